@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs (as root, with apt-get) every Debian 12 package that building, testing,
+# benchmarking and the demo need; does nothing for packages already there.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  clang-14 libclang-rt-14-dev
+  python3 python3-pil imagemagick ffmpeg
+  libtiff-dev libgif-dev libjpeg62-turbo-dev
+  xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
