@@ -1,0 +1,192 @@
+#include "settings/Settings.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sorvane {
+
+Settings Settings::defaults(std::string_view programDir)
+{
+    Settings s;
+    s.ScriptDir = std::string(programDir) + "RECORDED_DATA";
+    return s;
+}
+
+const Profile* ProfileTable::get(int i) const
+{
+    return i >= 0 && i < count_ ? &slots_[size_t(i)] : nullptr;
+}
+
+bool ProfileTable::AddProfile(const Profile& p)
+{
+    if (count_ >= kSlots)
+        return false;
+    slots_[size_t(count_)] = p;
+    ++count_;
+    return true;
+}
+
+bool ProfileTable::CloneProfile(int i)
+{
+    if (count_ >= kSlots || !get(i))
+        return false;
+    slots_[size_t(count_)] = slots_[size_t(i)];
+    ++count_;
+    return true;
+}
+
+bool ProfileTable::DeleteProfile(int i)
+{
+    if (!get(i))
+        return false;
+    for (int k = i; k + 1 < count_; ++k)
+        slots_[size_t(k)] = slots_[size_t(k) + 1];
+    --count_;
+    slots_[size_t(count_)] = Profile{};
+    return true;
+}
+
+bool ProfileTable::EditProfile(int i, const Profile& p)
+{
+    if (!get(i))
+        return false;
+    slots_[size_t(i)] = p;
+    return true;
+}
+
+void ProfileTable::clear()
+{
+    slots_.fill(Profile{});
+    count_ = 0;
+}
+
+std::vector<uint8_t> ProfileTable::encodeUsed() const
+{
+    std::vector<uint8_t> out(size_t(count_) * Profile::kSize);
+    for (int i = 0; i < count_; ++i)
+        slots_[size_t(i)].encode(std::span<uint8_t, Profile::kSize>(out.data() + size_t(i) * Profile::kSize,
+                                                                    Profile::kSize));
+    return out;
+}
+
+void ProfileTable::loadImage(int32_t count, std::span<const uint8_t> image)
+{
+    clear();
+    count_ = count < 0 ? 0 : count > kSlots ? kSlots : count;
+    for (int i = 0; i < count_; ++i) {
+        size_t offset = size_t(i) * Profile::kSize;
+        if (offset >= image.size())
+            break;
+        std::array<uint8_t, Profile::kSize> bytes{};
+        std::memcpy(bytes.data(), image.data() + offset, std::min(Profile::kSize, image.size() - offset));
+        slots_[size_t(i)] = Profile::decode(bytes);
+    }
+}
+
+PlatformSettings PlatformSettings::defaults()
+{
+    PlatformSettings p;
+    // The device's address on the cradle link first, then this machine (a device
+    // forwarded by a connection manager), then a device on the USB network driver.
+    p.ActiveSyncAddresses = "192.168.55.101,127.0.0.1,169.254.2.1";
+    p.ComDevicePattern = "/dev/ttyS{n-1}";
+    p.UsbDevicePattern = "/dev/ttyUSB{n-1}";
+    p.LanBroadcastAddress = "255.255.255.255";
+    p.LanDiscoveryPort = 1903;
+    p.ActiveSyncProcesses = "WCESMgr.exe,wcescomm.exe,odccm,vdccm,synce-serial";
+    return p;
+}
+
+namespace {
+
+std::string_view trimBlanks(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
+bool parseIpv4(std::string_view text, uint32_t& out)
+{
+    uint32_t value = 0;
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.')
+                return false;
+            ++pos;
+        }
+        size_t start = pos;
+        uint32_t octet = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3)
+            octet = octet * 10 + uint32_t(text[pos++] - '0');
+        if (pos == start || octet > 255)
+            return false;
+        value = (value << 8) | octet;
+    }
+    if (pos != text.size())
+        return false;
+    out = value;
+    return true;
+}
+
+bool parseAddressList(std::string_view text, std::vector<uint32_t>& out, std::string& error)
+{
+    std::vector<uint32_t> result;
+    size_t index = 0;
+    while (true) {
+        size_t comma = text.find(',');
+        std::string_view entry = trimBlanks(text.substr(0, comma));
+        ++index;
+        uint32_t address = 0;
+        if (!parseIpv4(entry, address)) {
+            error = entry.empty() ? "entry " + std::to_string(index) + " of the address list is empty"
+                                  : "\"" + std::string(entry) + "\" (entry " + std::to_string(index) +
+                                        " of the address list) is not an IPv4 address";
+            return false;
+        }
+        result.push_back(address);
+        if (comma == std::string_view::npos)
+            break;
+        text.remove_prefix(comma + 1);
+    }
+    out = std::move(result);
+    return true;
+}
+
+std::vector<std::string> splitList(std::string_view text)
+{
+    std::vector<std::string> out;
+    while (true) {
+        size_t comma = text.find(',');
+        std::string_view entry = trimBlanks(text.substr(0, comma));
+        if (!entry.empty())
+            out.emplace_back(entry);
+        if (comma == std::string_view::npos)
+            return out;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+std::string expandDevicePattern(std::string_view pattern, int n)
+{
+    std::string out;
+    for (size_t i = 0; i < pattern.size();) {
+        if (pattern.substr(i).starts_with("{n}")) {
+            out += std::to_string(n);
+            i += 3;
+        } else if (pattern.substr(i).starts_with("{n-1}")) {
+            out += std::to_string(n - 1);
+            i += 5;
+        } else {
+            out += pattern[i++];
+        }
+    }
+    return out;
+}
+
+} // namespace sorvane

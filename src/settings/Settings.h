@@ -1,0 +1,106 @@
+#pragma once
+// The program-wide settings, the table of saved connections, and the settings that
+// exist only on this platform (device paths, addresses, ActiveSync adapter).
+//
+// Plain values owned by the Program object; changed only on the user-interface
+// thread. Connection threads read ScriptDir and copies of profile fields.
+
+#include <array>
+#include <span>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/Profile.h"
+
+namespace sorvane {
+
+// One field per stored value, named after it. ConnTypes and ConnData live in ProfileTable.
+struct Settings {
+    // ScriptDir is stored with its NUL in at most this many bytes.
+    static constexpr size_t kScriptDirBufferSize = 256;
+
+    int32_t InboundPort = 1901;
+    int32_t ComPort = 1;       // kept and stored only
+    int32_t AcceptInbound = 1;
+    int32_t ShowMouse = 1;     // default showMouseCursor of new profiles
+    int32_t HidePassword = 0;
+    int32_t Recording_Method = 0;
+    int32_t Refresh = 10;
+    int32_t Scale = 1;
+    int32_t IPAddress = 0;     // kept and stored only
+    int32_t Skin = 0;
+    int32_t CurrentSkin = 0;   // default skinIndex of new profiles
+    int32_t Capture = 0;
+    int32_t ClickFormat = 0;
+    int32_t ColorMode = 0;
+    int32_t QueueEvents = 0;
+    std::string ScriptDir;     // no trailing '/'
+
+    // All defaults; programDir ends with '/' (the folder with the skins, help and scripts).
+    static Settings defaults(std::string_view programDir);
+
+    bool operator==(const Settings&) const = default;
+};
+
+// The saved connections: 33 slots, the first ConnTypes in use in list order, no holes.
+// Slots past the count are all zero.
+class ProfileTable {
+public:
+    static constexpr int kSlots = 33;
+
+    int32_t ConnTypes() const { return count_; }
+    // nullptr unless 0 <= i < ConnTypes().
+    const Profile* get(int i) const;
+
+    // Appends p at slot ConnTypes; false (and nothing changes) when all 33 are used.
+    bool AddProfile(const Profile& p);
+    // Appends a copy of all 136 bytes of slot i; false when full or i is not in use.
+    bool CloneProfile(int i);
+    // Moves the later slots down by one; false when i is not in use.
+    bool DeleteProfile(int i);
+    // Replaces slot i in place; false when i is not in use.
+    bool EditProfile(int i, const Profile& p);
+    void clear();
+
+    // The used slots back to back, slot 0 first: ConnTypes × 136 bytes.
+    std::vector<uint8_t> encodeUsed() const;
+    // Sets the count (clamped to 0..33) and fills the slots from image, which may be
+    // shorter than count × 136 bytes: bytes not covered stay zero. Extra bytes are ignored.
+    void loadImage(int32_t count, std::span<const uint8_t> image);
+
+    bool operator==(const ProfileTable&) const = default;
+
+private:
+    std::array<Profile, kSlots> slots_{};
+    int32_t count_ = 0;
+};
+
+// Settings of this platform's adapters, stored beside the others under their own key.
+// Port numbers n in the device patterns: "{n}" is n, "{n-1}" is n minus one.
+struct PlatformSettings {
+    std::string ActiveSyncAddresses;   // comma-separated IPv4 addresses tried in turn
+    std::string ComDevicePattern;      // serial port n → device path
+    std::string UsbDevicePattern;      // USB serial channel n → device path
+    std::string LanBroadcastAddress;   // where LAN discovery broadcasts
+    int32_t LanDiscoveryPort = 1903;
+    std::string ActiveSyncProcesses;   // comma-separated names of processes that mean ActiveSync runs
+    std::string ActiveSyncStartCommand; // run to start ActiveSync; empty: cannot start
+
+    static PlatformSettings defaults();
+
+    bool operator==(const PlatformSettings&) const = default;
+};
+
+// Parses "a.b.c.d" into a number with a in the most significant byte.
+bool parseIpv4(std::string_view text, uint32_t& out);
+// Parses a comma-separated list of IPv4 addresses (blanks around entries allowed).
+// On a bad or empty entry returns false with error naming it.
+bool parseAddressList(std::string_view text, std::vector<uint32_t>& out, std::string& error);
+// Splits a comma-separated list into its trimmed, non-empty entries.
+std::vector<std::string> splitList(std::string_view text);
+// The device path of port n: "{n}" and "{n-1}" in pattern replaced by the numbers.
+std::string expandDevicePattern(std::string_view pattern, int n);
+
+} // namespace sorvane

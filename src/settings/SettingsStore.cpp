@@ -1,0 +1,197 @@
+#include "settings/SettingsStore.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/ByteOrder.h"
+
+namespace sorvane {
+
+namespace {
+
+// Reads a value into a 32-bit field through a 4-byte buffer that starts as the field's
+// own bytes: a shorter value replaces only its leading bytes, a longer one nothing.
+void queryDword(const RegistryStore& store, std::string_view key, std::string_view name, int32_t& field)
+{
+    uint8_t buf[4];
+    storeLe32(buf, uint32_t(field));
+    size_t size = 0;
+    if (store.query(key, name, buf, size) == QueryStatus::Ok)
+        field = loadLe32s(buf);
+}
+
+// Reads a text value: its bytes up to the first NUL. Only a value that fits in
+// bufferSize bytes together with a terminating NUL is taken; anything else leaves text
+// as it was.
+void queryText(const RegistryStore& store, std::string_view key, std::string_view name, std::string& text,
+               size_t bufferSize)
+{
+    const RegValue* v = store.find(key, name);
+    if (!v || v->data.size() > bufferSize)
+        return;
+    const void* nul = std::memchr(v->data.data(), 0, v->data.size());
+    size_t n = nul ? size_t(static_cast<const uint8_t*>(nul) - v->data.data()) : v->data.size();
+    if (n >= bufferSize)
+        return;
+    text.assign(reinterpret_cast<const char*>(v->data.data()), n);
+}
+
+constexpr size_t kPlatformTextLimit = 4096;
+
+} // namespace
+
+// The order of the reads and corrections matters: ConnTypes decides whether ConnData
+// is read before it is itself corrected, and CurrentSkin's correction also clears Skin.
+void LoadSettings(const RegistryStore& store, std::string_view programDir, Settings& s, ProfileTable& profiles)
+{
+    s = Settings::defaults(programDir);
+    profiles.clear();
+    if (!store.hasKey(kSettingsKey))
+        return;
+
+    int32_t connTypes = 0;
+    queryDword(store, kSettingsKey, "ConnTypes", connTypes);
+    if (connTypes >= 1 && connTypes <= ProfileTable::kSlots) {
+        // A shorter image fills the slots it covers; bytes beyond connTypes slots are
+        // left out rather than losing every profile over them.
+        const RegValue* data = store.find(kSettingsKey, "ConnData");
+        std::span<const uint8_t> image;
+        if (data)
+            image = data->data;
+        profiles.loadImage(connTypes, image);
+    }
+    queryDword(store, kSettingsKey, "InboundPort", s.InboundPort);
+    queryDword(store, kSettingsKey, "ComPort", s.ComPort);
+    queryDword(store, kSettingsKey, "AcceptInbound", s.AcceptInbound);
+    queryDword(store, kSettingsKey, "ShowMouse", s.ShowMouse);
+    queryDword(store, kSettingsKey, "HidePassword", s.HidePassword);
+    queryDword(store, kSettingsKey, "Recording_Method", s.Recording_Method);
+    queryDword(store, kSettingsKey, "Refresh", s.Refresh);
+    queryDword(store, kSettingsKey, "Scale", s.Scale);
+    queryDword(store, kSettingsKey, "IPAddress", s.IPAddress);
+    queryDword(store, kSettingsKey, "Skin", s.Skin);
+    queryDword(store, kSettingsKey, "CurrentSkin", s.CurrentSkin);
+    if (s.CurrentSkin < 0 || s.CurrentSkin > 99) {
+        s.CurrentSkin = 0;
+        s.Skin = 0;
+    }
+    queryDword(store, kSettingsKey, "Capture", s.Capture);
+    if (s.Capture < 0 || s.Capture > 2)
+        s.Capture = 0;
+    queryDword(store, kSettingsKey, "ClickFormat", s.ClickFormat);
+    if (s.ClickFormat < 0 || s.ClickFormat > 3)
+        s.ClickFormat = 0;
+    queryDword(store, kSettingsKey, "ColorMode", s.ColorMode);
+    queryDword(store, kSettingsKey, "QueueEvents", s.QueueEvents);
+    // A count out of range stands for no profiles: the table was left empty above.
+    queryText(store, kSettingsKey, "ScriptDir", s.ScriptDir, Settings::kScriptDirBufferSize);
+}
+
+void SaveSettings(RegistryStore& store, const Settings& s, const ProfileTable& profiles)
+{
+    const std::string_view key = kSettingsKey;
+    store.createKey(key);
+    store.setDword(key, "ConnTypes", uint32_t(profiles.ConnTypes()));
+    store.setBinary(key, "ConnData", profiles.encodeUsed());
+    store.setDword(key, "ComPort", uint32_t(s.ComPort));
+    store.setDword(key, "InboundPort", uint32_t(s.InboundPort));
+    store.setDword(key, "AcceptInbound", uint32_t(s.AcceptInbound));
+    store.setDword(key, "ShowMouse", uint32_t(s.ShowMouse));
+    store.setDword(key, "HidePassword", uint32_t(s.HidePassword));
+    store.setDword(key, "Recording_Method", uint32_t(s.Recording_Method));
+    store.setDword(key, "IPAddress", uint32_t(s.IPAddress));
+    store.setDword(key, "Refresh", uint32_t(s.Refresh));
+    store.setDword(key, "Scale", uint32_t(s.Scale));
+    store.setDword(key, "Skin", uint32_t(s.Skin));
+    store.setDword(key, "CurrentSkin", uint32_t(s.CurrentSkin));
+    store.setDword(key, "Capture", uint32_t(s.Capture));
+    store.setDword(key, "ClickFormat", uint32_t(s.ClickFormat));
+    store.setDword(key, "ColorMode", uint32_t(s.ColorMode));
+    store.setDword(key, "QueueEvents", uint32_t(s.QueueEvents));
+    store.setString(key, "ScriptDir", s.ScriptDir);
+}
+
+void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
+{
+    p = PlatformSettings::defaults();
+    const std::string_view key = kPlatformSettingsKey;
+    queryText(store, key, "ActiveSyncAddresses", p.ActiveSyncAddresses, kPlatformTextLimit);
+    queryText(store, key, "ComDevicePattern", p.ComDevicePattern, kPlatformTextLimit);
+    queryText(store, key, "UsbDevicePattern", p.UsbDevicePattern, kPlatformTextLimit);
+    queryText(store, key, "LanBroadcastAddress", p.LanBroadcastAddress, kPlatformTextLimit);
+    int32_t port = p.LanDiscoveryPort;
+    queryDword(store, key, "LanDiscoveryPort", port);
+    if (port >= 1 && port <= 65535)
+        p.LanDiscoveryPort = port;
+    queryText(store, key, "ActiveSyncProcesses", p.ActiveSyncProcesses, kPlatformTextLimit);
+    queryText(store, key, "ActiveSyncStartCommand", p.ActiveSyncStartCommand, kPlatformTextLimit);
+}
+
+void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
+{
+    const std::string_view key = kPlatformSettingsKey;
+    store.setString(key, "ActiveSyncAddresses", p.ActiveSyncAddresses);
+    store.setString(key, "ComDevicePattern", p.ComDevicePattern);
+    store.setString(key, "UsbDevicePattern", p.UsbDevicePattern);
+    store.setString(key, "LanBroadcastAddress", p.LanBroadcastAddress);
+    store.setDword(key, "LanDiscoveryPort", uint32_t(p.LanDiscoveryPort));
+    store.setString(key, "ActiveSyncProcesses", p.ActiveSyncProcesses);
+    store.setString(key, "ActiveSyncStartCommand", p.ActiveSyncStartCommand);
+}
+
+void RegisterProxyPort(RegistryStore& store)
+{
+    store.setDword(kProxyPortsKey, kProxyPortValueName, kAgentTcpPort);
+}
+
+bool UnregisterProxyPort(RegistryStore& store) { return store.deleteValue(kProxyPortsKey, kProxyPortValueName); }
+
+std::optional<uint32_t> registeredProxyPort(const RegistryStore& store)
+{
+    const RegValue* v = store.find(kProxyPortsKey, kProxyPortValueName);
+    if (!v || v->data.size() != 4)
+        return std::nullopt;
+    return loadLe32(v->data.data());
+}
+
+SettingsStore::SettingsStore(std::filesystem::path dir, std::unique_ptr<FileOps> ops)
+    : file_(std::move(dir), std::move(ops))
+{
+}
+
+SettingsLoadResult SettingsStore::LoadSettings(std::string_view programDir, Settings& settings,
+                                               ProfileTable& profiles, PlatformSettings& platform)
+{
+    RegistryLoadResult loaded = file_.load(store_);
+    sorvane::LoadSettings(store_, programDir, settings, profiles);
+    LoadPlatformSettings(store_, platform);
+    SettingsLoadResult result;
+    result.error = loaded.error;
+    result.keptAside = loaded.keptAside;
+    return result;
+}
+
+std::string SettingsStore::SaveSettings(const Settings& settings, const ProfileTable& profiles,
+                                        const PlatformSettings& platform)
+{
+    sorvane::SaveSettings(store_, settings, profiles);
+    SavePlatformSettings(store_, platform);
+    return file_.save(store_);
+}
+
+std::string SettingsStore::RegisterProxyPort()
+{
+    sorvane::RegisterProxyPort(store_);
+    return file_.save(store_);
+}
+
+std::string SettingsStore::UnregisterProxyPort()
+{
+    if (!sorvane::UnregisterProxyPort(store_))
+        return {};
+    return file_.save(store_);
+}
+
+std::optional<uint32_t> SettingsStore::registeredProxyPort() const { return sorvane::registeredProxyPort(store_); }
+
+} // namespace sorvane

@@ -1,0 +1,89 @@
+#pragma once
+// Loading and saving the profile table and the settings, and registering the agent
+// port with ActiveSync, in the configuration store.
+//
+// The free functions work on a RegistryStore in memory; SettingsStore adds the file
+// (RegistryFile) under them. Everything runs on the user-interface thread; the file
+// operations block on disk I/O.
+//
+// Values live under "SOFTWARE\Halvard\Sorvane", named and typed as the Settings fields
+// and "ConnTypes"/"ConnData" (the raw 136-byte profile images). The settings of this
+// platform live under its subkey "Platform", so the main key holds only the values
+// the program has always stored there.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/RegistryFile.h"
+#include "platform/RegistryStore.h"
+#include "settings/Settings.h"
+
+namespace sorvane {
+
+inline constexpr std::string_view kSettingsKey = "SOFTWARE\\Halvard\\Sorvane";
+inline constexpr std::string_view kPlatformSettingsKey = "SOFTWARE\\Halvard\\Sorvane\\Platform";
+inline constexpr std::string_view kProxyPortsKey = "SOFTWARE\\Microsoft\\Windows CE Services\\ProxyPorts";
+inline constexpr std::string_view kProxyPortValueName = "Halvard";
+inline constexpr uint32_t kAgentTcpPort = 1899;
+
+// Sets every field and the profile table to their defaults, then reads what the store
+// holds under the settings key, correcting out-of-range values as described in
+// SettingsStore.cpp. Values are read by their bytes whatever their stored type; a
+// missing value, or one too large for its field, leaves the field as it was.
+void LoadSettings(const RegistryStore& store, std::string_view programDir, Settings& settings,
+                  ProfileTable& profiles);
+// Writes every value in the fixed save order (ConnData empty with no profiles).
+void SaveSettings(RegistryStore& store, const Settings& settings, const ProfileTable& profiles);
+
+// Defaults, then whatever the platform key holds. A discovery port outside 1..65535
+// keeps its default.
+void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& platform);
+void SavePlatformSettings(RegistryStore& store, const PlatformSettings& platform);
+
+// The ActiveSync port registration: "Halvard" = 1899 (dword) under the ProxyPorts key.
+void RegisterProxyPort(RegistryStore& store);
+bool UnregisterProxyPort(RegistryStore& store); // false if it was not registered
+// The registered port, if the value exists and is 4 bytes long.
+std::optional<uint32_t> registeredProxyPort(const RegistryStore& store);
+
+struct SettingsLoadResult {
+    // Empty, or a message for the user: the settings file was unreadable and has been
+    // kept aside (keptAside), or could not even be moved aside (saving is then refused).
+    std::string error;
+    std::filesystem::path keptAside;
+
+    bool problem() const { return !error.empty(); }
+};
+
+// The configuration store on disk. Owns the in-memory store and the file.
+class SettingsStore {
+public:
+    // dir: the settings folder (defaultSettingsDir() in the program). ops: nullptr for
+    // the system's file calls.
+    explicit SettingsStore(std::filesystem::path dir, std::unique_ptr<FileOps> ops = nullptr);
+
+    // Reads the file, then the three records from it. Always leaves usable values.
+    SettingsLoadResult LoadSettings(std::string_view programDir, Settings& settings, ProfileTable& profiles,
+                                    PlatformSettings& platform);
+    // Writes the records into the store and the store to the file, atomically.
+    // Returns "" or what went wrong (the previous file is then unchanged).
+    std::string SaveSettings(const Settings& settings, const ProfileTable& profiles,
+                             const PlatformSettings& platform);
+
+    // Change the registration and save at once; "" or what went wrong.
+    std::string RegisterProxyPort();
+    std::string UnregisterProxyPort();
+    std::optional<uint32_t> registeredProxyPort() const;
+
+    RegistryStore& registry() { return store_; }
+    const RegistryFile& file() const { return file_; }
+
+private:
+    RegistryStore store_;
+    RegistryFile file_;
+};
+
+} // namespace sorvane
