@@ -20,30 +20,29 @@ ssize_t FileOps::write(int fd, const void* data, size_t size) { return ::write(f
 int FileOps::fsync(int fd) { return ::fsync(fd); }
 int FileOps::rename(const char* from, const char* to) { return ::rename(from, to); }
 
+int FileOps::renameNoReplace(const char* from, const char* to)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // A file system without the no-replace rename: a hard link fails on an existing name too.
+    if (::link(from, to) != 0)
+        return -1;
+    if (::unlink(from) != 0) {
+        int err = errno;
+        ::unlink(to);
+        errno = err;
+        return -1;
+    }
+    return 0;
+}
+
 namespace {
 
 constexpr std::string_view kTempInfix = ".tmp-";
 
 std::string errnoText(int err) { return std::strerror(err); }
-
-// Moves from to to unless to exists; false with errno set otherwise.
-bool renameNoReplace(const fs::path& from, const fs::path& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the no-replace rename: a hard link fails on an existing name too.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    if (::unlink(from.c_str()) != 0) {
-        int err = errno;
-        ::unlink(to.c_str());
-        errno = err;
-        return false;
-    }
-    return true;
-}
 
 enum class ReadStatus { Ok, Missing, Failed };
 
@@ -128,7 +127,7 @@ std::string RegistryFile::keepAside(fs::path& aside)
     const std::string base = path().string() + ".corrupt-" + timestampNow();
     for (int n = 1; n < 1000; ++n) {
         aside = n == 1 ? fs::path(base) : fs::path(base + "-" + std::to_string(n));
-        if (renameNoReplace(path(), aside)) {
+        if (ops_->renameNoReplace(path().c_str(), aside.c_str()) == 0) {
             int dfd = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (dfd >= 0) {
                 ops_->fsync(dfd);

@@ -31,6 +31,8 @@ public:
     virtual ssize_t write(int fd, const void* data, size_t size);
     virtual int fsync(int fd);
     virtual int rename(const char* from, const char* to);
+    // Renames unless to exists (then fails with EEXIST); keeps unreadable files aside.
+    virtual int renameNoReplace(const char* from, const char* to);
 };
 
 struct RegistryLoadResult {

@@ -260,7 +260,7 @@ public:
 private:
     bool fail(std::string& error, const std::string& what)
     {
-        error = "line " + std::to_string(lineNo_) + ": " + what;
+        error = "line " + std::to_string(lineNo_ ? lineNo_ : 1) + ": " + what;
         return false;
     }
 
