@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "settings/Settings.h"
+
+using namespace sorvane;
+
+namespace {
+
+Profile numbered(int i)
+{
+    Profile p;
+    p.linkKind = uint32_t(i % 7);
+    p.port = uint32_t(1000 + i);
+    p.reserved.fill(uint8_t(0xA0 + i));
+    p.setName("Profile " + std::to_string(i));
+    return p;
+}
+
+} // namespace
+
+TEST(ProfileTable, AddCloneAndDeleteKeepSlotsInOrder)
+{
+    ProfileTable t;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(t.AddProfile(numbered(i)));
+    ASSERT_TRUE(t.CloneProfile(1));
+    EXPECT_EQ(*t.get(3), numbered(1)); // name and reserved bytes included
+
+    ASSERT_TRUE(t.DeleteProfile(0));
+    EXPECT_EQ(t.ConnTypes(), 3);
+    EXPECT_EQ(*t.get(0), numbered(1));
+    EXPECT_EQ(*t.get(1), numbered(2));
+    EXPECT_EQ(*t.get(2), numbered(1));
+    EXPECT_EQ(t.get(3), nullptr);
+
+    EXPECT_FALSE(t.DeleteProfile(3));
+    EXPECT_FALSE(t.DeleteProfile(-1));
+    EXPECT_FALSE(t.CloneProfile(3));
+    EXPECT_FALSE(t.EditProfile(3, numbered(9)));
+    ASSERT_TRUE(t.EditProfile(2, numbered(9)));
+    EXPECT_EQ(*t.get(2), numbered(9));
+
+    // A vacated slot is zero again, so a later image of the table carries no stale bytes.
+    ASSERT_TRUE(t.DeleteProfile(2));
+    ASSERT_TRUE(t.AddProfile(Profile{}));
+    EXPECT_EQ(*t.get(2), Profile{});
+}
+
+TEST(ProfileTable, ThirtyThreeSlotsAtMost)
+{
+    ProfileTable t;
+    for (int i = 0; i < ProfileTable::kSlots; ++i)
+        ASSERT_TRUE(t.AddProfile(numbered(i)));
+    const ProfileTable full = t;
+    EXPECT_FALSE(t.AddProfile(numbered(40)));
+    EXPECT_FALSE(t.CloneProfile(0));
+    EXPECT_EQ(t, full);
+    EXPECT_EQ(t.encodeUsed().size(), 33u * 136u);
+}
+
+TEST(PlatformSettings, AddressListsAndDevicePatterns)
+{
+    std::vector<uint32_t> out;
+    std::string error;
+    ASSERT_TRUE(parseAddressList(" 127.0.0.1,127.1.2.250 ,10.0.0.1", out, error)) << error;
+    EXPECT_EQ(out, (std::vector<uint32_t>{0x7F000001, 0x7F0102FA, 0x0A000001}));
+
+    const std::pair<const char*, const char*> bad[] = {
+        {"127.0.0.1,127.0.0", "\"127.0.0\" (entry 2"}, {"256.0.0.1", "\"256.0.0.1\" (entry 1"},
+        {"127.0.0.1.5", "\"127.0.0.1.5\""},           {"1.2.3.4x", "\"1.2.3.4x\""},
+        {"127.0.0.1,", "entry 2 of the address list is empty"}, {"", "entry 1 of"},
+        {"0127.0.0.1", "\"0127.0.0.1\""},            {"1..2.3", "\"1..2.3\""},
+    };
+    for (const auto& [text, expected] : bad) {
+        out = {1};
+        EXPECT_FALSE(parseAddressList(text, out, error)) << text;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+        EXPECT_EQ(out, std::vector<uint32_t>{1});
+    }
+
+    EXPECT_EQ(expandDevicePattern("/dev/ttyS{n-1}", 1), "/dev/ttyS0");
+    EXPECT_EQ(expandDevicePattern("/dev/rfcomm{n}-{n-1}{n", 12), "/dev/rfcomm12-11{n");
+    EXPECT_EQ(splitList(" odccm, ,WCESMgr.exe,"), (std::vector<std::string>{"odccm", "WCESMgr.exe"}));
+}

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/ByteOrder.h"
+#include "settings/SettingsStore.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kHome = "/opt/sorvane/";
+const std::string kKey(kSettingsKey);
+
+struct Loaded {
+    Settings settings;
+    ProfileTable profiles;
+};
+
+Loaded load(const RegistryStore& store)
+{
+    Loaded l;
+    l.profiles.AddProfile(Profile{}); // must be cleared by the load
+    l.settings.Refresh = 99;
+    LoadSettings(store, kHome, l.settings, l.profiles);
+    return l;
+}
+
+Profile randomProfile(std::mt19937& rng)
+{
+    std::array<uint8_t, Profile::kSize> bytes;
+    for (uint8_t& b : bytes)
+        b = uint8_t(rng());
+    return Profile::decode(bytes);
+}
+
+std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+} // namespace
+
+TEST(SettingsStore, FreshStateHasTheDefaults)
+{
+    test::TempDir tmp;
+    SettingsStore store(tmp / "cfg");
+    Settings s;
+    ProfileTable t;
+    t.AddProfile(Profile{});
+    PlatformSettings p;
+    SettingsLoadResult r = store.LoadSettings(kHome, s, t, p);
+    EXPECT_FALSE(r.problem());
+    EXPECT_EQ(t.ConnTypes(), 0);
+    EXPECT_EQ(s.Refresh, 10);
+    EXPECT_EQ(s.Scale, 1);
+    EXPECT_EQ(s.InboundPort, 1901);
+    EXPECT_EQ(s.AcceptInbound, 1);
+    EXPECT_EQ(s.ShowMouse, 1);
+    EXPECT_EQ(s.ComPort, 1);
+    EXPECT_EQ(s.ScriptDir, "/opt/sorvane/RECORDED_DATA");
+    EXPECT_EQ(s, Settings::defaults(kHome));
+    EXPECT_EQ(p, PlatformSettings::defaults());
+    EXPECT_EQ(p.ComDevicePattern, "/dev/ttyS{n-1}");
+    EXPECT_EQ(p.LanDiscoveryPort, 1903);
+    EXPECT_FALSE(fs::exists(tmp / "cfg"));
+}
+
+TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
+{
+    test::TempDir tmp;
+    std::mt19937 rng(136);
+    ProfileTable t;
+    for (int i = 0; i < ProfileTable::kSlots; ++i)
+        ASSERT_TRUE(t.AddProfile(randomProfile(rng)));
+    Settings s = Settings::defaults(kHome);
+    s.InboundPort = 4242;
+    s.HidePassword = 1;
+    s.IPAddress = int32_t(0x7F000001);
+    s.CurrentSkin = 99;
+    s.Skin = 1;
+    s.Capture = 2;
+    s.ClickFormat = 3;
+    s.QueueEvents = 1;
+    s.ScriptDir = "/home/ann/scripts \"q\" \\ caf\xC3\xA9";
+    PlatformSettings p;
+    p.ActiveSyncAddresses = "127.0.0.5,127.0.0.6";
+    p.LanBroadcastAddress = "127.0.0.1";
+    p.LanDiscoveryPort = 40000;
+    p.ActiveSyncStartCommand = "/bin/true --start";
+    ASSERT_EQ(SettingsStore(tmp.path()).SaveSettings(s, t, p), "");
+
+    Settings s2;
+    ProfileTable t2;
+    PlatformSettings p2;
+    SettingsStore again(tmp.path());
+    EXPECT_FALSE(again.LoadSettings("/elsewhere/", s2, t2, p2).problem());
+    EXPECT_EQ(s2, s);
+    EXPECT_EQ(t2, t);
+    EXPECT_EQ(t2.encodeUsed(), t.encodeUsed());
+    EXPECT_EQ(p2, p);
+    EXPECT_EQ(again.registry().find(kKey, "ConnData")->data.size(), 33u * 136u);
+}
+
+TEST(SettingsStore, SavedValuesHaveTheirOrderTypesAndSizes)
+{
+    RegistryStore store;
+    Settings s = Settings::defaults(kHome);
+    ProfileTable t;
+    SaveSettings(store, s, t);
+    SavePlatformSettings(store, PlatformSettings::defaults());
+    const char* order[] = {"ConnTypes", "ConnData", "ComPort", "InboundPort", "AcceptInbound", "ShowMouse",
+                           "HidePassword", "Recording_Method", "IPAddress", "Refresh", "Scale", "Skin",
+                           "CurrentSkin", "Capture", "ClickFormat", "ColorMode", "QueueEvents", "ScriptDir"};
+    ASSERT_EQ(store.keys().size(), 2u);
+    const RegKey& main = store.keys()[0];
+    EXPECT_EQ(main.path, kKey);
+    ASSERT_EQ(main.values.size(), std::size(order));
+    for (size_t i = 0; i < std::size(order); ++i) {
+        const RegValue& v = main.values[i];
+        EXPECT_EQ(v.name, order[i]);
+        if (i == 1) {
+            EXPECT_EQ(v.type, RegType::Binary);
+            EXPECT_TRUE(v.data.empty());
+        } else if (i == 17) {
+            EXPECT_EQ(v.type, RegType::String);
+            EXPECT_EQ(v.data, bytes(std::string("/opt/sorvane/RECORDED_DATA") + '\0'));
+        } else {
+            EXPECT_EQ(v.type, RegType::Dword);
+            EXPECT_EQ(v.data.size(), 4u);
+        }
+    }
+    EXPECT_EQ(store.keys()[1].path, std::string(kPlatformSettingsKey));
+
+    // Three profiles, slot 0 deleted: the next save holds the former slots 1 and 2.
+    Profile a, b, c;
+    a.setName("a");
+    b.setName("b");
+    c.setName("c");
+    c.reserved[5] = 9;
+    t.AddProfile(a);
+    t.AddProfile(b);
+    t.AddProfile(c);
+    t.DeleteProfile(0);
+    SaveSettings(store, s, t);
+    const RegValue* data = store.find(kKey, "ConnData");
+    ASSERT_EQ(data->data.size(), 272u);
+    EXPECT_EQ(Profile::decode(std::span<const uint8_t, 136>(data->data.data(), 136)), b);
+    EXPECT_EQ(Profile::decode(std::span<const uint8_t, 136>(data->data.data() + 136, 136)), c);
+    EXPECT_EQ(loadLe32(store.find(kKey, "ConnTypes")->data.data()), 2u);
+    EXPECT_EQ(store.keys()[0].values[1].name, "ConnData"); // still in its place
+}
+
+TEST(SettingsStore, OutOfRangeValuesAreCorrected)
+{
+    RegistryStore store;
+    SaveSettings(store, Settings::defaults(kHome), ProfileTable{});
+    store.setDword(kKey, "CurrentSkin", 100);
+    store.setDword(kKey, "Skin", 1);
+    store.setDword(kKey, "Capture", 3);
+    store.setDword(kKey, "ClickFormat", 4);
+    store.setDword(kKey, "Refresh", 0);     // not checked: taken as stored
+    store.setDword(kKey, "Scale", 77);
+    store.setDword(kKey, "ConnTypes", 34);
+    store.setBinary(kKey, "ConnData", std::vector<uint8_t>(34 * 136, 1));
+    Loaded l = load(store);
+    EXPECT_EQ(l.settings.CurrentSkin, 0);
+    EXPECT_EQ(l.settings.Skin, 0);
+    EXPECT_EQ(l.settings.Capture, 0);
+    EXPECT_EQ(l.settings.ClickFormat, 0);
+    EXPECT_EQ(l.settings.Refresh, 0);
+    EXPECT_EQ(l.settings.Scale, 77);
+    EXPECT_EQ(l.profiles, ProfileTable{});
+
+    store.setDword(kKey, "ConnTypes", uint32_t(-1));
+    store.setDword(kKey, "CurrentSkin", uint32_t(-1));
+    store.setDword(kKey, "Capture", uint32_t(-1));
+    store.setDword(kKey, "ClickFormat", uint32_t(-1));
+    l = load(store);
+    EXPECT_EQ(l.profiles, ProfileTable{});
+    EXPECT_EQ(l.settings.CurrentSkin, 0);
+    EXPECT_EQ(l.settings.Skin, 0);
+    EXPECT_EQ(l.settings.Capture, 0);
+    EXPECT_EQ(l.settings.ClickFormat, 0);
+
+    store.setDword(kKey, "CurrentSkin", 99);
+    store.setDword(kKey, "Capture", 2);
+    store.setDword(kKey, "ClickFormat", 3);
+    l = load(store);
+    EXPECT_EQ(l.settings.CurrentSkin, 99);
+    EXPECT_EQ(l.settings.Skin, 1);
+    EXPECT_EQ(l.settings.Capture, 2);
+    EXPECT_EQ(l.settings.ClickFormat, 3);
+}
+
+TEST(SettingsStore, ShortAndLongProfileImages)
+{
+    std::mt19937 rng(7);
+    std::vector<uint8_t> image(136 + 50);
+    for (uint8_t& b : image)
+        b = uint8_t(rng() | 1);
+    RegistryStore store;
+    store.setDword(kKey, "ConnTypes", 3);
+    store.setBinary(kKey, "ConnData", image);
+    Loaded l = load(store);
+    ASSERT_EQ(l.profiles.ConnTypes(), 3);
+    std::vector<uint8_t> expected(3 * 136, 0);
+    std::copy(image.begin(), image.end(), expected.begin());
+    EXPECT_EQ(l.profiles.encodeUsed(), expected);
+    EXPECT_EQ(l.profiles.get(2)->nameView(), "");
+
+    // ConnTypes without ConnData: empty profiles. More data than ConnTypes covers: the
+    // covered slots load.
+    store.deleteValue(kKey, "ConnData");
+    EXPECT_EQ(load(store).profiles.encodeUsed(), std::vector<uint8_t>(3 * 136, 0));
+    image.resize(4 * 136, 0x55);
+    store.setBinary(kKey, "ConnData", image);
+    store.setDword(kKey, "ConnTypes", 2);
+    EXPECT_EQ(load(store).profiles.encodeUsed(), std::vector<uint8_t>(image.begin(), image.begin() + 272));
+}
+
+TEST(SettingsStore, ValuesAreReadByTheirBytesWhateverTheirType)
+{
+    RegistryStore store;
+    store.createKey(kKey);
+    store.setBinary(kKey, "ConnTypes", std::vector<uint8_t>{1, 0, 0, 0});
+    store.setString(kKey, "Scale", "ab");                                   // 61 62 00
+    store.setValue(kKey, "Refresh", 11, std::vector<uint8_t>{5});           // only the low byte
+    store.setBinary(kKey, "InboundPort", std::vector<uint8_t>(8, 1));       // too long: kept
+    store.setValue(kKey, "ShowMouse", RegType::Dword, {});                  // empty: kept
+    store.setDword(kKey, "ScriptDir", 0x00002F61);                          // "a/"
+    Loaded l = load(store);
+    EXPECT_EQ(l.profiles.ConnTypes(), 1);
+    EXPECT_EQ(l.settings.Scale, 0x6261);
+    EXPECT_EQ(l.settings.Refresh, 5);
+    EXPECT_EQ(l.settings.InboundPort, 1901);
+    EXPECT_EQ(l.settings.ShowMouse, 1);
+    EXPECT_EQ(l.settings.ScriptDir, "a/");
+
+    // ScriptDir must fit 256 bytes with its NUL; otherwise the default stands.
+    store.setString(kKey, "ScriptDir", std::string(255, 'd'));
+    EXPECT_EQ(load(store).settings.ScriptDir, std::string(255, 'd'));
+    store.setString(kKey, "ScriptDir", std::string(256, 'd'));
+    EXPECT_EQ(load(store).settings.ScriptDir, "/opt/sorvane/RECORDED_DATA");
+    store.setBinary(kKey, "ScriptDir", bytes(std::string(256, 'e')));
+    EXPECT_EQ(load(store).settings.ScriptDir, "/opt/sorvane/RECORDED_DATA");
+    store.setBinary(kKey, "ScriptDir", bytes("short"));
+    EXPECT_EQ(load(store).settings.ScriptDir, "short");
+}
+
+TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
+{
+    RegistryStore store;
+    store.setString(kPlatformSettingsKey, "LanBroadcastAddress", "127.0.0.1");
+    store.setDword(kPlatformSettingsKey, "LanDiscoveryPort", 0);
+    store.setString(kPlatformSettingsKey, "ActiveSyncAddresses", "127.0.0.9");
+    PlatformSettings p;
+    LoadPlatformSettings(store, p);
+    EXPECT_EQ(p.LanBroadcastAddress, "127.0.0.1");
+    EXPECT_EQ(p.LanDiscoveryPort, 1903);
+    EXPECT_EQ(p.ActiveSyncAddresses, "127.0.0.9");
+    EXPECT_EQ(p.UsbDevicePattern, "/dev/ttyUSB{n-1}");
+    EXPECT_FALSE(store.hasKey(kSettingsKey)); // the main key was never made
+
+    // Platform values alone do not count as saved settings: the main key's defaults stand.
+    EXPECT_EQ(load(store).settings, Settings::defaults(kHome));
+}
+
+TEST(SettingsStore, AgentPortRegistration)
+{
+    test::TempDir tmp;
+    SettingsStore store(tmp.path());
+    EXPECT_EQ(store.registeredProxyPort(), std::nullopt);
+    ASSERT_EQ(store.RegisterProxyPort(), "");
+    const RegValue* v = store.registry().find("SOFTWARE\\Microsoft\\Windows CE Services\\ProxyPorts", "Halvard");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->type, RegType::Dword);
+    EXPECT_EQ(v->data, (std::vector<uint8_t>{0x6B, 0x07, 0, 0}));
+
+    // Saving settings keeps the registration; a new store reads it from the file.
+    Settings s;
+    ProfileTable t;
+    PlatformSettings p;
+    ASSERT_EQ(store.SaveSettings(Settings::defaults(kHome), t, PlatformSettings::defaults()), "");
+    SettingsStore reread(tmp.path());
+    reread.LoadSettings(kHome, s, t, p);
+    EXPECT_EQ(reread.registeredProxyPort(), 1899u);
+    ASSERT_EQ(reread.UnregisterProxyPort(), "");
+    SettingsStore third(tmp.path());
+    third.LoadSettings(kHome, s, t, p);
+    EXPECT_EQ(third.registeredProxyPort(), std::nullopt);
+}
+
+TEST(SettingsStore, DamagedFileIsReportedAndDefaultsUsed)
+{
+    test::TempDir tmp;
+    const char* old = std::getenv("SORVANE_CONFIG_DIR");
+    const std::string saved = old ? old : "";
+    setenv("SORVANE_CONFIG_DIR", tmp.path().c_str(), 1);
+    SettingsStore store(defaultSettingsDir());
+    old ? setenv("SORVANE_CONFIG_DIR", saved.c_str(), 1) : unsetenv("SORVANE_CONFIG_DIR");
+
+    std::ofstream(tmp / "settings.reg") << "Sorvane settings store 1\n[" << kKey << "]\n\"Refresh\"=dword:\n";
+    Settings s;
+    ProfileTable t;
+    PlatformSettings p;
+    SettingsLoadResult r = store.LoadSettings(kHome, s, t, p);
+    ASSERT_TRUE(r.problem());
+    EXPECT_NE(r.error.find("line 3"), std::string::npos) << r.error;
+    EXPECT_EQ(r.keptAside.parent_path(), tmp.path());
+    EXPECT_TRUE(fs::exists(r.keptAside));
+    EXPECT_EQ(s, Settings::defaults(kHome));
+    ASSERT_EQ(store.SaveSettings(s, t, p), "");
+    EXPECT_TRUE(fs::exists(tmp / "settings.reg"));
+    EXPECT_TRUE(fs::exists(r.keptAside));
+}
