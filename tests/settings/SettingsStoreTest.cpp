@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -296,11 +295,7 @@ TEST(SettingsStore, AgentPortRegistration)
 TEST(SettingsStore, DamagedFileIsReportedAndDefaultsUsed)
 {
     test::TempDir tmp;
-    const char* old = std::getenv("SORVANE_CONFIG_DIR");
-    const std::string saved = old ? old : "";
-    setenv("SORVANE_CONFIG_DIR", tmp.path().c_str(), 1);
-    SettingsStore store(defaultSettingsDir());
-    old ? setenv("SORVANE_CONFIG_DIR", saved.c_str(), 1) : unsetenv("SORVANE_CONFIG_DIR");
+    SettingsStore store(tmp.path());
 
     std::ofstream(tmp / "settings.reg") << "Sorvane settings store 1\n[" << kKey << "]\n\"Refresh\"=dword:\n";
     Settings s;
