@@ -1,0 +1,323 @@
+// Hand-built streams: the worked examples, width growth at its exact boundary, clear
+// codes, a full table, malformed streams, and where each entry point puts its rows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "screen/LzwDecoder.h"
+
+using namespace sorvane;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Packs codes of given widths into bytes in either bit order.
+class CodeWriter {
+public:
+    explicit CodeWriter(bool msbFirst) : msb_(msbFirst) {}
+    void put(uint32_t code, unsigned width)
+    {
+        if (msb_) {
+            acc_ = (acc_ << width) | code;
+            bits_ += width;
+            while (bits_ >= 8) {
+                bytes_.push_back(uint8_t(acc_ >> (bits_ - 8)));
+                bits_ -= 8;
+            }
+            acc_ &= (1ull << bits_) - 1;
+        } else {
+            acc_ |= uint64_t(code) << bits_;
+            bits_ += width;
+            while (bits_ >= 8) {
+                bytes_.push_back(uint8_t(acc_));
+                acc_ >>= 8;
+                bits_ -= 8;
+            }
+        }
+    }
+    Bytes finish() const
+    {
+        Bytes out = bytes_;
+        if (bits_)
+            out.push_back(uint8_t(msb_ ? acc_ << (8 - bits_) : acc_));
+        return out;
+    }
+
+private:
+    bool msb_;
+    Bytes bytes_;
+    uint64_t acc_ = 0;
+    unsigned bits_ = 0;
+};
+
+Bytes lsbPayload(unsigned w0, const Bytes& codes)
+{
+    Bytes p{0x00, uint8_t(w0)};
+    p.insert(p.end(), codes.begin(), codes.end());
+    return p;
+}
+
+std::string text(const Bytes& b, size_t n) { return std::string(b.begin(), b.begin() + n); }
+
+LzwResult decodeBytes(LzwDecoder& d, const Bytes& payload, Bytes& out, size_t rowUnits,
+                      size_t rowCount = 1)
+{
+    return d.decode(LzwVariant::MsbFirst, payload, out, rowUnits, rowUnits, rowCount);
+}
+
+} // namespace
+
+TEST(LzwDecoder, WorkedExamples)
+{
+    LzwDecoder d;
+    Bytes out(3);
+    LzwResult r = decodeBytes(d, {0x30, 0x98, 0x8C, 0x70, 0x10}, out, 3);
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(text(out, 3), "abc");
+
+    out.assign(4, 0);
+    r = decodeBytes(d, {0x30, 0xC0, 0x8C, 0x30, 0x10}, out, 4); // 97, 258 (not yet defined), 97, end
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(text(out, 4), "aaaa");
+
+    out.assign(2, 0);
+    r = d.decode(LzwVariant::LsbFirst, Bytes{0x00, 0x05, 0x41, 0x8C, 0x08}, out, 2, 3, 1);
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(r.unitsDecoded, 3u);
+    EXPECT_EQ(out, (Bytes{0x12, 0x30}));
+}
+
+TEST(LzwDecoder, MsbWidthGrowsOneCodeEarly)
+{
+    // 254 root codes define entries 258..510; the code after them is read at 10 bits.
+    CodeWriter w(true);
+    std::string expect;
+    for (int i = 0; i < 254; ++i) {
+        w.put(uint32_t(i * 7 % 256), 9);
+        expect += char(i * 7 % 256);
+    }
+    w.put(510, 10); // the last entry: root 252 followed by root 253
+    expect += char(252 * 7 % 256);
+    expect += char(253 * 7 % 256);
+    w.put(257, 10);
+    LzwDecoder d;
+    Bytes out(expect.size());
+    LzwResult r = decodeBytes(d, w.finish(), out, out.size());
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(text(out, out.size()), expect);
+}
+
+TEST(LzwDecoder, LsbWidthGrowsAfterCode31)
+{
+    // w0 = 5: roots 0..15, clear 16, end 17; 15 roots define 18..31, then codes are 6 bits.
+    CodeWriter w(false);
+    Bytes expect;
+    for (int i = 0; i < 15; ++i) {
+        w.put(uint32_t(i % 16), 5);
+        expect.push_back(uint8_t(i % 16));
+    }
+    w.put(31, 6); // roots 13 and 14
+    expect.push_back(13);
+    expect.push_back(14);
+    w.put(17, 6);
+    LzwDecoder d;
+    Bytes out(expect.size() / 2 + 1, 0);
+    LzwResult r = d.decode(LzwVariant::LsbFirst, lsbPayload(5, w.finish()), out, out.size(),
+                           expect.size(), 1);
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    for (size_t i = 0; i < expect.size(); ++i)
+        EXPECT_EQ((out[i / 2] >> (i % 2 ? 0 : 4)) & 0x0F, expect[i]) << "pixel " << i;
+}
+
+TEST(LzwDecoder, ClearCodeResetsWidthAndTable)
+{
+    CodeWriter w(true);
+    std::string expect;
+    for (int i = 0; i < 254; ++i) { // width is 10 after these
+        w.put('a' + i % 3, 9);
+        expect += char('a' + i % 3);
+    }
+    w.put(256, 10);
+    w.put('x', 9);  // first code after the clear: no entry defined
+    w.put(258, 9);  // defined by this very code: "xx"
+    w.put(259, 9);  // "xxx"
+    w.put(257, 9);
+    expect += "xxxxxx";
+    LzwDecoder d;
+    Bytes out(expect.size());
+    LzwResult r = decodeBytes(d, w.finish(), out, out.size());
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(text(out, out.size()), expect);
+
+    // After a clear the old entries are gone.
+    CodeWriter stale(true);
+    stale.put('a', 9);
+    stale.put('b', 9); // 258 = "ab"
+    stale.put(256, 9);
+    stale.put(258, 9);
+    out.assign(4, 0xEE);
+    r = decodeBytes(d, stale.finish(), out, 4);
+    EXPECT_EQ(r.status, LzwStatus::UndefinedCode);
+    EXPECT_EQ(r.unitsDecoded, 2u);
+    EXPECT_EQ(out, (Bytes{'a', 'b', 0, 0}));
+}
+
+TEST(LzwDecoder, FullTableTakesNoEntriesUntilClear)
+{
+    // Roots only: 3838 of them after the first fill the table (258..4095).
+    CodeWriter w(true);
+    std::string expect;
+    unsigned width = 9;
+    uint32_t next = 258;
+    auto root = [](int i) { return uint32_t((i * 31 + i / 256) % 256); };
+    w.put(root(0), 9);
+    expect += char(root(0));
+    for (int i = 1; i < 3900; ++i) {
+        w.put(root(i), width);
+        expect += char(root(i));
+        if (next < 4096 && ++next == (1u << width) - 1 && width < 12)
+            ++width;
+    }
+    ASSERT_EQ(next, 4096u);
+    ASSERT_EQ(width, 12u);
+    w.put(4095, 12); // defined by roots 3837 and 3838, not overwritten since
+    expect += char(root(3837));
+    expect += char(root(3838));
+    w.put(256, 12);
+    w.put('z', 9);
+    w.put(257, 9);
+    expect += 'z';
+    LzwDecoder d;
+    Bytes out(expect.size());
+    LzwResult r = decodeBytes(d, w.finish(), out, out.size());
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(text(out, out.size()), expect);
+}
+
+TEST(LzwDecoder, MalformedStreamsStopWithWhatWasWritten)
+{
+    LzwDecoder d;
+    auto run = [&](std::initializer_list<uint32_t> codes, size_t units, Bytes& out) {
+        CodeWriter w(true);
+        for (uint32_t c : codes)
+            w.put(c, 9);
+        out.assign(units + 2, 0xEE); // two guard bytes after the row
+        return d.decode(LzwVariant::MsbFirst, w.finish(), out, units, units, 1);
+    };
+    Bytes out;
+    struct Case {
+        std::initializer_list<uint32_t> codes;
+        size_t units;
+        LzwStatus status;
+        std::string written;
+    };
+    const Case cases[] = {
+        {{258, 257}, 3, LzwStatus::UndefinedCode, ""},
+        {{'a', 'b', 300, 257}, 4, LzwStatus::CodeAboveNext, "ab"},
+        {{'a', 'b', 260}, 4, LzwStatus::CodeAboveNext, "ab"},
+        {{'a', 'b', 'c'}, 3, LzwStatus::MissingEndCode, "abc"},
+        {{'a', 'b'}, 3, LzwStatus::Truncated, "ab"},
+        {{'a', 257}, 3, LzwStatus::EndedEarly, "a"},
+        {{'a', 'b', 'c', 258, 257}, 4, LzwStatus::OutputOverflow, "abca"},
+        {{'a', 258, 258, 257}, 4, LzwStatus::OutputOverflow, "aaaa"},
+        {{'a', 'b', 'c', 'd'}, 3, LzwStatus::OutputOverflow, "abc"},
+    };
+    for (const Case& c : cases) {
+        LzwResult r = run(c.codes, c.units, out);
+        SCOPED_TRACE(c.written);
+        EXPECT_EQ(r.status, c.status) << lzwStatusName(r.status);
+        EXPECT_EQ(r.unitsDecoded, c.written.size());
+        Bytes expect(c.written.begin(), c.written.end());
+        expect.resize(c.units, 0);    // the rest of the rectangle is zero
+        expect.resize(c.units + 2, 0xEE); // nothing past it is touched
+        EXPECT_EQ(out, expect);
+    }
+
+    Bytes small(4, 0xEE);
+    EXPECT_EQ(d.decode(LzwVariant::MsbFirst, Bytes{}, small, 4, 4, 1).status, LzwStatus::Truncated);
+    EXPECT_EQ(small, Bytes(4, 0));
+    for (const Bytes& p : {Bytes{0x00}, Bytes{0x00, 0x06, 0xFF}, Bytes{0x00, 0x02, 0xFF}})
+        EXPECT_EQ(d.decode(LzwVariant::LsbFirst, p, small, 4, 8, 1).status, LzwStatus::BadHeader);
+    // w0 = 3: roots 0..3, clear 4, end 5.
+    CodeWriter w3(false);
+    w3.put(3, 3);
+    w3.put(1, 3);
+    w3.put(5, 3);
+    small.assign(4, 0);
+    LzwResult r = d.decode(LzwVariant::LsbFirst, lsbPayload(3, w3.finish()), small, 1, 2, 1);
+    EXPECT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(small[0], 0x31);
+}
+
+TEST(LzwDecoder, EntryPointsPlaceRowsAndCheckGeometry)
+{
+    LzwDecoder d;
+    auto stream = [](const std::string& s, bool msb, unsigned width) {
+        CodeWriter w(msb);
+        for (char c : s)
+            w.put(uint8_t(c), width);
+        w.put(msb ? 257 : 17, width);
+        Bytes b = w.finish();
+        return msb ? b : lsbPayload(5, b);
+    };
+
+    // A 2x2 rectangle of 16-bit pixels lands at byte left * 2 of rows top..bottom.
+    const int W = 8, H = 4;
+    Bytes delta(W * H * 2, 0x55);
+    LzwResult r = d.decodeUpdate16(stream("ABCDEFGH", true, 9), delta, W, H, {3, 1, 4, 2});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    Bytes expect(W * H * 2, 0x55);
+    std::string rows = "ABCDEFGH";
+    std::copy(rows.begin(), rows.begin() + 4, expect.begin() + 16 + 6);
+    std::copy(rows.begin() + 4, rows.end(), expect.begin() + 32 + 6);
+    EXPECT_EQ(delta, expect);
+
+    // Full-width 8-bit rows are decoded in place.
+    delta.assign(W * H, 0x55);
+    r = d.decodeUpdate8(stream("0123456789abcdef", true, 9), delta, W, H, {0, 2, 7, 3});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(std::string(delta.begin() + 16, delta.end()), "0123456789abcdef");
+    EXPECT_EQ(delta[15], 0x55);
+
+    // 4-bit: pixels 2..5 of rows 1..2 are bytes 1..2 of 4-byte rows.
+    delta.assign(W * H / 2, 0x55);
+    r = d.decodeUpdate4(stream("\x1\x2\x3\x4\x5\x6\x7\x8", false, 5), delta, W, H, {2, 1, 5, 2});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(delta, (Bytes{0x55, 0x55, 0x55, 0x55, 0x55, 0x12, 0x34, 0x55, 0x55, 0x56, 0x78, 0x55,
+                            0x55, 0x55, 0x55, 0x55}));
+
+    // Transposed 4-bit frame of a 4 x 8 display: 4 native rows of 8 pixels.
+    delta.assign(16, 0);
+    r = d.decodeUpdate4Transposed(stream("\xA\xB", false, 5), delta, 4, 8, {6, 3, 7, 3});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(delta[15], 0xAB);
+    EXPECT_EQ(std::count(delta.begin(), delta.end(), 0), 15);
+
+    // 2-bit: 16 pixels a row (4 bytes); pixels 4..11 are four nibbles, bytes 1..2.
+    delta.assign(16, 0);
+    r = d.decodeUpdate2(stream("\x1\x2\x3\x4", false, 5), delta, 16, 4, {4, 3, 11, 3});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(delta, (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34, 0}));
+    delta.assign(16, 0);
+    r = d.decodeUpdate2Transposed(stream("\x9\xF", false, 5), delta, 4, 16, {12, 0, 15, 0});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(delta[3], 0x9F);
+
+    // Rectangles outside the frame or splitting bytes are refused, nothing written.
+    delta.assign(W * H * 2, 0x55);
+    const Bytes ab = stream("ab", true, 9);
+    for (LzwRect bad : {LzwRect{0, 0, 8, 0}, LzwRect{0, 3, 0, 4}, LzwRect{2, 0, 1, 0},
+                        LzwRect{-1, 0, 0, 0}})
+        EXPECT_EQ(d.decodeUpdate8(ab, delta, W, H, bad).status, LzwStatus::BadGeometry);
+    EXPECT_EQ(d.decodeUpdate8(ab, std::span(delta).first(W * 3), W, H, {0, 3, 1, 3}).status,
+              LzwStatus::BadGeometry);
+    EXPECT_EQ(d.decodeUpdate4(ab, delta, W, H, {1, 0, 2, 0}).status, LzwStatus::BadGeometry);
+    EXPECT_EQ(d.decodeUpdate4(ab, delta, W, H, {0, 0, 2, 0}).status, LzwStatus::BadGeometry);
+    EXPECT_EQ(d.decodeUpdate2(ab, delta, 16, 4, {2, 0, 5, 0}).status, LzwStatus::BadGeometry);
+    EXPECT_EQ(d.decodeUpdate2(ab, delta, 16, 4, {0, 0, 5, 0}).status, LzwStatus::BadGeometry);
+    EXPECT_EQ(delta, Bytes(W * H * 2, 0x55));
+}
