@@ -1,0 +1,118 @@
+#include "link/Handshake.h"
+
+#include <array>
+#include <vector>
+
+#include "link/CommandPacket.h"
+#include "link/DeviceInfoBlock.h"
+#include "link/LinkTransport.h"
+#include "link/Links.h"
+#include "platform/ByteOrder.h"
+#include "settings/Profile.h"
+
+namespace sorvane {
+namespace {
+
+bool supportedDepth(int32_t depth) { return depth == 2 || depth == 4 || depth == 8 || depth == 16; }
+
+// Step 1: hello. 'a' passes; 'e' makes us read again while the answers stay 'e', and
+// whatever comes after them goes on to the device information.
+bool hello(Links& links, int slot)
+{
+    SendCommand(links, slot, CmdHello);
+    links.clock().sleepMs(10);
+    uint8_t reply = ReadReply(links, slot);
+    if (reply == ReplyAccepted)
+        return true;
+    if (reply != ReplyNotYet)
+        return false;
+    // An agent that only ever says "not yet" would hold the connect flow for good;
+    // give it as long as one silent receive would get.
+    const uint32_t start = links.clock().tickCount();
+    while (reply == ReplyNotYet) {
+        if (links.clock().tickCount() - start >= kHelloNotYetLimitMs)
+            return false;
+        reply = ReadReply(links, slot);
+    }
+    return true;
+}
+
+// Step 5: the palette. For an accepted depth it lands in the slot's own palette when
+// it arrives whole. The handshake has already failed for other depths below 16; their
+// palette is read (when it is of a sane size) and dropped, so the link stays in step.
+void palette(Links& links, int slot, LinkSlot& s, bool accepted)
+{
+    SendCommand(links, slot, CmdPalette);
+    links.clock().sleepMs(20);
+    uint8_t flag[4];
+    if (LinkRecv(links, slot, flag) < 4 || loadLe32(flag) == 0)
+        return;
+    if (s.depth < 0)
+        return;
+    std::vector<uint8_t> bytes(size_t(4) << s.depth);
+    if (LinkRecv(links, slot, bytes) < bytes.size())
+        return;
+    if (accepted && bytes.size() <= s.palette.size())
+        std::copy(bytes.begin(), bytes.end(), s.palette.begin());
+}
+
+} // namespace
+
+HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env)
+{
+    LinkSlot* s = links.find(slot);
+    if (!s || !s->transport)
+        return HandshakeStatus::NoLink;
+
+    if (!hello(links, slot))
+        return HandshakeStatus::HelloRefused;
+
+    SendCommand(links, slot, CmdDeviceInfo);
+    links.clock().sleepMs(10);
+    std::array<uint8_t, DeviceInfoBlock::kSize> raw;
+    if (LinkRecv(links, slot, raw) < raw.size())
+        return HandshakeStatus::InfoShort;
+    const DeviceInfoBlock info = DeviceInfoBlock::decode(raw);
+
+    s->depth = info.depth;
+    if (info.depth != 16 && env.lowColor)
+        env.lowColor->store(0);
+
+    const bool accepted = supportedDepth(info.depth);
+    std::string name;
+    if (accepted) {
+        s->width = info.width;
+        s->height = info.height;
+        s->orientation = info.orientation;
+        s->altDepth = info.altDepth;
+        s->altWidth = info.altWidth;
+        s->altHeight = info.altHeight;
+        s->altOrientation = info.altOrientation;
+        s->spareInfo = info.spareInfo;
+        name = std::string(info.nameView().substr(0, LinkRecord::kNameSize - 1));
+        if (name.empty())
+            name = kUnnamedDevice;
+
+        if (!info.passwordView().empty() && s->linkKind == uint32_t(LinkKind::Wan)) {
+            env.passwords.setPasswordBytes(0, info.password);
+            if (!env.prompt)
+                return HandshakeStatus::PasswordRequired;
+            if (env.prompt->askPassword(env.passwords, 0) != 1)
+                return HandshakeStatus::PasswordCancelled;
+        }
+    }
+
+    if (info.depth < 16)
+        palette(links, slot, *s, accepted);
+
+    if (!accepted)
+        return HandshakeStatus::UnsupportedDepth;
+
+    s->resetCounters();
+    if (env.buildFrameBuffers && !env.buildFrameBuffers(slot))
+        return HandshakeStatus::FrameBuffersFailed;
+    s->deviceName = std::move(name);
+    return HandshakeStatus::Passed;
+}
+
+} // namespace sorvane

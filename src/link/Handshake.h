@@ -1,0 +1,67 @@
+#pragma once
+// The opening handshake on a freshly opened link:
+//   1. hello 'P'; the agent answers 'a', or 'e' (not yet) any number of times first
+//   2. device information (92) -> the 332-byte DeviceInfoBlock
+//   3. depth 2, 4, 8 or 16 is accepted; lowColor goes off for every depth but 16
+//   4. WAN links (kind 4) of a device with a password ask for it
+//   5. depths below 16: the palette (93 ']'): a 32-bit flag, then (4 << depth) bytes
+//      when the flag is not 0
+//   6. on success: counters zeroed, frame buffers built, the device name written.
+// A failed handshake never writes deviceName, so the slot stays free.
+//
+// Threads: runs where the connect flow runs (one attempt at a time), before the
+// slot's connection thread exists. Blocks for the link's receive waits; the password
+// prompt blocks as long as the user takes.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "link/PasswordTable.h"
+
+namespace sorvane {
+
+class Links;
+
+// Asks the user for the password of a device. Returns 1 when the typed password
+// matched record `record` of the table (passwordMatches) and OK was pressed, 2 on
+// Cancel.
+class PasswordPrompt {
+public:
+    virtual ~PasswordPrompt() = default;
+    virtual int askPassword(const PasswordTable& table, size_t record) = 0;
+};
+
+enum class HandshakeStatus {
+    Passed,
+    NoLink,             // bad slot or no transport open
+    HelloRefused,       // the hello got no 'a' / 'e' answer
+    InfoShort,          // fewer than 332 bytes of device information
+    UnsupportedDepth,   // depth not 2, 4, 8 or 16
+    PasswordRequired,   // the device asks for a password and there is no prompt
+    PasswordCancelled,  // the prompt did not return 1
+    FrameBuffersFailed, // the frame-buffer hook refused the device's facts
+};
+
+struct HandshakeEnv {
+    PasswordTable& passwords;
+    // Asked for WAN devices that have a password; nullptr: such a device fails with
+    // PasswordRequired.
+    PasswordPrompt* prompt = nullptr;
+    // The connection's low colour mode; set to 0 for every depth but 16 (nullptr: none).
+    std::atomic<int32_t>* lowColor = nullptr;
+    // Builds the slot's frame buffers from its facts and palette once everything else
+    // passed; false fails the handshake. Empty: nothing to build.
+    std::function<bool(int slot)> buildFrameBuffers;
+};
+
+// How long a hello answered only with 'e' is waited for before it counts as refused.
+inline constexpr uint32_t kHelloNotYetLimitMs = 20000;
+// The name a device that reports an empty one is given, so that its slot is not
+// taken for free while it is live.
+inline constexpr const char* kUnnamedDevice = "Unnamed device";
+
+HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env);
+
+} // namespace sorvane

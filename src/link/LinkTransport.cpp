@@ -1,0 +1,224 @@
+#include "link/LinkTransport.h"
+
+#include "link/PortNames.h"
+
+namespace sorvane {
+namespace {
+
+bool socketKind(uint32_t kind) { return kind == 0 || (kind >= 3 && kind <= 6); }
+
+size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer)
+{
+    Clock& clock = links.clock();
+    size_t got = 0;
+    uint32_t wouldBlocks = 0;
+    while (got < buffer.size()) {
+        IoResult r = s.transport->receive(buffer.subspan(got));
+        if (r.status == IoStatus::Ok && r.bytes > 0) {
+            got += r.bytes;
+            wouldBlocks = 0;
+            clock.sleepMs(1);
+            continue;
+        }
+        if (r.status == IoStatus::PeerClosed) {
+            if (LinkEvents* events = links.events())
+                events->linkClosed(slot);
+            return 0;
+        }
+        if (r.status == IoStatus::Error)
+            return 0;
+        // Would-block (or an empty read, which a socket should not give).
+        clock.sleepMs(10);
+        if (++wouldBlocks >= kRecvWouldBlockLimit)
+            break;
+    }
+    return got;
+}
+
+size_t recvSerial(Links& links, LinkSlot& s, std::span<uint8_t> buffer)
+{
+    Clock& clock = links.clock();
+    Transport& t = *s.transport;
+    size_t got = 0;
+    while (buffer.size() - got >= kSerialChunk) {
+        IoResult r = t.receive(buffer.subspan(got, kSerialChunk));
+        if (r.status != IoStatus::Ok) {
+            t.clearError();
+            break; // the remainder passes take over everything still wanted
+        }
+        if (r.bytes == 0)
+            return got;
+        got += r.bytes;
+        clock.sleepMs(1);
+    }
+    while (got < buffer.size()) {
+        IoResult r = t.receive(buffer.subspan(got));
+        if (r.status != IoStatus::Ok) {
+            t.clearError();
+            return got;
+        }
+        if (r.bytes == 0)
+            return got;
+        got += r.bytes;
+        clock.sleepMs(1);
+    }
+    return got;
+}
+
+size_t sendSocket(Links& links, LinkSlot& s, std::span<const uint8_t> data)
+{
+    Clock& clock = links.clock();
+    size_t sent = 0;
+    uint32_t refused = 0;
+    while (sent < data.size()) {
+        IoResult r = s.transport->send(data.subspan(sent));
+        if (r.status == IoStatus::Ok && r.bytes > 0) {
+            sent += r.bytes;
+            refused = 0;
+        } else if (r.status == IoStatus::Ok || r.status == IoStatus::WouldBlock) {
+            clock.sleepMs(5);
+            // A peer that never takes our bytes would hold this thread for good.
+            if (++refused >= kSendWouldBlockLimit)
+                return 0;
+        } else {
+            return 0;
+        }
+        clock.sleepMs(1);
+    }
+    return sent;
+}
+
+size_t sendSerial(Links& links, LinkSlot& s, std::span<const uint8_t> data)
+{
+    Clock& clock = links.clock();
+    Transport& t = *s.transport;
+    size_t sent = 0;
+    uint32_t stalled = 0;
+    while (sent < data.size()) {
+        size_t left = data.size() - sent;
+        IoResult r = t.send(data.subspan(sent, left >= kSerialChunk ? kSerialChunk : left));
+        if (r.status != IoStatus::Ok) {
+            t.clearError();
+            return 0;
+        }
+        sent += r.bytes;
+        clock.sleepMs(1);
+        stalled = r.bytes == 0 ? stalled + 1 : 0;
+        if (stalled >= kSendStallLimit)
+            return 0;
+    }
+    return sent;
+}
+
+} // namespace
+
+std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const Profile& profile,
+                                             TransportFactory& factory)
+{
+    switch (LinkKind(profile.linkKind)) {
+    case LinkKind::IrDA:
+        return factory.openIrda();
+    case LinkKind::Serial:
+        return factory.openSerial(devicePathForPort(config.comDevicePattern, profile.port), SerialSetup::FullLine);
+    case LinkKind::Usb:
+        return factory.openSerial(devicePathForPort(config.usbDevicePattern, profile.port), SerialSetup::RawOnly);
+    case LinkKind::ActiveSync: {
+        unsigned index = links.target.activeSyncNext % config.activeSyncCandidates.size();
+        links.target.activeSyncNext = (index + 1) % config.activeSyncCandidates.size();
+        links.target.endpoint = {config.activeSyncCandidates[index], config.agentPort};
+        return factory.openTcp();
+    }
+    case LinkKind::Wan:
+    case LinkKind::Lan:
+        links.target.endpoint = {profile.ipAddress, config.agentPort};
+        return factory.openTcp();
+    default:
+        return nullptr;
+    }
+}
+
+ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env)
+{
+    LinkSlot* s = links.find(slot);
+    if (!s || !s->transport || s->transport->family() != Transport::Family::Socket)
+        return {};
+    const uint32_t kind = s->linkKind;
+    if (kind != 0 && kind != 3 && kind != 4 && kind != 5)
+        return {};
+    auto& socket = static_cast<SocketTransport&>(*s->transport);
+
+    bool connected = false;
+    if (kind == 0) {
+        // The first device in range that takes the service gets the handshake. An
+        // IrDA socket has no use for the IPv4 target, so there is no fallback to it.
+        for (uint32_t id : socket.irdaDevices()) {
+            ConnectStatus c = socket.connectIrda(id, kIrdaServiceName);
+            if (c == ConnectStatus::InProgress)
+                c = socket.waitConnected(kConnectWaitMs);
+            if (c == ConnectStatus::Connected) {
+                connected = true;
+                break;
+            }
+        }
+    } else {
+        ConnectStatus c = socket.connect(links.target.endpoint);
+        if (c == ConnectStatus::InProgress)
+            c = socket.waitConnected(kConnectWaitMs);
+        connected = c == ConnectStatus::Connected;
+    }
+    if (!connected)
+        return {};
+    HandshakeStatus h = DeviceHandshake(links, slot, env);
+    return {h == HandshakeStatus::Passed ? LinkConnectStatus::Passed : LinkConnectStatus::HandshakeFailed, h};
+}
+
+size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer)
+{
+    LinkSlot* s = links.find(slot);
+    if (!s)
+        return 0;
+    if (!s->transport) {
+        if (!socketKind(s->linkKind))
+            links.clock().sleepMs(5);
+        return 0;
+    }
+    size_t got = 0;
+    if (s->transport->family() == Transport::Family::Socket)
+        got = buffer.empty() ? 0 : recvSocket(links, slot, *s, buffer);
+    else
+        got = recvSerial(links, *s, buffer);
+    s->bytesReceived.fetch_add(uint32_t(got));
+    return got;
+}
+
+size_t LinkSend(Links& links, int slot, std::span<const uint8_t> data)
+{
+    LinkSlot* s = links.find(slot);
+    if (!s || data.empty() || !s->transport)
+        return 0;
+    std::lock_guard lock(s->sendMutex);
+    size_t sent = s->transport->family() == Transport::Family::Socket ? sendSocket(links, *s, data)
+                                                                      : sendSerial(links, *s, data);
+    s->bytesSent.fetch_add(uint32_t(sent));
+    return sent;
+}
+
+void ShutdownLinkTransport(Links& links, int slot)
+{
+    LinkSlot* s = links.find(slot);
+    if (s && s->transport)
+        s->transport->shutdown();
+}
+
+int CloseLinkTransport(Links& links, int slot)
+{
+    LinkSlot* s = links.find(slot);
+    if (!s || !s->transport || s->linkKind > 6)
+        return 0;
+    bool ok = s->transport->close();
+    const bool file = s->transport->family() == Transport::Family::File;
+    s->transport.reset();
+    return file && !ok ? 1 : 0;
+}
+
+} // namespace sorvane

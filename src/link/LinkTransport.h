@@ -1,0 +1,94 @@
+#pragma once
+// The five operations on a link: open the transport for a profile, connect it,
+// receive exactly n bytes, send n bytes, close it. Everything above moves its bytes
+// through LinkRecv and LinkSend and never touches a socket or a serial line itself.
+//
+// Link kinds 0 (IrDA), 3 (ActiveSync), 4 (WAN), 5 (LAN) and 6 (proxy) run over
+// sockets; 1 (COM) and 2 (USB) over serial lines. No operation here shows a message:
+// each reports failure by its result.
+//
+// Threads: OpenLinkTransport and ConnectLink run for one attempt at a time (they write
+// the shared TargetAddress). LinkRecv runs on the one thread that reads the slot's
+// link; LinkSend on any thread (each call is one whole message under the slot's send
+// mutex). ShutdownLinkTransport may be called from any thread to make a blocked
+// LinkRecv/LinkSend return; CloseLinkTransport only once no other thread uses the slot.
+// All of them block for at most the waits described with them; pauses use the Links
+// object's Clock.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "link/Handshake.h"
+#include "link/LinkConfig.h"
+#include "link/Links.h"
+#include "platform/Transport.h"
+#include "settings/Profile.h"
+
+namespace sorvane {
+
+inline constexpr uint32_t kConnectWaitMs = 1500;      // TCP connect wait
+inline constexpr uint32_t kRecvWouldBlockLimit = 2000; // consecutive, 10 ms apart
+inline constexpr uint32_t kSendWouldBlockLimit = 4000; // consecutive, 5 ms apart
+inline constexpr uint32_t kSendStallLimit = 20;        // serial writes in a row that move nothing
+inline constexpr size_t kSerialChunk = 8192;
+inline constexpr const char* kIrdaServiceName = "CEREMOTE";
+
+// Opens the transport for profile by its link kind: an IrDA socket (kind 0), the
+// serial line of the profile's port (1: COM pattern, full line set-up; 2: USB pattern,
+// raw only), or a TCP socket whose destination it writes to links.target (3: the next
+// ActiveSync candidate; 4, 5: the profile's ipAddress; port config.agentPort).
+// nullptr on failure and for kind 6 and above. The caller stores the result in the
+// slot's transport.
+std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const Profile& profile,
+                                             TransportFactory& factory);
+
+enum class LinkConnectStatus {
+    Passed,          // connected and the handshake passed
+    NotConnected,    // no IrDA device, refused, no answer within 1.5 s, not a socket kind
+    HandshakeFailed, // connected, but the handshake failed (see `handshake`)
+};
+
+struct ConnectOutcome {
+    LinkConnectStatus status = LinkConnectStatus::NotConnected;
+    HandshakeStatus handshake = HandshakeStatus::NoLink;
+    bool passed() const { return status == LinkConnectStatus::Passed; }
+};
+
+// Connects the slot's socket (kinds 0, 3, 4, 5) and runs the handshake. IrDA: the
+// devices in range are tried in order on service "CEREMOTE"; the first that connects
+// (at once, or within 1.5 s) gets the handshake. TCP: links.target, waiting at most
+// 1.5 s. On failure the transport stays in the slot; the caller closes it.
+ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env);
+
+// Receives exactly buffer.size() bytes; returns how many arrived (fewer or 0 on
+// failure) and adds that to bytesReceived.
+//  Socket: gives up after 2000 would-blocks in a row (10 ms pause each), returning
+//  what it has; pauses 1 ms after each progress. An orderly close by the peer calls
+//  LinkEvents::linkClosed(slot) and returns 0; another error returns 0.
+//  Serial: 8192-byte reads while 8192 or more are wanted, then one read per pass for
+//  the rest; a read that brings nothing ends the call. A failed read clears the line;
+//  during the 8192-byte reads the rest passes take over, during those the call ends.
+//  No transport: 0 (after a 5 ms pause for serial kinds).
+size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer);
+
+// Sends all of data as one message; returns data.size(), or 0 on failure (nothing
+// is then added to bytesSent). Sending nothing returns 0.
+//  Socket: pauses 5 ms on would-block, 1 ms after every pass; after 4000 would-blocks
+//  in a row (about 24 s with no room in the send buffer) it gives up with 0.
+//  Serial: 8192-byte writes while 8192 or more remain, then the rest; 1 ms after
+//  every write; a failed write clears the line and returns 0; 20 writes in a row that
+//  move nothing (each waited its own time-out of 1 s and more) give up with 0.
+size_t LinkSend(Links& links, int slot, std::span<const uint8_t> data);
+
+// Makes every receive and send on the slot's link fail at once from now on, so a
+// thread inside LinkRecv or LinkSend comes back quickly. Any thread.
+void ShutdownLinkTransport(Links& links, int slot);
+
+// Closes and releases the slot's transport: 0, or 1 when closing a serial line
+// failed. Nothing for a slot without a transport or of a kind above 6. The slot's
+// other fields are left as they are; freeing the slot is the caller's.
+int CloseLinkTransport(Links& links, int slot);
+
+} // namespace sorvane

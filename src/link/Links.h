@@ -1,0 +1,127 @@
+#pragma once
+// The program's 33 link slots and the state every link shares.
+//
+// A slot (0..32) holds one connection's link: the device facts from the handshake,
+// the open transport, the counters, the palette, and the send mutex. Slot s here
+// belongs together with view slot s. A slot is free exactly while its deviceName is
+// empty.
+//
+// Threads: the user-interface thread allocates slots, opens, connects, runs the
+// handshake and closes; while a connection is live its connection thread receives and
+// sends, and the user-interface thread only sends. Device facts are written before
+// the connection thread starts and only read afterwards. The counters are atomic
+// because both threads add to them. Each LinkSend holds the slot's sendMutex for the
+// whole message, so two threads' messages never interleave on the wire.
+//
+// Ownership: one Links object, made by the program and passed by reference; it lives
+// as long as the program. A slot owns its transport.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "link/LinkRecord.h"
+#include "platform/Clock.h"
+#include "platform/Transport.h"
+
+namespace sorvane {
+
+// What the link layer tells the rest of the program. Implementations must be safe to
+// call from a connection thread (the Qt side posts a queued call to the window).
+class LinkEvents {
+public:
+    virtual ~LinkEvents() = default;
+    // The device closed the link of this slot in order; its device window closes.
+    virtual void linkClosed(int slot) = 0;
+};
+
+class LinkSlot {
+public:
+    static constexpr size_t kPaletteSize = 1024; // 256 entries: red, green, blue, unused
+
+    // Device facts (see LinkRecord for their meaning).
+    int32_t depth = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t orientation = 0;
+    int32_t altDepth = 0;
+    int32_t altWidth = 0;
+    int32_t altHeight = 0;
+    int32_t altOrientation = 0;
+    int32_t spareInfo = 0;
+    uint32_t linkKind = 0;
+    uint32_t port = 0;
+    uint32_t ipAddress = 0;
+    std::string deviceName; // empty = slot free; at most 255 characters
+
+    // Words a proxy's record carries that this program does not use; kept so a
+    // record taken in is passed on with them.
+    std::array<uint32_t, 2> proxyWords{};
+    uint32_t handleWord = 0;
+    std::array<uint32_t, 5> spareWords{};
+    std::array<uint8_t, 32> tail{};
+
+    std::atomic<uint32_t> bytesSent{0};
+    std::atomic<uint32_t> bytesReceived{0};
+    std::atomic<uint32_t> keyPresses{0};
+    std::atomic<uint32_t> mouseClicks{0};
+
+    std::unique_ptr<Transport> transport; // nullptr = no transport open
+    std::mutex sendMutex;
+
+    // This connection's own palette: filled by the handshake and the 8-bit palette
+    // query, read by the frame-buffer setup.
+    std::array<uint8_t, kPaletteSize> palette{};
+
+    bool isFree() const { return deviceName.empty(); }
+    void resetCounters();
+
+    // The slot as a 384-byte record (handle: the carried word), and the reverse,
+    // which takes every field, counters included, and leaves the transport alone.
+    LinkRecord record() const;
+    void assign(const LinkRecord& r);
+};
+
+// The destination of TCP connects, and the ActiveSync rotation. The rotation has its
+// own position, so connects of other kinds in between do not restart it.
+struct TargetAddress {
+    Ipv4Endpoint endpoint;
+    unsigned activeSyncNext = 0; // index of the candidate the next ActiveSync attempt uses
+};
+
+class Links {
+public:
+    static constexpr int kSlotCount = 33;
+
+    explicit Links(Clock& clock, LinkEvents* events = nullptr) : clock_(clock), events_(events) {}
+    Links(const Links&) = delete;
+    Links& operator=(const Links&) = delete;
+
+    // nullptr when slot is outside 0..32.
+    LinkSlot* find(int slot) { return valid(slot) ? &slots_[size_t(slot)] : nullptr; }
+    const LinkSlot* find(int slot) const { return valid(slot) ? &slots_[size_t(slot)] : nullptr; }
+    static bool valid(int slot) { return slot >= 0 && slot < kSlotCount; }
+
+    // AllocLinkSlot: the lowest free slot, kSlotCount when every slot is in use.
+    // Marks nothing: the slot stays free until a handshake names it.
+    int allocSlot() const;
+
+    Clock& clock() { return clock_; }
+    LinkEvents* events() const { return events_.load(); }
+    void setEvents(LinkEvents* events) { events_.store(events); }
+
+    // Written and read by the user-interface thread only (one attempt at a time).
+    TargetAddress target;
+    // Device windows opened and not yet released.
+    std::atomic<uint32_t> liveConnections{0};
+
+private:
+    Clock& clock_;
+    std::atomic<LinkEvents*> events_;
+    std::array<LinkSlot, kSlotCount> slots_;
+};
+
+} // namespace sorvane

@@ -1,0 +1,35 @@
+#include "link/PortNames.h"
+
+#include <cstdio>
+
+namespace sorvane {
+
+std::string devicePathForPort(std::string_view pattern, uint32_t port)
+{
+    std::string out;
+    const std::string minusOne = std::to_string(int64_t(port) - 1);
+    const std::string plain = std::to_string(port);
+    for (size_t i = 0; i < pattern.size();) {
+        if (pattern.substr(i, 5) == "{n-1}") {
+            out += minusOne;
+            i += 5;
+        } else if (pattern.substr(i, 3) == "{n}") {
+            out += plain;
+            i += 3;
+        } else {
+            out += pattern[i++];
+        }
+    }
+    return out;
+}
+
+std::string comPortName(uint32_t port) { return "COM" + std::to_string(port) + ":"; }
+
+std::string usbPortName(uint32_t port)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%03u", unsigned(port));
+    return std::string("\\\\.\\WCEUSBSH") + digits;
+}
+
+} // namespace sorvane

@@ -1,0 +1,19 @@
+#include "platform/Clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace sorvane {
+
+uint32_t SystemClock::tickCount() const
+{
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void SystemClock::sleepMs(uint32_t ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace sorvane
