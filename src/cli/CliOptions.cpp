@@ -1,0 +1,139 @@
+#include "cli/CliOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "cli/Commands.h"
+
+namespace sorvane::cli {
+namespace {
+
+bool parseInt(const std::string& s, long lo, long hi, long& out)
+{
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && end == s.data() + s.size() && out >= lo && out <= hi;
+}
+
+bool parseSeconds(const std::string& s, double& out)
+{
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    out = std::strtod(s.c_str(), &end);
+    return end && *end == '\0' && std::isfinite(out) && out > 0 && out <= 86400;
+}
+
+} // namespace
+
+std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std::string& error)
+{
+    CliOptions o;
+    bool haveCommand = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--host") {
+            if (!value(v))
+                return std::nullopt;
+            o.host = v;
+        } else if (a == "--port") {
+            if (!value(v))
+                return std::nullopt;
+            if (!parseInt(v, 0, 65535, n)) {
+                error = "--port wants a number 0..65535, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            o.port = uint16_t(n);
+            o.portGiven = true;
+        } else if (a == "--serial") {
+            if (!value(v))
+                return std::nullopt;
+            o.serial = v;
+        } else if (a == "--password") {
+            if (!value(v))
+                return std::nullopt;
+            o.password = v;
+        } else if (a == "--refresh") {
+            if (!value(v))
+                return std::nullopt;
+            if (!parseInt(v, 1, 18, n)) {
+                error = "--refresh wants a number 1..18, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            o.refresh = int(n);
+        } else if (a == "--timeout") {
+            if (!value(v))
+                return std::nullopt;
+            if (!parseSeconds(v, o.timeoutS)) {
+                error = "--timeout wants a number of seconds above 0, not \"" + v + "\"";
+                return std::nullopt;
+            }
+        } else if (haveCommand) {
+            o.arguments.push_back(a); // the command's own words and options
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option " + a;
+            return std::nullopt;
+        } else {
+            o.command = a;
+            haveCommand = true;
+        }
+    }
+    if (o.help)
+        return o;
+    if (o.host && o.serial) {
+        error = "give one connection: --host or --serial, not both";
+        return std::nullopt;
+    }
+    if (o.portGiven && !o.host) {
+        error = "--port goes with --host";
+        return std::nullopt;
+    }
+    if (!haveCommand) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    if (!findCommand(o.command)) {
+        error = "unknown command " + o.command;
+        return std::nullopt;
+    }
+    return o;
+}
+
+std::string usageText()
+{
+    std::string text =
+        "usage: sorvane-cli [connection] COMMAND [arguments]\n"
+        "\n"
+        "connection (one of):\n"
+        "  --host HOST [--port N]   TCP to a device agent, as a WAN link (port default 1899)\n"
+        "  --serial PATH            a serial line (a device path such as /dev/ttyUSB0, or a\n"
+        "                           pseudo-terminal), as a COM link\n"
+        "\n"
+        "common options:\n"
+        "  --password PW            the device's password, when it asks for one\n"
+        "  --refresh N              screen polls per second, 1..18 (default 10)\n"
+        "  --timeout SECONDS        give up when the whole run takes longer (default 30)\n"
+        "  --help                   this text\n"
+        "\n"
+        "commands:\n";
+    for (const CliCommand& c : commandTable())
+        text += "  " + std::string(c.synopsis) + "\n      " + c.summary + "\n";
+    text += "\n"
+            "exit status: 0 success, 1 the connection, handshake or command failed (the reason\n"
+            "on standard error), 2 usage.\n";
+    return text;
+}
+
+} // namespace sorvane::cli

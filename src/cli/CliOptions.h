@@ -1,0 +1,33 @@
+#pragma once
+// The command line of sorvane-cli:
+//   sorvane-cli [connection] COMMAND [arguments]
+// Options may stand anywhere; the first word that is no option is the command, the
+// words after it are its arguments.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvane::cli {
+
+struct CliOptions {
+    std::optional<std::string> host; // --host: TCP to an agent, link kind 4
+    uint16_t port = 1899;            // --port
+    bool portGiven = false;
+    std::optional<std::string> serial; // --serial: a serial line, link kind 1
+    std::optional<std::string> password;
+    int refresh = 10;       // --refresh: polls per second, 1..18
+    double timeoutS = 30.0; // --timeout: bound of the whole run's waits
+    bool help = false;
+    std::string command;
+    std::vector<std::string> arguments;
+};
+
+// Parses argv (without the program name). On a usage error returns nullopt and puts
+// the reason into error.
+std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std::string& error);
+
+// The text of --help.
+std::string usageText();
+
+} // namespace sorvane::cli

@@ -1,0 +1,28 @@
+#pragma once
+// The commands of sorvane-cli. Each command is one function in a file of its own
+// (InfoCommand.cpp, ...); the table in Commands.cpp names them.
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sorvane::cli {
+
+class CliSession;
+
+struct CliCommand {
+    const char* name;
+    const char* synopsis; // as --help shows it
+    const char* summary;
+    int maxArguments; // checked before connecting; -1: the command checks them itself
+    // Runs on a live connection; returns the exit status (0, 1 with a reason on
+    // standard error, 2 for bad arguments).
+    int (*run)(CliSession& session, const std::vector<std::string>& arguments);
+};
+
+std::span<const CliCommand> commandTable();
+const CliCommand* findCommand(const std::string& name);
+
+int runInfo(CliSession& session, const std::vector<std::string>& arguments);
+
+} // namespace sorvane::cli

@@ -1,0 +1,44 @@
+// sorvane-cli: a headless client on the Sorvane core. See CliOptions.h and --help.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+
+using namespace sorvane::cli;
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    auto options = parseOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "sorvane-cli: %s\n(sorvane-cli --help lists the options)\n", error.c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    const CliCommand* command = findCommand(options->command);
+    if (command->maxArguments >= 0 && options->arguments.size() > size_t(command->maxArguments)) {
+        std::fprintf(stderr, "sorvane-cli: too many arguments for %s\n", command->name);
+        return 2;
+    }
+    if (!options->host && !options->serial) {
+        std::fprintf(stderr, "sorvane-cli: no connection given (--host or --serial)\n");
+        return 2;
+    }
+
+    CliSession session(*options);
+    if (!session.connect(error)) {
+        std::fprintf(stderr, "sorvane-cli: %s\n", error.c_str());
+        return 1;
+    }
+    int status = command->run(session, options->arguments);
+    std::fflush(stdout);
+    return status;
+}
