@@ -1,0 +1,91 @@
+// The link checksum against known values and against Python's binascii (the zip
+// CRC-32, which differs only in its start value and final inversion).
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "link/Crc32.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+
+namespace {
+
+std::span<const uint8_t> text(std::string_view s) { return {reinterpret_cast<const uint8_t*>(s.data()), s.size()}; }
+
+// The byte-at-a-time definition, straight from the description of the table.
+uint32_t slowCrc(std::span<const uint8_t> bytes)
+{
+    uint32_t reg = 0;
+    for (uint8_t b : bytes) {
+        reg ^= b;
+        for (int k = 0; k < 8; ++k)
+            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
+    }
+    return reg;
+}
+
+} // namespace
+
+TEST(Crc32, KnownValues)
+{
+    const CrcTable table = BuildCrcTable();
+    EXPECT_EQ(table.entry(1), 0x77073096u);
+    EXPECT_EQ(table.entry(255), 0x2D02EF8Du);
+    EXPECT_EQ(Crc32(table, text("abc")), 0xCA6598D0u);
+    EXPECT_EQ(Crc32(table, text("123456789")), 0x2DFD2D88u);
+    EXPECT_EQ(Crc32(table, {}), 0u);
+    EXPECT_EQ(Crc32(text("abc")), 0xCA6598D0u);
+    // Continuing the register over a split range gives the whole range's value.
+    EXPECT_EQ(table.update(Crc32(table, text("12345")), text("6789")), 0x2DFD2D88u);
+}
+
+TEST(Crc32, MatchesTheZipChecksumOfPython)
+{
+    std::mt19937 random(20240611);
+    std::vector<uint8_t> data(300000);
+    for (auto& b : data)
+        b = uint8_t(random());
+    test::TempDir dir;
+    std::ofstream(dir / "data.bin", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), long(data.size()));
+
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (size_t n = 0; n <= 40; ++n)
+        ranges.emplace_back(n % 7, n); // every tail length and unaligned starts
+    ranges.emplace_back(3, 32768);
+    ranges.emplace_back(0, data.size());
+    for (int i = 0; i < 20; ++i) {
+        size_t at = random() % data.size();
+        ranges.emplace_back(at, random() % (data.size() - at));
+    }
+
+    std::string script =
+        "import binascii, sys\n"
+        "data = open(sys.argv[1], 'rb').read()\n"
+        "args = sys.argv[2:]\n"
+        "for i in range(0, len(args), 2):\n"
+        "    at, n = int(args[i]), int(args[i + 1])\n"
+        "    print('%08x' % (binascii.crc32(data[at:at + n], 0xFFFFFFFF) ^ 0xFFFFFFFF))\n";
+    std::vector<std::string> argv{test::programFromEnv("SORVANE_PYTHON"), "-c", script, (dir / "data.bin").string()};
+    for (auto [at, n] : ranges) {
+        argv.push_back(std::to_string(at));
+        argv.push_back(std::to_string(n));
+    }
+    auto result = test::runProcess(argv);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::istringstream lines(result.out);
+    const CrcTable table;
+    for (auto [at, n] : ranges) {
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line)) << "python gave too few values";
+        auto range = std::span<const uint8_t>(data).subspan(at, n);
+        EXPECT_EQ(Crc32(table, range), uint32_t(std::stoul(line, nullptr, 16))) << at << "+" << n;
+        if (n < 5000) {
+            EXPECT_EQ(Crc32(table, range), slowCrc(range));
+        }
+    }
+}

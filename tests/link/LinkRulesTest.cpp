@@ -1,0 +1,310 @@
+// The receive/send/open/close rules of the link layer, against scripted transports and
+// a clock that never waits.
+
+#include <gtest/gtest.h>
+
+#include "ScriptedTransport.h"
+#include "link/LinkTransport.h"
+#include "link/PortNames.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+struct ClosedLog final : LinkEvents {
+    std::vector<int> slots;
+    void linkClosed(int slot) override { slots.push_back(slot); }
+};
+
+class LinkRules : public ::testing::Test {
+protected:
+    ManualClock clock;
+    ClosedLog closed;
+    Links links{clock, &closed};
+    Script script;
+
+    void socketOn(int slot, uint32_t kind = 4)
+    {
+        links.find(slot)->linkKind = kind;
+        links.find(slot)->transport = std::make_unique<FakeSocket>(script);
+    }
+    void serialOn(int slot, uint32_t kind = 1)
+    {
+        links.find(slot)->linkKind = kind;
+        links.find(slot)->transport = std::make_unique<FakeSerial>(script);
+    }
+};
+
+std::vector<uint8_t> pattern(size_t n)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = uint8_t(i * 7 + 3);
+    return v;
+}
+
+} // namespace
+
+TEST_F(LinkRules, SocketReceiveToleratesUpTo1999WouldBlocksInARow)
+{
+    socketOn(3);
+    script.receives = {bytes("ab"), wouldBlock(1999), bytes("cd")};
+    uint8_t buf[4];
+    EXPECT_EQ(LinkRecv(links, 3, buf), 4u);
+    EXPECT_EQ(std::string(buf, buf + 4), "abcd");
+    EXPECT_EQ(links.find(3)->bytesReceived.load(), 4u);
+}
+
+TEST_F(LinkRules, SocketReceiveGivesUpAtThe2000thWouldBlockWithThePartialCount)
+{
+    socketOn(3);
+    script.receives = {bytes("ab"), wouldBlock(1000), bytes("c"), wouldBlock(2000), bytes("d")};
+    uint8_t buf[4];
+    const uint32_t start = clock.tickCount();
+    EXPECT_EQ(LinkRecv(links, 3, buf), 3u); // the count starts again after progress
+    EXPECT_GE(clock.tickCount() - start, 30000u);
+    EXPECT_EQ(links.find(3)->bytesReceived.load(), 3u);
+    // Nothing was taken beyond what was asked: the late byte is still there.
+    EXPECT_EQ(LinkRecv(links, 3, std::span<uint8_t>(buf, 1)), 1u);
+    EXPECT_EQ(buf[0], 'd');
+}
+
+TEST_F(LinkRules, PeerCloseTellsTheWindowAndReturnsZero)
+{
+    socketOn(5);
+    script.receives = {bytes("xy"), peerClosed()};
+    uint8_t buf[4];
+    EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
+    EXPECT_EQ(closed.slots, std::vector<int>{5});
+
+    script.receives = {bytes("xy"), failure()};
+    EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
+    EXPECT_EQ(closed.slots.size(), 1u); // a hard error is no close
+    EXPECT_EQ(links.find(5)->bytesReceived.load(), 0u);
+}
+
+TEST_F(LinkRules, SerialReceiveIn8192ByteReadsThenTheRest)
+{
+    serialOn(0);
+    auto data = pattern(20000);
+    script.receives = {bytes(data)};
+    std::vector<uint8_t> buf(20000);
+    EXPECT_EQ(LinkRecv(links, 0, buf), 20000u);
+    EXPECT_EQ(script.receiveSizes, (std::vector<size_t>{8192, 8192, 3616}));
+    EXPECT_EQ(buf, data);
+    EXPECT_EQ(links.find(0)->bytesReceived.load(), 20000u);
+}
+
+TEST_F(LinkRules, SerialReceiveFailures)
+{
+    serialOn(0, 2);
+    std::vector<uint8_t> buf(20000);
+    // A failed read among the 8192-byte reads: the rest is asked for in one pass.
+    script.receives = {bytes(pattern(8192)), failure(), bytes(pattern(11808))};
+    EXPECT_EQ(LinkRecv(links, 0, buf), 20000u);
+    EXPECT_EQ(script.receiveSizes, (std::vector<size_t>{8192, 8192, 11808}));
+    EXPECT_EQ(script.clearErrors, 1);
+
+    // A failed read among the rest passes ends the call; so does a read that times out.
+    script.receiveSizes.clear();
+    script.receives = {bytes(pattern(300)), failure(), bytes("late")};
+    EXPECT_EQ(LinkRecv(links, 0, std::span<uint8_t>(buf.data(), 1000)), 300u);
+    EXPECT_EQ(script.clearErrors, 2);
+    script.receives = {bytes(pattern(100)), nothing(), bytes("late")};
+    EXPECT_EQ(LinkRecv(links, 0, std::span<uint8_t>(buf.data(), 1000)), 100u);
+    EXPECT_EQ(links.find(0)->bytesReceived.load(), 20400u);
+
+    // No line open: nothing, after a short pause.
+    links.find(1)->linkKind = 1;
+    const uint32_t before = clock.tickCount();
+    EXPECT_EQ(LinkRecv(links, 1, std::span<uint8_t>(buf.data(), 10)), 0u);
+    EXPECT_EQ(clock.tickCount() - before, 5u);
+}
+
+TEST_F(LinkRules, SocketSend)
+{
+    socketOn(2);
+    EXPECT_EQ(LinkSend(links, 2, {}), 0u);
+    EXPECT_TRUE(script.sendSizes.empty());
+
+    auto data = pattern(1000);
+    script.sends = {accept(300), wouldBlock(50), accept(500)};
+    EXPECT_EQ(LinkSend(links, 2, data), 1000u);
+    EXPECT_EQ(script.sent, data);
+    EXPECT_EQ(links.find(2)->bytesSent.load(), 1000u);
+
+    script.sends = {accept(10), failure()};
+    EXPECT_EQ(LinkSend(links, 2, data), 0u);
+    EXPECT_EQ(links.find(2)->bytesSent.load(), 1000u);
+
+    // A peer that never makes room: bounded, reported as failure.
+    script.sends = {wouldBlock(kSendWouldBlockLimit)};
+    EXPECT_EQ(LinkSend(links, 2, data), 0u);
+    EXPECT_EQ(links.find(2)->bytesSent.load(), 1000u);
+    script.sends = {wouldBlock(kSendWouldBlockLimit - 1)};
+    EXPECT_EQ(LinkSend(links, 2, data), 1000u);
+}
+
+TEST_F(LinkRules, SerialSendIn8192ByteWrites)
+{
+    serialOn(4);
+    auto data = pattern(20000);
+    EXPECT_EQ(LinkSend(links, 4, data), 20000u);
+    EXPECT_EQ(script.sendSizes, (std::vector<size_t>{8192, 8192, 3616}));
+    EXPECT_EQ(script.sent, data);
+
+    script.sendSizes.clear();
+    script.sends = {failure()};
+    EXPECT_EQ(LinkSend(links, 4, data), 0u);
+    EXPECT_EQ(script.clearErrors, 1);
+
+    // Writes that keep timing out with nothing written give up.
+    script.sends = {accept(0, kSendStallLimit)};
+    EXPECT_EQ(LinkSend(links, 4, data), 0u);
+    EXPECT_EQ(links.find(4)->bytesSent.load(), 20000u);
+}
+
+TEST_F(LinkRules, SlotAllocationAndBadSlots)
+{
+    EXPECT_EQ(links.allocSlot(), 0);
+    links.find(0)->deviceName = "A";
+    links.find(1)->deviceName = "B";
+    EXPECT_EQ(links.allocSlot(), 2);
+    links.find(0)->deviceName.clear();
+    EXPECT_EQ(links.allocSlot(), 0);
+    for (int s = 0; s < Links::kSlotCount; ++s)
+        links.find(s)->deviceName = "busy";
+    EXPECT_EQ(links.allocSlot(), 33);
+
+    uint8_t buf[4] = {};
+    EXPECT_EQ(links.find(33), nullptr);
+    EXPECT_EQ(links.find(-1), nullptr);
+    EXPECT_EQ(LinkRecv(links, 33, buf), 0u);
+    EXPECT_EQ(LinkSend(links, -1, buf), 0u);
+    EXPECT_EQ(CloseLinkTransport(links, 40), 0);
+}
+
+TEST_F(LinkRules, CloseReportsOnlyFailedSerialCloses)
+{
+    socketOn(0);
+    script.closeFails = true;
+    EXPECT_EQ(CloseLinkTransport(links, 0), 0);
+    EXPECT_EQ(links.find(0)->transport, nullptr);
+    serialOn(1);
+    EXPECT_EQ(CloseLinkTransport(links, 1), 1);
+    script.closeFails = false;
+    serialOn(2);
+    EXPECT_EQ(CloseLinkTransport(links, 2), 0);
+    EXPECT_TRUE(script.closed);
+    EXPECT_EQ(CloseLinkTransport(links, 2), 0); // nothing left to close
+}
+
+namespace {
+
+struct RecordingFactory final : TransportFactory {
+    Script script;
+    std::vector<std::pair<std::string, SerialSetup>> serialOpens;
+    int tcpOpens = 0;
+    int irdaOpens = 0;
+    std::unique_ptr<SocketTransport> openTcp() override
+    {
+        ++tcpOpens;
+        return std::make_unique<FakeSocket>(script);
+    }
+    std::unique_ptr<SocketTransport> openIrda() override
+    {
+        ++irdaOpens;
+        return nullptr; // no IrDA on this system
+    }
+    std::unique_ptr<Transport> openSerial(const std::string& path, SerialSetup setup) override
+    {
+        serialOpens.emplace_back(path, setup);
+        return std::make_unique<FakeSerial>(script);
+    }
+};
+
+constexpr uint32_t loopback(uint8_t last) { return 0x7F000000u | last; }
+
+} // namespace
+
+TEST_F(LinkRules, ActiveSyncAttemptsRotateThroughTheCandidates)
+{
+    LinkConfig config;
+    config.activeSyncCandidates = {loopback(2), loopback(3), loopback(4)};
+    config.agentPort = 40404;
+    RecordingFactory factory;
+    Profile activeSync;
+    activeSync.linkKind = 3;
+    std::vector<uint32_t> aimedAt;
+    PasswordTable passwords;
+    HandshakeEnv env{passwords, nullptr, nullptr, {}};
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        auto t = OpenLinkTransport(links, config, activeSync, factory);
+        ASSERT_TRUE(t);
+        auto* socket = static_cast<FakeSocket*>(t.get());
+        links.find(0)->linkKind = 3;
+        links.find(0)->transport = std::move(t);
+        // The agent never answers here; the handshake fails without real waiting.
+        ConnectOutcome outcome = ConnectLink(links, 0, env);
+        EXPECT_EQ(outcome.status, LinkConnectStatus::HandshakeFailed);
+        EXPECT_EQ(outcome.handshake, HandshakeStatus::HelloRefused);
+        ASSERT_EQ(socket->connectedTo.size(), 1u);
+        EXPECT_EQ(socket->connectedTo[0].port, 40404);
+        aimedAt.push_back(socket->connectedTo[0].address);
+        CloseLinkTransport(links, 0);
+
+        // A WAN attempt in between does not disturb the rotation.
+        Profile wan;
+        wan.linkKind = 4;
+        wan.ipAddress = loopback(9);
+        ASSERT_TRUE(OpenLinkTransport(links, config, wan, factory));
+        EXPECT_EQ(links.target.endpoint, (Ipv4Endpoint{loopback(9), 40404}));
+    }
+    EXPECT_EQ(aimedAt, (std::vector<uint32_t>{loopback(2), loopback(3), loopback(4), loopback(2)}));
+    EXPECT_TRUE(links.find(0)->isFree());
+}
+
+TEST_F(LinkRules, OpenByKind)
+{
+    LinkConfig config;
+    config.comDevicePattern = "/dev/ttyS{n-1}";
+    config.usbDevicePattern = "/dev/handheld{n}/ttyUSB{n-1}";
+    RecordingFactory factory;
+    Profile p;
+    p.linkKind = 1;
+    p.port = 3;
+    EXPECT_TRUE(OpenLinkTransport(links, config, p, factory));
+    p.linkKind = 2;
+    p.port = 7;
+    EXPECT_TRUE(OpenLinkTransport(links, config, p, factory));
+    ASSERT_EQ(factory.serialOpens.size(), 2u);
+    EXPECT_EQ(factory.serialOpens[0], std::make_pair(std::string("/dev/ttyS2"), SerialSetup::FullLine));
+    EXPECT_EQ(factory.serialOpens[1], std::make_pair(std::string("/dev/handheld7/ttyUSB6"), SerialSetup::RawOnly));
+
+    p.linkKind = 0;
+    EXPECT_FALSE(OpenLinkTransport(links, config, p, factory));
+    EXPECT_EQ(factory.irdaOpens, 1);
+    for (uint32_t kind : {6u, 7u, 0xFFFFFFFFu}) {
+        p.linkKind = kind;
+        EXPECT_FALSE(OpenLinkTransport(links, config, p, factory));
+    }
+    EXPECT_EQ(factory.tcpOpens, 0);
+
+    // ConnectLink is for socket kinds only.
+    serialOn(0);
+    PasswordTable passwords;
+    HandshakeEnv env{passwords, nullptr, nullptr, {}};
+    EXPECT_EQ(ConnectLink(links, 0, env).status, LinkConnectStatus::NotConnected);
+}
+
+TEST(PortNames, DevicePathsAndTheHandheldNames)
+{
+    EXPECT_EQ(devicePathForPort("/dev/ttyS{n-1}", 1), "/dev/ttyS0");
+    EXPECT_EQ(devicePathForPort("/dev/ttyUSB{n-1}", 32), "/dev/ttyUSB31");
+    EXPECT_EQ(devicePathForPort("/dev/rfcomm{n}", 4), "/dev/rfcomm4");
+    EXPECT_EQ(devicePathForPort("/dev/pts/5", 9), "/dev/pts/5");
+    EXPECT_EQ(comPortName(3), "COM3:");
+    EXPECT_EQ(usbPortName(7), "\\\\.\\WCEUSBSH007");
+    EXPECT_EQ(usbPortName(123), "\\\\.\\WCEUSBSH123");
+}
