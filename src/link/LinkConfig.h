@@ -2,16 +2,16 @@
 // Where the link layer sends its connections. The settings layer fills this from the
 // settings store; tests point every address at loopback.
 
-#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvane {
 
 struct LinkConfig {
     // ActiveSync attempts rotate through these, in this order, one per attempt. Host
-    // order: the first octet is the most significant byte.
-    std::array<uint32_t, 3> activeSyncCandidates{
+    // order: the first octet is the most significant byte. Empty: no ActiveSync link.
+    std::vector<uint32_t> activeSyncCandidates{
         0xC0A83765, // 192.168.55.101
         0x7F000001, // 127.0.0.1
         0xA9FE0201, // 169.254.2.1
@@ -23,5 +23,11 @@ struct LinkConfig {
     // TCP port of the device agent (ActiveSync, WAN and LAN links).
     uint16_t agentPort = 1899;
 };
+
+struct PlatformSettings;
+
+// The link settings from the stored platform settings. An empty pattern keeps the
+// default; a bad address list fails with error naming the entry (out is unchanged).
+bool linkConfigFrom(const PlatformSettings& settings, LinkConfig& out, std::string& error);
 
 } // namespace sorvane

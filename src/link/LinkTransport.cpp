@@ -123,6 +123,8 @@ std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& con
     case LinkKind::Usb:
         return factory.openSerial(devicePathForPort(config.usbDevicePattern, profile.port), SerialSetup::RawOnly);
     case LinkKind::ActiveSync: {
+        if (config.activeSyncCandidates.empty())
+            return nullptr;
         unsigned index = links.target.activeSyncNext % config.activeSyncCandidates.size();
         links.target.activeSyncNext = (index + 1) % config.activeSyncCandidates.size();
         links.target.endpoint = {config.activeSyncCandidates[index], config.agentPort};

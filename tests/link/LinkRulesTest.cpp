@@ -6,6 +6,7 @@
 #include "ScriptedTransport.h"
 #include "link/LinkTransport.h"
 #include "link/PortNames.h"
+#include "settings/Settings.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -263,6 +264,31 @@ TEST_F(LinkRules, ActiveSyncAttemptsRotateThroughTheCandidates)
     }
     EXPECT_EQ(aimedAt, (std::vector<uint32_t>{loopback(2), loopback(3), loopback(4), loopback(2)}));
     EXPECT_TRUE(links.find(0)->isFree());
+
+    config.activeSyncCandidates.clear();
+    EXPECT_FALSE(OpenLinkTransport(links, config, activeSync, factory));
+}
+
+TEST(LinkConfig, FromTheStoredPlatformSettings)
+{
+    PlatformSettings stored;
+    stored.ActiveSyncAddresses = "127.0.0.2, 127.0.0.3";
+    stored.ComDevicePattern = "/dev/ttyACM{n-1}";
+    LinkConfig config;
+    config.agentPort = 5555;
+    const std::string usbDefault = config.usbDevicePattern;
+    std::string error;
+    ASSERT_TRUE(linkConfigFrom(stored, config, error)) << error;
+    EXPECT_EQ(config.activeSyncCandidates, (std::vector<uint32_t>{loopback(2), loopback(3)}));
+    EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
+    EXPECT_EQ(config.usbDevicePattern, usbDefault);
+    EXPECT_EQ(config.agentPort, 5555);
+
+    stored.ActiveSyncAddresses = "127.0.0.2,,127.0.0.4";
+    stored.ComDevicePattern = "/dev/other{n}";
+    EXPECT_FALSE(linkConfigFrom(stored, config, error));
+    EXPECT_NE(error.find("entry 2"), std::string::npos) << error;
+    EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
 }
 
 TEST_F(LinkRules, OpenByKind)
