@@ -35,6 +35,8 @@ class LinkEvents {
 public:
     virtual ~LinkEvents() = default;
     // The device closed the link of this slot in order; its device window closes.
+    // Comes again with every later receive on the dead link, and may come during a
+    // handshake, before the slot has a window: both must be harmless.
     virtual void linkClosed(int slot) = 0;
 };
 
