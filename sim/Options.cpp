@@ -1,0 +1,258 @@
+#include "Options.h"
+
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include <arpa/inet.h>
+
+namespace sorvane::sim {
+namespace {
+
+const char kUsage[] =
+    "usage: sorvane-sim [options]\n"
+    "A simulated handheld that answers the device agent protocol.\n"
+    "Links:\n"
+    "  --host ADDR            TCP listen address (default 127.0.0.1; loopback only unless\n"
+    "                         --allow-any-address)\n"
+    "  --port N               TCP port (default 1899; 0 = a free port)\n"
+    "  --serial               serve on a pseudo-terminal (TCP then only with --tcp or --port)\n"
+    "  --tcp                  serve TCP as well as the pseudo-terminal\n"
+    "  --once                 exit when the first connection ends\n"
+    "Device:\n"
+    "  --depth 2|4|8|16       bits per pixel of the main display (default 16)\n"
+    "  --width N --height N   main display size (default 240 x 320)\n"
+    "  --orientation 0|90|180|270\n"
+    "  --second DEPTH:WxH:ORIENT   a second display\n"
+    "  --name NAME            device name (default \"Sorvane Sim\")\n"
+    "  --password PW          password in the device information block\n"
+    "  --spare N              the device information word\n"
+    "  --palette-flag 0|1     answer the handshake's palette request with a palette (default 1)\n"
+    "  --palette-change-every N   every N-th palette query of the screen poll reports a change\n"
+    "  --still-after N        the picture stands still after N steps (default 8; 0 = never)\n"
+    "Screen stream:\n"
+    "  --lzw-clear-every N    clear code after every N data codes (default 0: when the table fills)\n"
+    "  --lzw-initial-clear 0|1    start each stream with a clear code (default 1)\n"
+    "  --lzw-root-bits 4|auto     root symbol width of 4- and 2-bit streams (default 4)\n"
+    "  --predict none|row|pixel|both|random   prediction of the delta (default none)\n"
+    "  --random-rects SEED    send random rectangles that enclose the change\n"
+    "  --dump-dir DIR         after each screen update write DIR/main.ppm, main.raw (second.*)\n"
+    "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...):\n"
+    "  --hello-e K            answer the hello with K 'e' replies before 'a'\n"
+    "  --hello-garbage        answer the hello with 'e' and four garbage bytes\n"
+    "  --stray-byte HEX       write one byte before the hello reply\n"
+    "  --close-after N        close after N answered requests\n"
+    "  --bad-crc N  --truncate N  --oversize N  --bad-header N  --close-mid-update N\n";
+
+template <class T>
+bool parseNumber(const std::string& s, T& out, int base = 10)
+{
+    if (s.empty())
+        return false;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out, base);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+bool parseUpdateList(const std::string& s, std::set<unsigned>& out)
+{
+    size_t start = 0;
+    while (start <= s.size()) {
+        size_t comma = s.find(',', start);
+        std::string item = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        unsigned n = 0;
+        if (!parseNumber(item, n) || n == 0)
+            return false;
+        out.insert(n);
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
+int bitsOnWire(int depth) { return depth; }
+
+std::string checkDisplay(const DisplaySpec& d, const char* which, bool lowColourPossible)
+{
+    auto fail = [&](const std::string& why) { return std::string(which) + " display: " + why; };
+    if (d.depth != 2 && d.depth != 4 && d.depth != 8 && d.depth != 16)
+        return fail("depth must be 2, 4, 8 or 16");
+    if (d.orientation != 0 && d.orientation != 90 && d.orientation != 180 && d.orientation != 270)
+        return fail("orientation must be 0, 90, 180 or 270");
+    if (d.width < 8 || d.height < 8 || d.width > 4096 || d.height > 4096)
+        return fail("width and height must lie in 8..4096");
+    // Every row the display may send must be a whole number of 32-bit words: the client
+    // decodes full-width rectangles straight into its frame.
+    int bits = bitsOnWire(d.depth);
+    if ((d.width * bits) % 32 != 0)
+        return fail("width x bits per pixel must be a multiple of 32");
+    bool transposable = d.depth == 4 || d.depth == 2;
+    if (transposable && (d.height * bits) % 32 != 0)
+        return fail("height x bits per pixel must be a multiple of 32");
+    if (lowColourPossible && d.depth == 16 && (d.width * 4) % 32 != 0)
+        return fail("width must be a multiple of 8 (16-colour mode)");
+    return {};
+}
+
+bool parseDisplay(const std::string& s, DisplaySpec& d)
+{
+    // DEPTH:WxH:ORIENT
+    size_t c1 = s.find(':');
+    size_t x = s.find('x', c1 == std::string::npos ? 0 : c1);
+    size_t c2 = s.find(':', x == std::string::npos ? 0 : x);
+    if (c1 == std::string::npos || x == std::string::npos || c2 == std::string::npos)
+        return false;
+    return parseNumber(s.substr(0, c1), d.depth) && parseNumber(s.substr(c1 + 1, x - c1 - 1), d.width) &&
+           parseNumber(s.substr(x + 1, c2 - x - 1), d.height) && parseNumber(s.substr(c2 + 1), d.orientation);
+}
+
+} // namespace
+
+const char* usageText() { return kUsage; }
+
+uint64_t clientFrameBytes(const DisplaySpec& d)
+{
+    int bits = d.depth == 2 ? 4 : d.depth;
+    return uint64_t(d.width) * uint64_t(d.height) * uint64_t(bits) / 8;
+}
+
+ParseResult parseOptions(const std::vector<std::string>& args)
+{
+    SimOptions o;
+    ParseResult result;
+    bool portGiven = false;
+    bool tcpGiven = false;
+
+    using Handler = std::function<bool(const std::string&)>;
+    auto boolFlag = [](bool& target) {
+        return [&target](const std::string& v) {
+            if (v != "0" && v != "1")
+                return false;
+            target = v == "1";
+            return true;
+        };
+    };
+    auto number = [](auto& target) { return [&target](const std::string& v) { return parseNumber(v, target); }; };
+    auto updates = [](std::set<unsigned>& target) {
+        return [&target](const std::string& v) { return parseUpdateList(v, target); };
+    };
+
+    std::map<std::string, Handler> withValue = {
+        {"--host", [&](const std::string& v) { o.host = v == "localhost" ? "127.0.0.1" : v; return true; }},
+        {"--port", [&](const std::string& v) { portGiven = true; return parseNumber(v, o.port) && o.port >= 0 && o.port <= 65535; }},
+        {"--depth", number(o.main.depth)},
+        {"--width", number(o.main.width)},
+        {"--height", number(o.main.height)},
+        {"--orientation", number(o.main.orientation)},
+        {"--second", [&](const std::string& v) { DisplaySpec d; if (!parseDisplay(v, d)) return false; o.second = d; return true; }},
+        {"--name", [&](const std::string& v) { o.name = v; return v.size() <= 255; }},
+        {"--password", [&](const std::string& v) { o.password = v; return v.size() <= 31; }},
+        {"--spare", number(o.spare)},
+        {"--palette-flag", boolFlag(o.paletteFlag)},
+        {"--palette-change-every", number(o.paletteChangeEvery)},
+        {"--still-after", number(o.stillAfter)},
+        {"--lzw-clear-every", number(o.lzwClearEvery)},
+        {"--lzw-initial-clear", boolFlag(o.lzwInitialClear)},
+        {"--lzw-root-bits", [&](const std::string& v) {
+             if (v != "4" && v != "auto")
+                 return false;
+             o.lzwAutoRootBits = v == "auto";
+             return true;
+         }},
+        {"--predict", [&](const std::string& v) {
+             static const std::map<std::string, PredictMode> modes = {{"none", PredictMode::None},
+                 {"row", PredictMode::Row}, {"pixel", PredictMode::Pixel}, {"both", PredictMode::Both},
+                 {"random", PredictMode::Random}};
+             auto it = modes.find(v);
+             if (it == modes.end())
+                 return false;
+             o.predict = it->second;
+             return true;
+         }},
+        {"--random-rects", [&](const std::string& v) { uint64_t seed = 0; if (!parseNumber(v, seed)) return false; o.randomRects = seed; return true; }},
+        {"--dump-dir", [&](const std::string& v) { o.dumpDir = v; return !v.empty(); }},
+        {"--hello-e", [&](const std::string& v) { return parseNumber(v, o.faults.helloE) && o.faults.helloE >= 0 && o.faults.helloE <= 1000; }},
+        {"--stray-byte", [&](const std::string& v) {
+             std::string hex = v.rfind("0x", 0) == 0 || v.rfind("0X", 0) == 0 ? v.substr(2) : v;
+             unsigned b = 0;
+             if (!parseNumber(hex, b, 16) || b > 255)
+                 return false;
+             o.faults.strayByte = uint8_t(b);
+             return true;
+         }},
+        {"--close-after", number(o.faults.closeAfter)},
+        {"--bad-crc", updates(o.faults.badCrc)},
+        {"--truncate", updates(o.faults.truncate)},
+        {"--oversize", updates(o.faults.oversize)},
+        {"--bad-header", updates(o.faults.badHeader)},
+        {"--close-mid-update", updates(o.faults.closeMidUpdate)},
+    };
+    std::map<std::string, std::function<void()>> flags = {
+        {"--allow-any-address", [&] { o.allowAnyAddress = true; }},
+        {"--serial", [&] { o.serial = true; }},
+        {"--tcp", [&] { tcpGiven = true; }},
+        {"--hello-garbage", [&] { o.faults.helloGarbage = true; }},
+        {"--once", [&] { o.once = true; }},
+        {"--help", [&] { result.help = true; }},
+    };
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (auto f = flags.find(a); f != flags.end()) {
+            f->second();
+            continue;
+        }
+        auto h = withValue.find(a);
+        if (h == withValue.end()) {
+            result.error = "unknown option " + a;
+            return result;
+        }
+        if (i + 1 >= args.size()) {
+            result.error = a + " needs a value";
+            return result;
+        }
+        const std::string& v = args[++i];
+        if (!h->second(v)) {
+            result.error = "bad value for " + a + ": " + v;
+            return result;
+        }
+    }
+    if (result.help)
+        return result;
+
+    o.tcp = !o.serial || tcpGiven || portGiven;
+    in_addr addr{};
+    if (inet_pton(AF_INET, o.host.c_str(), &addr) != 1) {
+        result.error = "--host needs an IPv4 address: " + o.host;
+        return result;
+    }
+    if ((ntohl(addr.s_addr) >> 24) != 127 && !o.allowAnyAddress) {
+        result.error = "refusing to listen on " + o.host + ": not a loopback address (use --allow-any-address)";
+        return result;
+    }
+    if (auto e = checkDisplay(o.main, "main", true); !e.empty()) {
+        result.error = e;
+        return result;
+    }
+    if (o.second) {
+        if (o.second->depth == 0) {
+            o.second.reset();
+        } else {
+            if (auto e = checkDisplay(*o.second, "second", false); !e.empty()) {
+                result.error = e;
+                return result;
+            }
+            // The client keeps the second display's reference in a buffer of the main
+            // display's frame size.
+            if (clientFrameBytes(*o.second) > clientFrameBytes(o.main)) {
+                result.error = "second display: its frame must not be larger than the main display's";
+                return result;
+            }
+        }
+    }
+    result.options = o;
+    return result;
+}
+
+} // namespace sorvane::sim
