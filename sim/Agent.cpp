@@ -240,7 +240,9 @@ Agent::Result Agent::screen(uint8_t code)
     }
     lastDisplay_ = display;
     const DisplaySpec& spec = ch.display->spec();
-    const FrameKind kind = code == kUpdateLow && spec.depth != 4 ? FrameKind::LowColour : FrameKind::Native;
+    // 'S' asks a 16-bit device for its picture in the fixed 16 colours; other devices
+    // answer it with their own data, as 'R'.
+    const FrameKind kind = code == kUpdateLow && spec.depth == 16 ? FrameKind::LowColour : FrameKind::Native;
     const FrameLayout layout = frameLayout(spec, kind);
     if (kind != ch.kind || ch.reference.size() != layout.bytes()) {
         // The client's frame holds data of the other kind: start from zero.

@@ -9,6 +9,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -119,6 +121,22 @@ void ByteLink::close()
                 continue;
             if (got <= 0)
                 break;
+        }
+    }
+    if (kind_ == Kind::Terminal && !ended_) {
+        // Hanging up a terminal throws away what the client has not read yet; wait until
+        // its input queue (seen through a slave descriptor of our own) has stayed empty
+        // for a while: the kernel moves written bytes into that queue a little later.
+        if (const char* slave = ptsname(fd_)) {
+            int s = ::open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+            for (int waited = 0, quiet = 0; s >= 0 && waited < 3000 && quiet < 100; waited += 10) {
+                int queued = 0;
+                if (::ioctl(s, FIONREAD, &queued) != 0 || stop_.sleepFor(10))
+                    break;
+                quiet = queued == 0 ? quiet + 10 : 0;
+            }
+            if (s >= 0)
+                ::close(s);
         }
     }
     ended_ = true;

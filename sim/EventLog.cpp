@@ -17,7 +17,7 @@ EventLog::~EventLog()
 {
     {
         std::lock_guard lock(mutex_);
-        closing_ = true;
+        closing_.store(true);
     }
     wake_.notify_all();
     writer_.join();
@@ -33,17 +33,24 @@ void EventLog::line(std::string text)
     wake_.notify_one();
 }
 
-bool EventLog::writeAll(const std::string& s, bool finishing)
+bool EventLog::writeAll(const std::string& s)
 {
     size_t done = 0;
+    int waitedWhileClosing = 0;
     while (done < s.size()) {
-        // While finishing, a reader that no longer reads must not keep the program alive.
+        // Once the log is closing, a reader that no longer reads must not keep the
+        // program alive: give up after about a second.
         pollfd p{fd_, POLLOUT, 0};
-        int n = ::poll(&p, 1, finishing ? 1000 : -1);
+        int n = ::poll(&p, 1, 200);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
             return false;
+        if (n == 0) {
+            if (closing_.load() && (waitedWhileClosing += 200) >= 1000)
+                return false;
+            continue;
+        }
         ssize_t w = ::write(fd_, s.data() + done, s.size() - done);
         if (w < 0) {
             if (errno == EINTR || errno == EAGAIN)
@@ -61,7 +68,6 @@ void EventLog::run()
     bool broken = false;
     for (;;) {
         std::string text;
-        bool finishing = false;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
@@ -69,9 +75,8 @@ void EventLog::run()
                 return;
             text = std::move(queue_.front());
             queue_.pop_front();
-            finishing = closing_;
         }
-        if (!broken && !writeAll(text, finishing))
+        if (!broken && !writeAll(text))
             broken = true; // keep draining the queue, drop the text
     }
 }

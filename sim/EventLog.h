@@ -4,6 +4,7 @@
 // reads the lines late never stalls a connection. Thread-safe; line() never blocks on
 // the output.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -25,13 +26,13 @@ public:
 
 private:
     void run();
-    bool writeAll(const std::string& s, bool finishing);
+    bool writeAll(const std::string& s);
 
     int fd_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> queue_;
-    bool closing_ = false;
+    std::atomic<bool> closing_{false};
     std::thread writer_;
 };
 

@@ -247,3 +247,20 @@ TEST(SimHandshake, SerialLineOnAPseudoTerminal)
         ASSERT_TRUE(nextLine(sim, "disconnected"));
     }
 }
+
+TEST(SimHandshake, SerialLineHungUpByTheAgentComesBackOnANewTerminal)
+{
+    SimProcess sim({"--serial", "--close-after", "2"});
+    std::string path = sim.serialPath();
+    for (int session = 0; session < 2; ++session) {
+        int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        RawClient c(fd, true);
+        c.hello();
+        c.info();
+        EXPECT_TRUE(c.closedByPeer()); // the line hangs up
+        auto next = nextLine(sim, "serial ");
+        ASSERT_TRUE(next);
+        path = next->substr(7);
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
 
 using namespace sorvane::test;
@@ -83,4 +84,28 @@ TEST(SimInput, ServesClientsAtTheSameTime)
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(a.info().size(), 332u);
     other.join();
+}
+
+TEST(SimInput, RandomBytesNeverBringItDown)
+{
+    SimProcess sim({"--port", "0", "--second", "2:64x64:270", "--depth", "8"});
+    std::mt19937 gen(11);
+    for (int round = 0; round < 2; ++round) {
+        RawClient c(sim.tcpPort());
+        Bytes noise;
+        // Random bytes, sprinkled with packets of every code so that the agent also
+        // starts exchanges and reads payloads in the middle of the noise.
+        while (noise.size() < 40000) {
+            if (gen() % 4 == 0)
+                noise = noise + packet(uint8_t(gen()));
+            else
+                noise.push_back(uint8_t(gen()));
+        }
+        c.send(noise);
+        c.close();
+        ASSERT_TRUE(nextLine(sim, "disconnected " + std::to_string(round + 1)));
+    }
+    RawClient c(sim.tcpPort());
+    c.hello();
+    EXPECT_EQ(c.info().size(), 332u);
 }
