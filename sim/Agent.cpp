@@ -216,9 +216,9 @@ const Palette& Agent::indexedColours() const
 
 void Agent::dump(int display, Channel& ch, unsigned number)
 {
-    const DisplaySpec& spec = ch.display->spec();
+    const DisplayFormat& format = ch.display->format();
     const char* name = display == 0 ? "main" : "second";
-    std::string err = writeFrameDump(options_.dumpDir, name, spec.width, spec.height,
+    std::string err = writeFrameDump(options_.dumpDir, name, format.width, format.height,
                                      ch.display->rgb(ch.kind, indexedColours()), ch.display->frame(ch.kind));
     if (!err.empty())
         log_.line("error " + err);
@@ -239,11 +239,11 @@ Agent::Result Agent::screen(uint8_t code)
         return answered();
     }
     lastDisplay_ = display;
-    const DisplaySpec& spec = ch.display->spec();
+    const DisplayFormat& format = ch.display->format();
     // 'S' asks a 16-bit device for its picture in the fixed 16 colours; other devices
     // answer it with their own data, as 'R'.
-    const FrameKind kind = code == kUpdateLow && spec.depth == 16 ? FrameKind::LowColour : FrameKind::Native;
-    const FrameLayout layout = frameLayout(spec, kind);
+    const FrameKind kind = code == kUpdateLow && format.depth == 16 ? FrameKind::LowColour : FrameKind::Native;
+    const FrameLayout layout = frameLayout(format, kind);
     if (kind != ch.kind || ch.reference.size() != layout.bytes()) {
         // The client's frame holds data of the other kind: start from zero.
         ch.kind = kind;
@@ -259,7 +259,7 @@ Agent::Result Agent::screen(uint8_t code)
                         : f.truncate.count(number)     ? "truncate"
                         : f.badCrc.count(number)       ? "bad-crc"
                                                        : nullptr;
-    const size_t limit = payloadLimit(spec, kind);
+    const size_t limit = payloadLimit(format, kind);
     BuiltUpdate u = encoder_->build(layout, frame, ch.reference, fault != nullptr, limit);
     // The agent takes the client to hold the new frame whatever becomes of the update;
     // after a spoiled one the client asks for a refresh.

@@ -71,9 +71,7 @@ bool parseUpdateList(const std::string& s, std::set<unsigned>& out)
     return false;
 }
 
-int bitsOnWire(int depth) { return depth; }
-
-std::string checkDisplay(const DisplaySpec& d, const char* which, bool lowColourPossible)
+std::string checkDisplay(const DisplayFormat& d, const char* which, bool lowColourPossible)
 {
     auto fail = [&](const std::string& why) { return std::string(which) + " display: " + why; };
     if (d.depth != 2 && d.depth != 4 && d.depth != 8 && d.depth != 16)
@@ -84,7 +82,7 @@ std::string checkDisplay(const DisplaySpec& d, const char* which, bool lowColour
         return fail("width and height must lie in 8..4096");
     // Every row the display may send must be a whole number of 32-bit words: the client
     // decodes full-width rectangles straight into its frame.
-    int bits = bitsOnWire(d.depth);
+    int bits = d.depth;
     if ((d.width * bits) % 32 != 0)
         return fail("width x bits per pixel must be a multiple of 32");
     bool transposable = d.depth == 4 || d.depth == 2;
@@ -95,7 +93,7 @@ std::string checkDisplay(const DisplaySpec& d, const char* which, bool lowColour
     return {};
 }
 
-bool parseDisplay(const std::string& s, DisplaySpec& d)
+bool parseDisplay(const std::string& s, DisplayFormat& d)
 {
     // DEPTH:WxH:ORIENT
     size_t c1 = s.find(':');
@@ -111,7 +109,7 @@ bool parseDisplay(const std::string& s, DisplaySpec& d)
 
 const char* usageText() { return kUsage; }
 
-uint64_t clientFrameBytes(const DisplaySpec& d)
+uint64_t clientFrameBytes(const DisplayFormat& d)
 {
     int bits = d.depth == 2 ? 4 : d.depth;
     return uint64_t(d.width) * uint64_t(d.height) * uint64_t(bits) / 8;
@@ -145,7 +143,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--width", number(o.main.width)},
         {"--height", number(o.main.height)},
         {"--orientation", number(o.main.orientation)},
-        {"--second", [&](const std::string& v) { DisplaySpec d; if (!parseDisplay(v, d)) return false; o.second = d; return true; }},
+        {"--second", [&](const std::string& v) { DisplayFormat d; if (!parseDisplay(v, d)) return false; o.second = d; return true; }},
         {"--name", [&](const std::string& v) { o.name = v; return v.size() <= 255; }},
         {"--password", [&](const std::string& v) { o.password = v; return v.size() <= 31; }},
         {"--spare", number(o.spare)},

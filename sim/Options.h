@@ -12,7 +12,7 @@
 namespace sorvane::sim {
 
 // One display of the device: bits per pixel, size in pixels, orientation in degrees.
-struct DisplaySpec {
+struct DisplayFormat {
     int depth = 16;
     int width = 240;
     int height = 320;
@@ -38,8 +38,8 @@ struct SimOptions {
     bool tcp = true;
     bool serial = false;
 
-    DisplaySpec main;
-    std::optional<DisplaySpec> second;
+    DisplayFormat main;
+    std::optional<DisplayFormat> second;
     std::string name = "Sorvane Sim";
     std::string password;
     int32_t spare = 0;
@@ -69,6 +69,6 @@ const char* usageText();
 
 // Bytes of a display's frame as the client holds it (a depth of 2 counts as 4), the
 // quantity the client sizes its buffers by.
-uint64_t clientFrameBytes(const DisplaySpec& d);
+uint64_t clientFrameBytes(const DisplayFormat& d);
 
 } // namespace sorvane::sim

@@ -24,7 +24,7 @@ uint32_t mix(uint32_t a, uint32_t b)
 
 } // namespace
 
-InkSet inkSetFor(const DisplaySpec& d, int mainDepth)
+InkSet inkSetFor(const DisplayFormat& d, int mainDepth)
 {
     if (d.depth == 16)
         return InkSet::Rgb565;

@@ -23,7 +23,7 @@ enum class InkSet {
 
 // The ink set of a display: a second display uses only colours the client has been told
 // (the main display's palette, or the fixed table when the main display has 16 bits).
-InkSet inkSetFor(const DisplaySpec& display, int mainDepth);
+InkSet inkSetFor(const DisplayFormat& display, int mainDepth);
 
 enum class Ink { Border, Corner, Title, TitleText, Clock, Bar, BarEdge, Text, Mark, Caret, BackA, BackB };
 

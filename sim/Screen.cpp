@@ -4,7 +4,7 @@
 
 namespace sorvane::sim {
 
-FrameLayout frameLayout(const DisplaySpec& d, FrameKind kind)
+FrameLayout frameLayout(const DisplayFormat& d, FrameKind kind)
 {
     FrameLayout l;
     l.bits = kind == FrameKind::LowColour ? 4 : d.depth;
@@ -15,18 +15,18 @@ FrameLayout frameLayout(const DisplaySpec& d, FrameKind kind)
     return l;
 }
 
-size_t payloadLimit(const DisplaySpec& d, FrameKind kind)
+size_t payloadLimit(const DisplayFormat& d, FrameKind kind)
 {
     FrameLayout l = frameLayout(d, kind);
     return l.bits == 2 ? 2 * l.bytes() : l.bytes();
 }
 
-Display::Display(const DisplaySpec& spec, int mainDepth, bool secondDisplay, unsigned stillAfter)
-    : spec_(spec),
-      inks_(inkSetFor(spec, mainDepth)),
-      generator_(spec.width, spec.height, inks_, secondDisplay),
+Display::Display(const DisplayFormat& format, int mainDepth, bool secondDisplay, unsigned stillAfter)
+    : format_(format),
+      inks_(inkSetFor(format, mainDepth)),
+      generator_(format.width, format.height, inks_, secondDisplay),
       stillAfter_(stillAfter),
-      marks_(size_t(spec.width) * size_t(spec.height), 0)
+      marks_(size_t(format.width) * size_t(format.height), 0)
 {
     redraw();
 }
@@ -51,8 +51,8 @@ void Display::redraw()
 void Display::paintMark(int x, int y, MarkShape shape)
 {
     auto set = [&](int px, int py) {
-        if (px >= 0 && py >= 0 && px < spec_.width && py < spec_.height)
-            marks_[size_t(py) * size_t(spec_.width) + size_t(px)] = 1;
+        if (px >= 0 && py >= 0 && px < format_.width && py < format_.height)
+            marks_[size_t(py) * size_t(format_.width) + size_t(px)] = 1;
     };
     switch (shape) {
     case MarkShape::Cross:
@@ -81,14 +81,14 @@ void Display::paintMark(int x, int y, MarkShape shape)
 
 std::vector<uint8_t> Display::frame(FrameKind kind) const
 {
-    const FrameLayout l = frameLayout(spec_, kind);
-    const int W = spec_.width, H = spec_.height;
+    const FrameLayout l = frameLayout(format_, kind);
+    const int W = format_.width, H = format_.height;
     std::vector<uint8_t> out(l.bytes(), 0);
     auto value = [&](int r, int c) -> uint16_t {
         int x = c, y = r;
         if (l.transposed) {
-            x = spec_.orientation == 90 ? r : W - 1 - r;
-            y = spec_.orientation == 90 ? H - 1 - c : c;
+            x = format_.orientation == 90 ? r : W - 1 - r;
+            y = format_.orientation == 90 ? H - 1 - c : c;
         }
         uint16_t v = picture_[size_t(y) * size_t(W) + size_t(x)];
         return kind == FrameKind::LowColour ? nearestLowColour(v) : v;
@@ -118,7 +118,7 @@ std::vector<Rgb> Display::rgb(FrameKind kind, const Palette& palette) const
         uint16_t v = picture_[i];
         if (kind == FrameKind::LowColour)
             out[i] = lowColourTable()[nearestLowColour(v)];
-        else if (spec_.depth == 16)
+        else if (format_.depth == 16)
             out[i] = rgbFrom565(v);
         else
             out[i] = palette[v & 0xFF];

@@ -36,19 +36,19 @@ struct FrameLayout {
     size_t bytes() const { return rowBytes() * size_t(rows); }
 };
 
-FrameLayout frameLayout(const DisplaySpec& display, FrameKind kind);
+FrameLayout frameLayout(const DisplayFormat& display, FrameKind kind);
 
 // The largest payload the client accepts for a frame of this kind: the frame size, and
 // W x H / 2 for 2-bit data.
-size_t payloadLimit(const DisplaySpec& display, FrameKind kind);
+size_t payloadLimit(const DisplayFormat& display, FrameKind kind);
 
 enum class MarkShape { Cross, Dot, Box };
 
 class Display {
 public:
-    Display(const DisplaySpec& spec, int mainDepth, bool secondDisplay, unsigned stillAfter);
+    Display(const DisplayFormat& format, int mainDepth, bool secondDisplay, unsigned stillAfter);
 
-    const DisplaySpec& spec() const { return spec_; }
+    const DisplayFormat& format() const { return format_; }
 
     // One screen request: the picture moves on by one step (until it stands still) and
     // is drawn anew with the marks on top.
@@ -67,7 +67,7 @@ public:
 private:
     void redraw();
 
-    DisplaySpec spec_;
+    DisplayFormat format_;
     InkSet inks_;
     PictureGenerator generator_;
     unsigned stillAfter_;
