@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "files/ui/FolderPathButton.h"
+#include "files/ui/SelectDirectoryDialog.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+QStringList rows(const QTreeWidget& list)
+{
+    QStringList out;
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        out << list.topLevelItem(i)->text(0);
+    return out;
+}
+
+void clickRow(QTreeWidget& list, const QString& name)
+{
+    QList<QTreeWidgetItem*> found = list.findItems(name, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    QRect r = list.visualItemRect(found.front());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, r.center());
+}
+
+// Clicks the path button and, once its menu is up, picks line `index`; returns the
+// menu's lines as shown.
+QStringList pickFromFolderMenu(FolderPathButton& button, int index)
+{
+    QStringList lines;
+    QString textWhileOpen;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        textWhileOpen = button.text();
+        for (QAction* a : menu->actions())
+            lines << a->text();
+        menu->setActiveAction(menu->actions().at(index));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(textWhileOpen, QStringLiteral("Show"));
+    return lines;
+}
+
+class SelectDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(dir / "alpha" / "deep");
+        fs::create_directory(dir / "beta");
+        fs::create_directory(dir / ".hidden");
+        std::ofstream(dir / "file.txt") << "text";
+        std::ofstream(dir / "alpha" / "inner.txt") << "text";
+    }
+    test::TempDir dir;
+    std::string top = dir.path().string();
+};
+
+} // namespace
+
+TEST_F(SelectDirectoryTest, ListsOnlyFoldersAndDescendsOnASingleClick)
+{
+    SelectDirectoryDialog dialog(nullptr, top + "/", SortKey::Name, {"/", top});
+    dialog.show();
+    EXPECT_EQ(dialog.objectName(), "Select Directory");
+    EXPECT_EQ(dialog.folder(), top);
+    EXPECT_EQ(dialog.list()->objectName(), "1020");
+    EXPECT_TRUE(dialog.list()->isHeaderHidden());
+    EXPECT_EQ(rows(*dialog.list()), (QStringList{"alpha", "beta"}));
+    EXPECT_EQ(dialog.pathButton()->text().toStdString(), dir.path().filename().string());
+
+    clickRow(*dialog.list(), "alpha");
+    QTRY_COMPARE(QString::fromStdString(dialog.folder()), QString::fromStdString(top + "/alpha"));
+    EXPECT_EQ(rows(*dialog.list()), (QStringList{"deep"}));
+    EXPECT_EQ(dialog.pathButton()->text(), "alpha");
+}
+
+TEST_F(SelectDirectoryTest, FolderMenuGoesUpAndTheTopListsTheDrives)
+{
+    SelectDirectoryDialog dialog(nullptr, top + "/alpha/deep", SortKey::Name, {"/", top});
+    dialog.show();
+    auto* ok = dialog.findChild<QPushButton*>("1");
+    ASSERT_NE(ok, nullptr);
+
+    QStringList lines = pickFromFolderMenu(*dialog.pathButton(), 2);
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines.front().endsWith("* deep"));
+    EXPECT_TRUE(lines.at(1).endsWith("alpha"));
+    EXPECT_EQ(lines.back(), "My Computer");
+    EXPECT_EQ(dialog.folder(), top);
+
+    pickFromFolderMenu(*dialog.pathButton(), int(lines.size()) - 3); // the last line, now two shorter
+    EXPECT_EQ(dialog.folder(), "");
+    EXPECT_EQ(dialog.pathButton()->text(), "My Computer");
+    EXPECT_EQ(rows(*dialog.list()), (QStringList{"/", QString::fromStdString(top)}));
+    EXPECT_FALSE(ok->isEnabled());
+
+    clickRow(*dialog.list(), QString::fromStdString(top));
+    QTRY_COMPARE(QString::fromStdString(dialog.folder()), QString::fromStdString(top));
+    EXPECT_TRUE(ok->isEnabled());
+}
+
+TEST_F(SelectDirectoryTest, OkReturnsTheFolderShownAndCancelNothing)
+{
+    auto runAndPress = [&](const char* button, std::function<void(SelectDirectoryDialog&)> act) {
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<SelectDirectoryDialog*>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            act(*d);
+            QTimer::singleShot(0, [d, button] { d->findChild<QPushButton*>(button)->click(); });
+        });
+        return RunSelectDirectoryDialog(nullptr, top, SortKey::Name);
+    };
+    std::optional<std::string> chosen = runAndPress("1", [](SelectDirectoryDialog& d) { clickRow(*d.list(), "beta"); });
+    EXPECT_EQ(chosen, top + "/beta");
+    EXPECT_EQ(runAndPress("2", [](SelectDirectoryDialog&) {}), std::nullopt);
+}
