@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     Connection conn;
     ConfigDialog configure(nullptr, conn, skins);
     save(configure, folder, "config-connection.png");
-    SelectDirectoryDialog select(nullptr, QDir::homePath().toStdString(), SortKey::Name);
+    SelectDirectoryDialog select(nullptr, "/usr", SortKey::Name);
     save(select, folder, "select-directory.png");
     SelectDirectoryDialog top(nullptr, "", SortKey::Name);
     save(top, folder, "select-directory-top.png");

@@ -87,8 +87,9 @@ void ConfigDialog::build(const std::vector<std::string>& skinNames)
     browse_->setObjectName(QStringLiteral("1030"));
     browse_->setAutoDefault(false);
 
-    auto* display = new QGroupBox(QStringLiteral("Display"), this);
+    auto* display = new QWidget(this);
     auto* grid = new QGridLayout(display);
+    grid->setContentsMargins(0, 0, 0, 4);
     grid->addWidget(new QLabel(QStringLiteral("Refresh Rate"), display), 0, 0);
     grid->addWidget(refresh_, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Scale"), display), 1, 0);

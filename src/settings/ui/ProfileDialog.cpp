@@ -76,6 +76,7 @@ void ProfileDialog::build()
     name_->setObjectName(QStringLiteral("1001"));
     name_->setMaxLength(63);
     name_->setValidator(new NameValidator(name_));
+    name_->setMinimumWidth(name_->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 18);
 
     linkKindBox_ = comboBox(1050, this);
     address_ = new IpAddressEdit(this);
