@@ -1,0 +1,106 @@
+#include "link/ui/PasswordDialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/CenterDialog.h"
+#include "platform/UiPorts.h"
+
+namespace sorvane {
+
+bool passwordMatches(std::string_view typed, std::string_view expected)
+{
+    if (typed.size() != expected.size())
+        return false;
+    auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c); };
+    for (size_t i = 0; i < typed.size(); ++i) {
+        if (fold(uint8_t(typed[i])) != fold(uint8_t(expected[i])))
+            return false;
+    }
+    return true;
+}
+
+PasswordDialog::PasswordDialog(std::string expected, int32_t& hidePasswordSetting, MessageBoxPort& messages,
+                               QWidget* owner)
+    : QDialog(owner)
+    , expected_(std::move(expected))
+    , hidePassword_(hidePasswordSetting)
+    , messages_(messages)
+{
+    setObjectName(QStringLiteral("PASSWORD"));
+    setWindowTitle(QStringLiteral("Password Required"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    auto* text = new QLabel(
+        QStringLiteral("The selected device requires a password; please enter it in the space below."), this);
+    text->setWordWrap(true);
+
+    edit_ = new QLineEdit(this);
+    edit_->setObjectName(QStringLiteral("password"));
+    edit_->setMaxLength(kMaxLength);
+    edit_->setEchoMode(hidePassword_ ? QLineEdit::Password : QLineEdit::Normal);
+
+    hide_ = new QCheckBox(QStringLiteral("Hide Password"), this);
+    hide_->setObjectName(QStringLiteral("hidePassword"));
+    hide_->setChecked(hidePassword_ != 0);
+    connect(hide_, &QCheckBox::toggled, this, &PasswordDialog::onHideToggled);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("IDOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("IDCANCEL"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &PasswordDialog::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &PasswordDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addWidget(edit_);
+    layout->addWidget(hide_);
+    layout->addWidget(buttons);
+    resize(360, sizeHint().height());
+}
+
+int PasswordDialog::ask(std::string expected, int32_t& hidePasswordSetting, MessageBoxPort& messages,
+                        QWidget* owner)
+{
+    PasswordDialog dialog(std::move(expected), hidePasswordSetting, messages, owner);
+    return dialog.exec();
+}
+
+void PasswordDialog::reject() { done(kCancelled); }
+
+void PasswordDialog::showEvent(QShowEvent* event)
+{
+    // Centred on the screen, not over the owner.
+    CenterOnScreen(*this);
+    edit_->setFocus();
+    QDialog::showEvent(event);
+}
+
+void PasswordDialog::onHideToggled(bool hide)
+{
+    hidePassword_ = hide ? 1 : 0;
+    edit_->setEchoMode(hide ? QLineEdit::Password : QLineEdit::Normal);
+}
+
+void PasswordDialog::onOk()
+{
+    // The device's password is held in the handheld's 8-bit character set; a
+    // character outside Latin-1 can never match it.
+    const QString typed = edit_->text().left(kMaxLength);
+    bool representable = true;
+    for (QChar c : typed)
+        representable = representable && c.unicode() <= 0xFF;
+    if (representable && passwordMatches(typed.toLatin1().toStdString(), expected_)) {
+        done(kAccepted);
+        return;
+    }
+    messages_.show(MessageRequest{"The password is incorrect", "Password", MessageIcon::Stop, MessageButtons::Ok});
+    edit_->setFocus();
+    edit_->selectAll();
+}
+
+} // namespace sorvane

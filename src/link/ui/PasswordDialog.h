@@ -1,0 +1,60 @@
+#pragma once
+// The "PASSWORD" dialog: asks for the device password during the handshake of a
+// WAN connection whose agent has one set.
+//
+// Result codes: 1 when the typed password matched, 2 on Cancel (or Escape, or the
+// close box). A wrong password shows "The password is incorrect" and leaves the
+// dialog open. The "Hide Password" check box writes the HidePassword setting at
+// once, whatever the dialog's outcome.
+//
+// Thread: user-interface thread; exec() blocks in a modal loop. The dialog
+// borrows the setting and the message port; both must outlive it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace sorvane {
+
+class MessageBoxPort;
+
+// Compares a typed password with the device's, ASCII letters A-Z equal to a-z and
+// every other byte compared exactly.
+bool passwordMatches(std::string_view typed, std::string_view expected);
+
+class PasswordDialog final : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxLength = 32;
+    static constexpr int kAccepted = 1;
+    static constexpr int kCancelled = 2;
+
+    PasswordDialog(std::string expected, int32_t& hidePasswordSetting, MessageBoxPort& messages,
+                   QWidget* owner = nullptr);
+
+    // Runs the dialog modally and returns 1 or 2.
+    static int ask(std::string expected, int32_t& hidePasswordSetting, MessageBoxPort& messages,
+                   QWidget* owner = nullptr);
+
+    void reject() override; // Cancel, Escape and the close box end with 2
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void onOk();
+    void onHideToggled(bool hide);
+
+    std::string expected_;
+    int32_t& hidePassword_;
+    MessageBoxPort& messages_;
+    QLineEdit* edit_ = nullptr;
+    QCheckBox* hide_ = nullptr;
+};
+
+} // namespace sorvane
