@@ -1,0 +1,150 @@
+#include "app/ConnectionWindows.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QStyle>
+
+namespace sorvane {
+
+ConnectionWindows::ConnectionWindows(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void ConnectionWindows::add(int slot, int profileIndex, QWidget* window, CommandTarget* target)
+{
+    if (!validSlot(slot) || !window)
+        return;
+    entries_[size_t(slot)] = Entry{window, target, profileIndex};
+    connect(window, &QObject::destroyed, this, [this, slot, window] {
+        // The slot may have been given to another window meanwhile.
+        Entry& e = entries_[size_t(slot)];
+        if (e.window.isNull() || e.window.data() == window) {
+            e = Entry{};
+            emit changed();
+        }
+    });
+    emit changed();
+}
+
+void ConnectionWindows::remove(int slot)
+{
+    if (!validSlot(slot) || !isLive(slot))
+        return;
+    entries_[size_t(slot)] = Entry{};
+    emit changed();
+}
+
+bool ConnectionWindows::isLive(int slot) const
+{
+    return validSlot(slot) && !entries_[size_t(slot)].window.isNull();
+}
+
+std::vector<int> ConnectionWindows::liveSlots() const
+{
+    std::vector<int> live;
+    for (int s = 0; s < kSlots; ++s) {
+        if (isLive(s))
+            live.push_back(s);
+    }
+    return live;
+}
+
+QWidget* ConnectionWindows::window(int slot) const { return isLive(slot) ? entries_[size_t(slot)].window.data() : nullptr; }
+
+int ConnectionWindows::profileOf(int slot) const { return isLive(slot) ? entries_[size_t(slot)].profileIndex : -1; }
+
+bool ConnectionWindows::profileInUse(int profileIndex) const
+{
+    if (profileIndex < 0)
+        return false;
+    for (int s = 0; s < kSlots; ++s) {
+        if (profileOf(s) == profileIndex)
+            return true;
+    }
+    return false;
+}
+
+void ConnectionWindows::profileDeleted(int index)
+{
+    for (Entry& e : entries_) {
+        if (e.window.isNull())
+            continue;
+        if (e.profileIndex == index)
+            e.profileIndex = -1;
+        else if (e.profileIndex > index)
+            --e.profileIndex;
+    }
+}
+
+CommandTarget* ConnectionWindows::activeTarget() const
+{
+    QWidget* active = QApplication::activeWindow();
+    if (!active)
+        return nullptr;
+    for (int s = 0; s < kSlots; ++s) {
+        if (isLive(s) && entries_[size_t(s)].window.data() == active)
+            return entries_[size_t(s)].target;
+    }
+    return nullptr;
+}
+
+void ConnectionWindows::closeFromProfiles(const std::set<int>& profiles)
+{
+    for (int s = 0; s < kSlots; ++s) {
+        if (isLive(s) && profiles.count(profileOf(s)))
+            QMetaObject::invokeMethod(window(s), "close", Qt::QueuedConnection);
+    }
+}
+
+void ConnectionWindows::closeAll()
+{
+    for (int s = kSlots - 1; s >= 0; --s) {
+        if (isLive(s))
+            QMetaObject::invokeMethod(window(s), "close", Qt::QueuedConnection);
+    }
+}
+
+void ConnectionWindows::cascade()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int step = QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+    int k = 0;
+    for (int s : liveSlots()) {
+        QWidget* w = window(s);
+        if (!w->isEnabled())
+            continue;
+        if (w->isMinimized() || w->isMaximized())
+            w->showNormal();
+        QPoint at(area.left() + k * step, area.top() + k * step);
+        // Start again at the top once a window would leave the screen.
+        if (at.y() + w->height() > area.bottom() || at.x() + w->width() > area.right()) {
+            k = 0;
+            at = area.topLeft();
+        }
+        w->move(at);
+        w->raise();
+        ++k;
+    }
+}
+
+void ConnectionWindows::minimizeAll()
+{
+    for (int s : liveSlots())
+        window(s)->showMinimized();
+}
+
+void ConnectionWindows::restoreAll()
+{
+    for (int s : liveSlots()) {
+        QWidget* w = window(s);
+        if (w->isMinimized())
+            w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        else if (w->isMaximized())
+            w->showNormal();
+        w->show();
+    }
+}
+
+} // namespace sorvane

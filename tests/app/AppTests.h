@@ -1,0 +1,13 @@
+#pragma once
+// The test classes of the program's windows; main() in AppTestMain.cpp runs each.
+
+#include <QObject>
+
+namespace sorvane::test {
+
+QObject* makeMainWindowTest();
+QObject* makeDialogsTest();
+QObject* makeStatusWindowTest();
+QObject* makeShellTest();
+
+} // namespace sorvane::test

@@ -1,0 +1,237 @@
+// The password dialog, the About box, dialog centring and the help window.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include "AppTests.h"
+#include "ScriptedUiPorts.h"
+#include "app/AboutDialog.h"
+#include "app/CenterDialog.h"
+#include "app/HelpWindow.h"
+#include "link/ui/PasswordDialog.h"
+#include "support/TempDir.h"
+
+namespace sorvane::test {
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void passwordComparisonFoldsOnlyAsciiLetters();
+    void passwordDialogAcceptsOtherCase();
+    void passwordDialogRejectsWrongPassword();
+    void hidePasswordIsStoredAtOnce();
+    void passwordDialogCancelGivesTwo();
+    void aboutBoxShowsVersionAndBuildDate();
+    void centringOverParentOrScreen();
+    void helpShowsBundledManual();
+    void shippedManualLinksResolve();
+};
+
+void DialogsTest::passwordComparisonFoldsOnlyAsciiLetters()
+{
+    QVERIFY(passwordMatches("SeCrEt", "secret"));
+    QVERIFY(passwordMatches("", ""));
+    QVERIFY(!passwordMatches("secret", "secret1"));
+    QVERIFY(!passwordMatches("secre", "secret"));
+    // '[' and '{' differ by the same bit as 'A' and 'a' but are not letters.
+    QVERIFY(!passwordMatches("a[", "a{"));
+    QVERIFY(!passwordMatches("@", "`"));
+    // Bytes above 127 are compared exactly.
+    QVERIFY(!passwordMatches("\xC4", "\xE4"));
+    QVERIFY(passwordMatches("\xC4x", "\xC4X"));
+}
+
+void DialogsTest::passwordDialogAcceptsOtherCase()
+{
+    ScriptedMessageBox messages;
+    int32_t hide = 0;
+    PasswordDialog dialog("Pocket42", hide, messages);
+    QCOMPARE(dialog.objectName(), QStringLiteral("PASSWORD"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Password Required"));
+    QVERIFY(dialog.findChild<QLabel*>()->text().startsWith("The selected device requires a password"));
+    auto* edit = dialog.findChild<QLineEdit*>("password");
+    QCOMPARE(edit->maxLength(), 32);
+    QCOMPARE(edit->echoMode(), QLineEdit::Normal);
+    dialog.show();
+    QTest::keyClicks(edit, "pOCKET42");
+    QTest::mouseClick(dialog.findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    QCOMPARE(dialog.result(), 1);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(messages.shown.empty());
+}
+
+void DialogsTest::passwordDialogRejectsWrongPassword()
+{
+    ScriptedMessageBox messages;
+    int32_t hide = 0;
+    PasswordDialog dialog("Pocket42", hide, messages);
+    dialog.show();
+    auto* edit = dialog.findChild<QLineEdit*>("password");
+    QTest::keyClicks(edit, "Pocket43");
+    QTest::mouseClick(dialog.findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].text, std::string("The password is incorrect"));
+    QCOMPARE(messages.shown[0].caption, std::string("Password"));
+    QVERIFY(messages.shown[0].icon == MessageIcon::Stop);
+    QVERIFY(dialog.isVisible()); // stays open for another try
+
+    // A character the device's character set cannot hold never matches.
+    PasswordDialog other(std::string("pass?"), hide, messages);
+    other.show();
+    other.findChild<QLineEdit*>("password")->insert(QString::fromUtf8("pass\u20AC"));
+    QTest::mouseClick(other.findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    QCOMPARE(messages.shown.size(), size_t(2));
+    QVERIFY(other.isVisible());
+
+    // Typing more than 32 characters keeps 32; a 32-character password is accepted.
+    const std::string longest(32, 'k');
+    PasswordDialog full(longest, hide, messages);
+    full.show();
+    QTest::keyClicks(full.findChild<QLineEdit*>("password"), QString(40, 'K'));
+    QCOMPARE(full.findChild<QLineEdit*>("password")->text().size(), 32);
+    QTest::mouseClick(full.findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    QCOMPARE(full.result(), 1);
+}
+
+void DialogsTest::hidePasswordIsStoredAtOnce()
+{
+    ScriptedMessageBox messages;
+    int32_t hide = 1;
+    PasswordDialog dialog("x", hide, messages);
+    auto* edit = dialog.findChild<QLineEdit*>("password");
+    auto* box = dialog.findChild<QCheckBox*>("hidePassword");
+    QCOMPARE(box->text(), QStringLiteral("Hide Password"));
+    QVERIFY(box->isChecked());
+    QCOMPARE(edit->echoMode(), QLineEdit::Password);
+    dialog.show();
+    const QPoint onTheBox(4, box->height() / 2);
+    QTest::mouseClick(box, Qt::LeftButton, {}, onTheBox);
+    QCOMPARE(hide, 0); // before the dialog closes
+    QCOMPARE(edit->echoMode(), QLineEdit::Normal);
+    QTest::mouseClick(box, Qt::LeftButton, {}, onTheBox);
+    QCOMPARE(hide, 1);
+    QCOMPARE(edit->echoMode(), QLineEdit::Password);
+}
+
+void DialogsTest::passwordDialogCancelGivesTwo()
+{
+    ScriptedMessageBox messages;
+    int32_t hide = 0;
+    // The modal loop of ask(): press Cancel once it is up.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("IDCANCEL"), Qt::LeftButton);
+    });
+    QCOMPARE(PasswordDialog::ask("secret", hide, messages), 2);
+
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    QCOMPARE(PasswordDialog::ask("secret", hide, messages), 2);
+
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("password"), "SECRET");
+        QTest::keyClick(dialog->findChild<QLineEdit*>("password"), Qt::Key_Return);
+    });
+    QCOMPARE(PasswordDialog::ask("secret", hide, messages), 1);
+    QVERIFY(messages.shown.empty());
+}
+
+void DialogsTest::aboutBoxShowsVersionAndBuildDate()
+{
+    AboutDialog about;
+    QCOMPARE(about.objectName(), QStringLiteral("ABOUT"));
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Sorvane"));
+    QStringList texts;
+    for (QLabel* l : about.findChildren<QLabel*>())
+        texts << l->text();
+    QVERIFY(texts.contains("Sorvane Pro"));
+    QVERIFY(texts.contains("Version 4.0"));
+    const QString built = about.findChild<QLabel*>("1018")->text();
+    // "Built: Mmm dd yyyy", the compiler's date form ("Nov  9 2005").
+    QVERIFY2(QRegularExpression("^Built: [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4}$").match(built).hasMatch(),
+             qPrintable(built));
+}
+
+void DialogsTest::centringOverParentOrScreen()
+{
+    const IntRect screen{0, 0, 1280, 1024};
+    // Parent larger in both directions: over the parent, halves rounded towards zero.
+    IntRect r = centeredRect(IntRect{100, 50, 301, 401}, true, 200, 100, screen);
+    QCOMPARE(r.x, 100 + 101 / 2);
+    QCOMPARE(r.y, 50 + 301 / 2);
+    // Parent narrower than the window: over the screen.
+    r = centeredRect(IntRect{100, 50, 150, 900}, true, 200, 100, screen);
+    QCOMPARE(r.x, 540);
+    QCOMPARE(r.y, 462);
+    // Same height is not taller.
+    r = centeredRect(IntRect{0, 0, 800, 100}, true, 200, 100, screen);
+    QCOMPARE(r.x, 540);
+    // No parent: the screen.
+    r = centeredRect(IntRect{}, false, 300, 200, IntRect{1280, 0, 1024, 768});
+    QCOMPARE(r.x, 1280 + 362);
+    QCOMPARE(r.y, 284);
+}
+
+void DialogsTest::helpShowsBundledManual()
+{
+    TempDir dir;
+    QPointer<HelpWindow> window;
+    // No manual: the command does nothing.
+    QVERIFY(!HelpWindow::showIndex(window, QString::fromStdString((dir / "help/index.html").string())));
+    QVERIFY(window.isNull());
+
+    const QString index = QStringLiteral(SORVANE_HELP_SOURCE_DIR) + "/index.html";
+    QVERIFY(HelpWindow::showIndex(window, index));
+    QVERIFY(!window.isNull());
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->browser()->documentTitle(), QStringLiteral("Contents"));
+    window->browser()->setSource(QUrl("connecting.html"));
+    QCOMPARE(window->browser()->documentTitle(), QStringLiteral("Connecting to a handheld"));
+    QVERIFY(window->browser()->toPlainText().contains("Password Required"));
+    // Asking again reuses the window at the contents page.
+    QPointer<HelpWindow> same = window;
+    QVERIFY(HelpWindow::showIndex(window, index));
+    QCOMPARE(window.data(), same.data());
+    QCOMPARE(window->browser()->documentTitle(), QStringLiteral("Contents"));
+    delete window.data();
+}
+
+void DialogsTest::shippedManualLinksResolve()
+{
+    QDir help(QStringLiteral(SORVANE_HELP_SOURCE_DIR));
+    const QStringList pages = help.entryList({"*.html"});
+    QVERIFY(pages.contains("index.html"));
+    QVERIFY(pages.size() >= 5);
+    QRegularExpression link(R"((?:href|src)="([^"#:]+)(#[^"]*)?")");
+    for (const QString& page : pages) {
+        QFile f(help.filePath(page));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(f.readAll());
+        QVERIFY2(html.contains("<title>"), qPrintable(page));
+        for (auto m = link.globalMatch(html); m.hasNext();) {
+            const QString target = m.next().captured(1);
+            QVERIFY2(help.exists(target), qPrintable(page + " -> " + target));
+        }
+    }
+}
+
+QObject* makeDialogsTest() { return new DialogsTest; }
+
+} // namespace sorvane::test
+
+#include "DialogsTest.moc"

@@ -1,0 +1,550 @@
+// The main window: its lists, buttons, menus, popup, keys and the profile
+// commands, driven as a user would through the widgets.
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "AppTests.h"
+#include "ScriptedUiPorts.h"
+#include "TestProfiles.h"
+#include "app/CommandIds.h"
+#include "app/ConnectionWindows.h"
+#include "app/MainWindow.h"
+
+namespace sorvane::test {
+
+namespace {
+
+Profile makeProfile(const char* name, LinkKind kind, uint32_t port)
+{
+    Profile p;
+    p.setName(name);
+    p.linkKind = uint32_t(kind);
+    p.port = port;
+    p.scale = 1;
+    p.refreshRate = 10;
+    p.reserved[3] = 0x5A; // carried along by clones
+    return p;
+}
+
+class RecordingDialogs final : public ProfileDialogService {
+public:
+    explicit RecordingDialogs(TestProfiles& table) : table_(table) {}
+    std::optional<int> newConnection() override
+    {
+        ++newCalls;
+        if (!table_.add(makeProfile("New Connection", LinkKind::Wan, 0)))
+            return std::nullopt;
+        return table_.profileCount() - 1;
+    }
+    std::optional<int> editConnection(int index) override
+    {
+        edited.push_back(index);
+        return index;
+    }
+    void defaultSettings() override { ++defaultCalls; }
+    int newCalls = 0;
+    int defaultCalls = 0;
+    std::vector<int> edited;
+
+private:
+    TestProfiles& table_;
+};
+
+class RecordingConnect final : public ConnectService {
+public:
+    void connectProfile(int index) override { connected.push_back(index); }
+    std::vector<int> connected;
+};
+
+class FixedScenarios final : public ScenarioService {
+public:
+    std::vector<ScenarioRow> scenarios() const override { return rows; }
+    void command(int id, int selected) override { commands.emplace_back(id, selected); }
+    std::vector<ScenarioRow> rows;
+    std::vector<std::pair<int, int>> commands;
+};
+
+// A stand-in device window that records the commands handed to it.
+class FakeDeviceWindow final : public QWidget, public CommandTarget {
+public:
+    FakeDeviceWindow() { setAttribute(Qt::WA_DeleteOnClose); }
+    void command(int id) override { commands.push_back(id); }
+    std::vector<int> commands;
+};
+
+QStringList rowTexts(const QTreeWidget* list, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < list->columnCount(); ++c)
+        texts << list->topLevelItem(row)->text(c);
+    return texts;
+}
+
+QMenu* menuTitled(QMainWindow& w, const QString& title)
+{
+    for (QAction* a : w.menuBar()->actions()) {
+        if (a->text() == title)
+            return a->menu();
+    }
+    return nullptr;
+}
+
+// "text=id" for each item, "-" for separators.
+QStringList describe(const QMenu* menu)
+{
+    QStringList items;
+    for (QAction* a : menu->actions())
+        items << (a->isSeparator() ? QStringLiteral("-") : a->text() + '=' + a->data().toString());
+    return items;
+}
+
+void selectRows(QTreeWidget* list, std::initializer_list<int> rows)
+{
+    list->clearSelection();
+    for (int r : rows)
+        list->topLevelItem(r)->setSelected(true);
+}
+
+struct Fixture {
+    TestProfiles table;
+    ScriptedUiPorts ui;
+    ConnectionWindows windows;
+    RecordingDialogs dialogs{table};
+    RecordingConnect connector;
+    FixedScenarios scenarios;
+    std::unique_ptr<MainWindow> window;
+
+    void open(bool withServices)
+    {
+        ShellServices services;
+        if (withServices) {
+            services.profileDialogs = &dialogs;
+            services.connect = &connector;
+            services.scenarios = &scenarios;
+        }
+        window = std::make_unique<MainWindow>(table, ui.ports(), windows, services, QString());
+    }
+};
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void listsShowProfilesAndStatus();
+    void layoutAndObjectNames();
+    void newAndCloneBeepWhenTableFull();
+    void cloneNeedsSingleSelection();
+    void deleteRemovesFirstSelectedAndSaves();
+    void editAndDeleteWithoutSelectionBeep();
+    void menusHoldTheirItems();
+    void waitingCommandsAreDisabledEverywhere();
+    void connectRunsForEachSelectedInListOrder();
+    void disconnectAndWindowMenuActOnDeviceWindows();
+    void deletingAProfileKeepsInUseOnTheRightRow();
+    void keysReachMainWindowOrActiveDeviceWindow();
+    void scriptsListShowsScenarioStates();
+    void contextMenuSelectAll();
+};
+
+void MainWindowTest::listsShowProfilesAndStatus()
+{
+    Fixture f;
+    f.table.add(makeProfile("Office PDA", LinkKind::Serial, 3));
+    f.table.add(makeProfile("Via proxy", LinkKind::Proxy, 1900));
+    f.table.add(makeProfile("Home", LinkKind::Wan, 7));
+    f.table.add(makeProfile("Cradle", LinkKind::ActiveSync, 0));
+    f.open(false);
+    QTreeWidget* list = f.window->connectionsList();
+    QCOMPARE(list->topLevelItemCount(), 4);
+    QCOMPARE(rowTexts(list, 0), QStringList({"Office PDA", "Serial (COM) Port", "3", "Idle"}));
+    QCOMPARE(rowTexts(list, 1), QStringList({"Via proxy", "Proxy Server", "1900", "Idle"}));
+    QCOMPARE(rowTexts(list, 2), QStringList({"Home", "WAN / Internet", "N/A", "Idle"}));
+    QCOMPARE(rowTexts(list, 3), QStringList({"Cradle", "ActiveSync", "N/A", "Idle"}));
+    // Start-up selects the first item.
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
+
+    // A device window opened from profile 2 marks it "In Use" until it goes.
+    auto* device = new FakeDeviceWindow;
+    f.windows.add(5, 2, device, device);
+    QCOMPARE(list->topLevelItem(2)->text(3), QStringLiteral("In Use"));
+    QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("Idle"));
+    delete device;
+    QCOMPARE(list->topLevelItem(2)->text(3), QStringLiteral("Idle"));
+}
+
+void MainWindowTest::layoutAndObjectNames()
+{
+    Fixture f;
+    f.open(false);
+    MainWindow& w = *f.window;
+    QCOMPARE(w.objectName(), QStringLiteral("KWXCONNECTIONS"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Sorvane Pro"));
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w.centralWidget()->size(), QSize(600, 352)); // both halves shown
+
+    QTreeWidget* connections = w.findChild<QTreeWidget*>("1020");
+    QTreeWidget* scripts = w.findChild<QTreeWidget*>("1021");
+    QVERIFY(connections && scripts);
+    QCOMPARE(connections->geometry(), QRect(0, 20, 300, 296));
+    QCOMPARE(scripts->geometry(), QRect(300, 20, 300, 296));
+    QCOMPARE(connections->headerItem()->text(0), QStringLiteral("Name"));
+    QCOMPARE(connections->headerItem()->text(3), QStringLiteral("Status"));
+    QCOMPARE(connections->columnWidth(0), 130);
+    QCOMPARE(connections->columnWidth(1), 80);
+    QCOMPARE(connections->columnWidth(2), 37);
+    QVERIFY(qAbs(connections->columnWidth(3) - 50) <= 4); // the last column fills the list
+    QCOMPARE(scripts->columnCount(), 2);
+    QCOMPARE(scripts->columnWidth(0), 150);
+    QVERIFY(qAbs(scripts->columnWidth(1) - 150) <= 4);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_COMPARE(scripts->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(connections->horizontalScrollBar()->maximum(), 0);
+
+    QStringList labels;
+    for (QLabel* l : w.findChildren<QLabel*>("1014"))
+        labels << l->text();
+    labels.sort();
+    QCOMPARE(labels, QStringList({"Connections", "Scripts"}));
+
+    const std::pair<int, QString> buttons[] = {
+        {cmd::NewConnection, "New"},  {cmd::DeleteConnection, "Delete"}, {cmd::EditConnection, "Edit"},
+        {cmd::Connect, "Connect"},    {cmd::NewScenario, "New"},         {cmd::EditScenario, "Edit"},
+        {cmd::DeleteScenario, "Delete"}, {cmd::PlayPause, "Play/Pause"}, {cmd::StopScenario, "Stop"},
+    };
+    for (const auto& [id, text] : buttons) {
+        auto* b = w.findChild<QPushButton*>(QString::number(id));
+        QVERIFY2(b, qPrintable(QString::number(id)));
+        QCOMPARE(b->text(), text);
+        QCOMPARE(b->y(), 320);
+    }
+    QCOMPARE(w.findChild<QPushButton*>("40010")->geometry(), QRect(464, 320, 80, 24));
+}
+
+void MainWindowTest::newAndCloneBeepWhenTableFull()
+{
+    Fixture f;
+    for (int i = 0; i < 33; ++i)
+        f.table.add(makeProfile(qPrintable(QString("P%1").arg(i)), LinkKind::Wan, 0));
+    f.open(true);
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton);
+    QCOMPARE(f.ui.beep.count, 1);
+    QCOMPARE(f.dialogs.newCalls, 0);
+
+    selectRows(f.window->connectionsList(), {4});
+    f.window->runCommand(cmd::CloneConnection);
+    QCOMPARE(f.ui.beep.count, 2);
+    QCOMPARE(f.table.profileCount(), 33);
+    QVERIFY(f.ui.messages.shown.empty());
+
+    // Delete, then New works again.
+    f.window->runCommand(cmd::DeleteConnection);
+    QCOMPARE(f.table.profileCount(), 32);
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.newCalls, 1);
+    QCOMPARE(f.table.profileCount(), 33);
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>{32});
+    QCOMPARE(f.ui.beep.count, 2);
+}
+
+void MainWindowTest::cloneNeedsSingleSelection()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Serial, 2));
+    f.table.add(makeProfile("B", LinkKind::Lan, 0));
+    f.open(false);
+    selectRows(f.window->connectionsList(), {0, 1});
+    f.window->runCommand(cmd::CloneConnection);
+    QCOMPARE(f.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(f.ui.messages.shown[0].text, std::string("Please select a single connection to clone"));
+    QCOMPARE(f.ui.messages.shown[0].caption, std::string("Clone Connection"));
+    QVERIFY(f.ui.messages.shown[0].icon == MessageIcon::Error);
+    QCOMPARE(f.table.profileCount(), 2);
+
+    selectRows(f.window->connectionsList(), {});
+    f.window->runCommand(cmd::CloneConnection);
+    QCOMPARE(f.ui.messages.shown.size(), size_t(2));
+
+    selectRows(f.window->connectionsList(), {0});
+    const int savesBefore = f.table.saves;
+    f.window->runCommand(cmd::CloneConnection);
+    QCOMPARE(f.table.profileCount(), 3);
+    QVERIFY(f.table.profile(2) == f.table.profile(0)); // all 136 bytes, reserved ones included
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>{2});
+    QCOMPARE(rowTexts(f.window->connectionsList(), 2), QStringList({"A", "Serial (COM) Port", "2", "Idle"}));
+    QCOMPARE(f.table.saves, savesBefore + 1);
+}
+
+void MainWindowTest::deleteRemovesFirstSelectedAndSaves()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Wan, 0));
+    f.table.add(makeProfile("B", LinkKind::Wan, 0));
+    f.table.add(makeProfile("C", LinkKind::Wan, 0));
+    f.open(false);
+    selectRows(f.window->connectionsList(), {1, 2});
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40025"), Qt::LeftButton);
+    QCOMPARE(f.table.profileCount(), 2);
+    QCOMPARE(f.window->connectionsList()->topLevelItem(0)->text(0), QStringLiteral("A"));
+    QCOMPARE(f.window->connectionsList()->topLevelItem(1)->text(0), QStringLiteral("C"));
+    QCOMPARE(f.table.saves, 1);
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
+    QCOMPARE(f.ui.beep.count, 0);
+}
+
+void MainWindowTest::editAndDeleteWithoutSelectionBeep()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Wan, 0));
+    f.open(true);
+    selectRows(f.window->connectionsList(), {});
+    f.window->runCommand(cmd::DeleteConnection);
+    f.window->runCommand(cmd::EditConnection);
+    QCOMPARE(f.ui.beep.count, 2);
+    QCOMPARE(f.table.profileCount(), 1);
+    QVERIFY(f.dialogs.edited.empty());
+    QCOMPARE(f.table.saves, 0);
+
+    selectRows(f.window->connectionsList(), {0});
+    f.window->runCommand(cmd::EditConnection);
+    QCOMPARE(f.dialogs.edited, std::vector<int>{0});
+}
+
+void MainWindowTest::menusHoldTheirItems()
+{
+    Fixture f;
+    f.open(true);
+    QStringList titles;
+    for (QAction* a : f.window->menuBar()->actions())
+        titles << a->text();
+    QCOMPARE(titles, QStringList({"&File", "Connection", "&Script", "Window", "&Help"}));
+    QCOMPARE(describe(menuTitled(*f.window, "&File")),
+             QStringList({"&Default Settings...=40008", "&Connect=40026", "Sto&p ActiveSync=40073",
+                          "&Start ActiveSync=40074", "-", "E&xit=40047"}));
+    QCOMPARE(describe(menuTitled(*f.window, "Connection")),
+             QStringList({"New...=40041", "Delete=40025", "Edit...=40080", "Clone=40090", "-", "Connect=40026"}));
+    QCOMPARE(describe(menuTitled(*f.window, "&Script")),
+             QStringList({"New...=40087", "Edit...=40088", "Delete=40089", "Clone=40091", "-", "Execute=40010",
+                          "Stop=40092"}));
+    QCOMPARE(describe(menuTitled(*f.window, "Window")),
+             QStringList({"Cascade=40083", "Minimize All=40084", "Restore All=40085", "-", "Close All=40082"}));
+    QCOMPARE(describe(menuTitled(*f.window, "&Help")), QStringList({"&Help Index=40003", "&About KWX...=40002"}));
+    QCOMPARE(f.window->contextMenu()->objectName(), QStringLiteral("CONTEXT3"));
+    QCOMPARE(describe(f.window->contextMenu()),
+             QStringList({"Connect...=40026", "Disconnect=40031", "New...=40041", "Edit...=40080", "Delete=40025",
+                          "-", "Select All=40042", "De-Select All=40044"}));
+}
+
+void MainWindowTest::waitingCommandsAreDisabledEverywhere()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Wan, 0));
+    f.open(false);
+    auto enabledOf = [&](QMenu* m, const QString& text) {
+        for (QAction* a : m->actions()) {
+            if (a->text() == text)
+                return a->isEnabled();
+        }
+        qFatal("no menu item %s", qPrintable(text));
+    };
+    QMenu* file = menuTitled(*f.window, "&File");
+    QVERIFY(!enabledOf(file, "&Default Settings..."));
+    QVERIFY(!enabledOf(file, "&Connect"));
+    QVERIFY(!enabledOf(file, "Sto&p ActiveSync"));
+    QVERIFY(enabledOf(file, "E&xit"));
+    QMenu* connection = menuTitled(*f.window, "Connection");
+    QVERIFY(!enabledOf(connection, "New..."));
+    QVERIFY(!enabledOf(connection, "Edit..."));
+    QVERIFY(enabledOf(connection, "Delete"));
+    QVERIFY(enabledOf(connection, "Clone"));
+    for (QAction* a : menuTitled(*f.window, "&Script")->actions())
+        QVERIFY(a->isSeparator() || !a->isEnabled());
+    for (QAction* a : menuTitled(*f.window, "Window")->actions())
+        QVERIFY(a->isSeparator() || a->isEnabled());
+    QVERIFY(enabledOf(f.window->contextMenu(), "Disconnect"));
+    QVERIFY(!enabledOf(f.window->contextMenu(), "Connect..."));
+    QVERIFY(!f.window->findChild<QPushButton*>("40026")->isEnabled());
+    QVERIFY(!f.window->findChild<QPushButton*>("40010")->isEnabled());
+    QVERIFY(f.window->findChild<QPushButton*>("40025")->isEnabled());
+
+    // Double click and Enter are refused the same way: nothing happens.
+    QTreeWidget* list = f.window->connectionsList();
+    emit list->itemActivated(list->topLevelItem(0), 0);
+    QCOMPARE(f.ui.beep.count, 0);
+
+    // With the services present the same items come alive.
+    Fixture g;
+    g.open(true);
+    QVERIFY(enabledOf(menuTitled(*g.window, "&File"), "&Default Settings..."));
+    QVERIFY(enabledOf(menuTitled(*g.window, "Connection"), "New..."));
+    QVERIFY(enabledOf(menuTitled(*g.window, "&Script"), "Execute"));
+    QVERIFY(!enabledOf(menuTitled(*g.window, "&File"), "&Start ActiveSync"));
+    g.window->runCommand(cmd::DefaultSettings);
+    QCOMPARE(g.dialogs.defaultCalls, 1);
+}
+
+void MainWindowTest::connectRunsForEachSelectedInListOrder()
+{
+    Fixture f;
+    for (const char* n : {"A", "B", "C", "D"})
+        f.table.add(makeProfile(n, LinkKind::Lan, 0));
+    f.open(true);
+    QTreeWidget* list = f.window->connectionsList();
+    list->clearSelection();
+    list->topLevelItem(3)->setSelected(true); // selected first, but later in the list
+    list->topLevelItem(1)->setSelected(true);
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40026"), Qt::LeftButton);
+    QCOMPARE(f.connector.connected, std::vector<int>({1, 3}));
+
+    // Enter on the list connects too.
+    f.connector.connected.clear();
+    selectRows(list, {2});
+    list->setCurrentItem(list->topLevelItem(2));
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(f.connector.connected, std::vector<int>({2}));
+}
+
+void MainWindowTest::disconnectAndWindowMenuActOnDeviceWindows()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Wan, 0));
+    f.table.add(makeProfile("B", LinkKind::Wan, 0));
+    f.open(false);
+    QPointer<FakeDeviceWindow> fromA1 = new FakeDeviceWindow;
+    QPointer<FakeDeviceWindow> fromB = new FakeDeviceWindow;
+    QPointer<FakeDeviceWindow> fromA2 = new FakeDeviceWindow;
+    f.windows.add(0, 0, fromA1, fromA1);
+    f.windows.add(1, 1, fromB, fromB);
+    f.windows.add(7, 0, fromA2, fromA2);
+    for (QWidget* w : {fromA1.data(), fromB.data(), fromA2.data()})
+        w->show();
+
+    f.window->runCommand(cmd::MinimizeAll);
+    QVERIFY(fromB->isMinimized());
+    f.window->runCommand(cmd::RestoreAll);
+    QVERIFY(!fromB->isMinimized());
+
+    selectRows(f.window->connectionsList(), {0});
+    f.window->runCommand(cmd::Disconnect);
+    QTRY_VERIFY(fromA1.isNull() && fromA2.isNull());
+    QVERIFY(!fromB.isNull());
+    QCOMPARE(f.window->connectionsList()->topLevelItem(0)->text(3), QStringLiteral("Idle"));
+    QCOMPARE(f.window->connectionsList()->topLevelItem(1)->text(3), QStringLiteral("In Use"));
+
+    f.window->runCommand(cmd::CloseAll);
+    QTRY_VERIFY(fromB.isNull());
+    QVERIFY(f.windows.liveSlots().empty());
+}
+
+void MainWindowTest::deletingAProfileKeepsInUseOnTheRightRow()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Wan, 0));
+    f.table.add(makeProfile("B", LinkKind::Wan, 0));
+    f.table.add(makeProfile("C", LinkKind::Wan, 0));
+    f.open(false);
+    auto* fromC = new FakeDeviceWindow;
+    f.windows.add(3, 2, fromC, fromC);
+    selectRows(f.window->connectionsList(), {0});
+    f.window->runCommand(cmd::DeleteConnection);
+    // "C" moved up to row 1 and is still the one in use.
+    QCOMPARE(rowTexts(f.window->connectionsList(), 1), QStringList({"C", "WAN / Internet", "N/A", "In Use"}));
+    QCOMPARE(f.window->connectionsList()->topLevelItem(0)->text(3), QStringLiteral("Idle"));
+    delete fromC;
+}
+
+void MainWindowTest::keysReachMainWindowOrActiveDeviceWindow()
+{
+    Fixture f;
+    f.table.add(makeProfile("A", LinkKind::Wan, 0));
+    f.open(true);
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto* device = new FakeDeviceWindow;
+    f.windows.add(2, 0, device, device);
+    device->show();
+    QVERIFY(QTest::qWaitForWindowExposed(device));
+    QApplication::setActiveWindow(device);
+    QTRY_COMPARE(QApplication::activeWindow(), device);
+
+    // F4 (capture) goes to the device window that has the focus; F6 (Default
+    // Settings) to the main window; Shift+F2 to nobody.
+    QTest::keyClick(device, Qt::Key_F4);
+    QTest::keyClick(device, Qt::Key_F6);
+    QTest::keyClick(device, Qt::Key_F2, Qt::ShiftModifier);
+    QCOMPARE(device->commands, std::vector<int>{cmd::CaptureScreendump});
+    QCOMPARE(f.dialogs.defaultCalls, 1);
+
+    // F8 plays the selected scenario from whatever window.
+    f.scenarios.rows = {{"Smoke", false, false}};
+    f.window->refreshScenarioList(0);
+    QTest::keyClick(device, Qt::Key_F8);
+    QCOMPARE(f.scenarios.commands, (std::vector<std::pair<int, int>>{{cmd::PlayPause, 0}}));
+
+    // F12 disconnects the selected profile's device window.
+    QPointer<FakeDeviceWindow> guard = device;
+    QTest::keyClick(device, Qt::Key_F12);
+    QTRY_VERIFY(guard.isNull());
+
+    // With the main window active, F4 has nobody to go to.
+    QApplication::setActiveWindow(f.window.get());
+    QTRY_COMPARE(QApplication::activeWindow(), f.window.get());
+    QTest::keyClick(f.window.get(), Qt::Key_F4);
+    QCOMPARE(f.ui.beep.count, 0);
+}
+
+void MainWindowTest::scriptsListShowsScenarioStates()
+{
+    Fixture f;
+    f.scenarios.rows = {{"Login", false, false}, {"Soak", true, false}, {"Menus", true, true}};
+    f.open(true);
+    QTreeWidget* list = f.window->scriptsList();
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(rowTexts(list, 0), QStringList({"Login", "Idle"}));
+    QCOMPARE(rowTexts(list, 1), QStringList({"Soak", "Running"}));
+    QCOMPARE(rowTexts(list, 2), QStringList({"Menus", "Paused"}));
+    selectRows(list, {2});
+    emit list->itemActivated(list->topLevelItem(2), 0);
+    QCOMPARE(f.scenarios.commands, (std::vector<std::pair<int, int>>{{cmd::PlayPause, 2}}));
+}
+
+void MainWindowTest::contextMenuSelectAll()
+{
+    Fixture f;
+    for (const char* n : {"A", "B", "C"})
+        f.table.add(makeProfile(n, LinkKind::Lan, 0));
+    f.open(false);
+    f.window->runCommand(cmd::SelectAll);
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>({0, 1, 2}));
+    f.window->runCommand(cmd::DeselectAll);
+    QVERIFY(f.window->selectedProfiles().empty());
+
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    const QPoint at(400, 300);
+    f.window->showContextMenu(at);
+    QTRY_VERIFY(f.window->contextMenu()->isVisible());
+    const QRect g = f.window->contextMenu()->geometry();
+    QVERIFY(qAbs(g.center().x() - at.x()) <= 1);
+    QCOMPARE(g.top(), at.y());
+    f.window->contextMenu()->hide();
+}
+
+QObject* makeMainWindowTest() { return new MainWindowTest; }
+
+} // namespace sorvane::test
+
+#include "MainWindowTest.moc"

@@ -1,0 +1,84 @@
+// The status window of a connection.
+
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include "AppTests.h"
+#include "app/LinkCounters.h"
+#include "app/StatusWindow.h"
+
+namespace sorvane::test {
+
+namespace {
+
+class SettableCounters final : public LinkCounterSource {
+public:
+    LinkCounterSnapshot counters(int slot) const override
+    {
+        asked.push_back(slot);
+        return value;
+    }
+    LinkCounterSnapshot value;
+    mutable std::vector<int> asked;
+};
+
+} // namespace
+
+class StatusWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showsCountersOfItsSlot();
+};
+
+void StatusWindowTest::showsCountersOfItsSlot()
+{
+    SettableCounters source;
+    QPointer<StatusWindow> window = new StatusWindow(7, "PocketPC", source);
+    QCOMPARE(window->objectName(), QStringLiteral("KWXSTATUS"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Status - PocketPC"));
+    QCOMPARE(window->slot(), 7);
+    QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QStringList labels;
+    for (QLabel* l : window->findChildren<QLabel*>()) {
+        if (l->objectName().isEmpty())
+            labels << l->text();
+    }
+    QCOMPARE(labels, QStringList({"Total Bytes Sent:", "Total Bytes Received:", "Total Key Presses:",
+                                  "Total Mouse Clicks:"}));
+    for (int id = 1; id <= 4; ++id) {
+        QLabel* value = window->findChild<QLabel*>(QString::number(id));
+        QVERIFY(value);
+        QCOMPARE(value->text(), QString()); // empty until the first refresh
+        QCOMPARE(value->geometry(), QRect(175, 20 * (id - 1), 100, 20));
+    }
+    auto* timer = window->findChild<QTimer*>("statusTimer");
+    QVERIFY(timer && timer->isActive());
+    QCOMPARE(timer->interval(), 3000);
+
+    source.value = {4000000000u, 123456, 42, 7}; // counters are unsigned 32-bit
+    window->refresh();
+    QCOMPARE(window->findChild<QLabel*>("1")->text(), QStringLiteral("4000000000"));
+    QCOMPARE(window->findChild<QLabel*>("2")->text(), QStringLiteral("123456"));
+    QCOMPARE(window->findChild<QLabel*>("3")->text(), QStringLiteral("42"));
+    QCOMPARE(window->findChild<QLabel*>("4")->text(), QStringLiteral("7"));
+    QCOMPARE(source.asked, std::vector<int>{7});
+
+    // The timer drives the same refresh.
+    source.value.keyPresses = 43;
+    QVERIFY(QMetaObject::invokeMethod(timer, "timeout"));
+    QCOMPARE(window->findChild<QLabel*>("3")->text(), QStringLiteral("43"));
+
+    window->show();
+    window->showMinimized();
+    window->bringForward();
+    QVERIFY(!window->isMinimized());
+    window->close(); // deletes itself
+    QTRY_VERIFY(window.isNull());
+}
+
+QObject* makeStatusWindowTest() { return new StatusWindowTest; }
+
+} // namespace sorvane::test
+
+#include "StatusWindowTest.moc"
