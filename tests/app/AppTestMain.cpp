@@ -16,7 +16,8 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
     int failures = 0;
     for (auto make : {sorvane::test::makeMainWindowTest, sorvane::test::makeDialogsTest,
-                      sorvane::test::makeStatusWindowTest, sorvane::test::makeShellTest}) {
+                      sorvane::test::makeStatusWindowTest, sorvane::test::makeShellTest,
+                      sorvane::test::makeStartupTest}) {
         std::unique_ptr<QObject> test(make());
         failures += QTest::qExec(test.get(), argc, argv);
     }

@@ -9,5 +9,6 @@ QObject* makeMainWindowTest();
 QObject* makeDialogsTest();
 QObject* makeStatusWindowTest();
 QObject* makeShellTest();
+QObject* makeStartupTest();
 
 } // namespace sorvane::test

@@ -1,0 +1,293 @@
+// Start-up and exit: the settings file, the program directory, --connect HOST,
+// and the one-instance rule, in-process through Shell and end to end through the
+// `sorvane` program.
+
+#include <fstream>
+
+#include <QProcess>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "AppTests.h"
+#include "ScriptedUiPorts.h"
+#include "app/CommandIds.h"
+#include "app/MainWindow.h"
+#include "app/Shell.h"
+#include "app/SingleInstance.h"
+#include "support/TempDir.h"
+
+namespace sorvane::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Folders {
+    TempDir dir;
+    ShellOptions options(std::optional<std::string> host = std::nullopt) const
+    {
+        ShellOptions o;
+        o.paths.programDir = dir / "home";
+        o.paths.defaultsDir = dir / "defaults";
+        o.settingsDir = dir / "config";
+        o.connectHost = std::move(host);
+        return o;
+    }
+};
+
+void writeFile(const fs::path& p, const std::string& text)
+{
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// What the settings file holds, read through the store as the next start would.
+ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr)
+{
+    SettingsStore store(settingsDir);
+    Settings settings;
+    ProfileTable profiles;
+    PlatformSettings platform;
+    store.LoadSettings("/unused/", settings, profiles, platform);
+    if (settingsOut)
+        *settingsOut = settings;
+    return profiles;
+}
+
+QStringList names(const MainWindow& w)
+{
+    QStringList n;
+    for (int i = 0; i < w.connectionsList()->topLevelItemCount(); ++i)
+        n << w.connectionsList()->topLevelItem(i)->text(0);
+    return n;
+}
+
+QProcessEnvironment programEnvironment(const Folders& f)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("SORVANE_CONFIG_DIR", QString::fromStdString((f.dir / "config").string()));
+    env.insert("SORVANE_HOME", QString::fromStdString((f.dir / "home").string()));
+    return env;
+}
+
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void freshStartMakesFoldersAndRegistersPort();
+    void connectOptionAddsWanProfileOnce();
+    void connectOptionFailuresAreShown();
+    void unreadableSettingsAreKeptAsideAndReported();
+    void profileChangesAreSavedAndSurviveExit();
+    void programRunsOnceAndEndsOnTerminate();
+    void programRefusesUnknownArguments();
+};
+
+void StartupTest::freshStartMakesFoldersAndRegistersPort()
+{
+    Folders f;
+    writeFile(f.dir / "defaults/help/index.html", "<title>Contents</title>");
+    ScriptedUiPorts ui;
+    Shell shell(f.options(), ui.ports());
+    shell.start();
+    QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
+    QVERIFY(fs::is_regular_file(f.dir / "home/help/index.html"));
+    QCOMPARE(shell.settings().ScriptDir, (f.dir / "home/RECORDED_DATA").string());
+    QVERIFY(fs::is_directory(f.dir / "home/RECORDED_DATA"));
+    QCOMPARE(shell.profiles().ConnTypes(), 0);
+    QVERIFY(ui.messages.shown.empty());
+    SettingsStore store(f.dir / "config");
+    Settings s;
+    ProfileTable p;
+    PlatformSettings ps;
+    store.LoadSettings("/x/", s, p, ps);
+    QCOMPARE(store.registeredProxyPort().value_or(0), 1899u);
+}
+
+void StartupTest::connectOptionAddsWanProfileOnce()
+{
+    Folders f;
+    {
+        ScriptedUiPorts ui;
+        Shell shell(f.options("127.0.0.9"), ui.ports());
+        shell.settings().Scale = 1;
+        shell.start();
+        QCOMPARE(shell.profiles().ConnTypes(), 1);
+        const Profile& p = *shell.profiles().get(0);
+        QCOMPARE(std::string(p.nameView()), std::string("127.0.0.9"));
+        QCOMPARE(p.linkKind, uint32_t(LinkKind::Wan));
+        QCOMPARE(p.ipAddress, 0x7F000009u);
+        QCOMPARE(p.refreshRate, 10);
+        QCOMPARE(p.scale, 1);
+        QCOMPARE(shell.connectProfile(), 0);
+        QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{0});
+        // Saved at once, not only at exit.
+        const ProfileTable saved = savedProfiles(f.dir / "config");
+        QCOMPARE(saved.ConnTypes(), 1);
+        QVERIFY(*saved.get(0) == p);
+    }
+    {
+        // A second start with the same host finds the saved profile; a name is
+        // looked up only for a profile that has to be made.
+        ScriptedUiPorts ui;
+        ShellOptions o = f.options("127.0.0.9");
+        o.resolve = [](const std::string&) -> std::optional<uint32_t> {
+            qFatal("no lookup expected");
+        };
+        Shell shell(std::move(o), ui.ports());
+        shell.start();
+        QCOMPARE(shell.profiles().ConnTypes(), 1);
+        QCOMPARE(shell.connectProfile(), 0);
+    }
+    {
+        ScriptedUiPorts ui;
+        Shell shell(f.options("localhost"), ui.ports());
+        shell.start();
+        QCOMPARE(shell.profiles().ConnTypes(), 2);
+        QCOMPARE(shell.profiles().get(1)->ipAddress >> 24, 127u);
+        QCOMPARE(names(*shell.mainWindow()), QStringList({"127.0.0.9", "localhost"}));
+        QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{1});
+    }
+}
+
+void StartupTest::connectOptionFailuresAreShown()
+{
+    Folders f;
+    {
+        ScriptedUiPorts ui;
+        ShellOptions o = f.options("no-such-handheld.invalid");
+        o.resolve = [](const std::string&) { return std::optional<uint32_t>(); };
+        Shell shell(std::move(o), ui.ports());
+        shell.start();
+        QCOMPARE(shell.profiles().ConnTypes(), 0);
+        QCOMPARE(shell.connectProfile(), -1);
+        QCOMPARE(ui.messages.shown.size(), size_t(1));
+        QVERIFY(ui.messages.shown[0].text.find("no-such-handheld.invalid") != std::string::npos);
+    }
+    {
+        ScriptedUiPorts ui;
+        Shell shell(f.options(std::string(64, 'h')), ui.ports());
+        shell.start();
+        QCOMPARE(shell.profiles().ConnTypes(), 0);
+        QCOMPARE(ui.messages.shown.size(), size_t(1));
+    }
+    {
+        // A full table has no room for the new profile.
+        ScriptedUiPorts ui;
+        Shell full(f.options(), ui.ports());
+        full.start();
+        Profile p;
+        p.setName("x");
+        for (int i = 0; i < 33; ++i)
+            QVERIFY(full.profiles().AddProfile(p));
+        QVERIFY(full.saveSettings());
+    }
+    ScriptedUiPorts ui;
+    Shell shell(f.options("127.0.0.10"), ui.ports());
+    shell.start();
+    QCOMPARE(shell.profiles().ConnTypes(), 33);
+    QCOMPARE(ui.messages.shown.size(), size_t(1));
+    QVERIFY(ui.messages.shown[0].text.find("33") != std::string::npos);
+}
+
+void StartupTest::unreadableSettingsAreKeptAsideAndReported()
+{
+    Folders f;
+    const std::string garbage = "this is not a settings file\x01\x02";
+    writeFile(f.dir / "config/settings.reg", garbage);
+    ScriptedUiPorts ui;
+    Shell shell(f.options(), ui.ports());
+    shell.start();
+    QCOMPARE(ui.messages.shown.size(), size_t(1));
+    QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
+    // The damaged file is still there under another name, byte for byte.
+    bool found = false;
+    for (const auto& e : fs::directory_iterator(f.dir / "config")) {
+        if (e.path().filename().string().rfind("settings.reg.corrupt-", 0) == 0) {
+            std::ifstream in(e.path(), std::ios::binary);
+            found = std::string(std::istreambuf_iterator<char>(in), {}) == garbage;
+        }
+    }
+    QVERIFY(found);
+    QCOMPARE(shell.profiles().ConnTypes(), 0);
+}
+
+void StartupTest::profileChangesAreSavedAndSurviveExit()
+{
+    Folders f;
+    {
+        ScriptedUiPorts ui;
+        Shell shell(f.options("127.0.0.11"), ui.ports());
+        shell.start();
+        MainWindow& w = *shell.mainWindow();
+        w.runCommand(cmd::CloneConnection);
+        QCOMPARE(savedProfiles(f.dir / "config").ConnTypes(), 2);
+        w.connectionsList()->clearSelection();
+        w.connectionsList()->topLevelItem(0)->setSelected(true);
+        w.runCommand(cmd::DeleteConnection);
+        QCOMPARE(savedProfiles(f.dir / "config").ConnTypes(), 1);
+        shell.settings().HidePassword = 1; // as the password dialog sets it
+        shell.finish();
+    }
+    Settings s;
+    QCOMPARE(savedProfiles(f.dir / "config", &s).ConnTypes(), 1);
+    QCOMPARE(s.HidePassword, 1);
+}
+
+void StartupTest::programRunsOnceAndEndsOnTerminate()
+{
+    const QString program = qEnvironmentVariable("SORVANE_APP");
+    QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
+    Folders f;
+    const QString key = SingleInstance::keyFor(QString::fromStdString((f.dir / "config").string()));
+
+    QProcess first;
+    first.setProcessEnvironment(programEnvironment(f));
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(program, {"--connect", "127.0.0.12"});
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::ping(key, 1000), 60000);
+    QVERIFY(fs::is_regular_file(f.dir / "home/help/index.html")); // seeded from the installed defaults
+    QVERIFY(fs::is_directory(f.dir / "home/RECORDED_DATA"));
+
+    QProcess second;
+    second.setProcessEnvironment(programEnvironment(f));
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.start(program, {"--connect", "127.0.0.13"});
+    QVERIFY(second.waitForFinished(60000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+
+    first.terminate(); // SIGTERM: an orderly exit that saves the settings
+    QVERIFY(first.waitForFinished(60000));
+    QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.exitCode(), 0);
+    // Only the first start's host became a profile.
+    const ProfileTable saved = savedProfiles(f.dir / "config");
+    QCOMPARE(saved.ConnTypes(), 1);
+    QCOMPARE(std::string(saved.get(0)->nameView()), std::string("127.0.0.12"));
+    QVERIFY(!SingleInstance::ping(key, 500));
+}
+
+void StartupTest::programRefusesUnknownArguments()
+{
+    const QString program = qEnvironmentVariable("SORVANE_APP");
+    QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
+    Folders f;
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(f));
+    p.start(program, {"--frobnicate"});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY(p.readAllStandardError().contains("usage: sorvane [--connect HOST]"));
+    QVERIFY(!fs::exists(f.dir / "config/settings.reg"));
+}
+
+QObject* makeStartupTest() { return new StartupTest; }
+
+} // namespace sorvane::test
+
+#include "StartupTest.moc"
