@@ -105,6 +105,17 @@ void ConnectionWindows::closeAll()
     }
 }
 
+void ConnectionWindows::linkClosed(int slot)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot] {
+            if (QWidget* w = window(slot))
+                w->close();
+        },
+        Qt::QueuedConnection);
+}
+
 void ConnectionWindows::cascade()
 {
     QScreen* screen = QGuiApplication::primaryScreen();

@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "link/Links.h"
+
 namespace sorvane {
 
 // A window that carries commands by id (the device window).
@@ -24,7 +26,9 @@ public:
     virtual void command(int id) = 0;
 };
 
-class ConnectionWindows final : public QObject {
+// Also the link layer's event sink: a link the device closed closes its device
+// window (a queued call, so connection threads may report it).
+class ConnectionWindows final : public QObject, public LinkEvents {
     Q_OBJECT
 public:
     static constexpr int kSlots = 33;
@@ -60,6 +64,9 @@ public:
     void cascade();
     void minimizeAll();
     void restoreAll();
+
+    // Any thread: posts a close request to the device window of `slot`, if any.
+    void linkClosed(int slot) override;
 
 signals:
     // A window was added or went away; the main window refreshes its list.

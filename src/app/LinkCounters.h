@@ -24,4 +24,16 @@ public:
     virtual LinkCounterSnapshot counters(int slot) const = 0;
 };
 
+class Links;
+
+// The counters of the program's link slots.
+class LinksCounterSource final : public LinkCounterSource {
+public:
+    explicit LinksCounterSource(const Links& links) : links_(links) {}
+    LinkCounterSnapshot counters(int slot) const override; // zeros for a bad slot
+
+private:
+    const Links& links_;
+};
+
 } // namespace sorvane

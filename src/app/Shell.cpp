@@ -36,10 +36,15 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , ports_(ports)
     , settings_(Settings::defaults(options_.paths.programDirPrefix()))
     , platform_(PlatformSettings::defaults())
+    , links_(clock_)
+    , counters_(links_)
 {
 }
 
-Shell::~Shell() = default;
+Shell::~Shell()
+{
+    links_.setEvents(nullptr);
+}
 
 void Shell::start()
 {
@@ -58,11 +63,14 @@ void Shell::start()
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>();
+    links_.setEvents(windows_.get());
     window_ = std::make_unique<MainWindow>(*profileAccess_, ports_, *windows_, ShellServices{},
                                            QString::fromStdString(options_.paths.helpIndex().string()));
     connect(window_.get(), &MainWindow::closed, this, [this] { emit quitRequested(0); });
     if (connectProfile_ >= 0)
         window_->refreshConnectionList(connectProfile_);
+    // The password dialog belongs to the main window and keeps HidePassword.
+    prompt_ = std::make_unique<DialogPasswordPrompt>(settings_.HidePassword, ports_.messages, window_.get());
     window_->show();
 
     // The synchronisation service forwards the agent's port once it is registered.

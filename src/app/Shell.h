@@ -20,8 +20,13 @@
 #include <QObject>
 
 #include "app/ConnectOption.h"
+#include "app/LinkCounters.h"
 #include "app/ProgramPaths.h"
 #include "app/ShellServices.h"
+#include "link/Links.h"
+#include "link/PasswordTable.h"
+#include "link/ui/PasswordDialog.h"
+#include "platform/Clock.h"
 #include "platform/UiPorts.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -73,6 +78,13 @@ public:
     Settings& settings() { return settings_; }
     ProfileTable& profiles() { return profiles_; }
     const ProgramPaths& paths() const { return options_.paths; }
+    PlatformSettings& platformSettings() { return platform_; }
+    // The link slots (their events go to the device windows), the password
+    // table, the handshake's password prompt and the status windows' counters.
+    Links& links() { return links_; }
+    PasswordTable& passwords() { return passwords_; }
+    PasswordPrompt& passwordPrompt() { return *prompt_; }
+    const LinkCounterSource& linkCounters() const { return counters_; }
     // The profile --connect HOST named (-1 when none), kept for the connect flow.
     int connectProfile() const { return connectProfile_; }
 
@@ -88,6 +100,11 @@ private:
     Settings settings_;
     ProfileTable profiles_;
     PlatformSettings platform_;
+    SystemClock clock_;
+    Links links_;
+    PasswordTable passwords_;
+    LinksCounterSource counters_;
+    std::unique_ptr<DialogPasswordPrompt> prompt_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
     std::unique_ptr<ConnectionWindows> windows_;

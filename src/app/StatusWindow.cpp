@@ -53,6 +53,18 @@ void StatusWindow::bringForward()
     activateWindow();
 }
 
+StatusWindow* StatusWindow::showFor(QPointer<StatusWindow>& window, int slot, const QString& deviceName,
+                                    const LinkCounterSource& counters)
+{
+    if (window.isNull()) {
+        window = new StatusWindow(slot, deviceName, counters);
+        window->show();
+    } else {
+        window->bringForward();
+    }
+    return window.data();
+}
+
 void StatusWindow::refresh()
 {
     const LinkCounterSnapshot c = counters_.counters(slot_);

@@ -12,6 +12,7 @@
 
 #include <array>
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -33,6 +34,11 @@ public:
 
     // Restores a minimised window and raises it.
     void bringForward();
+
+    // The "&Connection Status" command of a device window: brings `window`
+    // forward, or opens it for `slot` when there is none yet.
+    static StatusWindow* showFor(QPointer<StatusWindow>& window, int slot, const QString& deviceName,
+                                 const LinkCounterSource& counters);
 
 public slots:
     // Reads the counters and shows them (the 3-second timer calls this).

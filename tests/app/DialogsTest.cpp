@@ -1,5 +1,7 @@
 // The password dialog, the About box, dialog centring and the help window.
 
+#include <thread>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -17,6 +19,7 @@
 #include "app/AboutDialog.h"
 #include "app/CenterDialog.h"
 #include "app/HelpWindow.h"
+#include "link/PasswordTable.h"
 #include "link/ui/PasswordDialog.h"
 #include "support/TempDir.h"
 
@@ -25,7 +28,7 @@ namespace sorvane::test {
 class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
-    void passwordComparisonFoldsOnlyAsciiLetters();
+    void promptRunsDialogForTableRecord();
     void passwordDialogAcceptsOtherCase();
     void passwordDialogRejectsWrongPassword();
     void hidePasswordIsStoredAtOnce();
@@ -36,18 +39,47 @@ private slots:
     void shippedManualLinksResolve();
 };
 
-void DialogsTest::passwordComparisonFoldsOnlyAsciiLetters()
+void DialogsTest::promptRunsDialogForTableRecord()
 {
-    QVERIFY(passwordMatches("SeCrEt", "secret"));
-    QVERIFY(passwordMatches("", ""));
-    QVERIFY(!passwordMatches("secret", "secret1"));
-    QVERIFY(!passwordMatches("secre", "secret"));
-    // '[' and '{' differ by the same bit as 'A' and 'a' but are not letters.
-    QVERIFY(!passwordMatches("a[", "a{"));
-    QVERIFY(!passwordMatches("@", "`"));
-    // Bytes above 127 are compared exactly.
-    QVERIFY(!passwordMatches("\xC4", "\xE4"));
-    QVERIFY(passwordMatches("\xC4x", "\xC4X"));
+    PasswordTable table;
+    std::array<uint8_t, PasswordTable::kPasswordSize> raw{};
+    const std::string secret = "Handheld9";
+    std::copy(secret.begin(), secret.end(), raw.begin());
+    table.setPasswordBytes(0, raw);
+    ScriptedMessageBox messages;
+    int32_t hide = 0;
+    DialogPasswordPrompt prompt(hide, messages);
+
+    // The handshake runs off the user-interface thread: the dialog still comes up
+    // on this thread. Answer it once wrongly, then rightly in other case.
+    QTimer answer;
+    int step = 0;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto* edit = dialog->findChild<QLineEdit*>("password");
+        edit->setText(step++ == 0 ? "handheld8" : "HANDHELD9");
+        QTest::mouseClick(dialog->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+    });
+    answer.start(10);
+    std::atomic<int> result{-1};
+    std::thread handshake([&] { result = prompt.askPassword(table, 0); });
+    QTRY_VERIFY_WITH_TIMEOUT(result != -1, 20000);
+    handshake.join();
+    answer.stop();
+    QCOMPARE(result.load(), 1);
+    QCOMPARE(step, 2);
+    QCOMPARE(messages.shown.size(), size_t(1));
+    QCOMPARE(messages.shown[0].text, std::string("The password is incorrect"));
+
+    // On the user-interface thread itself it runs directly; Cancel gives 2.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("IDCANCEL"), Qt::LeftButton);
+    });
+    QCOMPARE(prompt.askPassword(table, 0), 2);
 }
 
 void DialogsTest::passwordDialogAcceptsOtherCase()

@@ -7,6 +7,8 @@
 #include "AppTests.h"
 #include "app/LinkCounters.h"
 #include "app/StatusWindow.h"
+#include "link/Links.h"
+#include "platform/Clock.h"
 
 namespace sorvane::test {
 
@@ -29,6 +31,7 @@ class StatusWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void showsCountersOfItsSlot();
+    void secondCommandReusesWindowAndReadsLinkSlot();
 };
 
 void StatusWindowTest::showsCountersOfItsSlot()
@@ -75,6 +78,35 @@ void StatusWindowTest::showsCountersOfItsSlot()
     QVERIFY(!window->isMinimized());
     window->close(); // deletes itself
     QTRY_VERIFY(window.isNull());
+}
+
+void StatusWindowTest::secondCommandReusesWindowAndReadsLinkSlot()
+{
+    ManualClock clock;
+    Links links(clock);
+    links.find(4)->bytesSent = 1500;
+    links.find(4)->bytesReceived = 90000;
+    links.find(4)->keyPresses = 3;
+    links.find(4)->mouseClicks = 11;
+    LinksCounterSource source(links);
+    QCOMPARE(source.counters(33).bytesSent, 0u); // no such slot
+
+    QPointer<StatusWindow> held;
+    StatusWindow* first = StatusWindow::showFor(held, 4, "Cradle", source);
+    QVERIFY(first && first->isVisible());
+    first->showMinimized();
+    QCOMPARE(StatusWindow::showFor(held, 4, "Cradle", source), first);
+    QVERIFY(!first->isMinimized());
+    first->refresh();
+    QCOMPARE(first->findChild<QLabel*>("1")->text(), QStringLiteral("1500"));
+    QCOMPARE(first->findChild<QLabel*>("2")->text(), QStringLiteral("90000"));
+    QCOMPARE(first->findChild<QLabel*>("3")->text(), QStringLiteral("3"));
+    QCOMPARE(first->findChild<QLabel*>("4")->text(), QStringLiteral("11"));
+    first->close();
+    QTRY_VERIFY(held.isNull()); // the device window's handle clears itself
+    StatusWindow* again = StatusWindow::showFor(held, 4, "Cradle", source);
+    QVERIFY(again && held.data() == again);
+    delete again;
 }
 
 QObject* makeStatusWindowTest() { return new StatusWindowTest; }

@@ -1,6 +1,8 @@
 #include "link/ui/PasswordDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QThread>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,21 +10,10 @@
 #include <QVBoxLayout>
 
 #include "app/CenterDialog.h"
+#include "link/PasswordTable.h"
 #include "platform/UiPorts.h"
 
 namespace sorvane {
-
-bool passwordMatches(std::string_view typed, std::string_view expected)
-{
-    if (typed.size() != expected.size())
-        return false;
-    auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c); };
-    for (size_t i = 0; i < typed.size(); ++i) {
-        if (fold(uint8_t(typed[i])) != fold(uint8_t(expected[i])))
-            return false;
-    }
-    return true;
-}
 
 PasswordDialog::PasswordDialog(std::string expected, int32_t& hidePasswordSetting, MessageBoxPort& messages,
                                QWidget* owner)
@@ -101,6 +92,29 @@ void PasswordDialog::onOk()
     messages_.show(MessageRequest{"The password is incorrect", "Password", MessageIcon::Stop, MessageButtons::Ok});
     edit_->setFocus();
     edit_->selectAll();
+}
+
+} // namespace sorvane
+
+namespace sorvane {
+
+DialogPasswordPrompt::DialogPasswordPrompt(int32_t& hidePasswordSetting, MessageBoxPort& messages, QWidget* owner)
+    : hidePassword_(hidePasswordSetting)
+    , messages_(messages)
+    , owner_(owner)
+{
+}
+
+int DialogPasswordPrompt::askPassword(const PasswordTable& table, size_t record)
+{
+    const std::string expected(table.password(record));
+    auto run = [&] { return PasswordDialog::ask(expected, hidePassword_, messages_, owner_.data()); };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return run();
+    int result = PasswordDialog::kCancelled;
+    QMetaObject::invokeMethod(app, [&] { result = run(); }, Qt::BlockingQueuedConnection);
+    return result;
 }
 
 } // namespace sorvane

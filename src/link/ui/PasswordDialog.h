@@ -9,12 +9,19 @@
 //
 // Thread: user-interface thread; exec() blocks in a modal loop. The dialog
 // borrows the setting and the message port; both must outlive it.
+//
+// DialogPasswordPrompt is the handshake's PasswordPrompt: it runs the dialog for
+// a record of the password table, on the user-interface thread whichever thread
+// the handshake runs on.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include <QDialog>
+#include <QPointer>
+
+#include "link/Handshake.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -22,10 +29,6 @@ class QLineEdit;
 namespace sorvane {
 
 class MessageBoxPort;
-
-// Compares a typed password with the device's, ASCII letters A-Z equal to a-z and
-// every other byte compared exactly.
-bool passwordMatches(std::string_view typed, std::string_view expected);
 
 class PasswordDialog final : public QDialog {
     Q_OBJECT
@@ -55,6 +58,22 @@ private:
     MessageBoxPort& messages_;
     QLineEdit* edit_ = nullptr;
     QCheckBox* hide_ = nullptr;
+};
+
+class DialogPasswordPrompt final : public PasswordPrompt {
+public:
+    // `owner`: the main window (may be null). The setting and the port are borrowed.
+    DialogPasswordPrompt(int32_t& hidePasswordSetting, MessageBoxPort& messages, QWidget* owner = nullptr);
+
+    // Shows the dialog for the password of `record` and returns 1 or 2. Called
+    // from another thread, it waits while the user-interface thread runs the
+    // dialog (that thread must not be waiting for the caller).
+    int askPassword(const PasswordTable& table, size_t record) override;
+
+private:
+    int32_t& hidePassword_;
+    MessageBoxPort& messages_;
+    QPointer<QWidget> owner_;
 };
 
 } // namespace sorvane
