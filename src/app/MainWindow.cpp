@@ -270,6 +270,13 @@ void MainWindow::buildAccelerators()
     }
 }
 
+void MainWindow::setServices(ShellServices services)
+{
+    services_ = services;
+    applyEnabledStates();
+    refreshScenarioList(0);
+}
+
 bool MainWindow::isCommandEnabled(int id) const
 {
     switch (id) {

@@ -41,6 +41,10 @@ public:
                ShellServices services, QString helpIndex, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // Hands in the services of the subsystems (they may arrive after the window is
+    // made); the commands they serve come alive.
+    void setServices(ShellServices services);
+
     // Carries out command `id` as the menus, buttons and keys do.
     void runCommand(int id);
     bool isCommandEnabled(int id) const;

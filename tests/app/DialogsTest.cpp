@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
+#include <QScreen>
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +37,7 @@ private slots:
     void passwordDialogCancelGivesTwo();
     void aboutBoxShowsVersionAndBuildDate();
     void centringOverParentOrScreen();
+    void centerDialogMovesTheWindow();
     void helpShowsBundledManual();
     void shippedManualLinksResolve();
 };
@@ -217,6 +220,28 @@ void DialogsTest::centringOverParentOrScreen()
     r = centeredRect(IntRect{}, false, 300, 200, IntRect{1280, 0, 1024, 768});
     QCOMPARE(r.x, 1280 + 362);
     QCOMPARE(r.y, 284);
+}
+
+void DialogsTest::centerDialogMovesTheWindow()
+{
+    QWidget parent;
+    parent.setGeometry(100, 80, 500, 400);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QDialog dialog(&parent);
+    dialog.resize(201, 100);
+    CenterDialog(dialog);
+    const QRect p = parent.frameGeometry();
+    QCOMPARE(dialog.pos(), QPoint(p.x() + (p.width() - 201) / 2, p.y() + (p.height() - 100) / 2));
+
+    // A dialog larger than its parent goes to the middle of the screen.
+    QDialog big(&parent);
+    big.resize(600, 300);
+    CenterDialog(big);
+    const QRect screen = parent.screen()->geometry();
+    QCOMPARE(big.pos(), QPoint(screen.x() + (screen.width() - 600) / 2, screen.y() + (screen.height() - 300) / 2));
+    CenterOnScreen(dialog);
+    QCOMPARE(dialog.pos(), QPoint(screen.x() + (screen.width() - 201) / 2, screen.y() + (screen.height() - 100) / 2));
 }
 
 void DialogsTest::helpShowsBundledManual()

@@ -384,6 +384,15 @@ void MainWindowTest::waitingCommandsAreDisabledEverywhere()
     emit list->itemActivated(list->topLevelItem(0), 0);
     QCOMPARE(f.ui.beep.count, 0);
 
+    // Services handed in later bring the items to life.
+    ShellServices later;
+    later.connect = &f.connector;
+    f.window->setServices(later);
+    QVERIFY(enabledOf(file, "&Connect"));
+    QVERIFY(f.window->findChild<QPushButton*>("40026")->isEnabled());
+    emit list->itemActivated(list->topLevelItem(0), 0);
+    QCOMPARE(f.connector.connected, std::vector<int>{0});
+
     // With the services present the same items come alive.
     Fixture g;
     g.open(true);
