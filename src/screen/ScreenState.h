@@ -1,0 +1,63 @@
+#pragma once
+// The screen half of a connection's view: pictures, buffers, palette, decoder and the
+// flags the screen exchange reads.
+//
+// Thread: the connection thread applies updates; the window thread paints and toggles
+// the flags. `pictureMutex` is held while an update is applied, while the pictures are
+// rebuilt and while a paint or capture copies them.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "screen/LzwDecoder.h"
+#include "screen/Palette.h"
+#include "screen/ViewBitmaps.h"
+
+namespace sorvane {
+
+struct ScreenState {
+    mutable std::mutex pictureMutex;
+    ViewBitmaps bitmaps;
+    Palette palette{};  // this connection's own palette
+    DisplayFacts facts; // copied from the link record by the handshake
+    LzwDecoder decoder; // reused by every update of the connection
+
+    std::atomic<int> flipState{0}; // 1: the second display is in use
+    std::atomic<int> lowColor{0};  // 16-bit main display sent as 16 colours
+    std::atomic<bool> minimized{false};
+    std::atomic<int> refreshRate{10};
+    std::atomic<uint32_t> updateCounter{0};
+};
+
+// Where the screen exchange reports to the device's window. Called on the connection
+// thread, never with the picture mutex held; implementations only queue work.
+class ScreenSink {
+public:
+    virtual ~ScreenSink() = default;
+    // An inclusive rectangle of the picture in use (picture coordinates, before the
+    // view's rotation) has new pixels.
+    virtual void pictureChanged(int left, int top, int right, int bottom) = 0;
+    // The pictures were rebuilt (a palette change): everything must be repainted.
+    virtual void picturesRebuilt() = 0;
+    // The agent ended the link: the window closes and with it the connection.
+    virtual void linkDropped() = 0;
+    // A window command to post (40001 Refresh Display after a palette change).
+    virtual void postCommand(int id) = 0;
+};
+
+// The link as the screen exchange uses it. Implemented over a link slot; tests use a
+// scripted peer.
+class ScreenChannel {
+public:
+    virtual ~ScreenChannel() = default;
+    virtual size_t recv(uint8_t* buffer, size_t n) = 0; // exactly n, or fewer on failure
+    virtual void send(const uint8_t* buffer, size_t n) = 0;
+    virtual uint8_t readReply() = 0; // a reply packet's code, 0 when none was read
+    virtual void sleepMs(uint32_t ms) = 0;
+    // After a malformed reply: drop the bytes of it that are still arriving, so the
+    // next exchange starts on a packet boundary.
+    virtual void discardPending() = 0;
+};
+
+} // namespace sorvane
