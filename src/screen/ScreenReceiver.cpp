@@ -189,7 +189,7 @@ public:
             // sides from zero frames, or the pictures differ from here on.
             return refresh(false);
         }
-        if (Crc32(payload, h.payloadLength) != h.checksum || !rectangleValid(h))
+        if (Crc32(std::span<const uint8_t>(payload, h.payloadLength)) != h.checksum || !rectangleValid(h))
             return refresh(false);
 
         int l = h.left, t = h.top, r = h.right, b = h.bottom;
@@ -298,19 +298,26 @@ private:
         else
             std::memset(delta.data(), 0, d_.frameBytes);
 
-        bool ok;
+        const std::span<const uint8_t> in(payload, h.payloadLength);
+        const LzwRect rect{l, t, r, b};
+        LzwResult result;
         switch (d_.depth) {
-        case 16: ok = dec.decodeUpdate16(W, H, payload, h.payloadLength, top, l, r, t, b); break;
-        case 8: ok = dec.decodeUpdate8(W, H, payload, h.payloadLength, top, l, r, t, b); break;
+        case 16: result = dec.decodeUpdate16(in, delta, W, H, rect); break;
+        case 8: result = dec.decodeUpdate8(in, delta, W, H, rect); break;
         case 4:
-            ok = d_.transposed ? dec.decodeUpdate4Transposed(W, H, payload, h.payloadLength, top, l, r, t, b)
-                               : dec.decodeUpdate4(W, H, payload, h.payloadLength, top, l, r, t, b);
+            result = d_.transposed ? dec.decodeUpdate4Transposed(in, delta, W, H, rect)
+                                   : dec.decodeUpdate4(in, delta, W, H, rect);
             break;
         default:
-            ok = d_.transposed ? dec.decodeUpdate2Transposed(W, H, payload, h.payloadLength, top, l, r, t, b)
-                               : dec.decodeUpdate2(W, H, payload, h.payloadLength, top, l, r, t, b);
+            result = d_.transposed ? dec.decodeUpdate2Transposed(in, delta, W, H, rect)
+                                   : dec.decodeUpdate2(in, delta, W, H, rect);
             break;
         }
+        // A stream may end without its end code once the rectangle is full, and symbols
+        // past the last row are dropped; anything that leaves the rectangle short means
+        // the two sides disagree, and only a refresh brings them together again.
+        const bool ok = result.status == LzwStatus::Complete || result.status == LzwStatus::MissingEndCode ||
+                        result.status == LzwStatus::OutputOverflow;
         if (!ok)
             return false;
 

@@ -10,7 +10,7 @@ namespace sorvane {
 InputPacket MakeMousePacket(uint8_t code, int x, int y)
 {
     InputPacket p{};
-    BuildCommand(p.data(), code);
+    BuildCommand(std::span<uint8_t, 4>(p.data(), 4), code);
     storeLe16(p.data() + 4, uint16_t(x));
     storeLe16(p.data() + 6, uint16_t(y));
     return p;
@@ -19,7 +19,7 @@ InputPacket MakeMousePacket(uint8_t code, int x, int y)
 InputPacket MakeKeyPacket(uint8_t code, uint8_t virtualKey, uint8_t repeat)
 {
     InputPacket p{};
-    BuildCommand(p.data(), code);
+    BuildCommand(std::span<uint8_t, 4>(p.data(), 4), code);
     p[4] = virtualKey;
     p[5] = repeat;
     return p;
@@ -61,7 +61,7 @@ size_t InputQueue::count() const
 void InputQueue::sendLocked(const Send& send)
 {
     message_.resize(8 + count_ * 8);
-    BuildCommand(message_.data(), input::kQueued);
+    BuildCommand(std::span<uint8_t, 4>(message_.data(), 4), input::kQueued);
     storeLe32(message_.data() + 4, uint32_t(count_));
     std::memcpy(message_.data() + 8, packets_.data(), count_ * 8);
     count_ = 0;

@@ -1,0 +1,331 @@
+// The screen exchange against a scripted agent: each request the receiver sends is
+// answered from a queue of prepared replies, so every failure path can be driven.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "platform/ByteOrder.h"
+#include "screen/ScreenReceiver.h"
+
+using namespace sorvane;
+
+namespace {
+
+// Literal-only LZW streams: every symbol is its own code and a clear code comes often
+// enough that the code width never grows. Valid for any conforming decoder.
+std::vector<uint8_t> lzwMsb(const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> out;
+    uint64_t acc = 0;
+    int bits = 0;
+    auto put = [&](unsigned code) {
+        acc = (acc << 9) | code;
+        bits += 9;
+        while (bits >= 8) {
+            out.push_back(uint8_t(acc >> (bits - 8)));
+            bits -= 8;
+        }
+    };
+    put(256);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i && i % 200 == 0)
+            put(256);
+        put(bytes[i]);
+    }
+    put(257);
+    if (bits)
+        out.push_back(uint8_t(acc << (8 - bits)));
+    return out;
+}
+
+std::vector<uint8_t> lzwLsb(const std::vector<uint8_t>& nibbles)
+{
+    std::vector<uint8_t> out{0, 5};
+    uint64_t acc = 0;
+    int bits = 0;
+    auto put = [&](unsigned code) {
+        acc |= uint64_t(code) << bits;
+        bits += 5;
+        while (bits >= 8) {
+            out.push_back(uint8_t(acc));
+            acc >>= 8;
+            bits -= 8;
+        }
+    };
+    put(16);
+    for (size_t i = 0; i < nibbles.size(); ++i) {
+        if (i && i % 10 == 0)
+            put(16);
+        put(nibbles[i]);
+    }
+    put(17);
+    if (bits)
+        out.push_back(uint8_t(acc));
+    return out;
+}
+
+uint32_t protocolCrc(const std::vector<uint8_t>& v)
+{
+    return ~uint32_t(crc32(0xFFFFFFFFul, v.data(), uInt(v.size())));
+}
+
+std::vector<uint8_t> packet(uint8_t c) { return {c, 0xFF, c, 0x11}; }
+
+std::vector<uint8_t> update(const std::vector<uint8_t>& payload, int l, int t, int r, int b, uint8_t flags = 0,
+                            uint16_t headerLength = 20)
+{
+    std::vector<uint8_t> out(20);
+    ScreenUpdateHeader h;
+    h.headerLength = headerLength;
+    h.flags = flags;
+    h.payloadLength = uint32_t(payload.size());
+    h.checksum = protocolCrc(payload);
+    h.left = uint16_t(l);
+    h.top = uint16_t(t);
+    h.right = uint16_t(r);
+    h.bottom = uint16_t(b);
+    h.encode(out.data());
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+class ScriptedAgent : public ScreenChannel {
+public:
+    std::map<uint8_t, std::deque<std::vector<uint8_t>>> replies; // per request code
+    std::vector<uint8_t> requests;
+    std::deque<uint8_t> pending;
+
+    size_t recv(uint8_t* buf, size_t n) override
+    {
+        size_t got = 0;
+        while (got < n && !pending.empty()) {
+            buf[got++] = pending.front();
+            pending.pop_front();
+        }
+        return got;
+    }
+    void send(const uint8_t* buf, size_t n) override
+    {
+        ASSERT_EQ(n, 4u);
+        requests.push_back(buf[0]);
+        auto& q = replies[buf[0]];
+        if (buf[0] == 'Q') {
+            pending.insert(pending.end(), {'a', 0xFF, 'a', 0x11});
+        } else if (!q.empty()) {
+            pending.insert(pending.end(), q.front().begin(), q.front().end());
+            q.pop_front();
+        }
+    }
+    uint8_t readReply() override
+    {
+        uint8_t b[4];
+        if (recv(b, 4) < 4)
+            return 0;
+        return (b[1] == 0xFF && b[3] == 0x11 && b[0] == b[2]) ? b[0] : 0;
+    }
+    void sleepMs(uint32_t) override {}
+    void discardPending() override { pending.clear(); }
+};
+
+struct RecordingSink : ScreenSink {
+    std::vector<std::array<int, 4>> changed;
+    int rebuilt = 0, dropped = 0;
+    std::vector<int> commands;
+    void pictureChanged(int l, int t, int r, int b) override { changed.push_back({l, t, r, b}); }
+    void picturesRebuilt() override { ++rebuilt; }
+    void linkDropped() override { ++dropped; }
+    void postCommand(int id) override { commands.push_back(id); }
+};
+
+struct Connection {
+    ScreenState state;
+    ScriptedAgent agent;
+    RecordingSink sink;
+
+    explicit Connection(DisplayFacts f, Palette palette = {})
+    {
+        state.facts = f;
+        state.palette = palette;
+        EXPECT_TRUE(BuildViewBitmaps(state.bitmaps, f, palette));
+    }
+    PollOutcome poll() { return PollScreen(agent, state, sink); }
+};
+
+std::vector<uint8_t> rgb565Picture(int w, int h)
+{
+    std::vector<uint8_t> v(size_t(w) * h * 2);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            storeLe16(&v[(size_t(y) * w + x) * 2], uint16_t(x * 37 + y * 1021 + (x ^ y)));
+    return v;
+}
+
+} // namespace
+
+TEST(ScreenReceiver, SixteenBitFullScreenThenPredictedRectangle)
+{
+    Connection c({16, 8, 6, 0});
+    auto picture = rgb565Picture(8, 6);
+    c.agent.replies['R'].push_back(update(lzwMsb(picture), 0, 0, 7, 5));
+    EXPECT_EQ(c.poll(), PollOutcome::Applied);
+    EXPECT_EQ(c.state.bitmaps.frame, picture);
+    for (int y = 0; y < 6; ++y)
+        EXPECT_EQ(0, memcmp(c.state.bitmaps.dib.row(y), &picture[size_t(y) * 16], 16));
+    ASSERT_EQ(c.sink.changed.size(), 1u);
+    EXPECT_EQ(c.sink.changed[0], (std::array<int, 4>{0, 0, 7, 5}));
+
+    // A 3x2 change at (2, 3) sent XORed, then predicted from the row below and the pixel
+    // to the right, as the agent does.
+    std::vector<uint16_t> delta = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666};
+    std::vector<uint16_t> coded = delta;
+    for (int row = 0; row < 2; ++row)
+        for (int x = 0; x < 2; ++x)
+            coded[row * 3 + x] ^= coded[row * 3 + x + 1];
+    for (int x = 0; x < 3; ++x)
+        coded[x] ^= coded[3 + x];
+    std::vector<uint8_t> bytes;
+    for (uint16_t v : coded)
+        bytes.insert(bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
+    c.agent.replies['R'].push_back(
+        update(lzwMsb(bytes), 2, 3, 4, 4, ScreenUpdateHeader::kRowXor | ScreenUpdateHeader::kPixelXor));
+    EXPECT_EQ(c.poll(), PollOutcome::Applied);
+    for (int row = 0; row < 2; ++row)
+        for (int x = 0; x < 3; ++x) {
+            size_t at = (size_t(3 + row) * 8 + 2 + x) * 2;
+            EXPECT_EQ(loadLe16(&c.state.bitmaps.frame[at]), loadLe16(&picture[at]) ^ delta[row * 3 + x]);
+        }
+    EXPECT_EQ(c.sink.changed.back(), (std::array<int, 4>{2, 3, 4, 4}));
+}
+
+TEST(ScreenReceiver, BadUpdatesRefreshAndDrawNothing)
+{
+    Connection c({16, 8, 6, 0});
+    auto picture = rgb565Picture(8, 6);
+    c.agent.replies['R'].push_back(update(lzwMsb(picture), 0, 0, 7, 5));
+    ASSERT_EQ(c.poll(), PollOutcome::Applied);
+
+    auto corrupt = update(lzwMsb(picture), 0, 0, 7, 5);
+    corrupt[8] ^= 1; // checksum
+    auto outside = update(lzwMsb(picture), 0, 0, 8, 5);            // right beyond the frame
+    auto tooLong = update(std::vector<uint8_t>(97, 0), 0, 0, 7, 5); // more than W x H x 2
+    auto badHeader = update(lzwMsb(picture), 0, 0, 7, 5, 0, 24);
+    auto shortStream = update(lzwMsb(std::vector<uint8_t>(picture.begin(), picture.end() - 4)), 0, 0, 7, 5);
+    for (auto* reply : {&corrupt, &outside, &tooLong, &badHeader, &shortStream}) {
+        c.agent.replies['R'].push_back(*reply);
+        c.agent.requests.clear();
+        EXPECT_EQ(c.poll(), PollOutcome::Refreshed);
+        EXPECT_EQ(c.agent.requests, (std::vector<uint8_t>{'R', 'Q'}));
+        EXPECT_EQ(c.state.bitmaps.frame, std::vector<uint8_t>(picture.size(), 0));
+        EXPECT_TRUE(c.agent.pending.empty()); // nothing of the bad reply is left to misread
+        c.agent.replies['R'].push_back(update(lzwMsb(picture), 0, 0, 7, 5));
+        ASSERT_EQ(c.poll(), PollOutcome::Applied);
+    }
+    EXPECT_EQ(c.sink.changed.size(), 6u);
+
+    // An empty payload changes nothing; a link that gives nothing drops the connection.
+    c.agent.replies['R'].push_back(update({}, 0, 0, 0, 0));
+    EXPECT_EQ(c.poll(), PollOutcome::Unchanged);
+    EXPECT_EQ(c.poll(), PollOutcome::Dropped);
+    EXPECT_EQ(c.sink.dropped, 1);
+}
+
+TEST(ScreenReceiver, MinimisedWindowPollsOnceInTwiceTheRate)
+{
+    Connection c({16, 8, 6, 0});
+    c.state.minimized = true;
+    c.state.refreshRate = 10;
+    for (int i = 0; i < 40; ++i) {
+        c.agent.replies['R'].push_back(update({}, 0, 0, 0, 0));
+        c.poll();
+    }
+    EXPECT_EQ(c.agent.requests.size(), 2u);
+}
+
+TEST(ScreenReceiver, FourBitTransposedFramesTurnIntoThePicture)
+{
+    const int W = 8, H = 6;
+    for (int orientation : {90, 270}) {
+        Palette pal{};
+        Connection c({4, W, H, orientation}, pal);
+        // Native frame: W rows of H pixels. Only native row 0, columns 0..1 change.
+        std::vector<uint8_t> nibbles = {5, 9};
+        c.agent.replies['S'].push_back(update(lzwLsb(nibbles), 0, 0, 1, 0));
+        ASSERT_EQ(c.poll(), PollOutcome::Applied);
+        const Picture& p = c.state.bitmaps.dib4;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                uint32_t want = 0;
+                if (orientation == 90 && x == 0 && y == H - 1)
+                    want = 5; // native (0, 0)
+                if (orientation == 90 && x == 0 && y == H - 2)
+                    want = 9; // native (0, 1)
+                if (orientation == 270 && x == W - 1 && y == 0)
+                    want = 5;
+                if (orientation == 270 && x == W - 1 && y == 1)
+                    want = 9;
+                EXPECT_EQ(p.pixel(x, y), want) << orientation << " at " << x << "," << y;
+            }
+        ASSERT_EQ(c.sink.changed.size(), 1u);
+        if (orientation == 90)
+            EXPECT_EQ(c.sink.changed[0], (std::array<int, 4>{0, H - 2, 0, H - 1}));
+        else
+            EXPECT_EQ(c.sink.changed[0], (std::array<int, 4>{W - 1, 0, W - 1, 1}));
+    }
+}
+
+TEST(ScreenReceiver, LowColourAndTwoBitPictures)
+{
+    // A 16-bit device in low colour mode asks with 'S' and shows the fixed table.
+    Connection low({16, 4, 2, 0});
+    low.state.lowColor = 1;
+    low.agent.replies['S'].push_back(update(lzwLsb({9, 9, 1, 2, 3, 4, 5, 6}), 0, 0, 3, 1));
+    ASSERT_EQ(low.poll(), PollOutcome::Applied);
+    EXPECT_EQ(low.agent.requests, (std::vector<uint8_t>{'S'}));
+    Rgb blue = low.state.bitmaps.dib4.colourOf(low.state.bitmaps.dib4.pixel(0, 0));
+    EXPECT_EQ((std::array<int, 3>{blue.r, blue.g, blue.b}), (std::array<int, 3>{0, 0, 255}));
+
+    // 2-bit data: each nibble holds two pixels; the picture shows them as 4-bit values.
+    Connection two({2, 8, 2, 0});
+    two.agent.replies['R'].push_back(update(lzwLsb({0x1, 0xB, 0x6, 0xC, 0, 0, 0, 0}), 0, 0, 7, 1));
+    ASSERT_EQ(two.poll(), PollOutcome::Applied);
+    const uint32_t want[8] = {0, 1, 2, 3, 1, 2, 3, 0};
+    for (int x = 0; x < 8; ++x)
+        EXPECT_EQ(two.state.bitmaps.dib4.pixel(x, 0), want[x]) << x;
+    // A header length outside 20..1024 ends a 2-bit connection.
+    two.agent.replies['R'].push_back(update({}, 0, 0, 0, 0, 0, 19));
+    EXPECT_EQ(two.poll(), PollOutcome::Dropped);
+}
+
+TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
+{
+    Connection c({8, 4, 2, 0});
+    c.state.refreshRate = 1; // every poll checks the palette
+    Palette fresh{};
+    fresh[4 * 7 + 0] = 10;
+    fresh[4 * 7 + 1] = 20;
+    fresh[4 * 7 + 2] = 30;
+    std::vector<uint8_t> reply(4);
+    storeLe32(reply.data(), kPaletteChanged);
+    reply.insert(reply.end(), fresh.begin(), fresh.end());
+    c.agent.replies[']'].push_back(reply);
+    EXPECT_EQ(c.poll(), PollOutcome::PaletteChanged);
+    EXPECT_EQ(c.state.palette, fresh);
+    EXPECT_EQ(c.sink.commands, (std::vector<int>{40001}));
+    Rgb e = c.state.bitmaps.dib.colourOf(7);
+    EXPECT_EQ((std::array<int, 3>{e.r, e.g, e.b}), (std::array<int, 3>{10, 20, 30}));
+
+    // Status 0: straight on to the update, XORed into the picture itself.
+    c.agent.replies[']'].push_back({0, 0, 0, 0});
+    c.agent.replies['R'].push_back(update(lzwMsb({7, 7, 7, 7, 1, 2, 3, 4}), 0, 0, 3, 1));
+    EXPECT_EQ(c.poll(), PollOutcome::Applied);
+    EXPECT_EQ(c.state.bitmaps.dib.pixel(3, 1), 4u);
+    // Any other status refreshes and blanks the picture.
+    c.agent.replies[']'].push_back({1, 0, 0, 0});
+    EXPECT_EQ(c.poll(), PollOutcome::Refreshed);
+    EXPECT_EQ(c.state.bitmaps.dib.pixel(3, 1), 0u);
+}
