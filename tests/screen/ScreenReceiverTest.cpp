@@ -11,70 +11,19 @@
 
 #include "platform/ByteOrder.h"
 #include "screen/ScreenReceiver.h"
+#include "screen/TestLzwEncoder.h"
 
 using namespace sorvane;
 
 namespace {
 
-// Literal-only LZW streams: every symbol is its own code and a clear code comes often
-// enough that the code width never grows. Valid for any conforming decoder.
-std::vector<uint8_t> lzwMsb(const std::vector<uint8_t>& bytes)
-{
-    std::vector<uint8_t> out;
-    uint64_t acc = 0;
-    int bits = 0;
-    auto put = [&](unsigned code) {
-        acc = (acc << 9) | code;
-        bits += 9;
-        while (bits >= 8) {
-            out.push_back(uint8_t(acc >> (bits - 8)));
-            bits -= 8;
-        }
-    };
-    put(256);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i && i % 200 == 0)
-            put(256);
-        put(bytes[i]);
-    }
-    put(257);
-    if (bits)
-        out.push_back(uint8_t(acc << (8 - bits)));
-    return out;
-}
-
-std::vector<uint8_t> lzwLsb(const std::vector<uint8_t>& nibbles)
-{
-    std::vector<uint8_t> out{0, 5};
-    uint64_t acc = 0;
-    int bits = 0;
-    auto put = [&](unsigned code) {
-        acc |= uint64_t(code) << bits;
-        bits += 5;
-        while (bits >= 8) {
-            out.push_back(uint8_t(acc));
-            acc >>= 8;
-            bits -= 8;
-        }
-    };
-    put(16);
-    for (size_t i = 0; i < nibbles.size(); ++i) {
-        if (i && i % 10 == 0)
-            put(16);
-        put(nibbles[i]);
-    }
-    put(17);
-    if (bits)
-        out.push_back(uint8_t(acc));
-    return out;
-}
+std::vector<uint8_t> lzwMsb(const std::vector<uint8_t>& bytes) { return test::lzwEncode(bytes, true); }
+std::vector<uint8_t> lzwLsb(const std::vector<uint8_t>& nibbles) { return test::lzwEncode(nibbles, false); }
 
 uint32_t protocolCrc(const std::vector<uint8_t>& v)
 {
     return ~uint32_t(crc32(0xFFFFFFFFul, v.data(), uInt(v.size())));
 }
-
-std::vector<uint8_t> packet(uint8_t c) { return {c, 0xFF, c, 0x11}; }
 
 std::vector<uint8_t> update(const std::vector<uint8_t>& payload, int l, int t, int r, int b, uint8_t flags = 0,
                             uint16_t headerLength = 20)
@@ -161,7 +110,7 @@ std::vector<uint8_t> rgb565Picture(int w, int h)
     std::vector<uint8_t> v(size_t(w) * h * 2);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            storeLe16(&v[(size_t(y) * w + x) * 2], uint16_t(x * 37 + y * 1021 + (x ^ y)));
+            storeLe16(&v[(size_t(y) * w + x) * 2], uint16_t(x < w / 2 ? 0xF800 : 0x07E0 + y));
     return v;
 }
 
@@ -281,17 +230,21 @@ TEST(ScreenReceiver, FourBitTransposedFramesTurnIntoThePicture)
 TEST(ScreenReceiver, LowColourAndTwoBitPictures)
 {
     // A 16-bit device in low colour mode asks with 'S' and shows the fixed table.
-    Connection low({16, 4, 2, 0});
+    Connection low({16, 16, 4, 0});
     low.state.lowColor = 1;
-    low.agent.replies['S'].push_back(update(lzwLsb({9, 9, 1, 2, 3, 4, 5, 6}), 0, 0, 3, 1));
+    std::vector<uint8_t> nibbles(64, 0);
+    nibbles[0] = 9;
+    low.agent.replies['S'].push_back(update(lzwLsb(nibbles), 0, 0, 15, 3));
     ASSERT_EQ(low.poll(), PollOutcome::Applied);
     EXPECT_EQ(low.agent.requests, (std::vector<uint8_t>{'S'}));
     Rgb blue = low.state.bitmaps.dib4.colourOf(low.state.bitmaps.dib4.pixel(0, 0));
     EXPECT_EQ((std::array<int, 3>{blue.r, blue.g, blue.b}), (std::array<int, 3>{0, 0, 255}));
 
     // 2-bit data: each nibble holds two pixels; the picture shows them as 4-bit values.
-    Connection two({2, 8, 2, 0});
-    two.agent.replies['R'].push_back(update(lzwLsb({0x1, 0xB, 0x6, 0xC, 0, 0, 0, 0}), 0, 0, 7, 1));
+    Connection two({2, 8, 4, 0});
+    std::vector<uint8_t> twoBit(16, 0);
+    twoBit[0] = 0x1, twoBit[1] = 0xB, twoBit[2] = 0x6, twoBit[3] = 0xC;
+    two.agent.replies['R'].push_back(update(lzwLsb(twoBit), 0, 0, 7, 3));
     ASSERT_EQ(two.poll(), PollOutcome::Applied);
     const uint32_t want[8] = {0, 1, 2, 3, 1, 2, 3, 0};
     for (int x = 0; x < 8; ++x)
@@ -303,7 +256,7 @@ TEST(ScreenReceiver, LowColourAndTwoBitPictures)
 
 TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
 {
-    Connection c({8, 4, 2, 0});
+    Connection c({8, 16, 8, 0});
     c.state.refreshRate = 1; // every poll checks the palette
     Palette fresh{};
     fresh[4 * 7 + 0] = 10;
@@ -321,7 +274,9 @@ TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
 
     // Status 0: straight on to the update, XORed into the picture itself.
     c.agent.replies[']'].push_back({0, 0, 0, 0});
-    c.agent.replies['R'].push_back(update(lzwMsb({7, 7, 7, 7, 1, 2, 3, 4}), 0, 0, 3, 1));
+    std::vector<uint8_t> rows(32, 7);
+    rows[16 + 3] = 4;
+    c.agent.replies['R'].push_back(update(lzwMsb(rows), 0, 0, 15, 1));
     EXPECT_EQ(c.poll(), PollOutcome::Applied);
     EXPECT_EQ(c.state.bitmaps.dib.pixel(3, 1), 4u);
     // Any other status refreshes and blanks the picture.

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "view/InputPackets.h"
+#include "view/ViewGeometry.h"
+
+using namespace sorvane;
+
+TEST(ViewGeometry, WindowToDeviceInvertsThePictureMapping)
+{
+    const int W = 240, H = 320;
+    // Scale 2, toolbar 26: client (100, 126) is device (50, 50).
+    EXPECT_EQ(WindowToDevice({2, 0, 0, 0, 26}, W, H, 100, 126), (DevicePoint{50, 50}));
+    // Rotation 90: client (0, g) is device (0, 319).
+    EXPECT_EQ(WindowToDevice({1, 90, 0, 0, 26}, W, H, 0, 26), (DevicePoint{0, 319}));
+    // For every rotation and scale, the window area that shows a device pixel maps back
+    // to that pixel at each of its corners.
+    for (int rotation : {0, 90, 180, 270})
+        for (int scale = 1; scale <= 4; ++scale) {
+            ViewGeometry g{scale, rotation, 7, 5, 30};
+            for (auto [x, y] : {std::pair{0, 0}, {W - 1, 0}, {0, H - 1}, {123, 45}, {W - 1, H - 1}}) {
+                WindowRect r = InvalidateChanged(g, W, H, x, x, y, y);
+                EXPECT_EQ(r.right - r.left, scale);
+                EXPECT_EQ(r.bottom - r.top, scale);
+                EXPECT_EQ(WindowToDevice(g, W, H, r.left, r.top), (DevicePoint{x, y})) << rotation << " " << scale;
+                EXPECT_EQ(WindowToDevice(g, W, H, r.right - 1, r.bottom - 1), (DevicePoint{x, y}));
+            }
+        }
+}
+
+TEST(ViewGeometry, FitAndKeys)
+{
+    int w = 0, h = 0;
+    FitClientSize({3, 90, 0, 0, 28}, 240, 320, w, h);
+    EXPECT_EQ(w, 960);
+    EXPECT_EQ(h, 720 + 28);
+    EXPECT_EQ(TranslateKey(0x72), 0x5B);
+    EXPECT_EQ(TranslateKey(0x65), 0x35);
+    EXPECT_EQ(TranslateKey(0x41), 0x41);
+    InputPacket p = MakeMousePacket('T', 300, 65535);
+    EXPECT_EQ(p, (InputPacket{'T', 0xFF, 'T', 0x11, 0x2C, 0x01, 0xFF, 0xFF}));
+    EXPECT_EQ(MakeKeyPacket('V', 0x35, 1), (InputPacket{'V', 0xFF, 'V', 0x11, 0x35, 1, 0, 0}));
+}
