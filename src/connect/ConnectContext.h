@@ -1,0 +1,40 @@
+#pragma once
+// What every connect flow borrows from the program: the link slots and view records,
+// the settings and profiles, the password table and prompt, the UI ports for messages
+// and beeps, and the way to open a device window once a handshake has passed.
+//
+// Thread: the user-interface thread. Everything is borrowed; the program owns it.
+
+#include <functional>
+
+#include "link/Handshake.h"
+#include "link/LinkConfig.h"
+#include "link/Links.h"
+#include "link/PasswordTable.h"
+#include "platform/Transport.h"
+#include "platform/UiPorts.h"
+#include "settings/Settings.h"
+#include "view/ViewRecord.h"
+
+namespace sorvane {
+
+struct ConnectContext {
+    Links& links;
+    Views& views;
+    Settings& settings;
+    ProfileTable& profiles;
+    PlatformSettings& platform;
+    PasswordTable& passwords;
+    PasswordPrompt& passwordPrompt;
+    TransportFactory& transports;
+    MessageBoxPort& messages;
+    BeepPort& beep;
+    // Opens the device window for a slot whose handshake passed (OpenDeviceWindow):
+    // the window, its view record and the connection thread.
+    std::function<void(int profileIndex, int slot)> openDeviceWindow;
+    // The link settings (ActiveSync candidates, serial device patterns, agent port)
+    // from the platform settings.
+    LinkConfig linkConfig() const;
+};
+
+} // namespace sorvane
