@@ -43,6 +43,7 @@ public:
     // error to a one-line reason.
     bool connect(std::string& error);
 
+    const CliOptions& options() const { return options_; }
     Links& links() { return links_; }
     int slotIndex() const { return slot_; }
     LinkSlot& slot() { return *links_.find(slot_); }

@@ -8,6 +8,10 @@ const CliCommand kCommands[] = {
      "the device facts, one \"name: value\" line each (depth, width, height, orientation,\n"
      "      altDepth, altWidth, altHeight, altOrientation, name)",
      0, runInfo},
+    {"capture", "capture OUT [--polls N] [--display main|second] [--low-color]",
+     "poll N updates (default: until an update with an empty payload) and write the picture\n"
+     "      as shown (no rotation or scale); OUT's extension chooses the format: .ppm (binary P6)",
+     -1, runCapture},
 };
 
 } // namespace

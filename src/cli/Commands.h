@@ -24,5 +24,6 @@ std::span<const CliCommand> commandTable();
 const CliCommand* findCommand(const std::string& name);
 
 int runInfo(CliSession& session, const std::vector<std::string>& arguments);
+int runCapture(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

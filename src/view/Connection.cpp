@@ -5,47 +5,10 @@
 #include "link/CommandPacket.h"
 #include "link/LinkTransport.h"
 #include "screen/ScreenReceiver.h"
+#include "view/LinkScreenChannel.h"
 
 namespace sorvane {
 namespace {
-
-// The link of one slot as the screen exchange sees it.
-class LinkScreenChannel : public ScreenChannel {
-public:
-    LinkScreenChannel(Links& links, int slot) : links_(links), slot_(slot) {}
-
-    size_t recv(uint8_t* buffer, size_t n) override { return LinkRecv(links_, slot_, {buffer, n}); }
-    void send(const uint8_t* buffer, size_t n) override { LinkSend(links_, slot_, {buffer, n}); }
-    uint8_t readReply() override { return ReadReply(links_, slot_); }
-    void sleepMs(uint32_t ms) override { links_.clock().sleepMs(ms); }
-
-    void discardPending() override
-    {
-        LinkSlot* s = links_.find(slot_);
-        if (!s || !s->transport)
-            return;
-        // Read until the link has been quiet for 50 ms (sockets), or one read time-out
-        // (serial lines), within a bound of two seconds.
-        uint8_t scratch[4096];
-        int quiet = 0;
-        const uint32_t start = links_.clock().tickCount();
-        while (links_.clock().tickCount() - start < 2000) {
-            IoResult r = s->transport->receive(scratch);
-            if (r.status == IoStatus::Ok && r.bytes > 0) {
-                s->bytesReceived += uint32_t(r.bytes);
-                quiet = 0;
-                continue;
-            }
-            if (r.status != IoStatus::WouldBlock || ++quiet >= 5)
-                return;
-            links_.clock().sleepMs(10);
-        }
-    }
-
-private:
-    Links& links_;
-    int slot_;
-};
 
 // Turns changed picture rectangles into window areas for the window.
 class SlotScreenSink : public ScreenSink {

@@ -1,0 +1,120 @@
+// The screen stream end to end: sorvane-cli captures from sorvane-sim over loopback
+// TCP, and the picture it writes must equal, byte for byte, the simulator's own dump
+// of the screen it last sent — at every depth and orientation, on the second display,
+// in low colour mode, with random rectangles and prediction, and through every fault.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+using namespace sorvane::test;
+
+namespace {
+
+std::string readFile(const std::filesystem::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+struct Case {
+    const char* name;
+    std::vector<std::string> simArgs;
+    std::vector<std::string> captureArgs;
+    const char* dump = "main.ppm";
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class ScreenStream : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ScreenStream, CapturedPictureEqualsTheSimulatorsScreen)
+{
+    const Case& c = GetParam();
+    TempDir dir;
+    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--dump-dir", dir.path().string()};
+    args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
+    SimProcess sim(args);
+    const std::string out = (dir / "capture.ppm").string();
+    std::vector<std::string> cli = {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
+                                    std::to_string(sim.tcpPort()), "--refresh", "18", "--timeout", "120",
+                                    "capture", out};
+    cli.insert(cli.end(), c.captureArgs.begin(), c.captureArgs.end());
+    ProcessResult r = runProcess(cli, std::chrono::seconds(180));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string ours = readFile(out), theirs = readFile(dir / c.dump);
+    ASSERT_FALSE(theirs.empty());
+    EXPECT_EQ(ours.size(), theirs.size());
+    EXPECT_TRUE(ours == theirs) << "the captured picture differs from the simulator's screen";
+}
+
+const std::vector<std::string> kStress = {"--random-rects", "7", "--predict", "random", "--lzw-clear-every", "300",
+                                          "--still-after", "12"};
+
+std::vector<std::string> with(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Depths, ScreenStream,
+    ::testing::Values(
+        Case{"depth16", with({"--depth", "16"}, kStress), {}},
+        Case{"depth16_turned90", with({"--depth", "16", "--orientation", "90"}, kStress), {}},
+        Case{"depth8_palette_changes", with({"--depth", "8", "--palette-change-every", "4"}, kStress), {}},
+        Case{"depth4", with({"--depth", "4"}, kStress), {}},
+        Case{"depth4_turned90", with({"--depth", "4", "--orientation", "90"}, kStress), {}},
+        Case{"depth4_turned270", with({"--depth", "4", "--orientation", "270"}, kStress), {}},
+        Case{"depth2", with({"--depth", "2"}, kStress), {}},
+        Case{"depth2_turned270", with({"--depth", "2", "--orientation", "270"}, kStress), {}},
+        Case{"second_display", with({"--depth", "16", "--second", "8:160x120:0"}, kStress),
+             {"--display", "second"}, "second.ppm"},
+        Case{"low_colour", with({"--depth", "16"}, kStress), {"--low-color"}},
+        Case{"wide_640x480", {"--depth", "16", "--width", "640", "--height", "480", "--predict", "both"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ScreenStream,
+    ::testing::Values(
+        Case{"bad_crc_oversize_bad_header_16",
+             with({"--depth", "16", "--bad-crc", "2,6", "--oversize", "3", "--bad-header", "5"}, kStress), {}},
+        Case{"bad_crc_oversize_bad_header_8",
+             with({"--depth", "8", "--bad-crc", "2", "--oversize", "3", "--bad-header", "5"}, kStress), {}},
+        Case{"bad_crc_oversize_bad_header_4",
+             with({"--depth", "4", "--orientation", "90", "--bad-crc", "2", "--oversize", "4", "--bad-header", "6"},
+                  kStress),
+             {}},
+        Case{"faults_2bit", with({"--depth", "2", "--bad-crc", "2", "--oversize", "4"}, kStress), {}},
+        Case{"truncated_payload", with({"--depth", "16", "--truncate", "3"}, kStress), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A link that closes in the middle of an update, and a 2-bit update whose header
+// length is out of range (taken as a dropped link), end the capture with a reason.
+class ScreenStreamEnd : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(ScreenStreamEnd, EndsTheCaptureWithAReason)
+{
+    TempDir dir;
+    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--still-after", "0"};
+    args.insert(args.end(), GetParam().begin(), GetParam().end());
+    SimProcess sim(args);
+    ProcessResult r = runProcess({programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
+                                  std::to_string(sim.tcpPort()), "--timeout", "60", "capture",
+                                  (dir / "x.ppm").string()},
+                                 std::chrono::seconds(120));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("closed"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.ppm"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, ScreenStreamEnd,
+                         ::testing::Values(std::vector<std::string>{"--close-mid-update", "3"},
+                                           std::vector<std::string>{"--depth", "2", "--bad-header", "3"}));
+
+} // namespace
