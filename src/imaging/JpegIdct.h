@@ -1,0 +1,16 @@
+#pragma once
+// Inverse DCT of one 8x8 block for the JPEG decoder: the integer Loeffler-
+// Ligtenberg-Moschytz factorisation with 13-bit constants and two extra bits of
+// precision between the passes, the accuracy that common decoders use by default.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sorvane::jpeg {
+
+// coefs: 64 quantized coefficients in natural order; quant: the 64 divisors in
+// natural order. Writes 8 rows of 8 samples (level shift and clamping done) at out,
+// rows `stride` bytes apart.
+void inverseDct(const int16_t* coefs, const uint16_t* quant, uint8_t* out, ptrdiff_t stride);
+
+} // namespace sorvane::jpeg
