@@ -1,0 +1,169 @@
+#include "imaging/JpegFdct.h"
+
+#include "imaging/JpegTables.h"
+
+#include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace sorvane::jpeg {
+
+namespace {
+
+// The transform leaves coefficient (u, v) multiplied by 8 * s[u] * s[v].
+double aanScale(int k) { return k == 0 ? 1.0 : std::cos(k * M_PI / 16.0) * std::sqrt(2.0); }
+
+// The coefficients come out transposed (the horizontal frequency selects the row);
+// this maps a zigzag position to its place in that layout.
+struct TransposedZigzag {
+    uint8_t index[64];
+    TransposedZigzag()
+    {
+        for (int k = 0; k < 64; ++k) {
+            int n = kZigzag[size_t(k)];
+            index[k] = uint8_t((n % 8) * 8 + n / 8);
+        }
+    }
+};
+
+const TransposedZigzag& transposedZigzag()
+{
+    static const TransposedZigzag t;
+    return t;
+}
+
+constexpr float kC4 = 0.707106781f; // cos(4 pi / 16)
+constexpr float kC6 = 0.382683433f; // cos(6 pi / 16)
+constexpr float kC2mC6 = 0.541196100f;
+constexpr float kC2pC6 = 1.306562965f;
+
+// One-dimensional transform of eight rows of lanes; T is float or a SIMD vector.
+template <typename T, typename Mul>
+inline void fdct8(T* d, Mul mul)
+{
+    T tmp0 = d[0] + d[7], tmp7 = d[0] - d[7];
+    T tmp1 = d[1] + d[6], tmp6 = d[1] - d[6];
+    T tmp2 = d[2] + d[5], tmp5 = d[2] - d[5];
+    T tmp3 = d[3] + d[4], tmp4 = d[3] - d[4];
+
+    T tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3;
+    T tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
+    d[0] = tmp10 + tmp11;
+    d[4] = tmp10 - tmp11;
+    T z1 = mul(tmp12 + tmp13, kC4);
+    d[2] = tmp13 + z1;
+    d[6] = tmp13 - z1;
+
+    tmp10 = tmp4 + tmp5;
+    tmp11 = tmp5 + tmp6;
+    tmp12 = tmp6 + tmp7;
+    T z5 = mul(tmp10 - tmp12, kC6);
+    T z2 = mul(tmp10, kC2mC6) + z5;
+    T z4 = mul(tmp12, kC2pC6) + z5;
+    T z3 = mul(tmp11, kC4);
+    T z11 = tmp7 + z3, z13 = tmp7 - z3;
+    d[5] = z13 + z2;
+    d[3] = z13 - z2;
+    d[1] = z11 + z4;
+    d[7] = z11 - z4;
+}
+
+} // namespace
+
+QuantDivisors::QuantDivisors(const uint8_t* quant)
+{
+    for (int u = 0; u < 8; ++u)
+        for (int v = 0; v < 8; ++v)
+            recip[v * 8 + u] = float(1.0 / (double(quant[u * 8 + v]) * aanScale(u) * aanScale(v) * 8.0));
+}
+
+#if defined(__SSE2__)
+
+namespace {
+
+inline void transpose4(__m128& a, __m128& b, __m128& c, __m128& d) { _MM_TRANSPOSE4_PS(a, b, c, d); }
+
+} // namespace
+
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* zz)
+{
+    auto mul = [](__m128 a, float k) { return _mm_mul_ps(a, _mm_set1_ps(k)); };
+    __m128 lo[8], hi[8];
+    for (int r = 0; r < 8; ++r) {
+        lo[r] = _mm_loadu_ps(in + r * stride);
+        hi[r] = _mm_loadu_ps(in + r * stride + 4);
+    }
+    // Columns: each lane is one column.
+    fdct8(lo, mul);
+    fdct8(hi, mul);
+    // Transpose: rows become lanes.
+    __m128 tlo[8], thi[8];
+    transpose4(lo[0], lo[1], lo[2], lo[3]);
+    transpose4(hi[0], hi[1], hi[2], hi[3]);
+    transpose4(lo[4], lo[5], lo[6], lo[7]);
+    transpose4(hi[4], hi[5], hi[6], hi[7]);
+    for (int i = 0; i < 4; ++i) {
+        tlo[i] = lo[i];
+        thi[i] = lo[i + 4];
+        tlo[i + 4] = hi[i];
+        thi[i + 4] = hi[i + 4];
+    }
+    fdct8(tlo, mul);
+    fdct8(thi, mul);
+    // Now row v, lane u holds coefficient (u, v): quantize, round, narrow.
+    alignas(16) int16_t coef[64];
+    for (int v = 0; v < 8; ++v) {
+        __m128i a = _mm_cvtps_epi32(_mm_mul_ps(tlo[v], _mm_load_ps(q.recip + v * 8)));
+        __m128i b = _mm_cvtps_epi32(_mm_mul_ps(thi[v], _mm_load_ps(q.recip + v * 8 + 4)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(coef + v * 8), _mm_packs_epi32(a, b));
+    }
+    const uint8_t* order = transposedZigzag().index;
+    for (int k = 0; k < 64; ++k)
+        zz[k] = coef[order[k]];
+    uint64_t mask = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 4; ++i) {
+        __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i)), zero);
+        __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i + 8)), zero);
+        uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        mask |= uint64_t(~bits & 0xFFFFu) << (16 * i);
+    }
+    return mask & ~uint64_t(1);
+}
+
+#else
+
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* zz)
+{
+    auto mul = [](float a, float k) { return a * k; };
+    float work[64];
+    float col[8];
+    for (int c = 0; c < 8; ++c) {
+        for (int r = 0; r < 8; ++r)
+            col[r] = in[r * stride + c];
+        fdct8(col, mul);
+        for (int u = 0; u < 8; ++u)
+            work[c * 8 + u] = col[u]; // row c of work: column c's frequencies
+    }
+    int16_t coef[64];
+    for (int u = 0; u < 8; ++u) {
+        for (int c = 0; c < 8; ++c)
+            col[c] = work[c * 8 + u];
+        fdct8(col, mul);
+        for (int v = 0; v < 8; ++v)
+            coef[v * 8 + u] = int16_t(std::lrint(col[v] * q.recip[v * 8 + u]));
+    }
+    const uint8_t* order = transposedZigzag().index;
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) {
+        zz[k] = coef[order[k]];
+        mask |= uint64_t(zz[k] != 0) << k;
+    }
+    return mask & ~uint64_t(1);
+}
+
+#endif
+
+} // namespace sorvane::jpeg

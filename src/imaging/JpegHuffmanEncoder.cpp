@@ -1,0 +1,20 @@
+#include "imaging/JpegHuffmanEncoder.h"
+
+namespace sorvane::jpeg {
+
+HuffmanCodes::HuffmanCodes(const HuffmanSpec& spec)
+{
+    // Canonical code assignment (T.81 Annex C).
+    int code = 0;
+    int index = 0;
+    for (int len = 1; len <= 16; ++len) {
+        for (int i = 0; i < spec.counts[size_t(len - 1)] && index < spec.symbolCount; ++i, ++index, ++code) {
+            uint8_t sym = spec.symbols[index];
+            this->code[sym] = uint16_t(code);
+            size[sym] = uint8_t(len);
+        }
+        code <<= 1;
+    }
+}
+
+} // namespace sorvane::jpeg
