@@ -10,6 +10,10 @@
 #include <array>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sorvane::jpeg {
 
 namespace {
@@ -157,17 +161,56 @@ bool validParameters(const uint8_t* pixels, int width, int height, ptrdiff_t str
 }
 
 // Level-shifted YCbCr of one source row, the last pixel repeated up to `padded`.
-void convertRow(const uint8_t* bgr, int width, int padded, float* y, float* cb, float* cr)
+// The row is first split into blue, green and red bytes (scratch, 3 * padded bytes),
+// which lets the arithmetic run four pixels at a time.
+void convertRow(const uint8_t* __restrict bgr, int width, int padded, uint8_t* __restrict scratch,
+                float* __restrict y, float* __restrict cb, float* __restrict cr)
 {
+    uint8_t* __restrict bs = scratch;
+    uint8_t* __restrict gs = scratch + padded;
+    uint8_t* __restrict rs = scratch + 2 * padded;
     for (int x = 0; x < width; ++x) {
-        float b = bgr[3 * x], g = bgr[3 * x + 1], r = bgr[3 * x + 2];
+        bs[x] = bgr[3 * x];
+        gs[x] = bgr[3 * x + 1];
+        rs[x] = bgr[3 * x + 2];
+    }
+    for (int x = width; x < padded; ++x) {
+        bs[x] = bs[width - 1];
+        gs[x] = gs[width - 1];
+        rs[x] = rs[width - 1];
+    }
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 yr = _mm_set1_ps(0.299f), yg = _mm_set1_ps(0.587f), yb = _mm_set1_ps(0.114f);
+    const __m128 br = _mm_set1_ps(-0.168735892f), bg = _mm_set1_ps(-0.331264108f), half = _mm_set1_ps(0.5f);
+    const __m128 rg = _mm_set1_ps(-0.418687589f), rb = _mm_set1_ps(-0.081312411f), shift = _mm_set1_ps(128.0f);
+    auto widen = [&](const uint8_t* p, __m128& lo, __m128& hi) {
+        __m128i v = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+        lo = _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, zero));
+        hi = _mm_cvtepi32_ps(_mm_unpackhi_epi16(v, zero));
+    };
+    for (int x = 0; x < padded; x += 8) {
+        __m128 b[2], g[2], r[2];
+        widen(bs + x, b[0], b[1]);
+        widen(gs + x, g[0], g[1]);
+        widen(rs + x, r[0], r[1]);
+        for (int i = 0; i < 2; ++i) {
+            __m128 yy = _mm_add_ps(_mm_add_ps(_mm_mul_ps(yr, r[i]), _mm_mul_ps(yg, g[i])), _mm_mul_ps(yb, b[i]));
+            __m128 u = _mm_add_ps(_mm_add_ps(_mm_mul_ps(br, r[i]), _mm_mul_ps(bg, g[i])), _mm_mul_ps(half, b[i]));
+            __m128 v = _mm_add_ps(_mm_add_ps(_mm_mul_ps(half, r[i]), _mm_mul_ps(rg, g[i])), _mm_mul_ps(rb, b[i]));
+            _mm_storeu_ps(y + x + 4 * i, _mm_sub_ps(yy, shift));
+            _mm_storeu_ps(cb + x + 4 * i, u);
+            _mm_storeu_ps(cr + x + 4 * i, v);
+        }
+    }
+#else
+    for (int x = 0; x < padded; ++x) {
+        float b = bs[x], g = gs[x], r = rs[x];
         y[x] = 0.299f * r + 0.587f * g + 0.114f * b - 128.0f;
         cb[x] = -0.168735892f * r - 0.331264108f * g + 0.5f * b;
         cr[x] = 0.5f * r - 0.418687589f * g - 0.081312411f * b;
     }
-    std::fill(y + width, y + padded, y[width - 1]);
-    std::fill(cb + width, cb + padded, cb[width - 1]);
-    std::fill(cr + width, cr + padded, cr[width - 1]);
+#endif
 }
 
 int encodeImpl(const uint8_t* pixels, int width, int height, ptrdiff_t stride, const EncodeOptions& opt,
@@ -190,6 +233,7 @@ int encodeImpl(const uint8_t* pixels, int width, int height, ptrdiff_t stride, c
     const int padded = mcusX * mcuSize;
     const size_t planeSize = size_t(padded) * size_t(mcuSize);
     std::vector<float> yPlane(planeSize), cbPlane(colour ? planeSize : 0), crPlane(colour ? planeSize : 0);
+    std::vector<uint8_t> scratch(colour ? size_t(padded) * 3 : 0);
     const int half = padded / 2;
     std::vector<float> cbHalf(h2v2 ? size_t(half) * 8 : 0), crHalf(h2v2 ? size_t(half) * 8 : 0);
 
@@ -198,6 +242,7 @@ int encodeImpl(const uint8_t* pixels, int width, int height, ptrdiff_t stride, c
     BitWriter w(out.data() + headerBytes);
     ScanBuffer buffer(out, w);
     alignas(16) int16_t zz[64];
+    const uint8_t* order = coefficientOrder();
     int predY = 0, predCb = 0, predCr = 0;
 
     for (int my = 0; my < mcusY; ++my) {
@@ -206,7 +251,7 @@ int encodeImpl(const uint8_t* pixels, int width, int height, ptrdiff_t stride, c
             const uint8_t* row = pixels + ptrdiff_t(sy) * stride;
             float* yr = yPlane.data() + size_t(i) * size_t(padded);
             if (colour) {
-                convertRow(row, width, padded, yr, cbPlane.data() + size_t(i) * size_t(padded),
+                convertRow(row, width, padded, scratch.data(), yr, cbPlane.data() + size_t(i) * size_t(padded),
                            crPlane.data() + size_t(i) * size_t(padded));
             } else {
                 for (int x = 0; x < width; ++x)
@@ -232,20 +277,20 @@ int encodeImpl(const uint8_t* pixels, int width, int height, ptrdiff_t stride, c
                 for (int b = 0; b < 4; ++b) {
                     const float* src = yPlane.data() + size_t((b >> 1) * 8) * size_t(padded) + mx * 16 + (b & 1) * 8;
                     uint64_t mask = forwardDctQuantize(src, padded, dY, zz);
-                    encodeBlock(w, zz, mask, predY, dcY, acY);
+                    encodeBlock(w, zz, order, mask, predY, dcY, acY);
                 }
                 uint64_t mask = forwardDctQuantize(cbHalf.data() + mx * 8, half, dC, zz);
-                encodeBlock(w, zz, mask, predCb, dcC, acC);
+                encodeBlock(w, zz, order, mask, predCb, dcC, acC);
                 mask = forwardDctQuantize(crHalf.data() + mx * 8, half, dC, zz);
-                encodeBlock(w, zz, mask, predCr, dcC, acC);
+                encodeBlock(w, zz, order, mask, predCr, dcC, acC);
             } else {
                 uint64_t mask = forwardDctQuantize(yPlane.data() + mx * 8, padded, dY, zz);
-                encodeBlock(w, zz, mask, predY, dcY, acY);
+                encodeBlock(w, zz, order, mask, predY, dcY, acY);
                 if (colour) {
                     mask = forwardDctQuantize(cbPlane.data() + mx * 8, padded, dC, zz);
-                    encodeBlock(w, zz, mask, predCb, dcC, acC);
+                    encodeBlock(w, zz, order, mask, predCb, dcC, acC);
                     mask = forwardDctQuantize(crPlane.data() + mx * 8, padded, dC, zz);
-                    encodeBlock(w, zz, mask, predCr, dcC, acC);
+                    encodeBlock(w, zz, order, mask, predCr, dcC, acC);
                 }
             }
         }

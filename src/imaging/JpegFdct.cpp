@@ -2,6 +2,7 @@
 
 #include "imaging/JpegTables.h"
 
+#include <algorithm>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -15,23 +16,44 @@ namespace {
 // The transform leaves coefficient (u, v) multiplied by 8 * s[u] * s[v].
 double aanScale(int k) { return k == 0 ? 1.0 : std::cos(k * M_PI / 16.0) * std::sqrt(2.0); }
 
-// The coefficients come out transposed (the horizontal frequency selects the row);
-// this maps a zigzag position to its place in that layout.
-struct TransposedZigzag {
+// The coefficients come out transposed (the horizontal frequency selects the row).
+// index[k] is the place of the k-th coefficient in zigzag order in that layout;
+// zigzagBits[i][b] turns byte i of a mask over that layout into a zigzag-order mask.
+struct CoefficientLayout {
     uint8_t index[64];
-    TransposedZigzag()
+    uint64_t zigzagBits[8][256];
+    CoefficientLayout()
     {
+        uint8_t zigzagOf[64];
         for (int k = 0; k < 64; ++k) {
             int n = kZigzag[size_t(k)];
             index[k] = uint8_t((n % 8) * 8 + n / 8);
+            zigzagOf[index[k]] = uint8_t(k);
         }
+        for (int i = 0; i < 8; ++i)
+            for (int b = 0; b < 256; ++b) {
+                uint64_t m = 0;
+                for (int j = 0; j < 8; ++j)
+                    if (b & (1 << j))
+                        m |= uint64_t(1) << zigzagOf[8 * i + j];
+                zigzagBits[i][b] = m;
+            }
     }
 };
 
-const TransposedZigzag& transposedZigzag()
+const CoefficientLayout& layout()
 {
-    static const TransposedZigzag t;
+    static const CoefficientLayout t;
     return t;
+}
+
+inline uint64_t zigzagMask(uint64_t natural)
+{
+    const CoefficientLayout& l = layout();
+    uint64_t m = 0;
+    for (int i = 0; i < 8; ++i)
+        m |= l.zigzagBits[i][(natural >> (8 * i)) & 0xFF];
+    return m & ~uint64_t(1);
 }
 
 constexpr float kC4 = 0.707106781f; // cos(4 pi / 16)
@@ -72,6 +94,8 @@ inline void fdct8(T* d, Mul mul)
 
 } // namespace
 
+const uint8_t* coefficientOrder() { return layout().index; }
+
 QuantDivisors::QuantDivisors(const uint8_t* quant)
 {
     for (int u = 0; u < 8; ++u)
@@ -87,7 +111,7 @@ inline void transpose4(__m128& a, __m128& b, __m128& c, __m128& d) { _MM_TRANSPO
 
 } // namespace
 
-uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* zz)
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
 {
     auto mul = [](__m128 a, float k) { return _mm_mul_ps(a, _mm_set1_ps(k)); };
     __m128 lo[8], hi[8];
@@ -113,29 +137,25 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
     fdct8(tlo, mul);
     fdct8(thi, mul);
     // Now row v, lane u holds coefficient (u, v): quantize, round, narrow.
-    alignas(16) int16_t coef[64];
-    for (int v = 0; v < 8; ++v) {
+    uint64_t natural = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int v = 0; v < 8; v += 2) {
         __m128i a = _mm_cvtps_epi32(_mm_mul_ps(tlo[v], _mm_load_ps(q.recip + v * 8)));
         __m128i b = _mm_cvtps_epi32(_mm_mul_ps(thi[v], _mm_load_ps(q.recip + v * 8 + 4)));
-        _mm_store_si128(reinterpret_cast<__m128i*>(coef + v * 8), _mm_packs_epi32(a, b));
+        __m128i c = _mm_cvtps_epi32(_mm_mul_ps(tlo[v + 1], _mm_load_ps(q.recip + v * 8 + 8)));
+        __m128i d = _mm_cvtps_epi32(_mm_mul_ps(thi[v + 1], _mm_load_ps(q.recip + v * 8 + 12)));
+        __m128i r0 = _mm_packs_epi32(a, b), r1 = _mm_packs_epi32(c, d);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + v * 8), r0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + v * 8 + 8), r1);
+        __m128i isZero = _mm_packs_epi16(_mm_cmpeq_epi16(r0, zero), _mm_cmpeq_epi16(r1, zero));
+        natural |= uint64_t(~uint32_t(_mm_movemask_epi8(isZero)) & 0xFFFFu) << (8 * v);
     }
-    const uint8_t* order = transposedZigzag().index;
-    for (int k = 0; k < 64; ++k)
-        zz[k] = coef[order[k]];
-    uint64_t mask = 0;
-    const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < 4; ++i) {
-        __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i)), zero);
-        __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i + 8)), zero);
-        uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
-        mask |= uint64_t(~bits & 0xFFFFu) << (16 * i);
-    }
-    return mask & ~uint64_t(1);
+    return zigzagMask(natural);
 }
 
 #else
 
-uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* zz)
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
 {
     auto mul = [](float a, float k) { return a * k; };
     float work[64];
@@ -147,21 +167,17 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
         for (int u = 0; u < 8; ++u)
             work[c * 8 + u] = col[u]; // row c of work: column c's frequencies
     }
-    int16_t coef[64];
+    uint64_t natural = 0;
     for (int u = 0; u < 8; ++u) {
         for (int c = 0; c < 8; ++c)
             col[c] = work[c * 8 + u];
         fdct8(col, mul);
-        for (int v = 0; v < 8; ++v)
-            coef[v * 8 + u] = int16_t(std::lrint(col[v] * q.recip[v * 8 + u]));
+        for (int v = 0; v < 8; ++v) {
+            coef[v * 8 + u] = int16_t(std::clamp(std::lrint(col[v] * q.recip[v * 8 + u]), -32768L, 32767L));
+            natural |= uint64_t(coef[v * 8 + u] != 0) << (v * 8 + u);
+        }
     }
-    const uint8_t* order = transposedZigzag().index;
-    uint64_t mask = 0;
-    for (int k = 0; k < 64; ++k) {
-        zz[k] = coef[order[k]];
-        mask |= uint64_t(zz[k] != 0) << k;
-    }
-    return mask & ~uint64_t(1);
+    return zigzagMask(natural);
 }
 
 #endif

@@ -17,8 +17,10 @@ struct QuantDivisors {
 };
 
 // Transforms the 8x8 level-shifted samples at `in` (rows `stride` floats apart) and
-// writes the 64 quantized coefficients in zigzag order to zz; returns a mask with bit
-// k set when zz[k] is not zero, for k >= 1 (bit 0 clear).
-uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* zz);
+// writes the 64 quantized coefficients to coef, the k-th in zigzag order at
+// coef[coefficientOrder()[k]]. Returns a mask with bit k set when that coefficient is
+// not zero, for k >= 1 (bit 0 clear).
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef);
+const uint8_t* coefficientOrder();
 
 } // namespace sorvane::jpeg

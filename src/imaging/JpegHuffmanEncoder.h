@@ -82,13 +82,13 @@ private:
 // The magnitude category of v (T.81 F.1.2.1) and the bits that follow its code.
 inline int magnitudeBits(int v) { return v == 0 ? 0 : 32 - std::countl_zero(uint32_t(v < 0 ? -v : v)); }
 
-// Codes one block. zz holds the 64 quantized coefficients in zigzag order; mask has
-// bit k set when zz[k] (k >= 1) is not zero.
-inline void encodeBlock(BitWriter& w, const int16_t* zz, uint64_t mask, int& pred, const HuffmanCodes& dc,
-                        const HuffmanCodes& ac)
+// Codes one block. The k-th quantized coefficient in zigzag order is coef[order[k]]
+// (order[0] == 0); mask has bit k set when it is not zero (k >= 1).
+inline void encodeBlock(BitWriter& w, const int16_t* coef, const uint8_t* order, uint64_t mask, int& pred,
+                        const HuffmanCodes& dc, const HuffmanCodes& ac)
 {
-    int diff = zz[0] - pred;
-    pred = zz[0];
+    int diff = coef[0] - pred;
+    pred = coef[0];
     int nb = magnitudeBits(diff);
     uint32_t extra = uint32_t(diff < 0 ? diff - 1 : diff) & ((1u << nb) - 1);
     w.put((uint32_t(dc.code[nb]) << nb) | extra, dc.size[nb] + nb);
@@ -102,7 +102,7 @@ inline void encodeBlock(BitWriter& w, const int16_t* zz, uint64_t mask, int& pre
             w.put(ac.code[0xF0], ac.size[0xF0]);
             run -= 16;
         }
-        int v = zz[k];
+        int v = coef[order[k]];
         nb = magnitudeBits(v);
         extra = uint32_t(v < 0 ? v - 1 : v) & ((1u << nb) - 1);
         int sym = (run << 4) | nb;

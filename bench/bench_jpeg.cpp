@@ -1,0 +1,240 @@
+// JPEG writing and reading beside libjpeg-turbo on the same pictures.
+//
+// Pictures: deterministic 240x320 and 640x480 "photo" (smooth gradients with mild
+// noise) and "screen" (flat panels, thin lines and text-like strokes) images.
+// Writing: options 1 (Annex K tables halved), 4:4:4, and libjpeg given exactly the
+// same quantization tables, Annex K Huffman tables, BGR input.
+// Reading: the same libjpeg-written file (4:4:4 and 4:2:0), to BGR pixels.
+// After the runs a table prints Mpixel/s of both and the ratio ours / libjpeg.
+
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegEncoder.h"
+#include "imaging/JpegTables.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace sorvane;
+
+struct Picture {
+    std::string name;
+    int width, height;
+    std::vector<uint8_t> bgr;
+};
+
+uint32_t nextRandom(uint32_t& s)
+{
+    s = s * 1664525u + 1013904223u;
+    return s >> 24;
+}
+
+Picture photo(int w, int h)
+{
+    Picture p{"photo" + std::to_string(w) + "x" + std::to_string(h), w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
+    uint32_t seed = 12345;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int n = int(nextRandom(seed) % 5) - 2;
+            uint8_t* px = &p.bgr[(size_t(y) * w + x) * 3];
+            px[0] = uint8_t(std::clamp(40 + (x * 160) / w + n, 0, 255));
+            px[1] = uint8_t(std::clamp(200 - (y * 150) / h + n, 0, 255));
+            px[2] = uint8_t(std::clamp(((x + y) * 255) / (w + h) + n, 0, 255));
+        }
+    return p;
+}
+
+Picture screen(int w, int h)
+{
+    Picture p{"screen" + std::to_string(w) + "x" + std::to_string(h), w, h, std::vector<uint8_t>(size_t(w) * h * 3)};
+    uint32_t seed = 777;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* px = &p.bgr[(size_t(y) * w + x) * 3];
+            bool title = y < 24;
+            bool panel = (y / 40) % 2 == 1 && x > 10 && x < w - 10;
+            uint8_t b = title ? 160 : panel ? 230 : 255, g = title ? 60 : panel ? 230 : 255,
+                    r = title ? 10 : panel ? 220 : 255;
+            // text-like strokes: short dark runs in every other 12-pixel line band
+            if (!title && (y % 12) >= 3 && (y % 12) <= 9 && (x % 7) < 2 && ((x / 7 + y / 12) % 3) != 0) {
+                b = g = r = 20;
+            }
+            if (x == 10 || x == w - 10)
+                b = g = r = 90;
+            (void)seed;
+            px[0] = b;
+            px[1] = g;
+            px[2] = r;
+        }
+    return p;
+}
+
+const std::vector<Picture>& pictures()
+{
+    static const std::vector<Picture> all = {photo(240, 320), screen(240, 320), photo(640, 480), screen(640, 480)};
+    return all;
+}
+
+// libjpeg-turbo compression with our tables (options 1) and the given sampling.
+std::vector<uint8_t> libjpegEncode(const Picture& p, bool h2v2)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = JDIMENSION(p.width);
+    c.image_height = JDIMENSION(p.height);
+    c.input_components = 3;
+    c.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&c);
+    auto qy = jpeg::scaledQuantTable(jpeg::kAnnexKLuminanceQuant, 1);
+    auto qc = jpeg::scaledQuantTable(jpeg::kAnnexKChrominanceQuant, 1);
+    unsigned int ty[64], tc[64];
+    for (int i = 0; i < 64; ++i) {
+        ty[i] = qy[size_t(i)];
+        tc[i] = qc[size_t(i)];
+    }
+    jpeg_add_quant_table(&c, 0, ty, 100, TRUE);
+    jpeg_add_quant_table(&c, 1, tc, 100, TRUE);
+    c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = h2v2 ? 2 : 1;
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(&p.bgr[size_t(c.next_scanline) * size_t(p.width) * 3]);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> out(buf, buf + size);
+    free(buf);
+    return out;
+}
+
+void libjpegDecode(const std::vector<uint8_t>& file, std::vector<uint8_t>& pixels)
+{
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, file.data(), (unsigned long)file.size());
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&d);
+    pixels.resize(size_t(d.output_width) * d.output_height * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = &pixels[size_t(d.output_scanline) * d.output_width * 3];
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+}
+
+void setPixels(benchmark::State& state, const Picture& p)
+{
+    state.counters["Mpix/s"] =
+        benchmark::Counter(double(p.width) * p.height * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+}
+
+void encodeOurs(benchmark::State& state, const Picture* p)
+{
+    std::vector<uint8_t> out;
+    jpeg::EncodeOptions opt;
+    opt.options = 1;
+    for (auto _ : state) {
+        if (jpeg::encode(p->bgr.data(), p->width, p->height, ptrdiff_t(p->width) * 3, opt, out) != 0)
+            throw std::runtime_error("encode failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["bytes"] = double(out.size());
+    setPixels(state, *p);
+}
+
+void encodeLibjpeg(benchmark::State& state, const Picture* p)
+{
+    std::vector<uint8_t> out;
+    for (auto _ : state) {
+        out = libjpegEncode(*p, false);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["bytes"] = double(out.size());
+    setPixels(state, *p);
+}
+
+void decodeOurs(benchmark::State& state, const Picture* p, bool h2v2)
+{
+    std::vector<uint8_t> file = libjpegEncode(*p, h2v2);
+    jpeg::DecodedJpeg img;
+    for (auto _ : state) {
+        if (jpeg::decode(file, img) != 0)
+            throw std::runtime_error("decode failed");
+        benchmark::DoNotOptimize(img.pixels.data());
+    }
+    setPixels(state, *p);
+}
+
+void decodeLibjpeg(benchmark::State& state, const Picture* p, bool h2v2)
+{
+    std::vector<uint8_t> file = libjpegEncode(*p, h2v2);
+    std::vector<uint8_t> pixels;
+    for (auto _ : state) {
+        libjpegDecode(file, pixels);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    setPixels(state, *p);
+}
+
+// Keeps each run's CPU time per iteration (the machine may be shared), to print the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
+                times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* kinds[] = {"encode444", "decode444", "decode420"};
+    for (const Picture& p : pictures()) {
+        benchmark::RegisterBenchmark(("encode444/ours/" + p.name).c_str(), encodeOurs, &p);
+        benchmark::RegisterBenchmark(("encode444/libjpeg/" + p.name).c_str(), encodeLibjpeg, &p);
+        for (bool h2v2 : {false, true}) {
+            std::string k = h2v2 ? "decode420" : "decode444";
+            benchmark::RegisterBenchmark((k + "/ours/" + p.name).c_str(), decodeOurs, &p, h2v2);
+            benchmark::RegisterBenchmark((k + "/libjpeg/" + p.name).c_str(), decodeLibjpeg, &p, h2v2);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::printf("\n%-10s %-16s %12s %12s %8s\n", "what", "picture", "ours Mpix/s", "libjpeg", "ratio");
+    for (const char* k : kinds)
+        for (const Picture& p : pictures()) {
+            auto a = reporter.times.find(std::string(k) + "/ours/" + p.name);
+            auto b = reporter.times.find(std::string(k) + "/libjpeg/" + p.name);
+            if (a == reporter.times.end() || b == reporter.times.end())
+                continue;
+            double px = double(p.width) * p.height;
+            // times are in the reporter's unit (ns by default)
+            double ours = px / a->second * 1e3, lib = px / b->second * 1e3;
+            std::printf("%-10s %-16s %12.1f %12.1f %8.2f\n", k, p.name.c_str(), ours, lib, ours / lib);
+        }
+    benchmark::Shutdown();
+    return 0;
+}
