@@ -3,7 +3,9 @@
 // Upsampling by two uses the triangle filter common decoders use by default: each
 // output sample weighs its nearest input sample 3/4 and the next one 1/4, in each
 // direction where the factor is two; at the picture's edges the outermost samples
-// are repeated. Other integral factors repeat samples.
+// are repeated. A component only one or two samples wide is not filtered
+// horizontally (nor vertically, when both factors are two), as common decoders do.
+// Other integral factors repeat samples.
 
 #include "imaging/JpegFrame.h"
 
@@ -43,9 +45,9 @@ inline uint8_t clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 // One output row of a component, upsampled to the frame's width.
 class RowSource {
 public:
-    RowSource(const Frame& f, const FrameComponent& c, int outWidth)
-        : comp_(c), rh_(f.hmax / c.h), rv_(f.vmax / c.v), outWidth_(outWidth)
+    RowSource(const Frame& f, const FrameComponent& c) : comp_(c), rh_(f.hmax / c.h), rv_(f.vmax / c.v)
     {
+        fancy_ = (rh_ == 2 && (rv_ == 1 || rv_ == 2) && c.width > 2) || (rh_ == 1 && rv_ == 2);
         if (rh_ != 1 || rv_ != 1)
             buf_.resize(size_t(c.width) * rh_ + 8);
         if (rv_ == 2)
@@ -60,7 +62,7 @@ public:
         if (rh_ == 1 && rv_ == 1)
             return plane + ptrdiff_t(y) * stride;
         uint8_t* o = buf_.data();
-        if (rv_ == 2 && (rh_ == 1 || rh_ == 2)) {
+        if (fancy_ && rv_ == 2) {
             int cy = y / 2;
             int other = (y & 1) ? std::min(cy + 1, comp_.height - 1) : std::max(cy - 1, 0);
             const uint8_t* near = plane + ptrdiff_t(cy) * stride;
@@ -72,9 +74,6 @@ public:
                 int bias = (y & 1) ? 2 : 1;
                 for (int x = 0; x < w; ++x)
                     o[x] = uint8_t((s[x] + bias) >> 2);
-            } else if (w == 1) {
-                o[0] = uint8_t((s[0] * 4 + 8) >> 4);
-                o[1] = uint8_t((s[0] * 4 + 7) >> 4);
             } else {
                 o[0] = uint8_t((s[0] * 4 + 8) >> 4);
                 o[1] = uint8_t((s[0] * 3 + s[1] + 7) >> 4);
@@ -88,32 +87,27 @@ public:
             return o;
         }
         const uint8_t* in = plane + ptrdiff_t(y / rv_) * stride;
-        if (rh_ == 2) {
-            if (w == 1) {
-                o[0] = o[1] = in[0];
-            } else {
-                o[0] = in[0];
-                o[1] = uint8_t((in[0] * 3 + in[1] + 2) >> 2);
-                for (int x = 1; x < w - 1; ++x) {
-                    o[2 * x] = uint8_t((in[x] * 3 + in[x - 1] + 1) >> 2);
-                    o[2 * x + 1] = uint8_t((in[x] * 3 + in[x + 1] + 2) >> 2);
-                }
-                o[2 * w - 2] = uint8_t((in[w - 1] * 3 + in[w - 2] + 1) >> 2);
-                o[2 * w - 1] = in[w - 1];
+        if (fancy_) {
+            o[0] = in[0];
+            o[1] = uint8_t((in[0] * 3 + in[1] + 2) >> 2);
+            for (int x = 1; x < w - 1; ++x) {
+                o[2 * x] = uint8_t((in[x] * 3 + in[x - 1] + 1) >> 2);
+                o[2 * x + 1] = uint8_t((in[x] * 3 + in[x + 1] + 2) >> 2);
             }
+            o[2 * w - 2] = uint8_t((in[w - 1] * 3 + in[w - 2] + 1) >> 2);
+            o[2 * w - 1] = in[w - 1];
             return o;
         }
         for (int x = 0; x < w; ++x)
             for (int k = 0; k < rh_; ++k)
                 o[x * rh_ + k] = in[x];
-        (void)outWidth_;
         return o;
     }
 
 private:
     const FrameComponent& comp_;
     int rh_, rv_;
-    int outWidth_;
+    bool fancy_;
     std::vector<uint8_t> buf_;
     std::vector<int> colsum_;
 };
@@ -130,7 +124,7 @@ bool writePixels(const Frame& frame, uint8_t* out)
     std::vector<RowSource> sources;
     sources.reserve(frame.comps.size());
     for (const FrameComponent& c : frame.comps)
-        sources.emplace_back(frame, c, w);
+        sources.emplace_back(frame, c);
 
     const YccTables& t = yccTables();
     for (int y = 0; y < frame.height; ++y) {

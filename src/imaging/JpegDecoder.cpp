@@ -552,8 +552,8 @@ int Decoder::run(bool headerOnly)
             return kUnsupported;
         if ((m >= kRst0 && m <= kRst7) || m == kTem)
             continue; // stray markers without a segment
-        if (isOtherProcessFrame(m))
-            return kUnsupportedProcess;
+        if (isOtherProcessFrame(m)) // after our frame, such a marker is damage
+            return haveFrame_ ? kUnsupported : kUnsupportedProcess;
         const uint8_t* body = nullptr;
         size_t len = 0;
         if (int rc = readSegment(body, len); rc != kOk)

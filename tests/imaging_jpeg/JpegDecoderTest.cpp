@@ -1,0 +1,326 @@
+// The JPEG reader against Pillow's decoding of files written by Pillow, ImageMagick
+// and libjpeg-turbo, and its refusal of streams it must not accept.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "JpegTestSupport.h"
+#include "imaging/JpegDecoder.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Decodes every file with our reader and with Pillow and expects the pixels within
+// +-2 per channel.
+void expectSameAsPillow(const std::vector<fs::path>& files)
+{
+    std::vector<Reference> refs = pillowDecode(files);
+    ASSERT_EQ(refs.size(), files.size());
+    for (const Reference& ref : refs) {
+        std::vector<uint8_t> bytes = readFile(ref.file);
+        jpeg::DecodedJpeg out;
+        ASSERT_EQ(jpeg::decode(bytes, out), 0) << ref.file;
+        EXPECT_LE(maxDifference(out, ref.picture), 2) << ref.file;
+    }
+}
+
+size_t findMarker(const std::vector<uint8_t>& f, uint8_t code, size_t from = 0)
+{
+    for (size_t i = from; i + 1 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == code)
+            return i;
+    return std::string::npos;
+}
+
+bool hasMarker(const std::vector<uint8_t>& f, uint8_t code) { return findMarker(f, code) != std::string::npos; }
+
+std::vector<uint8_t> smallBaseline(bool progressive = false, unsigned restart = 0)
+{
+    LibjpegParams p;
+    p.lumaH = p.lumaV = 2;
+    p.progressive = progressive;
+    p.restartInterval = restart;
+    return libjpegEncode(photoPicture(37, 29, 10), p);
+}
+
+} // namespace
+
+TEST(JpegDecode, FilesWrittenByPillowMatchPillowsPixels)
+{
+    TempDir dir;
+    std::vector<fs::path> files;
+    int progressive = 0;
+    const std::pair<const char*, Picture> sources[] = {{"photo", photoPicture(75, 61, 8)},
+                                                       {"screen", screenPicture(101, 77)}};
+    for (const auto& [name, picture] : sources) {
+        fs::create_directory(dir / name);
+        writePnm(dir / name / "src.ppm", picture);
+        std::istringstream names(pillow({"write-pillow", (dir / name / "src.ppm").string(), (dir / name).string()}));
+        for (std::string n; names >> n;) {
+            files.push_back(dir / name / n);
+            progressive += hasMarker(readFile(files.back()), 0xC2);
+        }
+    }
+    ASSERT_EQ(files.size(), 18u);
+    EXPECT_EQ(progressive, 8); // the oracle really wrote progressive files
+    expectSameAsPillow(files);
+}
+
+TEST(JpegDecode, FilesWrittenByImageMagickMatchPillowsPixels)
+{
+    TempDir dir;
+    writePnm(dir / "src.ppm", photoPicture(70, 45, 12, 7));
+    std::vector<fs::path> files;
+    for (const char* sampling : {"1x1", "2x1", "2x2", "1x2", "4x1"}) {
+        for (bool interlace : {false, true}) {
+            fs::path out = dir / (std::string("im_") + sampling + (interlace ? "_prog" : "") + ".jpg");
+            std::vector<std::string> args{(dir / "src.ppm").string(), "-sampling-factor", sampling, "-quality", "70"};
+            if (interlace) {
+                args.push_back("-interlace");
+                args.push_back("JPEG");
+            }
+            args.push_back(out.string());
+            imageMagick(args);
+            files.push_back(out);
+        }
+    }
+    imageMagick({(dir / "src.ppm").string(), "-colorspace", "Gray", "-quality", "90", (dir / "im_grey.jpg").string()});
+    files.push_back(dir / "im_grey.jpg");
+    expectSameAsPillow(files);
+}
+
+TEST(JpegDecode, RestartIntervalsRgbAndOddSizesMatchPillow)
+{
+    TempDir dir;
+    struct Case {
+        const char* name;
+        Picture picture;
+        LibjpegParams params;
+    };
+    auto params = [](int h, int v, bool prog, unsigned interval, int rows = 0, bool rgb = false) {
+        LibjpegParams p;
+        p.lumaH = h;
+        p.lumaV = v;
+        p.progressive = prog;
+        p.restartInterval = interval;
+        p.restartRows = rows;
+        p.rgb = rgb;
+        return p;
+    };
+    const Case cases[] = {
+        {"rst1_444", photoPicture(50, 30, 6), params(1, 1, false, 1)},
+        {"rst5_420", photoPicture(67, 41, 6), params(2, 2, false, 5)},
+        {"rstrow_422", screenPicture(90, 50), params(2, 1, false, 0, 1)},
+        {"prog_rst2_420", photoPicture(67, 41, 6), params(2, 2, true, 2)},
+        {"prog_rst3_444", screenPicture(60, 33), params(1, 1, true, 3)},
+        {"grey_prog_rst7", greyOf(photoPicture(45, 31, 9)), params(1, 1, true, 7)},
+        {"rgb_base", photoPicture(41, 23, 6), params(1, 1, false, 0, 0, true)},
+        {"rgb_prog", screenPicture(41, 23), params(1, 1, true, 0, 0, true)},
+        {"one_pixel_420", photoPicture(1, 1), params(2, 2, false, 0)},
+        {"column_420", photoPicture(1, 40, 5), params(2, 2, true, 0)},
+        {"row_422", photoPicture(40, 1, 5), params(2, 1, false, 0)},
+        {"mcu_exact_420", photoPicture(32, 16, 5), params(2, 2, false, 0)},
+        {"odd_440", photoPicture(17, 9, 5), params(1, 2, true, 0)},
+    };
+    std::vector<fs::path> files;
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = libjpegEncode(c.picture, c.params);
+        ASSERT_FALSE(bytes.empty()) << c.name;
+        if (c.params.restartInterval || c.params.restartRows) {
+            EXPECT_TRUE(hasMarker(bytes, 0xDD) && hasMarker(bytes, 0xD0)) << c.name;
+        }
+        files.push_back(dir / (std::string(c.name) + ".jpg"));
+        writeFile(files.back(), bytes);
+    }
+    expectSameAsPillow(files);
+}
+
+TEST(JpegDecode, MissingEndMarkerIsAcceptedOnlyForACompletePicture)
+{
+    for (bool progressive : {false, true}) {
+        std::vector<uint8_t> whole = smallBaseline(progressive);
+        jpeg::DecodedJpeg a, b;
+        ASSERT_EQ(jpeg::decode(whole, a), 0);
+        std::vector<uint8_t> cut(whole.begin(), whole.end() - 2); // no EOI
+        ASSERT_EQ(jpeg::decode(cut, b), 0) << progressive;
+        EXPECT_EQ(a.pixels, b.pixels);
+    }
+    // A progressive stream that stops cleanly after its first scans is still a
+    // partial picture.
+    std::vector<uint8_t> prog = smallBaseline(true);
+    size_t secondScan = findMarker(prog, 0xDA, findMarker(prog, 0xDA) + 2);
+    ASSERT_NE(secondScan, std::string::npos);
+    std::vector<uint8_t> partial(prog.begin(), prog.begin() + ptrdiff_t(secondScan));
+    jpeg::DecodedJpeg out;
+    EXPECT_EQ(jpeg::decode(partial, out), -6);
+    EXPECT_TRUE(out.pixels.empty());
+    EXPECT_EQ(out.width, 0);
+}
+
+TEST(JpegDecode, EveryTruncationIsRefused)
+{
+    const std::vector<uint8_t> files[] = {smallBaseline(false), smallBaseline(true), smallBaseline(false, 1)};
+    for (const std::vector<uint8_t>& f : files) {
+        for (size_t len = 0; len + 2 < f.size(); ++len) {
+            std::vector<uint8_t> prefix(f.begin(), f.begin() + ptrdiff_t(len));
+            jpeg::DecodedJpeg out;
+            int rc = jpeg::decode(prefix, out);
+            ASSERT_EQ(rc, -6) << "prefix of " << len << " of " << f.size() << " bytes";
+            ASSERT_TRUE(out.pixels.empty());
+        }
+    }
+}
+
+TEST(JpegDecode, CorruptStreamsAreRefused)
+{
+    auto expectRefused = [](std::vector<uint8_t> f, const char* what) {
+        jpeg::DecodedJpeg out;
+        EXPECT_EQ(jpeg::decode(f, out), -6) << what;
+        EXPECT_TRUE(out.pixels.empty()) << what;
+    };
+    const std::vector<uint8_t> base = smallBaseline();
+    const size_t sof = findMarker(base, 0xC0), sos = findMarker(base, 0xDA), dht = findMarker(base, 0xC4);
+    ASSERT_NE(sof, std::string::npos);
+
+    std::vector<uint8_t> f = smallBaseline(false, 1);
+    size_t rst = findMarker(f, 0xD0);
+    ASSERT_NE(rst, std::string::npos);
+    f[rst + 1] = 0xD3;
+    expectRefused(f, "restart marker out of sequence");
+
+    f = base;
+    ASSERT_EQ(f[dht + 4], 0x00); // the DC table 0, counts 0 1 5 1 1 1 1 1 1
+    f[dht + 5] = 2;              // same number of symbols, but 2 + 0 + 4 codes of up
+    f[dht + 6] = 0;              // to three bits do not fit in the code space
+    f[dht + 7] = 4;
+    expectRefused(f, "impossible Huffman table");
+
+    f = base;
+    f[sos + 6] = 0x33; // first scan component uses tables 3, never defined
+    expectRefused(f, "undefined Huffman table");
+
+    f = base;
+    f[sof + 12] = 3; // quantization table 3 was never defined
+    expectRefused(f, "undefined quantization table");
+
+    f = base;
+    f[sof + 11] = 0x00; // sampling factors 0
+    expectRefused(f, "zero sampling factor");
+
+    f = base;
+    f[sof + 11] = 0x31; // 3x1 beside 1x1: fine; then 2x1 for a chroma component
+    f[sof + 14] = 0x21;
+    expectRefused(f, "factors that do not divide");
+
+    f = base;
+    f[sof + 5] = f[sof + 6] = 0; // height 0: a DNL segment would carry it
+    expectRefused(f, "height given by DNL");
+
+    Picture cmyk{12, 10, 4, std::vector<uint8_t>(12 * 10 * 4, 90)};
+    expectRefused(libjpegEncode(cmyk, {}), "four components");
+
+    expectRefused({}, "empty");
+    expectRefused({0xFF, 0xD8}, "SOI alone");
+    expectRefused({0x89, 'P', 'N', 'G', 13, 10, 26, 10}, "not a JPEG");
+    std::vector<uint8_t> noFrame{0xFF, 0xD8, 0xFF, 0xD9};
+    expectRefused(noFrame, "no frame");
+}
+
+TEST(JpegDecode, DamagedEntropyDataNeverCrashes)
+{
+    // Flipped bytes after the headers: the result is a picture or -6, never a crash
+    // (the sanitizers watch), and a refused stream leaves no pixels.
+    const std::vector<uint8_t> files[] = {smallBaseline(false), smallBaseline(true), smallBaseline(false, 2)};
+    uint32_t seed = 99;
+    for (const std::vector<uint8_t>& f : files) {
+        size_t start = findMarker(f, 0xDA);
+        for (int i = 0; i < 300; ++i) {
+            std::vector<uint8_t> g = f;
+            for (int k = 0; k < 3; ++k) {
+                seed = seed * 1103515245u + 12345u;
+                size_t at = start + (seed >> 8) % (g.size() - start);
+                g[at] = uint8_t(g[at] ^ (1u << ((seed >> 4) & 7)));
+            }
+            jpeg::DecodedJpeg out;
+            int rc = jpeg::decode(g, out);
+            ASSERT_TRUE(rc == 0 || rc == -6) << rc;
+            if (rc == 0) {
+                EXPECT_EQ(out.pixels.size(), size_t(out.width) * size_t(out.height) * size_t(out.components));
+            } else {
+                EXPECT_TRUE(out.pixels.empty());
+            }
+        }
+    }
+}
+
+TEST(JpegDecode, ShortFileCannotClaimAHugePicture)
+{
+    std::vector<uint8_t> f = smallBaseline();
+    size_t sof = findMarker(f, 0xC0);
+    f[sof + 5] = f[sof + 6] = f[sof + 7] = f[sof + 8] = 0xFF; // 65535 x 65535
+    int w = 0, h = 0, c = 0;
+    EXPECT_EQ(jpeg::probe(f, w, h, c), 0);
+    EXPECT_EQ(w, 65535);
+    EXPECT_EQ(h, 65535);
+    jpeg::DecodedJpeg out;
+    EXPECT_EQ(jpeg::decode(f, out), -6);
+}
+
+TEST(JpegDecode, OtherCodingProcessesGiveMinus7)
+{
+    auto expectProcess = [](const std::vector<uint8_t>& f, const char* what) {
+        jpeg::DecodedJpeg out;
+        EXPECT_EQ(jpeg::decode(f, out), -7) << what;
+        int w, h, c;
+        EXPECT_EQ(jpeg::probe(f, w, h, c), -7) << what;
+    };
+    LibjpegParams arith;
+    arith.arithmetic = true;
+    std::vector<uint8_t> a = libjpegEncode(photoPicture(30, 20), arith);
+    ASSERT_TRUE(hasMarker(a, 0xC9)) << "libjpeg did not write an arithmetic-coded frame";
+    expectProcess(a, "arithmetic sequential");
+    arith.progressive = true;
+    a = libjpegEncode(photoPicture(30, 20), arith);
+    ASSERT_TRUE(hasMarker(a, 0xCA));
+    expectProcess(a, "arithmetic progressive");
+
+    const std::vector<uint8_t> base = smallBaseline();
+    const size_t sof = findMarker(base, 0xC0);
+    for (uint8_t m : {0xC1, 0xC3, 0xC5, 0xC6, 0xC7, 0xCB, 0xCD, 0xCE, 0xCF}) {
+        std::vector<uint8_t> f = base;
+        f[sof + 1] = m;
+        expectProcess(f, "other frame type");
+    }
+    std::vector<uint8_t> twelve = base;
+    twelve[sof + 4] = 12;
+    expectProcess(twelve, "12-bit samples");
+
+    // A hierarchical stream starts with a DHP segment before its frames.
+    std::vector<uint8_t> dhp = base;
+    const uint8_t segment[] = {0xFF, 0xDE, 0x00, 0x0B, 8, 0, 29, 0, 37, 1, 1, 0x11, 0};
+    dhp.insert(dhp.begin() + 2, std::begin(segment), std::end(segment));
+    expectProcess(dhp, "hierarchical");
+}
+
+TEST(JpegDecode, ProbeReadsTheFrameHeaderOnly)
+{
+    std::vector<uint8_t> f = smallBaseline(true);
+    int w = 0, h = 0, c = 0;
+    ASSERT_EQ(jpeg::probe(f, w, h, c), 0);
+    EXPECT_EQ(w, 37);
+    EXPECT_EQ(h, 29);
+    EXPECT_EQ(c, 3);
+    std::vector<uint8_t> headers(f.begin(), f.begin() + ptrdiff_t(findMarker(f, 0xDA)));
+    EXPECT_EQ(jpeg::probe(headers, w, h, c), 0);
+    std::vector<uint8_t> grey = libjpegEncode(greyOf(photoPicture(9, 70)), {});
+    ASSERT_EQ(jpeg::probe(grey, w, h, c), 0);
+    EXPECT_EQ(c, 1);
+    EXPECT_EQ(w, 9);
+    EXPECT_EQ(h, 70);
+}

@@ -1,0 +1,294 @@
+// The JPEG writer: its tables and headers checked through Pillow and against
+// libjpeg-turbo's standard tables, its pictures decoded by Pillow.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "JpegTestSupport.h"
+#include "imaging/JpegDecoder.h"
+#include "imaging/JpegEncoder.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> encodePicture(const Picture& p, jpeg::EncodeOptions opt)
+{
+    std::vector<uint8_t> out;
+    int rc = p.channels == 3 ? jpeg::encode(p.pixels.data(), p.width, p.height, ptrdiff_t(p.width) * 3, opt, out)
+                             : jpeg::encodeGrey(p.pixels.data(), p.width, p.height, p.width, opt, out);
+    EXPECT_EQ(rc, 0);
+    return out;
+}
+
+jpeg::EncodeOptions withOptions(int options, bool subsample420 = false)
+{
+    jpeg::EncodeOptions o;
+    o.options = options;
+    o.subsample420 = subsample420;
+    return o;
+}
+
+struct Segment {
+    uint8_t marker;
+    std::vector<uint8_t> body;
+};
+
+// The marker segments up to SOS (its header included), then the markers of the
+// entropy-coded data and the end.
+std::vector<Segment> segments(const std::vector<uint8_t>& f)
+{
+    std::vector<Segment> out;
+    size_t i = 2;
+    out.push_back({0xD8, {}});
+    while (i + 4 <= f.size() && f[i] == 0xFF) {
+        uint8_t m = f[i + 1];
+        size_t len = size_t(f[i + 2] << 8 | f[i + 3]);
+        out.push_back({m, std::vector<uint8_t>(f.begin() + ptrdiff_t(i) + 4, f.begin() + ptrdiff_t(i + 2 + len))});
+        i += 2 + len;
+        if (m == 0xDA)
+            break;
+    }
+    for (; i + 1 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] != 0x00)
+            out.push_back({f[i + 1], {}});
+    return out;
+}
+
+// DHT contents by (class << 4 | id).
+std::map<int, std::vector<uint8_t>> huffmanTables(const std::vector<uint8_t>& f)
+{
+    std::map<int, std::vector<uint8_t>> tables;
+    for (const Segment& s : segments(f)) {
+        if (s.marker != 0xC4)
+            continue;
+        size_t p = 0;
+        while (p + 17 <= s.body.size()) {
+            size_t n = 0;
+            for (int i = 1; i <= 16; ++i)
+                n += s.body[p + size_t(i)];
+            tables[s.body[p]] = std::vector<uint8_t>(s.body.begin() + ptrdiff_t(p) + 1,
+                                                     s.body.begin() + ptrdiff_t(p + 17 + n));
+            p += 17 + n;
+        }
+    }
+    return tables;
+}
+
+std::vector<std::vector<int>> annexKTables()
+{
+    std::istringstream in(pillow({"annex-k"}));
+    std::vector<std::vector<int>> tables;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream l(line);
+        tables.emplace_back(std::istream_iterator<int>(l), std::istream_iterator<int>());
+    }
+    return tables;
+}
+
+// Pillow's view of a file: "quant" tables (natural order) and "sampling".
+struct Inspection {
+    std::string mode;
+    std::vector<std::vector<int>> quant;
+    int sampling = -2;
+};
+
+Inspection inspect(const fs::path& file)
+{
+    // The oracle prints JSON; its shape is fixed, so a small scan suffices.
+    std::string json = pillow({"inspect", file.string()});
+    Inspection r;
+    size_t m = json.find("\"mode\": \"");
+    if (m != std::string::npos)
+        r.mode = json.substr(m + 9, json.find('"', m + 9) - m - 9);
+    size_t q = json.find("\"quant\": {");
+    size_t end = json.find('}', q);
+    for (size_t open = json.find('[', q); open < end; open = json.find('[', open + 1)) {
+        std::istringstream values(json.substr(open + 1, json.find(']', open) - open - 1));
+        std::vector<int> t;
+        for (std::string v; std::getline(values, v, ',');)
+            t.push_back(std::stoi(v));
+        r.quant.push_back(t);
+    }
+    size_t s = json.find("\"sampling\": ");
+    if (s != std::string::npos)
+        r.sampling = std::stoi(json.substr(s + 12));
+    return r;
+}
+
+} // namespace
+
+TEST(JpegEncode, QuantizationTablesAreAnnexKScaledByTheOptions)
+{
+    const std::vector<std::vector<int>> annexK = annexKTables();
+    ASSERT_EQ(annexK.size(), 2u);
+    ASSERT_EQ(annexK[0].size(), 64u);
+    TempDir dir;
+    const Picture picture = photoPicture(24, 16);
+    struct Case {
+        int options;
+        bool flag420;
+        int sampling; // Pillow: 0 = 4:4:4, 2 = 4:2:0
+    };
+    for (Case c : {Case{0, false, 0}, Case{1, false, 0}, Case{2, false, 0}, Case{3, false, 0}, Case{5, false, 2},
+                   Case{1, true, 2}, Case{7, false, 2}}) {
+        fs::path file = dir / ("o" + std::to_string(c.options) + (c.flag420 ? "s" : "") + ".jpg");
+        writeFile(file, encodePicture(picture, withOptions(c.options, c.flag420)));
+        Inspection info = inspect(file);
+        EXPECT_EQ(info.mode, "RGB");
+        EXPECT_EQ(info.sampling, c.sampling) << c.options;
+        ASSERT_EQ(info.quant.size(), 2u) << c.options;
+        for (int t = 0; t < 2; ++t)
+            for (int k = 0; k < 64; ++k) {
+                int v = annexK[size_t(t)][size_t(k)];
+                int expected = (c.options & 3) == 0 ? v / 4 : (c.options & 3) == 1 ? v / 2 : (c.options & 3) == 2 ? v : 2 * v;
+                ASSERT_EQ(info.quant[size_t(t)][size_t(k)], expected & 0xFF)
+                    << "options " << c.options << " table " << t << " entry " << k;
+            }
+    }
+}
+
+TEST(JpegEncode, HeadersAndHuffmanTables)
+{
+    const Picture picture = photoPicture(20, 12);
+    std::vector<uint8_t> ours = encodePicture(picture, withOptions(1));
+    std::vector<Segment> s = segments(ours);
+    std::vector<uint8_t> order;
+    for (const Segment& seg : s)
+        order.push_back(seg.marker);
+    EXPECT_EQ(order, (std::vector<uint8_t>{0xD8, 0xE0, 0xDB, 0xC4 - 4, 0xC4, 0xDA, 0xD9}));
+    const std::vector<uint8_t> jfif{'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    EXPECT_EQ(s[1].body, jfif);
+    const std::vector<uint8_t> sof{8, 0, 12, 0, 20, 3, 1, 0x11, 0, 2, 0x11, 1, 3, 0x11, 1};
+    EXPECT_EQ(s[3].body, sof);
+    const std::vector<uint8_t> sos{3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0};
+    EXPECT_EQ(s[5].body, sos);
+    // libjpeg writes the Annex K Huffman tables unless told to optimize them.
+    LibjpegParams standard;
+    EXPECT_EQ(huffmanTables(ours), huffmanTables(libjpegEncode(picture, standard)));
+
+    std::vector<uint8_t> grey = encodePicture(greyOf(picture), withOptions(2));
+    std::vector<Segment> g = segments(grey);
+    ASSERT_GE(g.size(), 6u);
+    EXPECT_EQ(g[3].marker, 0xC0);
+    EXPECT_EQ(g[3].body, (std::vector<uint8_t>{8, 0, 12, 0, 20, 1, 1, 0x11, 0}));
+    EXPECT_EQ(g[2].body.size(), 65u); // one quantization table
+    EXPECT_EQ(huffmanTables(grey).size(), 2u);
+    EXPECT_EQ(huffmanTables(grey), huffmanTables(libjpegEncode(greyOf(picture), standard)));
+
+    jpeg::EncodeOptions avi = withOptions(1);
+    avi.jfifHeader = false;
+    std::vector<Segment> a = segments(encodePicture(picture, avi));
+    ASSERT_EQ(a[1].marker, 0xE0);
+    EXPECT_EQ(std::string(a[1].body.begin(), a[1].body.begin() + 4), "AVI1");
+}
+
+TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
+{
+    TempDir dir;
+    const std::pair<const char*, Picture> pictures[] = {{"photo", photoPicture(160, 120, 2)},
+                                                        {"screen", screenPicture(160, 120)}};
+    for (const auto& [name, picture] : pictures) {
+        fs::path src = dir / (std::string(name) + ".ppm");
+        fs::path ours = dir / (std::string(name) + ".jpg");
+        writePnm(src, picture);
+        std::vector<uint8_t> bytes = encodePicture(picture, withOptions(1));
+        writeFile(ours, bytes);
+        double psnrOurs = std::stod(pillow({"psnr", src.string(), ours.string()}));
+        EXPECT_GE(psnrOurs, 40.0) << name;
+        // libjpeg with the same tables: we lose no more than a trace of quality or size.
+        std::istringstream theirs(pillow({"same-tables", src.string(), "1", (dir / "pil.jpg").string()}));
+        size_t size = 0;
+        double psnrTheirs = 0;
+        theirs >> size >> psnrTheirs;
+        EXPECT_GE(psnrOurs, psnrTheirs - 0.3) << name;
+        EXPECT_LE(double(bytes.size()), double(size) * 1.05) << name;
+        // Our reader agrees with Pillow's on our file.
+        jpeg::DecodedJpeg decoded;
+        ASSERT_EQ(jpeg::decode(bytes, decoded), 0);
+        EXPECT_LE(maxDifference(decoded, pillowDecode({ours})[0].picture), 2) << name;
+    }
+}
+
+TEST(JpegEncode, SubsampledGreyAndOddSizedPicturesDecodeInPillow)
+{
+    TempDir dir;
+    struct Case {
+        std::string name;
+        Picture picture;
+        jpeg::EncodeOptions opt;
+        double minPsnr;
+    };
+    std::vector<Case> cases = {
+        {"photo420", photoPicture(75, 61, 2), withOptions(1, true), 36.0},
+        {"grey", greyOf(photoPicture(75, 61, 2)), withOptions(1), 40.0},
+        {"one", photoPicture(1, 1), withOptions(2), 30.0},
+        {"one420", photoPicture(1, 1), withOptions(6), 30.0},
+        {"odd", photoPicture(17, 9, 3), withOptions(0), 40.0},
+        {"odd420", photoPicture(17, 9, 3), withOptions(4), 30.0},
+        {"column", photoPicture(1, 33, 3), withOptions(1), 35.0},
+        {"row420", photoPicture(33, 1, 3), withOptions(5), 30.0},
+        {"greyodd", greyOf(photoPicture(9, 13, 3)), withOptions(3), 30.0},
+    };
+    std::vector<fs::path> files;
+    for (const Case& c : cases) {
+        files.push_back(dir / (c.name + ".jpg"));
+        writeFile(files.back(), encodePicture(c.picture, c.opt));
+    }
+    std::vector<Reference> refs = pillowDecode(files);
+    ASSERT_EQ(refs.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Picture& src = cases[i].picture;
+        const Picture& ref = refs[i].picture;
+        ASSERT_EQ(ref.width, src.width) << cases[i].name;
+        ASSERT_EQ(ref.height, src.height) << cases[i].name;
+        ASSERT_EQ(ref.channels, src.channels) << cases[i].name;
+        jpeg::DecodedJpeg asPillow{ref.width, ref.height, ref.channels, ref.pixels};
+        EXPECT_GE(psnr(src, asPillow), cases[i].minPsnr) << cases[i].name;
+        jpeg::DecodedJpeg ours;
+        ASSERT_EQ(jpeg::decode(readFile(files[i]), ours), 0);
+        EXPECT_LE(maxDifference(ours, ref), 2) << cases[i].name;
+    }
+}
+
+TEST(JpegEncode, RowLayoutDoesNotChangeTheFile)
+{
+    const Picture p = photoPicture(23, 19, 4);
+    const std::vector<uint8_t> topDown = encodePicture(p, withOptions(1));
+    const size_t row = size_t(p.width) * 3;
+    // Bottom-up rows, walked with a negative stride from the last one.
+    std::vector<uint8_t> flipped(p.pixels.size());
+    for (int y = 0; y < p.height; ++y)
+        std::copy_n(&p.pixels[size_t(y) * row], row, &flipped[size_t(p.height - 1 - y) * row]);
+    std::vector<uint8_t> out;
+    ASSERT_EQ(jpeg::encode(&flipped[size_t(p.height - 1) * row], p.width, p.height, -ptrdiff_t(row), withOptions(1), out), 0);
+    EXPECT_EQ(out, topDown);
+    // Rows padded to a longer stride.
+    std::vector<uint8_t> padded(size_t(p.height) * (row + 5), 0xEE);
+    for (int y = 0; y < p.height; ++y)
+        std::copy_n(&p.pixels[size_t(y) * row], row, &padded[size_t(y) * (row + 5)]);
+    ASSERT_EQ(jpeg::encode(padded.data(), p.width, p.height, ptrdiff_t(row + 5), withOptions(1), out), 0);
+    EXPECT_EQ(out, topDown);
+}
+
+TEST(JpegEncode, BadParametersGiveMinus6)
+{
+    const Picture p = photoPicture(8, 8);
+    std::vector<uint8_t> out{1, 2, 3};
+    EXPECT_EQ(jpeg::encode(nullptr, 8, 8, 24, withOptions(1), out), -6);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), 0, 8, 24, withOptions(1), out), -6);
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, -1, 24, withOptions(1), out), -6);
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), 65536, 1, 65536 * 3, withOptions(1), out), -6);
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 23, withOptions(1), out), -6);
+    EXPECT_EQ(jpeg::encode(p.pixels.data() + 7 * 24, 8, 8, -23, withOptions(1), out), -6);
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 24, withOptions(8), out), -6);
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 24, withOptions(-1), out), -6);
+    EXPECT_EQ(jpeg::encodeGrey(p.pixels.data(), 8, 8, 7, withOptions(1), out), -6);
+    EXPECT_TRUE(out.empty());
+}
