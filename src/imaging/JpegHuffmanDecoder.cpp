@@ -22,6 +22,10 @@ bool HuffmanTable::build(const uint8_t counts[16], const uint8_t* symbols, int s
     int index = 0;
     for (int len = 1; len <= 16; ++len) {
         int n = counts[len - 1];
+        // Every code of this length must fit in len bits. (An all-ones code is not
+        // allowed either, but encoders write it, and other decoders accept it.)
+        if (code + n > (1 << len))
+            return false;
         if (n > 0) {
             valueOffset_[len] = index - code;
             for (int i = 0; i < n; ++i, ++code, ++index) {
@@ -29,15 +33,11 @@ bool HuffmanTable::build(const uint8_t counts[16], const uint8_t* symbols, int s
                     int shift = kLookBits - len;
                     int first = code << shift;
                     for (int j = 0; j < (1 << shift); ++j)
-                        fast_[first + j] = uint16_t((len << 8) | symbols_[index]);
+                        fast_[size_t(first + j)] = uint16_t((len << 8) | symbols_[size_t(index)]);
                 }
             }
             maxCode_[len] = code - 1;
         }
-        // Every code of this length must fit in len bits; an all-ones code is not
-        // allowed either, but libraries accept it, and so do we.
-        if (code > (1 << len))
-            return false;
         code <<= 1;
     }
     maxCode_[17] = 0x7FFFFFFF;
