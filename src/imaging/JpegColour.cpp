@@ -12,6 +12,10 @@
 #include <algorithm>
 #include <cstddef>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sorvane::jpeg {
 
 namespace {
@@ -56,7 +60,7 @@ public:
 
     const uint8_t* row(int y)
     {
-        const uint8_t* plane = comp_.plane.data();
+        const uint8_t* plane = comp_.plane.get();
         const ptrdiff_t stride = comp_.planeStride();
         const int w = comp_.width;
         if (rh_ == 1 && rv_ == 1)
@@ -112,6 +116,71 @@ private:
     std::vector<int> colsum_;
 };
 
+// One row of YCbCr samples to blue-green-red bytes, with the fixed-point arithmetic
+// of YccTables (the SSE2 path computes the same values eight pixels at a time into
+// three byte rows of `scratch`, then interleaves them).
+void ycbcrToBgr(const uint8_t* yr, const uint8_t* cbr, const uint8_t* crr, int w, const YccTables& t,
+                uint8_t* scratch, uint8_t* out)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    uint8_t* bs = scratch;
+    uint8_t* gs = scratch + w;
+    uint8_t* rs = scratch + 2 * w;
+    const __m128i zero = _mm_setzero_si128(), c128 = _mm_set1_epi16(128), two = _mm_set1_epi16(2);
+    const __m128i kR = _mm_setr_epi16(26345, 16384, 26345, 16384, 26345, 16384, 26345, 16384);
+    const __m128i kB = _mm_setr_epi16(-14942, 16384, -14942, 16384, -14942, 16384, -14942, 16384);
+    const __m128i kG = _mm_setr_epi16(-22554, 18734, -22554, 18734, -22554, 18734, -22554, 18734);
+    const __m128i half = _mm_set1_epi32(1 << (kScaleBits - 1));
+    auto load = [&](const uint8_t* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    };
+    // Four 32-bit lanes from the low or high half: a * k0 + b * k1 (+ the x << 16 terms).
+    auto narrow = [](__m128i lo, __m128i hi) {
+        return _mm_packs_epi32(_mm_srai_epi32(lo, kScaleBits), _mm_srai_epi32(hi, kScaleBits));
+    };
+    for (; x + 8 <= w; x += 8) {
+        __m128i yy = load(yr + x);
+        __m128i cb = _mm_sub_epi16(load(cbr + x), c128);
+        __m128i cr = _mm_sub_epi16(load(crr + x), c128);
+        // R: 1.402 * cr = cr << 16 + 26345 * cr, plus rounding.
+        __m128i rlo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(cr, two), kR), _mm_unpacklo_epi16(zero, cr));
+        __m128i rhi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(cr, two), kR), _mm_unpackhi_epi16(zero, cr));
+        // B: 1.772 * cb = cb << 17 - 14942 * cb, plus rounding.
+        __m128i blo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(cb, two), kB),
+                                    _mm_slli_epi32(_mm_unpacklo_epi16(zero, cb), 1));
+        __m128i bhi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(cb, two), kB),
+                                    _mm_slli_epi32(_mm_unpackhi_epi16(zero, cb), 1));
+        // G: -0.34414 * cb - 0.71414 * cr = -22554 * cb + 18734 * cr - cr << 16, plus rounding.
+        __m128i glo = _mm_sub_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(cb, cr), kG), half),
+                                    _mm_unpacklo_epi16(zero, cr));
+        __m128i ghi = _mm_sub_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(cb, cr), kG), half),
+                                    _mm_unpackhi_epi16(zero, cr));
+        __m128i r = _mm_add_epi16(yy, narrow(rlo, rhi));
+        __m128i g = _mm_add_epi16(yy, narrow(glo, ghi));
+        __m128i b = _mm_add_epi16(yy, narrow(blo, bhi));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(bs + x), _mm_packus_epi16(b, b));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(gs + x), _mm_packus_epi16(g, g));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rs + x), _mm_packus_epi16(r, r));
+    }
+    for (int i = 0; i < x; ++i) {
+        out[3 * i] = bs[i];
+        out[3 * i + 1] = gs[i];
+        out[3 * i + 2] = rs[i];
+    }
+#else
+    (void)scratch;
+#endif
+    for (; x < w; ++x) {
+        int yy = yr[x];
+        int cb = cbr[x];
+        int cr = crr[x];
+        out[3 * x] = clamp255(yy + t.cbB[cb]);
+        out[3 * x + 1] = clamp255(yy + ((t.cbG[cb] + t.crG[cr]) >> kScaleBits));
+        out[3 * x + 2] = clamp255(yy + t.crR[cr]);
+    }
+}
+
 } // namespace
 
 bool writePixels(const Frame& frame, uint8_t* out)
@@ -127,6 +196,7 @@ bool writePixels(const Frame& frame, uint8_t* out)
         sources.emplace_back(frame, c);
 
     const YccTables& t = yccTables();
+    std::vector<uint8_t> scratch(size_t(w) * 3);
     for (int y = 0; y < frame.height; ++y) {
         uint8_t* o = out + size_t(y) * size_t(w) * size_t(n);
         if (n == 1) {
@@ -145,14 +215,7 @@ bool writePixels(const Frame& frame, uint8_t* out)
             }
             continue;
         }
-        for (int x = 0; x < w; ++x) {
-            int yy = c0[x];
-            int cb = c1[x];
-            int cr = c2[x];
-            o[3 * x] = clamp255(yy + t.cbB[cb]);
-            o[3 * x + 1] = clamp255(yy + ((t.cbG[cb] + t.crG[cr]) >> kScaleBits));
-            o[3 * x + 2] = clamp255(yy + t.crR[cr]);
-        }
+        ycbcrToBgr(c0, c1, c2, w, t, scratch.data(), o);
     }
     return true;
 }

@@ -309,7 +309,7 @@ int Decoder::allocate(const Scan& scan)
         return kOutOfMemory;
     for (FrameComponent& c : frame.comps) {
         size_t nblocks = size_t(c.paddedBlocksW) * size_t(c.paddedBlocksH);
-        c.plane.assign(nblocks * 64, 128);
+        c.plane.reset(new uint8_t[nblocks * 64]);
         if (frame.progressive)
             c.coefs.assign(nblocks * 64, 0);
     }
@@ -362,7 +362,7 @@ bool Decoder::baselineBlock(BitReader& r, FrameComponent& c, const ScanComponent
         }
     }
     const ptrdiff_t stride = c.planeStride();
-    inverseDct(blk, c.quant.data(), c.plane.data() + ptrdiff_t(by) * 8 * stride + bx * 8, stride);
+    inverseDct(blk, c.quant.data(), c.plane.get() + ptrdiff_t(by) * 8 * stride + bx * 8, stride);
     return true;
 }
 
@@ -614,11 +614,16 @@ int Decoder::writeOut(DecodedJpeg& out)
             for (int by = 0; by < c.paddedBlocksH; ++by)
                 for (int bx = 0; bx < c.paddedBlocksW; ++bx)
                     inverseDct(c.coefs.data() + (size_t(by) * size_t(c.paddedBlocksW) + size_t(bx)) * 64,
-                               c.quant.data(), c.plane.data() + ptrdiff_t(by) * 8 * stride + bx * 8, stride);
+                               c.quant.data(), c.plane.get() + ptrdiff_t(by) * 8 * stride + bx * 8, stride);
             std::vector<int16_t>().swap(c.coefs);
         }
     }
-    out.pixels.resize(size_t(frame.width) * size_t(frame.height) * frame.comps.size());
+    // A baseline component that no scan carried (the stream ended early, but with
+    // its end marker) shows as mid-grey.
+    for (FrameComponent& c : frame.comps)
+        if (!c.scanned)
+            std::fill_n(c.plane.get(), size_t(c.paddedBlocksW) * size_t(c.paddedBlocksH) * 64, uint8_t(128));
+    out.pixels.resize(size_t(frame.width) * size_t(frame.height) * frame.comps.size()); // keeps its capacity
     if (!writePixels(frame, out.pixels.data()))
         return kUnsupported;
     out.width = frame.width;
@@ -629,19 +634,30 @@ int Decoder::writeOut(DecodedJpeg& out)
 
 } // namespace
 
+namespace {
+
+// Empties the result but keeps its pixel buffer for reuse.
+void clearResult(DecodedJpeg& out)
+{
+    out.width = out.height = out.components = 0;
+    out.pixels.clear();
+}
+
+} // namespace
+
 int decode(std::span<const uint8_t> file, DecodedJpeg& out)
 {
-    out = DecodedJpeg{};
+    clearResult(out);
     try {
         Decoder d(file);
         int rc = d.run(false);
         if (rc == kOk)
             rc = d.writeOut(out);
         if (rc != kOk)
-            out = DecodedJpeg{};
+            clearResult(out);
         return rc;
     } catch (const std::bad_alloc&) {
-        out = DecodedJpeg{};
+        clearResult(out);
         return kOutOfMemory;
     }
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace sorvane::jpeg {
@@ -18,7 +19,7 @@ struct FrameComponent {
     int width = 0, height = 0;           // samples of this component: ceil(X * h / hmax), ceil(Y * v / vmax)
     int blocksW = 0, blocksH = 0;        // blocks that cover those samples
     int paddedBlocksW = 0, paddedBlocksH = 0; // blocks in the whole MCU grid
-    std::vector<uint8_t> plane;          // paddedBlocksW*8 x paddedBlocksH*8 samples
+    std::unique_ptr<uint8_t[]> plane;    // paddedBlocksW*8 x paddedBlocksH*8 samples (written by the IDCT)
     std::vector<int16_t> coefs;          // progressive: 64 per block, natural order, not dequantized
     std::array<uint16_t, 64> quant{};    // natural order, taken when the component is first scanned
     std::array<int8_t, 64> precision{};  // progressive: the point transform reached by each coefficient, -1 = none
