@@ -46,6 +46,48 @@ const YccTables& yccTables()
 
 inline uint8_t clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 
+// The triangle filter across a row: sums[1..w] hold the input (scaled by `unit`,
+// 1 or 4), sums[0] and sums[w + 1] repeat the outermost ones. Output 2w samples:
+// (3 * near + far + bias) / (4 * unit), with biases evenBias and oddBias.
+void horizontalTriangle(const int16_t* sums, int w, int shift, int evenBias, int oddBias, uint8_t* o)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i be = _mm_set1_epi16(int16_t(evenBias)), bo = _mm_set1_epi16(int16_t(oddBias));
+    for (; x + 8 <= w; x += 8) {
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 1 + x));
+        __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x));
+        __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 + x));
+        __m128i c3 = _mm_add_epi16(_mm_add_epi16(c, c), c);
+        __m128i even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, l), be), shift);
+        __m128i odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, r), bo), shift);
+        __m128i bytes = _mm_packus_epi16(_mm_unpacklo_epi16(even, odd), _mm_unpackhi_epi16(even, odd));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * x), bytes);
+    }
+#endif
+    for (; x < w; ++x) {
+        int c3 = 3 * sums[1 + x];
+        o[2 * x] = uint8_t((c3 + sums[x] + evenBias) >> shift);
+        o[2 * x + 1] = uint8_t((c3 + sums[2 + x] + oddBias) >> shift);
+    }
+}
+
+// sums[1 + x] = 3 * near[x] + far[x] for x < w.
+void verticalSums(const uint8_t* near, const uint8_t* far, int w, int16_t* sums)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 8 <= w; x += 8) {
+        __m128i n = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(near + x)), zero);
+        __m128i f = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(far + x)), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 1 + x), _mm_add_epi16(_mm_add_epi16(n, n), _mm_add_epi16(n, f)));
+    }
+#endif
+    for (; x < w; ++x)
+        sums[1 + x] = int16_t(3 * near[x] + far[x]);
+}
+
 // One output row of a component, upsampled to the frame's width.
 class RowSource {
 public:
@@ -53,9 +95,9 @@ public:
     {
         fancy_ = (rh_ == 2 && (rv_ == 1 || rv_ == 2) && c.width > 2) || (rh_ == 1 && rv_ == 2);
         if (rh_ != 1 || rv_ != 1)
-            buf_.resize(size_t(c.width) * rh_ + 8);
-        if (rv_ == 2)
-            colsum_.resize(size_t(c.width) + 1);
+            buf_.resize(size_t(c.width) * size_t(rh_) + 16);
+        if (fancy_)
+            sums_.resize(size_t(c.width) + 2);
     }
 
     const uint8_t* row(int y)
@@ -66,40 +108,29 @@ public:
         if (rh_ == 1 && rv_ == 1)
             return plane + ptrdiff_t(y) * stride;
         uint8_t* o = buf_.data();
+        int16_t* s = sums_.data();
         if (fancy_ && rv_ == 2) {
             int cy = y / 2;
             int other = (y & 1) ? std::min(cy + 1, comp_.height - 1) : std::max(cy - 1, 0);
-            const uint8_t* near = plane + ptrdiff_t(cy) * stride;
-            const uint8_t* far = plane + ptrdiff_t(other) * stride;
-            int* s = colsum_.data();
-            for (int x = 0; x < w; ++x)
-                s[x] = 3 * near[x] + far[x];
+            verticalSums(plane + ptrdiff_t(cy) * stride, plane + ptrdiff_t(other) * stride, w, s);
             if (rh_ == 1) {
                 int bias = (y & 1) ? 2 : 1;
                 for (int x = 0; x < w; ++x)
-                    o[x] = uint8_t((s[x] + bias) >> 2);
+                    o[x] = uint8_t((s[1 + x] + bias) >> 2);
             } else {
-                o[0] = uint8_t((s[0] * 4 + 8) >> 4);
-                o[1] = uint8_t((s[0] * 3 + s[1] + 7) >> 4);
-                for (int x = 1; x < w - 1; ++x) {
-                    o[2 * x] = uint8_t((s[x] * 3 + s[x - 1] + 8) >> 4);
-                    o[2 * x + 1] = uint8_t((s[x] * 3 + s[x + 1] + 7) >> 4);
-                }
-                o[2 * w - 2] = uint8_t((s[w - 1] * 3 + s[w - 2] + 8) >> 4);
-                o[2 * w - 1] = uint8_t((s[w - 1] * 4 + 7) >> 4);
+                s[0] = s[1];
+                s[w + 1] = s[w];
+                horizontalTriangle(s, w, 4, 8, 7, o);
             }
             return o;
         }
         const uint8_t* in = plane + ptrdiff_t(y / rv_) * stride;
         if (fancy_) {
-            o[0] = in[0];
-            o[1] = uint8_t((in[0] * 3 + in[1] + 2) >> 2);
-            for (int x = 1; x < w - 1; ++x) {
-                o[2 * x] = uint8_t((in[x] * 3 + in[x - 1] + 1) >> 2);
-                o[2 * x + 1] = uint8_t((in[x] * 3 + in[x + 1] + 2) >> 2);
-            }
-            o[2 * w - 2] = uint8_t((in[w - 1] * 3 + in[w - 2] + 1) >> 2);
-            o[2 * w - 1] = in[w - 1];
+            for (int x = 0; x < w; ++x)
+                s[1 + x] = in[x];
+            s[0] = s[1];
+            s[w + 1] = s[w];
+            horizontalTriangle(s, w, 2, 1, 2, o);
             return o;
         }
         for (int x = 0; x < w; ++x)
@@ -113,7 +144,7 @@ private:
     int rh_, rv_;
     bool fancy_;
     std::vector<uint8_t> buf_;
-    std::vector<int> colsum_;
+    std::vector<int16_t> sums_;
 };
 
 // One row of YCbCr samples to blue-green-red bytes, with the fixed-point arithmetic

@@ -292,7 +292,10 @@ int Decoder::readScanHeader(const uint8_t* p, size_t len, Scan& scan)
 int Decoder::allocate(const Scan& scan)
 {
     // Each block of a first scan costs at least one bit, so a short file cannot ask
-    // for a huge picture.
+    // for a huge picture. (That holds for DC scans; a progressive stream must begin
+    // with one, while end-of-band runs let an AC scan skip thousands of blocks.)
+    if (scan.ss != 0)
+        return kUnsupported;
     size_t blocks = 0;
     if (scan.count == 1)
         blocks = size_t(scan.comps[0].comp->blocksW) * size_t(scan.comps[0].comp->blocksH);
