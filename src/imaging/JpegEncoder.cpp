@@ -136,8 +136,8 @@ public:
     }
     void finish()
     {
+        reserve(16); // the last bits, each byte possibly stuffed
         w_.flush();
-        reserve(2);
         size_t used = size_t(w_.position() - out_.data());
         out_.resize(used);
         out_.push_back(0xFF); // EOI
