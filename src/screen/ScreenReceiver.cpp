@@ -1,6 +1,7 @@
 #include "screen/ScreenReceiver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -20,7 +21,9 @@ struct Display {
     bool lowColor = false;
     bool transposed = false; // the native frame has W rows of H pixels
     uint8_t requestCode = 0;
-    std::vector<uint8_t>* reference = nullptr; // null for 8-bit data: the picture is its own reference
+    // The reference frame; null for 16- and 8-bit data, whose shown picture is its own
+    // reference (the two would always be equal, so one buffer serves).
+    std::vector<uint8_t>* reference = nullptr;
     Picture* shown = nullptr;
     size_t frameBytes = 0;  // bytes of the frame in its data layout
     size_t nativeRowBytes = 0;
@@ -45,11 +48,11 @@ bool chooseDisplay(ScreenState& st, Display& d)
 
     if (d.second) {
         d.shown = &b.altDib;
-        d.reference = d.depth == 8 ? nullptr : &b.altFrame;
+        d.reference = d.depth >= 8 ? nullptr : &b.altFrame;
         d.requestCode = 'b';
     } else {
         d.shown = (d.depth == 4 || d.depth == 2) ? &b.dib4 : &b.dib;
-        d.reference = d.depth == 8 ? nullptr : &b.frame;
+        d.reference = d.depth >= 8 ? nullptr : &b.frame;
         d.requestCode = (d.depth == 4) ? 'S' : 'R';
     }
     d.transposed = !d.lowColor && ((d.depth == 4 && (d.orientation == 90 || d.orientation == 270)) ||
@@ -90,6 +93,44 @@ void xorBytes(uint8_t* dst, const uint8_t* src, size_t n)
     }
     for (; i < n; ++i)
         dst[i] ^= src[i];
+}
+
+// target ^= src with its horizontal prediction undone: pixel x becomes the XOR of
+// pixels x..last of src. A 64-bit word of pixels at a time from the right; the
+// carry (the undone pixel to the right of the word) is the only value passed from
+// word to word, so the dependency between words is one XOR.
+template <int PixelBytes>
+void suffixXorInto(uint8_t* target, const uint8_t* src, size_t n)
+{
+    static_assert(std::endian::native == std::endian::little, "lane 0 of a word is its first pixel");
+    constexpr size_t lanes = 8 / PixelBytes;
+    constexpr uint64_t spread = PixelBytes == 2 ? 0x0001000100010001ull : 0x0101010101010101ull;
+    constexpr uint64_t laneMask = PixelBytes == 2 ? 0xFFFF : 0xFF;
+    size_t x = n / PixelBytes;
+    uint64_t carry = 0;
+    // The rightmost pixels that do not fill a word, one at a time.
+    while (x % lanes) {
+        --x;
+        uint64_t v = (PixelBytes == 2 ? loadLe16(src + 2 * x) : src[x]) ^ carry;
+        carry = v;
+        if constexpr (PixelBytes == 2)
+            storeLe16(target + 2 * x, uint16_t(loadLe16(target + 2 * x) ^ v));
+        else
+            target[x] ^= uint8_t(v);
+    }
+    while (x) {
+        x -= lanes;
+        uint64_t v, t;
+        std::memcpy(&v, src + x * PixelBytes, 8);
+        if constexpr (PixelBytes == 1)
+            v ^= v >> 8;
+        v ^= v >> 16;
+        v ^= v >> 32;
+        std::memcpy(&t, target + x * PixelBytes, 8);
+        t ^= v ^ (carry * spread);
+        std::memcpy(target + x * PixelBytes, &t, 8);
+        carry ^= v & laneMask;
+    }
 }
 
 // Copies a frame in picture layout (rows of rowBytes) into a picture's rows.
@@ -290,12 +331,12 @@ private:
         const size_t rowBytes = d_.nativeRowBytes;
         const int l = h.left, t = h.top, r = h.right, b = h.bottom;
         const int W = d_.width, H = d_.height;
-        uint8_t* top = delta.data() + size_t(t) * rowBytes;
         LzwDecoder& dec = st_.decoder;
 
-        if (d_.depth >= 8)
-            std::memset(top, 0, size_t(b - t + 1) * rowBytes);
-        else
+        // The decoder writes every unit of the rectangle (zeros where a stream stops
+        // short), and 16- and 8-bit updates only ever read the rectangle back, so only
+        // the 4- and 2-bit frames, applied whole, need a zeroed delta.
+        if (d_.depth < 8)
             std::memset(delta.data(), 0, d_.frameBytes);
 
         const std::span<const uint8_t> in(payload, h.payloadLength);
@@ -321,26 +362,15 @@ private:
         if (!ok)
             return false;
 
+        if (d_.depth >= 8) {
+            applyRectangle(h);
+            return true;
+        }
         if (h.flags & ScreenUpdateHeader::kRowXor)
             for (int row = b - 1; row >= t; --row)
                 xorBytes(delta.data() + size_t(row) * rowBytes, delta.data() + size_t(row + 1) * rowBytes, rowBytes);
-        if ((h.flags & ScreenUpdateHeader::kPixelXor) && d_.depth >= 8)
-            undoPixelPrediction(h);
 
         switch (d_.depth) {
-        case 16: {
-            uint8_t* ref = d_.reference->data();
-            for (int row = t; row <= b; ++row) {
-                size_t at = size_t(row) * rowBytes + size_t(l) * 2;
-                xorBytes(ref + at, delta.data() + at, size_t(r - l + 1) * 2);
-            }
-            showRows(ref, rowBytes, *d_.shown, t, b);
-            break;
-        }
-        case 8:
-            for (int row = t; row <= b; ++row)
-                xorBytes(d_.shown->row(row) + l, delta.data() + size_t(row) * rowBytes + l, size_t(r - l + 1));
-            break;
         case 4: {
             uint8_t* ref = d_.reference->data();
             xorBytes(ref, delta.data(), d_.frameBytes);
@@ -363,20 +393,30 @@ private:
         return true;
     }
 
-    void undoPixelPrediction(const ScreenUpdateHeader& h)
+    // 16- and 8-bit updates in one pass over the rectangle, bottom row first: the
+    // vertical prediction is undone against the row below (already undone), the
+    // horizontal prediction by a suffix XOR from the right, and the pixels are XORed
+    // into the shown picture, which is the reference frame of these depths.
+    void applyRectangle(const ScreenUpdateHeader& h)
     {
+        const size_t rowBytes = d_.nativeRowBytes;
+        const int bytesPerPixel = d_.depth / 8;
+        const size_t first = size_t(h.left) * bytesPerPixel;
+        const size_t span = size_t(h.right - h.left + 1) * bytesPerPixel;
+        const bool rowXor = h.flags & ScreenUpdateHeader::kRowXor;
+        const bool pixelXor = h.flags & ScreenUpdateHeader::kPixelXor;
         uint8_t* delta = st_.bitmaps.delta.data();
-        for (int row = h.top; row <= h.bottom; ++row) {
-            uint8_t* p = delta + size_t(row) * d_.nativeRowBytes;
-            if (d_.depth == 16) {
-                for (int x = h.right - 1; x >= h.left; --x) {
-                    p[2 * x] ^= p[2 * x + 2];
-                    p[2 * x + 1] ^= p[2 * x + 3];
-                }
-            } else {
-                for (int x = h.right - 1; x >= h.left; --x)
-                    p[x] ^= p[x + 1];
-            }
+        for (int row = h.bottom; row >= h.top; --row) {
+            uint8_t* d = delta + size_t(row) * rowBytes + first;
+            if (rowXor && row < h.bottom)
+                xorBytes(d, d + rowBytes, span);
+            uint8_t* target = d_.shown->row(row) + first;
+            if (pixelXor && bytesPerPixel == 2)
+                suffixXorInto<2>(target, d, span);
+            else if (pixelXor)
+                suffixXorInto<1>(target, d, span);
+            else
+                xorBytes(target, d, span);
         }
     }
 
@@ -451,10 +491,10 @@ void RefreshScreen(ScreenChannel& channel, ScreenState& state)
     ViewBitmaps& b = state.bitmaps;
     std::fill(b.frame.begin(), b.frame.end(), 0);
     std::fill(b.altFrame.begin(), b.altFrame.end(), 0);
-    // 8-bit pictures are their own reference frames.
-    if (state.facts.depth == 8)
+    // 16- and 8-bit pictures are their own reference frames.
+    if (state.facts.depth >= 8)
         std::fill(b.dib.bits.begin(), b.dib.bits.end(), 0);
-    if (state.facts.altDepth == 8)
+    if (state.facts.altDepth >= 8)
         std::fill(b.altDib.bits.begin(), b.altDib.bits.end(), 0);
 }
 

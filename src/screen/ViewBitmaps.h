@@ -48,7 +48,8 @@ struct ViewBitmaps {
     Picture dib;    // main display at its own depth (2 counts as 4)
     Picture dib4;   // main display at 4 bits: 4- and 2-bit devices, low colour mode
     Picture altDib; // second display, only when the device has one
-    std::vector<uint8_t> frame;    // reference frame of the main display
+    std::vector<uint8_t> frame;    // reference frame of the main display's 4- and 2-bit data
+                                   // (16- and 8-bit pictures are their own reference)
     std::vector<uint8_t> delta;    // decoded delta of the last update
     std::vector<uint8_t> altFrame; // reference frame of the second display
     std::vector<uint8_t> rxBuffer; // reply of the last exchange
