@@ -42,11 +42,11 @@ private:
     std::vector<uint8_t>& out_;
 };
 
-void writeHuffman(HeaderWriter& w, int classAndId, const HuffmanSpec& spec)
+void writeHuffman(HeaderWriter& w, int classAndId, const HuffmanSpec& huffman)
 {
     w.byte(classAndId);
-    w.bytes(spec.counts.data(), 16);
-    w.bytes(spec.symbols, size_t(spec.symbolCount));
+    w.bytes(huffman.counts.data(), 16);
+    w.bytes(huffman.symbols, size_t(huffman.symbolCount));
 }
 
 void writeHeaders(std::vector<uint8_t>& out, int width, int height, bool colour, bool h2v2, bool jfif,

@@ -2,14 +2,14 @@
 
 namespace sorvane::jpeg {
 
-HuffmanCodes::HuffmanCodes(const HuffmanSpec& spec)
+HuffmanCodes::HuffmanCodes(const HuffmanSpec& huffman)
 {
     // Canonical code assignment (T.81 Annex C).
     int code = 0;
     int index = 0;
     for (int len = 1; len <= 16; ++len) {
-        for (int i = 0; i < spec.counts[size_t(len - 1)] && index < spec.symbolCount; ++i, ++index, ++code) {
-            uint8_t sym = spec.symbols[index];
+        for (int i = 0; i < huffman.counts[size_t(len - 1)] && index < huffman.symbolCount; ++i, ++index, ++code) {
+            uint8_t sym = huffman.symbols[index];
             this->code[sym] = uint16_t(code);
             size[sym] = uint8_t(len);
         }

@@ -16,7 +16,7 @@ namespace sorvane::jpeg {
 struct HuffmanCodes {
     uint16_t code[256] = {};
     uint8_t size[256] = {};
-    explicit HuffmanCodes(const HuffmanSpec& spec);
+    explicit HuffmanCodes(const HuffmanSpec& huffman);
 };
 
 class BitWriter {
