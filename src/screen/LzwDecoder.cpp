@@ -295,7 +295,11 @@ restart:
             const uint8_t* s = e.src;
             uint8_t* const stop = o + len;
             do {
-                std::memcpy(d, s, kWide);
+                // Through a register: a string may end fewer than kWide bytes before
+                // the current position, so source and destination can overlap.
+                uint8_t chunk[kWide];
+                std::memcpy(chunk, s, kWide);
+                std::memcpy(d, chunk, kWide);
                 d += kWide;
                 s += kWide;
             } while (d < stop);
