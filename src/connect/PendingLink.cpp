@@ -1,0 +1,116 @@
+#include "connect/PendingLink.h"
+
+#include <algorithm>
+
+#include "view/Connection.h"
+
+namespace sorvane {
+
+PendingLink::PendingLink(Clock& clock, CancelToken* cancel)
+    : links_(std::make_unique<Links>(clock)), cancel_(cancel)
+{
+}
+
+PendingLink::~PendingLink() { close(); }
+
+void PendingLink::describe(const Profile& profile)
+{
+    LinkSlot& s = slot();
+    s.linkKind = profile.linkKind;
+    s.port = profile.port;
+    s.ipAddress = profile.ipAddress;
+}
+
+bool PendingLink::open(const LinkConfig& config, const Profile& profile, TransportFactory& factory)
+{
+    close();
+    describe(profile);
+    if (cancel_ && cancel_->cancelled())
+        return false;
+    std::unique_ptr<Transport> t = OpenLinkTransport(*links_, config, profile, factory);
+    if (!t)
+        return false;
+    attach(std::move(t));
+    return true;
+}
+
+void PendingLink::attach(std::unique_ptr<Transport> transport)
+{
+    LinkSlot& s = slot();
+    if (s.transport) {
+        if (cancel_)
+            cancel_->unwatch(s.transport.get());
+        s.transport->close();
+    }
+    s.transport = std::move(transport);
+    if (cancel_ && s.transport)
+        cancel_->watch(s.transport.get());
+}
+
+HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt)
+{
+    HandshakeEnv env{passwords_, prompt, nullptr, {}};
+    return DeviceHandshake(*links_, kSlot, env);
+}
+
+ConnectOutcome PendingLink::connect(PasswordPrompt* prompt)
+{
+    HandshakeEnv env{passwords_, prompt, nullptr, {}};
+    return ConnectLink(*links_, kSlot, env);
+}
+
+void PendingLink::close()
+{
+    LinkSlot& s = slot();
+    if (s.transport && cancel_)
+        cancel_->unwatch(s.transport.get());
+    CloseLinkTransport(*links_, kSlot);
+    s.transport.reset(); // kinds above 6 are left open by the link layer
+    s.deviceName.clear();
+}
+
+void PendingLink::moveTo(Links& to, int index)
+{
+    LinkSlot* target = to.find(index);
+    LinkSlot& s = slot();
+    if (!target)
+        return;
+    if (s.transport && cancel_)
+        cancel_->unwatch(s.transport.get());
+    target->assign(s.record());
+    target->palette = s.palette;
+    target->transport = std::move(s.transport);
+    s.deviceName.clear();
+}
+
+ViewStart viewStartFor(const Profile& profile) { return ViewStart{profile.scale, profile.lowColor}; }
+
+std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view)
+{
+    if (!link.passed() || !link.hasTransport()) {
+        link.close();
+        return std::nullopt;
+    }
+    const int slot = ctx.links.allocSlot();
+    ViewRecord* v = ctx.views.find(slot);
+    if (!Links::valid(slot) || !v) {
+        // Every slot is live: the device is turned away, its link closed.
+        link.close();
+        return std::nullopt;
+    }
+    link.moveTo(ctx.links, slot);
+    LinkSlot& s = *ctx.links.find(slot);
+    v->scale = view.scale >= 1 && view.scale <= 4 ? view.scale : 1;
+    v->screen.lowColor = s.depth == 16 ? (view.lowColor != 0 ? 1 : 0) : 0;
+    if (!BuildConnectionBuffers(ctx.links, ctx.views, slot)) {
+        CloseLinkTransport(ctx.links, slot);
+        s.transport.reset();
+        s.deviceName.clear();
+        return std::nullopt;
+    }
+    if (ctx.openDeviceWindow)
+        ctx.openDeviceWindow(profileIndex, slot);
+    return slot;
+}
+
+} // namespace sorvane

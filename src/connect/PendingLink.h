@@ -1,0 +1,89 @@
+#pragma once
+// A link being connected, kept apart from the program's 33 slots until its handshake
+// has passed, and the step that then makes it one of them.
+//
+// Every connect flow here (USB probing and connecting, LAN, proxy, inbound) opens and
+// hands-shakes on a PendingLink, which may run on a worker thread: it has its own
+// link table (slot 0 of it is used), its own password table (the handshake's record 0)
+// and registers its transport with the attempt's CancelToken. Nothing the user-interface
+// thread reads is written meanwhile. InstallLink then takes the lowest free program
+// slot on the user-interface thread, moves the link into it, builds the pictures and
+// opens the device window, all in one step, so two attempts never share a slot.
+//
+// Threads: a PendingLink is used by one thread at a time (the attempt's), except
+// cancel through its token. InstallLink: user-interface thread.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "connect/CancelToken.h"
+#include "connect/ConnectContext.h"
+#include "link/Handshake.h"
+#include "link/LinkConfig.h"
+#include "link/LinkTransport.h"
+#include "link/Links.h"
+#include "link/PasswordTable.h"
+#include "settings/Profile.h"
+
+namespace sorvane {
+
+class PendingLink {
+public:
+    // clock: the program's clock (pauses of the link rules). cancel: may be null.
+    explicit PendingLink(Clock& clock, CancelToken* cancel = nullptr);
+    ~PendingLink(); // closes a transport still held
+    PendingLink(const PendingLink&) = delete;
+    PendingLink& operator=(const PendingLink&) = delete;
+
+    Links& links() { return *links_; }
+    static constexpr int kSlot = 0;
+    LinkSlot& slot() { return *links_->find(kSlot); }
+    const LinkSlot& slot() const { return *links_->find(kSlot); }
+    PasswordTable& passwords() { return passwords_; }
+
+    // Link kind, port and address as the profile gives them.
+    void describe(const Profile& profile);
+    // OpenLinkTransport for the profile (describe() included); false when nothing
+    // could be opened.
+    bool open(const LinkConfig& config, const Profile& profile, TransportFactory& factory);
+    // Takes a transport made elsewhere (a proxy socket, an accepted connection).
+    void attach(std::unique_ptr<Transport> transport);
+    bool hasTransport() const { return slot().transport != nullptr; }
+
+    // DeviceHandshake on this link. prompt: asked for WAN devices with a password.
+    HandshakeStatus handshake(PasswordPrompt* prompt);
+    // ConnectLink (socket kinds 0, 3, 4, 5): connect to the target and hand-shake.
+    ConnectOutcome connect(PasswordPrompt* prompt);
+
+    // True once a handshake passed (the device has a name).
+    bool passed() const { return !slot().isFree(); }
+    // Closes the transport and forgets the device name.
+    void close();
+
+    // Moves the link (record, palette, transport) into slot `index` of `to`, which must
+    // be free; this link is empty afterwards.
+    void moveTo(Links& to, int index);
+
+private:
+    std::unique_ptr<Links> links_;
+    PasswordTable passwords_;
+    CancelToken* cancel_;
+};
+
+// How the view of a newly installed connection starts.
+struct ViewStart {
+    int scale = 1;        // 1..4 (other values count as 1)
+    int32_t lowColor = 0; // kept only for 16-bit devices
+};
+
+// The view settings a profile gives its connections: its scale and low colour mode.
+ViewStart viewStartFor(const Profile& profile);
+
+// Makes a passed PendingLink a live connection: the lowest free slot, the view's
+// scale and low colour, the pictures (BuildConnectionBuffers), then
+// ctx.openDeviceWindow(profileIndex, slot). Returns the slot, or nullopt when every
+// slot is live or the pictures could not be made; the link is then closed.
+std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view);
+
+} // namespace sorvane
