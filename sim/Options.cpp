@@ -20,6 +20,24 @@ const char kUsage[] =
     "  --serial               serve on a pseudo-terminal (TCP then only with --tcp or --port)\n"
     "  --tcp                  serve TCP as well as the pseudo-terminal\n"
     "  --once                 exit when the first connection ends\n"
+    "  --connect-to HOST:PORT connect out to a PC's inbound port (retrying until it\n"
+    "                         answers) and serve that connection (loopback only unless\n"
+    "                         --allow-any-address; TCP listening then only with --tcp/--port)\n"
+    "LAN discovery:\n"
+    "  --discovery-port N     answer 4-byte 'U' requests on UDP port N of --host (0 = a free\n"
+    "                         port) with a 288-byte reply: 'U', the name at 4, the password\n"
+    "                         at 256; announced as \"discovery ADDR PORT\"\n"
+    "  --discovery-bind ADDR  receive the requests on this loopback address instead (such\n"
+    "                         as the loopback broadcast address, shared by several\n"
+    "                         simulators); replies still come from --host\n"
+    "  --discovery-reply-size N   bytes per reply (default 288)\n"
+    "  --discovery-repeat K   replies per request (default 1)\n"
+    "Proxy server (the TCP listener serves the proxy protocol instead of one device):\n"
+    "  --proxy                serve a device table and open requests\n"
+    "  --proxy-devices LIST   \"Name1,Name2*,Name3*127.0.0.9,Name4!\": * = in use (by that\n"
+    "                         client, default 127.0.0.1), ! = not present (handle 0);\n"
+    "                         default \"Sorvane Sim\"\n"
+    "  --proxy-count-override N   send N as the table's count\n"
     "Device:\n"
     "  --depth 2|4|8|16       bits per pixel of the main display (default 16)\n"
     "  --width N --height N   main display size (default 240 x 320)\n"
@@ -109,6 +127,42 @@ bool parseDisplay(const std::string& s, DisplayFormat& d)
 
 const char* usageText() { return kUsage; }
 
+bool parseProxyDevices(const std::string& text, std::vector<ProxyDevice>& out)
+{
+    out.clear();
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        ProxyDevice d;
+        if (!item.empty() && item.back() == '!') {
+            d.present = false;
+            item.pop_back();
+        }
+        if (size_t star = item.find('*'); star != std::string::npos) {
+            d.inUse = true;
+            std::string client = item.substr(star + 1);
+            item.resize(star);
+            if (!client.empty()) {
+                in_addr a{};
+                if (inet_pton(AF_INET, client.c_str(), &a) != 1)
+                    return false;
+                d.client = ntohl(a.s_addr);
+            }
+        }
+        if (item.empty() || item.size() > 255)
+            return false;
+        d.name = item;
+        out.push_back(d);
+        if (out.size() > 64)
+            return false;
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
 uint64_t clientFrameBytes(const DisplayFormat& d)
 {
     int bits = d.depth == 2 ? 4 : d.depth;
@@ -180,6 +234,34 @@ ParseResult parseOptions(const std::vector<std::string>& args)
              return true;
          }},
         {"--close-after", number(o.faults.closeAfter)},
+        {"--connect-to", [&](const std::string& v) {
+             size_t colon = v.rfind(':');
+             int port = 0;
+             if (colon == std::string::npos || !parseNumber(v.substr(colon + 1), port) || port < 1 || port > 65535)
+                 return false;
+             std::string host = v.substr(0, colon);
+             o.connectTo = std::make_pair(host == "localhost" ? std::string("127.0.0.1") : host, port);
+             return true;
+         }},
+        {"--discovery-port", [&](const std::string& v) {
+             o.discovery.enabled = true;
+             return parseNumber(v, o.discovery.port) && o.discovery.port >= 0 && o.discovery.port <= 65535;
+         }},
+        {"--discovery-bind", [&](const std::string& v) { o.discovery.bindAddress = v; return !v.empty(); }},
+        {"--discovery-reply-size", [&](const std::string& v) {
+             return parseNumber(v, o.discovery.replySize) && o.discovery.replySize >= 1 && o.discovery.replySize <= 2048;
+         }},
+        {"--discovery-repeat", [&](const std::string& v) {
+             return parseNumber(v, o.discovery.repeat) && o.discovery.repeat >= 1 && o.discovery.repeat <= 16;
+         }},
+        {"--proxy-devices", [&](const std::string& v) { return parseProxyDevices(v, o.proxy.devices); }},
+        {"--proxy-count-override", [&](const std::string& v) {
+             uint32_t n = 0;
+             if (!parseNumber(v, n))
+                 return false;
+             o.proxy.countOverride = n;
+             return true;
+         }},
         {"--bad-crc", updates(o.faults.badCrc)},
         {"--truncate", updates(o.faults.truncate)},
         {"--oversize", updates(o.faults.oversize)},
@@ -192,6 +274,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--tcp", [&] { tcpGiven = true; }},
         {"--hello-garbage", [&] { o.faults.helloGarbage = true; }},
         {"--once", [&] { o.once = true; }},
+        {"--proxy", [&] { o.proxy.enabled = true; }},
         {"--help", [&] { result.help = true; }},
     };
 
@@ -219,7 +302,25 @@ ParseResult parseOptions(const std::vector<std::string>& args)
     if (result.help)
         return result;
 
-    o.tcp = !o.serial || tcpGiven || portGiven;
+    o.tcp = (!o.serial && !o.connectTo) || tcpGiven || portGiven || o.proxy.enabled;
+    if (o.proxy.enabled && o.proxy.devices.empty())
+        o.proxy.devices.push_back(ProxyDevice{o.name});
+    auto loopbackOnly = [&](const std::string& what, const std::string& text) {
+        in_addr a{};
+        if (inet_pton(AF_INET, text.c_str(), &a) != 1) {
+            result.error = what + " needs an IPv4 address: " + text;
+            return false;
+        }
+        if (!isLoopback(ntohl(a.s_addr)) && !o.allowAnyAddress) {
+            result.error = "refusing " + what + " " + text + ": not a loopback address (use --allow-any-address)";
+            return false;
+        }
+        return true;
+    };
+    if (o.connectTo && !loopbackOnly("--connect-to", o.connectTo->first))
+        return result;
+    if (!o.discovery.bindAddress.empty() && !loopbackOnly("--discovery-bind", o.discovery.bindAddress))
+        return result;
     in_addr addr{};
     if (inet_pton(AF_INET, o.host.c_str(), &addr) != 1) {
         result.error = "--host needs an IPv4 address: " + o.host;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sorvane::sim {
@@ -29,6 +30,29 @@ struct FaultPlan {
     unsigned closeAfter = 0;              // close after this many answered requests (0 = never)
     // Screen update numbers (1-based, per connection, every display) that carry a fault.
     std::set<unsigned> badCrc, truncate, oversize, badHeader, closeMidUpdate;
+};
+
+// LAN discovery answering (UDP).
+struct DiscoveryOptions {
+    bool enabled = false;
+    int port = 0;              // 0: a free port
+    std::string bindAddress;   // empty: the --host address; else a loopback (broadcast) address
+    size_t replySize = 288;    // bytes of each reply (288 is right; others test the client)
+    int repeat = 1;            // replies per request
+};
+
+// One device of the simulated proxy server's table.
+struct ProxyDevice {
+    std::string name;
+    bool inUse = false;
+    uint32_t client = 0x7F000001; // address of the client using it (host order)
+    bool present = true;          // false: the record's handle is 0
+};
+
+struct ProxyOptions {
+    bool enabled = false;
+    std::vector<ProxyDevice> devices;
+    std::optional<uint32_t> countOverride; // sent in place of the real count
 };
 
 struct SimOptions {
@@ -54,6 +78,9 @@ struct SimOptions {
     std::optional<uint64_t> randomRects; // seed: enlarge rectangles at random
 
     FaultPlan faults;
+    DiscoveryOptions discovery;
+    ProxyOptions proxy;
+    std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener
     bool once = false;
     std::string dumpDir;
 };
@@ -66,6 +93,12 @@ struct ParseResult {
 
 ParseResult parseOptions(const std::vector<std::string>& args);
 const char* usageText();
+
+// "Name1,Name2*,Name3*127.0.0.9,Name4!": * marks a device in use (by the address after
+// it, default 127.0.0.1), ! a record the proxy does not have (handle 0).
+bool parseProxyDevices(const std::string& text, std::vector<ProxyDevice>& out);
+// True for 127.0.0.0/8 (host order).
+inline bool isLoopback(uint32_t address) { return (address >> 24) == 127; }
 
 // Bytes of a display's frame as the client holds it (a depth of 2 counts as 4), the
 // quantity the client sizes its buffers by.

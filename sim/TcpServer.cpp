@@ -17,7 +17,7 @@
 
 namespace sorvane::sim {
 
-TcpServer::TcpServer(SimContext& context) : context_(context) {}
+TcpServer::TcpServer(SimContext& context, Handler handler) : context_(context), handler_(std::move(handler)) {}
 
 TcpServer::~TcpServer()
 {
@@ -101,10 +101,14 @@ void TcpServer::acceptLoop()
         reap(false);
         auto worker = std::make_unique<Worker>();
         Worker* w = worker.get();
-        worker->thread = std::thread([this, fd, description, w] {
+        const uint32_t peerAddress = ntohl(peer.sin_addr.s_addr);
+        worker->thread = std::thread([this, fd, description, w, peerAddress] {
             pthread_setname_np(pthread_self(), "sim-conn");
             ByteLink link(fd, ByteLink::Kind::Socket, true, context_.stop);
-            serveConnection(context_, link, description);
+            if (handler_)
+                handler_(link, description, peerAddress);
+            else
+                serveConnection(context_, link, description);
             w->done = true;
         });
         workers_.push_back(std::move(worker));

@@ -5,6 +5,7 @@
 #include "Session.h"
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -14,7 +15,11 @@ namespace sorvane::sim {
 
 class TcpServer {
 public:
-    explicit TcpServer(SimContext& context);
+    // Serves one accepted connection (peer address in host order). Empty: the device
+    // agent (serveConnection).
+    using Handler = std::function<void(ByteLink& link, const std::string& description, uint32_t peer)>;
+
+    explicit TcpServer(SimContext& context, Handler handler = {});
     ~TcpServer(); // joins
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;
@@ -36,6 +41,7 @@ private:
     void reap(bool all);
 
     SimContext& context_;
+    Handler handler_;
     int listenFd_ = -1;
     std::string address_;
     int port_ = 0;

@@ -2,8 +2,11 @@
 // on a pseudo-terminal, for the tests and the demo. See --help for the options and
 // Agent.h for the lines it prints.
 
+#include "ConnectOut.h"
+#include "Discovery.h"
 #include "EventLog.h"
 #include "Options.h"
+#include "ProxyServer.h"
 #include "SerialLine.h"
 #include "Session.h"
 #include "StopSignal.h"
@@ -61,15 +64,39 @@ int main(int argc, char** argv)
         EventLog log(STDOUT_FILENO);
         StopSignal stop;
         SimContext context{options, log, stop};
+        std::unique_ptr<ProxyServer> proxy;
         std::unique_ptr<TcpServer> tcp;
         std::unique_ptr<SerialLine> serial;
+        std::unique_ptr<DiscoveryResponder> discovery;
+        std::unique_ptr<ConnectOut> connectOut;
+        if (options.proxy.enabled)
+            proxy = std::make_unique<ProxyServer>(context);
         if (options.tcp) {
-            tcp = std::make_unique<TcpServer>(context);
+            TcpServer::Handler handler;
+            if (proxy)
+                handler = [&proxy](ByteLink& link, const std::string& description, uint32_t peer) {
+                    proxy->serve(link, description, peer);
+                };
+            tcp = std::make_unique<TcpServer>(context, handler);
             if (auto e = tcp->open(); !e.empty()) {
                 std::fprintf(stderr, "sorvane-sim: %s\n", e.c_str());
                 return 1;
             }
             log.line("tcp " + tcp->address() + " " + std::to_string(tcp->port()));
+            if (proxy)
+                log.line("proxy " + std::to_string(options.proxy.devices.size()));
+        }
+        if (options.discovery.enabled) {
+            discovery = std::make_unique<DiscoveryResponder>(context);
+            if (auto e = discovery->open(); !e.empty()) {
+                std::fprintf(stderr, "sorvane-sim: %s\n", e.c_str());
+                return 1;
+            }
+            log.line("discovery " + discovery->address() + " " + std::to_string(discovery->port()));
+        }
+        if (options.connectTo) {
+            connectOut = std::make_unique<ConnectOut>(context);
+            log.line("connect-to " + options.connectTo->first + " " + std::to_string(options.connectTo->second));
         }
         if (options.serial) {
             serial = std::make_unique<SerialLine>(context);
@@ -84,6 +111,10 @@ int main(int argc, char** argv)
             tcp->start();
         if (serial)
             serial->start();
+        if (discovery)
+            discovery->start();
+        if (connectOut)
+            connectOut->start();
 
         pollfd p[2] = {{signalFd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
         for (;;) {
@@ -98,6 +129,10 @@ int main(int argc, char** argv)
             tcp->join();
         if (serial)
             serial->join();
+        if (discovery)
+            discovery->join();
+        if (connectOut)
+            connectOut->join();
     }
     ::close(signalFd);
     return status;
