@@ -30,6 +30,7 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
 {
     CliOptions o;
     bool haveCommand = false;
+    bool bcastGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
@@ -61,6 +62,50 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
             if (!value(v))
                 return std::nullopt;
             o.serial = v;
+        } else if (a == "--lan") {
+            o.lan = true;
+        } else if (a == "--bcast") {
+            if (!value(v))
+                return std::nullopt;
+            o.broadcast = v;
+            bcastGiven = true;
+        } else if (a == "--bport") {
+            if (!value(v))
+                return std::nullopt;
+            if (!parseInt(v, 1, 65535, n)) {
+                error = "--bport wants a number 1..65535, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            o.broadcastPort = int(n);
+            bcastGiven = true;
+        } else if (a == "--pick") {
+            if (!value(v))
+                return std::nullopt;
+            o.pick = v;
+        } else if (a == "--proxy") {
+            if (!value(v))
+                return std::nullopt;
+            size_t colon = v.rfind(':');
+            // The port is checked for 1..65535 when connecting, with the reason the
+            // program gives.
+            if (colon == std::string::npos || colon == 0 || !parseInt(v.substr(colon + 1), 0, 4294967295L, n)) {
+                error = "--proxy wants HOST:PORT, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            o.proxyHost = v.substr(0, colon);
+            o.proxyPort = uint32_t(n);
+        } else if (a == "--listen") {
+            if (!value(v))
+                return std::nullopt;
+            size_t colon = v.rfind(':');
+            std::string address = colon == std::string::npos ? "0.0.0.0" : v.substr(0, colon);
+            std::string port = colon == std::string::npos ? v : v.substr(colon + 1);
+            if (!parseInt(port, 0, 65535, n) || address.empty()) {
+                error = "--listen wants [ADDRESS:]PORT with a port 0..65535, not \"" + v + "\"";
+                return std::nullopt;
+            }
+            o.listenAddress = address;
+            o.listenPort = int(n);
         } else if (a == "--password") {
             if (!value(v))
                 return std::nullopt;
@@ -92,12 +137,26 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
     }
     if (o.help)
         return o;
-    if (o.host && o.serial) {
-        error = "give one connection: --host or --serial, not both";
+    const int connections = int(o.host.has_value()) + int(o.serial.has_value()) + int(o.lan) +
+                            int(o.proxyHost.has_value()) + int(o.listenAddress.has_value());
+    if (connections > 1) {
+        error = "give one connection: --host, --serial, --lan, --proxy or --listen";
         return std::nullopt;
     }
-    if (o.portGiven && !o.host) {
-        error = "--port goes with --host";
+    if (o.portGiven && !o.host && !o.lan) {
+        error = "--port goes with --host or --lan";
+        return std::nullopt;
+    }
+    if (bcastGiven && !o.lan) {
+        error = "--bcast and --bport go with --lan";
+        return std::nullopt;
+    }
+    if (o.pick && !o.lan && !o.proxyHost) {
+        error = "--pick goes with --lan or --proxy";
+        return std::nullopt;
+    }
+    if (o.proxyHost && !o.pick) {
+        error = "--proxy needs --pick NAME or --pick INDEX";
         return std::nullopt;
     }
     if (!haveCommand) {
@@ -120,6 +179,17 @@ std::string usageText()
         "  --host HOST [--port N]   TCP to a device agent, as a WAN link (port default 1899)\n"
         "  --serial PATH            a serial line (a device path such as /dev/ttyUSB0, or a\n"
         "                           pseudo-terminal), as a COM link\n"
+        "  --lan [--bcast ADDR] [--bport N] [--pick NAME] [--port N]\n"
+        "                           find devices by LAN discovery (requests to ADDR, default\n"
+        "                           255.255.255.255, UDP port N, default 1903, every 3 s) and\n"
+        "                           connect to the device called NAME (default: the first to\n"
+        "                           answer), as a LAN link to its agent port (default 1899)\n"
+        "  --proxy HOST:PORT --pick NAME|INDEX\n"
+        "                           through a proxy server: the device of its table called\n"
+        "                           NAME, or the record at INDEX (from 0)\n"
+        "  --listen [ADDR:]PORT     wait for a device agent to connect in (on ADDR, default\n"
+        "                           every interface; PORT 0: one the system picks); prints\n"
+        "                           \"listening PORT\" on standard error once it listens\n"
         "\n"
         "common options:\n"
         "  --password PW            the device's password, when it asks for one\n"

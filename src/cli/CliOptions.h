@@ -15,6 +15,14 @@ struct CliOptions {
     uint16_t port = 1899;            // --port
     bool portGiven = false;
     std::optional<std::string> serial; // --serial: a serial line, link kind 1
+    bool lan = false;                  // --lan: LAN discovery, link kind 5
+    std::string broadcast = "255.255.255.255"; // --bcast: where discovery asks
+    int broadcastPort = 1903;          // --bport
+    std::optional<std::string> pick;   // --pick: the device's name (or proxy table index)
+    std::optional<std::string> proxyHost; // --proxy HOST:PORT, link kind 6
+    uint32_t proxyPort = 0;
+    std::optional<std::string> listenAddress; // --listen [ADDR:]PORT: inbound, as link kind 4
+    int listenPort = 0;
     std::optional<std::string> password;
     int refresh = 10;       // --refresh: polls per second, 1..18
     double timeoutS = 30.0; // --timeout: bound of the whole run's waits

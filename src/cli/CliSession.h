@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "cli/CliOptions.h"
+#include "connect/CancelToken.h"
+#include "connect/PendingLink.h"
 #include "link/Handshake.h"
 #include "link/LinkConfig.h"
 #include "link/Links.h"
@@ -52,6 +54,14 @@ public:
     bool timedOut();
 
 private:
+    bool connectDirect(std::string& error);
+    bool connectLan(std::string& error);
+    bool connectProxy(std::string& error);
+    bool connectInbound(std::string& error);
+    // Makes a passed pending link the session's connection.
+    void adopt(PendingLink& link);
+    std::string withinBound() const;
+
     void startWatchdog();
     void stopWatchdog();
     void release();
@@ -64,6 +74,7 @@ private:
     PosixTransportFactory factory_;
     int slot_ = 0;
     bool open_ = false;
+    CancelToken cancel_; // cancelled when the time bound passes
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -28,8 +28,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sorvane-cli: too many arguments for %s\n", command->name);
         return 2;
     }
-    if (!options->host && !options->serial) {
-        std::fprintf(stderr, "sorvane-cli: no connection given (--host or --serial)\n");
+    if (!options->host && !options->serial && !options->lan && !options->proxyHost && !options->listenAddress) {
+        std::fprintf(stderr, "sorvane-cli: no connection given (--host, --serial, --lan, --proxy or --listen)\n");
         return 2;
     }
 
