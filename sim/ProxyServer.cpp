@@ -68,6 +68,8 @@ void ProxyServer::serve(ByteLink& link, const std::string& description, uint32_t
             log.line("proxy table " + std::to_string(count));
             if (!link.writeAll(c, 4) || !link.writeAll(table))
                 break;
+            if (context_.options.proxy.countOverride)
+                break; // a proxy that announces a wrong count breaks off after its table
             continue;
         }
         if (code != kOpenRequest) {

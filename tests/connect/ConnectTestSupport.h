@@ -1,0 +1,170 @@
+#pragma once
+// A program's worth of state for the connect flows, over the system's transports, with
+// recording doubles for the UI ports, the password prompt and the device window; and
+// helpers for the simulators the flows talk to. Everything stays on loopback.
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "connect/ConnectContext.h"
+#include "link/LinkTransport.h"
+#include "platform/PosixTransports.h"
+#include "support/SimProcess.h"
+
+namespace sorvane::test {
+
+struct RecordingMessages final : MessageBoxPort {
+    std::vector<MessageRequest> shown;
+    MessageResult show(const MessageRequest& r) override
+    {
+        shown.push_back(r);
+        return MessageResult::Ok;
+    }
+    std::vector<std::string> texts() const
+    {
+        std::vector<std::string> t;
+        for (const MessageRequest& r : shown)
+            t.push_back(r.text);
+        return t;
+    }
+};
+
+struct CountingBeep final : BeepPort {
+    int beeps = 0;
+    void beep() override { ++beeps; }
+};
+
+// Answers as a user typing `typed` would (1 when it matches, else 2); records the
+// passwords it was asked about. Any thread.
+struct ScriptedPrompt final : PasswordPrompt {
+    std::string typed;
+    std::vector<std::string> asked;
+    std::mutex mutex;
+    int askPassword(const PasswordTable& table, size_t record) override
+    {
+        std::lock_guard lock(mutex);
+        asked.emplace_back(table.password(record));
+        return passwordMatches(typed, table.password(record)) ? 1 : 2;
+    }
+};
+
+struct OpenedWindow {
+    int profileIndex;
+    int slot;
+    std::string name;
+    int scale;
+    int lowColor;
+};
+
+// The program state a connect flow borrows.
+struct ConnectProgram {
+    SystemClock clock;
+    Links links{clock};
+    Views views;
+    Settings settings = Settings::defaults("/nonexistent/");
+    ProfileTable profiles;
+    PlatformSettings platform = PlatformSettings::defaults();
+    PasswordTable passwords;
+    ScriptedPrompt prompt;
+    PosixTransportFactory transports;
+    RecordingMessages messages;
+    CountingBeep beep;
+    std::vector<OpenedWindow> windows;
+    ConnectContext ctx{links, views, settings, profiles, platform, passwords, prompt, transports, messages, beep,
+                       [this](int profileIndex, int slot) {
+                           windows.push_back(OpenedWindow{profileIndex, slot, links.find(slot)->deviceName,
+                                                          views[slot].scale.load(),
+                                                          views[slot].screen.lowColor.load()});
+                       }};
+
+    ConnectProgram()
+    {
+        // Nothing in a test may reach beyond loopback.
+        platform.LanBroadcastAddress = "127.0.0.1";
+        platform.ActiveSyncAddresses = "127.0.0.1";
+    }
+    ~ConnectProgram()
+    {
+        for (int s = 0; s < Links::kSlotCount; ++s) {
+            CloseLinkTransport(links, s);
+            links.find(s)->deviceName.clear();
+        }
+    }
+
+    int addProfile(uint32_t kind, const char* name, int scale = 1, int lowColor = 0)
+    {
+        Profile p;
+        p.linkKind = kind;
+        p.setName(name);
+        p.scale = scale;
+        p.lowColor = lowColor;
+        p.refreshRate = 10;
+        EXPECT_TRUE(profiles.AddProfile(p));
+        return profiles.ConnTypes() - 1;
+    }
+};
+
+// A loopback address of this test process's own (127.X.Y.Z), for simulators that
+// must listen on the agent's fixed port 1899.
+inline std::string ownLoopback()
+{
+    static std::atomic<int> next{2};
+    const int pid = int(::getpid());
+    return "127." + std::to_string(60 + pid % 60) + "." + std::to_string((pid / 60) % 250 + 1) + "." +
+           std::to_string(next.fetch_add(1) % 250 + 2);
+}
+
+// Word i of a simulator's announced fact ("discovery 127.0.0.1 4000": word 1 = 4000).
+inline std::string factWord(const SimProcess& sim, const std::string& key, size_t i)
+{
+    std::string v = sim.fact(key).value_or("");
+    size_t start = 0;
+    for (size_t k = 0; k < i; ++k) {
+        start = v.find(' ', start);
+        if (start == std::string::npos)
+            return "";
+        ++start;
+    }
+    return v.substr(start, v.find(' ', start) - start);
+}
+
+// Waits up to `limit` for cond, looking every few milliseconds.
+template <class Cond> bool waitUntil(Cond cond, std::chrono::milliseconds limit = std::chrono::seconds(20))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Reads simulator lines until one starts with prefix; false when none comes in time.
+inline bool awaitLine(SimProcess& sim, const std::string& prefix,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        auto line = sim.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()));
+        if (!line)
+            return false;
+        if (line->rfind(prefix, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+inline std::string simPath() { return programFromEnv("SORVANE_SIM"); }
+
+} // namespace sorvane::test

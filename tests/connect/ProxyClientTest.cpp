@@ -1,0 +1,118 @@
+// The proxy server's exchanges against the simulated proxy on loopback.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "ConnectTestSupport.h"
+#include "connect/ProxyClient.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+Profile proxyProfile(int port)
+{
+    Profile p;
+    p.linkKind = uint32_t(LinkKind::Proxy);
+    p.ipAddress = 0x7F000001;
+    p.port = uint32_t(port);
+    p.scale = 1;
+    return p;
+}
+
+// A loopback port nobody listens on: bound, never listened, then closed.
+int closedPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7F000001);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+} // namespace
+
+TEST(ProxyRows, ListedRecordsAndClientAddresses)
+{
+    std::vector<LinkRecord> records(4);
+    records[0].handle = 7;
+    records[0].setDeviceName("Free");
+    records[1].handle = 8;
+    records[1].setDeviceName("Busy");
+    records[1].proxyWords[0] = 1;
+    // 10.1.2.3 as it travels (first octet first), read as a little-endian word.
+    records[1].ipAddress = 0x0302010A;
+    records[2].handle = 0; // the proxy does not have this one
+    records[2].setDeviceName("Gone");
+    records[3].handle = 9; // no name: not listed
+    EXPECT_EQ(proxyRows(records), (std::vector<ProxyRow>{{"Free", "Available", 0}, {"Busy", "10.1.2.3", 1}}));
+    EXPECT_FALSE(validProxyPort(0));
+    EXPECT_FALSE(validProxyPort(65536));
+    EXPECT_TRUE(validProxyPort(65535));
+}
+
+TEST(ProxyClient, TableOfThreeWithOneInUse)
+{
+    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "One,Two*127.0.0.9,Three,Four!"});
+    SystemClock clock;
+    PosixTransportFactory factory;
+    ProxyTable table = FetchProxyTable(clock, proxyProfile(proxy.tcpPort()), factory);
+    ASSERT_EQ(table.status, ProxyTableStatus::Ok);
+    ASSERT_EQ(table.records.size(), 4u);
+    EXPECT_EQ(table.records[0].width, 240);
+    EXPECT_EQ(table.records[0].height, 320);
+    EXPECT_EQ(proxyRows(table.records),
+              (std::vector<ProxyRow>{{"One", "Available", 0}, {"Two", "127.0.0.9", 1}, {"Three", "Available", 2}}));
+}
+
+TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
+{
+    SystemClock clock;
+    PosixTransportFactory factory;
+    for (const char* count : {"0", "34"}) {
+        SimProcess proxy({"--proxy", "--port", "0", "--proxy-count-override", count});
+        EXPECT_EQ(FetchProxyTable(clock, proxyProfile(proxy.tcpPort()), factory).status, ProxyTableStatus::BadCount)
+            << count;
+    }
+    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(closedPort()), factory).status, ProxyTableStatus::Unreachable);
+    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(65536), factory).status, ProxyTableStatus::BadPort);
+    // A count of 3 with only one record behind it: the table broke off.
+    SimProcess shortTable({"--proxy", "--port", "0", "--proxy-count-override", "3"});
+    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(shortTable.tcpPort()), factory).status, ProxyTableStatus::Short);
+}
+
+TEST(ProxyClient, RefusedAndGrantedOpens)
+{
+    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*"});
+    SystemClock clock;
+    PosixTransportFactory factory;
+    const Profile profile = proxyProfile(proxy.tcpPort());
+    ProxyTable table = FetchProxyTable(clock, profile, factory);
+    ASSERT_EQ(table.status, ProxyTableStatus::Ok);
+
+    PendingLink refused(clock);
+    EXPECT_EQ(OpenProxyDevice(refused, profile, table.records[1], 1, factory), ProxyOpenStatus::Refused);
+    EXPECT_FALSE(refused.hasTransport());
+
+    PendingLink granted(clock);
+    ASSERT_EQ(OpenProxyDevice(granted, profile, table.records[0], 0, factory), ProxyOpenStatus::Passed);
+    EXPECT_EQ(granted.slot().deviceName, "Free");
+    EXPECT_EQ(granted.slot().linkKind, uint32_t(LinkKind::Proxy));
+    EXPECT_EQ(granted.slot().port, uint32_t(proxy.tcpPort()));
+    EXPECT_EQ(granted.slot().ipAddress, 0x7F000001u);
+
+    // While the device is in use, the proxy lists this client and refuses a second open.
+    ProxyTable again = FetchProxyTable(clock, profile, factory);
+    ASSERT_EQ(again.status, ProxyTableStatus::Ok);
+    EXPECT_EQ(proxyRows(again.records)[0].connection, "127.0.0.1");
+    PendingLink second(clock);
+    EXPECT_EQ(OpenProxyDevice(second, profile, again.records[0], 0, factory), ProxyOpenStatus::Refused);
+}

@@ -1,0 +1,80 @@
+// USB Auto Discovery against simulated devices on pseudo-terminals, reached through a
+// device mapping that points the USB channels at symbolic links in a folder of the test.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ConnectTestSupport.h"
+#include "connect/PendingLink.h"
+#include "connect/UsbDiscovery.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+LinkConfig usbConfig(const TempDir& dir)
+{
+    LinkConfig config;
+    config.usbDevicePattern = (dir.path() / "usb{n}").string();
+    return config;
+}
+
+void plug(const TempDir& dir, int port, const SimProcess& sim)
+{
+    std::filesystem::create_symlink(sim.serialPath(), dir / ("usb" + std::to_string(port)));
+}
+
+} // namespace
+
+TEST(UsbDiscovery, ProbesEveryPortAndListsTheDevices)
+{
+    TempDir dir;
+    SimProcess seven({"--serial", "--name", "Seven"});
+    SimProcess three({"--serial", "--name", "Three", "--depth", "8"});
+    plug(dir, 7, seven);
+    plug(dir, 3, three);
+    std::filesystem::create_symlink("/nonexistent/tty", dir / "usb5"); // a mapping to nothing
+    SystemClock clock;
+    PosixTransportFactory factory;
+    CancelToken cancel;
+    std::vector<int> progress;
+    auto devices = ProbeUsbPorts(clock, usbConfig(dir), factory, cancel,
+                                 [&](int port, int found) { progress.push_back(port * 100 + found); });
+    EXPECT_EQ(devices, (std::vector<UsbDevice>{{"Three", 3}, {"Seven", 7}}));
+    ASSERT_EQ(progress.size(), 32u);
+    EXPECT_EQ(progress[0], 100);
+    EXPECT_EQ(progress[2], 301);
+    EXPECT_EQ(progress.back(), 3202);
+
+    // Each probe closed its line: the device is free to be connected again.
+    PendingLink link(clock);
+    ASSERT_TRUE(ConnectUsbPort(link, usbConfig(dir), factory, 7));
+    EXPECT_EQ(link.slot().deviceName, "Seven");
+    EXPECT_EQ(link.slot().linkKind, uint32_t(LinkKind::Usb));
+    EXPECT_EQ(link.slot().port, 7u);
+    PendingLink none(clock);
+    EXPECT_FALSE(ConnectUsbPort(none, usbConfig(dir), factory, 4));
+    EXPECT_FALSE(ConnectUsbPort(none, usbConfig(dir), factory, 33));
+}
+
+TEST(UsbDiscovery, NothingPluggedAndCancelled)
+{
+    TempDir dir;
+    SystemClock clock;
+    PosixTransportFactory factory;
+    CancelToken cancel;
+    EXPECT_TRUE(ProbeUsbPorts(clock, usbConfig(dir), factory, cancel).empty());
+
+    SimProcess one({"--serial", "--name", "One"});
+    plug(dir, 1, one);
+    int probed = 0;
+    auto devices = ProbeUsbPorts(clock, usbConfig(dir), factory, cancel, [&](int, int) {
+        if (++probed == 2)
+            cancel.cancel();
+    });
+    EXPECT_EQ(probed, 2); // stopped after the port in hand
+    EXPECT_EQ(devices, (std::vector<UsbDevice>{{"One", 1}}));
+}
