@@ -1,1 +1,327 @@
-// placeholder
+// The USB, LAN and proxy connect dialogs (offscreen), against simulated devices on
+// loopback and pseudo-terminals.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "ConnectTestSupport.h"
+#include "connect/ui/LanConnectDialog.h"
+#include "connect/ui/ProxyConnectDialog.h"
+#include "connect/ui/UsbConnectDialog.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+QStringList rowTexts(QTreeWidget& list)
+{
+    QStringList rows;
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        rows << list.topLevelItem(i)->text(0) + "|" + list.topLevelItem(i)->text(1);
+    return rows;
+}
+
+QTreeWidgetItem* rowNamed(QTreeWidget& list, const QString& name)
+{
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        if (list.topLevelItem(i)->text(0) == name)
+            return list.topLevelItem(i);
+    return nullptr;
+}
+
+void clickConnect(QDialog& dialog)
+{
+    auto* button = dialog.findChild<QPushButton*>(QStringLiteral("1"));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+bool closes(QDialog& dialog) { return QTest::qWaitFor([&] { return !dialog.isVisible(); }, kWaitMs); }
+
+MessageRequest lastMessage(const ConnectProgram& p)
+{
+    return p.messages.shown.empty() ? MessageRequest{} : p.messages.shown.back();
+}
+
+struct UsbBench {
+    TempDir dir;
+    ConnectProgram program;
+    int profile = program.addProfile(uint32_t(LinkKind::Usb), "usb", 2);
+    std::vector<std::unique_ptr<SimProcess>> sims;
+
+    UsbBench() { program.platform.UsbDevicePattern = (dir.path() / "usb{n}").string(); }
+    void plug(int port, const std::string& name)
+    {
+        sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--serial", "--name", name}));
+        std::filesystem::create_symlink(sims.back()->serialPath(), dir / ("usb" + std::to_string(port)));
+    }
+};
+
+} // namespace
+
+TEST(UsbConnectDialog, OneDeviceConnectsWithoutAClick)
+{
+    UsbBench bench;
+    bench.plug(9, "Solo");
+    UsbConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+    EXPECT_EQ(dialog.objectName(), "USBCONNECT");
+    EXPECT_EQ(dialog.windowTitle(), "USB (Auto Discovery)");
+    dialog.show();
+    ASSERT_TRUE(closes(dialog));
+    ASSERT_EQ(bench.program.windows.size(), 1u);
+    EXPECT_EQ(bench.program.windows[0].name, "Solo");
+    EXPECT_EQ(bench.program.windows[0].profileIndex, bench.profile);
+    EXPECT_EQ(bench.program.windows[0].scale, 2);
+    EXPECT_EQ(bench.program.profiles.get(bench.profile)->port, 9u); // remembered
+    EXPECT_EQ(bench.program.links.find(bench.program.windows[0].slot)->port, 9u);
+    EXPECT_TRUE(bench.program.messages.shown.empty());
+}
+
+TEST(UsbConnectDialog, NoDeviceSaysSoAndCloses)
+{
+    UsbBench bench;
+    UsbConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+    dialog.show();
+    ASSERT_TRUE(closes(dialog));
+    EXPECT_EQ(lastMessage(bench.program).text, "No available USB devices found");
+    EXPECT_EQ(lastMessage(bench.program).caption, "USB Auto Discovery");
+    EXPECT_EQ(lastMessage(bench.program).icon, MessageIcon::Stop);
+    EXPECT_TRUE(bench.program.windows.empty());
+}
+
+TEST(UsbConnectDialog, TwoDevicesAreListedAndOneIsChosen)
+{
+    UsbBench bench;
+    bench.plug(4, "Four");
+    bench.plug(12, "Twelve");
+    UsbConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+    dialog.show();
+    QTreeWidget& list = dialog.list();
+    EXPECT_EQ(list.objectName(), "1020");
+    EXPECT_EQ(list.headerItem()->text(0), "Device Name");
+    EXPECT_EQ(list.headerItem()->text(1), "USB Port");
+    EXPECT_EQ(list.columnWidth(0), 180);
+    EXPECT_EQ(list.columnWidth(1), 142);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.probing(); }, kWaitMs));
+    EXPECT_EQ(rowTexts(list), (QStringList{"Four|4", "Twelve|12"}));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(bench.program.windows.empty());
+
+    clickConnect(dialog);
+    EXPECT_EQ(lastMessage(bench.program).text, "Please select a device to connect to");
+    EXPECT_EQ(lastMessage(bench.program).caption, "USB Connection");
+    EXPECT_EQ(lastMessage(bench.program).icon, MessageIcon::None);
+    EXPECT_TRUE(dialog.isVisible());
+
+    // Twelve goes away before it is chosen: its connect fails and the dialog stays.
+    bench.sims[1].reset();
+    rowNamed(list, "Twelve")->setSelected(true);
+    clickConnect(dialog);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bench.program.messages.shown.size() == 2; }, kWaitMs));
+    EXPECT_EQ(lastMessage(bench.program).text, "Unable to connect to device");
+    EXPECT_EQ(lastMessage(bench.program).caption, "Connection Failed");
+    EXPECT_TRUE(dialog.isVisible());
+
+    rowNamed(list, "Twelve")->setSelected(false);
+    rowNamed(list, "Four")->setSelected(true);
+    QTest::keyClick(&list, Qt::Key_Return); // Enter in the list acts like Connect
+    ASSERT_TRUE(closes(dialog));
+    ASSERT_EQ(bench.program.windows.size(), 1u);
+    EXPECT_EQ(bench.program.windows[0].name, "Four");
+    EXPECT_EQ(bench.program.profiles.get(bench.profile)->port, 4u);
+}
+
+TEST(UsbConnectDialog, CancelDuringTheProbeAndNoFreeSlot)
+{
+    UsbBench bench;
+    bench.plug(30, "Late");
+    {
+        UsbConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+        dialog.show();
+        dialog.reject();
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    EXPECT_TRUE(bench.program.windows.empty());
+    EXPECT_TRUE(bench.program.messages.shown.empty());
+
+    for (int s = 0; s < Links::kSlotCount; ++s)
+        bench.program.links.find(s)->deviceName = "busy";
+    RunUsbConnectDialog(nullptr, bench.program.ctx, bench.profile); // refused with a beep, no dialog
+    EXPECT_EQ(bench.program.beep.beeps, 1);
+    RunUsbConnectDialog(nullptr, bench.program.ctx, 7); // no such profile
+    EXPECT_EQ(bench.program.beep.beeps, 2);
+}
+
+namespace {
+
+struct LanBench {
+    ConnectProgram program;
+    int profile = program.addProfile(uint32_t(LinkKind::Lan), "lan", 1);
+    LanDialogTiming timing{40, 200};
+
+    void discoverOn(const std::string& broadcast, const std::string& port)
+    {
+        program.platform.LanBroadcastAddress = broadcast;
+        program.platform.LanDiscoveryPort = std::stoi(port);
+    }
+};
+
+} // namespace
+
+TEST(LanConnectDialog, DevicesListedOnceAndPasswordAsked)
+{
+    LanBench bench;
+    const std::string a = ownLoopback(), b = ownLoopback();
+    SimProcess alpha({"--host", a, "--port", "1899", "--name", "Alpha", "--discovery-port", "0", "--discovery-bind",
+                      "127.255.255.255", "--discovery-repeat", "2"});
+    const std::string port = factWord(alpha, "discovery", 1);
+    SimProcess beta({"--host", b, "--port", "1899", "--name", "Beta", "--password", "Secret", "--discovery-port", port,
+                     "--discovery-bind", "127.255.255.255"});
+    bench.discoverOn("127.255.255.255", port);
+
+    LanConnectDialog dialog(nullptr, bench.program.ctx, bench.profile, bench.timing);
+    EXPECT_EQ(dialog.objectName(), "LANCONNECT");
+    EXPECT_EQ(dialog.windowTitle(), "LAN (Auto Discovery)");
+    dialog.show();
+    QTreeWidget& list = dialog.list();
+    EXPECT_EQ(list.headerItem()->text(1), "IP Address");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list.topLevelItemCount() == 2; }, kWaitMs));
+    // Several more requests, each answered twice by Alpha: still one row each.
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(awaitLine(alpha, "discovery"));
+    QTest::qWait(50);
+    QStringList rows = rowTexts(list);
+    rows.sort();
+    EXPECT_EQ(rows, (QStringList{QString::fromStdString("Alpha|" + a), QString::fromStdString("Beta|" + b)}));
+
+    clickConnect(dialog);
+    EXPECT_EQ(lastMessage(bench.program).text, "Please select a device to connect to");
+    EXPECT_EQ(lastMessage(bench.program).caption, "LAN Connection");
+
+    bench.program.prompt.typed = "nope";
+    rowNamed(list, "Beta")->setSelected(true);
+    clickConnect(dialog);
+    EXPECT_EQ(bench.program.prompt.asked, (std::vector<std::string>{"Secret"}));
+    EXPECT_TRUE(dialog.isVisible()); // a cancelled password leaves the dialog open
+    EXPECT_TRUE(bench.program.windows.empty());
+
+    bench.program.prompt.typed = "SECRET";
+    clickConnect(dialog);
+    ASSERT_TRUE(closes(dialog));
+    ASSERT_EQ(bench.program.windows.size(), 1u);
+    EXPECT_EQ(bench.program.windows[0].name, "Beta");
+    uint32_t address = 0;
+    ASSERT_TRUE(parseIpv4(b, address));
+    EXPECT_EQ(bench.program.profiles.get(bench.profile)->ipAddress, address); // remembered
+    const LinkSlot& s = *bench.program.links.find(bench.program.windows[0].slot);
+    EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Lan));
+}
+
+TEST(LanConnectDialog, ReplyOf287BytesListsNothing)
+{
+    LanBench bench;
+    SimProcess sim({"--port", "0", "--discovery-port", "0", "--discovery-reply-size", "287"});
+    bench.discoverOn("127.0.0.1", factWord(sim, "discovery", 1));
+    LanConnectDialog dialog(nullptr, bench.program.ctx, bench.profile, bench.timing);
+    dialog.show();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(awaitLine(sim, "discovery"));
+    QTest::qWait(100);
+    EXPECT_EQ(dialog.list().topLevelItemCount(), 0);
+    dialog.reject();
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+namespace {
+
+struct ProxyBench {
+    ConnectProgram program;
+    int profile;
+    std::unique_ptr<SimProcess> proxy;
+
+    explicit ProxyBench(std::vector<std::string> simArgs)
+    {
+        simArgs.insert(simArgs.begin(), {"--proxy", "--port", "0"});
+        proxy = std::make_unique<SimProcess>(simArgs);
+        profile = program.addProfile(uint32_t(LinkKind::Proxy), "proxy", 2, 1);
+        Profile p = *program.profiles.get(profile);
+        p.ipAddress = 0x7F000001;
+        p.port = uint32_t(proxy->tcpPort());
+        program.profiles.EditProfile(profile, p);
+    }
+};
+
+} // namespace
+
+TEST(ProxyConnectDialog, ListRefusalAndGrant)
+{
+    ProxyBench bench({"--proxy-devices", "Free,Busy*127.0.0.9,Spare"});
+    ProxyConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+    EXPECT_EQ(dialog.objectName(), "PROXYCONNECT");
+    EXPECT_EQ(dialog.windowTitle(), "Proxy Server");
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.tableArrived(); }, kWaitMs));
+    QTreeWidget& list = dialog.list();
+    EXPECT_EQ(list.headerItem()->text(0), "Device Name");
+    EXPECT_EQ(list.headerItem()->text(1), "Connection");
+    EXPECT_EQ(list.columnWidth(0), 120);
+    EXPECT_EQ(rowTexts(list), (QStringList{"Free|Available", "Busy|127.0.0.9", "Spare|Available"}));
+    EXPECT_TRUE(list.topLevelItem(0)->isSelected());
+
+    list.topLevelItem(0)->setSelected(false);
+    rowNamed(list, "Busy")->setSelected(true);
+    clickConnect(dialog);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bench.program.messages.shown.empty(); }, kWaitMs));
+    EXPECT_EQ(lastMessage(bench.program).text, "The connection attempt failed; the device may be in use");
+    EXPECT_EQ(lastMessage(bench.program).caption, "Error");
+    EXPECT_EQ(lastMessage(bench.program).icon, MessageIcon::Stop);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(bench.program.windows.empty());
+
+    // A double click on a row connects it.
+    rowNamed(list, "Busy")->setSelected(false);
+    QTreeWidgetItem* spare = rowNamed(list, "Spare");
+    spare->setSelected(true);
+    const QPoint at = list.visualItemRect(spare).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+    ASSERT_TRUE(closes(dialog));
+    ASSERT_EQ(bench.program.windows.size(), 1u);
+    EXPECT_EQ(bench.program.windows[0].name, "Spare");
+    EXPECT_EQ(bench.program.windows[0].scale, 2);
+    EXPECT_EQ(bench.program.windows[0].lowColor, 1);
+    const LinkSlot& s = *bench.program.links.find(bench.program.windows[0].slot);
+    EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Proxy));
+    EXPECT_EQ(s.port, uint32_t(bench.proxy->tcpPort()));
+    EXPECT_TRUE(awaitLine(*bench.proxy, "connected 1 proxy Spare"));
+}
+
+TEST(ProxyConnectDialog, BadCountsAndBadPort)
+{
+    for (const char* count : {"0", "34"}) {
+        ProxyBench bench({"--proxy-count-override", count});
+        ProxyConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+        dialog.show();
+        ASSERT_TRUE(closes(dialog)) << count;
+        EXPECT_EQ(lastMessage(bench.program).text, "Unable to connect to the proxy server");
+        EXPECT_EQ(lastMessage(bench.program).caption, "Error");
+    }
+    ProxyBench bench({});
+    Profile p = *bench.program.profiles.get(bench.profile);
+    p.port = 65536; // the profile dialog lets this through
+    bench.program.profiles.EditProfile(bench.profile, p);
+    ProxyConnectDialog dialog(nullptr, bench.program.ctx, bench.profile);
+    dialog.show();
+    ASSERT_TRUE(closes(dialog));
+    EXPECT_EQ(lastMessage(bench.program).text, "The proxy server's port must be a number from 1 to 65535");
+    EXPECT_EQ(bench.program.messages.shown.size(), 1u);
+}

@@ -29,6 +29,7 @@ DeviceListDialog::DeviceListDialog(QWidget* parent, ConnectContext& ctx, int pro
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setUniformRowHeights(true);
+    list_->header()->setStretchLastSection(false);
     list_->installEventFilter(this);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] {
         if (connect_->isEnabled())
