@@ -1,0 +1,189 @@
+// sorvane-cli connecting by LAN discovery, through a proxy server, and by waiting for
+// an agent to connect in; each then runs "info".
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/SimProcess.h"
+
+using namespace sorvane::test;
+
+extern char** environ;
+
+namespace {
+
+ProcessResult cli(std::vector<std::string> args)
+{
+    args.insert(args.begin(), programFromEnv("SORVANE_CLI"));
+    return runProcess(args, std::chrono::seconds(60));
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string ownLoopback()
+{
+    static std::atomic<int> next{2};
+    const int pid = int(::getpid());
+    return "127." + std::to_string(120 + pid % 60) + "." + std::to_string((pid / 60) % 250 + 1) + "." +
+           std::to_string(next.fetch_add(1) % 250 + 2);
+}
+
+std::string word(const SimProcess& sim, const std::string& key, size_t i)
+{
+    std::string v = sim.fact(key).value_or("");
+    for (size_t k = 0; k < i && v.find(' ') != std::string::npos; ++k)
+        v = v.substr(v.find(' ') + 1);
+    return v.substr(0, v.find(' '));
+}
+
+// sorvane-cli running in the background, its standard error read line by line.
+class RunningCli {
+public:
+    explicit RunningCli(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), programFromEnv("SORVANE_CLI"));
+        int out[2], err[2];
+        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+        EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~RunningCli()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+        ::close(err_);
+    }
+    // The next line on standard error, waiting up to 20 s.
+    std::string errLine()
+    {
+        std::string line;
+        char c = 0;
+        pollfd p{err_, POLLIN, 0};
+        while (::poll(&p, 1, 20000) > 0 && ::read(err_, &c, 1) == 1 && c != '\n')
+            line += c;
+        return line;
+    }
+    // Waits for the end; its exit status and standard output.
+    int finish(std::string& out)
+    {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(out_, buffer, sizeof buffer)) > 0)
+            out.append(buffer, size_t(n));
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+};
+
+} // namespace
+
+TEST(CliConnect, Lan)
+{
+    const std::string a = ownLoopback(), b = ownLoopback();
+    SimProcess alpha({"--host", a, "--port", "1899", "--name", "Alpha", "--discovery-port", "0", "--discovery-bind",
+                      "127.255.255.255", "--discovery-repeat", "2"});
+    const std::string port = word(alpha, "discovery", 1);
+    SimProcess beta({"--host", b, "--port", "1899", "--name", "Beta", "--password", "Secret", "--discovery-port", port,
+                     "--discovery-bind", "127.255.255.255"});
+    const std::vector<std::string> lan{"--lan", "--bcast", "127.255.255.255", "--bport", port, "--timeout", "15"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = lan;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return cli(args);
+    };
+
+    auto r = with({"--pick", "Beta", "--password", "SECRET", "info"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "name: Beta\n")) << r.out;
+    r = with({"--pick", "Beta", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "requires a password")) << r.err;
+    r = with({"--pick", "Alpha", "info"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "depth: 16\n") && has(r.out, "name: Alpha\n")) << r.out;
+    r = with({"--pick", "Nobody", "--timeout", "4", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "no device called \"Nobody\" answered")) << r.err;
+}
+
+TEST(CliConnect, Proxy)
+{
+    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*"});
+    const std::string at = "127.0.0.1:" + std::to_string(proxy.tcpPort());
+    auto r = cli({"--proxy", at, "--pick", "Free", "info"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "name: Free\n")) << r.out;
+    r = cli({"--proxy", at, "--pick", "0", "info"}); // by its index in the table
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "name: Free\n")) << r.out;
+    r = cli({"--proxy", at, "--pick", "Busy", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "The connection attempt failed; the device may be in use")) << r.err;
+
+    SimProcess badCount({"--proxy", "--port", "0", "--proxy-count-override", "34"});
+    r = cli({"--proxy", "127.0.0.1:" + std::to_string(badCount.tcpPort()), "--pick", "0", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "Unable to connect to the proxy server")) << r.err;
+    r = cli({"--proxy", "127.0.0.1:65536", "--pick", "0", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "65536 is not a port number 1..65535")) << r.err;
+    r = cli({"--proxy", at, "info"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(has(r.err, "--pick")) << r.err;
+}
+
+TEST(CliConnect, ListenForAnAgent)
+{
+    RunningCli waiting({"--listen", "127.0.0.1:0", "--timeout", "20", "info"});
+    const std::string line = waiting.errLine();
+    ASSERT_EQ(line.rfind("listening ", 0), 0u) << line;
+    const std::string port = line.substr(10);
+    SimProcess agent({"--connect-to", "127.0.0.1:" + port, "--name", "Caller", "--depth", "8"});
+    std::string out;
+    EXPECT_EQ(waiting.finish(out), 0);
+    EXPECT_TRUE(has(out, "depth: 8\n") && has(out, "name: Caller\n")) << out;
+}
+
+TEST(CliConnect, UsageErrors)
+{
+    for (auto args : std::vector<std::vector<std::string>>{{"--bcast", "127.0.0.1", "--host", "x", "info"},
+                                                           {"--lan", "--proxy", "127.0.0.1:1", "--pick", "a", "info"},
+                                                           {"--listen", "127.0.0.1:70000", "info"},
+                                                           {"--pick", "a", "--host", "x", "info"}}) {
+        auto r = cli(args);
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+    }
+    auto r = cli({"--listen", "127.0.0.1:0", "--timeout", "1", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "no device connected")) << r.err;
+}
