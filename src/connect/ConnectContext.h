@@ -30,7 +30,10 @@ struct ConnectContext {
     MessageBoxPort& messages;
     BeepPort& beep;
     // Opens the device window for a slot whose handshake passed (OpenDeviceWindow):
-    // the window, its view record and the connection thread.
+    // the window, its view record and the connection thread. The flows have set the
+    // view's scale and low colour mode already. profileIndex -1 (an inbound connection
+    // while no profile is defined): the window takes windowProfile(profiles, settings,
+    // -1) (InboundConnections.h), the default settings for new connections. Must be set.
     std::function<void(int profileIndex, int slot)> openDeviceWindow;
     // The link settings (ActiveSync candidates, serial device patterns, agent port)
     // from the platform settings.

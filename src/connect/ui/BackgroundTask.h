@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <pthread.h>
 #include <thread>
 #include <utility>
 
@@ -41,6 +42,7 @@ public:
         auto token = token_;
         QPointer<QObject> receiver = receiver_;
         thread_ = std::thread([this, token, receiver, job = std::move(job), done = std::move(done)]() mutable {
+            pthread_setname_np(pthread_self(), "connect-attempt");
             auto result = std::make_shared<Result>(job(*token));
             if (!receiver)
                 return;
