@@ -77,7 +77,7 @@ public:
     bool release()
     {
         bool had = isBorrowed_ || !owned_.empty() || owned_.capacity() > 0;
-        owned_ = {};
+        std::vector<uint8_t>().swap(owned_);
         borrowed_ = {};
         isBorrowed_ = false;
         return had;

@@ -1,0 +1,207 @@
+// ConvertImage, ImageOperation and FreeImage.
+
+#include "OracleSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+bool sameColours(const ImageRecord& a, const ImageRecord& b)
+{
+    if (a.width != b.width || a.height != b.height)
+        return false;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (pixelColour(a, x, y) != pixelColour(b, x, y))
+                return false;
+    return true;
+}
+
+ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int* rc = nullptr)
+{
+    ImageRecord t;
+    t.imageType = type;
+    int r = ConvertImage(src, t, options);
+    if (rc)
+        *rc = r;
+    else
+        EXPECT_EQ(r, kImageOk);
+    return t;
+}
+
+} // namespace
+
+TEST(ConvertImage, BottomUpBecomesTopDownCopy)
+{
+    ImageRecord top = testPicture(13, 7, 24);
+    ImageRecord bottom = copyImage(top);
+    std::span<uint8_t> d = bottom.data.writable();
+    for (int y = 0; y < 7; ++y)
+        std::memcpy(&d[size_t(6 - y) * 39], rowOf(top, y), 39);
+    bottom.rowOrder = kRowsBottomUp;
+    ASSERT_TRUE(sameColours(top, bottom));
+
+    ImageRecord copy = converted(bottom, kImageRaw);
+    EXPECT_EQ(copy.rowOrder, kRowsTopDown);
+    EXPECT_TRUE(sameColours(copy, top));
+    EXPECT_TRUE(std::equal(copy.payload().begin(), copy.payload().end(), top.payload().begin()));
+    EXPECT_NE(copy.payload().data(), bottom.payload().data());
+    EXPECT_EQ(bottom.rowOrder, kRowsBottomUp); // the source is left alone
+}
+
+TEST(ConvertImage, GifLzwRoundTripAtEveryIndexDepth)
+{
+    for (int bits : {1, 4, 8}) {
+        for (int kind = 0; kind < 3; ++kind) {
+            // noise (the code table fills and starts again), long runs, a single row
+            int w = kind == 2 ? 1000 : 150, h = kind == 2 ? 1 : 120;
+            ImageRecord pic = testPicture(w, h, bits, 0, uint32_t(bits * 10 + kind));
+            if (kind == 1) {
+                std::span<uint8_t> d = pic.data.writable();
+                for (size_t i = 0; i < d.size(); ++i)
+                    d[i] = uint8_t(i / 997 * 0x11);
+            }
+            ImageRecord gif = converted(pic, kImageGifLzw);
+            EXPECT_EQ(gif.bitsPerPixel, bits);
+            ImageRecord back = converted(gif, kImageRaw);
+            EXPECT_TRUE(sameColours(back, pic)) << bits << " bits, kind " << kind;
+            ImageRecord again = converted(gif, kImageGifLzw); // same encoding: a plain copy
+            EXPECT_TRUE(std::equal(again.payload().begin(), again.payload().end(), gif.payload().begin(),
+                                   gif.payload().end()));
+            EXPECT_NE(again.payload().data(), gif.payload().data());
+        }
+    }
+}
+
+TEST(ConvertImage, DamagedLzwStreamsDecodeSafely)
+{
+    std::mt19937 rnd(3);
+    ImageRecord gif = converted(testPicture(64, 64, 8), kImageGifLzw);
+    std::vector<uint8_t> stream(gif.payload().begin(), gif.payload().end());
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<uint8_t> bad = stream;
+        if (trial % 2)
+            bad.resize(rnd() % bad.size() + 1);
+        for (int k = 0; k < 5; ++k)
+            bad[rnd() % bad.size()] = uint8_t(rnd());
+        ImageRecord broken;
+        broken.width = 64;
+        broken.height = 64;
+        broken.bitsPerPixel = 8;
+        broken.colourTable = std::make_unique<ColourTable>(*gif.colourTable);
+        broken.dataSize = uint32_t(bad.size());
+        broken.data = ImageData(std::move(bad));
+        broken.imageType = kImageGifLzw;
+        ImageRecord raw = converted(broken, kImageRaw);
+        EXPECT_EQ(raw.width, 64);
+    }
+}
+
+TEST(ConvertImage, RefusesBadParametersAndRecords)
+{
+    ImageRecord pic = testPicture(8, 8, 24);
+    int rc = 0;
+    for (uint8_t type : {kImageJfif, kImageJpegOther}) {
+        converted(pic, type, -1, &rc);
+        EXPECT_EQ(rc, kImageUnsupported);
+        converted(pic, type, 8, &rc);
+        EXPECT_EQ(rc, kImageUnsupported);
+    }
+    for (uint8_t type : {1, 3, 11, 13, 255}) {
+        converted(pic, type, 0, &rc);
+        EXPECT_EQ(rc, kImageUnsupported) << int(type);
+    }
+    converted(testPicture(8, 8, 16), kImageGifLzw, 0, &rc);
+    EXPECT_EQ(rc, kImageUnsupported);
+
+    ImageRecord shortData = copyImage(pic);
+    shortData.dataSize -= 1; // no longer covers every row
+    converted(shortData, kImageRaw, 0, &rc);
+    EXPECT_EQ(rc, kImageUnsupported);
+    ImageRecord noTable = testPicture(8, 8, 8);
+    noTable.colourTable.reset();
+    converted(noTable, kImageRaw, 0, &rc);
+    EXPECT_EQ(rc, kImageUnsupported);
+    ImageRecord offset = copyImage(pic);
+    offset.dataOffset = 1; // the rows would run past the buffer
+    converted(offset, kImageRaw, 0, &rc);
+    EXPECT_EQ(rc, kImageUnsupported);
+    ImageRecord empty;
+    converted(empty, kImageRaw, 0, &rc);
+    EXPECT_EQ(rc, kImageUnsupported);
+
+    ImageRecord target;
+    target.imageType = kImageRaw;
+    target.width = 99;
+    EXPECT_EQ(ConvertImage(empty, target, 0), kImageUnsupported);
+    EXPECT_EQ(target.width, 99); // a failed conversion leaves the target alone
+}
+
+TEST(ImageOperation, ChangesDepthKeepingColours)
+{
+    for (int from : {1, 4, 8, 16, 24})
+        for (int to : {8, 16, 24}) {
+            // 16- and 24-bit pictures of 200 colours keep them exactly at 8 bits.
+            ImageRecord pic = testPicture(23, 9, from, from >= 16 ? 200 : 0, uint32_t(from));
+            pic.rowOrder = kRowsBottomUp;
+            ImageRecord changed = copyImage(pic);
+            ASSERT_EQ(ImageOperation(changed, 2, to, 0), kImageOk) << from << " to " << to;
+            EXPECT_EQ(changed.bitsPerPixel, to);
+            EXPECT_EQ(changed.rowOrder, kRowsBottomUp);
+            EXPECT_EQ(changed.rowBytes, packedRowBytes(23, to));
+            for (int y = 0; y < 9; ++y)
+                for (int x = 0; x < 23; ++x) {
+                    auto want = pixelColour(pic, x, y);
+                    if (to == 16 && from != 16)
+                        want = bgrFrom565(rgb565From(want[0], want[1], want[2]));
+                    ASSERT_EQ(pixelColour(changed, x, y), want) << from << " to " << to << " at " << x << "," << y;
+                }
+        }
+    ImageRecord pic = testPicture(4, 4, 8);
+    EXPECT_EQ(ImageOperation(pic, 2, 4, 0), kImageUnsupported);
+    EXPECT_EQ(ImageOperation(pic, 2, 32, 0), kImageUnsupported);
+    ImageRecord gif = converted(pic, kImageGifLzw);
+    EXPECT_EQ(ImageOperation(gif, 2, 24, 0), kImageUnsupported);
+}
+
+TEST(ImageOperation, FlipAndOthers)
+{
+    ImageRecord pic = testPicture(5, 4, 16);
+    ImageRecord flipped = copyImage(pic);
+    ASSERT_EQ(ImageOperation(flipped, 6, 0, 0), kImageOk);
+    EXPECT_EQ(flipped.rowOrder, pic.rowOrder);
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ(std::memcmp(rowOf(flipped, y), rowOf(pic, 3 - y), 10), 0);
+    for (int op : {0, 1, 3, 4, 5, 7, 9, 10, 11, 12, -1}) {
+        ImageRecord same = copyImage(pic);
+        EXPECT_EQ(ImageOperation(same, op, 8, 0), kImageOk);
+        EXPECT_EQ(same.bitsPerPixel, 16);
+        EXPECT_TRUE(std::equal(same.payload().begin(), same.payload().end(), pic.payload().begin()));
+    }
+    // Flipping borrowed pixels flips a private copy.
+    std::vector<uint8_t> display(pic.payload().begin(), pic.payload().end());
+    ImageRecord borrowed = copyImage(pic);
+    borrowed.data = ImageData::borrow(display);
+    ASSERT_EQ(ImageOperation(borrowed, 6, 0, 0), kImageOk);
+    EXPECT_TRUE(std::equal(display.begin(), display.end(), pic.payload().begin()));
+    EXPECT_FALSE(borrowed.data.borrowed());
+}
+
+TEST(FreeImage, CountsAndClears)
+{
+    ImageRecord eight = testPicture(3, 3, 8);
+    EXPECT_EQ(FreeImage(eight), 2);
+    EXPECT_FALSE(eight.colourTable);
+    EXPECT_TRUE(eight.data.empty());
+    EXPECT_EQ(FreeImage(eight), 0);
+    ImageRecord deep = testPicture(3, 3, 24);
+    EXPECT_EQ(FreeImage(deep), 1);
+    ImageRecord none;
+    EXPECT_EQ(FreeImage(none), 0);
+}
