@@ -1,11 +1,13 @@
 #include "imaging/GifLzw.h"
 
+#include <bit>
 #include <cstring>
 
 namespace sorvane {
 
 namespace {
-constexpr int kTableBits = 14;
+constexpr int kTableBits = 13;
+constexpr uint32_t kFree = 0xFFFFFFFF; // would be prefix 4095, which is never a prefix
 constexpr uint32_t kMaxCodes = 4096;
 // Like the common encoders we start afresh one code early, so that no decoder ever
 // sees a full table followed by further codes.
@@ -14,10 +16,16 @@ constexpr uint32_t kLastCode = 4095;
 
 GifLzwEncoder::GifLzwEncoder(int minCodeSize, std::vector<uint8_t>& out, size_t expectedPixels)
     : out_(out), minCodeSize_(minCodeSize), codeSize_(minCodeSize + 1), clear_(1u << minCodeSize),
-      next_(clear_ + 2), table_(size_t(1) << kTableBits, 0)
+      next_(clear_ + 2), table_(size_t(1) << kTableBits, kFree)
 {
     pos_ = out_.size();
     reserve(expectedPixels + 16);
+    for (uint32_t i = 0; i < clear_; ++i) {
+        runLength_[i] = 1;
+        runIndex_[i] = uint8_t(i);
+        runCodes_[i].reserve(64);
+    }
+    resetTable();
     put(clear_);
 }
 
@@ -31,10 +39,9 @@ void GifLzwEncoder::reserve(size_t codes)
 
 void GifLzwEncoder::resetTable()
 {
-    if (++epoch_ == 0) {
-        std::fill(table_.begin(), table_.end(), 0);
-        epoch_ = 1;
-    }
+    std::fill(table_.begin(), table_.end(), kFree);
+    for (uint32_t i = 0; i < clear_; ++i)
+        runCodes_[i].assign(1, uint16_t(i));
     next_ = clear_ + 2;
     codeSize_ = minCodeSize_ + 1;
 }
@@ -55,6 +62,40 @@ inline void GifLzwEncoder::put(uint32_t code)
     }
 }
 
+bool GifLzwEncoder::addCode(uint32_t& code)
+{
+    if (next_ >= kLastCode) {
+        put(clear_);
+        resetTable();
+        return false;
+    }
+    code = next_++;
+    if (next_ > (1u << codeSize_) && codeSize_ < 12)
+        ++codeSize_;
+    return true;
+}
+
+namespace {
+// How many bytes from p on equal v.
+size_t runOf(const uint8_t* p, const uint8_t* end, uint8_t v)
+{
+    const uint8_t* q = p;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t pattern = 0x0101010101010101ull * v;
+        while (end - q >= 8) {
+            uint64_t w;
+            std::memcpy(&w, q, 8);
+            if (uint64_t x = w ^ pattern)
+                return size_t(q - p) + size_t(std::countr_zero(x) >> 3);
+            q += 8;
+        }
+    }
+    while (q < end && *q == v)
+        ++q;
+    return size_t(q - p);
+}
+} // namespace
+
 void GifLzwEncoder::add(std::span<const uint8_t> indices)
 {
     if (indices.empty())
@@ -62,42 +103,62 @@ void GifLzwEncoder::add(std::span<const uint8_t> indices)
     reserve(indices.size());
     const uint8_t* p = indices.data();
     const uint8_t* end = p + indices.size();
-    uint32_t prefix;
-    if (prefix_ < 0)
-        prefix = *p++;
-    else
-        prefix = uint32_t(prefix_);
-    const uint64_t epochTag = uint64_t(epoch_) << 20;
-    uint64_t tagBase = epochTag;
-    uint64_t* table = table_.data();
+    uint32_t prefix = prefix_ < 0 ? *p++ : uint32_t(prefix_);
+    uint32_t* table = table_.data();
     constexpr uint32_t mask = (1u << kTableBits) - 1;
-    for (; p < end; ++p) {
-        const uint32_t key = (prefix << 8) | *p;
-        const uint64_t tag = tagBase | key;
-        uint32_t h = (key * 2654435761u) >> (32 - kTableBits);
-        for (;;) {
-            uint64_t e = table[h];
-            if ((e >> 12) == tag) {
-                prefix = uint32_t(e & 0xFFF);
-                goto found;
+    while (p < end) {
+        const uint8_t c = *p;
+        if (runLength_[prefix] && runIndex_[prefix] == c) {
+            // prefix is c^j and c follows: walk up the codes of c's runs.
+            size_t ahead = runOf(p, end, c);
+            size_t j = runLength_[prefix];
+            for (;;) {
+                std::vector<uint16_t>& codes = runCodes_[c];
+                size_t room = codes.size() - j;
+                if (ahead <= room) {
+                    j += ahead;
+                    p += ahead;
+                    prefix = codes[j - 1];
+                    break;
+                }
+                j += room;
+                p += room;
+                ahead -= room;
+                put(codes[j - 1]); // c^j, and c^(j+1) becomes a code
+                uint32_t code;
+                if (addCode(code)) {
+                    codes.push_back(uint16_t(code));
+                    runLength_[code] = uint16_t(j + 1);
+                    runIndex_[code] = c;
+                }
+                prefix = c;
+                j = 1;
+                ++p;
+                if (--ahead == 0)
+                    break;
             }
-            if ((e >> 32) != epoch_)
+            continue;
+        }
+        const uint32_t key = (prefix << 8) | c;
+        uint32_t h = (key * 2654435761u) >> (32 - kTableBits);
+        uint32_t e;
+        while ((e = table[h]) != kFree) {
+            if ((e >> 12) == key)
                 break;
             h = (h + 1) & mask;
         }
-        put(prefix);
-        if (next_ < kLastCode) {
-            table[h] = (tag << 12) | next_;
-            ++next_;
-            if (next_ > (1u << codeSize_) && codeSize_ < 12)
-                ++codeSize_;
-        } else {
-            put(clear_);
-            resetTable();
-            tagBase = uint64_t(epoch_) << 20;
+        ++p;
+        if (e != kFree) {
+            prefix = e & 0xFFF;
+            continue;
         }
-        prefix = *p;
-    found:;
+        put(prefix);
+        uint32_t code;
+        if (addCode(code)) {
+            table[h] = (key << 12) | code;
+            runLength_[code] = 0;
+        }
+        prefix = c;
     }
     prefix_ = int32_t(prefix);
 }

@@ -4,6 +4,7 @@
 // end code (clear + 1). The streams here carry no sub-block framing. Not thread-safe;
 // one encoder per stream.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -23,6 +24,9 @@ private:
     void put(uint32_t code);
     void reserve(size_t codes);
     void resetTable();
+    // Numbers the next code (when there is room) and widens the codes when due; false
+    // when the table was full and has been started afresh.
+    bool addCode(uint32_t& code);
 
     std::vector<uint8_t>& out_;
     size_t pos_ = 0;
@@ -33,8 +37,16 @@ private:
     uint32_t clear_;
     uint32_t next_;
     int32_t prefix_ = -1;
-    uint32_t epoch_ = 1;
-    std::vector<uint64_t> table_; // (epoch << 32) | (prefix << 20 | index << 12) | code
+    // Open addressing over (prefix << 8 | index) << 12 | code; small enough to stay in
+    // the first-level cache, which the one lookup per pixel depends on.
+    std::vector<uint32_t> table_;
+    // Runs of one index, which screen pictures are full of, take a shorter way: for
+    // each code whose string is one index repeated, that index and the length; for each
+    // index the codes of its runs by length (runCodes_[i][k - 1] is the code of i^k).
+    // Those strings are never looked up in table_.
+    std::array<uint16_t, 4096> runLength_{};
+    std::array<uint8_t, 4096> runIndex_{};
+    std::array<std::vector<uint16_t>, 256> runCodes_;
 };
 
 // Decodes a code stream into out, which holds as many indices as are wanted.

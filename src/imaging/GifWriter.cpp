@@ -40,10 +40,8 @@ int writeGif(const ImageRecord& image, std::vector<uint8_t>& out)
         return kImageUnsupported;
 
     const size_t entries = size_t(1) << bits;
-    out.clear();
+    out.assign({'G', 'I', 'F', '8', '7', 'a'});
     out.reserve(13 + 3 * entries + 37 + 140 + 11 + lzw.size() + lzw.size() / 255 + 3);
-    const char* magic = "GIF87a";
-    out.insert(out.end(), magic, magic + 6);
     put16(out, image.width);
     put16(out, image.height);
     out.push_back(uint8_t(0x80 + (bits - 1)));

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 using namespace sorvane;
@@ -194,13 +195,24 @@ TEST(WriteGif, PillowReadsEveryDepth)
     struct Case {
         int bits, w, h;
     };
-    // The large 8-bit picture of noise fills the code table many times over.
-    const Case cases[] = {{1, 33, 17}, {4, 31, 9}, {8, 45, 20}, {8, 320, 240}, {1, 1, 1}, {8, 1, 300}};
+    // The large 8-bit picture of noise fills the code table many times over; the
+    // pictures of runs after it take the encoder's way for runs of one index.
+    const Case cases[] = {{1, 33, 17},  {4, 31, 9},    {8, 45, 20}, {8, 320, 240}, {1, 1, 1},
+                          {8, 1, 300}, {8, 640, 480}, {4, 97, 61}, {1, 300, 40}};
     std::vector<std::string> files;
     std::vector<ImageRecord> pictures;
     int n = 0;
     for (const Case& c : cases) {
         ImageRecord pic = testPicture(c.w, c.h, c.bits, 0, uint32_t(c.w));
+        if (n >= 6) { // runs of every length from 1 to thousands, and noise between them
+            std::span<uint8_t> d = pic.data.writable();
+            std::mt19937 rnd{uint32_t(n)};
+            for (size_t i = 0; i < d.size();) {
+                size_t len = std::min<size_t>(d.size() - i, rnd() % 4 == 0 ? rnd() % 3000 : rnd() % 40 + 1);
+                std::memset(&d[i], int(rnd() % 3 == 0 ? rnd() : 0x55), len);
+                i += len;
+            }
+        }
         if (n % 2)
             pic = bottomUpCopy(pic);
         std::string name = (dir / ("g" + std::to_string(n++) + ".gif")).string();

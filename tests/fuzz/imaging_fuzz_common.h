@@ -1,0 +1,49 @@
+#pragma once
+// Shared body of the image reader fuzz targets: read the bytes as a file of one type,
+// then put a readable picture through the other entry points at small sizes.
+
+#include "imaging/ImageLibrary.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace sorvane::fuzz {
+
+inline void exerciseReader(const uint8_t* data, size_t size, int fileType)
+{
+    ImageRecord image;
+    if (readImageBytes({data, size}, fileType, image) != kImageOk)
+        return;
+    if (int64_t(image.width) * image.height > (1 << 20))
+        return;
+    ImageRecord raw;
+    raw.imageType = kImageRaw;
+    if (ConvertImage(image, raw, 1) != kImageOk)
+        __builtin_trap(); // every picture a reader accepts converts
+    std::vector<uint8_t> out;
+    encodeImageFile(raw, kFileBmp, out);
+    if (raw.bitsPerPixel <= 8) {
+        ImageRecord gif;
+        gif.imageType = kImageGifLzw;
+        if (ConvertImage(raw, gif, 0) == kImageOk)
+            encodeImageFile(gif, kFileGif, out);
+    }
+    RenderTarget t;
+    t.width = 7;
+    t.height = 5;
+    t.rotation = int(size % 4) * 90;
+    t.zoomX = 100 + int(size % 300);
+    t.zoomY = 256;
+    t.x = -1;
+    t.y = image.height / 2;
+    std::vector<uint8_t> pixels(size_t(packedRowBytes(t.width, raw.bitsPerPixel)) * size_t(t.height));
+    t.pixels = pixels;
+    RenderImage(raw, t, size % 2 == 0, 0);
+    ImageOperation(raw, 2, 8, 0);
+    ImageOperation(raw, 6, 0, 0);
+    FreeImage(raw);
+    FreeImage(image);
+}
+
+} // namespace sorvane::fuzz
