@@ -6,6 +6,7 @@ Run with a Python that has Pillow (SORVANE_PYTHON). Commands:
                     colour type and depth, Adam7), each with NAME.rgb: Pillow's pixels
   decode FILE...    write FILE.rgb for each file
   make-jpeg FILE     write a 41 x 27 baseline JFIF file
+  make-jpegs DIR     write baseline.jpg, progressive.jpg and grey.jpg (64 x 48), with .rgb
   gifinfo FILE      print what Pillow reads of a GIF: version, comment, size
   jpeginfo FILE     print the quantization tables and the sampling factors of a JPEG
 
@@ -475,6 +476,14 @@ def main():
             write_rgb(path)
     elif cmd == "make-jpeg":
         rgb_picture(41, 27).save(sys.argv[2], quality=90)
+    elif cmd == "make-jpegs":
+        d = sys.argv[2]
+        smooth = Image.linear_gradient("L").resize((64, 48)).convert("RGB")
+        smooth.save(f"{d}/baseline.jpg", quality=95)
+        smooth.save(f"{d}/progressive.jpg", quality=95, progressive=True)
+        smooth.convert("L").save(f"{d}/grey.jpg", quality=95)
+        for name in ("baseline.jpg", "progressive.jpg", "grey.jpg"):
+            write_rgb(f"{d}/{name}")
     elif cmd == "gifinfo":
         im = Image.open(sys.argv[2])
         comment = im.info.get("comment", b"").decode("latin-1")
@@ -485,7 +494,7 @@ def main():
         im = Image.open(sys.argv[2])
         for n, table in sorted(im.quantization.items()):
             print(f"q{n}=" + ",".join(str(v) for v in table))
-        print("layers=" + ";".join(f"{c[0]},{c[1]},{c[2]}" for c in im.layer))
+        print("sampling=" + ";".join(f"{c[1]}x{c[2]}" for c in im.layer))
         print(f"app={','.join(sorted(im.applist[i][0] for i in range(len(im.applist))))}")
         im = im.convert("RGB")
         with open(sys.argv[2] + ".rgb", "wb") as f:
