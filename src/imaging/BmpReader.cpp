@@ -175,14 +175,14 @@ void decodeRle(std::span<const uint8_t> d, bool four, ImageRecord& img)
 
 } // namespace
 
-int readBmp(std::span<const uint8_t> f, ImageRecord& image)
+int readBmp(std::span<const uint8_t> f, ImageRecord& image, int64_t maxPixels)
 {
     BmpHeader h;
     if (int rc = parseHeader(f, h); rc != kImageOk)
         return rc;
     bool bottomUp = h.height > 0;
     int64_t height = bottomUp ? h.height : -h.height;
-    if (!sizeAcceptable(h.width, height))
+    if (!sizeAcceptable(h.width, height, maxPixels))
         return kImageUnsupported;
     const int bits = h.bits;
     const bool rle = h.compression == kRle8 || h.compression == kRle4;

@@ -48,7 +48,7 @@ void setTable(ColourTable& table, const uint8_t* rgb, size_t entries)
 
 } // namespace
 
-int readGif(std::span<const uint8_t> f, ImageRecord& image)
+int readGif(std::span<const uint8_t> f, ImageRecord& image, int64_t maxPixels)
 {
     if (f.size() < 13 || std::memcmp(f.data(), "GIF8", 4) != 0 || (f[4] != '7' && f[4] != '9') || f[5] != 'a')
         return kImageUnsupported;
@@ -115,7 +115,7 @@ int readGif(std::span<const uint8_t> f, ImageRecord& image)
         if (minCodeSize < 1 || minCodeSize > 8)
             return kImageUnsupported;
         const int64_t canvasW = std::max(screenW, left + fw), canvasH = std::max(screenH, top + fh);
-        if (!sizeAcceptable(canvasW, canvasH))
+        if (!sizeAcceptable(canvasW, canvasH, maxPixels))
             return kImageUnsupported;
 
         std::vector<uint8_t> stream;

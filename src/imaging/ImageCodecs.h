@@ -4,7 +4,7 @@
 // bytes they are given and return kImageUnsupported for corrupt or unsupported data;
 // they fill image only on success.
 
-#include "imaging/ImageRecord.h"
+#include "imaging/ImageLibrary.h"
 
 #include <cstdint>
 #include <span>
@@ -12,17 +12,15 @@
 
 namespace sorvane::codec {
 
-// Largest picture a reader accepts (width x height), keeping a corrupt header from
-// asking for gigabytes.
-inline constexpr int64_t kMaxPixels = int64_t(1) << 26;
-inline bool sizeAcceptable(int64_t width, int64_t height)
+inline bool sizeAcceptable(int64_t width, int64_t height, int64_t maxPixels = kMaxImagePixels)
 {
-    return width > 0 && height > 0 && width <= 0x7FFFFF && height <= 0x7FFFFF && width * height <= kMaxPixels;
+    return width > 0 && height > 0 && width <= 0x7FFFFF && height <= 0x7FFFFF && width * height <= maxPixels;
 }
 
-int readBmp(std::span<const uint8_t> file, ImageRecord& image);
-int readGif(std::span<const uint8_t> file, ImageRecord& image);
-int readPng(std::span<const uint8_t> file, ImageRecord& image);
+// maxPixels: the largest width x height accepted.
+int readBmp(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels);
+int readGif(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels);
+int readPng(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels);
 // Keeps the JPEG file as it is (imageType 10 or 16) after finding its frame header.
 int readJpeg(std::span<const uint8_t> file, ImageRecord& image);
 

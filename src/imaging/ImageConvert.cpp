@@ -167,6 +167,7 @@ int convert(const ImageRecord& source, ImageRecord& target, int options)
         if (result.rowOrder == kRowsBottomUp)
             codec::flipStoredRows(result);
         result.rowOrder = kRowsTopDown;
+        result.planeFlag = 1; // ready for use as it stands
     }
     target = std::move(result);
     return kImageOk;

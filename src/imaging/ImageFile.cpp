@@ -76,15 +76,15 @@ int OpenImageFile(const std::filesystem::path& path, ImageFile& file, int /*flag
     }
 }
 
-int readImageBytes(std::span<const uint8_t> bytes, int fileType, ImageRecord& image)
+int readImageBytes(std::span<const uint8_t> bytes, int fileType, ImageRecord& image, int64_t maxPixels)
 {
     try {
         ImageRecord result;
         int rc = kImageUnsupported;
         switch (fileType) {
-        case kFileBmp: rc = codec::readBmp(bytes, result); break;
-        case kFileGif: rc = codec::readGif(bytes, result); break;
-        case kFilePng: rc = codec::readPng(bytes, result); break;
+        case kFileBmp: rc = codec::readBmp(bytes, result, maxPixels); break;
+        case kFileGif: rc = codec::readGif(bytes, result, maxPixels); break;
+        case kFilePng: rc = codec::readPng(bytes, result, maxPixels); break;
         case kFileJpeg: rc = codec::readJpeg(bytes, result); break;
         default: break;
         }

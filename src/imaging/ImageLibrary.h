@@ -25,8 +25,14 @@ int OpenImageFile(const std::filesystem::path& path, ImageFile& file, int flags 
 // ConvertImage. Other identified types give -6. page and options are unused.
 int ReadImage(ImageFile& file, ImageRecord& image, int page = 0, int options = 0);
 
-// The same readers over bytes in memory, for a file of the given type.
-int readImageBytes(std::span<const uint8_t> bytes, int fileType, ImageRecord& image);
+// Largest picture (width x height) the readers accept unless told otherwise, so that
+// a damaged header cannot ask for gigabytes.
+inline constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
+
+// The same readers over bytes in memory, for a file of the given type, accepting
+// pictures of at most maxPixels pixels (larger ones give -6).
+int readImageBytes(std::span<const uint8_t> bytes, int fileType, ImageRecord& image,
+                   int64_t maxPixels = kMaxImagePixels);
 
 // Makes target an independent copy of source in the encoding target.imageType names
 // (0, 9, 10 or 16; set by the caller beforehand). Raw results are always top-down.

@@ -120,7 +120,7 @@ bool inflateAll(const std::vector<std::span<const uint8_t>>& parts, size_t expec
 
 } // namespace
 
-int readPng(std::span<const uint8_t> f, ImageRecord& image)
+int readPng(std::span<const uint8_t> f, ImageRecord& image, int64_t maxPixels)
 {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (f.size() < 8 || std::memcmp(f.data(), kSignature, 8) != 0)
@@ -158,7 +158,7 @@ int readPng(std::span<const uint8_t> f, ImageRecord& image)
             h.interlace = data[12];
             if (data[10] != 0 || data[11] != 0 || h.interlace > 1 || !validCombination(h.colourType, h.depth))
                 return kImageUnsupported;
-            if (!sizeAcceptable(h.width, h.height))
+            if (!sizeAcceptable(h.width, h.height, maxPixels))
                 return kImageUnsupported;
             haveHeader = true;
         } else if (!haveHeader) {

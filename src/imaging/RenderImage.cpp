@@ -21,24 +21,45 @@ namespace {
 int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 template <int Bytes>
-void gatherRow(uint8_t* dst, const uint8_t* src, const int64_t* colOff, int32_t n, int64_t rowOff, const uint8_t* bg)
+void gatherRow(uint8_t* dst, const uint8_t* base, const int64_t* colOff, int32_t from, int32_t to)
 {
-    for (int32_t tx = 0; tx < n; ++tx) {
-        const uint8_t* s = colOff[tx] >= 0 ? src + rowOff + colOff[tx] : bg;
-        if constexpr (Bytes == 1)
+    for (int32_t tx = from; tx < to; ++tx) {
+        const uint8_t* s = base + colOff[tx];
+        if constexpr (Bytes == 1) {
             dst[tx] = *s;
-        else if constexpr (Bytes == 2)
-            std::memcpy(dst + 2 * tx, s, 2);
-        else
-            std::memcpy(dst + 3 * tx, s, 3);
+        } else if constexpr (Bytes == 2) {
+            uint16_t v;
+            std::memcpy(&v, s, 2);
+            std::memcpy(dst + 2 * tx, &v, 2);
+        } else {
+            dst[3 * tx] = s[0];
+            dst[3 * tx + 1] = s[1];
+            dst[3 * tx + 2] = s[2];
+        }
     }
 }
 
-unsigned readIndex(const uint8_t* row, int bits, int64_t x)
+void fillPixels(uint8_t* dst, int32_t from, int32_t to, int bytes, const uint8_t* bg)
+{
+    if (bytes == 1) {
+        if (to > from)
+            std::memset(dst + from, bg[0], size_t(to - from));
+        return;
+    }
+    for (int32_t tx = from; tx < to; ++tx)
+        std::memcpy(dst + int64_t(tx) * bytes, bg, size_t(bytes));
+}
+
+// Where a pixel of a 1- or 4-bit row lies: its byte and the shift of its bits.
+struct BitPlace {
+    int64_t byte;
+    int shift;
+};
+BitPlace bitPlace(int bits, int64_t x)
 {
     if (bits == 4)
-        return (x & 1) ? row[x >> 1] & 15 : row[x >> 1] >> 4;
-    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+        return {x >> 1, (x & 1) ? 0 : 4};
+    return {x >> 3, int(7 - (x & 7))};
 }
 
 int render(const ImageRecord& image, const RenderTarget& t, bool topDown, uint32_t extra)
@@ -61,42 +82,51 @@ int render(const ImageRecord& image, const RenderTarget& t, bool topDown, uint32
     const int64_t RW = turned ? H : W, RH = turned ? W : H;
     const int64_t srcRow = image.rowBytes;
     const int bytes = bits / 8;
+    const uint8_t* src = image.payload().data();
     auto storedRow = [&](int64_t sy) { return image.rowOrder == kRowsBottomUp ? H - 1 - sy : sy; };
-
-    // Per target column the rotated picture column rx, per row ry; -1 outside.
-    std::vector<int64_t> colCoord(size_t(t.width)), colOff(size_t(t.width));
-    for (int32_t tx = 0; tx < t.width; ++tx) {
-        int64_t rx = t.x + floorDiv(int64_t(tx) * 256, t.zoomX);
-        colCoord[size_t(tx)] = (rx >= 0 && rx < RW) ? rx : -1;
-    }
-    // Source coordinate that depends on the target column: sx for 0 and 180, sy for
-    // 90 and 270; the other one depends on the row.
+    // The source coordinate fixed by the target column: sx for 0 and 180, sy for 90
+    // and 270; the other one is fixed by the target row.
     auto columnSource = [&](int64_t rx) {
         switch (t.rotation) {
         case 0: return rx;
         case 180: return W - 1 - rx;
-        case 90: return H - 1 - rx; // sy
-        default: return rx;         // 270: sy
+        case 90: return H - 1 - rx;
+        default: return rx;
         }
     };
     auto rowSource = [&](int64_t ry) {
         switch (t.rotation) {
-        case 0: return ry;          // sy
-        case 180: return H - 1 - ry; // sy
-        case 90: return ry;          // sx
-        default: return W - 1 - ry;  // 270: sx
+        case 0: return ry;
+        case 180: return H - 1 - ry;
+        case 90: return ry;
+        default: return W - 1 - ry;
         }
     };
-    if (bytes > 0)
-        for (int32_t tx = 0; tx < t.width; ++tx) {
-            int64_t rx = colCoord[size_t(tx)];
-            if (rx < 0) {
-                colOff[size_t(tx)] = -1;
-                continue;
-            }
-            int64_t v = columnSource(rx);
-            colOff[size_t(tx)] = turned ? storedRow(v) * srcRow : v * bytes;
+
+    // Picture column per target column grows with tx, so the columns inside the
+    // picture are one range [first, last).
+    int32_t first = t.width, last = 0;
+    std::vector<int64_t> colOff(size_t(t.width), 0);
+    std::vector<int> colShift(bytes ? 0 : size_t(t.width), 0);
+    for (int32_t tx = 0; tx < t.width; ++tx) {
+        int64_t rx = t.x + floorDiv(int64_t(tx) * 256, t.zoomX);
+        if (rx < 0 || rx >= RW)
+            continue;
+        first = std::min(first, tx);
+        last = tx + 1;
+        int64_t v = columnSource(rx);
+        if (turned) {
+            colOff[size_t(tx)] = storedRow(v) * srcRow;
+        } else if (bytes) {
+            colOff[size_t(tx)] = v * bytes;
+        } else {
+            BitPlace b = bitPlace(bits, v);
+            colOff[size_t(tx)] = b.byte;
+            colShift[size_t(tx)] = b.shift;
         }
+    }
+    if (first >= last)
+        first = last = 0;
 
     uint8_t bg[3] = {0, 0, 0};
     if (bits == 16) {
@@ -107,57 +137,51 @@ int render(const ImageRecord& image, const RenderTarget& t, bool topDown, uint32
         bg[1] = uint8_t(extra >> 8);
         bg[2] = uint8_t(extra >> 16);
     }
-    const uint8_t* src = image.payload().data();
     const bool plainCopy = t.rotation == 0 && t.zoomX == 256 && bytes > 0;
+    const unsigned mask = (1u << bits) - 1;
 
     for (int32_t ty = 0; ty < t.height; ++ty) {
         uint8_t* dst = t.pixels.data() + (topDown ? int64_t(ty) : int64_t(t.height) - 1 - ty) * stride;
-        int64_t ry = t.y + floorDiv(int64_t(ty) * 256, t.zoomY);
-        const bool rowInside = ry >= 0 && ry < RH;
-        int64_t rowOff = -1;
-        if (rowInside && bytes > 0) {
-            int64_t v = rowSource(ry);
-            rowOff = turned ? v * bytes : storedRow(v) * srcRow;
-        }
-        if (bytes > 0 && !rowInside) {
-            for (int32_t tx = 0; tx < t.width; ++tx)
-                std::memcpy(dst + int64_t(tx) * bytes, bg, size_t(bytes));
+        const int64_t ry = t.y + floorDiv(int64_t(ty) * 256, t.zoomY);
+        if (ry < 0 || ry >= RH) {
+            if (bytes)
+                fillPixels(dst, 0, t.width, bytes, bg);
+            else
+                std::memset(dst, 0, size_t(packed));
             continue;
         }
-        if (plainCopy) {
-            // Columns t.x .. t.x + width - 1 of the picture; those outside get the background.
-            int64_t first = std::max<int64_t>(0, -int64_t(t.x));
-            int64_t last = std::min<int64_t>(t.width, W - t.x); // exclusive
-            for (int64_t tx = 0; tx < std::min<int64_t>(first, t.width); ++tx)
-                std::memcpy(dst + tx * bytes, bg, size_t(bytes));
-            if (last > first)
-                std::memcpy(dst + first * bytes, src + rowOff + (t.x + first) * bytes, size_t((last - first) * bytes));
-            for (int64_t tx = std::max(first, last); tx < t.width; ++tx)
-                std::memcpy(dst + tx * bytes, bg, size_t(bytes));
+        const int64_t v = rowSource(ry);
+        if (bytes) {
+            fillPixels(dst, 0, first, bytes, bg);
+            fillPixels(dst, last, t.width, bytes, bg);
+            // Turned: the row picks the source column, the column table the source row.
+            const uint8_t* base = src + (turned ? v * bytes : storedRow(v) * srcRow);
+            if (plainCopy)
+                std::memcpy(dst + int64_t(first) * bytes, base + colOff[size_t(first)], size_t(last - first) * size_t(bytes));
+            else if (bytes == 1)
+                gatherRow<1>(dst, base, colOff.data(), first, last);
+            else if (bytes == 2)
+                gatherRow<2>(dst, base, colOff.data(), first, last);
+            else
+                gatherRow<3>(dst, base, colOff.data(), first, last);
             continue;
         }
-        switch (bytes) {
-        case 1: gatherRow<1>(dst, src, colOff.data(), t.width, rowOff, bg); continue;
-        case 2: gatherRow<2>(dst, src, colOff.data(), t.width, rowOff, bg); continue;
-        case 3: gatherRow<3>(dst, src, colOff.data(), t.width, rowOff, bg); continue;
-        default: break;
-        }
-        // 1 and 4 bits per pixel: pixel by pixel.
+        // 1 and 4 bits per pixel.
         std::memset(dst, 0, size_t(packed));
-        if (!rowInside)
-            continue;
-        const int64_t rowValue = rowSource(ry);
-        for (int32_t tx = 0; tx < t.width; ++tx) {
-            int64_t rx = colCoord[size_t(tx)];
-            if (rx < 0)
-                continue;
-            int64_t cv = columnSource(rx);
-            int64_t sx = turned ? rowValue : cv, sy = turned ? cv : rowValue;
-            unsigned v = readIndex(src + storedRow(sy) * srcRow, bits, sx);
-            if (bits == 4)
-                dst[tx >> 1] |= uint8_t((tx & 1) ? v : v << 4);
-            else if (v)
-                dst[tx >> 3] |= uint8_t(0x80 >> (tx & 7));
+        const uint8_t* base;
+        int rowShift = 0;
+        if (turned) {
+            BitPlace b = bitPlace(bits, v);
+            base = src + b.byte;
+            rowShift = b.shift;
+        } else {
+            base = src + storedRow(v) * srcRow;
+        }
+        for (int32_t tx = first; tx < last; ++tx) {
+            int shift = turned ? rowShift : colShift[size_t(tx)];
+            unsigned value = (base[colOff[size_t(tx)]] >> shift) & mask;
+            BitPlace out = bitPlace(bits, tx);
+            dst[out.byte] |= uint8_t(value << out.shift);
         }
     }
     return kImageOk;

@@ -183,6 +183,15 @@ TEST_F(PillowCorpus, DamagedFilesAreRefusedOrReadSafely)
             EXPECT_TRUE(rc == kImageOk || rc == kImageUnsupported) << name << " cut at " << n;
         }
     }
+    // The picture size limit holds for every reader.
+    for (const char* name : {"pil_24bit.bmp", "pil_plain.gif", "pil_rgb.png"}) {
+        std::vector<uint8_t> whole = readFileBytes(dir_->path() / name);
+        ImageRecord img;
+        ASSERT_EQ(readImageBytes(whole, identifyImageFile(whole), img), kImageOk) << name;
+        const int64_t pixels = int64_t(img.width) * img.height;
+        EXPECT_EQ(readImageBytes(whole, identifyImageFile(whole), img, pixels), kImageOk) << name;
+        EXPECT_EQ(readImageBytes(whole, identifyImageFile(whole), img, pixels - 1), kImageUnsupported) << name;
+    }
     // Uncompressed bitmap rows and PNG data that stop short are refused.
     std::vector<uint8_t> bmp = readFileBytes(dir_->path() / "pil_24bit.bmp");
     bmp.resize(bmp.size() - 1);
