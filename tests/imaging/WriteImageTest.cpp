@@ -101,6 +101,36 @@ TEST(WriteBmp, ColourTablesAndPadding)
     EXPECT_EQ(out.size(), 54u + 1024 + 4);
 }
 
+TEST(WriteBmp, RunLengthImagesAsTheyStand)
+{
+    TempDir dir;
+    // 4 x 2 at 8 bits, bottom row first: 5 5 5 5, then 7 7 9 9.
+    const std::vector<uint8_t> rle = {4, 5, 0, 0, 2, 7, 2, 9, 0, 0, 0, 1};
+    ImageRecord img;
+    img.width = 4;
+    img.height = 2;
+    img.bitsPerPixel = 8;
+    img.imageType = kImageBmpRle;
+    img.colourTable = std::make_unique<ColourTable>();
+    for (int i = 0; i < 256; ++i)
+        (*img.colourTable)[3 * i] = (*img.colourTable)[3 * i + 1] = (*img.colourTable)[3 * i + 2] = uint8_t(i * 20);
+    img.dataSize = uint32_t(rle.size());
+    img.data = ImageData(rle);
+    ASSERT_EQ(writeFile(dir / "r.bmp", kFileBmp, img), kImageOk);
+    std::vector<uint8_t> bytes = readFileBytes(dir / "r.bmp");
+    ASSERT_EQ(bytes.size(), 54u + 1024 + rle.size());
+    EXPECT_EQ(loadLe32(&bytes[30]), 1u); // RLE8
+    EXPECT_EQ(loadLe32(&bytes[34]), rle.size());
+    runOracle({"decode", (dir / "r.bmp").string()});
+    RgbPicture p = readRgb(dir / "r.bmp");
+    const uint8_t expected[8] = {140, 140, 180, 180, 100, 100, 100, 100}; // top row first
+    ASSERT_EQ(p.rgb.size(), 24u);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(p.rgb[3 * size_t(i)], expected[i]) << i;
+    img.bitsPerPixel = 16;
+    EXPECT_EQ(writeFile(dir / "r16.bmp", kFileBmp, img), kImageUnsupported);
+}
+
 TEST(WriteBmp, PillowReadsEveryDepthAndRowOrder)
 {
     TempDir dir;
