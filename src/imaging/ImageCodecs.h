@@ -22,7 +22,7 @@ int readBmp(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels
 int readGif(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels);
 int readPng(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels);
 // Keeps the JPEG file as it is (imageType 10 or 16) after finding its frame header.
-int readJpeg(std::span<const uint8_t> file, ImageRecord& image);
+int readJpeg(std::span<const uint8_t> file, ImageRecord& image, int64_t maxPixels);
 
 // GIF LZW images (imageType 9) from raw images of 1, 4 or 8 bits per pixel, and back.
 int encodeGifLzwImage(const ImageRecord& raw, ImageRecord& out);

@@ -50,6 +50,7 @@ int encodeGifLzwImage(const ImageRecord& raw, ImageRecord& out)
         encoder.add(indices);
     }
     encoder.finish();
+    stream.shrink_to_fit(); // the encoder reserved room for the worst case
     ImageRecord img;
     img.width = w;
     img.height = h;

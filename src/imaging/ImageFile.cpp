@@ -85,7 +85,7 @@ int readImageBytes(std::span<const uint8_t> bytes, int fileType, ImageRecord& im
         case kFileBmp: rc = codec::readBmp(bytes, result, maxPixels); break;
         case kFileGif: rc = codec::readGif(bytes, result, maxPixels); break;
         case kFilePng: rc = codec::readPng(bytes, result, maxPixels); break;
-        case kFileJpeg: rc = codec::readJpeg(bytes, result); break;
+        case kFileJpeg: rc = codec::readJpeg(bytes, result, maxPixels); break;
         default: break;
         }
         if (rc == kImageOk)

@@ -1,5 +1,7 @@
 #include "imaging/JpegBridge.h"
 
+#include "imaging/ImageCodecs.h"
+
 #include <cstring>
 
 #if __has_include("imaging/JpegDecoder.h") && __has_include("imaging/JpegEncoder.h")
@@ -47,6 +49,8 @@ void replaceJfifHeader(std::vector<uint8_t>& file)
 
 int decodeJpegImage(const ImageRecord& source, ImageRecord& raw)
 {
+    if (!sizeAcceptable(source.width, source.height))
+        return kImageUnsupported;
     jpeg::DecodedJpeg decoded;
     int rc = jpeg::decode(source.payload(), decoded);
     if (rc != 0)

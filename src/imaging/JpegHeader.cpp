@@ -21,7 +21,7 @@ bool isFrameHeader(uint8_t m)
 }
 } // namespace
 
-int readJpeg(std::span<const uint8_t> f, ImageRecord& image)
+int readJpeg(std::span<const uint8_t> f, ImageRecord& image, int64_t maxPixels)
 {
     if (f.size() < 4 || f[0] != 0xFF || f[1] != 0xD8)
         return kImageUnsupported;
@@ -53,7 +53,7 @@ int readJpeg(std::span<const uint8_t> f, ImageRecord& image)
             if (len < 8)
                 return kImageUnsupported;
             int height = be16(seg + 1), width = be16(seg + 3), components = seg[5];
-            if (width == 0 || height == 0 || (components != 1 && components != 3))
+            if (!sizeAcceptable(width, height, maxPixels) || (components != 1 && components != 3))
                 return kImageUnsupported;
             ImageRecord img;
             img.width = width;
