@@ -208,8 +208,9 @@ int medianCut(const PixelSource& src, ColourTable& table, std::span<uint8_t> ind
         boxes.push_back(other);
     }
 
-    // Entries: the mean colour of each box; then a few rounds of moving each used bin
-    // to its nearest entry and recomputing the means.
+    // Entries: the mean colour of each box, each bin mapped to its box; then, unless the
+    // picture has so many colours that it would take long, a few rounds of moving each
+    // used bin to its nearest entry and recomputing the means.
     const int colours = int(boxes.size());
     double palette[256][3];
     std::vector<int> used;
@@ -224,6 +225,7 @@ int medianCut(const PixelSource& src, ColourTable& table, std::span<uint8_t> ind
             for (int g = b.lo[1]; g <= b.hi[1]; ++g)
                 for (int bl = b.lo[2]; bl <= b.hi[2]; ++bl) {
                     const Bin& bin = bins[size_t(binIndex(r, g, bl))];
+                    binEntry[size_t(binIndex(r, g, bl))] = uint8_t(i);
                     n += bin.count;
                     for (int k = 0; k < 3; ++k)
                         s[k] += double(bin.sum[k]);
@@ -231,7 +233,8 @@ int medianCut(const PixelSource& src, ColourTable& table, std::span<uint8_t> ind
         for (int k = 0; k < 3; ++k)
             palette[i][k] = n ? s[k] / n : 0;
     }
-    for (int round = 0; round < 3; ++round) {
+    const bool refine = used.size() * size_t(colours) <= (size_t(1) << 23);
+    for (int round = 0; refine && round < 3; ++round) {
         double sums[256][4] = {};
         for (int i : used) {
             const Bin& bin = bins[size_t(i)];
