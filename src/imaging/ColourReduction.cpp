@@ -83,44 +83,41 @@ struct Bin {
 constexpr int kWeight[3] = {3, 4, 2}; // red, green, blue in squared differences
 
 struct Box {
-    int lo[3], hi[3]; // bin coordinates: red 0..31, green 0..63, blue 0..31
+    std::vector<uint16_t> bins; // the non-empty histogram bins inside the box
+    int lo[3], hi[3];           // their bounds: red 0..31, green 0..63, blue 0..31
     double error = 0;
     uint64_t count = 0;
 };
 
-inline int binIndex(int r, int g, int b) { return r << 11 | g << 5 | b; }
+inline int coordinate(int bin, int axis)
+{
+    return axis == 0 ? bin >> 11 : axis == 1 ? (bin >> 5) & 63 : bin & 31;
+}
 
-// Shrinks the box to its non-empty bins and measures its weighted squared error.
+// Measures the box's bounds and weighted squared error from its bins.
 void measure(Box& box, const std::vector<Bin>& bins)
 {
-    int lo[3] = {255, 255, 255}, hi[3] = {-1, -1, -1};
     double n = 0, s[3] = {0, 0, 0}, q[3] = {0, 0, 0};
-    for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-        for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-            for (int b = box.lo[2]; b <= box.hi[2]; ++b) {
-                const Bin& bin = bins[size_t(binIndex(r, g, b))];
-                if (!bin.count)
-                    continue;
-                int c[3] = {r, g, b};
-                for (int k = 0; k < 3; ++k) {
-                    lo[k] = std::min(lo[k], c[k]);
-                    hi[k] = std::max(hi[k], c[k]);
-                    double mean = double(bin.sum[k]) / bin.count;
-                    s[k] += double(bin.sum[k]);
-                    q[k] += mean * mean * bin.count;
-                }
-                n += bin.count;
-            }
+    for (int k = 0; k < 3; ++k)
+        box.lo[k] = 255, box.hi[k] = -1;
+    for (uint16_t i : box.bins) {
+        const Bin& bin = bins[i];
+        for (int k = 0; k < 3; ++k) {
+            int c = coordinate(i, k);
+            box.lo[k] = std::min(box.lo[k], c);
+            box.hi[k] = std::max(box.hi[k], c);
+            double mean = double(bin.sum[k]) / bin.count;
+            s[k] += double(bin.sum[k]);
+            q[k] += mean * mean * bin.count;
+        }
+        n += bin.count;
+    }
     box.count = uint64_t(n);
-    if (n == 0)
-        return;
-    std::copy(lo, lo + 3, box.lo);
-    std::copy(hi, hi + 3, box.hi);
     box.error = 0;
+    if (box.bins.size() < 2)
+        return; // one bin: nothing left to split
     for (int k = 0; k < 3; ++k)
         box.error += kWeight[k] * (q[k] - s[k] * s[k] / n);
-    if (box.lo[0] == box.hi[0] && box.lo[1] == box.hi[1] && box.lo[2] == box.hi[2])
-        box.error = 0; // one bin: nothing left to split
 }
 
 // Splits box at the weighted median of its axis of largest weighted spread.
@@ -137,39 +134,43 @@ bool split(Box& box, Box& other, const std::vector<Bin>& bins)
     }
     if (axis < 0)
         return false;
-    std::vector<uint64_t> slice(size_t(box.hi[axis] - box.lo[axis] + 1), 0);
-    for (int r = box.lo[0]; r <= box.hi[0]; ++r)
-        for (int g = box.lo[1]; g <= box.hi[1]; ++g)
-            for (int b = box.lo[2]; b <= box.hi[2]; ++b) {
-                int c[3] = {r, g, b};
-                slice[size_t(c[axis] - box.lo[axis])] += bins[size_t(binIndex(r, g, b))].count;
-            }
+    uint64_t slice[64] = {};
+    for (uint16_t i : box.bins)
+        slice[coordinate(i, axis) - box.lo[axis]] += bins[i].count;
     uint64_t half = box.count / 2, run = 0;
     int cut = box.lo[axis];
-    for (size_t i = 0; i + 1 < slice.size(); ++i) {
-        run += slice[i];
-        cut = box.lo[axis] + int(i);
+    for (int c = box.lo[axis]; c < box.hi[axis]; ++c) {
+        run += slice[c - box.lo[axis]];
+        cut = c;
         if (run >= half)
             break;
     }
-    other = box;
-    box.hi[axis] = cut;
-    other.lo[axis] = cut + 1;
+    other.bins.clear();
+    auto keep = std::partition(box.bins.begin(), box.bins.end(),
+                               [&](uint16_t i) { return coordinate(i, axis) <= cut; });
+    other.bins.assign(keep, box.bins.end());
+    box.bins.erase(keep, box.bins.end());
     measure(box, bins);
     measure(other, bins);
     return true;
 }
 
-int nearest(const double (*palette)[3], int colours, const double c[3])
+// The entry nearest to c, trying `guess` first so that most others are ruled out
+// after one or two channels.
+int nearest(const double (*palette)[3], int colours, const double c[3], int guess)
 {
-    int best = 0;
-    double bestD = 1e300;
-    for (int i = 0; i < colours; ++i) {
+    auto distance = [&](int i, double limit) {
         double d = 0;
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < 3 && d < limit; ++k) {
             double e = palette[i][k] - c[k];
             d += kWeight[k] * e * e;
         }
+        return d;
+    };
+    int best = guess;
+    double bestD = distance(guess, 1e300);
+    for (int i = 0; i < colours && bestD > 0; ++i) {
+        double d = distance(i, bestD);
         if (d < bestD)
             bestD = d, best = i;
     }
@@ -193,7 +194,10 @@ int medianCut(const PixelSource& src, ColourTable& table, std::span<uint8_t> ind
     }
     std::vector<Box> boxes;
     boxes.reserve(256);
-    boxes.push_back({{0, 0, 0}, {31, 63, 31}});
+    boxes.emplace_back();
+    for (int i = 0; i < 65536; ++i)
+        if (bins[size_t(i)].count)
+            boxes[0].bins.push_back(uint16_t(i));
     measure(boxes[0], bins);
     while (boxes.size() < 256) {
         auto it = std::max_element(boxes.begin(), boxes.end(),
@@ -205,7 +209,7 @@ int medianCut(const PixelSource& src, ColourTable& table, std::span<uint8_t> ind
             it->error = 0;
             continue;
         }
-        boxes.push_back(other);
+        boxes.push_back(std::move(other));
     }
 
     // Entries: the mean colour of each box, each bin mapped to its box; then, unless the
@@ -214,33 +218,28 @@ int medianCut(const PixelSource& src, ColourTable& table, std::span<uint8_t> ind
     const int colours = int(boxes.size());
     double palette[256][3];
     std::vector<int> used;
-    for (int i = 0; i < 65536; ++i)
-        if (bins[size_t(i)].count)
-            used.push_back(i);
     std::vector<uint8_t> binEntry(65536, 0);
     for (int i = 0; i < colours; ++i) {
-        const Box& b = boxes[size_t(i)];
         double n = 0, s[3] = {0, 0, 0};
-        for (int r = b.lo[0]; r <= b.hi[0]; ++r)
-            for (int g = b.lo[1]; g <= b.hi[1]; ++g)
-                for (int bl = b.lo[2]; bl <= b.hi[2]; ++bl) {
-                    const Bin& bin = bins[size_t(binIndex(r, g, bl))];
-                    binEntry[size_t(binIndex(r, g, bl))] = uint8_t(i);
-                    n += bin.count;
-                    for (int k = 0; k < 3; ++k)
-                        s[k] += double(bin.sum[k]);
-                }
+        for (uint16_t b : boxes[size_t(i)].bins) {
+            const Bin& bin = bins[b];
+            binEntry[b] = uint8_t(i);
+            used.push_back(b);
+            n += bin.count;
+            for (int k = 0; k < 3; ++k)
+                s[k] += double(bin.sum[k]);
+        }
         for (int k = 0; k < 3; ++k)
             palette[i][k] = n ? s[k] / n : 0;
     }
-    const bool refine = used.size() * size_t(colours) <= (size_t(1) << 23);
+    const bool refine = used.size() * size_t(colours) <= (size_t(1) << 22);
     for (int round = 0; refine && round < 3; ++round) {
         double sums[256][4] = {};
         for (int i : used) {
             const Bin& bin = bins[size_t(i)];
             double c[3] = {double(bin.sum[0]) / bin.count, double(bin.sum[1]) / bin.count,
                            double(bin.sum[2]) / bin.count};
-            int e = nearest(palette, colours, c);
+            int e = nearest(palette, colours, c, binEntry[size_t(i)]);
             binEntry[size_t(i)] = uint8_t(e);
             if (round == 2)
                 continue;
