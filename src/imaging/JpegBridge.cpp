@@ -4,19 +4,10 @@
 
 #include <cstring>
 
-#if __has_include("imaging/JpegDecoder.h") && __has_include("imaging/JpegEncoder.h")
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegEncoder.h"
-#define SORVANE_HAVE_JPEG_CODEC 1
-#else
-#define SORVANE_HAVE_JPEG_CODEC 0
-#endif
 
 namespace sorvane::codec {
-
-bool jpegCodecAvailable() { return SORVANE_HAVE_JPEG_CODEC != 0; }
-
-#if SORVANE_HAVE_JPEG_CODEC
 
 namespace {
 
@@ -117,12 +108,5 @@ int encodeJpegImage(const ImageRecord& raw, uint8_t imageType, int options, Imag
     out = std::move(img);
     return kImageOk;
 }
-
-#else
-
-int decodeJpegImage(const ImageRecord&, ImageRecord&) { return kImageUnsupported; }
-int encodeJpegImage(const ImageRecord&, uint8_t, int, ImageRecord&) { return kImageUnsupported; }
-
-#endif
 
 } // namespace sorvane::codec

@@ -6,10 +6,6 @@
 
 namespace sorvane::codec {
 
-// True when the library was built with the JPEG codec; without it every JPEG
-// conversion gives kImageUnsupported.
-bool jpegCodecAvailable();
-
 // Decodes a JPEG image (imageType 10 or 16) into a top-down raw image: 24 bits, or
 // 8 bits with a grey colour table for one-component streams.
 int decodeJpegImage(const ImageRecord& source, ImageRecord& raw);

@@ -12,8 +12,6 @@
 using namespace sorvane;
 using namespace sorvane::test;
 
-#if __has_include("imaging/JpegEncoder.h") && __has_include("imaging/JpegDecoder.h")
-
 namespace {
 
 const int kLuminance[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
@@ -147,15 +145,3 @@ TEST(Jpeg, ReadsPillowFilesAndRefusesOtherProcesses)
     raw.imageType = kImageRaw;
     EXPECT_EQ(ConvertImage(lossless, raw, 0), kImageJpegProcess);
 }
-
-#else
-
-TEST(Jpeg, WithoutTheCodecConversionsAreRefused)
-{
-    ImageRecord picture = testPicture(8, 8, 24);
-    ImageRecord jpeg;
-    jpeg.imageType = kImageJfif;
-    EXPECT_EQ(ConvertImage(picture, jpeg, 1), kImageUnsupported);
-}
-
-#endif
