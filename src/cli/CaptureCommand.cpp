@@ -5,9 +5,12 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "cli/CliSession.h"
+#include "capture/StillCapture.h"
 #include "cli/Commands.h"
+#include "imaging/ImageRecord.h"
 #include "screen/ScreenReceiver.h"
 #include "screen/ShownPicture.h"
 #include "view/Connection.h"
@@ -128,8 +131,15 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
         return 2;
     }
     const std::string ext = extensionOf(args.out);
-    if (ext != "ppm") {
-        std::fprintf(stderr, "sorvane-cli: cannot write .%s files (use .ppm)\n", ext.c_str());
+    std::optional<CaptureFormat> format;
+    if (ext == "bmp")
+        format = CaptureFormat::Bmp; // at the picture's own depth
+    else if (ext == "gif")
+        format = CaptureFormat::Gif;
+    else if (ext == "jpg" || ext == "jpeg")
+        format = CaptureFormat::Jpeg;
+    else if (ext != "ppm") {
+        std::fprintf(stderr, "sorvane-cli: cannot write .%s files (use .ppm, .bmp, .gif or .jpg)\n", ext.c_str());
         return 2;
     }
     Links& links = session.links();
@@ -169,6 +179,19 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
         ++done;
         if (args.polls > 0 ? done >= args.polls : outcome == PollOutcome::Unchanged)
             break;
+    }
+    if (format) {
+        ImageRecord picture;
+        if (!CapturePicture(st, picture)) {
+            std::fprintf(stderr, "sorvane-cli: no picture\n");
+            return 1;
+        }
+        int r = WriteCapture(picture, args.out, *format);
+        if (r != 0) {
+            std::fprintf(stderr, "sorvane-cli: cannot write %s (image library result %d)\n", args.out.c_str(), r);
+            return 1;
+        }
+        return 0;
     }
     std::lock_guard lock(st.pictureMutex);
     const Picture* shown = ShownPicture(st);

@@ -10,7 +10,8 @@ const CliCommand kCommands[] = {
      0, runInfo},
     {"capture", "capture OUT [--polls N] [--display main|second] [--low-color]",
      "poll N updates (default: until an update with an empty payload) and write the picture\n"
-     "      as shown (no rotation or scale); OUT's extension chooses the format: .ppm (binary P6)",
+     "      as shown (no rotation or scale); OUT's extension chooses the format: .ppm (binary P6),\n"
+     "      .bmp (the picture's own depth), .gif (8 bits) or .jpg (24 bits)",
      -1, runCapture},
 };
 
