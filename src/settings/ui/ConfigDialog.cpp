@@ -13,32 +13,14 @@
 #include <QVBoxLayout>
 
 #include "files/ui/DialogCentre.h"
+#include "settings/ui/DialogControls.h"
 #include "files/ui/SelectDirectoryDialog.h"
 
 namespace sorvane {
 
+using namespace dialog_controls;
+
 namespace {
-
-QCheckBox* checkBox(const char* text, int id, QWidget* parent)
-{
-    auto* c = new QCheckBox(QString::fromUtf8(text), parent);
-    c->setObjectName(QString::number(id));
-    return c;
-}
-
-QComboBox* comboBox(int id, QWidget* parent)
-{
-    auto* c = new QComboBox(parent);
-    c->setObjectName(QString::number(id));
-    return c;
-}
-
-uint32_t portValue(const QLineEdit& box)
-{
-    bool ok = false;
-    uint32_t v = box.text().toUInt(&ok);
-    return ok ? v : 0;
-}
 
 bool fitsScriptDir(const QString& text)
 {

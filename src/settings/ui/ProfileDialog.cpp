@@ -14,10 +14,13 @@
 #include <QVBoxLayout>
 
 #include "files/ui/DialogCentre.h"
+#include "settings/ui/DialogControls.h"
 #include "settings/ui/ColorSwatch.h"
 #include "settings/ui/IpAddressEdit.h"
 
 namespace sorvane {
+
+using namespace dialog_controls;
 
 namespace {
 
@@ -32,28 +35,6 @@ public:
         return input.toUtf8().size() <= qsizetype(Profile::kNameSize - 1) ? Acceptable : Invalid;
     }
 };
-
-QCheckBox* checkBox(const char* text, int id, QWidget* parent)
-{
-    auto* c = new QCheckBox(QString::fromUtf8(text), parent);
-    c->setObjectName(QString::number(id));
-    return c;
-}
-
-QComboBox* comboBox(int id, QWidget* parent)
-{
-    auto* c = new QComboBox(parent);
-    c->setObjectName(QString::number(id));
-    return c;
-}
-
-// The port box as the dialog reads it: an unsigned number, 0 when empty.
-uint32_t portValue(const QLineEdit& box)
-{
-    bool ok = false;
-    uint32_t v = box.text().toUInt(&ok);
-    return ok ? v : 0;
-}
 
 } // namespace
 
