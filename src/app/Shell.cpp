@@ -1,11 +1,69 @@
 #include "app/Shell.h"
 
+#include <cstdio>
 #include <system_error>
 
+#include <QTimer>
+
+#include "app/CommandIds.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
+#include "app/StatusWindow.h"
+#include "connect/ui/ConnectCommand.h"
+#include "settings/ui/ConfigDialog.h"
+#include "settings/ui/ProfileDialog.h"
+#include "view/SkinList.h"
+#include "view/ui/DeviceWindow.h"
 
 namespace sorvane {
+
+// The main window's Connect command.
+class ShellConnector final : public ConnectService {
+public:
+    explicit ShellConnector(Shell& shell) : shell_(shell) {}
+    void connectProfile(int index) override { shell_.connectProfile(index); }
+
+private:
+    Shell& shell_;
+};
+
+// The New/Edit Connection and Default Settings dialogs over the shell's records.
+class ShellProfileDialogs final : public ProfileDialogService {
+public:
+    ShellProfileDialogs(Shell& shell, std::function<void()> afterDefaults)
+        : shell_(shell), afterDefaults_(std::move(afterDefaults)) {}
+    std::optional<int> newConnection() override
+    {
+        return RunProfileDialog(shell_.mainWindow(), ProfileDialogMode::New, -1, shell_.dialogContext());
+    }
+    std::optional<int> editConnection(int index) override
+    {
+        return RunProfileDialog(shell_.mainWindow(), ProfileDialogMode::Edit, index, shell_.dialogContext());
+    }
+    void defaultSettings() override
+    {
+        if (RunDefaultSettingsDialog(shell_.mainWindow(), shell_.dialogContext()))
+            afterDefaults_();
+    }
+
+private:
+    Shell& shell_;
+    std::function<void()> afterDefaults_;
+};
+
+namespace {
+
+// Commands of the main window's accelerator keys, handed to a device window.
+class DeviceCommandTarget final : public QObject, public CommandTarget {
+public:
+    explicit DeviceCommandTarget(DeviceWindow* window) : QObject(window), window_(window) {}
+    void command(int id) override { window_->command(id); }
+
+private:
+    DeviceWindow* window_;
+};
+
+} // namespace
 
 namespace fs = std::filesystem;
 
@@ -43,7 +101,18 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
 
 Shell::~Shell()
 {
+    // Device windows end their connections while the links, views and the main
+    // window they report to still exist.
+    closeDeviceWindows();
     links_.setEvents(nullptr);
+}
+
+void Shell::closeDeviceWindows()
+{
+    if (!windows_)
+        return;
+    for (int slot : windows_->liveSlots())
+        delete windows_->window(slot);
 }
 
 void Shell::start()
@@ -60,6 +129,7 @@ void Shell::start()
     fs::create_directories(fs::path(settings_.ScriptDir), ignored);
 
     applyConnectOption();
+    skinNames_ = LoadSkinList(options_.paths.programDir);
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>();
@@ -71,13 +141,84 @@ void Shell::start()
         window_->refreshConnectionList(connectProfile_);
     // The password dialog belongs to the main window and keeps HidePassword.
     prompt_ = std::make_unique<DialogPasswordPrompt>(settings_.HidePassword, ports_.messages, window_.get());
+
+    inbound_ = std::make_unique<InboundListener>(options_.inboundBindAddress);
+    connectContext_ = std::make_unique<ConnectContext>(ConnectContext{
+        links_, views_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages,
+        ports_.beep, [this](int profileIndex, int slot) { openDeviceWindow(profileIndex, slot); }});
+    connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
+    dialogContext_ = std::make_unique<SettingsDialogContext>(SettingsDialogContext{
+        settings_, profiles_, skinNames_, ports_.messages, ports_.beep, ports_.colors, customColors_, inbound_.get(),
+        [this](int index) {
+            if (window_)
+                window_->refreshConnectionList(index);
+        },
+        [this]() -> std::string {
+            return store_ ? store_->SaveSettings(settings_, profiles_, platform_) : std::string("no settings store");
+        }});
+    profileDialogs_ = std::make_unique<ShellProfileDialogs>(*this, [this] { startInboundListener(); });
+    connector_ = std::make_unique<ShellConnector>(*this);
+    ShellServices services;
+    services.profileDialogs = profileDialogs_.get();
+    services.connect = connector_.get();
+    window_->setServices(services);
     window_->show();
 
     // The synchronisation service forwards the agent's port once it is registered.
     store_->RegisterProxyPort();
+    startInboundListener();
 
     if (loaded.problem())
         ports_.messages.show(MessageRequest{loaded.error, "Sorvane", MessageIcon::Warning, MessageButtons::Ok});
+
+    if (options_.connectAtStart)
+        QTimer::singleShot(0, this, [this] { connectAtStart(); });
+}
+
+void Shell::startInboundListener()
+{
+    if (!settings_.AcceptInbound || inbound_->isListening())
+        return;
+    if (inbound_->StartInboundListener(settings_.InboundPort) != InboundListener::StartResult::Listening)
+        std::fprintf(stderr, "sorvane: cannot listen for inbound connections on port %d\n", int(settings_.InboundPort));
+}
+
+void Shell::connectProfile(int index) { ConnectProfile(window_.get(), *connectContext_, index); }
+
+void Shell::connectAtStart()
+{
+    AutoConnectProfiles(window_.get(), *connectContext_);
+    if (connectProfile_ >= 0 && connectProfile_ < profiles_.ConnTypes())
+        connectProfile(connectProfile_);
+}
+
+DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot)
+{
+    const Profile* p = profiles_.get(profileIndex);
+    const Profile profile = p ? *p : Profile{};
+
+    DeviceWindowServices services;
+    services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
+        RunConnectionConfigDialog(&w, w, skinNames_);
+        w.setFocus();
+    };
+    services.commands[cmd::ConnectionStatus] = [this](DeviceWindow& w) {
+        QPointer<StatusWindow> status(qobject_cast<StatusWindow*>(w.statusWindow().data()));
+        w.statusWindow() = StatusWindow::showFor(status, w.slot(), w.deviceName(), counters_);
+    };
+    services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
+        if (window_)
+            window_->runCommand(cmd::HelpIndex);
+    };
+    auto* window = new DeviceWindow(DeviceWindowContext{links_, views_, settings_, ports_.beep, std::move(services)},
+                                    slot, profileIndex, profile, window_.get());
+    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
+    return window;
+}
+
+DeviceWindow* Shell::deviceWindow(int slot) const
+{
+    return windows_ ? qobject_cast<DeviceWindow*>(windows_->window(slot)) : nullptr;
 }
 
 void Shell::applyConnectOption()
@@ -109,6 +250,7 @@ bool Shell::saveSettings()
 
 void Shell::finish()
 {
+    closeDeviceWindows();
     if (window_)
         window_->hide();
     saveSettings();

@@ -6,12 +6,18 @@
 //
 // Start-up: seed the program directory from the installed defaults, load the
 // settings (an unreadable settings file is kept aside and the user is told),
-// create the script directory, apply --connect HOST, create the main window and
-// register the agent's port with the synchronisation service.
-// Exit: save the settings.
+// create the script directory, apply --connect HOST, read the skin list, create
+// the main window, register the agent's port with the synchronisation service and
+// open the inbound listener (when AcceptInbound is on; a port that cannot be had
+// is reported on standard error only). Then, once the event loop runs, the
+// profiles marked for it are connected one after the other, and the --connect
+// profile after them.
+// Exit: save the settings. Device windows still open end their connections when
+// the shell goes.
 //
 // Thread: user-interface thread. The UI ports are borrowed.
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,24 +29,40 @@
 #include "app/LinkCounters.h"
 #include "app/ProgramPaths.h"
 #include "app/ShellServices.h"
+#include "connect/ConnectContext.h"
+#include "connect/InboundListener.h"
 #include "link/Links.h"
 #include "link/PasswordTable.h"
 #include "link/ui/PasswordDialog.h"
 #include "platform/Clock.h"
+#include "platform/PosixTransports.h"
 #include "platform/UiPorts.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "settings/ui/SettingsDialogContext.h"
+#include "view/ViewRecord.h"
 
 namespace sorvane {
 
 class ConnectionWindows;
+class DeviceWindow;
 class MainWindow;
+class ShellConnector;
+class ShellProfileDialogs;
 
 struct ShellOptions {
     ProgramPaths paths;
     std::filesystem::path settingsDir;
     std::optional<std::string> connectHost; // --connect HOST
     Ipv4Resolver resolve = resolveIpv4;
+    // Connect the auto-connect profiles and the --connect profile once the event
+    // loop runs (tests that drive the windows themselves turn it off).
+    bool connectAtStart = true;
+    // The address the inbound listener binds (first octet most significant); 0 =
+    // every interface. Tests bind loopback.
+    uint32_t inboundBindAddress = 0;
+    // Time between attempts of the timed connect dialog (tests shorten it).
+    int attemptPeriodMs = 7000;
 };
 
 // The profile table and its store as the main window sees them.
@@ -88,12 +110,35 @@ public:
     // The profile --connect HOST named (-1 when none), kept for the connect flow.
     int connectProfile() const { return connectProfile_; }
 
+    // The view records of the connections, what the connect flows work with, and
+    // the skin names of "SKINS.INI".
+    Views& views() { return views_; }
+    ConnectContext& connectContext() { return *connectContext_; }
+    SettingsDialogContext& dialogContext() { return *dialogContext_; }
+    const std::vector<std::string>& skinNames() const { return skinNames_; }
+    // The inbound listener (may be closed); connections accepted on it are the
+    // inbound flow's.
+    InboundListener& inboundListener() { return *inbound_; }
+
+    // OpenDeviceWindow: the device window of a slot whose handshake passed, owned by
+    // the main window; it starts the connection and joins the connection list.
+    DeviceWindow* openDeviceWindow(int profileIndex, int slot);
+    // The device window of a live slot, or nullptr.
+    DeviceWindow* deviceWindow(int slot) const;
+
+    // The Connect command for one profile (in-use check, then its dialog), and the
+    // start-up connections; both return when their dialogs have closed.
+    void connectProfile(int index);
+    void connectAtStart();
+
 signals:
     // The main window was closed: the program ends with this code.
     void quitRequested(int code);
 
 private:
     void applyConnectOption();
+    void startInboundListener();
+    void closeDeviceWindows();
 
     ShellOptions options_;
     UiPorts ports_;
@@ -102,9 +147,18 @@ private:
     PlatformSettings platform_;
     SystemClock clock_;
     Links links_;
+    Views views_;
+    PosixTransportFactory transports_;
     PasswordTable passwords_;
     LinksCounterSource counters_;
+    std::vector<std::string> skinNames_;
+    std::array<uint32_t, 16> customColors_{};
+    std::unique_ptr<InboundListener> inbound_;
     std::unique_ptr<DialogPasswordPrompt> prompt_;
+    std::unique_ptr<ConnectContext> connectContext_;
+    std::unique_ptr<SettingsDialogContext> dialogContext_;
+    std::unique_ptr<ShellProfileDialogs> profileDialogs_;
+    std::unique_ptr<ShellConnector> connector_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
     std::unique_ptr<ConnectionWindows> windows_;

@@ -31,6 +31,8 @@ struct Folders {
         o.paths.defaultsDir = dir / "defaults";
         o.settingsDir = dir / "config";
         o.connectHost = std::move(host);
+        o.connectAtStart = false;
+        o.inboundBindAddress = 0x7F000001;
         return o;
     }
 };

@@ -1,0 +1,43 @@
+#pragma once
+// The device picture as a window shows it: which of a connection's pictures is shown,
+// the size of the display in use, and the colours of any part of the picture turned
+// by the view's rotation.
+//
+// Rotations are clockwise: picture pixel (x, y) of a W x H picture is shown, turned
+// by 90, at (H - 1 - y, x); by 180 at (W - 1 - x, H - 1 - y); by 270 at (y, W - 1 - x).
+//
+// Thread: any. The caller holds the screen state's picture mutex while it reads a
+// live connection's pictures.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "screen/ScreenState.h"
+
+namespace sorvane {
+
+struct DisplaySize {
+    int width = 0, height = 0;
+    bool operator==(const DisplaySize&) const = default;
+};
+
+// The second display while the view is flipped to it (and the device has one),
+// otherwise the main display.
+DisplaySize DisplayInUse(const ScreenState& screen);
+
+// The picture painted for the display in use: the second display's picture in flip
+// state; the 4-bit picture for 4- and 2-bit devices and in low colour mode of a
+// 16-bit device; otherwise the picture at the device's depth. nullptr when the
+// pictures do not exist.
+const Picture* ShownPicture(const ScreenState& screen);
+
+// The shown size of a W x H picture turned by rotation: H x W for 90 and 270.
+DisplaySize RotatedSize(int width, int height, int rotation);
+
+// Writes the colours of the rotated picture's pixels x0..x0+w-1, y0..y0+h-1 as
+// 0xFFRRGGBB words into out, rows of outStride words. The region must lie inside the
+// rotated picture (it is clipped to it; pixels outside are left alone).
+void RenderRotatedRegion(const Picture& picture, int rotation, int x0, int y0, int w, int h, uint32_t* out,
+                         size_t outStride);
+
+} // namespace sorvane

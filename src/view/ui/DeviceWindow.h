@@ -1,0 +1,187 @@
+#pragma once
+// The device window ("KWXCLASS") of one live connection: the device's screen under a
+// toolbar, scaled 1x to 4x and turned by 0, 90, 180 or 270 degrees, with the menu of
+// the connection's commands. Mouse and keyboard input in the picture operate the
+// device (input packets, sent at once or queued for the connection thread).
+//
+// Opening: the connect flow makes the window for a slot whose handshake passed. The
+// window fills the view record from the profile and starts the connection thread
+// (OpenConnection), fits itself to the picture, shows itself and asks for a refresh.
+// Closing (the user, Exit, Suspend, Disconnect, or the device closing the link): the
+// window deletes itself and, as it goes, ends the connection (EndConnection), so the
+// slot is free once it is destroyed.
+//
+// Commands arrive at command(id) from the menu, the toolbar, the accelerator keys
+// the main window forwards, the Configure dialog and the connection thread. The
+// commands of other subsystems (capture, recording, skins, file explorer, device
+// tools, status window, help, configure) are handed in as DeviceWindowServices;
+// a command without its service is shown disabled and does nothing.
+//
+// Thread: user-interface thread. The connection thread reports through a ViewSink the
+// window owns, which only posts queued calls. Links, views, settings and the beep
+// are borrowed from the program and outlive the window.
+
+#include <deque>
+#include <functional>
+#include <map>
+
+#include <QEvent>
+#include <QPointer>
+#include <QWidget>
+
+#include "link/Links.h"
+#include "platform/UiPorts.h"
+#include "settings/Profile.h"
+#include "settings/Settings.h"
+#include "settings/ui/SettingsDialogContext.h"
+#include "view/InputPackets.h"
+#include "view/ViewRecord.h"
+
+class QAction;
+class QMenuBar;
+class QToolBar;
+class QVBoxLayout;
+
+namespace sorvane {
+
+class DeviceWindow;
+
+namespace devcmd {
+inline constexpr int RefreshDisplay = 40001;
+inline constexpr int HelpIndex = 40003;
+inline constexpr int CaptureScreendump = 40004;
+inline constexpr int Scale1 = 40005;
+inline constexpr int Scale2 = 40006;
+inline constexpr int ToggleSkin = 40007;
+inline constexpr int Configure = 40008;
+inline constexpr int StartRecording = 40009;
+inline constexpr int StopRecording = 40011;
+inline constexpr int ToggleLowColor = 40012;
+inline constexpr int PasteToDevice = 40023;
+inline constexpr int Rotate90More = 40033;
+inline constexpr int FileExplorer = 40038;
+inline constexpr int Exit = 40047;
+inline constexpr int SoftReset = 40061;
+inline constexpr int Suspend = 40062;
+inline constexpr int ConnectionStatus = 40064;
+inline constexpr int DeviceInfo = 40065;
+inline constexpr int Scale3 = 40067;
+inline constexpr int Scale4 = 40068;
+inline constexpr int Fit = 40069;
+inline constexpr int CaptureClipboard = 40070;
+inline constexpr int CaptureFile = 40071;
+inline constexpr int CaptureOneClick = 40072;
+inline constexpr int Rotate0 = 40075;
+inline constexpr int Rotate90 = 40076;
+inline constexpr int Rotate180 = 40077;
+inline constexpr int Rotate270 = 40078;
+inline constexpr int ProcessInfo = 40086;
+inline constexpr int ToggleFlip = 40093;
+} // namespace devcmd
+
+// Commands that other subsystems carry out for a device window, by command id
+// (Configure 40008, Connection Status 40064, Help Index 40003, capture, recording,
+// skin, explorer, device tools). Each handler runs on the user-interface thread with
+// the window; commands it posts to the window (postCommand) run after it returns.
+struct DeviceWindowServices {
+    std::map<int, std::function<void(DeviceWindow&)>> commands;
+};
+
+struct DeviceWindowContext {
+    Links& links;
+    Views& views;
+    const Settings& settings; // QueueEvents is read at every input event
+    BeepPort& beep;
+    DeviceWindowServices services;
+};
+
+class DeviceWindow final : public QWidget, public ConnectionSettingsPort {
+    Q_OBJECT
+public:
+    // The toolbar's buttons in their order.
+    static constexpr int kToolbarCommands[8] = {40001, 40004, 40007, 40008, 40009, 40011, 40033, 40012};
+
+    // Opens the window for `slot` (its handshake passed; scale and low colour already
+    // set by the connect flow) and starts the connection. The window is shown.
+    DeviceWindow(DeviceWindowContext context, int slot, int profileIndex, const Profile& profile,
+                 QWidget* parent = nullptr);
+    // Ends the connection: the status window closes, the connection thread is stopped
+    // and joined, buffers and link are released and the slot is free.
+    ~DeviceWindow() override;
+
+    int slot() const { return slot_; }
+    int profileIndex() const { return profileIndex_; }
+    QString deviceName() const { return deviceName_; }
+    ViewRecord& view() const { return view_; }
+
+    // Carries out a command (see devcmd); disabled ones do nothing.
+    void command(int id);
+    bool isCommandEnabled(int id) const;
+
+    // The client area: the toolbar on top (toolbarHeight() pixels), the picture below.
+    // Mouse positions in it are the client points input mapping takes.
+    QWidget* client() const { return client_; }
+    QToolBar* toolbar() const { return toolbar_; }
+    int toolbarHeight() const { return toolbarHeight_; }
+    QMenuBar* menuBar() const { return menuBar_; }
+    QAction* action(int id) const; // the menu item of a command, or nullptr
+
+    // The status window of this connection, kept by the Connection Status service;
+    // closed with the device window.
+    QPointer<QWidget>& statusWindow() { return statusWindow_; }
+
+    // ConnectionSettingsPort: the live settings of this connection.
+    ConnectionViewSettings viewSettings() const override;
+    void storeViewSettings(const ConnectionViewSettings& settings) override;
+    void postCommand(int commandId) override;
+
+    // Used by the client area.
+    void paintClient(QWidget& target, const QRect& exposed);
+    void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held, const QPoint& clientPoint);
+    void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count);
+    void clientResized();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    class Sink;
+
+    void buildMenu();
+    void buildToolbar();
+    void fit();
+    void setRotation(int degrees);
+    void setScale(int scale);
+    void toggleLowColor();
+    void toggleFlip();
+    void sendInput(const InputPacket& packet);
+    void sendKeyPair(uint8_t virtualKey);
+    void updateChecks();
+    void applyEnabledStates();
+    void runService(int id);
+    void runPosted();
+    void flushDamage();
+
+    DeviceWindowContext context_;
+    const int slot_;
+    const int profileIndex_;
+    ViewRecord& view_;
+    LinkSlot& link_;
+    QString deviceName_;
+    std::unique_ptr<Sink> sink_;
+
+    QVBoxLayout* layout_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    QWidget* client_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    int toolbarHeight_ = 0;
+    std::multimap<int, QAction*> actions_;
+    QPointer<QWidget> statusWindow_;
+
+    bool leftTap_ = false;      // the left button's press went to the device as a tap
+    int serviceDepth_ = 0;      // > 0 while a service handler runs
+    std::deque<int> posted_;    // commands posted while a handler ran
+    bool opened_ = false;
+};
+
+} // namespace sorvane
