@@ -111,6 +111,12 @@ void ConnectAttempt::abandon()
     outcome_ = AttemptOutcome::Cancelled;
 }
 
+void ConnectAttempt::handOver()
+{
+    join();
+    outcome_ = AttemptOutcome::None;
+}
+
 void ReleasePreparedSlot(ConnectContext& context, int slot)
 {
     LinkSlot* s = context.links.find(slot);

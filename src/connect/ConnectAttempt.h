@@ -39,6 +39,8 @@ enum class AttemptOutcome {
     Cancelled,   // cancel() came first; the transport is closed
 };
 
+// The destructor of an attempt that passed and was neither handed over nor
+// abandoned gives the slot back.
 class ConnectAttempt {
 public:
     explicit ConnectAttempt(ConnectContext& context) : context_(context) {}
@@ -62,6 +64,9 @@ public:
     // A Passed attempt whose window will not open: frees its buffers, closes the
     // transport and empties the device name, so the slot is free again.
     void abandon();
+    // A Passed attempt whose slot now belongs to its device window: the attempt
+    // forgets it (neither abandon() nor the destructor touch it any more).
+    void handOver();
 
 private:
     void run(Profile profile, int slot, LinkConfig config);

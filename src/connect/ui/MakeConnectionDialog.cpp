@@ -122,10 +122,12 @@ void MakeConnectionDialog::attemptFinished()
     if (outcome != AttemptOutcome::Passed)
         return; // the next tick tries again
     timer_->stop();
-    if (context_.openDeviceWindow)
+    if (context_.openDeviceWindow) {
+        attempt_.handOver();
         context_.openDeviceWindow(profileIndex_, slot_);
-    else
+    } else {
         attempt_.abandon();
+    }
     accept();
 }
 

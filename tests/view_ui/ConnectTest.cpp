@@ -1,0 +1,299 @@
+// Connecting through the main window's commands: the timed connect dialog, the
+// in-use check, cancelling, passwords, start-up connections and the profile dialogs.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "ShellHarness.h"
+#include "ViewUiTests.h"
+#include "app/CommandIds.h"
+#include "connect/ActiveSyncAdapter.h"
+#include "connect/ui/ConnectCommand.h"
+#include "connect/ui/MakeConnectionDialog.h"
+#include "link/ui/PasswordDialog.h"
+
+namespace sorvane::test {
+
+namespace {
+
+// Calls `act` with the modal dialog of type T as soon as `ready` holds for it.
+template <typename T>
+QTimer* whenModal(std::function<bool(T&)> ready, std::function<void(T&)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, ready, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !ready(*dialog))
+            return;
+        timer->stop();
+        act(*dialog);
+    });
+    timer->start();
+    return timer;
+}
+
+// Port 1899 of a loopback address of its own, listening and never answering.
+struct SilentAgent {
+    int fd = -1;
+    uint32_t address = 0;
+    SilentAgent()
+    {
+        for (unsigned n = 3 + unsigned(getpid()) % 190; n < 255 && fd < 0; n += 5) {
+            int s = socket(AF_INET, SOCK_STREAM, 0);
+            int one = 1;
+            setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(1899);
+            a.sin_addr.s_addr = htonl(0x7F000000u | n);
+            if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(s, 4) == 0) {
+                fd = s;
+                address = 0x7F000000u | n;
+            } else {
+                close(s);
+            }
+        }
+    }
+    ~SilentAgent()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+struct FakeActiveSync final : ActiveSyncAdapter {
+    bool running = false;
+    bool isRunning() override { return running; }
+    void start() override { running = true; }
+    void stop() override { running = false; }
+};
+
+} // namespace
+
+class ConnectTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sameWanProfileTwiceIsRefusedTwoAddressesConnectSideBySide();
+    void cancelDuringAnAttemptLeavesTheSlotFree();
+    void passwordIsAskedFromTheAttempt();
+    void activeSyncNeedsTheServiceRunning();
+    void kindsWithTheirOwnDialogs();
+    void startupConnectsMarkedProfilesAndTheCommandLineHost();
+    void profileCommandsOfTheMainWindow();
+};
+
+void ConnectTest::sameWanProfileTwiceIsRefusedTwoAddressesConnectSideBySide()
+{
+    ShellHarness h;
+    LoopbackSim one = startLoopbackSim({"--name", "One"});
+    LoopbackSim two = startLoopbackSim({"--name", "Two"});
+    const int a = h.addProfile("First", LinkKind::Wan, one.address);
+    const int b = h.addProfile("Second", LinkKind::Wan, two.address);
+    h.connect(a);
+    QVERIFY(h.windowOf(a));
+    QVERIFY(h.ui.messages.shown.empty());
+
+    h.connect(a);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(h.ui.messages.shown[0].text, std::string(kSingleInstanceText));
+    QCOMPARE(h.ui.messages.shown[0].caption, std::string("WAN / Internet"));
+    QVERIFY(h.ui.messages.shown[0].icon == MessageIcon::Stop);
+    QCOMPARE(h.shell->connectionWindows().liveSlots().size(), size_t(1));
+
+    // Through the main window's Connect button, with the other profile selected.
+    h.shell->mainWindow()->connectionsList()->clearSelection();
+    h.shell->mainWindow()->connectionsList()->topLevelItem(b)->setSelected(true);
+    h.shell->mainWindow()->runCommand(cmd::Connect);
+    QVERIFY(h.windowOf(b));
+    QCOMPARE(h.windowOf(b)->windowTitle(), QStringLiteral("Second - Two"));
+    QVERIFY(h.windowOf(a)->slot() != h.windowOf(b)->slot());
+    QCOMPARE(h.statusOf(a), QStringLiteral("In Use"));
+    QCOMPARE(h.statusOf(b), QStringLiteral("In Use"));
+    QCOMPARE(h.shell->links().liveConnections.load(), 2u);
+}
+
+void ConnectTest::cancelDuringAnAttemptLeavesTheSlotFree()
+{
+    ShellHarness h;
+    SilentAgent agent;
+    QVERIFY(agent.fd >= 0);
+    const int index = h.addProfile("Silent", LinkKind::Wan, agent.address);
+    const int slot = h.shell->links().allocSlot();
+    QString progress;
+    std::unique_ptr<QTimer> cancel(whenModal<MakeConnectionDialog>(
+        [](MakeConnectionDialog& d) { return d.attemptRunning(); },
+        [&](MakeConnectionDialog& d) {
+            progress = d.progressText();
+            QCOMPARE(d.slot(), slot);
+            d.findChild<QPushButton*>(QStringLiteral("2"))->click();
+        }));
+    h.connect(index);
+    QCOMPARE(progress, QStringLiteral("Connecting to Silent..."));
+    QVERIFY(!h.windowOf(index));
+    QVERIFY(h.shell->links().find(slot)->isFree());
+    QVERIFY(!h.shell->links().find(slot)->transport);
+    QCOMPARE(h.shell->links().allocSlot(), slot);
+    QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+}
+
+void ConnectTest::passwordIsAskedFromTheAttempt()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--password", "Sesame", "--name", "Locked"});
+    const int index = h.addProfile("Guarded", LinkKind::Wan, sim.address);
+    int asked = 0;
+    // The dialog's own OK compares the password (letters in any case).
+    std::unique_ptr<QTimer> answer(whenModal<PasswordDialog>([](PasswordDialog&) { return true; },
+                                                             [&](PasswordDialog& d) {
+                                                                 ++asked;
+                                                                 d.findChild<QLineEdit*>()->setText("sesame");
+                                                                 for (QPushButton* b : d.findChildren<QPushButton*>())
+                                                                     if (b->text().remove('&') == "OK")
+                                                                         b->click();
+                                                             }));
+    h.connect(index);
+    QCOMPARE(asked, 1);
+    QVERIFY(h.windowOf(index));
+    QCOMPARE(h.windowOf(index)->deviceName(), QStringLiteral("Locked"));
+}
+
+void ConnectTest::activeSyncNeedsTheServiceRunning()
+{
+    ShellHarness h;
+    const int index = h.addProfile("Cradle", LinkKind::ActiveSync, 0);
+    h.connect(index);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(h.ui.messages.shown[0].text, std::string("ActiveSync is not currently running"));
+    QCOMPARE(h.ui.messages.shown[0].caption, std::string("Connect"));
+    QVERIFY(h.shell->links().find(0)->isFree());
+
+    // With the service running, the attempt goes to the configured address.
+    FakeActiveSync service;
+    service.running = true;
+    h.shell->connectContext().activeSync = &service;
+    LoopbackSim sim = startLoopbackSim({"--name", "Synced"});
+    h.shell->platformSettings().ActiveSyncAddresses = sim.host;
+    h.connect(index);
+    QVERIFY(h.windowOf(index));
+    QCOMPARE(h.windowOf(index)->deviceName(), QStringLiteral("Synced"));
+    // Only one ActiveSync connection at a time.
+    h.connect(index);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(2));
+    QCOMPARE(h.ui.messages.shown[1].caption, std::string("ActiveSync"));
+    h.shell->connectContext().activeSync = nullptr;
+}
+
+void ConnectTest::kindsWithTheirOwnDialogs()
+{
+    ShellHarness h;
+    const int usb = h.addProfile("Usb", LinkKind::Usb, 0);
+    const int lan = h.addProfile("Lan", LinkKind::Lan, 0x7F000001);
+    const int proxy = h.addProfile("Proxy", LinkKind::Proxy, 0x7F000001, 1900);
+    for (int i : {usb, lan, proxy})
+        h.connect(i);
+    QCOMPARE(h.ui.beep.count, 3);
+    std::vector<int> ran;
+    for (uint32_t kind : {2u, 5u, 6u})
+        h.shell->connectContext().kindFlows[kind] = [&ran](int index) { ran.push_back(index); };
+    for (int i : {usb, lan, proxy})
+        h.connect(i);
+    QCOMPARE(ran, (std::vector<int>{usb, lan, proxy}));
+    QCOMPARE(h.ui.beep.count, 3);
+}
+
+void ConnectTest::startupConnectsMarkedProfilesAndTheCommandLineHost()
+{
+    LoopbackSim marked = startLoopbackSim({"--name", "Marked"});
+    LoopbackSim named = startLoopbackSim({"--name", "Named"});
+    TempDir dir;
+    {
+        // Profiles marked for it are saved, then connected at the next start.
+        ShellHarness first;
+        const int m = first.addProfile("Marked", LinkKind::Wan, marked.address);
+        Profile p = *first.shell->profiles().get(m);
+        p.autoConnect = 1;
+        first.shell->profiles().EditProfile(m, p);
+        Profile proxy = p;
+        proxy.linkKind = uint32_t(LinkKind::Proxy);
+        proxy.setName("Proxy");
+        first.shell->profiles().AddProfile(proxy);
+        QVERIFY(first.shell->saveSettings());
+        std::filesystem::copy(first.dir / "config", dir / "config");
+    }
+    ScriptedUiPorts ui;
+    ShellOptions o;
+    o.paths.programDir = dir / "home";
+    o.paths.defaultsDir = dir / "defaults";
+    o.settingsDir = dir / "config";
+    o.inboundBindAddress = 0x7F000001;
+    o.attemptPeriodMs = 20;
+    o.connectHost = named.host;
+    Shell shell(std::move(o), ui.ports());
+    int beeps = 0;
+    shell.start();
+    shell.connectContext().kindFlows[6] = [&beeps](int) { ++beeps; };
+    QTRY_COMPARE_WITH_TIMEOUT(shell.connectionWindows().liveSlots().size(), size_t(2), 30000);
+    QStringList titles;
+    for (int slot : shell.connectionWindows().liveSlots())
+        titles << shell.connectionWindows().window(slot)->windowTitle();
+    titles.sort();
+    QCOMPARE(titles, QStringList({QString::fromStdString(named.host) + " - Named", "Marked - Marked"}));
+    QCOMPARE(beeps, 0); // the proxy profile is not connected at start-up
+}
+
+void ConnectTest::profileCommandsOfTheMainWindow()
+{
+    ShellHarness h;
+    MainWindow& main = *h.shell->mainWindow();
+    QVERIFY(main.isCommandEnabled(cmd::NewConnection));
+    QVERIFY(main.isCommandEnabled(cmd::DefaultSettings));
+
+    // New opens the New Connection dialog; OK stores the profile.
+    std::unique_ptr<QTimer> fill(whenModal<QDialog>([](QDialog& d) { return d.objectName() == "NEWCONNECTION"; },
+                                                    [](QDialog& d) {
+                                                        d.findChild<QLineEdit*>("1001")->setText("Typed");
+                                                        QMetaObject::invokeMethod(&d, "accept", Qt::QueuedConnection);
+                                                    }));
+    main.runCommand(cmd::NewConnection);
+    QCOMPARE(h.shell->profiles().ConnTypes(), 1);
+    QCOMPARE(std::string(h.shell->profiles().get(0)->nameView()), std::string("Typed"));
+    QCOMPARE(main.connectionsList()->topLevelItem(0)->text(0), QStringLiteral("Typed"));
+
+    // Clone with two selected asks for one; at 33 profiles New and Clone beep.
+    h.addProfile("Other", LinkKind::Wan, 0x7F000002);
+    main.connectionsList()->selectAll();
+    main.runCommand(cmd::CloneConnection);
+    QCOMPARE(h.ui.messages.shown.back().text, std::string("Please select a single connection to clone"));
+    QCOMPARE(h.ui.messages.shown.back().caption, std::string("Clone Connection"));
+    while (h.shell->profiles().ConnTypes() < 33)
+        h.addProfile("Filler", LinkKind::Wan, 0x7F000003);
+    main.connectionsList()->clearSelection();
+    main.connectionsList()->topLevelItem(0)->setSelected(true);
+    const int beeps = h.ui.beep.count;
+    main.runCommand(cmd::NewConnection);
+    main.runCommand(cmd::CloneConnection);
+    QCOMPARE(h.ui.beep.count, beeps + 2);
+    QCOMPARE(h.shell->profiles().ConnTypes(), 33);
+
+    // Default Settings opens the CONFIG dialog; Cancel changes nothing.
+    const Settings before = h.shell->settings();
+    std::unique_ptr<QTimer> cancel(whenModal<QDialog>([](QDialog& d) { return d.objectName() == "CONFIG"; },
+                                                      [](QDialog& d) {
+                                                          QCOMPARE(d.windowTitle(), QStringLiteral("Default Settings"));
+                                                          QMetaObject::invokeMethod(&d, "reject", Qt::QueuedConnection);
+                                                      }));
+    main.runCommand(cmd::DefaultSettings);
+    QVERIFY(h.shell->settings() == before);
+}
+
+QObject* makeConnectTest() { return new ConnectTest; }
+
+} // namespace sorvane::test
+
+#include "ConnectTest.moc"

@@ -1,0 +1,263 @@
+// The device window against sorvane-sim: title, picture at every scale and rotation
+// compared with the simulator's own dump of its screen, fitting, the toolbar, and the
+// ways a window and its connection end.
+
+#include <csignal>
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "ShellHarness.h"
+#include "ViewUiTests.h"
+#include "app/CommandIds.h"
+#include "app/StatusWindow.h"
+
+namespace sorvane::test {
+
+namespace {
+
+// The window's picture equals the simulator's dump, turned and scaled as the window
+// shows it. The dump is read through Qt's own PPM reader, turned with QTransform and
+// scaled by pixel repetition.
+bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
+{
+    QImage expected;
+    if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
+        return false;
+    expected = expected.convertToFormat(QImage::Format_RGB32);
+    if (rotation != 0)
+        expected = expected.transformed(QTransform().rotate(rotation));
+    expected = expected.scaled(expected.width() * scale, expected.height() * scale, Qt::IgnoreAspectRatio,
+                               Qt::FastTransformation);
+    return shownPicture(w, expected.width(), expected.height()) == expected;
+}
+
+} // namespace
+
+class DeviceWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void windowShowsTheDevicePictureAtEveryScaleAndRotation();
+    void eightBitPictureThroughItsPalette();
+    void fitMakesTheClientAreaThePictureTimesScalePlusTheToolbar();
+    void toolbarMenuAndCommands();
+    void closingTheWindowFreesTheSlot();
+    void deviceClosingTheLinkClosesTheWindow();
+};
+
+void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
+{
+    ShellHarness h;
+    TempDir dumps;
+    LoopbackSim sim = startLoopbackSim({"--name", "Pocket One", "--still-after", "3", "--dump-dir",
+                                        dumps.path().string()});
+    const int index = h.addProfile("Desk handheld", LinkKind::Wan, sim.address, 0, 2);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Desk handheld - Pocket One"));
+    QCOMPARE(w->objectName(), QStringLiteral("KWXCLASS"));
+    QCOMPARE(h.statusOf(index), QStringLiteral("In Use"));
+    QVERIFY(w->isVisible());
+
+    const auto dump = dumps / "main.ppm";
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 0, 2), 20000);
+    QCOMPARE(w->client()->size(), QSize(480, 640 + w->toolbarHeight()));
+
+    w->command(40076); // Rotate 90
+    QCOMPARE(w->view().viewRotation.load(), 90);
+    QCOMPARE(w->client()->size(), QSize(640, 480 + w->toolbarHeight()));
+    QVERIFY(pictureMatchesDump(*w, dump, 90, 2));
+
+    w->command(40078); // Rotate 270
+    w->command(40068); // 4X
+    QVERIFY(pictureMatchesDump(*w, dump, 270, 4));
+    // "Rotate 90 degrees" after 270 is 0 again.
+    w->command(40033);
+    QCOMPARE(w->view().viewRotation.load(), 0);
+    w->command(40005); // 1X
+    QVERIFY(pictureMatchesDump(*w, dump, 0, 1));
+    w->command(40077); // Rotate 180
+    w->command(40067); // 3X
+    QVERIFY(pictureMatchesDump(*w, dump, 180, 3));
+    QVERIFY(w->action(40067)->isChecked());
+    QVERIFY(w->action(40077)->isChecked());
+}
+
+void DeviceWindowTest::eightBitPictureThroughItsPalette()
+{
+    ShellHarness h;
+    TempDir dumps;
+    LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--still-after", "3",
+                                        "--dump-dir", dumps.path().string()});
+    const int index = h.addProfile("Eight", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    w->command(40076);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dumps / "main.ppm", 90, 1), 20000);
+    // Low colour mode exists only for 16-bit devices.
+    QVERIFY(!w->isCommandEnabled(cmd::ToggleLowColor));
+    QVERIFY(!w->isCommandEnabled(40093)); // no second display
+    w->command(40093);
+    QCOMPARE(w->view().screen.flipState.load(), 0);
+}
+
+void DeviceWindowTest::fitMakesTheClientAreaThePictureTimesScalePlusTheToolbar()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--second", "16:320x240:0"});
+    const int index = h.addProfile("Fit", LinkKind::Wan, sim.address, 0, 3);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    const int g = w->toolbarHeight();
+    QVERIFY(g > 0);
+    QCOMPARE(w->view().toolbarHeight.load(), g);
+    QCOMPARE(w->client()->size(), QSize(720, 960 + g));
+    w->command(40076);
+    QCOMPARE(w->client()->size(), QSize(960, 720 + g));
+    QCOMPARE(w->toolbar()->width(), 960);
+
+    // Flipped to the second display, the window fits that display.
+    QVERIFY(w->isCommandEnabled(40093));
+    w->command(40093);
+    QCOMPARE(w->view().screen.flipState.load(), 1);
+    QCOMPARE(w->client()->size(), QSize(720, 960 + g));
+    w->command(40093);
+    QCOMPARE(w->client()->size(), QSize(960, 720 + g));
+
+    // Maximised, the window fills the screen; restored, it fits again.
+    w->showMaximized();
+    QTRY_COMPARE(w->view().maximized.load(), 1);
+    QTRY_VERIFY(w->client()->width() > 0);
+    w->showNormal();
+    QTRY_COMPARE(w->view().maximized.load(), 0);
+    QTRY_COMPARE(w->client()->size(), QSize(960, 720 + g));
+
+    // Minimised, the screen polls slow down.
+    w->showMinimized();
+    QTRY_VERIFY(w->view().screen.minimized.load());
+    w->showNormal();
+    QTRY_VERIFY(!w->view().screen.minimized.load());
+}
+
+void DeviceWindowTest::toolbarMenuAndCommands()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--name", "Tools"});
+    const int index = h.addProfile("Menu", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+
+    // Eight buttons in order, with their tooltips; the ones of later subsystems
+    // are there but disabled.
+    const QList<QAction*> buttons = w->toolbar()->actions();
+    QCOMPARE(buttons.size(), 8);
+    const QStringList tips = {"Refresh display",         "Capture Screendump",     "Toggle Skin",
+                              "Configure",               "Begin recording session", "Stop recording/playing",
+                              "Rotate 90 degrees",       "Toggle low/high color mode"};
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(buttons[i]->objectName(), QString::number(DeviceWindow::kToolbarCommands[i]));
+        QCOMPARE(buttons[i]->toolTip(), tips[i]);
+        QVERIFY(!buttons[i]->icon().isNull());
+    }
+    QVERIFY(buttons[0]->isEnabled());
+    QVERIFY(!buttons[1]->isEnabled()); // capture
+    QVERIFY(buttons[3]->isEnabled());  // configure
+    QVERIFY(buttons[7]->isEnabled());  // 16-bit device
+    for (int id : {40001, 40005, 40006, 40067, 40068, 40075, 40076, 40077, 40078, 40047, 40061, 40062, 40064, 40008,
+                   40003})
+        QVERIFY2(w->action(id) && w->action(id)->isEnabled(), qPrintable(QString::number(id)));
+    for (int id : {40070, 40071, 40072, 40009, 40011, 40038, 40065, 40086, 40023})
+        QVERIFY2(w->action(id) && !w->action(id)->isEnabled(), qPrintable(QString::number(id)));
+
+    // Low colour mode toggles, asks for a refresh and polls the 16-colour picture.
+    w->command(cmd::ToggleLowColor);
+    QCOMPARE(w->view().screen.lowColor.load(), 1);
+    QVERIFY(!nextLine(*sim.process, {"command 81"}).empty());
+    QVERIFY(!nextLine(*sim.process, {"command 83"}).empty());
+    w->command(cmd::ToggleLowColor);
+    QCOMPARE(w->view().screen.lowColor.load(), 0);
+
+    // Connection Status opens one status window; a second command brings it forward.
+    w->command(cmd::ConnectionStatus);
+    QPointer<QWidget> status = w->statusWindow();
+    QVERIFY(status);
+    QCOMPARE(status->windowTitle(), QStringLiteral("Status - Tools"));
+    w->command(cmd::ConnectionStatus);
+    QCOMPARE(w->statusWindow().data(), status.data());
+
+    // Configure changes this connection only: a new scale refits the window at once,
+    // the profile keeps its own.
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        auto* scale = dialog->findChild<QComboBox*>(QStringLiteral("1052"));
+        QVERIFY(scale);
+        scale->setCurrentIndex(1);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    w->command(cmd::DefaultSettings);
+    QCOMPARE(w->view().scale.load(), 2);
+    QCOMPARE(w->client()->size(), QSize(480, 640 + w->toolbarHeight()));
+    QCOMPARE(h.shell->profiles().get(index)->scale, 1);
+
+    // Soft Reset reaches the device; Exit closes this window only, its status window
+    // with it.
+    w->command(40061);
+    QVERIFY(!nextLine(*sim.process, {"command 116"}).empty());
+    QPointer<DeviceWindow> guard(w);
+    w->command(cmd::Exit);
+    QTRY_VERIFY(guard.isNull());
+    QTRY_VERIFY(status.isNull());
+    QVERIFY(h.shell->mainWindow()->isVisible());
+}
+
+void DeviceWindowTest::closingTheWindowFreesTheSlot()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({});
+    const int index = h.addProfile("Closer", LinkKind::Wan, sim.address);
+    h.connect(index);
+    QPointer<DeviceWindow> w = h.windowOf(index);
+    QVERIFY(w);
+    const int slot = w->slot();
+    QCOMPARE(h.shell->links().liveConnections.load(), 1u);
+    w->close();
+    QTRY_VERIFY(w.isNull());
+    QVERIFY(h.shell->links().find(slot)->isFree());
+    QVERIFY(!h.shell->links().find(slot)->transport);
+    QCOMPARE(h.shell->links().liveConnections.load(), 0u);
+    QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+    // The slot is taken again by the next connection.
+    h.connect(index);
+    QVERIFY(h.windowOf(index));
+    QCOMPARE(h.windowOf(index)->slot(), slot);
+}
+
+void DeviceWindowTest::deviceClosingTheLinkClosesTheWindow()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({});
+    const int index = h.addProfile("Dropped", LinkKind::Wan, sim.address);
+    h.connect(index);
+    QPointer<DeviceWindow> w = h.windowOf(index);
+    QVERIFY(w);
+    const int slot = w->slot();
+    sim.process->signal(SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 20000);
+    QVERIFY(h.shell->links().find(slot)->isFree());
+    QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+}
+
+QObject* makeDeviceWindowTest() { return new DeviceWindowTest; }
+
+} // namespace sorvane::test
+
+#include "DeviceWindowTest.moc"

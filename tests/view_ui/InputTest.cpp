@@ -1,0 +1,201 @@
+// Mouse and keyboard input in the device window, as the simulator receives it.
+
+#include <QTest>
+
+#include "ShellHarness.h"
+#include "connect/ui/MakeConnectionDialog.h"
+#include "ViewUiTests.h"
+
+namespace sorvane::test {
+
+namespace {
+
+QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
+
+QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
+
+} // namespace
+
+class InputTest : public QObject {
+    Q_OBJECT
+private slots:
+    void clicksMapToDevicePixelsForEveryScaleAndRotation();
+    void keysAreTranslatedAndAcceleratorsStayWithTheProgram();
+    void narrowDeviceTakesSoftKeysInsteadOfTaps();
+    void queuedInputWaitsForThePollOnNetworkLinks();
+    void serialLinksSendEachEventAtOnce();
+};
+
+void InputTest::clicksMapToDevicePixelsForEveryScaleAndRotation()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({});
+    const int index = h.addProfile("Taps", LinkKind::Wan, sim.address, 0, 2);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    const int g = w->toolbarHeight();
+    QWidget* client = w->client();
+    const uint32_t clicksBefore = h.shell->links().find(w->slot())->mouseClicks.load();
+
+    // Scale 2, no rotation: client (100, g + 100) is device (50, 50).
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(100, g + 100));
+    QCOMPARE(nextInput(*sim.process), input('T', 50, 50));
+    QCOMPARE(nextInput(*sim.process), input('U', 50, 50));
+
+    // Rotation 90 on the 240 x 320 device: the window's top left is device (0, 319),
+    // its bottom right (239, 0).
+    w->command(40005);
+    w->command(40076);
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(0, g));
+    QCOMPARE(nextInput(*sim.process), input('T', 0, 319));
+    QCOMPARE(nextInput(*sim.process), input('U', 0, 319));
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(319, g + 239));
+    QCOMPARE(nextInput(*sim.process), input('T', 239, 0));
+    QCOMPARE(nextInput(*sim.process), input('U', 239, 0));
+
+    // Rotation 180 at scale 3: client (30, g + 60) is picture (10, 20), device
+    // (229, 299).
+    w->command(40077);
+    w->command(40067);
+    QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(30, g + 60));
+    QCOMPARE(nextInput(*sim.process), input('T', 229, 299));
+    QCOMPARE(nextInput(*sim.process), input('U', 229, 299));
+
+    // Rotation 270 at scale 4: client (40, g + 8) is picture (10, 2), device
+    // (237, 10); a drag sends its moves, the right button its own codes.
+    w->command(40078);
+    w->command(40068);
+    QTest::mousePress(client, Qt::LeftButton, {}, QPoint(40, g + 8));
+    QTest::mouseMove(client, QPoint(44, g + 16));
+    QTest::mouseRelease(client, Qt::LeftButton, {}, QPoint(44, g + 16));
+    QCOMPARE(nextInput(*sim.process), input('T', 237, 10));
+    QCOMPARE(nextInput(*sim.process), input('X', 235, 11));
+    QCOMPARE(nextInput(*sim.process), input('U', 235, 11));
+    QTest::mouseClick(client, Qt::RightButton, {}, QPoint(40, g + 8));
+    QCOMPARE(nextInput(*sim.process), input('^', 237, 10));
+    QCOMPARE(nextInput(*sim.process), input('_', 237, 10));
+    QTest::mouseDClick(client, Qt::LeftButton, {}, QPoint(40, g + 8)); // the double click message alone
+    QCOMPARE(nextInput(*sim.process), input('[', 237, 10));
+
+    // Taps, right clicks and double clicks count as mouse clicks.
+    QCOMPARE(h.shell->links().find(w->slot())->mouseClicks.load() - clicksBefore, 7u);
+}
+
+void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({});
+    const int index = h.addProfile("Keys", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QWidget* client = w->client();
+    const uint32_t before = h.shell->links().find(w->slot())->keyPresses.load();
+
+    QTest::keyClick(client, Qt::Key_5, Qt::KeypadModifier);
+    QCOMPARE(nextInput(*sim.process), input('V', 0x35, 1));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x35, 1));
+    QTest::keyClick(client, Qt::Key_F3);
+    QCOMPARE(nextInput(*sim.process), input('V', 0x5B, 1));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x5B, 1));
+
+    // Accelerator keys (F4 to F12, Shift+F1, Shift+F2, Shift+F11) and system keys
+    // (Alt and what is typed with it) never reach the device; the Shift key itself
+    // does, and so do Tab and the letter after them.
+    QTest::keyClick(client, Qt::Key_F8);
+    QTest::keyClick(client, Qt::Key_F10);
+    QTest::keyClick(client, Qt::Key_F11, Qt::ShiftModifier);
+    QTest::keyClick(client, Qt::Key_X, Qt::AltModifier);
+    QTest::keyClick(client, Qt::Key_Tab);
+    QTest::keyClick(client, Qt::Key_Q);
+    QCOMPARE(nextInput(*sim.process), input('V', 0x10, 1));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x10, 1));
+    QCOMPARE(nextInput(*sim.process), input('V', 0x09, 1));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x09, 1));
+    QCOMPARE(nextInput(*sim.process), input('V', 'Q', 1));
+    QCOMPARE(nextInput(*sim.process), input('W', 'Q', 1));
+    QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - before, 5u);
+}
+
+void InputTest::narrowDeviceTakesSoftKeysInsteadOfTaps()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--width", "176", "--height", "220"});
+    const int index = h.addProfile("Narrow", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    const int g = w->toolbarHeight();
+    // A tap at y 100 sends nothing; at y 210 F1 (x 40) or F2 (x 100), down and up,
+    // and no tap.
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(40, g + 100));
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(40, g + 210));
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(100, g + 210));
+    QTest::keyClick(w->client(), Qt::Key_A); // marks the end
+    QCOMPARE(nextInput(*sim.process), input('V', 0x70, 0));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x70, 0));
+    QCOMPARE(nextInput(*sim.process), input('V', 0x71, 0));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x71, 0));
+    QCOMPARE(nextInput(*sim.process), input('V', 'A', 1));
+    QCOMPARE(h.shell->links().find(w->slot())->mouseClicks.load(), 0u);
+}
+
+void InputTest::queuedInputWaitsForThePollOnNetworkLinks()
+{
+    ShellHarness h;
+    h.shell->settings().QueueEvents = 1;
+    LoopbackSim sim = startLoopbackSim({});
+    // A LAN profile made at start-up goes through the timed dialog straight to its
+    // address.
+    const int index = h.addProfile("Lan", LinkKind::Lan, sim.address, 0, 1, 1);
+    RunMakeConnectionDialog(h.shell->mainWindow(), h.shell->connectContext(), index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    const int g = w->toolbarHeight();
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(5, g + 6));
+    QTest::keyClick(w->client(), Qt::Key_B);
+    // Nothing went out on its own: every event arrives inside a batch (one 102
+    // message) sent with a poll, and in order.
+    std::vector<QString> events;
+    int inBatch = 0;
+    while (events.size() < 4) {
+        const QString line = nextInput(*sim.process);
+        QVERIFY2(!line.isEmpty(), "the queued events did not arrive");
+        if (line.startsWith("batch ")) {
+            QCOMPARE(inBatch, 0);
+            inBatch = line.mid(6).toInt();
+            QVERIFY(inBatch >= 1);
+            continue;
+        }
+        QVERIFY2(inBatch > 0, qPrintable(line));
+        --inBatch;
+        events.push_back(line);
+    }
+    QCOMPARE(events[0], input('T', 5, 6));
+    QCOMPARE(events[1], input('U', 5, 6));
+    QCOMPARE(events[2], input('V', 'B', 1));
+    QCOMPARE(events[3], input('W', 'B', 1));
+}
+
+void InputTest::serialLinksSendEachEventAtOnce()
+{
+    ShellHarness h;
+    h.shell->settings().QueueEvents = 1;
+    SimProcess sim({"--serial"});
+    h.shell->platformSettings().ComDevicePattern = sim.serialPath();
+    const int index = h.addProfile("Com", LinkKind::Serial, 0, 3);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QCOMPARE(h.shell->links().find(w->slot())->port, 3u);
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(7, w->toolbarHeight() + 8));
+    QCOMPARE(nextInput(sim), input('T', 7, 8));
+    QCOMPARE(nextInput(sim), input('U', 7, 8));
+}
+
+QObject* makeInputTest() { return new InputTest; }
+
+} // namespace sorvane::test
+
+#include "InputTest.moc"

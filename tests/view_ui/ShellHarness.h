@@ -1,0 +1,120 @@
+#pragma once
+// The program's shell in a temporary folder with scripted UI ports, and simulated
+// devices to connect it to: helpers shared by the device window and connect tests.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <QApplication>
+#include <QImage>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "ScriptedUiPorts.h"
+#include "app/ConnectOption.h"
+#include "app/ConnectionWindows.h"
+#include "app/MainWindow.h"
+#include "app/Shell.h"
+#include "support/LoopbackSim.h"
+#include "support/TempDir.h"
+#include "view/ui/DeviceWindow.h"
+
+namespace sorvane::test {
+
+struct ShellHarness {
+    TempDir dir;
+    ScriptedUiPorts ui;
+    std::unique_ptr<Shell> shell;
+
+    ShellHarness()
+    {
+        ShellOptions o;
+        o.paths.programDir = dir / "home";
+        o.paths.defaultsDir = dir / "defaults";
+        o.settingsDir = dir / "config";
+        o.connectAtStart = false;
+        o.inboundBindAddress = 0x7F000001;
+        o.attemptPeriodMs = 20;
+        shell = std::make_unique<Shell>(std::move(o), ui.ports());
+        shell->start();
+    }
+
+    // Adds a profile as the New Connection dialog would and returns its index.
+    int addProfile(const std::string& name, LinkKind kind, uint32_t address, uint32_t port = 0, int scale = 1,
+                   int refresh = 10)
+    {
+        Profile p = newProfileDefaults(shell->settings(), 0);
+        p.setName(name);
+        p.linkKind = uint32_t(kind);
+        p.ipAddress = address;
+        p.port = port;
+        p.scale = scale;
+        p.refreshRate = refresh;
+        shell->profiles().AddProfile(p);
+        shell->mainWindow()->refreshConnectionList(-1);
+        return shell->profiles().ConnTypes() - 1;
+    }
+
+    // The Connect command for a profile, as the main window runs it; a dialog still
+    // open after 30 s is cancelled so that a failing test cannot hang.
+    void connect(int index)
+    {
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        watchdog.start(30000);
+        shell->connectProfile(index);
+    }
+
+    // The device window opened from a profile, or nullptr.
+    DeviceWindow* windowOf(int profileIndex) const
+    {
+        ConnectionWindows& w = shell->connectionWindows();
+        for (int slot : w.liveSlots())
+            if (w.profileOf(slot) == profileIndex)
+                return shell->deviceWindow(slot);
+        return nullptr;
+    }
+
+    QString statusOf(int profileIndex) const
+    {
+        return shell->mainWindow()->connectionsList()->topLevelItem(profileIndex)->text(3);
+    }
+};
+
+// The next line of the simulator's report that starts with one of the words
+// (other lines are skipped); empty on time-out.
+inline std::string nextLine(SimProcess& sim, std::initializer_list<const char*> words,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return {};
+        std::optional<std::string> line = sim.readLine(left);
+        if (!line)
+            return {};
+        for (const char* w : words) {
+            const std::string prefix = std::string(w) + " ";
+            if (line->rfind(prefix, 0) == 0 || *line == w)
+                return *line;
+        }
+    }
+}
+
+// The picture part of a device window's client area as painted now.
+inline QImage shownPicture(DeviceWindow& window, int width, int height)
+{
+    return window.client()
+        ->grab(QRect(0, window.toolbarHeight(), width, height))
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace sorvane::test

@@ -1,0 +1,24 @@
+// Runs every Qt Test class of the device window and connecting in one
+// QApplication, on the offscreen platform unless told otherwise.
+
+#include <memory>
+
+#include <QApplication>
+#include <QTest>
+
+#include "ViewUiTests.h"
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    int failures = 0;
+    for (auto make : {sorvane::test::makeKeyMapTest, sorvane::test::makeDeviceWindowTest,
+                      sorvane::test::makeInputTest, sorvane::test::makeConnectTest}) {
+        std::unique_ptr<QObject> test(make());
+        failures += QTest::qExec(test.get(), argc, argv);
+    }
+    return failures == 0 ? 0 : 1;
+}

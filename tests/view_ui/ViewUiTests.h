@@ -1,0 +1,13 @@
+#pragma once
+// The test classes of the device window and connecting; main() runs each.
+
+#include <QObject>
+
+namespace sorvane::test {
+
+QObject* makeDeviceWindowTest();
+QObject* makeInputTest();
+QObject* makeConnectTest();
+QObject* makeKeyMapTest();
+
+} // namespace sorvane::test
