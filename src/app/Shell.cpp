@@ -1,8 +1,10 @@
 #include "app/Shell.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
+#include <QScreen>
 #include <QTimer>
 
 #include "app/CommandIds.h"
@@ -210,8 +212,30 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot)
         if (window_)
             window_->runCommand(cmd::HelpIndex);
     };
-    auto* window = new DeviceWindow(DeviceWindowContext{links_, views_, settings_, ports_.beep, std::move(services)},
-                                    slot, profileIndex, profile, window_.get());
+    // A device window opens to the right of the main window and of the device
+    // windows already open, so it hides neither the connection list nor another
+    // device; where the screen has no room left, windows cascade from the main window.
+    std::optional<QPoint> position;
+    if (window_) {
+        const QRect main = window_->frameGeometry();
+        int right = main.right();
+        const std::vector<int> live = windows_->liveSlots();
+        for (int s : live)
+            right = std::max(right, windows_->window(s)->frameGeometry().right());
+        QPoint at(right + 12, main.top());
+        if (QScreen* screen = window_->screen()) {
+            const QRect area = screen->availableGeometry();
+            const int k = int(live.size());
+            if (at.x() + 120 > area.right())
+                at = QPoint(std::min(main.right() + 12 + 28 * k, area.right() - 120), main.top() + 28 * k);
+            if (at.y() + 120 > area.bottom())
+                at.setY(area.top());
+        }
+        position = at;
+    }
+    auto* window = new DeviceWindow(
+        DeviceWindowContext{links_, views_, settings_, ports_.beep, std::move(services), position}, slot,
+        profileIndex, profile, window_.get());
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
     return window;
 }

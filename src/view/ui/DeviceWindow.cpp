@@ -126,10 +126,6 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, int slot, int profileInd
     const std::string_view name = profile.nameView();
     setWindowTitle(QStringLiteral("%1 - %2").arg(QString::fromUtf8(name.data(), qsizetype(name.size())),
                                                   deviceName_));
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    setPalette(pal);
-
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSpacing(0);
@@ -152,6 +148,8 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, int slot, int profileInd
     applyEnabledStates();
     updateChecks();
     fit();
+    if (context_.position && !view_.maximized.load())
+        move(*context_.position);
     show();
     RequestRefresh(view_);
     raise();

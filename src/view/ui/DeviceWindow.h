@@ -24,6 +24,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include <QEvent>
 #include <QPointer>
@@ -93,6 +94,8 @@ struct DeviceWindowContext {
     const Settings& settings; // QueueEvents is read at every input event
     BeepPort& beep;
     DeviceWindowServices services;
+    // Where the window's top left goes when it opens; none: where the desktop puts it.
+    std::optional<QPoint> position;
 };
 
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort {

@@ -8,20 +8,24 @@ namespace sorvane {
 
 namespace {
 
-// A circular arrow: an open arc ending in a head, clockwise when `clockwise`.
+// A circular arrow: three quarters of a ring ending at its top, with the head there
+// pointing the way it turns (clockwise: to the right).
 void drawTurnArrow(QPainter& p, const QColor& colour, bool clockwise)
 {
-    p.setPen(QPen(colour, 1.8, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(colour, 1.8, Qt::SolidLine, Qt::FlatCap));
     p.setBrush(Qt::NoBrush);
-    const QRectF ring(3, 3, 10, 10);
-    p.drawArc(ring, clockwise ? 120 * 16 : 60 * 16, clockwise ? -270 * 16 : 270 * 16);
+    const QRectF ring(3, 3.5, 10, 10); // centre (8, 8.5), top at (8, 3.5)
+    if (clockwise)
+        p.drawArc(ring, 0, -270 * 16); // from three o'clock round to twelve
+    else
+        p.drawArc(ring, 180 * 16, 270 * 16); // from nine o'clock round to twelve
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
     QPolygonF head;
     if (clockwise)
-        head << QPointF(8.5, 0.5) << QPointF(8.5, 6.5) << QPointF(4.5, 3.5);
-    else
         head << QPointF(7.5, 0.5) << QPointF(7.5, 6.5) << QPointF(11.5, 3.5);
+    else
+        head << QPointF(8.5, 0.5) << QPointF(8.5, 6.5) << QPointF(4.5, 3.5);
     p.drawPolygon(head);
 }
 
@@ -32,7 +36,7 @@ void drawRotate(QPainter& p)
     // A handheld outline with a clockwise arrow over it.
     p.setPen(QPen(QColor(90, 90, 90), 1));
     p.setBrush(QColor(200, 220, 255));
-    p.drawRect(QRectF(5.5, 5.5, 5, 8));
+    p.drawRect(QRectF(6, 6.5, 4, 5));
     drawTurnArrow(p, QColor(20, 60, 170), true);
 }
 
