@@ -13,17 +13,6 @@ DisplaySize DisplayInUse(const ScreenState& screen)
     return {f.width, f.height};
 }
 
-const Picture* ShownPicture(const ScreenState& screen)
-{
-    const ViewBitmaps& b = screen.bitmaps;
-    const DisplayFacts& f = screen.facts;
-    if (screen.flipState.load() != 0 && f.altDepth != 0 && b.altDib.exists())
-        return &b.altDib;
-    const bool fourBit = f.depth == 4 || f.depth == 2 || (f.depth == 16 && screen.lowColor.load() != 0);
-    const Picture& p = fourBit ? b.dib4 : b.dib;
-    return p.exists() ? &p : nullptr;
-}
-
 DisplaySize RotatedSize(int width, int height, int rotation)
 {
     if (rotation == 90 || rotation == 270)

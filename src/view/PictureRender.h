@@ -1,7 +1,7 @@
 #pragma once
-// The device picture as a window shows it: which of a connection's pictures is shown,
-// the size of the display in use, and the colours of any part of the picture turned
-// by the view's rotation.
+// The device picture as a window shows it: the size of the display in use, and the
+// colours of any part of the picture turned by the view's rotation (the picture
+// itself is chosen by ShownPicture).
 //
 // Rotations are clockwise: picture pixel (x, y) of a W x H picture is shown, turned
 // by 90, at (H - 1 - y, x); by 180 at (W - 1 - x, H - 1 - y); by 270 at (y, W - 1 - x).
@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "screen/ScreenState.h"
+#include "screen/ShownPicture.h" // ShownPicture: the picture painted for the display in use
 
 namespace sorvane {
 
@@ -24,12 +25,6 @@ struct DisplaySize {
 // The second display while the view is flipped to it (and the device has one),
 // otherwise the main display.
 DisplaySize DisplayInUse(const ScreenState& screen);
-
-// The picture painted for the display in use: the second display's picture in flip
-// state; the 4-bit picture for 4- and 2-bit devices and in low colour mode of a
-// 16-bit device; otherwise the picture at the device's depth. nullptr when the
-// pictures do not exist.
-const Picture* ShownPicture(const ScreenState& screen);
 
 // The shown size of a W x H picture turned by rotation: H x W for 90 and 270.
 DisplaySize RotatedSize(int width, int height, int rotation);

@@ -254,6 +254,18 @@ void DeviceWindowTest::deviceClosingTheLinkClosesTheWindow()
     QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 20000);
     QVERIFY(h.shell->links().find(slot)->isFree());
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+
+    // A link that drops while the window's Configure dialog is open ends the
+    // dialog first, then the window.
+    LoopbackSim other = startLoopbackSim({});
+    const int second = h.addProfile("Configured", LinkKind::Wan, other.address);
+    h.connect(second);
+    QPointer<DeviceWindow> configured = h.windowOf(second);
+    QVERIFY(configured);
+    QTimer::singleShot(0, [&] { other.process->signal(SIGTERM); });
+    configured->command(cmd::DefaultSettings); // returns when the dialog has been ended
+    QTRY_VERIFY_WITH_TIMEOUT(configured.isNull(), 20000);
+    QCOMPARE(h.shell->links().liveConnections.load(), 0u);
 }
 
 QObject* makeDeviceWindowTest() { return new DeviceWindowTest; }

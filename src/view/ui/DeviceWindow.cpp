@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include <QActionGroup>
+#include <QCloseEvent>
+#include <QDialog>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
@@ -351,8 +353,28 @@ void DeviceWindow::runService(int id)
     it->second(*this);
     if (!self)
         return;
-    if (--serviceDepth_ == 0)
+    if (--serviceDepth_ == 0) {
         runPosted();
+        if (closeAfterService_) {
+            closeAfterService_ = false;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+    }
+}
+
+void DeviceWindow::closeEvent(QCloseEvent* event)
+{
+    if (serviceDepth_ == 0) {
+        event->accept();
+        return;
+    }
+    // Deleting the window now would delete the running dialog under its own feet.
+    event->ignore();
+    closeAfterService_ = true;
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (dialog->isVisible())
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+    }
 }
 
 void DeviceWindow::runPosted()

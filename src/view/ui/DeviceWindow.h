@@ -146,6 +146,9 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // While a command's dialog of this window runs, a close (a dropped link, Close
+    // All) first ends that dialog and closes the window once the command returns.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     class Sink;
@@ -185,6 +188,7 @@ private:
     int serviceDepth_ = 0;      // > 0 while a service handler runs
     std::deque<int> posted_;    // commands posted while a handler ran
     bool opened_ = false;
+    bool closeAfterService_ = false;
 };
 
 } // namespace sorvane
