@@ -190,7 +190,8 @@ void Shell::connectProfile(int index) { ConnectProfile(window_.get(), *connectCo
 void Shell::connectAtStart()
 {
     AutoConnectProfiles(window_.get(), *connectContext_);
-    if (connectProfile_ >= 0 && connectProfile_ < profiles_.ConnTypes())
+    // The --connect profile, unless the start-up connections already opened it.
+    if (connectProfile_ >= 0 && connectProfile_ < profiles_.ConnTypes() && !windows_->profileInUse(connectProfile_))
         connectProfile(connectProfile_);
 }
 
