@@ -72,6 +72,7 @@ struct FakeActiveSync final : ActiveSyncAdapter {
     bool isRunning() override { return running; }
     void start() override { running = true; }
     void stop() override { running = false; }
+    void registerProxyPort() override {}
 };
 
 } // namespace
