@@ -16,7 +16,7 @@ for bin in "$build"/tests/fuzz/*_fuzz; do
   mkdir -p "$work/$name"
   echo "== $name"
   if [ -d "$corpus" ] && [ -n "$(ls -A "$corpus")" ]; then
-    "$bin" -runs=0 "$corpus" >"$work/$name.log" 2>&1 || { cat "$work/$name.log"; status=1; continue; }
+    "$bin" -runs=0 -artifact_prefix="$work/$name-" "$corpus" >"$work/$name.log" 2>&1 || { cat "$work/$name.log"; status=1; continue; }
   fi
   seed=()
   [ -d "$corpus" ] && seed=("$corpus")
