@@ -51,8 +51,9 @@ config=${SORVANE_CONFIG_DIR:-$work/config}
 home=${SORVANE_HOME:-$work/home}
 mkdir -p "$config" "$home"
 
-# Starts a simulator on port 1899 of the first free address 127.0.0.N from $1 on;
-# prints N.
+# Starts a simulator on port 1899 of the first free address 127.0.0.N from $1 on and
+# sets started to N (no subshell, so that cleanup knows its pid).
+started=""
 start_sim() {
     local n=$1
     shift
@@ -63,7 +64,7 @@ start_sim() {
         for _ in $(seq 100); do
             if grep -q '^ready' "$out"; then
                 pids+=("$pid")
-                echo "$n"
+                started=$n
                 return 0
             fi
             kill -0 "$pid" 2>/dev/null || break
@@ -100,8 +101,10 @@ profile_hex() {
     printf '%s' "${out%,}"
 }
 
-first=$(start_sim $((60 + RANDOM % 100)) --still-after 0 --name "Pocket PC")
-second=$(start_sim $((first + 1)) --still-after 0 --depth 8 --name "Handheld 8")
+start_sim $((60 + RANDOM % 100)) --still-after 0 --name "Pocket PC"
+first=$started
+start_sim $((first + 1)) --still-after 0 --depth 8 --name "Handheld 8"
+second=$started
 echo "simulated devices on 127.0.0.$first:1899 and 127.0.0.$second:1899"
 
 args=()

@@ -53,6 +53,17 @@ private:
     std::function<void()> afterDefaults_;
 };
 
+// Start and Stop ActiveSync of the main window's File menu.
+class ShellActiveSync final : public ActiveSyncService {
+public:
+    explicit ShellActiveSync(ActiveSyncAdapter& adapter) : adapter_(adapter) {}
+    void stop() override { adapter_.stop(); }
+    void start() override { adapter_.start(); }
+
+private:
+    ActiveSyncAdapter& adapter_;
+};
+
 namespace {
 
 // Commands of the main window's accelerator keys, handed to a device window.
@@ -103,8 +114,12 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
 
 Shell::~Shell()
 {
-    // Device windows end their connections while the links, views and the main
-    // window they report to still exist.
+    // An inbound handshake in progress is cancelled first; device windows end their
+    // connections while the links, views and the main window they report to still
+    // exist.
+    if (inboundTimer_)
+        inboundTimer_->stop();
+    acceptor_.reset();
     closeDeviceWindows();
     links_.setEvents(nullptr);
 }
@@ -149,6 +164,13 @@ void Shell::start()
         links_, views_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages,
         ports_.beep, [this](int profileIndex, int slot) { openDeviceWindow(profileIndex, slot); }});
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
+    activeSync_ = options_.activeSync;
+    if (!activeSync_) {
+        ownActiveSync_ = std::make_unique<LinuxActiveSync>(platform_, store_.get());
+        activeSync_ = ownActiveSync_.get();
+    }
+    connectContext_->activeSync = activeSync_;
+    activeSyncService_ = std::make_unique<ShellActiveSync>(*activeSync_);
     dialogContext_ = std::make_unique<SettingsDialogContext>(SettingsDialogContext{
         settings_, profiles_, skinNames_, ports_.messages, ports_.beep, ports_.colors, customColors_, inbound_.get(),
         [this](int index) {
@@ -163,12 +185,23 @@ void Shell::start()
     ShellServices services;
     services.profileDialogs = profileDialogs_.get();
     services.connect = connector_.get();
+    services.activeSync = activeSyncService_.get();
     window_->setServices(services);
     window_->show();
 
     // The synchronisation service forwards the agent's port once it is registered.
-    store_->RegisterProxyPort();
+    activeSync_->registerProxyPort();
     startInboundListener();
+    acceptor_ = std::make_unique<InboundAcceptor>(*connectContext_, *inbound_);
+    acceptor_->setWake([this] {
+        QMetaObject::invokeMethod(this, [this] { acceptor_->finishPending(); }, Qt::QueuedConnection);
+    });
+    inboundTimer_ = new QTimer(this);
+    connect(inboundTimer_, &QTimer::timeout, this, [this] {
+        if (settings_.AcceptInbound && inbound_->isListening())
+            acceptor_->poll();
+    });
+    inboundTimer_->start(std::max(1, options_.inboundPollMs));
 
     if (loaded.problem())
         ports_.messages.show(MessageRequest{loaded.error, "Sorvane", MessageIcon::Warning, MessageButtons::Ok});
@@ -197,8 +230,7 @@ void Shell::connectAtStart()
 
 DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot)
 {
-    const Profile* p = profiles_.get(profileIndex);
-    const Profile profile = p ? *p : Profile{};
+    const Profile profile = windowProfile(profiles_, settings_, profileIndex);
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {

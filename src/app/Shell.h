@@ -24,12 +24,15 @@
 #include <string>
 
 #include <QObject>
+#include <QTimer>
 
 #include "app/ConnectOption.h"
 #include "app/LinkCounters.h"
 #include "app/ProgramPaths.h"
 #include "app/ShellServices.h"
+#include "connect/ActiveSyncAdapter.h"
 #include "connect/ConnectContext.h"
+#include "connect/InboundConnections.h"
 #include "connect/InboundListener.h"
 #include "link/Links.h"
 #include "link/PasswordTable.h"
@@ -47,6 +50,7 @@ namespace sorvane {
 class ConnectionWindows;
 class DeviceWindow;
 class MainWindow;
+class ShellActiveSync;
 class ShellConnector;
 class ShellProfileDialogs;
 
@@ -63,6 +67,11 @@ struct ShellOptions {
     uint32_t inboundBindAddress = 0;
     // Time between attempts of the timed connect dialog (tests shorten it).
     int attemptPeriodMs = 7000;
+    // How often the inbound listener is looked at while AcceptInbound is on.
+    int inboundPollMs = 3000;
+    // The synchronisation service; nullptr: the system's (LinuxActiveSync). Tests
+    // hand in a double.
+    ActiveSyncAdapter* activeSync = nullptr;
 };
 
 // The profile table and its store as the main window sees them.
@@ -116,12 +125,16 @@ public:
     ConnectContext& connectContext() { return *connectContext_; }
     SettingsDialogContext& dialogContext() { return *dialogContext_; }
     const std::vector<std::string>& skinNames() const { return skinNames_; }
-    // The inbound listener (may be closed); connections accepted on it are the
-    // inbound flow's.
+    // The inbound listener (may be closed) and what accepts its connections (polled
+    // on a timer while AcceptInbound is on).
     InboundListener& inboundListener() { return *inbound_; }
+    InboundAcceptor& inboundAcceptor() { return *acceptor_; }
+    ActiveSyncAdapter& activeSync() { return *activeSync_; }
 
     // OpenDeviceWindow: the device window of a slot whose handshake passed, owned by
     // the main window; it starts the connection and joins the connection list.
+    // profileIndex -1 (an inbound connection with no profile defined): the window
+    // takes the default settings for new connections.
     DeviceWindow* openDeviceWindow(int profileIndex, int slot);
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
@@ -154,11 +167,16 @@ private:
     std::vector<std::string> skinNames_;
     std::array<uint32_t, 16> customColors_{};
     std::unique_ptr<InboundListener> inbound_;
+    std::unique_ptr<ActiveSyncAdapter> ownActiveSync_;
+    ActiveSyncAdapter* activeSync_ = nullptr;
+    std::unique_ptr<ShellActiveSync> activeSyncService_;
     std::unique_ptr<DialogPasswordPrompt> prompt_;
     std::unique_ptr<ConnectContext> connectContext_;
     std::unique_ptr<SettingsDialogContext> dialogContext_;
     std::unique_ptr<ShellProfileDialogs> profileDialogs_;
     std::unique_ptr<ShellConnector> connector_;
+    std::unique_ptr<InboundAcceptor> acceptor_;
+    QTimer* inboundTimer_ = nullptr;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
     std::unique_ptr<ConnectionWindows> windows_;

@@ -5,7 +5,6 @@
 //
 // Thread: the user-interface thread. Everything is borrowed; the program owns it.
 
-#include <array>
 #include <functional>
 
 #include "link/Handshake.h"
@@ -42,11 +41,6 @@ struct ConnectContext {
     // from the platform settings.
     LinkConfig linkConfig() const;
 
-    // The connect flows of the kinds that have dialogs of their own (2 USB, 5 LAN,
-    // 6 proxy), indexed by link kind and filled in by those dialogs' code: each runs
-    // its dialog for a profile index. The Connect command beeps for a kind whose
-    // entry is empty. Entries 0, 1, 3 and 4 are not used ("MAKECONNECTION" serves them).
-    std::array<std::function<void(int profileIndex)>, 7> kindFlows{};
     // The synchronisation service's presence test for ActiveSync attempts; nullptr:
     // it counts as not running.
     ActiveSyncAdapter* activeSync = nullptr;

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,13 +68,6 @@ struct SilentAgent {
     }
 };
 
-struct FakeActiveSync final : ActiveSyncAdapter {
-    bool running = false;
-    bool isRunning() override { return running; }
-    void start() override { running = true; }
-    void stop() override { running = false; }
-    void registerProxyPort() override {}
-};
 
 } // namespace
 
@@ -85,6 +79,7 @@ private slots:
     void passwordIsAskedFromTheAttempt();
     void activeSyncNeedsTheServiceRunning();
     void kindsWithTheirOwnDialogs();
+    void inboundConnectionsOpenWindows();
     void startupConnectsMarkedProfilesAndTheCommandLineHost();
     void profileCommandsOfTheMainWindow();
 };
@@ -125,22 +120,38 @@ void ConnectTest::cancelDuringAnAttemptLeavesTheSlotFree()
     SilentAgent agent;
     QVERIFY(agent.fd >= 0);
     const int index = h.addProfile("Silent", LinkKind::Wan, agent.address);
-    const int slot = h.shell->links().allocSlot();
     QString progress;
+    int accepted = -1;
     std::unique_ptr<QTimer> cancel(whenModal<MakeConnectionDialog>(
-        [](MakeConnectionDialog& d) { return d.attemptRunning(); },
+        [&](MakeConnectionDialog& d) {
+            // The attempt is connected and waits for the hello's answer.
+            if (d.attemptRunning() && accepted < 0)
+                accepted = accept4(agent.fd, nullptr, nullptr, SOCK_NONBLOCK);
+            return accepted >= 0 && d.attemptRunning();
+        },
         [&](MakeConnectionDialog& d) {
             progress = d.progressText();
-            QCOMPARE(d.slot(), slot);
             d.findChild<QPushButton*>(QStringLiteral("2"))->click();
         }));
     h.connect(index);
+    QVERIFY(accepted >= 0);
     QCOMPARE(progress, QStringLiteral("Connecting to Silent..."));
     QVERIFY(!h.windowOf(index));
-    QVERIFY(h.shell->links().find(slot)->isFree());
-    QVERIFY(!h.shell->links().find(slot)->transport);
-    QCOMPARE(h.shell->links().allocSlot(), slot);
+    for (int slot = 0; slot < Links::kSlotCount; ++slot) {
+        QVERIFY(h.shell->links().find(slot)->isFree());
+        QVERIFY(!h.shell->links().find(slot)->transport);
+    }
+    QCOMPARE(h.shell->links().allocSlot(), 0);
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+    // The attempt's socket was closed, not left behind: the agent sees the end.
+    pollfd p{accepted, POLLIN, 0};
+    QCOMPARE(poll(&p, 1, 10000), 1);
+    char byte[64];
+    ssize_t n = 0;
+    while ((n = read(accepted, byte, sizeof byte)) > 0) {
+    }
+    QCOMPARE(n, ssize_t(0));
+    close(accepted);
 }
 
 void ConnectTest::passwordIsAskedFromTheAttempt()
@@ -175,8 +186,8 @@ void ConnectTest::activeSyncNeedsTheServiceRunning()
     QVERIFY(h.shell->links().find(0)->isFree());
 
     // With the service running, the attempt goes to the configured address.
-    FakeActiveSync service;
-    service.running = true;
+    ScriptedActiveSync service(h.shell->platformSettings());
+    service.present = true;
     h.shell->connectContext().activeSync = &service;
     LoopbackSim sim = startLoopbackSim({"--name", "Synced"});
     h.shell->platformSettings().ActiveSyncAddresses = sim.host;
@@ -193,19 +204,43 @@ void ConnectTest::activeSyncNeedsTheServiceRunning()
 void ConnectTest::kindsWithTheirOwnDialogs()
 {
     ShellHarness h;
+    TempDir nothing;
+    PlatformSettings& platform = h.shell->platformSettings();
+    platform.UsbDevicePattern = (nothing / "ttyUSB{n}").string();
+    platform.LanBroadcastAddress = "127.0.0.1";
     const int usb = h.addProfile("Usb", LinkKind::Usb, 0);
     const int lan = h.addProfile("Lan", LinkKind::Lan, 0x7F000001);
-    const int proxy = h.addProfile("Proxy", LinkKind::Proxy, 0x7F000001, 1900);
-    for (int i : {usb, lan, proxy})
-        h.connect(i);
-    QCOMPARE(h.ui.beep.count, 3);
-    std::vector<int> ran;
-    for (uint32_t kind : {2u, 5u, 6u})
-        h.shell->connectContext().kindFlows[kind] = [&ran](int index) { ran.push_back(index); };
-    for (int i : {usb, lan, proxy})
-        h.connect(i);
-    QCOMPARE(ran, (std::vector<int>{usb, lan, proxy}));
-    QCOMPARE(h.ui.beep.count, 3);
+    const int proxy = h.addProfile("Proxy", LinkKind::Proxy, 0x7F000001, 0);
+
+    // USB: the probe finds nothing and says so.
+    h.connect(usb);
+    QCOMPARE(h.ui.messages.shown.back().text, std::string("No available USB devices found"));
+    // LAN: the discovery dialog, cancelled at once.
+    QString title;
+    std::unique_ptr<QTimer> close(whenModal<QDialog>([](QDialog& d) { return d.objectName() == "LANCONNECT"; },
+                                                     [&](QDialog& d) {
+                                                         title = d.windowTitle();
+                                                         QMetaObject::invokeMethod(&d, "reject", Qt::QueuedConnection);
+                                                     }));
+    h.connect(lan);
+    QCOMPARE(title, QStringLiteral("LAN (Auto Discovery)"));
+    // Proxy: port 0 is no TCP port.
+    h.connect(proxy);
+    QCOMPARE(h.ui.messages.shown.back().text, std::string("The proxy server's port must be a number from 1 to 65535"));
+    QVERIFY(h.shell->connectionWindows().liveSlots().empty());
+}
+
+void ConnectTest::inboundConnectionsOpenWindows()
+{
+    ShellHarness h;
+    QCOMPARE(int(h.shell->inboundListener().StartInboundListener(0)), int(InboundListener::StartResult::Listening));
+    const int port = h.shell->inboundListener().listeningPort();
+    SimProcess sim({"--name", "Caller", "--connect-to", "127.0.0.1:" + std::to_string(port)});
+    QTRY_COMPARE_WITH_TIMEOUT(h.shell->connectionWindows().liveSlots().size(), size_t(1), 20000);
+    auto* w = h.shell->deviceWindow(h.shell->connectionWindows().liveSlots().front());
+    QVERIFY(w);
+    QCOMPARE(w->deviceName(), QStringLiteral("Caller"));
+    QVERIFY(w->windowTitle().endsWith(QStringLiteral(" - Caller")));
 }
 
 void ConnectTest::startupConnectsMarkedProfilesAndTheCommandLineHost()
@@ -236,16 +271,14 @@ void ConnectTest::startupConnectsMarkedProfilesAndTheCommandLineHost()
     o.attemptPeriodMs = 20;
     o.connectHost = named.host;
     Shell shell(std::move(o), ui.ports());
-    int beeps = 0;
     shell.start();
-    shell.connectContext().kindFlows[6] = [&beeps](int) { ++beeps; };
     QTRY_COMPARE_WITH_TIMEOUT(shell.connectionWindows().liveSlots().size(), size_t(2), 30000);
     QStringList titles;
     for (int slot : shell.connectionWindows().liveSlots())
         titles << shell.connectionWindows().window(slot)->windowTitle();
     titles.sort();
     QCOMPARE(titles, QStringList({QString::fromStdString(named.host) + " - Named", "Marked - Marked"}));
-    QCOMPARE(beeps, 0); // the proxy profile is not connected at start-up
+    QVERIFY(ui.messages.shown.empty()); // the proxy profile is not connected at start-up
 }
 
 void ConnectTest::profileCommandsOfTheMainWindow()

@@ -36,6 +36,7 @@ struct ShellHarness {
         o.connectAtStart = false;
         o.inboundBindAddress = 0x7F000001;
         o.attemptPeriodMs = 20;
+        o.inboundPollMs = 20;
         shell = std::make_unique<Shell>(std::move(o), ui.ports());
         shell->start();
     }

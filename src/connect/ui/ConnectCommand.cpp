@@ -1,7 +1,10 @@
 #include "connect/ui/ConnectCommand.h"
 
 #include "connect/ProfileInUse.h"
+#include "connect/ui/LanConnectDialog.h"
 #include "connect/ui/MakeConnectionDialog.h"
+#include "connect/ui/ProxyConnectDialog.h"
+#include "connect/ui/UsbConnectDialog.h"
 
 namespace sorvane {
 
@@ -18,12 +21,13 @@ void ConnectProfile(QWidget* owner, ConnectContext& context, int profileIndex)
     }
     switch (LinkKind(kind)) {
     case LinkKind::Usb:
+        RunUsbConnectDialog(owner, context, profileIndex);
+        return;
     case LinkKind::Lan:
+        RunLanConnectDialog(owner, context, profileIndex);
+        return;
     case LinkKind::Proxy:
-        if (context.kindFlows[kind])
-            context.kindFlows[kind](profileIndex);
-        else
-            context.beep.beep();
+        RunProxyConnectDialog(owner, context, profileIndex);
         return;
     case LinkKind::IrDA:
     case LinkKind::Serial:
@@ -43,8 +47,9 @@ void AutoConnectProfiles(QWidget* owner, ConnectContext& context)
         const Profile* p = context.profiles.get(i);
         if (!p || !p->autoConnect || p->linkKind == uint32_t(LinkKind::Proxy) || p->linkKind > 6)
             continue;
-        if (p->linkKind == uint32_t(LinkKind::Usb) && context.kindFlows[p->linkKind]) {
-            context.kindFlows[p->linkKind](i);
+        // The timed dialog makes no USB attempts; a USB profile runs its discovery.
+        if (p->linkKind == uint32_t(LinkKind::Usb)) {
+            RunUsbConnectDialog(owner, context, i);
             continue;
         }
         RunMakeConnectionDialog(owner, context, i);

@@ -6,13 +6,13 @@
 // (ProfileInUse: the same COM port, any ActiveSync link, the same WAN address) is
 // refused with "This type of connection only supports a single instance and it is
 // currently being used." (caption: the link kind's name, stop icon). Otherwise the
-// dialog of its kind runs: "MAKECONNECTION" for IrDA, COM, ActiveSync and WAN; the
-// kind's own flow (ConnectContext::kindFlows) for USB, LAN and proxy, or a beep while
-// that flow is not there.
+// dialog of its kind runs: "MAKECONNECTION" for IrDA, COM, ActiveSync and WAN,
+// "USBCONNECT", "LANCONNECT" and "PROXYCONNECT" for USB, LAN and proxy.
 //
 // AutoConnectProfiles: every profile marked for it, in table order, except proxy
-// profiles, one after the other, without the in-use check. A USB profile runs its
-// discovery flow when there is one (the timed dialog makes no USB attempts).
+// profiles, one after the other, without the in-use check: "MAKECONNECTION" (a LAN
+// profile goes straight to its address), except that a USB profile runs the USB
+// discovery, since the timed dialog makes no USB attempts.
 //
 // Thread: user-interface thread; both return once their dialogs have closed.
 

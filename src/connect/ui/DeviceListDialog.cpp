@@ -72,7 +72,9 @@ void DeviceListDialog::showEvent(QShowEvent* event)
         return;
     opened_ = true;
     CenterDialog(*this);
+    showing_ = true;
     opened();
+    showing_ = false;
 }
 
 bool DeviceListDialog::eventFilter(QObject* watched, QEvent* event)
@@ -100,6 +102,12 @@ void DeviceListDialog::finish()
         return;
     finished_ = true;
     task_.cancelAndJoin();
+    if (showing_) {
+        // Finished while being shown (a bad proxy port): exec() has not entered its
+        // event loop yet, and closing now would leave that loop running for ever.
+        QMetaObject::invokeMethod(this, [this] { done(0); }, Qt::QueuedConnection);
+        return;
+    }
     done(0);
 }
 

@@ -75,6 +75,7 @@ private:
     QPushButton* cancel_ = nullptr;
     bool opened_ = false;
     bool finished_ = false;
+    bool showing_ = false; // inside showEvent's call of opened()
 };
 
 // True when a connect dialog may open for the profile: it exists and a link slot is

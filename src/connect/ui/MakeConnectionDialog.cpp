@@ -9,6 +9,7 @@
 
 #include "app/CenterDialog.h"
 #include "connect/ActiveSyncAdapter.h"
+#include "connect/PendingLink.h"
 
 namespace sorvane {
 
@@ -16,11 +17,9 @@ MakeConnectionDialog::MakeConnectionDialog(ConnectContext& context, int profileI
     : QDialog(parent)
     , context_(context)
     , profileIndex_(profileIndex)
-    , attempt_(context)
 {
     setObjectName(QStringLiteral("MAKECONNECTION"));
     setWindowTitle(QStringLiteral("Connecting"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* layout = new QVBoxLayout(this);
     auto* note = new QLabel(QStringLiteral("Trying to connect to the device. Make sure the device agent is running "
@@ -48,9 +47,8 @@ MakeConnectionDialog::MakeConnectionDialog(ConnectContext& context, int profileI
 
 MakeConnectionDialog::~MakeConnectionDialog()
 {
-    // The attempt's destructor cancels and joins; a passed attempt whose window never
-    // opened gives its slot back there.
     timer_->stop();
+    task_.cancelAndJoin();
 }
 
 bool MakeConnectionDialog::prepare()
@@ -59,33 +57,27 @@ bool MakeConnectionDialog::prepare()
     if (!p)
         return false;
     profile_ = *p;
-    slot_ = context_.links.allocSlot();
-    LinkSlot* s = context_.links.find(slot_);
-    if (!s) {
+    if (!Links::valid(context_.links.allocSlot())) {
         context_.messages.show(MessageRequest{"Every connection slot is in use. Close a device window and connect "
                                               "again.",
                                               "Connect", MessageIcon::Stop, MessageButtons::Ok});
-        slot_ = -1;
         return false;
     }
-    s->linkKind = profile_.linkKind;
-    s->port = profile_.port;
-    // The address too, so the in-use check of a later Connect sees which WAN address
-    // this connection uses.
-    s->ipAddress = profile_.ipAddress;
-    ViewRecord& v = context_.views[slot_];
-    v.scale = std::clamp(profile_.scale, 1, 4);
-    v.screen.lowColor = profile_.lowColor ? 1 : 0;
     CenterDialog(*this);
-
-    if (LinkKind(profile_.linkKind) == LinkKind::ActiveSync &&
-        !(context_.activeSync && context_.activeSync->isRunning())) {
-        context_.messages.show(
-            MessageRequest{"ActiveSync is not currently running", "Connect", MessageIcon::Stop, MessageButtons::Ok});
-        return false;
+    if (LinkKind(profile_.linkKind) == LinkKind::ActiveSync) {
+        std::optional<MessageRequest> refusal =
+            context_.activeSync
+                ? activeSyncRefusal(*context_.activeSync, profile_.linkKind)
+                : MessageRequest{"ActiveSync is not currently running", "Connect", MessageIcon::Stop,
+                                 MessageButtons::Ok};
+        if (refusal) {
+            context_.messages.show(*refusal);
+            return false;
+        }
     }
     const std::string_view name = profile_.nameView();
-    progress_->setText(QStringLiteral("Connecting to %1...").arg(QString::fromUtf8(name.data(), qsizetype(name.size()))));
+    progress_->setText(
+        QStringLiteral("Connecting to %1...").arg(QString::fromUtf8(name.data(), qsizetype(name.size()))));
     timer_->start(std::max(1, context_.attemptPeriodMs));
     return true;
 }
@@ -94,54 +86,66 @@ QString MakeConnectionDialog::progressText() const { return progress_->text(); }
 
 void MakeConnectionDialog::tick()
 {
-    if (cancelled_ || attempt_.running())
+    if (task_.running())
         return;
     const auto kind = LinkKind(profile_.linkKind);
-    if (kind == LinkKind::Usb || kind == LinkKind::Proxy)
+    if (kind == LinkKind::Usb || kind == LinkKind::Proxy || profile_.linkKind > 6)
         return;
-    attempt_.join();
     ++attempts_;
-    attempt_.start(profile_, slot_, context_.linkConfig(), [this] {
-        QMetaObject::invokeMethod(this, &MakeConnectionDialog::attemptFinished, Qt::QueuedConnection);
-    });
+    const LinkConfig config = context_.linkConfig();
+    // Each ActiveSync attempt takes the next candidate address; the program keeps the
+    // turn, so attempts in later dialogs go on from where this one stopped.
+    TargetAddress& turn = context_.links.target;
+    const unsigned next = turn.activeSyncNext;
+    if (kind == LinkKind::ActiveSync && !config.activeSyncCandidates.empty())
+        turn.activeSyncNext = unsigned((next % config.activeSyncCandidates.size() + 1) %
+                                       config.activeSyncCandidates.size());
+
+    Clock& clock = context_.links.clock();
+    TransportFactory& transports = context_.transports;
+    PasswordPrompt* prompt = &context_.passwordPrompt;
+    const Profile profile = profile_;
+    task_.run<std::shared_ptr<PendingLink>>(
+        [profile, config, next, &clock, &transports, prompt](CancelToken& token) -> std::shared_ptr<PendingLink> {
+            auto link = std::make_shared<PendingLink>(clock, &token);
+            link->links().target.activeSyncNext = next;
+            if (!link->open(config, profile, transports))
+                return nullptr;
+            const bool passed = LinkKind(profile.linkKind) == LinkKind::Serial
+                                    ? link->handshake(prompt) == HandshakeStatus::Passed
+                                    : link->connect(prompt).passed();
+            if (!passed) {
+                link->close();
+                return nullptr;
+            }
+            return link;
+        },
+        [this](std::shared_ptr<PendingLink> link) { attemptDone(std::move(link)); });
 }
 
-void MakeConnectionDialog::attemptFinished()
+void MakeConnectionDialog::attemptDone(std::shared_ptr<PendingLink> link)
 {
-    if (attempt_.running())
-        return;
-    attempt_.join();
-    const AttemptOutcome outcome = attempt_.outcome();
-    if (cancelled_) {
-        attempt_.abandon();
-        emit attemptEnded(outcome);
-        QDialog::reject();
+    if (!link) {
+        emit attemptEnded(false); // the next tick tries again
         return;
     }
-    emit attemptEnded(outcome);
-    if (outcome != AttemptOutcome::Passed)
-        return; // the next tick tries again
     timer_->stop();
-    if (context_.openDeviceWindow) {
-        attempt_.handOver();
-        context_.openDeviceWindow(profileIndex_, slot_);
-    } else {
-        attempt_.abandon();
+    const std::optional<int> slot = InstallLink(context_, *link, profileIndex_, viewStartFor(profile_));
+    emit attemptEnded(slot.has_value());
+    if (!slot) {
+        // Every slot went live meanwhile, or the device's display cannot be shown.
+        timer_->start();
+        return;
     }
+    slot_ = *slot;
     accept();
 }
 
 void MakeConnectionDialog::reject()
 {
     timer_->stop();
-    cancelled_ = true;
-    if (attempt_.running()) {
-        // Closes once the attempt has come back (attemptFinished), which the shut
-        // down transport makes quick.
-        cancel_->setEnabled(false);
-        attempt_.cancel();
-        return;
-    }
+    // The attempt in hand ends at once: its transport is shut down and its link closed.
+    task_.cancelAndJoin();
     QDialog::reject();
 }
 
