@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <vector>
+
+#include "imaging/ImageLibrary.h"
 
 namespace sorvane {
 
@@ -24,6 +28,15 @@ namespace {
 
 inline uint32_t argb(Rgb c) { return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b; }
 
+inline uint32_t valueAt(const uint8_t* row, int x, int bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 16: return uint32_t(row[2 * x] | (row[2 * x + 1] << 8));
+    case 8: return row[x];
+    default: return (x & 1) ? row[x / 2] & 15 : row[x / 2] >> 4;
+    }
+}
+
 } // namespace
 
 void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, int h, uint32_t* out,
@@ -31,11 +44,40 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
 {
     if (!p.exists() || w <= 0 || h <= 0)
         return;
-    const int W = p.width, H = p.height;
-    const DisplaySize shown = RotatedSize(W, H, rotation);
+    const DisplaySize shown = RotatedSize(p.width, p.height, rotation);
     const int left = std::max(x0, 0), top = std::max(y0, 0);
     const int right = std::min(x0 + w, shown.width), bottom = std::min(y0 + h, shown.height);
     if (left >= right || top >= bottom)
+        return;
+
+    // The image library turns the part of the picture; it borrows the picture's
+    // bits, so only the turned part is allocated.
+    ImageRecord image;
+    image.width = p.width;
+    image.height = p.height;
+    image.bitsPerPixel = int8_t(p.bitsPerPixel);
+    image.rowBytes = int32_t(p.stride);
+    image.rowOrder = kRowsTopDown;
+    image.imageType = kImageRaw;
+    image.planeFlag = 1;
+    image.data = ImageData::borrow(p.bits);
+    image.dataSize = uint32_t(p.bits.size());
+    if (p.bitsPerPixel <= 8) {
+        image.colourTable = std::make_unique<ColourTable>();
+        for (size_t i = 0; i < 256; ++i)
+            for (size_t c = 0; c < 3; ++c)
+                (*image.colourTable)[3 * i + c] = p.colours[4 * i + c];
+    }
+    RenderTarget target;
+    target.x = left;
+    target.y = top;
+    target.width = right - left;
+    target.height = bottom - top;
+    target.rotation = rotation;
+    target.rowBytes = packedRowBytes(target.width, p.bitsPerPixel);
+    std::vector<uint8_t> turned(size_t(target.rowBytes) * size_t(target.height));
+    target.pixels = turned;
+    if (RenderImage(image, target, true) != kImageOk)
         return;
 
     // Indexed pictures go through their colour table once per paint.
@@ -44,22 +86,12 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
         for (int i = 0; i < 256; ++i)
             table[size_t(i)] = argb(p.colourOf(uint32_t(i)));
     }
-    auto colour = [&](int x, int y) -> uint32_t {
-        const uint32_t v = p.pixel(x, y);
-        return p.bitFields565 ? argb(rgbFrom565(uint16_t(v))) : table[v & 255];
-    };
-
-    for (int Y = top; Y < bottom; ++Y) {
-        uint32_t* row = out + size_t(Y - y0) * outStride;
-        for (int X = left; X < right; ++X) {
-            int x = X, y = Y;
-            switch (rotation) {
-            case 90: x = Y; y = H - 1 - X; break;
-            case 180: x = W - 1 - X; y = H - 1 - Y; break;
-            case 270: x = W - 1 - Y; y = X; break;
-            default: break;
-            }
-            row[X - x0] = colour(x, y);
+    for (int y = 0; y < target.height; ++y) {
+        const uint8_t* src = turned.data() + size_t(y) * size_t(target.rowBytes);
+        uint32_t* row = out + size_t(top - y0 + y) * outStride + (left - x0);
+        for (int x = 0; x < target.width; ++x) {
+            const uint32_t v = valueAt(src, x, p.bitsPerPixel);
+            row[x] = p.bitFields565 ? argb(rgbFrom565(uint16_t(v))) : table[v & 255];
         }
     }
 }

@@ -105,6 +105,17 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
     QVERIFY(!w->isCommandEnabled(40093)); // no second display
     w->command(40093);
     QCOMPARE(w->view().screen.flipState.load(), 0);
+
+    // A 4-bit device, turned by 270 at 2x.
+    TempDir fourDumps;
+    LoopbackSim four = startLoopbackSim({"--depth", "4", "--width", "120", "--height", "160", "--still-after", "3",
+                                         "--dump-dir", fourDumps.path().string()});
+    const int fourIndex = h.addProfile("Four", LinkKind::Wan, four.address, 0, 2);
+    h.connect(fourIndex);
+    DeviceWindow* fw = h.windowOf(fourIndex);
+    QVERIFY(fw);
+    fw->command(40078);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*fw, fourDumps / "main.ppm", 270, 2), 20000);
 }
 
 void DeviceWindowTest::fitMakesTheClientAreaThePictureTimesScalePlusTheToolbar()
