@@ -77,7 +77,7 @@ std::vector<uint8_t> recordedUpdate(const std::vector<uint8_t>& pic)
 }
 
 // Serves the recorded update for every request, straight from memory.
-class MemoryChannel : public ScreenChannel {
+class MemoryChannel : public LinkChannel {
 public:
     explicit MemoryChannel(const std::vector<uint8_t>& update) : update_(update) {}
     size_t recv(uint8_t* b, size_t n) override

@@ -14,7 +14,7 @@
 #include "screen/ScreenReceiver.h"
 #include "screen/ShownPicture.h"
 #include "view/Connection.h"
-#include "view/LinkScreenChannel.h"
+#include "link/SlotLinkChannel.h"
 
 namespace sorvane::cli {
 namespace {
@@ -159,7 +159,7 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     st.lowColor = args.lowColor && st.facts.depth == 16 ? 1 : 0;
     st.refreshRate = session.options().refresh;
 
-    LinkScreenChannel channel(links, slot);
+    SlotLinkChannel channel(links, slot);
     CaptureSink sink;
     // Both sides start from zero frames, as a new device window does.
     RefreshScreen(channel, st);

@@ -66,7 +66,7 @@ bool chooseDisplay(ScreenState& st, Display& d)
     return true;
 }
 
-void sendCommand(ScreenChannel& ch, uint8_t code)
+void sendCommand(LinkChannel& ch, uint8_t code)
 {
     uint8_t packet[4];
     BuildCommand(packet, code);
@@ -172,7 +172,7 @@ void expandTwoBit(const uint8_t* frame, size_t rowBytes, Picture& shown, int lef
 
 class Receiver {
 public:
-    Receiver(ScreenChannel& ch, ScreenState& st, ScreenSink& sink) : ch_(ch), st_(st), sink_(sink) {}
+    Receiver(LinkChannel& ch, ScreenState& st, ScreenSink& sink) : ch_(ch), st_(st), sink_(sink) {}
 
     PollOutcome run()
     {
@@ -440,7 +440,7 @@ private:
         }
     }
 
-    ScreenChannel& ch_;
+    LinkChannel& ch_;
     ScreenState& st_;
     ScreenSink& sink_;
     Display d_;
@@ -475,14 +475,14 @@ void ScreenUpdateHeader::encode(uint8_t* p) const
     storeLe16(p + 18, bottom);
 }
 
-PollOutcome PollScreen(ScreenChannel& channel, ScreenState& state, ScreenSink& sink)
+PollOutcome PollScreen(LinkChannel& channel, ScreenState& state, ScreenSink& sink)
 {
     if (!state.bitmaps.built())
         return PollOutcome::Unsupported;
     return Receiver(channel, state, sink).run();
 }
 
-void RefreshScreen(ScreenChannel& channel, ScreenState& state)
+void RefreshScreen(LinkChannel& channel, ScreenState& state)
 {
     sendCommand(channel, 'Q');
     channel.sleepMs(10);

@@ -39,10 +39,10 @@ struct ScreenUpdateHeader {
 inline constexpr uint32_t kPaletteChanged = 0x12345678;
 
 // PollScreen: one exchange for the display in use, dispatched by its depth.
-PollOutcome PollScreen(ScreenChannel& channel, ScreenState& state, ScreenSink& sink);
+PollOutcome PollScreen(LinkChannel& channel, ScreenState& state, ScreenSink& sink);
 
 // Refresh Display, on the connection thread: 'Q', its reply packet, and both reference
 // frames zeroed (for 8-bit data the shown picture, which is its own reference).
-void RefreshScreen(ScreenChannel& channel, ScreenState& state);
+void RefreshScreen(LinkChannel& channel, ScreenState& state);
 
 } // namespace sorvane

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "screen/LzwDecoder.h"
+#include "link/LinkChannel.h"
 #include "screen/Palette.h"
 #include "screen/ViewBitmaps.h"
 
@@ -44,20 +45,6 @@ public:
     virtual void linkDropped() = 0;
     // A window command to post (40001 Refresh Display after a palette change).
     virtual void postCommand(int id) = 0;
-};
-
-// The link as the screen exchange uses it. Implemented over a link slot; tests use a
-// scripted peer.
-class ScreenChannel {
-public:
-    virtual ~ScreenChannel() = default;
-    virtual size_t recv(uint8_t* buffer, size_t n) = 0; // exactly n, or fewer on failure
-    virtual void send(const uint8_t* buffer, size_t n) = 0;
-    virtual uint8_t readReply() = 0; // a reply packet's code, 0 when none was read
-    virtual void sleepMs(uint32_t ms) = 0;
-    // After a malformed reply: drop the bytes of it that are still arriving, so the
-    // next exchange starts on a packet boundary.
-    virtual void discardPending() = 0;
 };
 
 } // namespace sorvane

@@ -5,7 +5,7 @@
 #include "link/CommandPacket.h"
 #include "link/LinkTransport.h"
 #include "screen/ScreenReceiver.h"
-#include "view/LinkScreenChannel.h"
+#include "link/SlotLinkChannel.h"
 
 namespace sorvane {
 namespace {
@@ -139,7 +139,7 @@ void SendInputEvent(Links& links, ViewRecord& view, int slot, const InputPacket&
 
 void ConnectionThread(Links& links, ViewRecord& view, int slot, ViewSink& sink)
 {
-    LinkScreenChannel channel(links, slot);
+    SlotLinkChannel channel(links, slot);
     SlotScreenSink screenSink(view, slot, sink);
     if (!pause(links, view, 250))
         return;

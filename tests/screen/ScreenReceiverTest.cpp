@@ -43,7 +43,7 @@ std::vector<uint8_t> update(const std::vector<uint8_t>& payload, int l, int t, i
     return out;
 }
 
-class ScriptedAgent : public ScreenChannel {
+class ScriptedAgent : public LinkChannel {
 public:
     std::map<uint8_t, std::deque<std::vector<uint8_t>>> replies; // per request code
     std::vector<uint8_t> requests;

@@ -1,5 +1,5 @@
 #pragma once
-// The link of one slot as the screen exchange sees it: receives, sends and reply
+// The link of one slot as an exchange sees it: receives, sends and reply
 // packets go through the link layer; waits use the link's clock.
 //
 // Thread: the one thread that reads the slot's link (its connection thread, or a
@@ -8,13 +8,13 @@
 #include "link/CommandPacket.h"
 #include "link/LinkTransport.h"
 #include "link/Links.h"
-#include "screen/ScreenState.h"
+#include "link/LinkChannel.h"
 
 namespace sorvane {
 
-class LinkScreenChannel final : public ScreenChannel {
+class SlotLinkChannel final : public LinkChannel {
 public:
-    LinkScreenChannel(Links& links, int slot) : links_(links), slot_(slot) {}
+    SlotLinkChannel(Links& links, int slot) : links_(links), slot_(slot) {}
 
     size_t recv(uint8_t* buffer, size_t n) override { return LinkRecv(links_, slot_, {buffer, n}); }
     void send(const uint8_t* buffer, size_t n) override { LinkSend(links_, slot_, {buffer, n}); }
