@@ -101,7 +101,6 @@ struct NullSink : ScreenSink {
     void pictureChanged(int, int, int, int) override {}
     void picturesRebuilt() override {}
     void linkDropped() override {}
-    void postCommand(int) override {}
 };
 
 struct Fixture {

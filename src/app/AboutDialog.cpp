@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppIcon.h"
-#include "app/CenterDialog.h"
+#include "platform/ui/CenterDialog.h"
 
 namespace sorvane {
 

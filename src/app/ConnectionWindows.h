@@ -8,6 +8,7 @@
 // Thread: user-interface thread.
 
 #include <array>
+#include <atomic>
 #include <set>
 #include <vector>
 
@@ -81,6 +82,8 @@ private:
     static bool validSlot(int slot) { return slot >= 0 && slot < kSlots; }
 
     std::array<Entry, kSlots> entries_{};
+    // Counts the windows a slot has held; read by linkClosed on any thread.
+    std::array<std::atomic<uint32_t>, kSlots> generations_{};
 };
 
 } // namespace sorvane

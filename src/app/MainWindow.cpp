@@ -13,7 +13,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppIcon.h"
-#include "app/CommandIds.h"
+#include "view/CommandIds.h"
 #include "app/ConnectionWindows.h"
 #include "app/HelpWindow.h"
 

@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/CommandIds.h"
+#include "view/CommandIds.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
@@ -161,8 +161,10 @@ void Shell::start()
 
     inbound_ = std::make_unique<InboundListener>(options_.inboundBindAddress);
     connectContext_ = std::make_unique<ConnectContext>(ConnectContext{
-        links_, views_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages,
-        ports_.beep, [this](int profileIndex, int slot) { openDeviceWindow(profileIndex, slot); }});
+        links_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages, ports_.beep,
+        [this](int profileIndex, int slot, const ViewStart& start) {
+            return openDeviceWindow(profileIndex, slot, start) != nullptr;
+        }});
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
     activeSync_ = options_.activeSync;
     if (!activeSync_) {
@@ -172,7 +174,8 @@ void Shell::start()
     connectContext_->activeSync = activeSync_;
     activeSyncService_ = std::make_unique<ShellActiveSync>(*activeSync_);
     dialogContext_ = std::make_unique<SettingsDialogContext>(SettingsDialogContext{
-        settings_, profiles_, skinNames_, ports_.messages, ports_.beep, ports_.colors, customColors_, inbound_.get(),
+        settings_, profiles_, skinNames_, ports_.messages, ports_.beep, ports_.colors, customColors_,
+        [this](int port) { return inbound_->reopen(port); },
         [this](int index) {
             if (window_)
                 window_->refreshConnectionList(index);
@@ -228,9 +231,13 @@ void Shell::connectAtStart()
         connectProfile(connectProfile_);
 }
 
-DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot)
+DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStart& start)
 {
     const Profile profile = windowProfile(profiles_, settings_, profileIndex);
+    std::string error;
+    std::unique_ptr<Connection> connection = Connection::Open(links_, slot, profile, profileIndex, start, error);
+    if (!connection)
+        return nullptr;
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
@@ -266,9 +273,8 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot)
         }
         position = at;
     }
-    auto* window = new DeviceWindow(
-        DeviceWindowContext{links_, views_, settings_, ports_.beep, std::move(services), position}, slot,
-        profileIndex, profile, window_.get());
+    auto* window = new DeviceWindow(DeviceWindowContext{settings_, ports_.beep, std::move(services), position},
+                                    std::move(connection), profile, window_.get());
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
     return window;
 }

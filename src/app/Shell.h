@@ -121,7 +121,6 @@ public:
 
     // The view records of the connections, what the connect flows work with, and
     // the skin names of "SKINS.INI".
-    Views& views() { return views_; }
     ConnectContext& connectContext() { return *connectContext_; }
     SettingsDialogContext& dialogContext() { return *dialogContext_; }
     const std::vector<std::string>& skinNames() const { return skinNames_; }
@@ -131,11 +130,12 @@ public:
     InboundAcceptor& inboundAcceptor() { return *acceptor_; }
     ActiveSyncAdapter& activeSync() { return *activeSync_; }
 
-    // OpenDeviceWindow: the device window of a slot whose handshake passed, owned by
-    // the main window; it starts the connection and joins the connection list.
-    // profileIndex -1 (an inbound connection with no profile defined): the window
-    // takes the default settings for new connections.
-    DeviceWindow* openDeviceWindow(int profileIndex, int slot);
+    // OpenDeviceWindow: the connection of a slot whose handshake passed and its device
+    // window, owned by the main window; the window starts the connection and joins the
+    // connection list. profileIndex -1 (an inbound connection with no profile defined):
+    // the connection takes the default settings for new connections. nullptr when the
+    // device's display cannot be shown.
+    DeviceWindow* openDeviceWindow(int profileIndex, int slot, const ViewStart& start = {});
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
 
@@ -160,7 +160,6 @@ private:
     PlatformSettings platform_;
     SystemClock clock_;
     Links links_;
-    Views views_;
     PosixTransportFactory transports_;
     PasswordTable passwords_;
     LinksCounterSource counters_;

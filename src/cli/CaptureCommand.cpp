@@ -117,7 +117,6 @@ struct CaptureSink : ScreenSink {
     void pictureChanged(int, int, int, int) override {}
     void picturesRebuilt() override {}
     void linkDropped() override { dropped = true; }
-    void postCommand(int) override {}
 };
 
 } // namespace
@@ -144,13 +143,12 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     }
     Links& links = session.links();
     const int slot = session.slotIndex();
-    auto views = std::make_unique<Views>();
-    if (!BuildConnectionBuffers(links, *views, slot)) {
+    auto screen = std::make_unique<ScreenState>();
+    if (!BuildConnectionBuffers(*links.find(slot), *screen)) {
         std::fprintf(stderr, "sorvane-cli: the device's screen cannot be shown\n");
         return 1;
     }
-    ViewRecord& view = (*views)[slot];
-    ScreenState& st = view.screen;
+    ScreenState& st = *screen;
     if (args.second && st.facts.altDepth == 0) {
         std::fprintf(stderr, "sorvane-cli: the device has no second display\n");
         return 1;

@@ -345,7 +345,7 @@ bool CliSession::connectDirect(std::string& error)
     s.linkKind = profile.linkKind;
     s.port = profile.port;
     s.ipAddress = profile.ipAddress;
-    auto transport = OpenLinkTransport(links_, config_, profile, factory_);
+    auto transport = OpenLinkTransport(links_, config_, profile.target(), factory_);
     if (!transport) {
         error = options_.serial ? "cannot open the serial line " + target + ": " + std::strerror(errno)
                                 : "cannot create a socket: " + std::string(std::strerror(errno));

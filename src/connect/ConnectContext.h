@@ -1,5 +1,5 @@
 #pragma once
-// What every connect flow borrows from the program: the link slots and view records,
+// What every connect flow borrows from the program: the link slots,
 // the settings and profiles, the password table and prompt, the UI ports for messages
 // and beeps, and the way to open a device window once a handshake has passed.
 //
@@ -22,7 +22,6 @@ class ActiveSyncAdapter;
 
 struct ConnectContext {
     Links& links;
-    Views& views;
     Settings& settings;
     ProfileTable& profiles;
     PlatformSettings& platform;
@@ -31,12 +30,14 @@ struct ConnectContext {
     TransportFactory& transports;
     MessageBoxPort& messages;
     BeepPort& beep;
-    // Opens the device window for a slot whose handshake passed (OpenDeviceWindow):
-    // the window, its view record and the connection thread. The flows have set the
-    // view's scale and low colour mode already. profileIndex -1 (an inbound connection
-    // while no profile is defined): the window takes windowProfile(profiles, settings,
-    // -1) (InboundConnections.h), the default settings for new connections. Must be set.
-    std::function<void(int profileIndex, int slot)> openDeviceWindow;
+    // Makes the connection of a slot whose handshake passed and opens its device
+    // window (OpenDeviceWindow): the Connection with its view from the profile and
+    // `start`, then the window, which starts it. False when the device's display cannot
+    // be shown (the caller then closes the link). profileIndex -1 (an inbound
+    // connection while no profile is defined): the connection takes
+    // windowProfile(profiles, settings, -1) (InboundConnections.h), the default settings
+    // for new connections. Must be set.
+    std::function<bool(int profileIndex, int slot, const ViewStart& start)> openDeviceWindow;
     // The link settings (ActiveSync candidates, serial device patterns, agent port)
     // from the platform settings.
     LinkConfig linkConfig() const;

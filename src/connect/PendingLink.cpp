@@ -27,7 +27,7 @@ bool PendingLink::open(const LinkConfig& config, const Profile& profile, Transpo
     describe(profile);
     if (cancel_ && cancel_->cancelled())
         return false;
-    std::unique_ptr<Transport> t = OpenLinkTransport(*links_, config, profile, factory);
+    std::unique_ptr<Transport> t = OpenLinkTransport(*links_, config, profile.target(), factory);
     if (!t)
         return false;
     attach(std::move(t));
@@ -47,15 +47,39 @@ void PendingLink::attach(std::unique_ptr<Transport> transport)
         cancel_->watch(s.transport.get());
 }
 
+namespace {
+
+// The program's prompt, asked so that cancelling the attempt withdraws the question
+// instead of leaving the attempt waiting for an answer.
+class CancellablePrompt final : public PasswordPrompt {
+public:
+    CancellablePrompt(PasswordPrompt* prompt, CancelToken* cancel) : prompt_(prompt), cancel_(cancel) {}
+    int askPassword(const PasswordTable& table, size_t record) override
+    {
+        if (!cancel_)
+            return prompt_->askPassword(table, record);
+        return prompt_->askPassword(table, record, [c = cancel_] { return c->cancelled(); });
+    }
+    PasswordPrompt* get() { return prompt_ ? this : nullptr; }
+
+private:
+    PasswordPrompt* prompt_;
+    CancelToken* cancel_;
+};
+
+} // namespace
+
 HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt)
 {
-    HandshakeEnv env{passwords_, prompt, nullptr, {}};
+    CancellablePrompt asked(prompt, cancel_);
+    HandshakeEnv env{passwords_, asked.get(), nullptr, {}};
     return DeviceHandshake(*links_, kSlot, env);
 }
 
 ConnectOutcome PendingLink::connect(PasswordPrompt* prompt)
 {
-    HandshakeEnv env{passwords_, prompt, nullptr, {}};
+    CancellablePrompt asked(prompt, cancel_);
+    HandshakeEnv env{passwords_, asked.get(), nullptr, {}};
     return ConnectLink(*links_, kSlot, env);
 }
 
@@ -92,24 +116,19 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
         return std::nullopt;
     }
     const int slot = ctx.links.allocSlot();
-    ViewRecord* v = ctx.views.find(slot);
-    if (!Links::valid(slot) || !v) {
+    if (!Links::valid(slot)) {
         // Every slot is live: the device is turned away, its link closed.
         link.close();
         return std::nullopt;
     }
     link.moveTo(ctx.links, slot);
     LinkSlot& s = *ctx.links.find(slot);
-    v->scale = view.scale >= 1 && view.scale <= 4 ? view.scale : 1;
-    v->screen.lowColor = s.depth == 16 ? (view.lowColor != 0 ? 1 : 0) : 0;
-    if (!BuildConnectionBuffers(ctx.links, ctx.views, slot)) {
+    if (!ctx.openDeviceWindow || !ctx.openDeviceWindow(profileIndex, slot, view)) {
         CloseLinkTransport(ctx.links, slot);
         s.transport.reset();
         s.deviceName.clear();
         return std::nullopt;
     }
-    if (ctx.openDeviceWindow)
-        ctx.openDeviceWindow(profileIndex, slot);
     return slot;
 }
 

@@ -25,6 +25,7 @@
 #include "link/Links.h"
 #include "link/PasswordTable.h"
 #include "settings/Profile.h"
+#include "view/ViewRecord.h"
 
 namespace sorvane {
 
@@ -71,19 +72,13 @@ private:
     CancelToken* cancel_;
 };
 
-// How the view of a newly installed connection starts.
-struct ViewStart {
-    int scale = 1;        // 1..4 (other values count as 1)
-    int32_t lowColor = 0; // kept only for 16-bit devices
-};
-
 // The view settings a profile gives its connections: its scale and low colour mode.
 ViewStart viewStartFor(const Profile& profile);
 
-// Makes a passed PendingLink a live connection: the lowest free slot, the view's
-// scale and low colour, the pictures (BuildConnectionBuffers), then
-// ctx.openDeviceWindow(profileIndex, slot). Returns the slot, or nullopt when every
-// slot is live or the pictures could not be made; the link is then closed.
+// Makes a passed PendingLink a live connection: the lowest free slot, then
+// ctx.openDeviceWindow(profileIndex, slot, view), which makes the connection and its
+// window. Returns the slot, or nullopt when every slot is live or the pictures could
+// not be made; the link is then closed.
 std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view);
 
 } // namespace sorvane

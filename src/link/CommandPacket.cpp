@@ -60,4 +60,11 @@ uint8_t ReadReply(Links& links, int slot)
     return 0;
 }
 
+std::vector<uint8_t> CommandMessage(uint8_t code)
+{
+    std::vector<uint8_t> m(kCommandPacketSize);
+    BuildCommand(std::span<uint8_t, kCommandPacketSize>(m.data(), kCommandPacketSize), code);
+    return m;
+}
+
 } // namespace sorvane

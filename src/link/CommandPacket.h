@@ -70,6 +70,9 @@ std::array<uint8_t, kCommandPacketSize> commandPacket(uint8_t code);
 // A path message: the packet, a 32-bit length (path length + 1), the path and its NUL.
 std::vector<uint8_t> BuildPathMessage(uint8_t code, std::string_view path);
 
+// The four packet bytes of code as a message of their own.
+std::vector<uint8_t> CommandMessage(uint8_t code);
+
 // Sends the packet of code on the slot's link as one message; returns what LinkSend
 // returns (4, or 0 on failure). Any thread; blocks like LinkSend.
 size_t SendCommand(Links& links, int slot, uint8_t code);

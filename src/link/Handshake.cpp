@@ -8,7 +8,7 @@
 #include "link/LinkTransport.h"
 #include "link/Links.h"
 #include "platform/ByteOrder.h"
-#include "settings/Profile.h"
+#include "platform/LinkTarget.h"
 
 namespace sorvane {
 namespace {

@@ -31,6 +31,13 @@ class PasswordPrompt {
 public:
     virtual ~PasswordPrompt() = default;
     virtual int askPassword(const PasswordTable& table, size_t record) = 0;
+    // The same, for an attempt that may be cancelled while the user is asked:
+    // `cancelled` is polled while the answer is awaited, and a cancelled attempt gets 2
+    // at once (its question, if shown, is withdrawn).
+    virtual int askPassword(const PasswordTable& table, size_t record, const std::function<bool()>& cancelled)
+    {
+        return cancelled && cancelled() ? 2 : askPassword(table, record);
+    }
 };
 
 enum class HandshakeStatus {

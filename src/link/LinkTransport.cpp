@@ -112,16 +112,16 @@ size_t sendSerial(Links& links, LinkSlot& s, std::span<const uint8_t> data)
 
 } // namespace
 
-std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const Profile& profile,
+std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const LinkTarget& target,
                                              TransportFactory& factory)
 {
-    switch (LinkKind(profile.linkKind)) {
+    switch (LinkKind(target.kind)) {
     case LinkKind::IrDA:
         return factory.openIrda();
     case LinkKind::Serial:
-        return factory.openSerial(devicePathForPort(config.comDevicePattern, profile.port), SerialSetup::FullLine);
+        return factory.openSerial(devicePathForPort(config.comDevicePattern, target.port), SerialSetup::FullLine);
     case LinkKind::Usb:
-        return factory.openSerial(devicePathForPort(config.usbDevicePattern, profile.port), SerialSetup::RawOnly);
+        return factory.openSerial(devicePathForPort(config.usbDevicePattern, target.port), SerialSetup::RawOnly);
     case LinkKind::ActiveSync: {
         if (config.activeSyncCandidates.empty())
             return nullptr;
@@ -132,7 +132,7 @@ std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& con
     }
     case LinkKind::Wan:
     case LinkKind::Lan:
-        links.target.endpoint = {profile.ipAddress, config.agentPort};
+        links.target.endpoint = {target.address, config.agentPort};
         return factory.openTcp();
     default:
         return nullptr;

@@ -24,7 +24,7 @@
 #include "link/LinkConfig.h"
 #include "link/Links.h"
 #include "platform/Transport.h"
-#include "settings/Profile.h"
+#include "platform/LinkTarget.h"
 
 namespace sorvane {
 
@@ -35,13 +35,13 @@ inline constexpr uint32_t kSendStallLimit = 20;        // serial writes in a row
 inline constexpr size_t kSerialChunk = 8192;
 inline constexpr const char* kIrdaServiceName = "CEREMOTE";
 
-// Opens the transport for profile by its link kind: an IrDA socket (kind 0), the
-// serial line of the profile's port (1: COM pattern, full line set-up; 2: USB pattern,
+// Opens the transport for a target by its link kind: an IrDA socket (kind 0), the
+// serial line of the target's port (1: COM pattern, full line set-up; 2: USB pattern,
 // raw only), or a TCP socket whose destination it writes to links.target (3: the next
-// ActiveSync candidate; 4, 5: the profile's ipAddress; port config.agentPort).
+// ActiveSync candidate; 4, 5: the target's address; port config.agentPort).
 // nullptr on failure and for kind 6 and above. The caller stores the result in the
 // slot's transport.
-std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const Profile& profile,
+std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const LinkTarget& target,
                                              TransportFactory& factory);
 
 enum class LinkConnectStatus {

@@ -35,7 +35,9 @@ bool chooseDisplay(ScreenState& st, Display& d)
 {
     const DisplayFacts& f = st.facts;
     ViewBitmaps& b = st.bitmaps;
-    d.second = st.flipState.load() != 0 && f.altDepth != 0 && b.altDib.exists();
+    d.second = SecondDisplayInUse(st);
+    if (d.second && !b.altDib.exists())
+        return false;
     int depth = d.second ? f.altDepth : f.depth;
     d.width = d.second ? f.altWidth : f.width;
     d.height = d.second ? f.altHeight : f.height;
@@ -197,7 +199,7 @@ public:
             return PollOutcome::Dropped;
         }
         if (got < 2)
-            return refresh(false);
+            return refresh(0);
         const size_t headerLength = loadLe16(rx.data());
         size_t rest;
         if (d_.depth == 2) {
@@ -208,18 +210,18 @@ public:
             rest = 18;
         } else if (d_.depth == 16) {
             if (headerLength != 20)
-                return refresh(true);
+                return refresh(10);
             rest = 18;
         } else {
             if (headerLength < ScreenUpdateHeader::kSize || headerLength > rx.size())
-                return refresh(d_.depth == 8);
+                return refresh(d_.depth == 8 ? 10 : 0);
             rest = headerLength - 2;
         }
         if (ch_.recv(rx.data() + 2, rest) < rest)
-            return refresh(false);
+            return refresh(0);
         const ScreenUpdateHeader h = ScreenUpdateHeader::decode(rx.data());
         if (h.payloadLength > d_.payloadLimit || h.payloadLength > rx.size() - ScreenUpdateHeader::kSize)
-            return refresh(false);
+            return refresh(0);
         if (d_.depth >= 8)
             ch_.sleepMs(1);
         if (h.payloadLength == 0)
@@ -228,29 +230,34 @@ public:
         if (ch_.recv(payload, h.payloadLength) < h.payloadLength) {
             // The agent has moved its reference on: a lost update must restart both
             // sides from zero frames, or the pictures differ from here on.
-            return refresh(false);
+            return refresh(0);
         }
         if (Crc32(std::span<const uint8_t>(payload, h.payloadLength)) != h.checksum || !rectangleValid(h))
-            return refresh(false);
+            return refresh(0);
 
         int l = h.left, t = h.top, r = h.right, b = h.bottom;
+        bool applied = false;
         {
             std::lock_guard lock(st_.pictureMutex);
-            if (!apply(h, payload))
-                return refreshLocked();
-            pictureRectangle(l, t, r, b);
+            applied = apply(h, payload);
+            if (applied)
+                pictureRectangle(l, t, r, b);
         }
+        if (!applied)
+            return refresh(0);
         sink_.pictureChanged(l, t, r, b);
         return PollOutcome::Applied;
     }
 
-    PollOutcome refresh(bool pauseAfterQ)
+    // The refresh path of a bad or lost update: what is left of the reply is dropped
+    // (it would be read as the next one), 'Q' is sent and its reply read after
+    // `pauseMs`, and the reference frame of the display in use starts from zero.
+    PollOutcome refresh(uint32_t pauseMs)
     {
-        // Whatever is left of the malformed reply would be read as the next one.
         ch_.discardPending();
         sendCommand(ch_, 'Q');
-        if (pauseAfterQ)
-            ch_.sleepMs(10);
+        if (pauseMs)
+            ch_.sleepMs(pauseMs);
         ch_.readReply();
         std::lock_guard lock(st_.pictureMutex);
         zeroReference();
@@ -258,14 +265,6 @@ public:
     }
 
 private:
-    PollOutcome refreshLocked()
-    {
-        zeroReference();
-        ch_.discardPending();
-        sendCommand(ch_, 'Q');
-        ch_.readReply();
-        return PollOutcome::Refreshed;
-    }
 
     void zeroReference()
     {
@@ -293,23 +292,17 @@ private:
                         std::lock_guard lock(st_.pictureMutex);
                         st_.palette = fresh;
                         BuildViewBitmaps(st_.bitmaps, st_.facts, st_.palette);
+                        UseDevicePaletteOnSecond(st_.bitmaps, st_.facts, st_.palette);
                     }
                     sink_.picturesRebuilt();
-                    sink_.postCommand(40001);
+                    // Both sides start again from zero frames in the new colours.
+                    RefreshScreen(ch_, st_);
                     return PollOutcome::PaletteChanged;
                 }
-                return refresh(false);
+                return refresh(0);
             }
         }
-        ch_.discardPending();
-        sendCommand(ch_, 'Q');
-        ch_.sleepMs(20);
-        {
-            std::lock_guard lock(st_.pictureMutex);
-            std::fill(d_.shown->bits.begin(), d_.shown->bits.end(), 0);
-        }
-        ch_.readReply();
-        return PollOutcome::Refreshed;
+        return refresh(20);
     }
 
     bool rectangleValid(const ScreenUpdateHeader& h) const

@@ -21,7 +21,14 @@ enum class PollOutcome {
     Unsupported,    // the depth in use has no receiver
 };
 
-// ScreenUpdate header: 20 bytes, little-endian.
+// ScreenUpdate header: 20 bytes, little-endian, then payloadLength bytes of LZW data.
+//   bytes  0-1   headerLength (20; other lengths are handled per depth)
+//   byte   2     flags: 0x04 rows XORed with the row below, 0x02 pixels with the left one
+//   byte   3     unused
+//   bytes  4-7   payloadLength
+//   bytes  8-11  checksum: CRC-32 of the payload
+//   bytes 12-19  left, top, right, bottom: the changed rectangle, inclusive, in the
+//                agent's native rows and columns
 struct ScreenUpdateHeader {
     static constexpr size_t kSize = 20;
     static constexpr uint8_t kRowXor = 0x04;

@@ -31,6 +31,13 @@ struct ScreenState {
     std::atomic<uint32_t> updateCounter{0};
 };
 
+// True while the second display is in use: the view is flipped to it and the device
+// has one. The screen exchange, painting, input mapping and captures all ask this.
+inline bool SecondDisplayInUse(const ScreenState& st)
+{
+    return st.flipState.load() != 0 && st.facts.altDepth != 0;
+}
+
 // Where the screen exchange reports to the device's window. Called on the connection
 // thread, never with the picture mutex held; implementations only queue work.
 class ScreenSink {
@@ -43,8 +50,6 @@ public:
     virtual void picturesRebuilt() = 0;
     // The agent ended the link: the window closes and with it the connection.
     virtual void linkDropped() = 0;
-    // A window command to post (40001 Refresh Display after a palette change).
-    virtual void postCommand(int id) = 0;
 };
 
 } // namespace sorvane

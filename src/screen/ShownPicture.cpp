@@ -2,11 +2,19 @@
 
 namespace sorvane {
 
+DisplaySize DisplayInUse(const ScreenState& st)
+{
+    const DisplayFacts& f = st.facts;
+    if (SecondDisplayInUse(st))
+        return {f.altWidth, f.altHeight};
+    return {f.width, f.height};
+}
+
 const Picture* ShownPicture(const ScreenState& st)
 {
     const ViewBitmaps& b = st.bitmaps;
     const DisplayFacts& f = st.facts;
-    if (st.flipState.load() != 0 && f.altDepth != 0)
+    if (SecondDisplayInUse(st))
         return b.altDib.exists() ? &b.altDib : nullptr;
     if (!b.dib.exists())
         return nullptr;

@@ -10,6 +10,14 @@
 
 namespace sorvane {
 
+struct DisplaySize {
+    int width = 0, height = 0;
+    bool operator==(const DisplaySize&) const = default;
+};
+
+// The size of the display in use (SecondDisplayInUse), in the device's pixels.
+DisplaySize DisplayInUse(const ScreenState& screen);
+
 // The picture the window shows for the display in use: the second display's in flip
 // state; the 4-bit picture for 4- and 2-bit devices and in low colour mode; else the
 // picture at the device's depth. nullptr when there is none.

@@ -76,7 +76,8 @@ bool BuildViewBitmaps(ViewBitmaps& out, const DisplayFacts& f, const Palette& pa
 
     const int d = dataDepth(f.depth);
     // The colour table is filled step by step, as one bitmap header serves all three
-    // pictures: the second display takes the entries as they stand at the end.
+    // pictures: the second display takes the entries as they stand at the end (until
+    // the device sends a palette, UseDevicePaletteOnSecond).
     std::array<uint8_t, 1024> colours{};
     if (d == 8)
         for (int i = 0; i < 256; ++i)
@@ -106,6 +107,14 @@ bool BuildViewBitmaps(ViewBitmaps& out, const DisplayFacts& f, const Palette& pa
     out.altFrame.assign(std::max(out.frameSize, altSize), 0);
     out.rxBuffer.assign(2 * largest + 64, 0);
     return true;
+}
+
+void UseDevicePaletteOnSecond(ViewBitmaps& b, const DisplayFacts& f, const Palette& palette)
+{
+    if (f.altDepth == 0 || dataDepth(f.altDepth) != 8 || !b.altDib.exists())
+        return;
+    for (int i = 0; i < 256; ++i)
+        setEntry(b.altDib.colours, i, palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]);
 }
 
 void FreeViewBitmaps(ViewBitmaps& b)

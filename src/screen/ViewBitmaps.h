@@ -72,6 +72,10 @@ bool DisplaySupported(int depth, int width, int height);
 bool BuildViewBitmaps(ViewBitmaps& out, const DisplayFacts& facts, const Palette& palette);
 
 // Releases every picture and buffer.
+// An 8-bit second display shows the palette the device sent (a palette change), in
+// all 256 entries; other second displays are left as they are.
+void UseDevicePaletteOnSecond(ViewBitmaps& bitmaps, const DisplayFacts& facts, const Palette& palette);
+
 void FreeViewBitmaps(ViewBitmaps& bitmaps);
 
 } // namespace sorvane

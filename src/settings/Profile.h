@@ -9,17 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace sorvane {
+#include "platform/LinkTarget.h"
 
-enum class LinkKind : uint32_t {
-    IrDA = 0,
-    Serial = 1,
-    Usb = 2,
-    ActiveSync = 3,
-    Wan = 4,
-    Lan = 5,
-    Proxy = 6,
-};
+namespace sorvane {
 
 // "IRDA", "Serial (COM) Port", ... for kinds 0..6; "" for anything else.
 std::string_view linkKindName(uint32_t kind);
@@ -27,6 +19,9 @@ std::string_view linkKindName(uint32_t kind);
 struct Profile {
     static constexpr size_t kSize = 136;
     static constexpr size_t kNameSize = 64;
+
+    // Where this connection's link goes.
+    LinkTarget target() const { return LinkTarget{linkKind, port, ipAddress}; }
 
     uint32_t linkKind = 0;
     uint32_t port = 0;

@@ -1,190 +1,314 @@
 #include "view/Connection.h"
 
 #include <algorithm>
+#include <chrono>
+#include <pthread.h>
 
-#include "link/CommandPacket.h"
 #include "link/LinkTransport.h"
-#include "screen/ScreenReceiver.h"
 #include "link/SlotLinkChannel.h"
+#include "screen/ScreenReceiver.h"
+#include "view/PictureRender.h"
 
 namespace sorvane {
 namespace {
 
-// Turns changed picture rectangles into window areas for the window.
-class SlotScreenSink : public ScreenSink {
-public:
-    SlotScreenSink(ViewRecord& view, int slot, ViewSink& sink) : view_(view), slot_(slot), sink_(sink) {}
-
-    void pictureChanged(int l, int t, int r, int b) override
-    {
-        const DisplayFacts& f = view_.screen.facts;
-        const bool second = view_.screen.flipState.load() != 0 && f.altDepth != 0;
-        const int W = second ? f.altWidth : f.width, H = second ? f.altHeight : f.height;
-        sink_.invalidate(slot_, InvalidateChanged(view_.geometry(), W, H, l, r, t, b));
-    }
-    void picturesRebuilt() override { sink_.repaintAll(slot_); }
-    void linkDropped() override { sink_.linkClosed(slot_); }
-    void postCommand(int id) override { sink_.postCommand(slot_, id); }
-
-private:
-    ViewRecord& view_;
-    int slot_;
-    ViewSink& sink_;
-};
-
-// Sleeps ms in short steps; false as soon as the thread is told to stop.
-bool pause(Links& links, const ViewRecord& view, uint32_t ms)
-{
-    while (ms > 0) {
-        if (!view.running.load())
-            return false;
-        uint32_t step = std::min<uint32_t>(ms, 10);
-        links.clock().sleepMs(step);
-        ms -= step;
-    }
-    return view.running.load() != 0;
-}
-
-void sendQueued(Links& links, ViewRecord& view, int slot)
-{
-    view.queue.drain([&](std::span<const uint8_t> message) { LinkSend(links, slot, message); });
-}
+uint32_t pollPeriodMs(const ScreenState& screen) { return uint32_t(1000 / std::clamp(screen.refreshRate.load(), 1, 18)); }
 
 } // namespace
 
-bool BuildConnectionBuffers(Links& links, Views& views, int slot)
+// Turns changed picture rectangles into window areas for the window.
+class Connection::ScreenEvents final : public ScreenSink {
+public:
+    ScreenEvents(ViewRecord& view, ViewSink& sink) : view_(view), sink_(sink) {}
+
+    void pictureChanged(int l, int t, int r, int b) override
+    {
+        const DisplaySize d = DisplayInUse(view_.screen);
+        sink_.invalidate(InvalidateChanged(view_.geometry(), d.width, d.height, l, r, t, b));
+    }
+    void picturesRebuilt() override { sink_.repaintAll(); }
+    void linkDropped() override
+    {
+        dropped = true;
+        sink_.linkClosed();
+    }
+
+    bool dropped = false;
+
+private:
+    ViewRecord& view_;
+    ViewSink& sink_;
+};
+
+bool BuildConnectionBuffers(const LinkSlot& s, ScreenState& st)
 {
-    LinkSlot* s = links.find(slot);
-    ViewRecord* v = views.find(slot);
-    if (!s || !v)
-        return false;
-    ScreenState& st = v->screen;
     std::lock_guard lock(st.pictureMutex);
-    st.facts = DisplayFacts{s->depth, s->width, s->height, s->orientation,
-                            s->altDepth, s->altWidth, s->altHeight, s->altOrientation};
-    std::copy(s->palette.begin(), s->palette.end(), st.palette.begin());
+    st.facts = DisplayFacts{s.depth, s.width, s.height, s.orientation,
+                            s.altDepth, s.altWidth, s.altHeight, s.altOrientation};
+    std::copy(s.palette.begin(), s.palette.end(), st.palette.begin());
     return BuildViewBitmaps(st.bitmaps, st.facts, st.palette);
 }
 
-void OpenConnection(Links& links, Views& views, int slot, const Profile& profile, int profileIndex, ViewSink& sink)
+ViewRecord::ViewRecord(const Profile& profile, int index, const ViewStart& start)
+    : scale(start.scale >= 1 && start.scale <= 4 ? start.scale : 1)
+    , skinIndex(profile.skinIndex)
+    , recordingMethod(profile.recordingMethod)
+    , captureMode(profile.captureMode)
+    , clickFormat(profile.clickFormat)
+    , showMouseCursor(profile.showMouseCursor)
+    , maximized(profile.openMaximized)
+    , queueEvents(profile.queueEvents)
+    , profileIndex(index)
 {
-    ViewRecord& v = views[slot];
-    v.viewRotation = 0;
-    v.screen.flipState = 0;
-    v.skinIndex = profile.skinIndex;
-    v.screen.refreshRate = std::clamp(profile.refreshRate, 1, 18);
-    v.recordingMethod = profile.recordingMethod;
-    v.captureMode = profile.captureMode;
-    v.clickFormat = profile.clickFormat;
-    v.showMouseCursor = profile.showMouseCursor;
-    v.maximized = profile.openMaximized;
-    v.queueEvents = profile.queueEvents;
-    v.profileIndex = profileIndex;
-    v.screen.updateCounter = 0;
-    v.screen.minimized = false;
-    v.skinX = 0;
-    v.skinY = 0;
-    v.running = 1;
-    v.recordState = 0;
-    v.request = request::kPoll;
-    v.requestDone = 1;
-    v.refreshRequested = false;
-    v.queue.drain([](std::span<const uint8_t>) {});
-    v.thread = std::thread([&links, &v, slot, &sink] { ConnectionThread(links, v, slot, sink); });
-    links.liveConnections.fetch_add(1);
+    screen.refreshRate = std::clamp(profile.refreshRate, 1, 18);
+    screen.lowColor = start.lowColor != 0 ? 1 : 0;
 }
 
-void EndConnection(Links& links, Views& views, int slot)
+// What a job sees: the connection's link, pictures and stop state.
+class Connection::ThreadContext final : public JobContext {
+public:
+    ThreadContext(Connection& c, LinkChannel& channel, ScreenEvents& sink) : c_(c), channel_(channel), sink_(sink) {}
+
+    LinkChannel& channel() override { return channel_; }
+    ScreenState& screen() override { return c_.view_.screen; }
+    bool cancelled() const override { return !c_.running_.load() || (job && job->cancelRequested()); }
+    void pollScreen() override { c_.pollOnce(channel_, sink_); }
+
+    Job* job = nullptr;
+
+private:
+    Connection& c_;
+    LinkChannel& channel_;
+    ScreenEvents& sink_;
+};
+
+std::unique_ptr<Connection> Connection::Open(Links& links, int slot, const Profile& profile, int profileIndex,
+                                             const ViewStart& start, std::string& error)
 {
-    ViewRecord* v = views.find(slot);
     LinkSlot* s = links.find(slot);
-    if (!v || !s)
-        return;
-    v->running = 0;
-    // A thread inside a receive can wait many seconds; shutting the link down makes it
-    // return at once, so the join below is short.
-    ShutdownLinkTransport(links, slot);
-    if (v->thread.joinable())
-        v->thread.join();
+    if (!s || s->isFree() || !s->transport) {
+        error = "the link is not open";
+        return nullptr;
+    }
+    std::unique_ptr<Connection> c(new Connection(links, slot, profile, profileIndex, start));
+    if (s->depth != 16)
+        c->view_.screen.lowColor = 0; // low colour is a 16-bit device's mode
+    if (!BuildConnectionBuffers(*s, c->view_.screen)) {
+        error = "the device's display cannot be shown";
+        return nullptr;
+    }
+    return c;
+}
+
+Connection::Connection(Links& links, int slot, const Profile& profile, int profileIndex, const ViewStart& start)
+    : links_(links)
+    , slot_(slot)
+    , view_(profile, profileIndex, start)
+    , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); })
+{
+}
+
+Connection::~Connection()
+{
+    stop();
+    join();
     {
-        std::lock_guard lock(v->screen.pictureMutex);
-        FreeViewBitmaps(v->screen.bitmaps);
+        std::lock_guard lock(view_.screen.pictureMutex);
+        FreeViewBitmaps(view_.screen.bitmaps);
     }
-    v->queue.drain([](std::span<const uint8_t>) {});
-    CloseLinkTransport(links, slot);
-    if (!s->deviceName.empty()) {
-        s->deviceName.clear();
-        uint32_t live = links.liveConnections.load();
-        while (live > 0 && !links.liveConnections.compare_exchange_weak(live, live - 1)) {
-        }
+    if (!started_.load())
+        return; // never started: the link stays with whoever installed it
+    CloseLinkTransport(links_, slot_);
+    LinkSlot& s = link();
+    s.transport.reset();
+    s.deviceName.clear();
+    uint32_t live = links_.liveConnections.load();
+    while (live > 0 && !links_.liveConnections.compare_exchange_weak(live, live - 1)) {
     }
 }
 
-void RequestRefresh(ViewRecord& view) { view.refreshRequested = true; }
-
-void SendInputEvent(Links& links, ViewRecord& view, int slot, const InputPacket& packet, bool queueEvents)
+void Connection::start(ViewSink& events)
 {
-    if (view.recordState.load() == record_state::kPlaying)
+    if (started_.exchange(true))
         return;
-    const LinkSlot* s = links.find(slot);
-    if (!s)
-        return;
-    const uint32_t kind = s->linkKind;
-    if (queueEvents && (kind == 4 || kind == 5 || kind == 6)) {
-        view.queue.append(packet, [&](std::span<const uint8_t> message) { LinkSend(links, slot, message); });
-        return;
-    }
-    LinkSend(links, slot, packet);
+    running_ = true;
+    links_.liveConnections.fetch_add(1);
+    sender_.setHoldLimitMs(2 * pollPeriodMs(view_.screen) + 100);
+    sender_.start();
+    thread_ = std::thread([this, &events] {
+        pthread_setname_np(pthread_self(), "connection");
+        threadMain(events);
+    });
 }
 
-void ConnectionThread(Links& links, ViewRecord& view, int slot, ViewSink& sink)
+void Connection::stop()
 {
-    SlotLinkChannel channel(links, slot);
-    SlotScreenSink screenSink(view, slot, sink);
-    if (!pause(links, view, 250))
+    running_ = false;
+    // A thread inside a receive or a send can wait many seconds; shutting the link
+    // down makes both return at once.
+    if (started_.load())
+        ShutdownLinkTransport(links_, slot_);
+    sender_.stop();
+    jobsWake_.notify_all();
+    failPending("the connection ended");
+}
+
+void Connection::join()
+{
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+    sender_.join();
+}
+
+std::shared_ptr<Job> Connection::post(JobKind kind, JobWork work, Job::Done done)
+{
+    auto job = std::make_shared<Job>(kind, std::move(work), std::move(done));
+    std::string refusal;
+    {
+        std::lock_guard lock(jobsMutex_);
+        if (!running_.load())
+            refusal = "the connection has ended";
+        else if (dropped_)
+            refusal = "the device closed the link";
+        else
+            jobs_.push_back(job);
+    }
+    if (!refusal.empty()) {
+        job->finish(JobStatus::Failed, refusal);
+        return job;
+    }
+    jobsWake_.notify_all();
+    return job;
+}
+
+void Connection::requestRefresh()
+{
+    if (refreshPending_.exchange(true))
         return;
-    while (view.running.load()) {
-        if (view.recordState.load() == record_state::kPlaying) {
-            // Scenario playback paces the link while it runs; the mailbox waits.
-            pause(links, view, 20);
-            continue;
+    post(JobKind::Refresh, [this](JobContext& ctx, std::string&) {
+        refreshPending_ = false;
+        RefreshScreen(ctx.channel(), ctx.screen());
+        return true;
+    }, [this](const Job& job) {
+        if (job.status() != JobStatus::Done)
+            refreshPending_ = false;
+    });
+}
+
+void Connection::sendInput(const InputPacket& packet, bool queueEvents)
+{
+    if (view_.recordState.load() == record_state::kPlaying)
+        return; // a scenario drives the device now
+    const auto kind = LinkKind(link().linkKind);
+    const bool queued = queueEvents && (kind == LinkKind::Wan || kind == LinkKind::Lan || kind == LinkKind::Proxy);
+    sender_.push(packet, queued);
+}
+
+void Connection::sendMessage(std::vector<uint8_t> message) { sender_.pushMessage(std::move(message)); }
+
+void Connection::holdPolling(bool hold)
+{
+    holdPolling_ = hold;
+    jobsWake_.notify_all();
+}
+
+void Connection::setAfterPoll(std::function<void(ScreenState&, uint32_t)> afterPoll) { afterPoll_ = std::move(afterPoll); }
+
+bool Connection::pause(uint32_t ms, bool wakeForJobs)
+{
+    std::unique_lock lock(jobsMutex_);
+    jobsWake_.wait_for(lock, std::chrono::milliseconds(ms),
+                       [&] { return !running_.load() || (wakeForJobs && !jobs_.empty()); });
+    return running_.load() && !(wakeForJobs && !jobs_.empty());
+}
+
+std::shared_ptr<Job> Connection::nextJob()
+{
+    std::lock_guard lock(jobsMutex_);
+    if (jobs_.empty())
+        return nullptr;
+    auto job = std::move(jobs_.front());
+    jobs_.pop_front();
+    return job;
+}
+
+void Connection::failPending(const std::string& reason)
+{
+    std::deque<std::shared_ptr<Job>> pending;
+    {
+        std::lock_guard lock(jobsMutex_);
+        pending.swap(jobs_);
+    }
+    for (auto& job : pending)
+        job->finish(JobStatus::Failed, reason);
+}
+
+void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
+{
+    const PollOutcome outcome = PollScreen(channel, view_.screen, sink);
+    if (outcome == PollOutcome::Dropped || sink.dropped) {
+        {
+            std::lock_guard lock(jobsMutex_);
+            dropped_ = true;
         }
-        const uint32_t code = view.request.load();
-        switch (code) {
-        case request::kPoll: {
-            const int rate = std::max(1, view.screen.refreshRate.load());
-            if (!pause(links, view, uint32_t(1000 / rate)))
-                return;
-            if (view.refreshRequested.exchange(false))
-                RefreshScreen(channel, view.screen);
-            PollScreen(channel, view.screen, screenSink);
-            if (view.queue.count())
-                sendQueued(links, view, slot);
-            break;
-        }
-        case request::kListDirectory:
-        case request::kDelete:
-        case request::kRename:
-        case request::kStatus:
-        case request::kProcesses:
-            if (view.requestDone.load() == 0) {
-                if (view.serveRequest)
-                    view.serveRequest(code);
-                view.requestDone = 1;
+        failPending("the device closed the link");
+        return;
+    }
+    if (outcome != PollOutcome::Skipped && outcome != PollOutcome::Unsupported && afterPoll_)
+        afterPoll_(view_.screen, view_.screen.updateCounter.load());
+    sender_.flushQueued();
+}
+
+void Connection::threadMain(ViewSink& events)
+{
+    SlotLinkChannel channel(links_, slot_);
+    ScreenEvents sink(view_, events);
+    ThreadContext context(*this, channel, sink);
+    uint32_t holdLimit = 0;
+    if (pause(250, false)) {
+        while (running_.load()) {
+            if (view_.recordState.load() == record_state::kPlaying) {
+                // A scenario paces the link while it plays; posted jobs wait.
+                pause(20, false);
+                continue;
             }
-            break;
-        case request::kReceiveFiles:
-        case request::kSendFiles:
-            if (view.serveRequest)
-                view.serveRequest(code);
-            view.request = request::kTransferDone;
-            break;
-        default:
-            break;
+            if (std::shared_ptr<Job> job = nextJob()) {
+                if (!job->begin())
+                    continue; // cancelled while it waited
+                context.job = job.get();
+                std::string error;
+                const bool served = job->run(context, error);
+                context.job = nullptr;
+                if (served)
+                    job->finish(JobStatus::Done, {});
+                else if (job->cancelRequested())
+                    job->finish(JobStatus::Cancelled, error.empty() ? "cancelled" : error);
+                else
+                    job->finish(JobStatus::Failed, error.empty() ? std::string(JobKindName(job->kind())) + " failed"
+                                                                 : error);
+                continue;
+            }
+            if (holdPolling_.load() || dropped()) {
+                pause(20, true);
+                continue;
+            }
+            const uint32_t period = pollPeriodMs(view_.screen);
+            if (2 * period + 100 != holdLimit) {
+                holdLimit = 2 * period + 100;
+                sender_.setHoldLimitMs(holdLimit);
+            }
+            if (!pause(period, true))
+                continue; // stopping, or a job arrived: it goes first
+            pollOnce(channel, sink);
         }
-        if (view.request.load() != request::kPoll)
-            pause(links, view, 20);
     }
+    failPending("the connection ended");
+}
+
+bool Connection::dropped()
+{
+    std::lock_guard lock(jobsMutex_);
+    return dropped_;
 }
 
 } // namespace sorvane

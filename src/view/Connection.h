@@ -1,69 +1,139 @@
 #pragma once
-// A live connection: filling the view record when the device window opens, the
-// connection thread that paces the conversation with the device, sending input, and
-// ending the connection safely.
+// One live connection: everything of one device from a passing handshake until the
+// link is closed. It owns the link slot it was installed in (the slot is free again
+// once the connection is destroyed), the view record with its pictures, the input
+// sender and the connection thread.
 //
-// Threads: OpenConnection, EndConnection, SendInputEvent and RequestRefresh run on
-// the window (user-interface) thread. The connection thread is the only reader of
-// the link once the connection is live; the window thread only sends whole messages
-// that expect no reply. EndConnection returns once the thread has left every link
-// call and has been joined; only then are the buffers freed and the link closed.
+// The connection thread is the only reader of the link. It pauses 1000 / refresh rate
+// ms between screen polls, polls the display in use, asks the input sender to flush
+// queued input after each poll, and runs the posted jobs one at a time in the order
+// they were posted; polling waits while a job runs. Input and device commands that
+// expect no reply go through the input sender, which writes each as one whole message
+// under the link's send mutex, in order.
+//
+// Lifecycle: Open (checks and builds the pictures; nothing runs yet) -> start(events)
+// -> stop() (the link is shut down, so any receive or send returns at once; pending
+// jobs fail) -> join() -> destruction (buffers freed, link closed, slot freed). The
+// destructor does whatever of stop and join has not been done.
+//
+// Threads: every member from any thread unless it says otherwise; the events are
+// called on the connection thread and must only queue work.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "link/Links.h"
 #include "settings/Profile.h"
+#include "view/InputSender.h"
+#include "view/Job.h"
 #include "view/ViewGeometry.h"
 #include "view/ViewRecord.h"
 
 namespace sorvane {
 
-// What a device window does for its connection. Called on the connection thread;
-// the Qt window implements it with queued calls and never blocks the caller.
+// What a connection tells its window. Called on the connection thread; the Qt window
+// implements it with queued calls and never blocks the caller.
 class ViewSink {
 public:
     virtual ~ViewSink() = default;
     // A window area has new pixels (already mapped through scale, rotation, skin
     // offset and toolbar height).
-    virtual void invalidate(int slot, const WindowRect& area) = 0;
+    virtual void invalidate(const WindowRect& area) = 0;
     // The pictures were rebuilt: repaint everything.
-    virtual void repaintAll(int slot) = 0;
-    // The device ended the link: close the window (may come more than once).
-    virtual void linkClosed(int slot) = 0;
-    // Post a window command (40001 Refresh Display after a palette change).
-    virtual void postCommand(int slot, int id) = 0;
+    virtual void repaintAll() = 0;
+    // The device ended the link: the window closes (may come more than once).
+    virtual void linkClosed() = 0;
 };
 
-// The handshake's frame-buffer step for a slot: copies the device facts and palette
-// the handshake stored in the link slot into the view's screen state and builds the
-// pictures. False when the device's display cannot be shown.
-bool BuildConnectionBuffers(Links& links, Views& views, int slot);
+// The screen-buffer step of a new connection: the device facts and palette of the
+// link slot go into the screen state and the pictures are built. False when the
+// device's display cannot be shown.
+bool BuildConnectionBuffers(const LinkSlot& link, ScreenState& screen);
 
-// The non-window half of opening a device window, after a passing handshake: the
-// view record takes the profile's settings (scale, and low colour where the flow
-// sets it, were set by the connect flow), the mailbox starts at polling, the input
-// queue is empty, the connection thread starts, and liveConnections grows by one.
-// The window then fits itself and asks for a refresh (RequestRefresh).
-void OpenConnection(Links& links, Views& views, int slot, const Profile& profile, int profileIndex,
-                    ViewSink& sink);
+class Connection {
+public:
+    // Makes the connection of a link that passed its handshake and sits in `slot` of
+    // `links`: the view record from the profile and `start`, the pictures from the
+    // device facts. nullptr with `error` set when the device's display cannot be shown
+    // (the link is then left as it was, for the caller to close).
+    static std::unique_ptr<Connection> Open(Links& links, int slot, const Profile& profile, int profileIndex,
+                                            const ViewStart& start, std::string& error);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
-// Ends a connection: the thread is told to stop and the link is shut down so that
-// any receive returns, the thread is joined, the pictures and buffers are freed, the
-// link is closed and the slot is free again (liveConnections shrinks by one).
-// Harmless for a slot that is not live.
-void EndConnection(Links& links, Views& views, int slot);
+    int slot() const { return slot_; }
+    Links& links() { return links_; }
+    LinkSlot& link() { return *links_.find(slot_); }
+    ViewRecord& view() { return view_; }
+    ScreenState& screen() { return view_.screen; }
 
-// Refresh Display: the connection thread sends 'Q' before its next poll and both
-// reference frames start from zero.
-void RequestRefresh(ViewRecord& view);
+    // Starts the connection thread and the input sender (once).
+    void start(ViewSink& events);
+    // Tells both threads to end and shuts the link down so that no link call waits;
+    // pending jobs fail. Safe to call more than once.
+    void stop();
+    // Waits for both threads to end. Not from the connection thread itself.
+    void join();
+    bool running() const { return running_.load(); }
 
-// Sends or queues one input packet. Dropped while a scenario plays on the connection;
-// queued when the program-wide QueueEvents setting is on and the link is a WAN, LAN
-// or proxy link (the connection thread sends the queue with its next poll); otherwise
-// sent at once as one message.
-void SendInputEvent(Links& links, ViewRecord& view, int slot, const InputPacket& packet, bool queueEvents);
+    // Posts a job (see Job.h). A connection that is not running fails it at once.
+    std::shared_ptr<Job> post(JobKind kind, JobWork work, Job::Done done = {});
+    // Refresh Display: 'Q' before the next poll (one pending refresh at a time).
+    void requestRefresh();
 
-// The connection thread's procedure (started by OpenConnection).
-void ConnectionThread(Links& links, ViewRecord& view, int slot, ViewSink& sink);
+    // One input packet from the window. Dropped while a scenario plays; queued for the
+    // next poll when `queueEvents` (the program-wide setting) is on and the link is a
+    // WAN, LAN or proxy link; otherwise sent at once. Never waits on the link.
+    void sendInput(const InputPacket& packet, bool queueEvents);
+    // A whole message that expects no reply (device commands), sent in order with input.
+    void sendMessage(std::vector<uint8_t> message);
+    const InputSender& sender() const { return sender_; }
+
+    // While held, the connection thread does not poll (it still runs jobs): the state a
+    // finished file transfer leaves behind until the explorer lets polling go on.
+    void holdPolling(bool hold);
+
+    // Called on the connection thread after each poll that reached the device, with the
+    // poll's position (AVI frames). Set before start().
+    void setAfterPoll(std::function<void(ScreenState&, uint32_t updateCounter)> afterPoll);
+
+private:
+    Connection(Links& links, int slot, const Profile& profile, int profileIndex, const ViewStart& start);
+    class ThreadContext;
+    class ScreenEvents;
+
+    void threadMain(ViewSink& events);
+    bool pause(uint32_t ms, bool wakeForJobs);
+    void pollOnce(LinkChannel& channel, ScreenEvents& sink);
+    bool dropped();
+    std::shared_ptr<Job> nextJob();
+    void failPending(const std::string& reason);
+
+    Links& links_;
+    const int slot_;
+    ViewRecord view_;
+    InputSender sender_;
+    std::function<void(ScreenState&, uint32_t)> afterPoll_;
+
+    std::atomic<bool> running_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<bool> holdPolling_{false};
+    std::atomic<bool> refreshPending_{false};
+
+    std::mutex jobsMutex_;
+    std::condition_variable jobsWake_;
+    std::deque<std::shared_ptr<Job>> jobs_;
+    bool dropped_ = false; // the device closed the link (guarded by jobsMutex_)
+    std::thread thread_;
+};
 
 } // namespace sorvane

@@ -34,38 +34,4 @@ uint8_t TranslateKey(uint8_t vk)
     return vk;
 }
 
-void InputQueue::append(const InputPacket& packet, const Send& send)
-{
-    std::lock_guard lock(mutex_);
-    if (count_ == kCapacity)
-        sendLocked(send);
-    std::memcpy(packets_.data() + count_ * 8, packet.data(), 8);
-    ++count_;
-}
-
-size_t InputQueue::drain(const Send& send)
-{
-    std::lock_guard lock(mutex_);
-    size_t n = count_;
-    if (n)
-        sendLocked(send);
-    return n;
-}
-
-size_t InputQueue::count() const
-{
-    std::lock_guard lock(mutex_);
-    return count_;
-}
-
-void InputQueue::sendLocked(const Send& send)
-{
-    message_.resize(8 + count_ * 8);
-    BuildCommand(std::span<uint8_t, 4>(message_.data(), 4), input::kQueued);
-    storeLe32(message_.data() + 4, uint32_t(count_));
-    std::memcpy(message_.data() + 8, packets_.data(), count_ * 8);
-    count_ = 0;
-    send(message_);
-}
-
 } // namespace sorvane

@@ -9,14 +9,6 @@
 
 namespace sorvane {
 
-DisplaySize DisplayInUse(const ScreenState& screen)
-{
-    const DisplayFacts& f = screen.facts;
-    if (screen.flipState.load() != 0 && f.altDepth != 0)
-        return {f.altWidth, f.altHeight};
-    return {f.width, f.height};
-}
-
 DisplaySize RotatedSize(int width, int height, int rotation)
 {
     if (rotation == 90 || rotation == 270)

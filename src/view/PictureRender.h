@@ -17,15 +17,6 @@
 
 namespace sorvane {
 
-struct DisplaySize {
-    int width = 0, height = 0;
-    bool operator==(const DisplaySize&) const = default;
-};
-
-// The second display while the view is flipped to it (and the device has one),
-// otherwise the main display.
-DisplaySize DisplayInUse(const ScreenState& screen);
-
 // The shown size of a W x H picture turned by rotation: H x W for 90 and 270.
 DisplaySize RotatedSize(int width, int height, int rotation);
 

@@ -17,7 +17,7 @@
 #include "AppTests.h"
 #include "ScriptedUiPorts.h"
 #include "TestProfiles.h"
-#include "app/CommandIds.h"
+#include "view/CommandIds.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
 

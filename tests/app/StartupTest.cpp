@@ -10,7 +10,7 @@
 
 #include "AppTests.h"
 #include "ScriptedUiPorts.h"
-#include "app/CommandIds.h"
+#include "view/CommandIds.h"
 #include "app/MainWindow.h"
 #include "app/Shell.h"
 #include "app/SingleInstance.h"

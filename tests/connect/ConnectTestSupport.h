@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "connect/ConnectContext.h"
+#include "view/Connection.h"
 #include "link/LinkTransport.h"
 #include "platform/PosixTransports.h"
 #include "support/SimProcess.h"
@@ -70,7 +71,6 @@ struct OpenedWindow {
 struct ConnectProgram {
     SystemClock clock;
     Links links{clock};
-    Views views;
     Settings settings = Settings::defaults("/nonexistent/");
     ProfileTable profiles;
     PlatformSettings platform = PlatformSettings::defaults();
@@ -80,11 +80,22 @@ struct ConnectProgram {
     RecordingMessages messages;
     CountingBeep beep;
     std::vector<OpenedWindow> windows;
-    ConnectContext ctx{links, views, settings, profiles, platform, passwords, prompt, transports, messages, beep,
-                       [this](int profileIndex, int slot) {
+    // The connections the flows made, as the program's device windows would hold them
+    // (not started).
+    std::vector<std::unique_ptr<Connection>> connections;
+    ConnectContext ctx{links, settings, profiles, platform, passwords, prompt, transports, messages, beep,
+                       [this](int profileIndex, int slot, const ViewStart& start) {
+                           std::string error;
+                           Profile p;
+                           if (const Profile* given = profiles.get(profileIndex))
+                               p = *given;
+                           auto c = Connection::Open(links, slot, p, profileIndex, start, error);
+                           if (!c)
+                               return false;
                            windows.push_back(OpenedWindow{profileIndex, slot, links.find(slot)->deviceName,
-                                                          views[slot].scale.load(),
-                                                          views[slot].screen.lowColor.load()});
+                                                          c->view().scale.load(), c->screen().lowColor.load()});
+                           connections.push_back(std::move(c));
+                           return true;
                        }};
 
     ConnectProgram()
@@ -95,6 +106,7 @@ struct ConnectProgram {
     }
     ~ConnectProgram()
     {
+        connections.clear();
         for (int s = 0; s < Links::kSlotCount; ++s) {
             CloseLinkTransport(links, s);
             links.find(s)->deviceName.clear();

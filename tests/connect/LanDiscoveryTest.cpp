@@ -173,13 +173,13 @@ TEST(LanDiscoveryLoopback, ChosenDeviceConnectsAndShowsItsScreen)
 
     struct CountingSink final : ViewSink {
         std::atomic<int> changes{0};
-        void invalidate(int, const WindowRect&) override { ++changes; }
-        void repaintAll(int) override {}
-        void linkClosed(int) override {}
-        void postCommand(int, int) override {}
+        void invalidate(const WindowRect&) override { ++changes; }
+        void repaintAll() override {}
+        void linkClosed() override {}
     } sink;
-    OpenConnection(program.links, program.views, *slot, p, profile, sink);
+    ASSERT_EQ(program.connections.size(), 1u);
+    program.connections[0]->start(sink);
     EXPECT_TRUE(waitUntil([&] { return sink.changes.load() > 0; }));
-    EndConnection(program.links, program.views, *slot);
+    program.connections.clear();
     EXPECT_TRUE(program.links.find(*slot)->isFree());
 }

@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "files/ui/DialogCentre.h"
 #include "files/ui/FolderPathButton.h"
 #include "files/ui/SelectDirectoryDialog.h"
 #include "support/TempDir.h"
@@ -130,19 +129,4 @@ TEST_F(SelectDirectoryTest, OkReturnsTheFolderShownAndCancelNothing)
     std::optional<std::string> chosen = runAndPress("1", [](SelectDirectoryDialog& d) { clickRow(*d.list(), "beta"); });
     EXPECT_EQ(chosen, top + "/beta");
     EXPECT_EQ(runAndPress("2", [](SelectDirectoryDialog&) {}), std::nullopt);
-}
-
-TEST(DialogCentre, OverTheParentOnlyWhenItIsLargerBothWays)
-{
-    const CentreRect screen{0, 0, 1280, 1024};
-    const CentreRect parent{100, 50, 600, 400};
-    CentreRect r = centredPlacement(parent, true, 301, 200, screen);
-    EXPECT_EQ(r.x, 100 + (600 - 301) / 2);
-    EXPECT_EQ(r.y, 50 + 100);
-    // As tall as the parent: over the screen.
-    r = centredPlacement(parent, true, 300, 400, screen);
-    EXPECT_EQ(r.x, 490);
-    EXPECT_EQ(r.y, 312);
-    r = centredPlacement(parent, false, 300, 200, screen);
-    EXPECT_EQ(r.x, 490);
 }

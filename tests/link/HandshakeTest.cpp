@@ -14,6 +14,7 @@
 #include "ScriptedTransport.h"
 #include "link/CommandPacket.h"
 #include "link/LinkTransport.h"
+#include "settings/Profile.h"
 #include "platform/PosixTransports.h"
 
 using namespace sorvane;
@@ -88,7 +89,7 @@ struct Attempt {
         s.bytesSent = 99;
         s.mouseClicks = 98;
         s.keyPresses = 97;
-        s.transport = OpenLinkTransport(links, config, p, factory);
+        s.transport = OpenLinkTransport(links, config, p.target(), factory);
         if (!s.transport)
             return HandshakeStatus::NoLink;
         auto e = env(prompt);
@@ -301,7 +302,7 @@ TEST(Handshake, RefusedConnection)
     p.linkKind = 4;
     p.ipAddress = 0x7F000001;
     links.find(0)->linkKind = 4;
-    links.find(0)->transport = OpenLinkTransport(links, config, p, factory);
+    links.find(0)->transport = OpenLinkTransport(links, config, p.target(), factory);
     ASSERT_TRUE(links.find(0)->transport);
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
     EXPECT_EQ(ConnectLink(links, 0, env).status, LinkConnectStatus::NotConnected);
@@ -320,7 +321,7 @@ TEST(LinkThreads, ShutdownEndsABlockedSerialReceive)
     p.linkKind = 1;
     LinkSlot& s = *a.links.find(0);
     s.linkKind = 1;
-    s.transport = OpenLinkTransport(a.links, a.config, p, a.factory);
+    s.transport = OpenLinkTransport(a.links, a.config, p.target(), a.factory);
     ASSERT_TRUE(s.transport);
     // Far more than ever arrives: without the shutdown this waits for ages.
     std::vector<uint8_t> buffer(4'000'000);

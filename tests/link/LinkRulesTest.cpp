@@ -5,6 +5,7 @@
 
 #include "ScriptedTransport.h"
 #include "link/LinkTransport.h"
+#include "settings/Profile.h"
 #include "link/PortNames.h"
 #include "settings/Settings.h"
 
@@ -241,7 +242,7 @@ TEST_F(LinkRules, ActiveSyncAttemptsRotateThroughTheCandidates)
     PasswordTable passwords;
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
     for (int attempt = 0; attempt < 4; ++attempt) {
-        auto t = OpenLinkTransport(links, config, activeSync, factory);
+        auto t = OpenLinkTransport(links, config, activeSync.target(), factory);
         ASSERT_TRUE(t);
         auto* socket = static_cast<FakeSocket*>(t.get());
         links.find(0)->linkKind = 3;
@@ -259,14 +260,14 @@ TEST_F(LinkRules, ActiveSyncAttemptsRotateThroughTheCandidates)
         Profile wan;
         wan.linkKind = 4;
         wan.ipAddress = loopback(9);
-        ASSERT_TRUE(OpenLinkTransport(links, config, wan, factory));
+        ASSERT_TRUE(OpenLinkTransport(links, config, wan.target(), factory));
         EXPECT_EQ(links.target.endpoint, (Ipv4Endpoint{loopback(9), 40404}));
     }
     EXPECT_EQ(aimedAt, (std::vector<uint32_t>{loopback(2), loopback(3), loopback(4), loopback(2)}));
     EXPECT_TRUE(links.find(0)->isFree());
 
     config.activeSyncCandidates.clear();
-    EXPECT_FALSE(OpenLinkTransport(links, config, activeSync, factory));
+    EXPECT_FALSE(OpenLinkTransport(links, config, activeSync.target(), factory));
 }
 
 TEST(LinkConfig, FromTheStoredPlatformSettings)
@@ -300,20 +301,20 @@ TEST_F(LinkRules, OpenByKind)
     Profile p;
     p.linkKind = 1;
     p.port = 3;
-    EXPECT_TRUE(OpenLinkTransport(links, config, p, factory));
+    EXPECT_TRUE(OpenLinkTransport(links, config, p.target(), factory));
     p.linkKind = 2;
     p.port = 7;
-    EXPECT_TRUE(OpenLinkTransport(links, config, p, factory));
+    EXPECT_TRUE(OpenLinkTransport(links, config, p.target(), factory));
     ASSERT_EQ(factory.serialOpens.size(), 2u);
     EXPECT_EQ(factory.serialOpens[0], std::make_pair(std::string("/dev/ttyS2"), SerialSetup::FullLine));
     EXPECT_EQ(factory.serialOpens[1], std::make_pair(std::string("/dev/handheld7/ttyUSB6"), SerialSetup::RawOnly));
 
     p.linkKind = 0;
-    EXPECT_FALSE(OpenLinkTransport(links, config, p, factory));
+    EXPECT_FALSE(OpenLinkTransport(links, config, p.target(), factory));
     EXPECT_EQ(factory.irdaOpens, 1);
     for (uint32_t kind : {6u, 7u, 0xFFFFFFFFu}) {
         p.linkKind = kind;
-        EXPECT_FALSE(OpenLinkTransport(links, config, p, factory));
+        EXPECT_FALSE(OpenLinkTransport(links, config, p.target(), factory));
     }
     EXPECT_EQ(factory.tcpOpens, 0);
 

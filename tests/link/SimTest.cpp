@@ -5,6 +5,7 @@
 
 #include "link/CommandPacket.h"
 #include "link/LinkTransport.h"
+#include "settings/Profile.h"
 #include "platform/PosixTransports.h"
 #include "support/SimProcess.h"
 
@@ -111,7 +112,7 @@ TEST(WithSim, LinkStaysInStepAfterTheHandshake)
     p.ipAddress = 0x7F000001;
     LinkSlot& s = *links.find(0);
     s.linkKind = 5;
-    s.transport = OpenLinkTransport(links, config, p, factory);
+    s.transport = OpenLinkTransport(links, config, p.target(), factory);
     ASSERT_TRUE(s.transport);
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
     ASSERT_TRUE(ConnectLink(links, 0, env).passed());

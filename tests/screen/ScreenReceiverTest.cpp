@@ -84,11 +84,9 @@ public:
 struct RecordingSink : ScreenSink {
     std::vector<std::array<int, 4>> changed;
     int rebuilt = 0, dropped = 0;
-    std::vector<int> commands;
     void pictureChanged(int l, int t, int r, int b) override { changed.push_back({l, t, r, b}); }
     void picturesRebuilt() override { ++rebuilt; }
     void linkDropped() override { ++dropped; }
-    void postCommand(int id) override { commands.push_back(id); }
 };
 
 struct Connection {
@@ -253,6 +251,26 @@ TEST(ScreenReceiver, LowColourAndTwoBitPictures)
     EXPECT_EQ(two.poll(), PollOutcome::Dropped);
 }
 
+// A 16-bit device's 8-bit second display takes the palette the device sends in all
+// 256 entries (not only the 16 fixed colours).
+TEST(ScreenReceiver, EightBitSecondDisplayOfASixteenBitDeviceShowsTheSentPalette)
+{
+    Connection c({16, 16, 8, 0, 8, 16, 8, 0});
+    c.state.refreshRate = 1;
+    c.state.flipState = 1;
+    Palette fresh{};
+    fresh[4 * 200 + 0] = 10;
+    fresh[4 * 200 + 1] = 20;
+    fresh[4 * 200 + 2] = 30;
+    std::vector<uint8_t> reply(4);
+    storeLe32(reply.data(), kPaletteChanged);
+    reply.insert(reply.end(), fresh.begin(), fresh.end());
+    c.agent.replies[']'].push_back(reply);
+    EXPECT_EQ(c.poll(), PollOutcome::PaletteChanged);
+    Rgb e = c.state.bitmaps.altDib.colourOf(200);
+    EXPECT_EQ((std::array<int, 3>{e.r, e.g, e.b}), (std::array<int, 3>{10, 20, 30}));
+}
+
 TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
 {
     Connection c({8, 16, 8, 0});
@@ -267,7 +285,8 @@ TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
     c.agent.replies[']'].push_back(reply);
     EXPECT_EQ(c.poll(), PollOutcome::PaletteChanged);
     EXPECT_EQ(c.state.palette, fresh);
-    EXPECT_EQ(c.sink.commands, (std::vector<int>{40001}));
+    // The receiver refreshes by itself: 'Q' follows the palette query.
+    EXPECT_EQ(c.agent.requests.back(), 'Q');
     Rgb e = c.state.bitmaps.dib.colourOf(7);
     EXPECT_EQ((std::array<int, 3>{e.r, e.g, e.b}), (std::array<int, 3>{10, 20, 30}));
 

@@ -67,7 +67,8 @@ struct ProgramState {
     InboundListener listener{0x7F000001}; // loopback only
     std::vector<int> refreshed;
     int saves = 0;
-    SettingsDialogContext context{settings, profiles, skins, messages, beep, colors, customColors, &listener,
+    SettingsDialogContext context{settings, profiles, skins, messages, beep, colors, customColors,
+                                  [this](int port) { return listener.reopen(port); },
                                   [this](int i) { refreshed.push_back(i); },
                                   [this] {
                                       ++saves;

@@ -12,7 +12,7 @@
 
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
-#include "app/CommandIds.h"
+#include "view/CommandIds.h"
 #include "connect/ActiveSyncAdapter.h"
 #include "connect/ui/ConnectCommand.h"
 #include "connect/ui/MakeConnectionDialog.h"
@@ -77,6 +77,7 @@ private slots:
     void sameWanProfileTwiceIsRefusedTwoAddressesConnectSideBySide();
     void cancelDuringAnAttemptLeavesTheSlotFree();
     void passwordIsAskedFromTheAttempt();
+    void cancellingAroundThePasswordPromptNeverHangs();
     void activeSyncNeedsTheServiceRunning();
     void kindsWithTheirOwnDialogs();
     void inboundConnectionsOpenWindows();
@@ -173,6 +174,41 @@ void ConnectTest::passwordIsAskedFromTheAttempt()
     QCOMPARE(asked, 1);
     QVERIFY(h.windowOf(index));
     QCOMPARE(h.windowOf(index)->deviceName(), QStringLiteral("Locked"));
+}
+
+// Esc on the prompt, then the connect dialog cancelled while the next prompt is open
+// (a connection's timer or the program closing does that): the attempt waiting for
+// the answer is released, the prompt goes away, nothing hangs and no slot is taken.
+void ConnectTest::cancellingAroundThePasswordPromptNeverHangs()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--password", "Sesame", "--name", "Locked"});
+    const int index = h.addProfile("Guarded", LinkKind::Wan, sim.address);
+    int prompts = 0;
+    std::unique_ptr<QTimer> answer(new QTimer);
+    answer->setInterval(10);
+    QObject::connect(answer.get(), &QTimer::timeout, [&] {
+        auto* prompt = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+        if (!prompt || prompt->property("seen").toBool())
+            return;
+        prompt->setProperty("seen", true);
+        if (++prompts == 1) {
+            QTest::keyClick(prompt, Qt::Key_Escape);
+            return;
+        }
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* make = qobject_cast<MakeConnectionDialog*>(w))
+                make->reject();
+    });
+    answer->start();
+    h.connect(index);
+    answer->stop();
+    QCOMPARE(prompts, 2);
+    QVERIFY(!h.windowOf(index));
+    QTRY_VERIFY(!qobject_cast<PasswordDialog*>(QApplication::activeModalWidget()));
+    for (int slot = 0; slot < Links::kSlotCount; ++slot)
+        QVERIFY(h.shell->links().find(slot)->isFree());
+    QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
 }
 
 void ConnectTest::activeSyncNeedsTheServiceRunning()

@@ -13,7 +13,7 @@
 
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
-#include "app/CommandIds.h"
+#include "view/CommandIds.h"
 #include "app/StatusWindow.h"
 
 namespace sorvane::test {
@@ -34,6 +34,19 @@ bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int 
     expected = expected.scaled(expected.width() * scale, expected.height() * scale, Qt::IgnoreAspectRatio,
                                Qt::FastTransformation);
     return shownPicture(w, expected.width(), expected.height()) == expected;
+}
+
+// The same, waited for (in real time) while the connection keeps polling: the device
+// may still send its last change after an earlier state matched.
+bool eventuallyMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!pictureMatchesDump(w, dump, rotation, scale)) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 } // namespace
@@ -71,19 +84,19 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
     w->command(40076); // Rotate 90
     QCOMPARE(w->view().viewRotation.load(), 90);
     QCOMPARE(w->client()->size(), QSize(640, 480 + w->toolbarHeight()));
-    QVERIFY(pictureMatchesDump(*w, dump, 90, 2));
+    QVERIFY(eventuallyMatchesDump(*w, dump, 90, 2));
 
     w->command(40078); // Rotate 270
     w->command(40068); // 4X
-    QVERIFY(pictureMatchesDump(*w, dump, 270, 4));
+    QVERIFY(eventuallyMatchesDump(*w, dump, 270, 4));
     // "Rotate 90 degrees" after 270 is 0 again.
     w->command(40033);
     QCOMPARE(w->view().viewRotation.load(), 0);
     w->command(40005); // 1X
-    QVERIFY(pictureMatchesDump(*w, dump, 0, 1));
+    QVERIFY(eventuallyMatchesDump(*w, dump, 0, 1));
     w->command(40077); // Rotate 180
     w->command(40067); // 3X
-    QVERIFY(pictureMatchesDump(*w, dump, 180, 3));
+    QVERIFY(eventuallyMatchesDump(*w, dump, 180, 3));
     QVERIFY(w->action(40067)->isChecked());
     QVERIFY(w->action(40077)->isChecked());
 }

@@ -5,7 +5,10 @@
 // run() starts the job on a thread of its own with a fresh CancelToken; when the job
 // returns, `done` is called with its result on the user-interface thread (a queued
 // call on `receiver`, dropped if the receiver has gone). cancel() cancels the job in
-// hand (its link is shut down, so it returns quickly); the destructor cancels and joins.
+// hand (its link is shut down and a question it asks the user is withdrawn, so it
+// returns quickly) without waiting for it: a job may be waiting for this very thread
+// (a password prompt), so the thread is collected later, when the next job starts
+// or the task is destroyed, by which time a cancelled job no longer waits for anyone.
 //
 // Thread: user-interface thread for every member; the job runs on the worker thread
 // and must touch nothing the user-interface thread uses.
@@ -15,6 +18,7 @@
 #include <pthread.h>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include <QMetaObject>
 #include <QObject>
@@ -27,7 +31,11 @@ namespace sorvane {
 class BackgroundTask {
 public:
     explicit BackgroundTask(QObject* receiver) : receiver_(receiver) {}
-    ~BackgroundTask() { cancelAndJoin(); }
+    ~BackgroundTask()
+    {
+        cancel();
+        collect();
+    }
     BackgroundTask(const BackgroundTask&) = delete;
     BackgroundTask& operator=(const BackgroundTask&) = delete;
 
@@ -37,7 +45,8 @@ public:
     template <class Result>
     void run(std::function<Result(CancelToken&)> job, std::function<void(Result)> done)
     {
-        cancelAndJoin();
+        cancel();
+        collect();
         token_ = std::make_shared<CancelToken>();
         auto token = token_;
         QPointer<QObject> receiver = receiver_;
@@ -60,19 +69,27 @@ public:
         });
     }
 
-    // Cancels the job in hand (its result is then dropped) and waits for it to end.
-    void cancelAndJoin()
+    // Cancels the job in hand (its result is then dropped); does not wait for it.
+    void cancel()
     {
         if (token_)
             token_->cancel();
         if (thread_.joinable())
-            thread_.join();
+            retired_.push_back(std::move(thread_));
     }
 
 private:
+    void collect()
+    {
+        for (std::thread& t : retired_)
+            t.join();
+        retired_.clear();
+    }
+
     QObject* receiver_;
     std::shared_ptr<CancelToken> token_;
     std::thread thread_;
+    std::vector<std::thread> retired_; // cancelled jobs' threads, collected later
 };
 
 } // namespace sorvane

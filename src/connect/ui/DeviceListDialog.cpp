@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/CenterDialog.h"
+#include "platform/ui/CenterDialog.h"
 
 namespace sorvane {
 
@@ -63,7 +63,7 @@ DeviceListDialog::DeviceListDialog(QWidget* parent, ConnectContext& ctx, int pro
     resize(360, 260);
 }
 
-DeviceListDialog::~DeviceListDialog() { task_.cancelAndJoin(); }
+DeviceListDialog::~DeviceListDialog() = default;
 
 void DeviceListDialog::showEvent(QShowEvent* event)
 {
@@ -92,7 +92,7 @@ bool DeviceListDialog::eventFilter(QObject* watched, QEvent* event)
 
 void DeviceListDialog::reject()
 {
-    task_.cancelAndJoin();
+    task_.cancel();
     finish();
 }
 
@@ -101,7 +101,7 @@ void DeviceListDialog::finish()
     if (finished_)
         return;
     finished_ = true;
-    task_.cancelAndJoin();
+    task_.cancel();
     if (showing_) {
         // Finished while being shown (a bad proxy port): exec() has not entered its
         // event loop yet, and closing now would leave that loop running for ever.

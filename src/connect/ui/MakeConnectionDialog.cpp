@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/CenterDialog.h"
+#include "platform/ui/CenterDialog.h"
 #include "connect/ActiveSyncAdapter.h"
 #include "connect/PendingLink.h"
 
@@ -48,7 +48,7 @@ MakeConnectionDialog::MakeConnectionDialog(ConnectContext& context, int profileI
 MakeConnectionDialog::~MakeConnectionDialog()
 {
     timer_->stop();
-    task_.cancelAndJoin();
+    task_.cancel();
 }
 
 bool MakeConnectionDialog::prepare()
@@ -79,6 +79,9 @@ bool MakeConnectionDialog::prepare()
     progress_->setText(
         QStringLiteral("Connecting to %1...").arg(QString::fromUtf8(name.data(), qsizetype(name.size()))));
     timer_->start(std::max(1, context_.attemptPeriodMs));
+    // The first attempt is made as soon as the dialog runs, not a period later: a
+    // device that is ready should not keep the user waiting.
+    QTimer::singleShot(0, this, &MakeConnectionDialog::tick);
     return true;
 }
 
@@ -145,7 +148,7 @@ void MakeConnectionDialog::reject()
 {
     timer_->stop();
     // The attempt in hand ends at once: its transport is shut down and its link closed.
-    task_.cancelAndJoin();
+    task_.cancel();
     QDialog::reject();
 }
 

@@ -8,7 +8,7 @@
 
 #include "files/FolderPath.h"
 #include "files/PcFolderListing.h"
-#include "files/ui/DialogCentre.h"
+#include "platform/ui/CenterDialog.h"
 #include "files/ui/FolderPathButton.h"
 #include "files/ui/PcFolderList.h"
 
@@ -53,7 +53,7 @@ SelectDirectoryDialog::SelectDirectoryDialog(QWidget* parent, const std::string&
 
     resize(300, 320);
     showFolder(NormalizePcFolder(folder));
-    centreDialog(*this);
+    CenterDialog(*this);
 }
 
 std::vector<std::string> SelectDirectoryDialog::defaultDrives() { return defaultPcDrives(); }

@@ -1,5 +1,10 @@
 #include "link/ui/PasswordDialog.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QThread>
@@ -9,7 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/CenterDialog.h"
+#include "platform/ui/CenterDialog.h"
 #include "link/PasswordTable.h"
 #include "platform/UiPorts.h"
 
@@ -107,14 +112,73 @@ DialogPasswordPrompt::DialogPasswordPrompt(int32_t& hidePasswordSetting, Message
 
 int DialogPasswordPrompt::askPassword(const PasswordTable& table, size_t record)
 {
+    return askPassword(table, record, {});
+}
+
+int DialogPasswordPrompt::askPassword(const PasswordTable& table, size_t record,
+                                      const std::function<bool()>& cancelled)
+{
     const std::string expected(table.password(record));
-    auto run = [&] { return PasswordDialog::ask(expected, hidePassword_, messages_, owner_.data()); };
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread())
-        return run();
-    int result = PasswordDialog::kCancelled;
-    QMetaObject::invokeMethod(app, [&] { result = run(); }, Qt::BlockingQueuedConnection);
-    return result;
+        return PasswordDialog::ask(expected, hidePassword_, messages_, owner_.data());
+
+    // Another thread asks: the dialog runs on the user-interface thread while this one
+    // waits for its answer, looking at `cancelled` meanwhile. It never blocks the
+    // user-interface thread, and the user-interface thread never has to wait for it: a
+    // cancelled attempt withdraws its question and returns at once.
+    struct Request {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        bool withdrawn = false;
+        int result = PasswordDialog::kCancelled;
+        PasswordDialog* dialog = nullptr; // while shown
+    };
+    auto request = std::make_shared<Request>();
+    QPointer<QWidget> owner = owner_;
+    int32_t& hide = hidePassword_;
+    MessageBoxPort& messages = messages_;
+    QMetaObject::invokeMethod(
+        app,
+        [request, expected, owner, &hide, &messages] {
+            PasswordDialog dialog(expected, hide, messages, owner.data());
+            {
+                std::lock_guard lock(request->mutex);
+                if (request->withdrawn)
+                    return;
+                request->dialog = &dialog;
+            }
+            const int result = dialog.exec();
+            {
+                std::lock_guard lock(request->mutex);
+                request->dialog = nullptr;
+                request->result = result;
+                request->done = true;
+            }
+            request->answered.notify_all();
+        },
+        Qt::QueuedConnection);
+
+    std::unique_lock lock(request->mutex);
+    while (!request->done) {
+        if (cancelled && cancelled()) {
+            request->withdrawn = true;
+            if (request->dialog) {
+                QMetaObject::invokeMethod(
+                    app,
+                    [request] {
+                        std::lock_guard lock(request->mutex);
+                        if (request->dialog)
+                            request->dialog->reject();
+                    },
+                    Qt::QueuedConnection);
+            }
+            return PasswordDialog::kCancelled;
+        }
+        request->answered.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return request->result;
 }
 
 } // namespace sorvane

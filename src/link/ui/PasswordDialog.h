@@ -69,6 +69,9 @@ public:
     // from another thread, it waits while the user-interface thread runs the
     // dialog (that thread must not be waiting for the caller).
     int askPassword(const PasswordTable& table, size_t record) override;
+    // From another thread: waits for the answer while `cancelled` is false; once it is
+    // true, withdraws the question (closing the dialog if shown) and returns 2.
+    int askPassword(const PasswordTable& table, size_t record, const std::function<bool()>& cancelled) override;
 
 private:
     int32_t& hidePassword_;

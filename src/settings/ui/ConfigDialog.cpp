@@ -12,7 +12,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "files/ui/DialogCentre.h"
+#include "platform/ui/CenterDialog.h"
 #include "settings/ui/DialogControls.h"
 #include "files/ui/SelectDirectoryDialog.h"
 
@@ -33,7 +33,7 @@ ConfigDialog::ConfigDialog(QWidget* parent, SettingsDialogContext& context) : QD
 {
     build(context.skinNames);
     loadDefaults();
-    centreDialog(*this);
+    CenterDialog(*this);
 }
 
 ConfigDialog::ConfigDialog(QWidget* parent, ConnectionSettingsPort& connection,
@@ -42,7 +42,7 @@ ConfigDialog::ConfigDialog(QWidget* parent, ConnectionSettingsPort& connection,
 {
     build(skinNames);
     loadConnection();
-    centreDialog(*this);
+    CenterDialog(*this);
 }
 
 void ConfigDialog::build(const std::vector<std::string>& skinNames)
@@ -211,7 +211,8 @@ bool ConfigDialog::acceptDefaults()
     // opened leaves every setting as it was (and Cancel then really cancels).
     const uint32_t port = portValue(*port_);
     if (port != uint32_t(s.InboundPort)) {
-        const bool moved = context_->inbound ? context_->inbound->reopen(int(port)) : (port >= 1 && port <= 65535);
+        const bool moved =
+            context_->moveInboundPort ? context_->moveInboundPort(int(port)) : (port >= 1 && port <= 65535);
         if (!moved) {
             context_->messages.show(MessageRequest{"Unable to create inbound socket; port may be in use", "Error",
                                                    MessageIcon::Error, MessageButtons::Ok});

@@ -6,7 +6,7 @@
 //   bool RunDefaultSettingsDialog(QWidget* parent, SettingsDialogContext& context);
 //
 // On OK, when the inbound port changed, the listener is moved first
-// (context.inbound->reopen); when that fails the message "Unable to create inbound
+// (context.moveInboundPort); when that fails the message "Unable to create inbound
 // socket; port may be in use" (caption "Error") is shown, the focus goes to the port
 // box, the dialog stays open and nothing is stored, the old port staying in force.
 // Otherwise every value is stored, InboundPort becomes the new port, ScriptDir the

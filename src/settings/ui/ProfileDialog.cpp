@@ -13,7 +13,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "files/ui/DialogCentre.h"
+#include "platform/ui/CenterDialog.h"
 #include "settings/ui/DialogControls.h"
 #include "settings/ui/ColorSwatch.h"
 #include "settings/ui/IpAddressEdit.h"
@@ -48,7 +48,7 @@ ProfileDialog::ProfileDialog(QWidget* parent, SettingsDialogContext& context, in
         loadExisting(*existing);
     else
         loadNew();
-    centreDialog(*this);
+    CenterDialog(*this);
 }
 
 void ProfileDialog::build()

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "connect/InboundListener.h"
 #include "files/SortKeys.h"
 #include "platform/UiPorts.h"
 #include "settings/Settings.h"
@@ -31,9 +30,10 @@ struct SettingsDialogContext {
     ColorChooserPort& colors;
     // The 16 custom colours of the colour chooser, kept for the whole run.
     std::array<uint32_t, 16>& customColors;
-    // The inbound listener moved by Default Settings when the port changes; nullptr
-    // when the program runs none (the new port is then just stored).
-    InboundListenerPort* inbound = nullptr;
+    // Moves the inbound listener to a new port when Default Settings changes it: false
+    // when the new port cannot be listened on (the old one then stays in force). Empty
+    // when the program runs no listener (the new port is then just stored).
+    std::function<bool(int newPort)> moveInboundPort;
     // Rebuilds the main window's Connections list selecting the given profile. May be empty.
     std::function<void(int profileIndex)> refreshConnectionList;
     // Writes the settings and profiles to the settings file; "" or what went wrong.

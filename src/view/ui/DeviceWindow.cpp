@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QMenuBar>
@@ -16,50 +15,11 @@
 #include "view/Connection.h"
 #include "view/PictureRender.h"
 #include "view/ui/KeyMap.h"
-#include "view/ui/ToolbarIcons.h"
+#include "view/ui/DevicePicture.h"
 
 namespace sorvane {
 
 namespace {
-
-// The client area: the toolbar is its child at the top; everything else is the
-// picture's, and every mouse and key event of it goes to the device.
-class DeviceClient final : public QWidget {
-public:
-    explicit DeviceClient(DeviceWindow& window) : QWidget(&window), window_(window)
-    {
-        setObjectName(QStringLiteral("client"));
-        setFocusPolicy(Qt::StrongFocus);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* event) override { window_.paintClient(*this, event->rect()); }
-    void mousePressEvent(QMouseEvent* e) override { forward(e); }
-    void mouseReleaseEvent(QMouseEvent* e) override { forward(e); }
-    void mouseDoubleClickEvent(QMouseEvent* e) override { forward(e); }
-    void mouseMoveEvent(QMouseEvent* e) override { forward(e); }
-    void keyPressEvent(QKeyEvent* e) override
-    {
-        window_.keyInput(e->key(), e->modifiers(), true, e->isAutoRepeat(), e->count());
-    }
-    void keyReleaseEvent(QKeyEvent* e) override
-    {
-        window_.keyInput(e->key(), e->modifiers(), false, e->isAutoRepeat(), e->count());
-    }
-    void resizeEvent(QResizeEvent*) override { window_.clientResized(); }
-    // Tab and Backtab are keys of the device, not focus moves.
-    bool focusNextPrevChild(bool) override { return false; }
-
-private:
-    void forward(QMouseEvent* e)
-    {
-        window_.mouseInput(e->type(), e->button(), e->buttons(), e->position().toPoint());
-        e->accept();
-    }
-
-    DeviceWindow& window_;
-};
 
 QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
@@ -72,7 +32,7 @@ class DeviceWindow::Sink final : public ViewSink {
 public:
     explicit Sink(DeviceWindow* window) : window_(window) {}
 
-    void invalidate(int, const WindowRect& r) override
+    void invalidate(const WindowRect& r) override
     {
         bool post = false;
         {
@@ -84,17 +44,13 @@ public:
         if (post)
             QMetaObject::invokeMethod(window_, [w = window_] { w->flushDamage(); }, Qt::QueuedConnection);
     }
-    void repaintAll(int) override
+    void repaintAll() override
     {
         QMetaObject::invokeMethod(window_, [w = window_] { w->client()->update(); }, Qt::QueuedConnection);
     }
-    void linkClosed(int) override
+    void linkClosed() override
     {
         QMetaObject::invokeMethod(window_, [w = window_] { w->close(); }, Qt::QueuedConnection);
-    }
-    void postCommand(int, int id) override
-    {
-        QMetaObject::invokeMethod(window_, [w = window_, id] { w->command(id); }, Qt::QueuedConnection);
     }
 
     QRect takeDamage()
@@ -113,14 +69,16 @@ private:
     bool pending_ = false;
 };
 
-DeviceWindow::DeviceWindow(DeviceWindowContext context, int slot, int profileIndex, const Profile& profile,
-                           QWidget* parent)
+DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection,
+                           const Profile& profile, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , context_(std::move(context))
-    , slot_(slot)
-    , profileIndex_(profileIndex)
-    , view_(context_.views[slot])
-    , link_(*context_.links.find(slot))
+    , sink_(std::make_unique<Sink>(this))
+    , connection_(std::move(connection))
+    , slot_(connection_->slot())
+    , profileIndex_(connection_->view().profileIndex)
+    , view_(connection_->view())
+    , link_(connection_->link())
 {
     setObjectName(QStringLiteral("KWXCLASS"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -134,7 +92,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, int slot, int profileInd
     menuBar_ = new QMenuBar(this);
     menuBar_->setObjectName(QStringLiteral("140"));
     layout_->setMenuBar(menuBar_);
-    client_ = new DeviceClient(*this);
+    client_ = new DevicePicture(*this);
     layout_->addWidget(client_);
     setFocusProxy(client_);
 
@@ -143,8 +101,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, int slot, int profileInd
     toolbarHeight_ = toolbar_->sizeHint().height();
     view_.toolbarHeight = toolbarHeight_;
 
-    sink_ = std::make_unique<Sink>(this);
-    OpenConnection(context_.links, context_.views, slot_, profile, profileIndex_, *sink_);
+    connection_->start(*sink_);
     opened_ = true;
 
     applyEnabledStates();
@@ -153,7 +110,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, int slot, int profileInd
     if (context_.position && !view_.maximized.load())
         move(*context_.position);
     show();
-    RequestRefresh(view_);
+    connection_->requestRefresh();
     raise();
     activateWindow();
     client_->setFocus();
@@ -163,146 +120,8 @@ DeviceWindow::~DeviceWindow()
 {
     if (statusWindow_)
         delete statusWindow_.data();
-    if (opened_)
-        EndConnection(context_.links, context_.views, slot_);
-}
-
-void DeviceWindow::buildToolbar()
-{
-    toolbar_ = new QToolBar(client_);
-    toolbar_->setObjectName(QStringLiteral("toolbar"));
-    toolbar_->setIconSize(QSize(16, 16));
-    toolbar_->setFocusPolicy(Qt::NoFocus);
-    toolbar_->setMovable(false);
-    toolbar_->setFloatable(false);
-    toolbar_->setAutoFillBackground(true);
-    static const char* const tips[] = {"Refresh display",         "Capture Screendump",     "Toggle Skin",
-                                       "Configure",               "Begin recording session", "Stop recording/playing",
-                                       "Rotate 90 degrees",       "Toggle low/high color mode"};
-    for (int i = 0; i < 8; ++i) {
-        const int id = kToolbarCommands[i];
-        QAction* a = toolbar_->addAction(ToolbarIcon(id), QString::fromLatin1(tips[i]));
-        a->setObjectName(QString::number(id));
-        a->setToolTip(QString::fromLatin1(tips[i]));
-        connect(a, &QAction::triggered, this, [this, id] { command(id); });
-        actions_.emplace(id, a);
-    }
-    for (QWidget* w : toolbar_->findChildren<QWidget*>())
-        w->setFocusPolicy(Qt::NoFocus);
-}
-
-void DeviceWindow::buildMenu()
-{
-    auto add = [this](QMenu* menu, const char* text, int id, QActionGroup* group = nullptr) {
-        QAction* a = menu->addAction(QString::fromLatin1(text));
-        a->setObjectName(QString::number(id));
-        if (group) {
-            a->setCheckable(true);
-            group->addAction(a);
-        }
-        connect(a, &QAction::triggered, this, [this, id] { command(id); });
-        actions_.emplace(id, a);
-        return a;
-    };
-
-    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
-    add(file, "Capture to Clip&board", devcmd::CaptureClipboard);
-    add(file, "Capture to &File...", devcmd::CaptureFile);
-    add(file, "Capture (&One Click)", devcmd::CaptureOneClick);
-    file->addSeparator();
-    add(file, "Start Recording", devcmd::StartRecording);
-    add(file, "Stop Recording", devcmd::StopRecording);
-    file->addSeparator();
-    add(file, "&File Explorer", devcmd::FileExplorer);
-    file->addSeparator();
-    add(file, "E&xit", devcmd::Exit);
-
-    QMenu* view = menuBar_->addMenu(QStringLiteral("&View"));
-    add(view, "&Refresh Display", devcmd::RefreshDisplay);
-    add(view, "&Toggle Skin", devcmd::ToggleSkin);
-    add(view, "Toggle Flip State", devcmd::ToggleFlip);
-    view->addSeparator();
-    auto* scales = new QActionGroup(this);
-    add(view, "1X", devcmd::Scale1, scales);
-    add(view, "2X", devcmd::Scale2, scales);
-    add(view, "3X", devcmd::Scale3, scales);
-    add(view, "4X", devcmd::Scale4, scales);
-    view->addSeparator();
-    QMenu* rotate = view->addMenu(QStringLiteral("R&otate"));
-    auto* rotations = new QActionGroup(this);
-    add(rotate, "0", devcmd::Rotate0, rotations);
-    add(rotate, "90", devcmd::Rotate90, rotations);
-    add(rotate, "180", devcmd::Rotate180, rotations);
-    add(rotate, "270", devcmd::Rotate270, rotations);
-
-    QMenu* device = menuBar_->addMenu(QStringLiteral("&Device"));
-    add(device, "&Configure...", devcmd::Configure);
-    add(device, "&Connection Status", devcmd::ConnectionStatus);
-    add(device, "&Device Info...", devcmd::DeviceInfo);
-    add(device, "Process Info...", devcmd::ProcessInfo);
-    device->addSeparator();
-    add(device, "&Paste to device", devcmd::PasteToDevice);
-    add(device, "Soft &Reset", devcmd::SoftReset);
-    add(device, "&Suspend", devcmd::Suspend);
-
-    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
-    add(help, "&Help Index", devcmd::HelpIndex);
-}
-
-QAction* DeviceWindow::action(int id) const
-{
-    // The menu item rather than the toolbar button when a command has both.
-    QAction* found = nullptr;
-    auto [first, last] = actions_.equal_range(id);
-    for (auto it = first; it != last; ++it) {
-        if (it->second->parent() != toolbar_)
-            return it->second;
-        found = it->second;
-    }
-    return found;
-}
-
-bool DeviceWindow::isCommandEnabled(int id) const
-{
-    switch (id) {
-    case devcmd::RefreshDisplay:
-    case devcmd::Scale1:
-    case devcmd::Scale2:
-    case devcmd::Scale3:
-    case devcmd::Scale4:
-    case devcmd::Rotate90More:
-    case devcmd::Exit:
-    case devcmd::SoftReset:
-    case devcmd::Suspend:
-    case devcmd::Fit:
-    case devcmd::Rotate0:
-    case devcmd::Rotate90:
-    case devcmd::Rotate180:
-    case devcmd::Rotate270:
-        return true;
-    case devcmd::ToggleLowColor:
-        return view_.screen.facts.depth == 16;
-    case devcmd::ToggleFlip:
-        return view_.screen.facts.altDepth != 0;
-    default:
-        return context_.services.commands.count(id) != 0;
-    }
-}
-
-void DeviceWindow::applyEnabledStates()
-{
-    for (auto& [id, a] : actions_)
-        a->setEnabled(isCommandEnabled(id));
-}
-
-void DeviceWindow::updateChecks()
-{
-    const int scaleIds[] = {devcmd::Scale1, devcmd::Scale2, devcmd::Scale3, devcmd::Scale4};
-    const int scale = std::clamp(view_.scale.load(), 1, 4);
-    if (QAction* a = action(scaleIds[scale - 1]))
-        a->setChecked(true);
-    if (QAction* a = action(devcmd::Rotate0 + view_.viewRotation.load() / 90))
-        a->setChecked(true);
+    // The connection goes before the sink its thread reports to.
+    connection_.reset();
 }
 
 void DeviceWindow::command(int id)
@@ -311,7 +130,7 @@ void DeviceWindow::command(int id)
         return;
     switch (id) {
     case devcmd::RefreshDisplay:
-        RequestRefresh(view_);
+        connection_->requestRefresh();
         break;
     case devcmd::Scale1: setScale(1); break;
     case devcmd::Scale2: setScale(2); break;
@@ -323,10 +142,10 @@ void DeviceWindow::command(int id)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         break;
     case devcmd::SoftReset:
-        SendCommand(context_.links, slot_, CmdSoftReset);
+        connection_->sendMessage(CommandMessage(CmdSoftReset));
         break;
     case devcmd::Suspend:
-        SendCommand(context_.links, slot_, CmdSuspend);
+        connection_->sendMessage(CommandMessage(CmdSuspend));
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         break;
     case devcmd::Fit: fit(); break;
@@ -515,13 +334,7 @@ void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
 
 void DeviceWindow::sendInput(const InputPacket& packet)
 {
-    SendInputEvent(context_.links, view_, slot_, packet, context_.settings.QueueEvents != 0);
-}
-
-void DeviceWindow::sendKeyPair(uint8_t virtualKey)
-{
-    sendInput(MakeKeyPacket(input::kKeyDown, virtualKey, 0));
-    sendInput(MakeKeyPacket(input::kKeyUp, virtualKey, 0));
+    connection_->sendInput(packet, context_.settings.QueueEvents != 0);
 }
 
 void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
@@ -529,47 +342,24 @@ void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::Mou
 {
     ViewGeometry g = view_.geometry();
     g.toolbarHeight = toolbarHeight_;
-    const DisplayFacts& f = view_.screen.facts;
-    const DevicePoint d = WindowToDevice(g, f.width, f.height, clientPoint.x(), clientPoint.y());
-
+    const DisplaySize d = DisplayInUse(view_.screen);
+    PointerAction action = PointerAction::Move;
     switch (type) {
-    case QEvent::MouseMove:
-        if ((held & Qt::LeftButton) && leftTap_)
-            sendInput(MakeMousePacket(input::kMove, d.x, d.y));
-        return;
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick: {
-        const bool dbl = type == QEvent::MouseButtonDblClick;
-        if (button == Qt::LeftButton) {
-            if (f.width == 176) {
-                // This device's screen takes no taps: its bottom strip stands for the
-                // two soft keys, and anything else is ignored.
-                leftTap_ = false;
-                if (d.y >= 200 && d.y <= 219)
-                    sendKeyPair(d.x < 88 ? 0x70 : 0x71);
-                return;
-            }
-            link_.mouseClicks.fetch_add(1);
-            leftTap_ = true;
-            sendInput(MakeMousePacket(dbl ? input::kLeftDouble : input::kLeftDown, d.x, d.y));
-        } else if (button == Qt::RightButton) {
-            link_.mouseClicks.fetch_add(1);
-            sendInput(MakeMousePacket(dbl ? input::kRightDouble : input::kRightDown, d.x, d.y));
-        }
-        return;
+    case QEvent::MouseMove: action = PointerAction::Move; break;
+    case QEvent::MouseButtonPress: action = PointerAction::Press; break;
+    case QEvent::MouseButtonDblClick: action = PointerAction::DoublePress; break;
+    case QEvent::MouseButtonRelease: action = PointerAction::Release; break;
+    default: return;
     }
-    case QEvent::MouseButtonRelease:
-        if (button == Qt::LeftButton) {
-            if (leftTap_)
-                sendInput(MakeMousePacket(input::kLeftUp, d.x, d.y));
-            leftTap_ = false;
-        } else if (button == Qt::RightButton) {
-            sendInput(MakeMousePacket(input::kRightUp, d.x, d.y));
-        }
-        return;
-    default:
-        return;
-    }
+    const PointerButton which = button == Qt::LeftButton    ? PointerButton::Left
+                                : button == Qt::RightButton ? PointerButton::Right
+                                                            : PointerButton::None;
+    const PointerResult r = pointer_.map(g, d.width, d.height, action, which, (held & Qt::LeftButton) != 0,
+                                         clientPoint.x(), clientPoint.y());
+    if (r.clicks)
+        link_.mouseClicks.fetch_add(uint32_t(r.clicks));
+    for (const InputPacket& p : r.packets)
+        sendInput(p);
 }
 
 void DeviceWindow::keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count)

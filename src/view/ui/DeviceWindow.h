@@ -4,12 +4,13 @@
 // the connection's commands. Mouse and keyboard input in the picture operate the
 // device (input packets, sent at once or queued for the connection thread).
 //
-// Opening: the connect flow makes the window for a slot whose handshake passed. The
-// window fills the view record from the profile and starts the connection thread
-// (OpenConnection), fits itself to the picture, shows itself and asks for a refresh.
-// Closing (the user, Exit, Suspend, Disconnect, or the device closing the link): the
-// window deletes itself and, as it goes, ends the connection (EndConnection), so the
-// slot is free once it is destroyed.
+// Opening: the connect flow makes the Connection of a slot whose handshake passed and
+// hands it to a new window, which owns it, starts it, fits itself to the picture,
+// shows itself and asks for a refresh. Closing (the user, Exit, Suspend, Disconnect,
+// or the device closing the link): the window deletes itself and, as it goes, the
+// connection (its threads are stopped and joined, the slot is free once it is gone).
+// The window never calls the link: input and device commands are handed to the
+// connection, exchanges with a reply are posted to it as jobs.
 //
 // Commands arrive at command(id) from the menu, the toolbar, the accelerator keys
 // the main window forwards, the Configure dialog and the connection thread. The
@@ -35,7 +36,10 @@
 #include "settings/Profile.h"
 #include "settings/Settings.h"
 #include "settings/ui/SettingsDialogContext.h"
+#include "view/CommandIds.h"
+#include "view/Connection.h"
 #include "view/InputPackets.h"
+#include "view/PointerInput.h"
 #include "view/ViewRecord.h"
 
 class QAction;
@@ -47,38 +51,8 @@ namespace sorvane {
 
 class DeviceWindow;
 
-namespace devcmd {
-inline constexpr int RefreshDisplay = 40001;
-inline constexpr int HelpIndex = 40003;
-inline constexpr int CaptureScreendump = 40004;
-inline constexpr int Scale1 = 40005;
-inline constexpr int Scale2 = 40006;
-inline constexpr int ToggleSkin = 40007;
-inline constexpr int Configure = 40008;
-inline constexpr int StartRecording = 40009;
-inline constexpr int StopRecording = 40011;
-inline constexpr int ToggleLowColor = 40012;
-inline constexpr int PasteToDevice = 40023;
-inline constexpr int Rotate90More = 40033;
-inline constexpr int FileExplorer = 40038;
-inline constexpr int Exit = 40047;
-inline constexpr int SoftReset = 40061;
-inline constexpr int Suspend = 40062;
-inline constexpr int ConnectionStatus = 40064;
-inline constexpr int DeviceInfo = 40065;
-inline constexpr int Scale3 = 40067;
-inline constexpr int Scale4 = 40068;
-inline constexpr int Fit = 40069;
-inline constexpr int CaptureClipboard = 40070;
-inline constexpr int CaptureFile = 40071;
-inline constexpr int CaptureOneClick = 40072;
-inline constexpr int Rotate0 = 40075;
-inline constexpr int Rotate90 = 40076;
-inline constexpr int Rotate180 = 40077;
-inline constexpr int Rotate270 = 40078;
-inline constexpr int ProcessInfo = 40086;
-inline constexpr int ToggleFlip = 40093;
-} // namespace devcmd
+// The device window's commands (the one table of command ids).
+namespace devcmd = cmd;
 
 // Commands that other subsystems carry out for a device window, by command id
 // (Configure 40008, Connection Status 40064, Help Index 40003, capture, recording,
@@ -89,8 +63,6 @@ struct DeviceWindowServices {
 };
 
 struct DeviceWindowContext {
-    Links& links;
-    Views& views;
     const Settings& settings; // QueueEvents is read at every input event
     BeepPort& beep;
     DeviceWindowServices services;
@@ -104,18 +76,19 @@ public:
     // The toolbar's buttons in their order.
     static constexpr int kToolbarCommands[8] = {40001, 40004, 40007, 40008, 40009, 40011, 40033, 40012};
 
-    // Opens the window for `slot` (its handshake passed; scale and low colour already
-    // set by the connect flow) and starts the connection. The window is shown.
-    DeviceWindow(DeviceWindowContext context, int slot, int profileIndex, const Profile& profile,
+    // Opens the window for a connection made from `profile` (not started yet) and
+    // starts it. The window is shown.
+    DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection, const Profile& profile,
                  QWidget* parent = nullptr);
-    // Ends the connection: the status window closes, the connection thread is stopped
-    // and joined, buffers and link are released and the slot is free.
+    // Ends the connection: the status window closes, the connection's threads are
+    // stopped and joined, buffers and link are released and the slot is free.
     ~DeviceWindow() override;
 
     int slot() const { return slot_; }
     int profileIndex() const { return profileIndex_; }
     QString deviceName() const { return deviceName_; }
-    ViewRecord& view() const { return view_; }
+    Connection& connection() const { return *connection_; }
+    ViewRecord& view() const { return connection_->view(); }
 
     // Carries out a command (see devcmd); disabled ones do nothing.
     void command(int id);
@@ -161,7 +134,6 @@ private:
     void toggleLowColor();
     void toggleFlip();
     void sendInput(const InputPacket& packet);
-    void sendKeyPair(uint8_t virtualKey);
     void updateChecks();
     void applyEnabledStates();
     void runService(int id);
@@ -169,12 +141,14 @@ private:
     void flushDamage();
 
     DeviceWindowContext context_;
+    std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
+    std::unique_ptr<Connection> connection_;
     const int slot_;
     const int profileIndex_;
     ViewRecord& view_;
     LinkSlot& link_;
     QString deviceName_;
-    std::unique_ptr<Sink> sink_;
+    PointerInput pointer_;
 
     QVBoxLayout* layout_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
@@ -184,7 +158,6 @@ private:
     std::multimap<int, QAction*> actions_;
     QPointer<QWidget> statusWindow_;
 
-    bool leftTap_ = false;      // the left button's press went to the device as a tap
     int serviceDepth_ = 0;      // > 0 while a service handler runs
     std::deque<int> posted_;    // commands posted while a handler ran
     bool opened_ = false;

@@ -1,7 +1,8 @@
 #pragma once
-// Command ids of the menus, buttons and accelerator keys. They double as state
-// values elsewhere (a device window's recordState holds 40009, 40010, 40094 or
-// 40011), so they keep their numbers.
+// Command ids of the menus, buttons and accelerator keys of the main window and the
+// device windows, in one table (no Qt). They double as state values elsewhere (a
+// connection's recordState holds 40009, 40010, 40094 or 40011), so they keep their
+// numbers.
 
 namespace sorvane::cmd {
 
@@ -40,5 +41,27 @@ inline constexpr int CloneConnection = 40090;
 inline constexpr int CloneScenario = 40091;
 inline constexpr int StopScenario = 40092;
 inline constexpr int PlaybackPaused = 40094;
+
+// Device window commands.
+inline constexpr int Scale1 = 40005;
+inline constexpr int Scale2 = 40006;
+inline constexpr int Configure = 40008; // the device window's name for DefaultSettings
+inline constexpr int Rotate90More = 40033;
+inline constexpr int FileExplorer = 40038;
+inline constexpr int SoftReset = 40061;
+inline constexpr int Suspend = 40062;
+inline constexpr int DeviceInfo = 40065;
+inline constexpr int Scale3 = 40067;
+inline constexpr int Scale4 = 40068;
+inline constexpr int Fit = 40069;
+inline constexpr int CaptureClipboard = 40070;
+inline constexpr int CaptureFile = 40071;
+inline constexpr int CaptureOneClick = 40072;
+inline constexpr int Rotate0 = 40075;
+inline constexpr int Rotate90 = 40076;
+inline constexpr int Rotate180 = 40077;
+inline constexpr int Rotate270 = 40078;
+inline constexpr int ProcessInfo = 40086;
+inline constexpr int ToggleFlip = 40093;
 
 } // namespace sorvane::cmd

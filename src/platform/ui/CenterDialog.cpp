@@ -1,10 +1,4 @@
-#pragma once
-// Every dialog of the program centres itself when it opens (call from its
-// showEvent or before exec()): over its parent window when the parent is larger
-// in both directions, otherwise over the screen.
-//
-// Header-only, so the dialogs of every subsystem (src/<subsystem>/ui) use it
-// without linking the program's own library. Thread: user-interface thread.
+#include "platform/ui/CenterDialog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -14,11 +8,11 @@
 
 namespace sorvane {
 
-namespace detail {
+namespace {
 
-inline IntRect toIntRect(const QRect& r) { return IntRect{r.x(), r.y(), r.width(), r.height()}; }
+IntRect toIntRect(const QRect& r) { return IntRect{r.x(), r.y(), r.width(), r.height()}; }
 
-inline void centreWindow(QWidget& window, QWidget* parent)
+void centreWindow(QWidget& window, QWidget* parent)
 {
     QScreen* screen = parent ? parent->screen() : window.screen();
     if (!screen)
@@ -32,15 +26,15 @@ inline void centreWindow(QWidget& window, QWidget* parent)
     window.move(placed.x, placed.y);
 }
 
-} // namespace detail
+} // namespace
 
 // Centres a top-level `window` over its parent's window, or over the screen.
-inline void CenterDialog(QWidget& window)
+void CenterDialog(QWidget& window)
 {
-    detail::centreWindow(window, window.parentWidget() ? window.parentWidget()->window() : nullptr);
+    centreWindow(window, window.parentWidget() ? window.parentWidget()->window() : nullptr);
 }
 
 // Centres `window` on its screen, whatever its parent.
-inline void CenterOnScreen(QWidget& window) { detail::centreWindow(window, nullptr); }
+void CenterOnScreen(QWidget& window) { centreWindow(window, nullptr); }
 
 } // namespace sorvane

@@ -1,0 +1,154 @@
+#include "view/InputSender.h"
+
+#include <cstring>
+#include <pthread.h>
+
+#include "link/CommandPacket.h"
+#include "platform/ByteOrder.h"
+
+namespace sorvane {
+
+InputSender::InputSender(Send send) : send_(std::move(send)) {}
+
+InputSender::~InputSender()
+{
+    stop();
+    join();
+}
+
+void InputSender::start()
+{
+    std::lock_guard lock(mutex_);
+    if (thread_.joinable() || stopping_)
+        return;
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "input-sender");
+        run();
+    });
+}
+
+void InputSender::stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        waiting_.clear();
+    }
+    wake_.notify_all();
+}
+
+void InputSender::join()
+{
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+}
+
+bool InputSender::push(const InputPacket& packet, bool queued)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || waiting_.size() >= kMaxPending) {
+            ++dropped_;
+            return false;
+        }
+        Entry& e = waiting_.emplace_back();
+        e.packet = packet;
+        e.queued = queued;
+        e.at = std::chrono::steady_clock::now();
+    }
+    wake_.notify_all();
+    return true;
+}
+
+bool InputSender::pushMessage(std::vector<uint8_t> message)
+{
+    if (message.empty())
+        return true;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || waiting_.size() >= kMaxPending) {
+            ++dropped_;
+            return false;
+        }
+        Entry& e = waiting_.emplace_back();
+        e.message = std::move(message);
+        e.at = std::chrono::steady_clock::now();
+    }
+    wake_.notify_all();
+    return true;
+}
+
+void InputSender::flushQueued()
+{
+    {
+        std::lock_guard lock(mutex_);
+        flush_ = true;
+    }
+    wake_.notify_all();
+}
+
+void InputSender::setHoldLimitMs(uint32_t ms)
+{
+    {
+        std::lock_guard lock(mutex_);
+        holdLimitMs_ = ms;
+    }
+    wake_.notify_all();
+}
+
+size_t InputSender::pending() const
+{
+    std::lock_guard lock(mutex_);
+    return waiting_.size();
+}
+
+uint64_t InputSender::dropped() const
+{
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void InputSender::run()
+{
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (waiting_.empty()) {
+            flush_ = false;
+            wake_.wait(lock);
+            continue;
+        }
+        Entry& front = waiting_.front();
+        if (!front.queued) {
+            if (front.message.empty()) {
+                batch_.assign(front.packet.begin(), front.packet.end());
+            } else {
+                batch_ = std::move(front.message);
+            }
+            waiting_.pop_front();
+        } else {
+            const auto due = front.at + std::chrono::milliseconds(holdLimitMs_);
+            if (!flush_ && std::chrono::steady_clock::now() < due) {
+                wake_.wait_until(lock, due);
+                continue;
+            }
+            // One 'f' message: the queued packets at the head, at most kBatch of them.
+            size_t n = 0;
+            while (n < waiting_.size() && n < kBatch && waiting_[n].queued && waiting_[n].message.empty())
+                ++n;
+            batch_.resize(8 + n * 8);
+            BuildCommand(std::span<uint8_t, kCommandPacketSize>(batch_.data(), kCommandPacketSize), input::kQueued);
+            storeLe32(batch_.data() + 4, uint32_t(n));
+            for (size_t i = 0; i < n; ++i)
+                std::memcpy(batch_.data() + 8 + i * 8, waiting_[i].packet.data(), 8);
+            waiting_.erase(waiting_.begin(), waiting_.begin() + ptrdiff_t(n));
+            if (waiting_.empty() || !waiting_.front().queued)
+                flush_ = false;
+        }
+        // The link call is made without the lock, so input keeps being handed in.
+        lock.unlock();
+        send_(batch_);
+        lock.lock();
+    }
+}
+
+} // namespace sorvane

@@ -1,0 +1,327 @@
+// A Connection against a scripted agent on a socket pair: jobs, polling, input that
+// never waits on a stalled link, and ending a connection while its threads wait.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "link/CommandPacket.h"
+#include "link/LinkChannel.h"
+#include "platform/ByteOrder.h"
+#include "platform/PosixTransports.h"
+#include "view/Connection.h"
+
+using namespace sorvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Reads commands and answers them: 'R' with an empty update, 'Q' with 'a'. Records
+// every command, every input packet (queued ones unpacked) and every 'f' count. While
+// `paused` it reads nothing; when `silent` it answers nothing.
+class Agent {
+public:
+    Agent(int fd, bool silent) : fd_(fd), silent_(silent), thread_([this] { run(); }) {}
+    ~Agent()
+    {
+        resume();
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+    }
+    void pause()
+    {
+        std::lock_guard lock(m_);
+        paused_ = true;
+    }
+    void resume()
+    {
+        {
+            std::lock_guard lock(m_);
+            paused_ = false;
+        }
+        wake_.notify_all();
+    }
+    size_t count(uint8_t code)
+    {
+        std::lock_guard lock(m_);
+        return size_t(std::count(codes_.begin(), codes_.end(), code));
+    }
+    std::vector<InputPacket> input()
+    {
+        std::lock_guard lock(m_);
+        return input_;
+    }
+    std::vector<uint32_t> batches()
+    {
+        std::lock_guard lock(m_);
+        return batches_;
+    }
+    template <class P> bool waitFor(P pred)
+    {
+        for (int i = 0; i < 6000; ++i) {
+            if (pred())
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+    void closeLink() { ::shutdown(fd_, SHUT_RDWR); }
+
+private:
+    bool readAll(uint8_t* p, size_t n)
+    {
+        while (n) {
+            {
+                std::unique_lock lock(m_);
+                wake_.wait(lock, [this] { return !paused_; });
+            }
+            ssize_t r = ::read(fd_, p, std::min<size_t>(n, 64));
+            if (r <= 0)
+                return false;
+            p += r;
+            n -= size_t(r);
+        }
+        return true;
+    }
+    void run()
+    {
+        uint8_t cmd[4];
+        while (readAll(cmd, 4)) {
+            std::vector<InputPacket> packets;
+            uint32_t batch = 0;
+            if (cmd[0] == CmdQueuedInput || (cmd[0] >= CmdLeftDown && cmd[0] <= CmdMouseMove)) {
+                InputPacket p{};
+                std::copy(cmd, cmd + 4, p.begin());
+                if (!readAll(p.data() + 4, 4))
+                    return;
+                if (cmd[0] == CmdQueuedInput) {
+                    batch = loadLe32(p.data() + 4);
+                    packets.resize(batch);
+                    for (auto& q : packets)
+                        if (!readAll(q.data(), 8))
+                            return;
+                } else {
+                    packets.push_back(p);
+                }
+            }
+            {
+                std::lock_guard lock(m_);
+                codes_.push_back(cmd[0]);
+                input_.insert(input_.end(), packets.begin(), packets.end());
+                if (cmd[0] == CmdQueuedInput)
+                    batches_.push_back(batch);
+            }
+            if (silent_)
+                continue;
+            if (cmd[0] == CmdUpdate) {
+                uint8_t h[20] = {20};
+                (void)::write(fd_, h, sizeof h);
+            } else if (cmd[0] == CmdRefresh) {
+                const uint8_t a[4] = {'a', 0xFF, 'a', 0x11};
+                (void)::write(fd_, a, 4);
+            }
+        }
+    }
+
+    int fd_;
+    bool silent_;
+    std::mutex m_;
+    std::condition_variable wake_;
+    bool paused_ = false;
+    std::vector<uint8_t> codes_;
+    std::vector<InputPacket> input_;
+    std::vector<uint32_t> batches_;
+    std::thread thread_;
+};
+
+struct Sink : ViewSink, LinkEvents {
+    std::atomic<int> closed{0};
+    void invalidate(const WindowRect&) override {}
+    void repaintAll() override {}
+    void linkClosed() override { ++closed; }
+    void linkClosed(int) override { ++closed; }
+};
+
+struct Live {
+    SystemClock clock;
+    Sink sink;
+    Links links{clock, &sink};
+    std::unique_ptr<Agent> agent;
+    std::unique_ptr<Connection> connection;
+
+    explicit Live(LinkKind kind = LinkKind::Wan, bool silent = false, int sendBuffer = 0)
+    {
+        int fds[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        if (sendBuffer)
+            setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        LinkSlot& s = *links.find(0);
+        s.transport = PosixSocket::adopt(fds[0]);
+        s.linkKind = uint32_t(kind);
+        s.depth = 16;
+        s.width = 16;
+        s.height = 8;
+        s.deviceName = "Fake";
+        agent = std::make_unique<Agent>(fds[1], silent);
+        Profile p;
+        p.refreshRate = 18;
+        std::string error;
+        connection = Connection::Open(links, 0, p, 0, ViewStart{}, error);
+        EXPECT_TRUE(connection) << error;
+        connection->start(sink);
+    }
+    // Waits (bounded) for a job to end.
+    static JobStatus outcome(const std::shared_ptr<Job>& job)
+    {
+        EXPECT_TRUE(job->wait(30000));
+        return job->status();
+    }
+};
+
+// A job that waits until it is told to end.
+JobWork waitUntilCancelled()
+{
+    return [](JobContext& ctx, std::string& error) {
+        while (!ctx.cancelled())
+            ctx.channel().sleepMs(5);
+        error = "stopped";
+        return false;
+    };
+}
+
+} // namespace
+
+TEST(Connection, JobsRunInOrderOnTheConnectionThreadAndSayHowTheyEnded)
+{
+    Live c;
+    std::vector<int> order;
+    std::mutex m;
+    auto served = c.connection->post(JobKind::Custom, [&](JobContext& ctx, std::string&) {
+        // A reply exchange of its own: 'Q' is answered with 'a'.
+        std::vector<uint8_t> q = CommandMessage(CmdRefresh);
+        ctx.channel().send(q.data(), q.size());
+        std::lock_guard lock(m);
+        order.push_back(1);
+        return ctx.channel().readReply() == ReplyAccepted;
+    });
+    auto failed = c.connection->post(JobKind::Status, [&](JobContext&, std::string& error) {
+        std::lock_guard lock(m);
+        order.push_back(2);
+        error = "no status";
+        return false;
+    });
+    EXPECT_EQ(Live::outcome(served), JobStatus::Done);
+    EXPECT_EQ(Live::outcome(failed), JobStatus::Failed);
+    EXPECT_EQ(failed->error(), "no status");
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    // Refresh Display goes out as 'Q' and polling goes on.
+    const size_t polls = c.agent->count(CmdUpdate);
+    c.connection->requestRefresh();
+    EXPECT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdRefresh) == 2; }));
+    EXPECT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdUpdate) > polls + 1; }));
+}
+
+TEST(Connection, PendingJobsFailWhenTheConnectionStopsAndAreNeverServed)
+{
+    Live c;
+    std::atomic<bool> servedLater{false};
+    auto running = c.connection->post(JobKind::ReceiveFiles, waitUntilCancelled());
+    auto pending = c.connection->post(JobKind::Status, [&](JobContext&, std::string&) {
+        servedLater = true;
+        return true;
+    });
+    std::atomic<int> doneCalls{0};
+    auto cancelled = c.connection->post(JobKind::Processes, [&](JobContext&, std::string&) { return true; },
+                                        [&](const Job&) { ++doneCalls; });
+    cancelled->cancel();
+    EXPECT_EQ(cancelled->status(), JobStatus::Cancelled);
+    EXPECT_EQ(doneCalls.load(), 1);
+    ASSERT_TRUE(c.agent->waitFor([&] { return running->status() == JobStatus::Running; }));
+    c.connection->stop();
+    EXPECT_EQ(Live::outcome(pending), JobStatus::Failed);
+    EXPECT_NE(Live::outcome(running), JobStatus::Done);
+    c.connection->join();
+    EXPECT_FALSE(servedLater.load());
+    // A job posted to a stopped connection fails at once.
+    auto late = c.connection->post(JobKind::Status, [](JobContext&, std::string&) { return true; });
+    EXPECT_EQ(late->status(), JobStatus::Failed);
+}
+
+TEST(Connection, JobsFailOnceTheDeviceClosedTheLink)
+{
+    Live c;
+    ASSERT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdUpdate) >= 1; }));
+    c.agent->closeLink();
+    ASSERT_TRUE(c.agent->waitFor([&] { return c.sink.closed.load() > 0; }));
+    ASSERT_TRUE(c.agent->waitFor([&] {
+        auto probe = c.connection->post(JobKind::Status, [](JobContext&, std::string&) { return true; });
+        return Live::outcome(probe) == JobStatus::Failed;
+    }));
+}
+
+// The agent stops reading: the window hands in 10 000 clicks and keys, none of which
+// waits; when the agent reads again every packet arrives in order, queued input in
+// 'f' messages of at most 512 packets.
+TEST(Connection, InputNeverWaitsOnAStalledLinkAndNoneIsLost)
+{
+    for (LinkKind kind : {LinkKind::Lan, LinkKind::Serial}) {
+        Live c(kind, false, /*sendBuffer=*/4096);
+        ASSERT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdUpdate) >= 1; }));
+        c.agent->pause();
+        std::vector<InputPacket> sent;
+        for (int i = 0; i < 10000; ++i) {
+            InputPacket p = i % 2 ? MakeKeyPacket(CmdKeyDown, uint8_t(i), uint8_t(i >> 8))
+                                  : MakeMousePacket(CmdLeftDown, i & 0x7FFF, i >> 15);
+            c.connection->sendInput(p, /*queueEvents=*/true);
+            sent.push_back(p);
+        }
+        // The link really is stalled: input is still waiting to go out.
+        EXPECT_GT(c.connection->sender().pending(), 0u);
+        c.agent->resume();
+        ASSERT_TRUE(c.agent->waitFor([&] { return c.agent->input().size() >= sent.size(); }))
+            << c.agent->input().size();
+        EXPECT_EQ(c.agent->input(), sent);
+        const std::vector<uint32_t> batches = c.agent->batches();
+        if (kind == LinkKind::Lan) {
+            EXPECT_FALSE(batches.empty());
+            for (uint32_t n : batches)
+                EXPECT_LE(n, 512u);
+        } else {
+            EXPECT_TRUE(batches.empty()); // serial links send each packet at once
+        }
+        EXPECT_EQ(c.connection->sender().dropped(), 0u);
+    }
+}
+
+TEST(Connection, LiveInputIsDroppedWhileAScenarioPlays)
+{
+    Live c(LinkKind::Serial);
+    c.connection->view().recordState = 40010;
+    c.connection->sendInput(MakeMousePacket(CmdLeftUp, 1, 2), false);
+    c.connection->view().recordState = 0;
+    c.connection->sendInput(MakeMousePacket(CmdMouseMove, 1, 2), false);
+    EXPECT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdMouseMove) == 1; }));
+    EXPECT_EQ(c.agent->count(CmdLeftUp), 0u);
+}
+
+TEST(Connection, DestroyingItWhileItsThreadWaitsInAReceiveFreesTheSlot)
+{
+    Live c(LinkKind::Wan, /*silent=*/true);
+    ASSERT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdUpdate) == 1; }));
+    EXPECT_EQ(c.links.liveConnections.load(), 1u);
+    std::this_thread::sleep_for(50ms); // the thread now waits for the update
+    c.connection.reset();
+    EXPECT_EQ(c.links.allocSlot(), 0);
+    EXPECT_FALSE(c.links.find(0)->transport);
+    EXPECT_EQ(c.links.liveConnections.load(), 0u);
+}
