@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <utility>
 
 namespace sorvane::sim {
 namespace {
@@ -166,7 +168,34 @@ void Canvas::line(int x0, int y0, int x1, int y1, int pen, uint16_t v, const Rec
         if (r > d.x && b > d.y)
             fill({d.x, d.y, r - d.x, b - d.y}, v);
     };
-    // Bresenham over the whole range of the coordinates the link can carry.
+    // Only the part of the line near the clip rectangle is walked (Liang-Barsky), so a
+    // stroke between far-off points the link carries costs no more than one across the
+    // screen.
+    {
+        const double lo[2] = {double(clip.x - pen), double(clip.y - pen)};
+        const double hi[2] = {double(clip.right()), double(clip.bottom())};
+        const double p0[2] = {double(x0), double(y0)}, d[2] = {double(x1 - x0), double(y1 - y0)};
+        double t0 = 0, t1 = 1;
+        for (int k = 0; k < 2; ++k) {
+            if (d[k] == 0) {
+                if (p0[k] < lo[k] || p0[k] > hi[k])
+                    return;
+                continue;
+            }
+            double a = (lo[k] - p0[k]) / d[k], b = (hi[k] - p0[k]) / d[k];
+            if (a > b)
+                std::swap(a, b);
+            t0 = std::max(t0, a);
+            t1 = std::min(t1, b);
+        }
+        if (t0 > t1)
+            return;
+        const int cx0 = int(std::lround(p0[0] + t0 * d[0])), cy0 = int(std::lround(p0[1] + t0 * d[1]));
+        x1 = int(std::lround(p0[0] + t1 * d[0]));
+        y1 = int(std::lround(p0[1] + t1 * d[1]));
+        x0 = cx0;
+        y0 = cy0;
+    }
     const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
     int err = dx + dy;

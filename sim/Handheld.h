@@ -39,9 +39,8 @@ public:
     // call (input, or the clock's minute); returns whether it drew.
     bool render(std::vector<uint16_t>& pixels);
 
-    // Limits on what the link can make the device hold.
+    // The most text Notes holds (what the link sends beyond it is not typed).
     static constexpr size_t kMaxText = 4000;
-    static constexpr size_t kMaxInkPoints = 20000;
 
 private:
     enum class App { Home, Notes, Calculator, Files, Settings, Calendar, Contacts };
@@ -127,9 +126,12 @@ private:
 
     std::string text_;
     size_t caret_ = 0;
-    std::vector<std::vector<Point>> strokes_;
-    size_t inkPoints_ = 0;
-    bool stroking_ = false;
+    // Ink is drawn into a layer of the screen's size as it arrives (non-zero where ink
+    // is), so what the link sends costs no memory beyond it.
+    std::vector<uint16_t> inkLayer_;
+    bool hasInk_ = false;
+    bool stroking_ = false, strokeMoved_ = false;
+    Point strokeStart_{}, strokeLast_{};
 
     std::string entry_ = "0";
     double accumulator_ = 0;

@@ -50,8 +50,7 @@ void Display::advance()
 void Display::input(const uint8_t p[8])
 {
     if (handheld_) {
-        handheld_->input(p);
-        handheld_->render(picture_);
+        handheld_->input(p); // drawn at the next screen request
         return;
     }
     const int x = int(loadLe16(p + 4)), y = int(loadLe16(p + 6));

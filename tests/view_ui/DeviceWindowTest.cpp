@@ -53,7 +53,7 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
 {
     ShellHarness h;
     TempDir dumps;
-    LoopbackSim sim = startLoopbackSim({"--name", "Pocket One", "--still-after", "3", "--dump-dir",
+    LoopbackSim sim = startLoopbackSim({"--name", "Pocket One", "--picture", "synthetic", "--still-after", "3", "--dump-dir",
                                         dumps.path().string()});
     const int index = h.addProfile("Desk handheld", LinkKind::Wan, sim.address, 0, 2);
     h.connect(index);
@@ -92,7 +92,7 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
 {
     ShellHarness h;
     TempDir dumps;
-    LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--still-after", "3",
+    LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--picture", "synthetic", "--still-after", "3",
                                         "--dump-dir", dumps.path().string()});
     const int index = h.addProfile("Eight", LinkKind::Wan, sim.address);
     h.connect(index);
@@ -108,7 +108,7 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
 
     // A 4-bit device, turned by 270 at 2x.
     TempDir fourDumps;
-    LoopbackSim four = startLoopbackSim({"--depth", "4", "--width", "120", "--height", "160", "--still-after", "3",
+    LoopbackSim four = startLoopbackSim({"--depth", "4", "--width", "120", "--height", "160", "--picture", "synthetic", "--still-after", "3",
                                          "--dump-dir", fourDumps.path().string()});
     const int fourIndex = h.addProfile("Four", LinkKind::Wan, four.address, 0, 2);
     h.connect(fourIndex);
