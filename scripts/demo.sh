@@ -3,17 +3,20 @@
 # on loopback.
 #
 #   scripts/demo.sh                      run the program; close its main window to end
-#   scripts/demo.sh --screenshot FILE    connect, take a PNG of the screen into FILE, end
+#   scripts/demo.sh --screenshot FILE    connect, open Notes on the first device, type
+#                                        and draw in it (with xdotool), take a PNG of the
+#                                        screen into FILE, end
 #
-# Two simulated devices start on port 1899 (the agent's port, which WAN links use) of
-# loopback addresses of their own: a 16-bit 240 x 320 device and an 8-bit one. When
-# the settings hold no connections yet, the demo adds the WAN connections "Demo
-# device" and "Demo device (8-bit)" for them, marked to connect at start-up. The
+# Two simulated handhelds start on port 1899 (the agent's port, which WAN links use) of
+# loopback addresses of their own: a 16-bit 240 x 320 device and an 8-bit one. They
+# open on their home screens; "Start" (bottom left) opens their menu. When the settings
+# hold no connections yet, the demo adds the WAN connections "Demo device" (shown at
+# 2x) and "Demo device (8-bit)" (1x) for them, marked to connect at start-up. The
 # settings live in a temporary folder removed at the end, unless SORVANE_CONFIG_DIR
 # (and SORVANE_HOME) name folders of your own. Everything stays on 127.0.0.0/8.
 #
 # Environment: SORVANE_JOBS (build jobs, default: all processors), DISPLAY (an X
-# display; for --screenshot e.g. one of Xvfb: `Xvfb :97 -screen 0 1280x1024x24 &`).
+# display; for --screenshot one with a window manager, as scripts/screenshot.sh makes).
 set -euo pipefail
 
 screenshot=""
@@ -79,12 +82,12 @@ start_sim() {
 }
 
 # A 136-byte connection record as the settings file's hex list: link kind 4 (WAN),
-# the address, scale 1, 10 polls a second, mouse cursor in recordings, connect at
+# the scale, the address, 10 polls a second, mouse cursor in recordings, connect at
 # start-up, and the name.
 le32() { printf '%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
 profile_hex() {
-    local address=$1 name=$2
-    local fields=(4 0 0 1 "$address" 0 0 1 1 0 10 0 0 0 0)
+    local address=$1 name=$2 scale=$3
+    local fields=(4 0 0 "$scale" "$address" 0 0 1 1 0 10 0 0 0 0)
     local out="" f
     for f in "${fields[@]}"; do
         out+="$(le32 "$f"),"
@@ -101,9 +104,9 @@ profile_hex() {
     printf '%s' "${out%,}"
 }
 
-start_sim $((60 + RANDOM % 100)) --still-after 0 --name "Pocket PC"
+start_sim $((60 + RANDOM % 100)) --name "Pocket PC"
 first=$started
-start_sim $((first + 1)) --still-after 0 --depth 8 --name "Handheld 8"
+start_sim $((first + 1)) --depth 8 --name "Handheld 8"
 second=$started
 echo "simulated devices on 127.0.0.$first:1899 and 127.0.0.$second:1899"
 
@@ -115,7 +118,7 @@ if [ ! -e "$settings" ]; then
         echo
         echo '[SOFTWARE\Halvard\Sorvane]'
         echo '"ConnTypes"=dword:00000002'
-        echo "\"ConnData\"=hex:$(profile_hex $((0x7F000000 + first)) "Demo device"),$(profile_hex $((0x7F000000 + second)) "Demo device (8-bit)")"
+        echo "\"ConnData\"=hex:$(profile_hex $((0x7F000000 + first)) "Demo device" 2),$(profile_hex $((0x7F000000 + second)) "Demo device (8-bit)" 1)"
         echo '"AcceptInbound"=dword:00000000'
     } >"$settings"
 elif ! grep -q '^"ConnTypes"=dword:0*[1-9a-f]' "$settings"; then
@@ -131,9 +134,49 @@ fi
 
 build/release/src/app/sorvane "${args[@]}" &
 pids+=("$!")
-# Each connect dialog makes its first attempt after 7 seconds; the two devices
-# connect one after the other, then their first pictures arrive.
-sleep 18
+# Both device windows, once they have opened (while a connect dialog is still up, the
+# other windows take no input).
+find_window() {
+    local found=""
+    for _ in $(seq 90); do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$found" ] && break
+        sleep 0.5
+    done
+    if [ -z "$found" ]; then
+        echo "no window \"$1\" opened" >&2
+        exit 1
+    fi
+    echo "$found"
+}
+window=$(find_window '^Demo device - ')
+find_window '^Demo device [(]8-bit[)] - ' >/dev/null
+sleep 2
+# A newcomer's first steps: F3 (sent as the Windows key) opens the Start menu, Enter
+# opens its first item, Notes; then some typing and a few strokes of the stylus. The
+# picture fills the bottom of the window at 2x.
+xdotool windowactivate --sync "$window"
+xdotool key F3 && sleep 0.5 && xdotool key Return && sleep 0.5
+xdotool type --delay 40 "Hello from the PC!"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+at() { echo $((X + 2 * $1)) $((Y + HEIGHT - 640 + 2 * $2)); }
+stroke() {
+    xdotool mousemove $(at "$1" "$2") mousedown 1
+    shift 2
+    while (($# >= 2)); do
+        sleep 0.03
+        xdotool mousemove $(at "$1" "$2")
+        shift 2
+    done
+    xdotool mouseup 1
+}
+stroke 40 120 60 100 80 120 100 100 120 120 140 100 160 120 180 100 200 120
+stroke 90 170 90 230 150 230 150 170 90 170
+stroke 105 190 110 190
+stroke 130 190 135 190
+stroke 100 210 110 218 130 218 140 210
+xdotool mousemove $(at 230 300)
+sleep 2
 mkdir -p "$(dirname "$screenshot")"
 import -window root "$work/screen.png"
 convert "$work/screen.png" -trim +repage -colors 256 "PNG8:$screenshot"

@@ -9,7 +9,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   python3 python3-pil imagemagick ffmpeg
   libtiff-dev libgif-dev libjpeg62-turbo-dev
-  xvfb xauth
+  xvfb xauth openbox xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -32,19 +32,19 @@ void append(std::vector<uint8_t>& out, const auto& bytes) { out.insert(out.end()
 } // namespace
 
 Agent::Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop)
-    : options_(options), link_(link), log_(log), stop_(stop)
+    : options_(options), link_(link), log_(log), stop_(stop), clock_(makeTimeSource(options.clock))
 {
     resetSession();
 }
 
 void Agent::resetSession()
 {
-    channels_[0].display = std::make_unique<Display>(options_.main, options_.main.depth, false, options_.stillAfter);
+    channels_[0].display = std::make_unique<Display>(options_.main, options_, false, clock_);
     channels_[0].reference.assign(frameLayout(options_.main, FrameKind::Native).bytes(), 0);
     channels_[0].kind = FrameKind::Native;
     channels_[1] = Channel{};
     if (options_.second) {
-        channels_[1].display = std::make_unique<Display>(*options_.second, options_.main.depth, true, options_.stillAfter);
+        channels_[1].display = std::make_unique<Display>(*options_.second, options_, true, clock_);
         channels_[1].reference.assign(frameLayout(*options_.second, FrameKind::Native).bytes(), 0);
     }
     encoder_ = std::make_unique<UpdateEncoder>(options_);
@@ -339,17 +339,8 @@ std::string Agent::inputLine(const uint8_t p[8]) const
 
 void Agent::applyInput(const uint8_t p[8])
 {
-    // Taps, strokes and releases leave marks on the main display's picture; coordinates
-    // outside it (on a skin) leave none.
-    int x = int(loadLe16(p + 4)), y = int(loadLe16(p + 6));
-    Display& d = *channels_[0].display;
-    switch (p[0]) {
-    case 84:
-    case 91: d.paintMark(x, y, MarkShape::Cross); break;
-    case 88: d.paintMark(x, y, MarkShape::Dot); break;
-    case 85: d.paintMark(x, y, MarkShape::Box); break;
-    default: break;
-    }
+    // Input goes to the main display; coordinates outside it (on a skin) hit nothing.
+    channels_[0].display->input(p);
 }
 
 Agent::Result Agent::input(uint8_t code)

@@ -73,6 +73,7 @@ private:
     ByteLink& link_;
     EventLog& log_;
     const StopSignal& stop_;
+    const TimeSource clock_;
 
     std::array<Channel, 2> channels_;
     std::unique_ptr<UpdateEncoder> encoder_;

@@ -48,7 +48,14 @@ const char kUsage[] =
     "  --spare N              the device information word\n"
     "  --palette-flag 0|1     answer the handshake's palette request with a palette (default 1)\n"
     "  --palette-change-every N   every N-th palette query of the screen poll reports a change\n"
-    "  --still-after N        the picture stands still after N steps (default 8; 0 = never)\n"
+    "  --picture handheld|synthetic   what the displays show (default handheld: a home screen,\n"
+    "                         a Start menu, Notes with typing and ink, Calculator, Files,\n"
+    "                         Settings; keys 0xC1..0xC4 open Calendar, Contacts, Notes, home);\n"
+    "                         synthetic: a moving test picture on which taps leave marks\n"
+    "  --clock live|fixed|YYYY-MM-DDTHH:MM   the handheld's clock (default live: the PC's\n"
+    "                         local time; fixed: 2026-01-05T09:41), so pictures can repeat\n"
+    "  --still-after N        the synthetic picture stands still after N steps (default 8;\n"
+    "                         0 = never)\n"
     "Screen stream:\n"
     "  --lzw-clear-every N    clear code after every N data codes (default 0: when the table fills)\n"
     "  --lzw-initial-clear 0|1    start each stream with a clear code (default 1)\n"
@@ -204,6 +211,20 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--palette-flag", boolFlag(o.paletteFlag)},
         {"--palette-change-every", number(o.paletteChangeEvery)},
         {"--still-after", number(o.stillAfter)},
+        {"--picture", [&](const std::string& v) {
+             if (v != "handheld" && v != "synthetic")
+                 return false;
+             o.picture = v == "handheld" ? PictureKind::Handheld : PictureKind::Synthetic;
+             return true;
+         }},
+        {"--clock", [&](const std::string& v) {
+             if (v == "live") {
+                 o.clock.reset();
+                 return true;
+             }
+             o.clock = parseMoment(v);
+             return o.clock.has_value();
+         }},
         {"--lzw-clear-every", number(o.lzwClearEvery)},
         {"--lzw-initial-clear", boolFlag(o.lzwInitialClear)},
         {"--lzw-root-bits", [&](const std::string& v) {

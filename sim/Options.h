@@ -3,6 +3,8 @@
 // and which faults it plays. Parsed once in main; read-only afterwards, shared by every
 // connection thread by const reference.
 
+#include "DeviceClock.h"
+
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -55,6 +57,11 @@ struct ProxyOptions {
     std::optional<uint32_t> countOverride; // sent in place of the real count
 };
 
+// What the displays show: the handheld's screens, or the synthetic test picture (a
+// moving bar, text-like marks and a seconds clock that run on with every screen request,
+// taps leaving marks).
+enum class PictureKind { Handheld, Synthetic };
+
 struct SimOptions {
     std::string host = "127.0.0.1";
     int port = 1899;
@@ -69,7 +76,9 @@ struct SimOptions {
     int32_t spare = 0;
     bool paletteFlag = true;
     unsigned paletteChangeEvery = 0; // every N-th palette query of the screen poll reports a change
-    unsigned stillAfter = 8;         // the animation stands still after this many steps (0 = never)
+    PictureKind picture = PictureKind::Handheld;
+    std::optional<Moment> clock;     // the moment the handheld shows; unset: the PC's local time
+    unsigned stillAfter = 8;         // the synthetic picture stands still after this many steps (0 = never)
 
     unsigned lzwClearEvery = 0;      // emit a clear code after this many data codes (0 = only when full)
     bool lzwInitialClear = true;     // start every stream with a clear code

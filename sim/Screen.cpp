@@ -1,5 +1,7 @@
 #include "Screen.h"
 
+#include "platform/ByteOrder.h"
+
 #include <algorithm>
 
 namespace sorvane::sim {
@@ -21,26 +23,52 @@ size_t payloadLimit(const DisplayFormat& d, FrameKind kind)
     return l.bits == 2 ? 2 * l.bytes() : l.bytes();
 }
 
-Display::Display(const DisplayFormat& format, int mainDepth, bool secondDisplay, unsigned stillAfter)
+Display::Display(const DisplayFormat& format, const SimOptions& options, bool secondDisplay, const TimeSource& clock)
     : format_(format),
-      inks_(inkSetFor(format, mainDepth)),
+      inks_(inkSetFor(format, options.main.depth)),
       generator_(format.width, format.height, inks_, secondDisplay),
-      stillAfter_(stillAfter),
+      stillAfter_(options.stillAfter),
       marks_(size_t(format.width) * size_t(format.height), 0)
 {
+    if (options.picture == PictureKind::Handheld)
+        handheld_ = std::make_unique<Handheld>(format, options.main.depth, inks_, secondDisplay, options.name, clock);
     redraw();
 }
 
 void Display::advance()
 {
+    if (handheld_) {
+        handheld_->render(picture_);
+        return;
+    }
     ++requests_;
     unsigned s = requests_ - 1;
     step_ = stillAfter_ == 0 ? s : std::min(s, stillAfter_);
     redraw();
 }
 
+void Display::input(const uint8_t p[8])
+{
+    if (handheld_) {
+        handheld_->input(p); // drawn at the next screen request
+        return;
+    }
+    const int x = int(loadLe16(p + 4)), y = int(loadLe16(p + 6));
+    switch (p[0]) {
+    case 84:
+    case 91: paintMark(x, y, MarkShape::Cross); break;
+    case 88: paintMark(x, y, MarkShape::Dot); break;
+    case 85: paintMark(x, y, MarkShape::Box); break;
+    default: break;
+    }
+}
+
 void Display::redraw()
 {
+    if (handheld_) {
+        handheld_->render(picture_);
+        return;
+    }
     generator_.render(step_, picture_);
     const uint16_t mark = generator_.ink(Ink::Mark);
     for (size_t i = 0; i < marks_.size(); ++i)

@@ -1,7 +1,7 @@
 #pragma once
-// The simulated device's displays as the agent holds them: each display's picture at
-// its current step with the marks of the taps it received, and the frame bytes in the
-// layout the agent sends them. One Screen per connection; used by that connection's
+// The simulated device's displays as the agent holds them: each display's picture (the
+// handheld's screen, or the synthetic picture at its current step with the marks of the
+// taps it received), and the frame bytes in the layout the agent sends them. One Screen per connection; used by that connection's
 // thread only.
 //
 // Frame layout as sent: picture layout (H rows of W pixels) except for a 4-bit display
@@ -13,11 +13,13 @@
 // high nibble; 2 bits with the left pixel in the two high bits.
 
 #include "Colours.h"
+#include "Handheld.h"
 #include "Options.h"
 #include "PictureGenerator.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -46,15 +48,18 @@ enum class MarkShape { Cross, Dot, Box };
 
 class Display {
 public:
-    Display(const DisplayFormat& format, int mainDepth, bool secondDisplay, unsigned stillAfter);
+    Display(const DisplayFormat& format, const SimOptions& options, bool secondDisplay, const TimeSource& clock);
 
     const DisplayFormat& format() const { return format_; }
 
-    // One screen request: the picture moves on by one step (until it stands still) and
-    // is drawn anew with the marks on top.
+    // One screen request: the synthetic picture moves on by one step (until it stands
+    // still) and is drawn anew with the marks on top; the handheld draws what changed.
     void advance();
     unsigned step() const { return step_; }
 
+    // One input packet (8 bytes as received): the handheld acts on it; on the synthetic
+    // picture taps, strokes and releases leave marks.
+    void input(const uint8_t packet[8]);
     void paintMark(int x, int y, MarkShape shape); // picture coordinates; clipped
 
     const std::vector<uint16_t>& picture() const { return picture_; } // W x H pixel values
@@ -70,6 +75,7 @@ private:
     DisplayFormat format_;
     InkSet inks_;
     PictureGenerator generator_;
+    std::unique_ptr<Handheld> handheld_; // set when the display shows the handheld
     unsigned stillAfter_;
     unsigned requests_ = 0;
     unsigned step_ = 0;

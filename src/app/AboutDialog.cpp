@@ -46,7 +46,7 @@ AboutDialog::AboutDialog(QWidget* parent)
     setFixedSize(sizeHint().expandedTo(QSize(260, 0)));
 }
 
-QString AboutDialog::builtLine() { return QStringLiteral("Built: %1").arg(QLatin1String(__DATE__)); }
+QString AboutDialog::builtLine() { return QStringLiteral("Built: %1").arg(QLatin1String(SORVANE_BUILD_DATE)); }
 
 void AboutDialog::showEvent(QShowEvent* event)
 {

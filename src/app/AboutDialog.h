@@ -10,7 +10,7 @@ class AboutDialog final : public QDialog {
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
 
-    // "Built: Mmm dd yyyy", the date this file was compiled.
+    // "Built: Mmm dd yyyy", the date of the commit the program was built from.
     static QString builtLine();
 
 protected:

@@ -56,6 +56,32 @@ QTreeWidget* makeReportList(QWidget* parent, const char* objectName, const QStri
     return list;
 }
 
+// A line of help in the middle of a list's viewport, shown while the list is empty.
+class EmptyListHint final : public QLabel {
+public:
+    EmptyListHint(QAbstractItemView* list, const QString& text) : QLabel(text, list->viewport()), list_(list)
+    {
+        setObjectName(QStringLiteral("emptyHint"));
+        setAlignment(Qt::AlignCenter);
+        setWordWrap(true);
+        setForegroundRole(QPalette::PlaceholderText);
+        setAttribute(Qt::WA_TransparentForMouseEvents); // clicks still reach the list
+        list->viewport()->installEventFilter(this);
+        place();
+    }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Show)
+            place();
+        return false;
+    }
+
+private:
+    void place() { setGeometry(list_->viewport()->rect().adjusted(12, 12, -12, -12)); }
+
+    QAbstractItemView* list_;
+};
+
 QLabel* makeCentredLabel(QWidget* parent, const QString& text, int x)
 {
     auto* label = new QLabel(text, parent);
@@ -145,6 +171,8 @@ void MainWindow::buildLists(QWidget* central)
     connect(connections_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(connections_->viewport()->mapToGlobal(pos)); });
     connect(connections_, &QTreeWidget::itemActivated, this, [this] { runCommand(cmd::Connect); });
+    connectionsHint_ = new EmptyListHint(
+        connections_, QStringLiteral("No connections yet: choose New to add one, or run the demo"));
 
     scripts_ = makeReportList(central, "1021", {QStringLiteral("Name"), QStringLiteral("Status")}, {150, 150});
     scripts_->setGeometry(kHalfWidth, 20, kHalfWidth, 296);
@@ -482,6 +510,7 @@ void MainWindow::refreshConnectionList(int select)
         item->setText(2, hasPort ? QString::number(int32_t(p.port)) : QStringLiteral("N/A"));
         item->setText(3, windows_.profileInUse(i) ? QStringLiteral("In Use") : QStringLiteral("Idle"));
     }
+    connectionsHint_->setVisible(count == 0);
     if (select != -1)
         selectOnly(connections_, select);
 }

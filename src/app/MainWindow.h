@@ -107,6 +107,7 @@ private:
     QPointer<HelpWindow> help_;
 
     QTreeWidget* connections_ = nullptr;
+    QLabel* connectionsHint_ = nullptr; // over the empty Connections list
     QTreeWidget* scripts_ = nullptr;
     QMenu* context_ = nullptr;
     std::multimap<int, QAction*> actions_;

@@ -12,6 +12,7 @@
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
 #include "connect/ui/ConnectCommand.h"
+#include "platform/WindowPlacement.h"
 #include "settings/ui/ConfigDialog.h"
 #include "settings/ui/ProfileDialog.h"
 #include "view/SkinList.h"
@@ -275,8 +276,27 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     }
     auto* window = new DeviceWindow(DeviceWindowContext{settings_, ports_.beep, std::move(services), position},
                                     std::move(connection), profile, window_.get());
+    keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
     return window;
+}
+
+void Shell::keepOnScreen(QWidget& window) const
+{
+    // Now that the window has its size, move it so that all of it shows: at a large
+    // scale a picture is wider than the room right of the main window. The window
+    // manager's frame is taken to be as thick as the main window's.
+    QScreen* screen = window_ ? window_->screen() : window.screen();
+    if (!screen || window.isMaximized())
+        return;
+    QSize frame = window.size();
+    if (window_)
+        frame += window_->frameGeometry().size() - window_->geometry().size();
+    const QRect area = screen->availableGeometry();
+    const IntRect kept = keptOnScreen(IntRect{window.x(), window.y(), frame.width(), frame.height()},
+                                      IntRect{area.x(), area.y(), area.width(), area.height()});
+    if (kept.x != window.x() || kept.y != window.y())
+        window.move(kept.x, kept.y);
 }
 
 DeviceWindow* Shell::deviceWindow(int slot) const

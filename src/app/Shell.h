@@ -149,6 +149,7 @@ signals:
     void quitRequested(int code);
 
 private:
+    void keepOnScreen(QWidget& window) const;
     void applyConnectOption();
     void startInboundListener();
     void closeDeviceWindows();

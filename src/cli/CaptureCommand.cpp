@@ -1,5 +1,6 @@
-// capture OUT [--polls N] [--display main|second] [--low-color]
-// Polls the screen as the connection thread does and writes the picture as shown.
+// capture OUT [--polls N] [--display main|second] [--low-color] [input...]
+// Sends the input options' packets (one queued message), then polls the screen as the
+// connection thread does and writes the picture as shown.
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "cli/CliSession.h"
 #include "capture/StillCapture.h"
 #include "cli/Commands.h"
+#include "cli/InputScript.h"
 #include "imaging/ImageRecord.h"
 #include "screen/ScreenReceiver.h"
 #include "screen/ShownPicture.h"
@@ -24,6 +26,7 @@ struct CaptureArgs {
     long polls = -1; // -1: until an update with an empty payload
     bool second = false;
     bool lowColor = false;
+    std::vector<InputPacket> input;
 };
 
 bool parseArgs(const std::vector<std::string>& args, CaptureArgs& c, std::string& error)
@@ -59,6 +62,10 @@ bool parseArgs(const std::vector<std::string>& args, CaptureArgs& c, std::string
             c.second = *v == "second";
         } else if (a == "--low-color") {
             c.lowColor = true;
+        } else if (IsInputOption(a)) {
+            const std::string* v = value(a.c_str());
+            if (!v || !AppendInputOption(a, *v, c.input, error))
+                return false;
         } else if (!a.empty() && a[0] == '-') {
             error = "unknown capture option " + a;
             return false;
@@ -161,6 +168,14 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     CaptureSink sink;
     // Both sides start from zero frames, as a new device window does.
     RefreshScreen(channel, st);
+    if (!args.input.empty()) {
+        // Sent as the connection thread sends queued input: one 102 message.
+        InputQueue queue;
+        auto send = [&](std::span<const uint8_t> bytes) { channel.send(bytes.data(), bytes.size()); };
+        for (const InputPacket& p : args.input)
+            queue.append(p, send);
+        queue.drain(send);
+    }
     const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
     long done = 0;
     for (;;) {

@@ -156,6 +156,7 @@ private slots:
     void keysReachMainWindowOrActiveDeviceWindow();
     void scriptsListShowsScenarioStates();
     void contextMenuSelectAll();
+    void emptyConnectionListShowsWhatToDo();
 };
 
 void MainWindowTest::listsShowProfilesAndStatus()
@@ -182,6 +183,24 @@ void MainWindowTest::listsShowProfilesAndStatus()
     QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("Idle"));
     delete device;
     QCOMPARE(list->topLevelItem(2)->text(3), QStringLiteral("Idle"));
+}
+
+void MainWindowTest::emptyConnectionListShowsWhatToDo()
+{
+    Fixture f;
+    f.open(true);
+    f.window->show();
+    auto* hint = f.window->connectionsList()->findChild<QLabel*>("emptyHint");
+    QVERIFY(hint);
+    QCOMPARE(hint->text(), QStringLiteral("No connections yet: choose New to add one, or run the demo"));
+    QVERIFY(hint->isVisible());
+    QVERIFY(f.window->connectionsList()->viewport()->rect().contains(hint->geometry()));
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton); // New
+    QCOMPARE(f.table.profileCount(), 1);
+    QVERIFY(!hint->isVisible());
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40025"), Qt::LeftButton); // Delete
+    QCOMPARE(f.table.profileCount(), 0);
+    QVERIFY(hint->isVisible());
 }
 
 void MainWindowTest::layoutAndObjectNames()

@@ -37,7 +37,8 @@ TEST_P(ScreenStream, CapturedPictureEqualsTheSimulatorsScreen)
 {
     const Case& c = GetParam();
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--dump-dir", dir.path().string()};
+    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--dump-dir",
+                                     dir.path().string()};
     args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
     SimProcess sim(args);
     const std::string out = (dir / "capture.ppm").string();
@@ -101,7 +102,7 @@ class ScreenStreamEnd : public ::testing::TestWithParam<std::vector<std::string>
 TEST_P(ScreenStreamEnd, EndsTheCaptureWithAReason)
 {
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--still-after", "0"};
+    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--still-after", "0"};
     args.insert(args.end(), GetParam().begin(), GetParam().end());
     SimProcess sim(args);
     ProcessResult r = runProcess({programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
@@ -134,7 +135,8 @@ TEST_P(CaptureFiles, PillowReadsThePicture)
 {
     const FileCase& c = GetParam();
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--dump-dir", dir.path().string()};
+    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--dump-dir",
+                                     dir.path().string()};
     args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
     SimProcess sim(args);
     const std::string out = (dir / c.file).string();

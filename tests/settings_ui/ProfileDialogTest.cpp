@@ -152,6 +152,16 @@ TEST_F(ProfileDialogTest, NameIsRequiredAndKeepsSixtyThreeBytes)
     EXPECT_EQ(QString::fromStdString(std::string(state.profiles.get(1)->nameView())), QString(31, QChar(0xE9)));
 }
 
+TEST_F(ProfileDialogTest, TypingReplacesTheNewName)
+{
+    ProfileDialog d(nullptr, state.context, -1);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    QTest::keyClicks(QApplication::focusWidget(), "Pocket");
+    EXPECT_EQ(child<QLineEdit>(d, "1001")->text(), "Pocket");
+}
+
 TEST_F(ProfileDialogTest, NewProfileDefaultsAndAviEnablesShowMouseCursor)
 {
     state.settings.Recording_Method = 0;

@@ -245,7 +245,7 @@ TEST(SimScreen, EveryDepthAndOrientationReproducesTheDevicesFrame)
             trace += a + " ";
         SCOPED_TRACE(trace);
         TempDir dir;
-        std::vector<std::string> args = {"--port", "0", "--dump-dir", dir.path().string()};
+        std::vector<std::string> args = {"--port", "0", "--picture", "synthetic", "--dump-dir", dir.path().string()};
         args.insert(args.end(), k.args.begin(), k.args.end());
         SimProcess sim(args);
         RawClient c(sim.tcpPort());
@@ -276,7 +276,7 @@ TEST(SimScreen, EveryDepthAndOrientationReproducesTheDevicesFrame)
 TEST(SimScreen, LowColourModeSendsTheFixedSixteenColours)
 {
     TempDir dir;
-    SimProcess sim({"--port", "0", "--dump-dir", dir.path().string(), "--predict", "row"});
+    SimProcess sim({"--port", "0", "--picture", "synthetic", "--dump-dir", dir.path().string(), "--predict", "row"});
     RawClient c(sim.tcpPort());
     handshake(c, 16);
     Frame low(4, 240, 320);
@@ -299,7 +299,7 @@ TEST(SimScreen, LowColourModeSendsTheFixedSixteenColours)
 TEST(SimScreen, TapsLeaveMarksThatTravelAsSmallUpdates)
 {
     TempDir dir;
-    SimProcess sim({"--port", "0", "--dump-dir", dir.path().string(), "--still-after", "1"});
+    SimProcess sim({"--port", "0", "--picture", "synthetic", "--dump-dir", dir.path().string(), "--still-after", "1"});
     RawClient c(sim.tcpPort());
     handshake(c, 16);
     Frame f(16, 240, 320);
@@ -327,7 +327,7 @@ TEST(SimScreen, TapsLeaveMarksThatTravelAsSmallUpdates)
 TEST(SimScreen, SecondDisplayKeepsItsOwnReference)
 {
     TempDir dir;
-    SimProcess sim({"--port", "0", "--dump-dir", dir.path().string(), "--second", "4:120x160:90", "--still-after", "2"});
+    SimProcess sim({"--port", "0", "--picture", "synthetic", "--dump-dir", dir.path().string(), "--second", "4:120x160:90", "--still-after", "2"});
     RawClient c(sim.tcpPort());
     handshake(c, 16);
     Frame main(16, 240, 320), second(4, 160, 120); // turned by 90: 120 rows of 160 pixels
@@ -363,7 +363,7 @@ TEST(SimScreen, SecondDisplayKeepsItsOwnReference)
 
 TEST(SimScreen, WithoutASecondDisplayItsRequestGetsAnEmptyUpdate)
 {
-    SimProcess sim({"--port", "0"});
+    SimProcess sim({"--port", "0", "--picture", "synthetic"});
     RawClient c(sim.tcpPort());
     handshake(c, 16);
     c.send(packet(98));
@@ -375,7 +375,7 @@ TEST(SimScreen, WithoutASecondDisplayItsRequestGetsAnEmptyUpdate)
 TEST(SimScreen, PaletteChangeRestartsEveryFrameFromZero)
 {
     TempDir dir;
-    SimProcess sim({"--port", "0", "--depth", "8", "--palette-change-every", "1", "--dump-dir", dir.path().string()});
+    SimProcess sim({"--port", "0", "--picture", "synthetic", "--depth", "8", "--palette-change-every", "1", "--dump-dir", dir.path().string()});
     RawClient c(sim.tcpPort());
     handshake(c, 8);
     Frame f(8, 240, 320);
@@ -399,7 +399,7 @@ TEST(SimScreen, PaletteChangeRestartsEveryFrameFromZero)
 TEST(SimScreen, PlannedFaultsAndTheRecovery)
 {
     TempDir dir;
-    SimProcess sim({"--port", "0", "--dump-dir", dir.path().string(), "--bad-crc", "2", "--truncate", "3",
+    SimProcess sim({"--port", "0", "--picture", "synthetic", "--dump-dir", dir.path().string(), "--bad-crc", "2", "--truncate", "3",
                     "--oversize", "4", "--bad-header", "5", "--still-after", "0"});
     RawClient c(sim.tcpPort());
     handshake(c, 16);
@@ -445,7 +445,7 @@ TEST(SimScreen, PlannedFaultsAndTheRecovery)
 
 TEST(SimScreen, BadHeaderOfAnEightBitDeviceAndCloseMidUpdate)
 {
-    SimProcess sim({"--port", "0", "--depth", "8", "--bad-header", "1", "--close-mid-update", "2"});
+    SimProcess sim({"--port", "0", "--picture", "synthetic", "--depth", "8", "--bad-header", "1", "--close-mid-update", "2"});
     RawClient c(sim.tcpPort());
     handshake(c, 8);
     c.send(packet(82));

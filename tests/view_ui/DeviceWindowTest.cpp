@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -60,13 +61,14 @@ private slots:
     void toolbarMenuAndCommands();
     void closingTheWindowFreesTheSlot();
     void deviceClosingTheLinkClosesTheWindow();
+    void windowOpensWhollyOnTheScreen();
 };
 
 void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
 {
     ShellHarness h;
     TempDir dumps;
-    LoopbackSim sim = startLoopbackSim({"--name", "Pocket One", "--still-after", "3", "--dump-dir",
+    LoopbackSim sim = startLoopbackSim({"--name", "Pocket One", "--picture", "synthetic", "--still-after", "3", "--dump-dir",
                                         dumps.path().string()});
     const int index = h.addProfile("Desk handheld", LinkKind::Wan, sim.address, 0, 2);
     h.connect(index);
@@ -105,7 +107,7 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
 {
     ShellHarness h;
     TempDir dumps;
-    LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--still-after", "3",
+    LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--picture", "synthetic", "--still-after", "3",
                                         "--dump-dir", dumps.path().string()});
     const int index = h.addProfile("Eight", LinkKind::Wan, sim.address);
     h.connect(index);
@@ -121,7 +123,7 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
 
     // A 4-bit device, turned by 270 at 2x.
     TempDir fourDumps;
-    LoopbackSim four = startLoopbackSim({"--depth", "4", "--width", "120", "--height", "160", "--still-after", "3",
+    LoopbackSim four = startLoopbackSim({"--depth", "4", "--width", "120", "--height", "160", "--picture", "synthetic", "--still-after", "3",
                                          "--dump-dir", fourDumps.path().string()});
     const int fourIndex = h.addProfile("Four", LinkKind::Wan, four.address, 0, 2);
     h.connect(fourIndex);
@@ -290,6 +292,27 @@ void DeviceWindowTest::deviceClosingTheLinkClosesTheWindow()
     configured->command(cmd::DefaultSettings); // returns when the dialog has been ended
     QTRY_VERIFY_WITH_TIMEOUT(configured.isNull(), 20000);
     QCOMPARE(h.shell->links().liveConnections.load(), 0u);
+}
+
+
+void DeviceWindowTest::windowOpensWhollyOnTheScreen()
+{
+    // The main window near the screen's right edge leaves less room on its right than
+    // a device at 2x needs.
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--width", "200", "--height", "160"});
+    QWidget* main = h.shell->mainWindow();
+    main->show();
+    const QRect area = main->screen()->availableGeometry();
+    main->move(area.right() - main->frameGeometry().width() - 20, area.top() + 10);
+    const int index = h.addProfile("Wide", LinkKind::Wan, sim.address, 0, 2);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QCOMPARE(w->client()->width(), 400);
+    const QRect frame = w->frameGeometry();
+    QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(frame.x()).arg(frame.y())
+                                                  .arg(frame.width()).arg(frame.height())));
 }
 
 QObject* makeDeviceWindowTest() { return new DeviceWindowTest; }

@@ -179,6 +179,9 @@ void ProfileDialog::loadNew()
     skin_->setCurrentIndex(s.CurrentSkin >= 0 && s.CurrentSkin < skin_->count() ? s.CurrentSkin : 0);
     swatch_->setColor(0);
     name_->setText(QStringLiteral("New Connection"));
+    // The name has the focus with its text selected, so typing replaces it.
+    name_->selectAll();
+    name_->setFocus();
     recording_.check(s.Recording_Method);
     showMouse_->setChecked(s.ShowMouse != 0);
     showMouse_->setEnabled(recording_.value() != 0);
