@@ -2,7 +2,9 @@
 // The opening handshake on a freshly opened link:
 //   1. hello 'P'; the agent answers 'a', or 'e' (not yet) any number of times first
 //   2. device information (92) -> the 332-byte DeviceInfoBlock
-//   3. depth 2, 4, 8 or 16 is accepted; lowColor goes off for every depth but 16
+//   3. depth 2, 4, 8 or 16 is accepted; lowColor goes off for every depth but 16;
+//      displays beyond the memory bounds (DisplayBounds.h) are refused at once, before
+//      any password question or palette and before anything is allocated for them
 //   4. WAN links (kind 4) of a device with a password ask for it
 //   5. depths below 16: the palette (93 ']'): a 32-bit flag, then (4 << depth) bytes
 //      when the flag is not 0
@@ -39,6 +41,8 @@ enum class HandshakeStatus {
     HelloRefused,       // the hello got no 'a' / 'e' answer
     InfoShort,          // fewer than 332 bytes of device information
     UnsupportedDepth,   // depth not 2, 4, 8 or 16
+    DisplayTooLarge,    // the displays break the memory bounds (DisplayBounds.h); the
+                        // facts are in the slot, DisplayBoundsProblem says why
     PasswordRequired,   // the device asks for a password and there is no prompt
     PasswordCancelled,  // the prompt did not return 1
     FrameBuffersFailed, // the frame-buffer hook refused the device's facts
