@@ -13,6 +13,7 @@
 #include "connect/InboundConnections.h"
 #include "connect/InboundListener.h"
 #include "connect/LanDiscovery.h"
+#include "cli/DeviceText.h"
 #include "connect/ProxyClient.h"
 #include "link/DisplayBounds.h"
 #include "link/SlotLinkChannel.h"
@@ -126,6 +127,8 @@ std::string handshakeReason(HandshakeStatus status, const LinkSlot& s)
         return "the password is incorrect";
     case HandshakeStatus::FrameBuffersFailed:
         return "the device's screen facts are unusable";
+    case HandshakeStatus::NotAdmitted:
+        return "the device was refused";
     }
     return "the handshake failed";
 }
@@ -411,29 +414,38 @@ bool CliSession::connectInbound(std::string& error)
     }
     std::fprintf(stderr, "listening %d\n", listener.listeningPort());
     std::fflush(stderr);
-    std::optional<AcceptedSocket> accepted;
-    while (!(accepted = listener.acceptPending())) {
+    // Whoever connects gets a handshake of its own, so a port scan or a slow peer does
+    // not keep the device that connects next waiting; the first that passes is taken.
+    InboundPolicy policy;
+    policy.allowEveryone = true; // the user asked for whatever connects here
+    policy.handshakeTime = std::min<std::chrono::milliseconds>(
+        std::chrono::seconds(10),
+        std::chrono::milliseconds(std::max<int64_t>(1, int64_t(options_.timeoutS * 1000))));
+    InboundHandshakes handshakes(clock_, listener, policy);
+    int rejected = 0;
+    for (;;) {
+        handshakes.acceptAll();
+        for (InboundResult& r : handshakes.takeEnded()) {
+            if (r.end == InboundEnd::Passed) {
+                adopt(*r.link);
+                return true;
+            }
+            ++rejected;
+            std::fprintf(stderr, "sorvane-cli: rejected %s\n", PrintableDeviceText(inboundEndText(r)).c_str());
+        }
+        while (std::optional<InboundQuestion> q = handshakes.nextQuestion()) {
+            int answer = 2;
+            if (q->kind == InboundQuestion::Kind::Password && options_.password)
+                answer = GivenPasswordPrompt(*options_.password).askPassword(*q->passwords, 0);
+            handshakes.answer(q->id, answer);
+        }
         if (cancel_.waitFor(20)) {
-            error = "no device connected to port " + std::to_string(listener.listeningPort()) + withinBound();
+            error = "no device passed the handshake on port " + std::to_string(listener.listeningPort()) +
+                    withinBound() +
+                    (rejected ? " (" + std::to_string(rejected) + " rejected)" : std::string(" (none connected)"));
             return false;
         }
     }
-    PendingLink link(clock_, &cancel_);
-    if (!AdoptInbound(link, std::move(*accepted))) {
-        error = "cannot use the accepted connection: " + std::string(std::strerror(errno));
-        return false;
-    }
-    std::optional<GivenPasswordPrompt> prompt;
-    if (options_.password)
-        prompt.emplace(*options_.password);
-    HandshakeStatus status = link.handshake(prompt ? &*prompt : nullptr);
-    if (status != HandshakeStatus::Passed) {
-        error = timedOut() ? "no answer from the device that connected" + withinBound()
-                           : handshakeReason(status, link.slot());
-        return false;
-    }
-    adopt(link);
-    return true;
 }
 
 bool CliSession::connectDirect(std::string& error)

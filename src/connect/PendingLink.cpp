@@ -47,9 +47,9 @@ void PendingLink::attach(std::unique_ptr<Transport> transport)
         cancel_->watch(s.transport.get());
 }
 
-HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt)
+HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt, std::function<bool(const std::string&)> admit)
 {
-    HandshakeEnv env{passwords_, prompt, nullptr, {}};
+    HandshakeEnv env{passwords_, prompt, nullptr, {}, std::move(admit)};
     return DeviceHandshake(*links_, kSlot, env);
 }
 

@@ -98,6 +98,8 @@ HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env)
         name = std::string(info.nameView().substr(0, LinkRecord::kNameSize - 1));
         if (name.empty())
             name = kUnnamedDevice;
+        if (env.admit && !env.admit(name))
+            return HandshakeStatus::NotAdmitted;
 
         if (!info.passwordView().empty() && s->linkKind == uint32_t(LinkKind::Wan)) {
             env.passwords.setPasswordBytes(0, info.password);
