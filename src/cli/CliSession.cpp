@@ -440,9 +440,12 @@ bool CliSession::connectInbound(std::string& error)
             handshakes.answer(q->id, answer);
         }
         if (cancel_.waitFor(20)) {
-            error = "no device passed the handshake on port " + std::to_string(listener.listeningPort()) +
-                    withinBound() +
-                    (rejected ? " (" + std::to_string(rejected) + " rejected)" : std::string(" (none connected)"));
+            const std::string port = std::to_string(listener.listeningPort());
+            error = rejected == 0 && handshakes.inFlight() == 0
+                        ? "no device connected to port " + port + withinBound()
+                        : "no device passed the handshake on port " + port + withinBound() + " (" +
+                              std::to_string(rejected) + " rejected, " + std::to_string(handshakes.inFlight()) +
+                              " still in their handshakes)";
             return false;
         }
     }
