@@ -153,6 +153,12 @@ TEST(CliConnect, Proxy)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(has(r.err, "The connection attempt failed; the device may be in use")) << r.err;
 
+    // A device the proxy passes on is refused for what it is, not for a hello.
+    SimProcess huge({"--proxy", "--port", "0", "--proxy-devices", "Big", "--width", "4096", "--height", "4096"});
+    r = cli({"--proxy", "127.0.0.1:" + std::to_string(huge.tcpPort()), "--pick", "Big", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "larger than 2048 x 2048 (through the proxy server)")) << r.err;
+
     SimProcess badCount({"--proxy", "--port", "0", "--proxy-count-override", "34"});
     r = cli({"--proxy", "127.0.0.1:" + std::to_string(badCount.tcpPort()), "--pick", "0", "info"});
     EXPECT_EQ(r.exitCode, 1);
