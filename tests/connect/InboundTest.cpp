@@ -23,6 +23,7 @@ constexpr uint32_t kLoopback = 0x7F000001;
 // what it was asked and what the program had done by then.
 struct ScriptedAdmission final : InboundAdmissionPrompt {
     std::vector<std::string> allow;
+    bool always = false; // answer "Always allow" instead of "Allow once"
     std::vector<std::string> asked;
     std::function<void()> onAsk;
     InboundAnswer askAdmission(const std::string& name, const std::string& address) override
@@ -30,8 +31,9 @@ struct ScriptedAdmission final : InboundAdmissionPrompt {
         asked.push_back(name + " at " + address);
         if (onAsk)
             onAsk();
-        return std::find(allow.begin(), allow.end(), name) != allow.end() ? InboundAnswer::AllowOnce
-                                                                           : InboundAnswer::Refuse;
+        if (std::find(allow.begin(), allow.end(), name) == allow.end())
+            return InboundAnswer::Refuse;
+        return always ? InboundAnswer::AlwaysAllow : InboundAnswer::AllowOnce;
     }
 };
 
@@ -165,6 +167,19 @@ TEST(Inbound, StrangerIsAskedAboutBeforeItsPassword)
     EXPECT_EQ(passwordsAskedFirst, 0u);
     EXPECT_EQ(in.program.prompt.asked, (std::vector<std::string>{"Secret"}));
     EXPECT_EQ(in.program.windows[0].name, "Locked");
+}
+
+TEST(Inbound, AlwaysAllowRemembersTheAddress)
+{
+    Inbound in(false);
+    in.admission.allow = {"A"};
+    in.admission.always = true;
+    SimProcess a({"--connect-to", in.target(), "--name", "A"});
+    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 1; }));
+    EXPECT_EQ(in.program.platform.InboundAllowed, "127.0.0.1");
+    SimProcess b({"--connect-to", in.target(), "--name", "B"}); // would be refused if asked
+    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
+    EXPECT_EQ(in.admission.asked, (std::vector<std::string>{"A at 127.0.0.1"}));
 }
 
 TEST(Inbound, FortyStrangersAtOnce)
