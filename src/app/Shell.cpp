@@ -9,6 +9,7 @@
 
 #include "view/CommandIds.h"
 #include "app/ConnectionWindows.h"
+#include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
 #include "connect/ui/ConnectCommand.h"
@@ -160,7 +161,9 @@ void Shell::start()
     // The password dialog belongs to the main window and keeps HidePassword.
     prompt_ = std::make_unique<DialogPasswordPrompt>(settings_.HidePassword, ports_.messages, window_.get());
 
-    inbound_ = std::make_unique<InboundListener>(options_.inboundBindAddress);
+    inbound_ = std::make_unique<InboundListener>(options_.inboundBindAddress != 0
+                                                     ? options_.inboundBindAddress
+                                                     : inboundListenAddressFrom(platform_));
     connectContext_ = std::make_unique<ConnectContext>(ConnectContext{
         links_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages, ports_.beep,
         [this](int profileIndex, int slot, const ViewStart& start) {
@@ -196,15 +199,25 @@ void Shell::start()
     // The synchronisation service forwards the agent's port once it is registered.
     activeSync_->registerProxyPort();
     startInboundListener();
-    acceptor_ = std::make_unique<InboundAcceptor>(*connectContext_, *inbound_);
+    InboundAdmissionPrompt* inboundPrompt = options_.inboundPrompt;
+    if (!inboundPrompt) {
+        ownInboundPrompt_ = std::make_unique<QtInboundPrompt>(window_.get());
+        inboundPrompt = ownInboundPrompt_.get();
+    }
+    acceptor_ = std::make_unique<InboundAcceptor>(*connectContext_, *inbound_, *inboundPrompt);
+    // Workers only post; the poll runs here, and not after the acceptor has gone.
     acceptor_->setWake([this] {
-        QMetaObject::invokeMethod(this, [this] { acceptor_->finishPending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (acceptor_)
+                    acceptor_->poll(settings_.AcceptInbound && inbound_->isListening());
+            },
+            Qt::QueuedConnection);
     });
     inboundTimer_ = new QTimer(this);
-    connect(inboundTimer_, &QTimer::timeout, this, [this] {
-        if (settings_.AcceptInbound && inbound_->isListening())
-            acceptor_->poll();
-    });
+    connect(inboundTimer_, &QTimer::timeout, this,
+            [this] { acceptor_->poll(settings_.AcceptInbound && inbound_->isListening()); });
     inboundTimer_->start(std::max(1, options_.inboundPollMs));
 
     if (loaded.problem())

@@ -62,13 +62,18 @@ struct ShellOptions {
     // Connect the auto-connect profiles and the --connect profile once the event
     // loop runs (tests that drive the windows themselves turn it off).
     bool connectAtStart = true;
-    // The address the inbound listener binds (first octet most significant); 0 =
-    // every interface. Tests bind loopback.
+    // The address the inbound listener binds (first octet most significant); 0: the
+    // InboundListenAddress setting (every interface by default). Tests bind loopback.
     uint32_t inboundBindAddress = 0;
+    // Asks the user about inbound devices from addresses not allowed yet; nullptr:
+    // the program's box (QtInboundPrompt). Tests hand in a scripted one.
+    InboundAdmissionPrompt* inboundPrompt = nullptr;
     // Time between attempts of the timed connect dialog (tests shorten it).
     int attemptPeriodMs = 7000;
-    // How often the inbound listener is looked at while AcceptInbound is on.
-    int inboundPollMs = 3000;
+    // How often the inbound listener is looked at while AcceptInbound is on (every
+    // pending connection is accepted on each look; workers also ask for a look when a
+    // handshake ends or a device waits for a question).
+    int inboundPollMs = 250;
     // The synchronisation service; nullptr: the system's (LinuxActiveSync). Tests
     // hand in a double.
     ActiveSyncAdapter* activeSync = nullptr;
@@ -175,6 +180,7 @@ private:
     std::unique_ptr<SettingsDialogContext> dialogContext_;
     std::unique_ptr<ShellProfileDialogs> profileDialogs_;
     std::unique_ptr<ShellConnector> connector_;
+    std::unique_ptr<InboundAdmissionPrompt> ownInboundPrompt_;
     std::unique_ptr<InboundAcceptor> acceptor_;
     QTimer* inboundTimer_ = nullptr;
     std::unique_ptr<SettingsStore> store_;

@@ -21,9 +21,11 @@ namespace sorvane {
 
 namespace {
 
-// SIGTERM and SIGINT end the event loop like closing the main window, so the
-// settings are saved. The signals are blocked in every thread and read through a
-// signalfd by the event loop.
+// SIGTERM and SIGINT end the program like closing the main window, so the settings
+// are saved. The signals are blocked in every thread and read through a signalfd by
+// whichever event loop runs, a modal box's included. Ending then leaves every event
+// loop at once (QApplication::exit), and once the program is ending no further loop
+// runs: not the main loop after a start-up box, and no box opened after the signal.
 class TerminationSignals {
 public:
     TerminationSignals()
@@ -108,10 +110,16 @@ int runProgram(int argc, char** argv)
         if (shell.mainWindow())
             shell.mainWindow()->bringForward();
     });
-    terminations.watch(&app, [] { QApplication::exit(0); });
+    bool ending = false;
+    terminations.watch(&app, [&ending] {
+        ending = true;
+        QApplication::exit(0);
+    });
 
     shell.start();
-    const int code = QApplication::exec();
+    // A signal while a start-up box was shown ended that box; QApplication::exec would
+    // start afresh and forget it.
+    const int code = ending ? 0 : QApplication::exec();
     shell.finish();
     return code;
 }

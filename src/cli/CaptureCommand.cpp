@@ -16,7 +16,6 @@
 #include "screen/ScreenReceiver.h"
 #include "screen/ShownPicture.h"
 #include "view/Connection.h"
-#include "link/SlotLinkChannel.h"
 
 namespace sorvane::cli {
 namespace {
@@ -118,13 +117,18 @@ bool writePpm(const std::string& path, const Picture& p, std::string& error)
     return true;
 }
 
-// Reports link closing to the capture loop.
+// Reports link closing and the refresh a palette change asks for to the capture loop.
 struct CaptureSink : ScreenSink {
     bool dropped = false;
     void pictureChanged(int, int, int, int) override {}
     void picturesRebuilt() override {}
     void linkDropped() override { dropped = true; }
 };
+
+// After a refresh both sides start again from zero frames; the picture matches the
+// device once an update has been applied to it. This many polls may pass after a
+// refresh (or after the polls asked for) before the capture gives up.
+constexpr long kPollsToSettle = 50;
 
 } // namespace
 
@@ -164,34 +168,49 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     st.lowColor = args.lowColor && st.facts.depth == 16 ? 1 : 0;
     st.refreshRate = session.options().refresh;
 
-    SlotLinkChannel channel(links, slot);
+    LinkChannel& channel = session.channel();
     CaptureSink sink;
     // Both sides start from zero frames, as a new device window does.
     RefreshScreen(channel, st);
     if (!args.input.empty()) {
-        // Sent as the connection thread sends queued input: one 102 message.
-        InputQueue queue;
-        auto send = [&](std::span<const uint8_t> bytes) { channel.send(bytes.data(), bytes.size()); };
-        for (const InputPacket& p : args.input)
-            queue.append(p, send);
-        queue.drain(send);
+        // Sent as a connection sends queued input: 102 messages of at most 512 packets.
+        for (size_t at = 0; at < args.input.size(); at += InputSender::kBatch) {
+            const size_t n = std::min(InputSender::kBatch, args.input.size() - at);
+            const std::vector<uint8_t> m = QueuedInputMessage(std::span(args.input).subspan(at, n));
+            channel.send(m.data(), m.size());
+        }
     }
     const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
     long done = 0;
+    bool matches = false;  // the picture is the device's: an update applied since the last refresh
+    long unsettled = 0;    // polls since the picture last matched
     for (;;) {
         links.clock().sleepMs(pace);
         PollOutcome outcome = PollScreen(channel, st, sink);
+        if (session.timedOut()) {
+            std::fprintf(stderr, "sorvane-cli: %s\n", session.timeoutReason().c_str());
+            return 1;
+        }
         if (sink.dropped || outcome == PollOutcome::Dropped) {
             std::fprintf(stderr, "sorvane-cli: the device closed the link\n");
             return 1;
         }
-        if (session.timedOut()) {
-            std::fprintf(stderr, "sorvane-cli: timed out\n");
+        if (outcome == PollOutcome::Applied)
+            matches = true;
+        else if (outcome == PollOutcome::Refreshed || outcome == PollOutcome::PaletteChanged)
+            matches = false;
+        ++done;
+        unsettled = matches ? 0 : unsettled + 1;
+        const bool enough = args.polls > 0 ? done >= args.polls : outcome == PollOutcome::Unchanged;
+        if (matches && enough)
+            break;
+        if (unsettled > kPollsToSettle) {
+            std::fprintf(stderr,
+                         "sorvane-cli: no screen update could be applied in %ld polls (the device's updates were "
+                         "malformed); no picture written\n",
+                         unsettled);
             return 1;
         }
-        ++done;
-        if (args.polls > 0 ? done >= args.polls : outcome == PollOutcome::Unchanged)
-            break;
     }
     if (format) {
         ImageRecord picture;

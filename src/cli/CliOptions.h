@@ -25,7 +25,7 @@ struct CliOptions {
     int listenPort = 0;
     std::optional<std::string> password;
     int refresh = 10;       // --refresh: polls per second, 1..18
-    double timeoutS = 30.0; // --timeout: bound of the whole run's waits
+    double timeoutS = 30.0; // --timeout: bound of connecting and of each silence of the device
     bool help = false;
     std::string command;
     std::vector<std::string> arguments;

@@ -5,13 +5,18 @@
 #include <chrono>
 #include <cstring>
 
+#include <pthread.h>
+
 #include <arpa/inet.h>
 #include <netdb.h>
 
 #include "connect/InboundConnections.h"
 #include "connect/InboundListener.h"
 #include "connect/LanDiscovery.h"
+#include "cli/DeviceText.h"
 #include "connect/ProxyClient.h"
+#include "link/DisplayBounds.h"
+#include "link/SlotLinkChannel.h"
 #include "link/LinkTransport.h"
 #include "settings/Profile.h"
 
@@ -32,8 +37,76 @@ std::optional<uint32_t> resolveIpv4(const std::string& host)
     return address;
 }
 
-std::string handshakeReason(HandshakeStatus status, int32_t depth)
+int64_t steadyMs()
 {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The connection's transport, noting when bytes arrive.
+class WatchedTransport final : public Transport {
+public:
+    WatchedTransport(std::unique_ptr<Transport> inner, CliSession::Silence& silence)
+        : inner_(std::move(inner)), silence_(silence)
+    {
+    }
+    Family family() const override { return inner_->family(); }
+    IoResult receive(std::span<uint8_t> buffer) override
+    {
+        IoResult r = inner_->receive(buffer);
+        if (r.status == IoStatus::Ok && r.bytes > 0)
+            silence_.lastByteMs = steadyMs();
+        return r;
+    }
+    IoResult send(std::span<const uint8_t> data) override { return inner_->send(data); }
+    void clearError() override { inner_->clearError(); }
+    void shutdown() override { inner_->shutdown(); }
+    bool close() override { return inner_->close(); }
+
+private:
+    std::unique_ptr<Transport> inner_;
+    CliSession::Silence& silence_;
+};
+
+// The slot's channel, each receive marked as a wait for the watchdog.
+class WatchedChannel final : public LinkChannel {
+public:
+    WatchedChannel(Links& links, int slot, CliSession::Silence& silence) : inner_(links, slot), silence_(silence) {}
+    size_t recv(uint8_t* buffer, size_t n) override
+    {
+        Wait w(silence_);
+        return inner_.recv(buffer, n);
+    }
+    void send(const uint8_t* buffer, size_t n) override { inner_.send(buffer, n); }
+    uint8_t readReply() override
+    {
+        Wait w(silence_);
+        return inner_.readReply();
+    }
+    void sleepMs(uint32_t ms) override { inner_.sleepMs(ms); }
+    void discardPending() override
+    {
+        Wait w(silence_);
+        inner_.discardPending();
+    }
+
+private:
+    struct Wait {
+        CliSession::Silence& s;
+        explicit Wait(CliSession::Silence& silence) : s(silence)
+        {
+            s.waitStartMs = steadyMs();
+            s.waiting.fetch_add(1);
+        }
+        ~Wait() { s.waiting.fetch_sub(1); }
+    };
+    SlotLinkChannel inner_;
+    CliSession::Silence& silence_;
+};
+
+std::string handshakeReason(HandshakeStatus status, const LinkSlot& s)
+{
+    const int32_t depth = s.depth;
     switch (status) {
     case HandshakeStatus::Passed:
         return "";
@@ -45,12 +118,17 @@ std::string handshakeReason(HandshakeStatus status, int32_t depth)
         return "the device sent no complete device information";
     case HandshakeStatus::UnsupportedDepth:
         return "the device's colour depth " + std::to_string(depth) + " is not supported";
+    case HandshakeStatus::DisplayTooLarge:
+        return "the device is refused: " +
+               DisplayBoundsProblem(s.depth, s.width, s.height, s.altDepth, s.altWidth, s.altHeight);
     case HandshakeStatus::PasswordRequired:
         return "the device requires a password (give it with --password)";
     case HandshakeStatus::PasswordCancelled:
         return "the password is incorrect";
     case HandshakeStatus::FrameBuffersFailed:
         return "the device's screen facts are unusable";
+    case HandshakeStatus::NotAdmitted:
+        return "the device was refused";
     }
     return "the handshake failed";
 }
@@ -88,16 +166,36 @@ bool CliSession::timedOut()
     return fired_;
 }
 
+std::string CliSession::timeoutReason() const
+{
+    return "no answer from the device for" + withinBound().substr(7) + " (--timeout)";
+}
+
 void CliSession::startWatchdog()
 {
-    auto bound = std::chrono::duration<double>(options_.timeoutS);
+    const auto bound = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::duration<double>(options_.timeoutS));
     watchdog_ = std::thread([this, bound] {
+        pthread_setname_np(pthread_self(), "cli-watchdog");
         std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, bound, [this] { return stop_; }))
-            return;
+        // Connecting: one bound for all of it.
+        const auto connectEnd = std::chrono::steady_clock::now() + bound;
+        if (wake_.wait_until(lock, connectEnd, [this] { return stop_ || watchSilence_; })) {
+            // The command: a wait that has seen no byte for the bound.
+            while (!wake_.wait_for(lock, std::chrono::milliseconds(20), [this] { return stop_; })) {
+                if (silence_.waiting.load() == 0)
+                    continue;
+                const int64_t since = std::max(silence_.waitStartMs.load(), silence_.lastByteMs.load());
+                if (steadyMs() - since >= bound.count())
+                    break;
+            }
+            if (stop_)
+                return;
+        }
         fired_ = true;
         cancel_.cancel();
-        ShutdownLinkTransport(links_, slot_);
+        if (open_)
+            ShutdownLinkTransport(links_, slot_);
     });
 }
 
@@ -139,6 +237,25 @@ void CliSession::adopt(PendingLink& link)
 }
 
 bool CliSession::connect(std::string& error)
+{
+    if (!connectAny(error))
+        return false;
+    std::lock_guard lock(mutex_);
+    // A device that went quiet in the middle (a palette that never came) may still
+    // have passed the handshake's steps: its facts are not to be trusted.
+    if (fired_) {
+        error = "the device stopped answering during the handshake: " + timeoutReason();
+        return false;
+    }
+    LinkSlot& s = slot();
+    s.transport = std::make_unique<WatchedTransport>(std::move(s.transport), silence_);
+    channel_ = std::make_unique<WatchedChannel>(links_, slot_, silence_);
+    watchSilence_ = true;
+    wake_.notify_all();
+    return true;
+}
+
+bool CliSession::connectAny(std::string& error)
 {
     if (options_.lan)
         return connectLan(error);
@@ -208,7 +325,7 @@ bool CliSession::connectLan(std::string& error)
         else if (outcome.status == LinkConnectStatus::NotConnected)
             error = "cannot connect to " + device.name + " at " + target + " (refused, or no answer within 1.5 s)";
         else
-            error = handshakeReason(outcome.handshake, link.slot().depth);
+            error = handshakeReason(outcome.handshake, link.slot());
         return false;
     }
     adopt(link);
@@ -256,16 +373,25 @@ bool CliSession::connectProxy(std::string& error)
         return false;
     }
     PendingLink link(clock_, &cancel_);
-    switch (OpenProxyDevice(link, profile, table.records[row->index], row->index, factory_)) {
+    ProxyOpenDetail detail;
+    switch (OpenProxyDevice(link, profile, table.records[row->index], row->index, factory_, &detail)) {
     case ProxyOpenStatus::Passed:
         adopt(link);
         return true;
     case ProxyOpenStatus::Refused:
-        error = "The connection attempt failed; the device may be in use (" + row->name + ": " + row->connection + ")";
+        if (timedOut())
+            error = "the proxy server " + proxy + " did not answer the request to open " + row->name + withinBound();
+        else if (!detail.answered)
+            error = "the proxy server " + proxy +
+                    (detail.peerClosed ? " closed the link instead of opening " + row->name
+                                       : " did not answer the request to open " + row->name + " (gave up after 20 s)");
+        else
+            error = "The connection attempt failed; the device may be in use (" + row->name + ": " + row->connection +
+                    ")";
         return false;
     case ProxyOpenStatus::HandshakeFailed:
         error = timedOut() ? "no answer from " + row->name + withinBound()
-                           : handshakeReason(HandshakeStatus::HelloRefused, 0) + " (through the proxy server)";
+                           : handshakeReason(detail.handshake, link.slot()) + " (through the proxy server)";
         return false;
     default:
         error = "Unable to connect to the proxy server " + proxy;
@@ -288,29 +414,41 @@ bool CliSession::connectInbound(std::string& error)
     }
     std::fprintf(stderr, "listening %d\n", listener.listeningPort());
     std::fflush(stderr);
-    std::optional<AcceptedSocket> accepted;
-    while (!(accepted = listener.acceptPending())) {
+    // Whoever connects gets a handshake of its own, so a port scan or a slow peer does
+    // not keep the device that connects next waiting; the first that passes is taken.
+    InboundPolicy policy;
+    policy.allowEveryone = true; // the user asked for whatever connects here
+    policy.handshakeTime = std::min<std::chrono::milliseconds>(
+        std::chrono::seconds(10),
+        std::chrono::milliseconds(std::max<int64_t>(1, int64_t(options_.timeoutS * 1000))));
+    InboundHandshakes handshakes(clock_, listener, policy);
+    int rejected = 0;
+    for (;;) {
+        handshakes.acceptAll();
+        for (InboundResult& r : handshakes.takeEnded()) {
+            if (r.end == InboundEnd::Passed) {
+                adopt(*r.link);
+                return true;
+            }
+            ++rejected;
+            std::fprintf(stderr, "sorvane-cli: rejected %s\n", PrintableDeviceText(inboundEndText(r)).c_str());
+        }
+        while (std::optional<InboundQuestion> q = handshakes.nextQuestion()) {
+            int answer = 2;
+            if (q->kind == InboundQuestion::Kind::Password && options_.password)
+                answer = GivenPasswordPrompt(*options_.password).askPassword(*q->passwords, 0);
+            handshakes.answer(q->id, answer);
+        }
         if (cancel_.waitFor(20)) {
-            error = "no device connected to port " + std::to_string(listener.listeningPort()) + withinBound();
+            const std::string port = std::to_string(listener.listeningPort());
+            error = rejected == 0 && handshakes.inFlight() == 0
+                        ? "no device connected to port " + port + withinBound()
+                        : "no device passed the handshake on port " + port + withinBound() + " (" +
+                              std::to_string(rejected) + " rejected, " + std::to_string(handshakes.inFlight()) +
+                              " still in their handshakes)";
             return false;
         }
     }
-    PendingLink link(clock_, &cancel_);
-    if (!AdoptInbound(link, std::move(*accepted))) {
-        error = "cannot use the accepted connection: " + std::string(std::strerror(errno));
-        return false;
-    }
-    std::optional<GivenPasswordPrompt> prompt;
-    if (options_.password)
-        prompt.emplace(*options_.password);
-    HandshakeStatus status = link.handshake(prompt ? &*prompt : nullptr);
-    if (status != HandshakeStatus::Passed) {
-        error = timedOut() ? "no answer from the device that connected" + withinBound()
-                           : handshakeReason(status, link.slot().depth);
-        return false;
-    }
-    adopt(link);
-    return true;
 }
 
 bool CliSession::connectDirect(std::string& error)
@@ -340,7 +478,10 @@ bool CliSession::connectDirect(std::string& error)
         return false;
     }
 
-    slot_ = links_.allocSlot();
+    {
+        std::lock_guard lock(mutex_);
+        slot_ = links_.allocSlot();
+    }
     LinkSlot& s = slot();
     s.linkKind = profile.linkKind;
     s.port = profile.port;
@@ -373,13 +514,13 @@ bool CliSession::connectDirect(std::string& error)
         else if (outcome.status == LinkConnectStatus::NotConnected)
             error = "cannot connect to " + target + " (refused, or no answer within 1.5 s)";
         else
-            error = handshakeReason(outcome.handshake, s.depth);
+            error = handshakeReason(outcome.handshake, s);
         return false;
     }
     HandshakeStatus status = DeviceHandshake(links_, slot_, env);
     if (status == HandshakeStatus::Passed)
         return true;
-    error = timedOut() ? "no answer from " + target + bound : handshakeReason(status, s.depth);
+    error = timedOut() ? "no answer from " + target + bound : handshakeReason(status, s);
     return false;
 }
 

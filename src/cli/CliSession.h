@@ -2,10 +2,20 @@
 // One sorvane-cli run's program state: the link slots, the password table, the
 // settings the link layer reads, and the one connection the command works on. It
 // opens, connects and runs the handshake with the same functions the desktop
-// program uses, under an overall time bound: when the bound passes, the link is shut
-// down so every wait returns, and the run fails with that reason.
+// program uses.
+//
+// --timeout bounds two things: connecting (discovery, connect, handshake) as a whole,
+// and afterwards every single wait for the device, measured as a silence: a receive
+// through channel() that has seen no byte for that long. A command may run as long as
+// it needs while the device keeps answering. When a bound passes, the link is shut
+// down so every wait returns, timedOut() turns true and the run fails with that reason
+// (timeoutReason()).
+//
+// Threads: the command runs on the main thread; a watchdog thread owns the bound.
 
+#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +26,7 @@
 #include "connect/PendingLink.h"
 #include "link/Handshake.h"
 #include "link/LinkConfig.h"
+#include "link/LinkChannel.h"
 #include "link/Links.h"
 #include "link/PasswordTable.h"
 #include "platform/Clock.h"
@@ -42,22 +53,37 @@ public:
     ~CliSession();
 
     // Opens the link and runs the handshake; on failure returns false and sets
-    // error to a one-line reason.
+    // error to a one-line reason. On success the time bound turns into the silence
+    // bound of the command's waits.
     bool connect(std::string& error);
+
+    // The connection as the command's exchanges see it; its receives are the waits
+    // the silence bound watches. Valid after connect() succeeded.
+    LinkChannel& channel() { return *channel_; }
 
     const CliOptions& options() const { return options_; }
     Links& links() { return links_; }
     int slotIndex() const { return slot_; }
     LinkSlot& slot() { return *links_.find(slot_); }
     Clock& clock() { return clock_; }
-    // True once the overall time bound has passed.
+    // True once a time bound has passed (the link is shut down then).
     bool timedOut();
+    // "no answer from the device for N s (--timeout)".
+    std::string timeoutReason() const;
+
+    // Bookkeeping of the silence bound (WatchedTransport, WaitScope).
+    struct Silence {
+        std::atomic<int64_t> lastByteMs{0};   // steady time of the last byte received
+        std::atomic<int64_t> waitStartMs{0};  // steady time the current wait began
+        std::atomic<int> waiting{0};          // receives in progress through channel()
+    };
 
 private:
     bool connectDirect(std::string& error);
     bool connectLan(std::string& error);
     bool connectProxy(std::string& error);
     bool connectInbound(std::string& error);
+    bool connectAny(std::string& error);
     // Makes a passed pending link the session's connection.
     void adopt(PendingLink& link);
     std::string withinBound() const;
@@ -72,14 +98,17 @@ private:
     PasswordTable passwords_;
     LinkConfig config_;
     PosixTransportFactory factory_;
-    int slot_ = 0;
+    int slot_ = 0; // written under mutex_ (the watchdog reads it)
     bool open_ = false;
+    Silence silence_;
+    std::unique_ptr<LinkChannel> channel_;
     CancelToken cancel_; // cancelled when the time bound passes
 
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
     bool fired_ = false;
+    bool watchSilence_ = false; // false: the connect bound runs
     std::thread watchdog_;
 };
 

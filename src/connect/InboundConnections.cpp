@@ -1,11 +1,18 @@
 #include "connect/InboundConnections.h"
 
+#include <algorithm>
+#include <thread>
+
+#include <arpa/inet.h>
 #include <pthread.h>
 #include <unistd.h>
 
+#include "connect/LanDiscovery.h"
 #include "platform/PosixTransports.h"
 
 namespace sorvane {
+
+using SteadyClock = std::chrono::steady_clock;
 
 bool AdoptInbound(PendingLink& link, AcceptedSocket socket)
 {
@@ -42,64 +49,412 @@ Profile windowProfile(const ProfileTable& profiles, const Settings& settings, in
     return p;
 }
 
-InboundAcceptor::InboundAcceptor(ConnectContext& ctx, InboundListener& listener) : ctx_(ctx), listener_(listener) {}
-
-InboundAcceptor::~InboundAcceptor()
+bool InboundPolicy::allows(uint32_t address) const
 {
-    cancel_.cancel();
-    if (worker_.joinable())
-        worker_.join();
+    if (allowEveryone || (trustLoopback && (address >> 24) == 127))
+        return true;
+    return std::find(allowed.begin(), allowed.end(), address) != allowed.end();
 }
 
-bool InboundAcceptor::attemptEnded() const
+InboundPolicy inboundPolicyFrom(const PlatformSettings& platform)
 {
-    std::lock_guard lock(mutex_);
-    return ended_;
+    InboundPolicy p;
+    for (const std::string& entry : splitList(platform.InboundAllowed)) {
+        uint32_t address = 0;
+        if (parseIpv4(entry, address))
+            p.allowed.push_back(address);
+    }
+    p.trustLoopback = platform.InboundTrustLoopback != 0;
+    p.handshakeTime = std::chrono::seconds(std::clamp(platform.InboundHandshakeSeconds, 1, 300));
+    return p;
 }
 
-void InboundAcceptor::poll()
+uint32_t inboundListenAddressFrom(const PlatformSettings& platform)
 {
-    if (busy()) {
-        if (!attemptEnded())
-            return; // one connection at a time; the others wait in the queue
-        finishPending();
+    uint32_t address = 0;
+    return parseIpv4(platform.InboundListenAddress, address) ? address : 0;
+}
+
+void addInboundAllowed(PlatformSettings& platform, uint32_t address)
+{
+    const std::string dotted = dottedAddress(address);
+    for (const std::string& entry : splitList(platform.InboundAllowed))
+        if (entry == dotted)
+            return;
+    platform.InboundAllowed += (platform.InboundAllowed.empty() ? "" : ",") + dotted;
+}
+
+std::string InboundPeer::text() const { return dottedAddress(address) + ":" + std::to_string(port); }
+
+std::string inboundEndText(const InboundResult& r)
+{
+    const std::string who = r.deviceName.empty() ? r.peer.text() : "\"" + r.deviceName + "\" at " + r.peer.text();
+    switch (r.end) {
+    case InboundEnd::Passed:
+        return who + " connected";
+    case InboundEnd::TimedOut:
+        return who + ": the handshake did not finish in time";
+    case InboundEnd::Refused:
+        return who + ": refused";
+    case InboundEnd::Cancelled:
+        return who + ": cancelled";
+    case InboundEnd::Failed:
+        break;
     }
-    std::optional<AcceptedSocket> accepted = listener_.acceptPending();
-    if (!accepted)
-        return;
-    link_ = std::make_unique<PendingLink>(ctx_.links.clock(), &cancel_);
-    if (!AdoptInbound(*link_, std::move(*accepted))) {
-        link_.reset();
-        return;
+    switch (r.handshake) {
+    case HandshakeStatus::HelloRefused:
+        return who + ": no answer to the hello";
+    case HandshakeStatus::InfoShort:
+        return who + ": no complete device information";
+    case HandshakeStatus::UnsupportedDepth:
+        return who + ": unsupported colour depth";
+    case HandshakeStatus::DisplayTooLarge:
+        return who + ": displays too large";
+    case HandshakeStatus::PasswordRequired:
+        return who + ": it requires a password";
+    case HandshakeStatus::PasswordCancelled:
+        return who + ": the password was not given or is incorrect";
+    default:
+        return who + ": the handshake failed";
     }
+}
+
+// A clock that ends the attempt when its deadline passes: every wait of the link
+// rules sleeps on it, so a peer that sends a byte now and then is stopped as surely
+// as a silent one. Used by the attempt's worker only.
+class DeadlineClock final : public Clock {
+public:
+    DeadlineClock(Clock& inner, CancelToken& cancel, std::chrono::milliseconds budget)
+        : inner_(inner), cancel_(cancel), deadline_(SteadyClock::now() + budget)
+    {
+    }
+    uint32_t tickCount() const override { return inner_.tickCount(); }
+    void sleepMs(uint32_t ms) override
+    {
+        if (passed()) {
+            expired_ = true;
+            cancel_.cancel(); // shuts the link down: the handshake fails at its next step
+            return;
+        }
+        inner_.sleepMs(ms);
+    }
+    bool passed() const { return SteadyClock::now() >= deadline_; }
+    bool expired() const { return expired_; }
+    void expire() { expired_ = true; }
+    SteadyClock::time_point deadline() const { return deadline_; }
+    void extend(SteadyClock::duration d) { deadline_ += d; }
+
+private:
+    Clock& inner_;
+    CancelToken& cancel_;
+    SteadyClock::time_point deadline_;
+    bool expired_ = false;
+};
+
+struct InboundHandshakes::Attempt {
+    enum class Ask { None, Queued, Shown, Answered };
+
+    Attempt(uint64_t i, InboundPeer p, Clock& clock, std::chrono::milliseconds budget)
+        : id(i), peer(p), clock(clock, cancel, budget), link(std::make_unique<PendingLink>(this->clock, &cancel))
+    {
+    }
+
+    const uint64_t id;
+    const InboundPeer peer;
+    CancelToken cancel;
+    DeadlineClock clock; // worker only
+    std::unique_ptr<PendingLink> link;
+    std::thread thread;
+
+    // Under the engine's mutex:
+    Ask ask = Ask::None;
+    InboundQuestion::Kind askKind = InboundQuestion::Kind::Admission;
+    SteadyClock::time_point queuedUntil{};
+    SteadyClock::time_point shownAt{};
+    SteadyClock::duration shownFor{};
+    int answer = 0;
+    std::string deviceName;
+    bool refusedByUser = false;
+    bool lineTimedOut = false; // the deadline passed while waiting in line
+    bool ended = false;
+    HandshakeStatus status = HandshakeStatus::NoLink;
+};
+
+// The handshake's password question, put to the driving thread through the engine.
+class InboundHandshakes::Bridge final : public PasswordPrompt {
+public:
+    Bridge(InboundHandshakes& engine, Attempt& a) : engine_(engine), a_(a) {}
+    int askPassword(const PasswordTable&, size_t) override
+    {
+        return engine_.ask(a_, InboundQuestion::Kind::Password);
+    }
+
+private:
+    InboundHandshakes& engine_;
+    Attempt& a_;
+};
+
+InboundHandshakes::InboundHandshakes(Clock& clock, InboundListener& listener, InboundPolicy policy)
+    : clock_(clock), listener_(listener), policy_(std::move(policy))
+{
+}
+
+InboundHandshakes::~InboundHandshakes()
+{
+    std::vector<std::shared_ptr<Attempt>> attempts;
     {
         std::lock_guard lock(mutex_);
-        ended_ = false;
+        stopping_ = true;
+        wake_ = nullptr;
+        attempts = attempts_;
     }
-    PasswordPrompt* prompt = &ctx_.passwordPrompt;
-    worker_ = std::thread([this, prompt] {
-        pthread_setname_np(pthread_self(), "inbound");
-        if (link_->handshake(prompt) != HandshakeStatus::Passed)
-            link_->close();
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        if (wake_)
-            wake_();
-    });
+    for (auto& a : attempts)
+        a->cancel.cancel();
+    changed_.notify_all();
+    for (auto& a : attempts)
+        if (a->thread.joinable())
+            a->thread.join();
 }
 
-std::optional<int> InboundAcceptor::finishPending()
+void InboundHandshakes::setWake(std::function<void()> wake)
 {
-    if (!busy() || !attemptEnded())
+    std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
+}
+
+void InboundHandshakes::setPolicy(InboundPolicy policy)
+{
+    std::lock_guard lock(mutex_);
+    policy_ = std::move(policy);
+}
+
+size_t InboundHandshakes::inFlight() const
+{
+    std::lock_guard lock(mutex_);
+    return attempts_.size();
+}
+
+void InboundHandshakes::wake()
+{
+    std::function<void()> w;
+    {
+        std::lock_guard lock(mutex_);
+        w = wake_;
+    }
+    if (w)
+        w();
+}
+
+void InboundHandshakes::acceptAll()
+{
+    while (std::optional<AcceptedSocket> accepted = listener_.acceptPending()) {
+        std::shared_ptr<Attempt> a;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_ || attempts_.size() >= kMaxInboundInFlight)
+                continue; // closed as `accepted` goes
+            const uint32_t address = ntohl(accepted->peerAddressNetworkOrder());
+            a = std::make_shared<Attempt>(nextId_++, InboundPeer{address, accepted->peerPort()}, clock_,
+                                          policy_.handshakeTime);
+        }
+        if (!AdoptInbound(*a->link, std::move(*accepted)))
+            continue;
+        {
+            std::lock_guard lock(mutex_);
+            attempts_.push_back(a);
+        }
+        a->thread = std::thread([this, a] { run(*a); });
+    }
+}
+
+void InboundHandshakes::run(Attempt& a)
+{
+    pthread_setname_np(pthread_self(), "inbound");
+    Bridge bridge(*this, a);
+    HandshakeStatus status = a.link->handshake(&bridge, [&](const std::string& name) { return admit(a, name); });
+    if (status != HandshakeStatus::Passed)
+        a.link->close();
+    {
+        std::lock_guard lock(mutex_);
+        a.status = status;
+        a.ended = true;
+    }
+    wake();
+}
+
+bool InboundHandshakes::admit(Attempt& a, const std::string& name)
+{
+    {
+        std::lock_guard lock(mutex_);
+        a.deviceName = name;
+        if (policy_.allows(a.peer.address))
+            return true;
+    }
+    const bool allowed = ask(a, InboundQuestion::Kind::Admission) == 1;
+    std::lock_guard lock(mutex_);
+    a.refusedByUser = !allowed && !a.lineTimedOut && !stopping_ && !a.cancel.cancelled();
+    return allowed;
+}
+
+int InboundHandshakes::ask(Attempt& a, InboundQuestion::Kind kind)
+{
+    {
+        std::lock_guard lock(mutex_);
+        a.ask = Attempt::Ask::Queued;
+        a.askKind = kind;
+        a.answer = 0;
+        a.queuedUntil = a.clock.deadline();
+    }
+    wake();
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (a.ask == Attempt::Ask::Answered) {
+            a.ask = Attempt::Ask::None;
+            // The time the user had the question in front of them is not the device's.
+            a.clock.extend(a.shownFor);
+            return a.answer;
+        }
+        if (stopping_ || a.cancel.cancelled()) {
+            a.ask = Attempt::Ask::None;
+            return 0;
+        }
+        if (a.ask == Attempt::Ask::Queued) {
+            if (SteadyClock::now() >= a.queuedUntil) {
+                a.ask = Attempt::Ask::None;
+                a.lineTimedOut = true;
+                a.clock.expire();
+                return 0;
+            }
+            changed_.wait_until(lock, a.queuedUntil);
+        } else {
+            changed_.wait(lock); // shown: as long as the user takes
+        }
+    }
+}
+
+std::vector<InboundResult> InboundHandshakes::takeEnded()
+{
+    std::vector<std::shared_ptr<Attempt>> ended;
+    {
+        std::lock_guard lock(mutex_);
+        auto split = std::stable_partition(attempts_.begin(), attempts_.end(),
+                                           [](const std::shared_ptr<Attempt>& a) { return !a->ended; });
+        ended.assign(split, attempts_.end());
+        attempts_.erase(split, attempts_.end());
+    }
+    std::vector<InboundResult> results;
+    for (auto& a : ended) {
+        a->thread.join(); // it has ended: at most the wake call is left
+        InboundResult r;
+        r.peer = a->peer;
+        r.deviceName = a->deviceName;
+        r.handshake = a->status;
+        if (a->status == HandshakeStatus::Passed) {
+            r.end = InboundEnd::Passed;
+            r.link = std::shared_ptr<PendingLink>(a, a->link.get());
+        } else if (a->refusedByUser) {
+            r.end = InboundEnd::Refused;
+        } else if (a->clock.expired() || a->lineTimedOut) {
+            r.end = InboundEnd::TimedOut;
+        } else if (a->cancel.cancelled()) {
+            r.end = InboundEnd::Cancelled;
+        } else {
+            r.end = InboundEnd::Failed;
+        }
+        results.push_back(std::move(r));
+    }
+    return results;
+}
+
+std::optional<InboundQuestion> InboundHandshakes::nextQuestion()
+{
+    std::lock_guard lock(mutex_);
+    Attempt* next = nullptr;
+    const auto now = SteadyClock::now();
+    for (auto& a : attempts_) {
+        if (a->ask == Attempt::Ask::Shown || a->ask == Attempt::Ask::Answered)
+            return std::nullopt; // one question at a time
+        if (!next && a->ask == Attempt::Ask::Queued && now < a->queuedUntil)
+            next = a.get();
+    }
+    if (!next)
         return std::nullopt;
-    worker_.join();
-    std::unique_ptr<PendingLink> link = std::move(link_);
-    if (!link || !link->passed())
-        return std::nullopt;
-    const int profileIndex = ctx_.profiles.ConnTypes() > 0 ? 0 : -1;
-    return InstallLink(ctx_, *link, profileIndex, ViewStart{1, 0});
+    next->ask = Attempt::Ask::Shown;
+    next->shownAt = now;
+    InboundQuestion q;
+    q.kind = next->askKind;
+    q.id = next->id;
+    q.peer = next->peer;
+    q.deviceName = next->deviceName;
+    q.passwords = &next->link->passwords();
+    return q;
+}
+
+void InboundHandshakes::answer(uint64_t id, int value)
+{
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& a : attempts_) {
+            if (a->id == id && a->ask == Attempt::Ask::Shown) {
+                a->answer = value;
+                a->shownFor = SteadyClock::now() - a->shownAt;
+                a->ask = Attempt::Ask::Answered;
+            }
+        }
+    }
+    changed_.notify_all();
+}
+
+void InboundHandshakes::allowAddress(uint32_t address)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (std::find(policy_.allowed.begin(), policy_.allowed.end(), address) == policy_.allowed.end())
+            policy_.allowed.push_back(address);
+        for (auto& a : attempts_) {
+            if (a->peer.address == address && a->ask == Attempt::Ask::Queued &&
+                a->askKind == InboundQuestion::Kind::Admission) {
+                a->answer = 1;
+                a->shownFor = {};
+                a->ask = Attempt::Ask::Answered;
+            }
+        }
+    }
+    changed_.notify_all();
+}
+
+InboundAcceptor::InboundAcceptor(ConnectContext& ctx, InboundListener& listener, InboundAdmissionPrompt& admission)
+    : ctx_(ctx), admission_(admission), handshakes_(ctx.links.clock(), listener, inboundPolicyFrom(ctx.platform))
+{
+}
+
+void InboundAcceptor::poll(bool accept)
+{
+    if (accept)
+        handshakes_.acceptAll();
+    for (InboundResult& r : handshakes_.takeEnded()) {
+        if (r.end != InboundEnd::Passed)
+            continue; // its link is closed already
+        const int profileIndex = ctx_.profiles.ConnTypes() > 0 ? 0 : -1;
+        if (std::optional<int> slot = InstallLink(ctx_, *r.link, profileIndex, ViewStart{1, 0}))
+            installed_.push_back(*slot);
+    }
+    if (asking_)
+        return; // a question's dialog is open and its event loop polls: one at a time
+    asking_ = true;
+    while (std::optional<InboundQuestion> q = handshakes_.nextQuestion()) {
+        if (q->kind == InboundQuestion::Kind::Admission) {
+            const InboundAnswer a = admission_.askAdmission(q->deviceName, dottedAddress(q->peer.address));
+            if (a == InboundAnswer::AlwaysAllow) {
+                addInboundAllowed(ctx_.platform, q->peer.address);
+                handshakes_.allowAddress(q->peer.address);
+            }
+            handshakes_.answer(q->id, a == InboundAnswer::Refuse ? 0 : 1);
+        } else {
+            handshakes_.answer(q->id, ctx_.passwordPrompt.askPassword(*q->passwords, 0));
+        }
+    }
+    asking_ = false;
 }
 
 } // namespace sorvane

@@ -65,9 +65,9 @@ InboundListener::StartResult InboundListener::StartInboundListener(int port)
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(port));
     addr.sin_addr.s_addr = htonl(bindAddress_);
-    // A small queue, so that devices connecting close together wait for the next
-    // poll instead of being turned away.
-    constexpr int kBacklog = 4;
+    // Room for many connections arriving together: each poll accepts all of them, and
+    // a flood of strangers must not make the system turn a real device away meanwhile.
+    constexpr int kBacklog = 64;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, kBacklog) != 0) {
         ::close(fd);
         return StartResult::BindFailed;

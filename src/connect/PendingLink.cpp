@@ -69,10 +69,10 @@ private:
 
 } // namespace
 
-HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt)
+HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt, std::function<bool(const std::string&)> admit)
 {
     CancellablePrompt asked(prompt, cancel_);
-    HandshakeEnv env{passwords_, asked.get(), nullptr, {}};
+    HandshakeEnv env{passwords_, asked.get(), nullptr, {}, std::move(admit)};
     return DeviceHandshake(*links_, kSlot, env);
 }
 

@@ -14,6 +14,8 @@
 // cancel through its token. InstallLink: user-interface thread.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <memory>
 #include <optional>
 
@@ -53,7 +55,8 @@ public:
     bool hasTransport() const { return slot().transport != nullptr; }
 
     // DeviceHandshake on this link. prompt: asked for WAN devices with a password.
-    HandshakeStatus handshake(PasswordPrompt* prompt);
+    // admit: the admission hook (HandshakeEnv::admit), empty for none.
+    HandshakeStatus handshake(PasswordPrompt* prompt, std::function<bool(const std::string&)> admit = {});
     // ConnectLink (socket kinds 0, 3, 4, 5): connect to the target and hand-shake.
     ConnectOutcome connect(PasswordPrompt* prompt);
 

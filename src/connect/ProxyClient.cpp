@@ -103,8 +103,11 @@ std::vector<ProxyRow> proxyRows(const std::vector<LinkRecord>& records)
 }
 
 ProxyOpenStatus OpenProxyDevice(PendingLink& link, const Profile& profile, const LinkRecord& record, uint32_t index,
-                                TransportFactory& factory)
+                                TransportFactory& factory, ProxyOpenDetail* detail)
 {
+    ProxyOpenDetail scratch;
+    ProxyOpenDetail& d = detail ? *detail : scratch;
+    d = ProxyOpenDetail{};
     if (!validProxyPort(profile.port))
         return ProxyOpenStatus::BadPort;
     if (!ProxyConnect(link, profile, factory))
@@ -119,13 +122,20 @@ ProxyOpenStatus OpenProxyDevice(PendingLink& link, const Profile& profile, const
     std::array<uint8_t, 5> open{kProxyOpenRequest};
     storeLe32(open.data() + 1, index);
     uint8_t answer = 0;
-    if (LinkSend(link.links(), PendingLink::kSlot, open) != open.size() ||
-        LinkRecv(link.links(), PendingLink::kSlot, {&answer, 1}) != 1 || answer != kProxyGranted) {
+    d.answered = LinkSend(link.links(), PendingLink::kSlot, open) == open.size() &&
+                 LinkRecv(link.links(), PendingLink::kSlot, {&answer, 1}) == 1;
+    if (!d.answered && s.transport) {
+        // A closed connection keeps reporting its close; a silent one reports nothing.
+        uint8_t probe = 0;
+        d.peerClosed = s.transport->receive({&probe, 1}).status == IoStatus::PeerClosed;
+    }
+    if (!d.answered || answer != kProxyGranted) {
         link.close();
         return ProxyOpenStatus::Refused;
     }
     // Proxy links never ask for a password.
-    if (link.handshake(nullptr) != HandshakeStatus::Passed) {
+    d.handshake = link.handshake(nullptr);
+    if (d.handshake != HandshakeStatus::Passed) {
         link.close();
         return ProxyOpenStatus::HandshakeFailed;
     }

@@ -86,10 +86,18 @@ enum class ProxyOpenStatus {
     HandshakeFailed, // granted, but the device's handshake failed
 };
 
+// Why an open failed, for callers that name the cause.
+struct ProxyOpenDetail {
+    bool answered = false;   // the proxy answered the open request (with any byte)
+    bool peerClosed = false; // unanswered because the proxy closed the connection
+    HandshakeStatus handshake = HandshakeStatus::NoLink; // of a granted open
+};
+
 // Connects to the proxy for record `index` of its table: the link takes the record's
 // screen facts and name, then ProxyConnect, the open request and the handshake on the
-// same socket. Anything but Passed leaves the link closed.
+// same socket. Anything but Passed leaves the link closed. Refused covers an open
+// request that got no answer too; detail (may be null) tells them apart.
 ProxyOpenStatus OpenProxyDevice(PendingLink& link, const Profile& profile, const LinkRecord& record, uint32_t index,
-                                TransportFactory& factory);
+                                TransportFactory& factory, ProxyOpenDetail* detail = nullptr);
 
 } // namespace sorvane

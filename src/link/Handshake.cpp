@@ -5,6 +5,7 @@
 
 #include "link/CommandPacket.h"
 #include "link/DeviceInfoBlock.h"
+#include "link/DisplayBounds.h"
 #include "link/LinkTransport.h"
 #include "link/Links.h"
 #include "platform/ByteOrder.h"
@@ -89,9 +90,16 @@ HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env)
         s->altHeight = info.altHeight;
         s->altOrientation = info.altOrientation;
         s->spareInfo = info.spareInfo;
+        // A block that claims huge displays would make every picture and buffer of the
+        // connection huge: refuse it before asking anything more of the device.
+        if (!DisplayBoundsProblem(info.depth, info.width, info.height, info.altDepth, info.altWidth, info.altHeight)
+                 .empty())
+            return HandshakeStatus::DisplayTooLarge;
         name = std::string(info.nameView().substr(0, LinkRecord::kNameSize - 1));
         if (name.empty())
             name = kUnnamedDevice;
+        if (env.admit && !env.admit(name))
+            return HandshakeStatus::NotAdmitted;
 
         if (!info.passwordView().empty() && s->linkKind == uint32_t(LinkKind::Wan)) {
             env.passwords.setPasswordBytes(0, info.password);

@@ -2,8 +2,11 @@
 // The opening handshake on a freshly opened link:
 //   1. hello 'P'; the agent answers 'a', or 'e' (not yet) any number of times first
 //   2. device information (92) -> the 332-byte DeviceInfoBlock
-//   3. depth 2, 4, 8 or 16 is accepted; lowColor goes off for every depth but 16
-//   4. WAN links (kind 4) of a device with a password ask for it
+//   3. depth 2, 4, 8 or 16 is accepted; lowColor goes off for every depth but 16;
+//      displays beyond the memory bounds (DisplayBounds.h) are refused at once, before
+//      any password question or palette and before anything is allocated for them
+//   4. the admission hook, where there is one (inbound devices from strangers); then
+//      WAN links (kind 4) of a device with a password ask for it
 //   5. depths below 16: the palette (93 ']'): a 32-bit flag, then (4 << depth) bytes
 //      when the flag is not 0
 //   6. on success: counters zeroed, frame buffers built, the device name written.
@@ -17,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "link/PasswordTable.h"
 
@@ -46,9 +50,12 @@ enum class HandshakeStatus {
     HelloRefused,       // the hello got no 'a' / 'e' answer
     InfoShort,          // fewer than 332 bytes of device information
     UnsupportedDepth,   // depth not 2, 4, 8 or 16
+    DisplayTooLarge,    // the displays break the memory bounds (DisplayBounds.h); the
+                        // facts are in the slot, DisplayBoundsProblem says why
     PasswordRequired,   // the device asks for a password and there is no prompt
     PasswordCancelled,  // the prompt did not return 1
     FrameBuffersFailed, // the frame-buffer hook refused the device's facts
+    NotAdmitted,        // the admission hook turned the device away
 };
 
 struct HandshakeEnv {
@@ -61,6 +68,10 @@ struct HandshakeEnv {
     // Builds the slot's frame buffers from its facts and palette once everything else
     // passed; false fails the handshake. Empty: nothing to build.
     std::function<bool(int slot)> buildFrameBuffers;
+    // Asked once the device's facts and name are known and within bounds, before any
+    // password question; false fails the handshake at once (NotAdmitted). Empty:
+    // every device is admitted.
+    std::function<bool(const std::string& deviceName)> admit;
 };
 
 // How long a hello answered only with 'e' is waited for before it counts as refused.

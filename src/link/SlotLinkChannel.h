@@ -21,17 +21,39 @@ public:
     uint8_t readReply() override { return ReadReply(links_, slot_); }
     void sleepMs(uint32_t ms) override { links_.clock().sleepMs(ms); }
 
+    // How long a discard may go on, and how much one serial read of it asks for: a
+    // serial read waits up to 1 ms per byte asked for plus one second when nothing
+    // comes, so small reads keep each one, and the whole discard, inside the bound.
+    static constexpr uint32_t kDiscardBoundMs = 2000;
+    static constexpr size_t kSerialDiscardChunk = 64;
+
     void discardPending() override
     {
         LinkSlot* s = links_.find(slot_);
         if (!s || !s->transport)
             return;
-        // Read until the link has been quiet for 50 ms (sockets), or one read time-out
-        // (serial lines), within a bound of two seconds.
         uint8_t scratch[4096];
+        Clock& clock = links_.clock();
+        const uint32_t start = clock.tickCount();
+        if (s->transport->family() == Transport::Family::File) {
+            // Serial lines: read until a read comes back short (the line went quiet for
+            // its interval time-out), starting a read only while its longest wait fits.
+            constexpr uint32_t readWorstMs = uint32_t(kSerialDiscardChunk) + 1000;
+            while (clock.tickCount() - start + readWorstMs <= kDiscardBoundMs) {
+                IoResult r = s->transport->receive({scratch, kSerialDiscardChunk});
+                if (r.status != IoStatus::Ok) {
+                    s->transport->clearError();
+                    return;
+                }
+                s->bytesReceived += uint32_t(r.bytes);
+                if (r.bytes < kSerialDiscardChunk)
+                    return;
+            }
+            return;
+        }
+        // Sockets: read until the link has been quiet for 50 ms.
         int quiet = 0;
-        const uint32_t start = links_.clock().tickCount();
-        while (links_.clock().tickCount() - start < 2000) {
+        while (clock.tickCount() - start < kDiscardBoundMs) {
             IoResult r = s->transport->receive(scratch);
             if (r.status == IoStatus::Ok && r.bytes > 0) {
                 s->bytesReceived += uint32_t(r.bytes);
@@ -40,7 +62,7 @@ public:
             }
             if (r.status != IoStatus::WouldBlock || ++quiet >= 5)
                 return;
-            links_.clock().sleepMs(10);
+            clock.sleepMs(10);
         }
     }
 

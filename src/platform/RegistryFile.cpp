@@ -48,7 +48,9 @@ enum class ReadStatus { Ok, Missing, Failed };
 
 ReadStatus readWholeFile(const fs::path& path, std::string& out, std::string& error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Non-blocking: opening a FIFO (or a device) put in the file's place must not wait
+    // for a writer; it is refused below as not a regular file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT)
             return ReadStatus::Missing;
@@ -62,6 +64,9 @@ ReadStatus readWholeFile(const fs::path& path, std::string& out, std::string& er
         status = ReadStatus::Failed;
     } else if (!S_ISREG(st.st_mode)) {
         error = "it is not a regular file";
+        status = ReadStatus::Failed;
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errnoText(errno);
         status = ReadStatus::Failed;
     } else if (uint64_t(st.st_size) > RegistryFile::kMaxFileSize) {
         error = "it is larger than " + std::to_string(RegistryFile::kMaxFileSize >> 20) + " MiB";

@@ -1,5 +1,7 @@
 #include "platform/RegistryText.h"
 
+#include <unordered_set>
+
 #include <cstdio>
 #include <vector>
 
@@ -238,9 +240,10 @@ public:
                 std::string path;
                 if (!parseKeyPath(t.substr(1, t.size() - 2), path, why))
                     return fail(error, why);
-                for (const RegKey& k : keys)
-                    if (equalsIgnoringCase(k.path, path))
-                        return fail(error, "key appears twice");
+                // Sets of the folded names keep a file of many keys or values linear.
+                if (!keyPaths_.insert(foldCase(path)).second)
+                    return fail(error, "key appears twice");
+                valueNames_.clear();
                 keys.push_back(RegKey{std::move(path), {}});
                 continue;
             }
@@ -249,15 +252,26 @@ public:
             RegValue v;
             if (!parseValue(t, v, why))
                 return fail(error, why);
-            for (const RegValue& other : keys.back().values)
-                if (equalsIgnoringCase(other.name, v.name))
-                    return fail(error, "value name appears twice in one key");
+            if (!valueNames_.insert(foldCase(v.name)).second)
+                return fail(error, "value name appears twice in one key");
             keys.back().values.push_back(std::move(v));
         }
         return true;
     }
 
 private:
+    static std::string foldCase(std::string_view s)
+    {
+        std::string folded(s);
+        for (char& c : folded)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        return folded;
+    }
+
+    std::unordered_set<std::string> keyPaths_;   // folded paths of the keys read so far
+    std::unordered_set<std::string> valueNames_; // folded names of the current key's values
+
     bool fail(std::string& error, const std::string& what)
     {
         error = "line " + std::to_string(lineNo_ ? lineNo_ : 1) + ": " + what;

@@ -73,6 +73,8 @@ bool BuildViewBitmaps(ViewBitmaps& out, const DisplayFacts& f, const Palette& pa
     bool hasAlt = f.altDepth != 0;
     if (hasAlt && !DisplaySupported(f.altDepth, f.altWidth, f.altHeight))
         return false;
+    if (!DisplayBoundsProblem(f.depth, f.width, f.height, f.altDepth, f.altWidth, f.altHeight).empty())
+        return false;
 
     const int d = dataDepth(f.depth);
     // The colour table is filled step by step, as one bitmap header serves all three

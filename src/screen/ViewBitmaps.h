@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/DisplayBounds.h"
 #include "screen/Palette.h"
 
 namespace sorvane {
@@ -58,17 +59,15 @@ struct ViewBitmaps {
     bool built() const { return !frame.empty(); }
 };
 
-// Largest width or height accepted from a device.
-inline constexpr int kMaxDisplaySide = 4096;
-
 // Whether a display of this depth and size can be shown: depth 2, 4, 8 or 16, sides in
 // 1..kMaxDisplaySide, 4-bit sides even and 2-bit sides multiples of 4 (whole bytes,
 // also when the frame is sent transposed).
 bool DisplaySupported(int depth, int width, int height);
 
 // Creates the three pictures and the four buffers for these facts and palette, all
-// zero-filled; releases whatever `out` held first. Returns false, leaving `out` empty,
-// when the main display (or a second display that is present) is not supported.
+// zero-filled; releases whatever `out` held first. Returns false, leaving `out` empty
+// and allocating nothing, when the main display (or a second display that is present)
+// is not supported or the displays break the bounds of DisplayBounds.h.
 bool BuildViewBitmaps(ViewBitmaps& out, const DisplayFacts& facts, const Palette& palette);
 
 // Releases every picture and buffer.

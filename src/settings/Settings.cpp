@@ -94,6 +94,9 @@ PlatformSettings PlatformSettings::defaults()
     p.LanBroadcastAddress = "255.255.255.255";
     p.LanDiscoveryPort = 1903;
     p.ActiveSyncProcesses = "WCESMgr.exe,wcescomm.exe,odccm,vdccm,synce-serial";
+    p.InboundTrustLoopback = 1;
+    p.InboundListenAddress = "0.0.0.0";
+    p.InboundHandshakeSeconds = 10;
     return p;
 }
 

@@ -87,6 +87,14 @@ struct PlatformSettings {
     int32_t LanDiscoveryPort = 1903;
     std::string ActiveSyncProcesses;   // comma-separated names of processes that mean ActiveSync runs
     std::string ActiveSyncStartCommand; // run to start ActiveSync; empty: cannot start
+    // Inbound connections: addresses whose devices connect without being asked about
+    // (comma-separated IPv4, "Always allow" adds to it); whether 127.0.0.0/8 counts as
+    // allowed; the address the listener binds (0.0.0.0: every interface); and how long
+    // an inbound handshake's exchange with the device may take, in seconds (1..300).
+    std::string InboundAllowed;
+    int32_t InboundTrustLoopback = 1;
+    std::string InboundListenAddress;
+    int32_t InboundHandshakeSeconds = 10;
 
     static PlatformSettings defaults();
 

@@ -37,6 +37,7 @@ void queryText(const RegistryStore& store, std::string_view key, std::string_vie
 }
 
 constexpr size_t kPlatformTextLimit = 4096;
+constexpr size_t kAllowedListLimit = 65536;
 
 } // namespace
 
@@ -125,6 +126,15 @@ void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
         p.LanDiscoveryPort = port;
     queryText(store, key, "ActiveSyncProcesses", p.ActiveSyncProcesses, kPlatformTextLimit);
     queryText(store, key, "ActiveSyncStartCommand", p.ActiveSyncStartCommand, kPlatformTextLimit);
+    queryText(store, key, "InboundAllowed", p.InboundAllowed, kAllowedListLimit);
+    int32_t trust = p.InboundTrustLoopback;
+    queryDword(store, key, "InboundTrustLoopback", trust);
+    p.InboundTrustLoopback = trust != 0 ? 1 : 0;
+    queryText(store, key, "InboundListenAddress", p.InboundListenAddress, kPlatformTextLimit);
+    int32_t seconds = p.InboundHandshakeSeconds;
+    queryDword(store, key, "InboundHandshakeSeconds", seconds);
+    if (seconds >= 1 && seconds <= 300)
+        p.InboundHandshakeSeconds = seconds;
 }
 
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
@@ -137,6 +147,10 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setDword(key, "LanDiscoveryPort", uint32_t(p.LanDiscoveryPort));
     store.setString(key, "ActiveSyncProcesses", p.ActiveSyncProcesses);
     store.setString(key, "ActiveSyncStartCommand", p.ActiveSyncStartCommand);
+    store.setString(key, "InboundAllowed", p.InboundAllowed);
+    store.setDword(key, "InboundTrustLoopback", uint32_t(p.InboundTrustLoopback));
+    store.setString(key, "InboundListenAddress", p.InboundListenAddress);
+    store.setDword(key, "InboundHandshakeSeconds", uint32_t(p.InboundHandshakeSeconds));
 }
 
 void RegisterProxyPort(RegistryStore& store)

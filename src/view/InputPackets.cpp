@@ -34,4 +34,14 @@ uint8_t TranslateKey(uint8_t vk)
     return vk;
 }
 
+std::vector<uint8_t> QueuedInputMessage(std::span<const InputPacket> packets)
+{
+    std::vector<uint8_t> m(8 + packets.size() * 8);
+    BuildCommand(std::span<uint8_t, kCommandPacketSize>(m.data(), kCommandPacketSize), input::kQueued);
+    storeLe32(m.data() + 4, uint32_t(packets.size()));
+    for (size_t i = 0; i < packets.size(); ++i)
+        std::memcpy(m.data() + 8 + i * 8, packets[i].data(), 8);
+    return m;
+}
+
 } // namespace sorvane

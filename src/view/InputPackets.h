@@ -34,6 +34,9 @@ inline constexpr uint8_t kQueued = CmdQueuedInput;
 InputPacket MakeMousePacket(uint8_t code, int x, int y); // x, y sent as 16-bit values
 InputPacket MakeKeyPacket(uint8_t code, uint8_t virtualKey, uint8_t repeat);
 
+// One 102 'f' message of queued packets: the code, a 32-bit count, the packets.
+std::vector<uint8_t> QueuedInputMessage(std::span<const InputPacket> packets);
+
 // F3 (0x72) becomes 0x5B; keypad 0..9 (0x60..0x69) become '0'..'9'; others pass.
 uint8_t TranslateKey(uint8_t virtualKey);
 

@@ -1,10 +1,6 @@
 #include "view/InputSender.h"
 
-#include <cstring>
 #include <pthread.h>
-
-#include "link/CommandPacket.h"
-#include "platform/ByteOrder.h"
 
 namespace sorvane {
 
@@ -135,11 +131,10 @@ void InputSender::run()
             size_t n = 0;
             while (n < waiting_.size() && n < kBatch && waiting_[n].queued && waiting_[n].message.empty())
                 ++n;
-            batch_.resize(8 + n * 8);
-            BuildCommand(std::span<uint8_t, kCommandPacketSize>(batch_.data(), kCommandPacketSize), input::kQueued);
-            storeLe32(batch_.data() + 4, uint32_t(n));
+            std::vector<InputPacket> packets(n);
             for (size_t i = 0; i < n; ++i)
-                std::memcpy(batch_.data() + 8 + i * 8, waiting_[i].packet.data(), 8);
+                packets[i] = waiting_[i].packet;
+            batch_ = QueuedInputMessage(packets);
             waiting_.erase(waiting_.begin(), waiting_.begin() + ptrdiff_t(n));
             if (waiting_.empty() || !waiting_.front().queued)
                 flush_ = false;

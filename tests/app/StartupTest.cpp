@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <QTest>
 #include <QTreeWidget>
@@ -85,6 +87,7 @@ private slots:
     void profileChangesAreSavedAndSurviveExit();
     void programRunsOnceAndEndsOnTerminate();
     void programRefusesUnknownArguments();
+    void settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox();
 };
 
 void StartupTest::freshStartMakesFoldersAndRegistersPort()
@@ -286,6 +289,49 @@ void StartupTest::programRefusesUnknownArguments()
     QCOMPARE(p.exitCode(), 2);
     QVERIFY(p.readAllStandardError().contains("usage: sorvane [--connect HOST]"));
     QVERIFY(!fs::exists(f.dir / "config/settings.reg"));
+}
+
+void StartupTest::settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox()
+{
+    // A FIFO in the settings file's place would block a plain open for good. In
+    // process: it is reported and kept aside, and the program starts.
+    auto keptFifo = [](const fs::path& dir) {
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename().string().rfind("settings.reg.corrupt-", 0) == 0 && fs::is_fifo(e.path()))
+                return true;
+        return false;
+    };
+    {
+        Folders f;
+        fs::create_directories(f.dir / "config");
+        QCOMPARE(::mkfifo((f.dir / "config/settings.reg").c_str(), 0600), 0);
+        ScriptedUiPorts ui;
+        Shell shell(f.options(), ui.ports());
+        shell.start();
+        QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
+        QCOMPARE(ui.messages.shown.size(), size_t(1));
+        QVERIFY(ui.messages.shown[0].text.find("not a regular file") != std::string::npos);
+        QVERIFY(keptFifo(f.dir / "config"));
+    }
+    // The program: its start-up box is open (it answers a second start from that box's
+    // loop); one SIGTERM ends it, box and all.
+    const QString program = qEnvironmentVariable("SORVANE_APP");
+    QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
+    Folders f;
+    fs::create_directories(f.dir / "config");
+    QCOMPARE(::mkfifo((f.dir / "config/settings.reg").c_str(), 0600), 0);
+    const QString key = SingleInstance::keyFor(QString::fromStdString((f.dir / "config").string()));
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(f));
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program, {});
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::ping(key, 1000), 60000);
+    QVERIFY(keptFifo(f.dir / "config"));
+    p.terminate();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
 }
 
 QObject* makeStartupTest() { return new StartupTest; }

@@ -6,7 +6,10 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -150,6 +153,12 @@ TEST(CliConnect, Proxy)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(has(r.err, "The connection attempt failed; the device may be in use")) << r.err;
 
+    // A device the proxy passes on is refused for what it is, not for a hello.
+    SimProcess huge({"--proxy", "--port", "0", "--proxy-devices", "Big", "--width", "4096", "--height", "4096"});
+    r = cli({"--proxy", "127.0.0.1:" + std::to_string(huge.tcpPort()), "--pick", "Big", "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "larger than 2048 x 2048 (through the proxy server)")) << r.err;
+
     SimProcess badCount({"--proxy", "--port", "0", "--proxy-count-override", "34"});
     r = cli({"--proxy", "127.0.0.1:" + std::to_string(badCount.tcpPort()), "--pick", "0", "info"});
     EXPECT_EQ(r.exitCode, 1);
@@ -172,6 +181,31 @@ TEST(CliConnect, ListenForAnAgent)
     std::string out;
     EXPECT_EQ(waiting.finish(out), 0);
     EXPECT_TRUE(has(out, "depth: 8\n") && has(out, "name: Caller\n")) << out;
+}
+
+TEST(CliConnect, ListeningOutlastsScansAndSlowPeers)
+{
+    RunningCli waiting({"--listen", "127.0.0.1:0", "--timeout", "30", "info"});
+    const std::string line = waiting.errLine();
+    ASSERT_EQ(line.rfind("listening ", 0), 0u) << line;
+    const uint16_t port = uint16_t(std::stoi(line.substr(10)));
+    auto connectTo = [&] {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        return fd;
+    };
+    ::close(connectTo());         // a port scan
+    const int silent = connectTo(); // a peer that never says anything
+    EXPECT_EQ(waiting.errLine().rfind("sorvane-cli: rejected 127.0.0.1:", 0), 0u);
+    SimProcess agent({"--connect-to", "127.0.0.1:" + std::to_string(port), "--name", "Caller"});
+    std::string out;
+    EXPECT_EQ(waiting.finish(out), 0);
+    EXPECT_TRUE(has(out, "name: Caller\n")) << out;
+    ::close(silent);
 }
 
 TEST(CliConnect, UsageErrors)

@@ -1,9 +1,16 @@
-// Inbound connections: simulated devices that connect out to the listener.
+// Inbound connections: simulated devices and hostile peers that connect to the
+// listener. The test thread plays the user-interface thread; the admission prompt is
+// scripted.
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "ConnectTestSupport.h"
 #include "connect/InboundConnections.h"
+#include "link/CommandPacket.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -12,28 +19,93 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
+// Answers by device name: listed names are allowed once, others refused. Records
+// what it was asked and what the program had done by then.
+struct ScriptedAdmission final : InboundAdmissionPrompt {
+    std::vector<std::string> allow;
+    bool always = false; // answer "Always allow" instead of "Allow once"
+    std::vector<std::string> asked;
+    std::function<void()> onAsk;
+    InboundAnswer askAdmission(const std::string& name, const std::string& address) override
+    {
+        asked.push_back(name + " at " + address);
+        if (onAsk)
+            onAsk();
+        if (std::find(allow.begin(), allow.end(), name) == allow.end())
+            return InboundAnswer::Refuse;
+        return always ? InboundAnswer::AlwaysAllow : InboundAnswer::AllowOnce;
+    }
+};
+
 struct Inbound {
     ConnectProgram program;
     InboundListener listener{kLoopback};
-    InboundAcceptor acceptor{program.ctx, listener};
+    ScriptedAdmission admission;
+    std::unique_ptr<InboundAcceptor> acceptor;
     std::atomic<int> wakes{0};
 
-    Inbound()
+    explicit Inbound(bool trustLoopback = true, int handshakeSeconds = 10)
     {
+        program.platform.InboundTrustLoopback = trustLoopback ? 1 : 0;
+        program.platform.InboundHandshakeSeconds = handshakeSeconds;
         EXPECT_EQ(listener.StartInboundListener(0), InboundListener::StartResult::Listening);
-        acceptor.setWake([this] { ++wakes; });
+        acceptor = std::make_unique<InboundAcceptor>(program.ctx, listener, admission);
+        acceptor->setWake([this] { ++wakes; });
     }
     std::string target() const { return "127.0.0.1:" + std::to_string(listener.listeningPort()); }
 
-    // One timer tick and the handshake it started; the slot it installed, if any.
-    std::optional<int> tick()
+    // Polls as the program's timer would until cond holds.
+    template <class Cond> bool pollUntil(Cond cond)
     {
-        EXPECT_TRUE(waitUntil([&] {
-            PollInbound(acceptor);
-            return acceptor.busy();
-        })) << "no device connected";
-        EXPECT_TRUE(waitUntil([&] { return acceptor.attemptEnded(); }));
-        return acceptor.finishPending();
+        return waitUntil([&] {
+            acceptor->poll();
+            return cond();
+        });
+    }
+};
+
+// A raw TCP peer of the listener.
+struct Peer {
+    int fd = -1;
+    explicit Peer(uint16_t port)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(kLoopback);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    }
+    ~Peer() { close(); }
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    void send(const std::vector<uint8_t>& b) { (void)!::send(fd, b.data(), b.size(), MSG_NOSIGNAL); }
+};
+
+// A peer that keeps the hello going with one byte of a "not yet" reply every period.
+struct Trickler {
+    Peer peer;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+    Trickler(uint16_t port, std::chrono::milliseconds period) : peer(port)
+    {
+        thread = std::thread([this, period] {
+            const uint8_t notYet[4] = {'e', 0xFF, 'e', 0x11};
+            for (size_t i = 0; !stop; ++i) {
+                peer.send({notYet[i % 4]});
+                for (auto t = std::chrono::milliseconds(0); t < period && !stop; t += std::chrono::milliseconds(10))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~Trickler()
+    {
+        stop = true;
+        thread.join();
     }
 };
 
@@ -41,39 +113,32 @@ struct Inbound {
 
 TEST(Inbound, DeviceGetsHandshakeAndWindowWithScaleOne)
 {
-    Inbound in;
+    Inbound in; // loopback trusted, as by default: no question
     in.program.addProfile(uint32_t(LinkKind::Wan), "first", 3, 1);
     SimProcess sim({"--connect-to", in.target(), "--name", "Caller"});
-    auto slot = in.tick();
-    ASSERT_TRUE(slot);
-    EXPECT_EQ(in.wakes.load(), 1);
+    ASSERT_TRUE(in.pollUntil([&] { return !in.program.windows.empty(); }));
+    EXPECT_GE(in.wakes.load(), 1);
+    EXPECT_TRUE(in.admission.asked.empty());
     ASSERT_EQ(in.program.windows.size(), 1u);
     const OpenedWindow& w = in.program.windows[0];
     EXPECT_EQ(w.profileIndex, 0);
     EXPECT_EQ(w.name, "Caller");
     EXPECT_EQ(w.scale, 1);    // whatever profile 0 says
     EXPECT_EQ(w.lowColor, 0); // likewise
-    const LinkSlot& s = *in.program.links.find(*slot);
+    const LinkSlot& s = *in.program.links.find(w.slot);
     EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Wan));
     EXPECT_EQ(s.ipAddress, 0x0100007Fu); // 127.0.0.1 as accepted: network byte order
-    EXPECT_FALSE(in.acceptor.busy());
+    EXPECT_EQ(in.acceptor->inFlight(), 0u);
 }
 
-TEST(Inbound, TwoDevicesAreTakenOnSuccessiveTicks)
+TEST(Inbound, DevicesConnectingTogetherAreTakenTogether)
 {
     Inbound in;
     SimProcess a({"--connect-to", in.target(), "--name", "A"});
     SimProcess b({"--connect-to", in.target(), "--name", "B"});
     ASSERT_TRUE(awaitLine(a, "connected"));
     ASSERT_TRUE(awaitLine(b, "connected"));
-    // Both are waiting in the listener's queue; one tick takes one.
-    PollInbound(in.acceptor);
-    ASSERT_TRUE(in.acceptor.busy());
-    ASSERT_TRUE(waitUntil([&] { return in.acceptor.attemptEnded(); }));
-    ASSERT_TRUE(in.acceptor.finishPending());
-    EXPECT_EQ(in.program.windows.size(), 1u);
-    ASSERT_TRUE(in.tick());
-    ASSERT_EQ(in.program.windows.size(), 2u);
+    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
     std::vector<std::string> names{in.program.windows[0].name, in.program.windows[1].name};
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
@@ -83,30 +148,117 @@ TEST(Inbound, TwoDevicesAreTakenOnSuccessiveTicks)
     EXPECT_GT(windowProfile(in.program.profiles, in.program.settings, -1).refreshRate, 0);
 }
 
-TEST(Inbound, PasswordIsAskedAsForWanLinks)
+TEST(Inbound, StrangerIsAskedAboutBeforeItsPassword)
 {
-    Inbound in;
-    in.program.prompt.typed = "WRONG";
-    SimProcess refused({"--connect-to", in.target(), "--password", "Secret"});
-    EXPECT_FALSE(in.tick());
-    EXPECT_EQ(in.program.prompt.asked, (std::vector<std::string>{"Secret"}));
-    EXPECT_TRUE(in.program.windows.empty());
-    EXPECT_TRUE(in.program.links.find(0)->isFree());
-
+    Inbound in(false);
     in.program.prompt.typed = "secret";
+    in.admission.allow = {"Locked"};
+    size_t passwordsAskedFirst = 99;
+    in.admission.onAsk = [&] { passwordsAskedFirst = in.program.prompt.asked.size(); };
+    SimProcess refused({"--connect-to", in.target(), "--password", "Secret", "--name", "Stranger"});
+    ASSERT_TRUE(in.pollUntil([&] { return in.admission.asked.size() == 1; }));
+    EXPECT_EQ(in.admission.asked[0], "Stranger at 127.0.0.1");
+    EXPECT_TRUE(awaitLine(refused, "disconnected")); // closed once refused
+    EXPECT_TRUE(in.program.prompt.asked.empty()); // refused: no password question
+    EXPECT_TRUE(in.program.windows.empty());
+
     SimProcess accepted({"--connect-to", in.target(), "--password", "Secret", "--name", "Locked"});
-    ASSERT_TRUE(in.tick());
-    ASSERT_EQ(in.program.windows.size(), 1u);
+    ASSERT_TRUE(in.pollUntil([&] { return !in.program.windows.empty(); }));
+    EXPECT_EQ(passwordsAskedFirst, 0u);
+    EXPECT_EQ(in.program.prompt.asked, (std::vector<std::string>{"Secret"}));
     EXPECT_EQ(in.program.windows[0].name, "Locked");
 }
 
-TEST(Inbound, EverySlotLiveTurnsTheDeviceAway)
+TEST(Inbound, AlwaysAllowRemembersTheAddress)
 {
-    Inbound in;
-    for (int s = 0; s < Links::kSlotCount; ++s)
-        in.program.links.find(s)->deviceName = "busy " + std::to_string(s);
-    SimProcess sim({"--connect-to", in.target()});
-    EXPECT_FALSE(in.tick());
-    EXPECT_TRUE(in.program.windows.empty());
-    EXPECT_TRUE(awaitLine(sim, "disconnected")); // its connection was closed
+    Inbound in(false);
+    in.admission.allow = {"A"};
+    in.admission.always = true;
+    SimProcess a({"--connect-to", in.target(), "--name", "A"});
+    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 1; }));
+    EXPECT_EQ(in.program.platform.InboundAllowed, "127.0.0.1");
+    SimProcess b({"--connect-to", in.target(), "--name", "B"}); // would be refused if asked
+    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
+    EXPECT_EQ(in.admission.asked, (std::vector<std::string>{"A at 127.0.0.1"}));
+}
+
+TEST(Inbound, FortyStrangersAtOnce)
+{
+    // Loopback is not trusted; the deadline is long enough that the slow and silent
+    // peers are still in their handshakes when the program ends.
+    Inbound in(false, 120);
+    in.admission.allow = {"Allowed"};
+    std::optional<size_t> windowsWhenAllowedAsked;
+    in.admission.onAsk = [&] {
+        if (in.admission.asked.back().rfind("Allowed", 0) == 0)
+            windowsWhenAllowedAsked = in.program.windows.size();
+    };
+    const uint16_t port = uint16_t(in.listener.listeningPort());
+    std::vector<std::unique_ptr<Peer>> peers;
+    for (int i = 0; i < 36; ++i)
+        peers.push_back(std::make_unique<Peer>(port)); // silent
+    for (int i = 0; i < 2; ++i)
+        peers.push_back(std::make_unique<Peer>(port));
+    peers[36]->close();                          // gone at once
+    peers[37]->send({'x', 'y', 'z', 'w', 0, 1}); // garbage
+    Trickler slow(port, std::chrono::seconds(5));
+    SimProcess refused({"--connect-to", in.target(), "--name", "Refused"});
+    SimProcess allowed({"--connect-to", in.target(), "--name", "Allowed"});
+
+    ASSERT_TRUE(in.pollUntil([&] { return !in.program.windows.empty(); }));
+    ASSERT_TRUE(in.pollUntil([&] { return in.admission.asked.size() == 2; }));
+    EXPECT_TRUE(awaitLine(refused, "disconnected")); // closed once refused
+    ASSERT_EQ(in.program.windows.size(), 1u);
+    EXPECT_EQ(in.program.windows[0].name, "Allowed");
+    EXPECT_EQ(windowsWhenAllowedAsked, 0u); // nothing opened before the user answered
+    std::vector<std::string> asked = in.admission.asked;
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, (std::vector<std::string>{"Allowed at 127.0.0.1", "Refused at 127.0.0.1"}));
+
+    // The program ends with the rest still in their handshakes.
+    EXPECT_GE(in.acceptor->inFlight(), 30u);
+    in.acceptor.reset();
+}
+
+TEST(Inbound, DeadlineCutsASlowPeerAndQuestionsWaitInLine)
+{
+    InboundListener listener(kLoopback);
+    ASSERT_EQ(listener.StartInboundListener(0), InboundListener::StartResult::Listening);
+    SystemClock clock;
+    InboundPolicy policy;
+    policy.trustLoopback = false;
+    policy.handshakeTime = std::chrono::seconds(1);
+    auto engine = std::make_unique<InboundHandshakes>(clock, listener, policy);
+    const std::string target = "127.0.0.1:" + std::to_string(listener.listeningPort());
+    {
+        // A byte of "not yet" every 100 ms would hold the hello for 20 s: the deadline ends it.
+        Trickler slow(uint16_t(listener.listeningPort()), std::chrono::milliseconds(100));
+        std::vector<InboundResult> ended;
+        ASSERT_TRUE(waitUntil([&] {
+            engine->acceptAll();
+            for (InboundResult& r : engine->takeEnded())
+                ended.push_back(std::move(r));
+            return !ended.empty();
+        }));
+        EXPECT_EQ(ended[0].end, InboundEnd::TimedOut) << inboundEndText(ended[0]);
+    }
+    engine->setPolicy([&] {
+        InboundPolicy p = policy;
+        p.handshakeTime = std::chrono::seconds(10);
+        return p;
+    }());
+    // Two strangers: one question is shown (and never answered), the other waits in
+    // line; ending the engine then must not wait for either.
+    SimProcess a({"--connect-to", target, "--name", "A"});
+    SimProcess b({"--connect-to", target, "--name", "B"});
+    std::optional<InboundQuestion> shown;
+    ASSERT_TRUE(waitUntil([&] {
+        engine->acceptAll();
+        if (!shown)
+            shown = engine->nextQuestion();
+        return shown && engine->inFlight() == 2;
+    }));
+    EXPECT_EQ(shown->kind, InboundQuestion::Kind::Admission);
+    EXPECT_FALSE(engine->nextQuestion()); // one at a time
+    engine.reset();
 }

@@ -92,7 +92,11 @@ INSTANTIATE_TEST_SUITE_P(
                   kStress),
              {}},
         Case{"faults_2bit", with({"--depth", "2", "--bad-crc", "2", "--oversize", "4"}, kStress), {}},
-        Case{"truncated_payload", with({"--depth", "16", "--truncate", "3"}, kStress), {}}),
+        Case{"truncated_payload", with({"--depth", "16", "--truncate", "3"}, kStress), {}},
+        // The last poll asked for is refreshed: the capture polls on until an update
+        // applies, and never writes the zeroed picture.
+        Case{"last_poll_bad_crc", {"--depth", "16", "--bad-crc", "3", "--still-after", "2"}, {"--polls", "3"}},
+        Case{"last_poll_bad_crc_4", {"--depth", "4", "--bad-crc", "2", "--still-after", "0"}, {"--polls", "2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A link that closes in the middle of an update, and a 2-bit update whose header

@@ -120,6 +120,51 @@ TEST(Cli, FailuresAreBoundedAndExplained)
     EXPECT_EQ(cli({"--serial", "/nonexistent/tty", "info"}).exitCode, 1);
 }
 
+TEST(Cli, DeviceTextIsPrintedEscaped)
+{
+    // A name that would forge a line and clear the terminal, a backslash, and 8-bit
+    // text (e acute, the euro sign, an undefined code).
+    auto script = deviceScript(16);
+    script.info.setName("a\ndepth: 99\x1b[2J\\\xe9\x80\x81\x7f");
+    FakeAgent agent(FakeAgent::Kind::Tcp, script);
+    auto args = tcp(agent);
+    args.push_back("info");
+    auto r = cli(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\nname: a\\ndepth: 99\\x1b[2J\\\\\xc3\xa9\xe2\x82\xac\\x81\\x7f\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("\ndepth: 99"), std::string::npos) << r.out;
+}
+
+TEST(Cli, RefusalsAndTimeoutsNameTheirCause)
+{
+    struct Case {
+        const char* name;
+        int width, height;
+        bool silentPalette;
+        const char* reason;
+    } cases[] = {
+        {"4096 x 4096", 4096, 4096, false, "refused: its display of 4096 x 4096 is larger than 2048 x 2048"},
+        {"palette stalls", 240, 320, true, "stopped answering during the handshake"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto script = deviceScript(c.silentPalette ? 8 : 16);
+        script.info.width = c.width;
+        script.info.height = c.height;
+        if (c.silentPalette)
+            script.paletteFlag = 1, script.palette.clear(); // the flag, then nothing
+        FakeAgent agent(FakeAgent::Kind::Tcp, script);
+        auto args = tcp(agent);
+        args.insert(args.end(), {"--timeout", "1", "info"});
+        auto r = cli(args);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    }
+}
+
 TEST(Cli, Usage)
 {
     for (std::vector<std::string> args : {

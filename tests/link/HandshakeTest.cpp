@@ -361,3 +361,37 @@ TEST(LinkThreads, MessagesFromTwoThreadsNeverInterleave)
             ASSERT_EQ(script.sent[m * 300 + i], script.sent[m * 300]) << "message " << m << " is torn";
     EXPECT_EQ(links.find(0)->bytesSent.load(), 12000u);
 }
+
+TEST(Handshake, DisplaysBeyondTheMemoryBoundAreRefusedBeforeAnything)
+{
+    // A device claiming huge displays is refused right after its information block:
+    // no password question, no palette, no frame buffers. The largest sides allowed,
+    // on both displays at 16 bits, still pass.
+    struct Case {
+        const char* name;
+        int width, height, altDepth, altWidth, altHeight;
+        HandshakeStatus expected;
+    } cases[] = {
+        {"main 4096 x 4096", 4096, 4096, 16, 4096, 4096, HandshakeStatus::DisplayTooLarge},
+        {"second 240 x 4096", 240, 320, 16, 240, 4096, HandshakeStatus::DisplayTooLarge},
+        {"main 2049 wide", 2049, 320, 0, 0, 0, HandshakeStatus::DisplayTooLarge},
+        {"both 2048 x 2048", 2048, 2048, 16, 2048, 2048, HandshakeStatus::Passed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto script = deviceScript(16, "secret");
+        script.info.width = c.width;
+        script.info.height = c.height;
+        script.info.altDepth = c.altDepth;
+        script.info.altWidth = c.altWidth;
+        script.info.altHeight = c.altHeight;
+        FakeAgent agent(FakeAgent::Kind::Tcp, script);
+        Attempt a;
+        TypingUser user("secret");
+        EXPECT_EQ(a.run(agent, 4, &user), c.expected);
+        const bool passed = c.expected == HandshakeStatus::Passed;
+        EXPECT_EQ(a.framesBuilt.size(), passed ? 1u : 0u);
+        EXPECT_EQ(user.asked.size(), passed ? 1u : 0u);
+        EXPECT_EQ(a.s().isFree(), !passed);
+    }
+}

@@ -5,6 +5,7 @@
 
 #include "ScriptedTransport.h"
 #include "link/LinkTransport.h"
+#include "link/SlotLinkChannel.h"
 #include "settings/Profile.h"
 #include "link/PortNames.h"
 #include "settings/Settings.h"
@@ -96,6 +97,43 @@ TEST_F(LinkRules, SerialReceiveIn8192ByteReadsThenTheRest)
     EXPECT_EQ(script.receiveSizes, (std::vector<size_t>{8192, 8192, 3616}));
     EXPECT_EQ(buf, data);
     EXPECT_EQ(links.find(0)->bytesReceived.load(), 20000u);
+}
+
+TEST_F(LinkRules, SerialDiscardStaysWithinItsTwoSeconds)
+{
+    // A serial line whose reads take the time a real line's time-outs give them: a
+    // full read the bytes' time at 115200 baud, a short one its interval gap, an empty
+    // one 1 ms per byte asked for plus a second.
+    struct TimedSerial final : Transport {
+        Script& script;
+        ManualClock& clock;
+        TimedSerial(Script& s, ManualClock& c) : script(s), clock(c) {}
+        Family family() const override { return Family::File; }
+        IoResult receive(std::span<uint8_t> b) override
+        {
+            IoResult r = script.receive(b, IoStatus::Ok);
+            clock.advance(r.bytes == b.size() ? uint32_t(r.bytes / 11 + 1)
+                          : r.bytes > 0       ? 100
+                                              : uint32_t(b.size() + 1000));
+            return r;
+        }
+        IoResult send(std::span<const uint8_t> d) override { return script.send(d); }
+        void shutdown() override {}
+        bool close() override { return true; }
+    };
+    for (size_t pending : {size_t(0), size_t(300), size_t(1) << 20}) {
+        SCOPED_TRACE(pending);
+        Script s;
+        s.receives = {bytes(pattern(pending))};
+        ManualClock c;
+        Links l{c};
+        l.find(0)->linkKind = 1;
+        l.find(0)->transport = std::make_unique<TimedSerial>(s, c);
+        SlotLinkChannel(l, 0).discardPending();
+        EXPECT_LE(c.tickCount(), SlotLinkChannel::kDiscardBoundMs);
+        if (pending == 300)
+            EXPECT_EQ(l.find(0)->bytesReceived.load(), 300u); // quiet before the bound: all of it went
+    }
 }
 
 TEST_F(LinkRules, SerialReceiveFailures)

@@ -1,0 +1,105 @@
+// The whole screen-update path over whatever bytes an agent might send: header,
+// rectangle, checksum, LZW decode, prediction and apply, the refresh path and the
+// 8-bit palette query. The first 8 input bytes choose the display (depth, size,
+// orientation, second display, low colour, display in use); the rest is the agent's
+// side of the link, handed out in pieces of varying size.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "link/CommandPacket.h"
+#include "link/LinkChannel.h"
+#include "screen/ScreenReceiver.h"
+#include "screen/ScreenState.h"
+
+using namespace sorvane;
+
+namespace {
+
+class StreamChannel final : public LinkChannel {
+public:
+    StreamChannel(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    size_t recv(uint8_t* buffer, size_t n) override
+    {
+        size_t got = 0;
+        while (got < n && at_ < size_) {
+            // Piece sizes follow the data, as reads split on a real link.
+            size_t piece = std::min({n - got, size_t(1) + data_[at_] % 97, size_ - at_});
+            std::memcpy(buffer + got, data_ + at_, piece);
+            at_ += piece;
+            got += piece;
+        }
+        return got;
+    }
+    void send(const uint8_t*, size_t) override {}
+    uint8_t readReply() override
+    {
+        uint8_t p[4];
+        return recv(p, 4) == 4 ? p[0] : 0;
+    }
+    void sleepMs(uint32_t) override {}
+    void discardPending() override { at_ = std::min(size_, at_ + 16); }
+    bool exhausted() const { return at_ >= size_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+struct NullSink final : ScreenSink {
+    void pictureChanged(int l, int t, int r, int b) override
+    {
+        if (l > r || t > b || l < 0 || t < 0)
+            __builtin_trap();
+    }
+    void picturesRebuilt() override {}
+    void linkDropped() override {}
+    void postCommand(int) override {}
+};
+
+constexpr int kDepths[4] = {2, 4, 8, 16};
+constexpr int kOrientations[4] = {0, 90, 180, 270};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 8)
+        return 0;
+    ScreenState st;
+    DisplayFacts& f = st.facts;
+    f.depth = kDepths[data[0] & 3];
+    f.orientation = kOrientations[(data[0] >> 2) & 3];
+    // Small displays keep each run quick; multiples of 4 suit every depth.
+    f.width = 4 * (1 + data[1] % 24);
+    f.height = 4 * (1 + data[2] % 24);
+    if (data[3] & 1) {
+        f.altDepth = kDepths[(data[3] >> 1) & 3];
+        f.altOrientation = kOrientations[(data[3] >> 3) & 3];
+        f.altWidth = 4 * (1 + data[4] % 16);
+        f.altHeight = 4 * (1 + data[5] % 16);
+    }
+    for (size_t i = 0; i < st.palette.size(); ++i)
+        st.palette[i] = uint8_t(i * 13);
+    if (!BuildViewBitmaps(st.bitmaps, f, st.palette))
+        return 0;
+    st.flipState = (data[6] & 1) && f.altDepth != 0 ? 1 : 0;
+    st.lowColor = (data[6] & 2) && f.depth == 16 ? 1 : 0;
+    st.refreshRate = 1 + data[7] % 4;
+
+    const size_t frameBefore = st.bitmaps.frame.size(), rxBefore = st.bitmaps.rxBuffer.size();
+    StreamChannel channel(data + 8, size - 8);
+    NullSink sink;
+    for (int poll = 0; poll < 32 && !channel.exhausted(); ++poll) {
+        PollOutcome o = PollScreen(channel, st, sink);
+        if (o == PollOutcome::Dropped || o == PollOutcome::Unsupported)
+            break;
+        // Buffers keep their sizes; a palette change rebuilds them for the same facts.
+        if (st.bitmaps.frame.size() != frameBefore || st.bitmaps.rxBuffer.size() != rxBefore)
+            __builtin_trap();
+    }
+    return 0;
+}

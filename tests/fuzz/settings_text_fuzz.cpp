@@ -1,0 +1,40 @@
+// A settings file's text, as far as the program takes it in: the store, then the
+// settings, the profile table and the platform settings read from it. Whatever the
+// text holds, what comes out is in range, and saving and loading it again gives the
+// same records.
+
+#include <string>
+
+#include "platform/RegistryText.h"
+#include "settings/SettingsStore.h"
+
+using namespace sorvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    RegistryStore store;
+    std::string error;
+    if (!registryFromText(std::string_view(reinterpret_cast<const char*>(data), size), store, error))
+        return 0;
+    Settings settings;
+    ProfileTable profiles;
+    PlatformSettings platform;
+    LoadSettings(store, "/program/", settings, profiles);
+    LoadPlatformSettings(store, platform);
+    if (profiles.ConnTypes() < 0 || profiles.ConnTypes() > ProfileTable::kSlots)
+        __builtin_trap();
+    if (platform.InboundHandshakeSeconds < 1 || platform.InboundHandshakeSeconds > 300)
+        __builtin_trap();
+
+    RegistryStore saved;
+    SaveSettings(saved, settings, profiles);
+    SavePlatformSettings(saved, platform);
+    Settings settingsAgain;
+    ProfileTable profilesAgain;
+    PlatformSettings platformAgain;
+    LoadSettings(saved, "/program/", settingsAgain, profilesAgain);
+    LoadPlatformSettings(saved, platformAgain);
+    if (!(profilesAgain == profiles) || !(platformAgain == platform))
+        __builtin_trap();
+    return 0;
+}
