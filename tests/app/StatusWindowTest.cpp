@@ -41,7 +41,6 @@ void StatusWindowTest::showsCountersOfItsSlot()
     QCOMPARE(window->objectName(), QStringLiteral("KWXSTATUS"));
     QCOMPARE(window->windowTitle(), QStringLiteral("Status - PocketPC"));
     QCOMPARE(window->slot(), 7);
-    QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
     QStringList labels;
     for (QLabel* l : window->findChildren<QLabel*>()) {
         if (l->objectName().isEmpty())
@@ -53,7 +52,6 @@ void StatusWindowTest::showsCountersOfItsSlot()
         QLabel* value = window->findChild<QLabel*>(QString::number(id));
         QVERIFY(value);
         QCOMPARE(value->text(), QString()); // empty until the first refresh
-        QCOMPARE(value->geometry(), QRect(175, 20 * (id - 1), 100, 20));
     }
     auto* timer = window->findChild<QTimer*>("statusTimer");
     QVERIFY(timer && timer->isActive());
