@@ -247,7 +247,7 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     // A full table: New and Clone beep; after a Delete, New works again.
     while (f.table.profileCount() < 33)
         f.table.add(makeProfile("P", LinkKind::Wan, 0));
-    f.window->refreshConnectionList();
+    f.window->refreshConnectionList(0);
     QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton);
     selectRows(list, {4});
     f.window->runCommand(cmd::CloneConnection);
