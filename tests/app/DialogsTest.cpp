@@ -67,7 +67,9 @@ void DialogsTest::promptRunsDialogForTableRecord()
     answer.start(10);
     std::atomic<int> result{-1};
     std::thread handshake([&] { result = prompt.askPassword(table, 0); });
-    QTRY_VERIFY_WITH_TIMEOUT(result != -1, 20000);
+    // Waits without returning early: the thread must be joined. A dialog nothing
+    // answers is closed by the ModalGuard, which ends the wait with a failure.
+    QTest::qWaitFor([&] { return result != -1; }, 40000);
     handshake.join();
     answer.stop();
     QCOMPARE(result.load(), 1);

@@ -19,7 +19,7 @@ namespace sorvane::test {
 class ModalGuard {
 public:
     explicit ModalGuard(std::function<void(const QString&)> fail,
-                        std::chrono::milliseconds limit = std::chrono::seconds(20))
+                        std::chrono::milliseconds limit = std::chrono::seconds(10))
         : fail_(std::move(fail)), limit_(limit.count())
     {
         timer_.setInterval(200);
