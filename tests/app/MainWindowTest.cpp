@@ -5,8 +5,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -182,8 +184,23 @@ void MainWindowTest::namesAndTexts()
     MainWindow& w = *f.window;
     QCOMPARE(w.objectName(), QStringLiteral("KWXCONNECTIONS"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Sorvane Pro"));
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(w.connectionsList()->objectName(), QStringLiteral("1020"));
     QCOMPARE(w.scriptsList()->objectName(), QStringLiteral("1021"));
+    QStringList headers, labels;
+    for (QTreeWidget* list : {w.connectionsList(), w.scriptsList()})
+        for (int c = 0; c < list->columnCount(); ++c)
+            headers << list->headerItem()->text(c);
+    QCOMPARE(headers, QStringList({"Name", "Type", "Port", "Status", "Name", "Status"}));
+    for (QLabel* l : w.findChildren<QLabel*>("1014"))
+        labels << l->text();
+    labels.sort();
+    QCOMPARE(labels, QStringList({"Connections", "Scripts"}));
+    // The columns fit their lists: no horizontal scroll bar.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_COMPARE(w.scriptsList()->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(w.connectionsList()->horizontalScrollBar()->maximum(), 0);
     const std::pair<int, QString> buttons[] = {
         {cmd::NewConnection, "New"},  {cmd::DeleteConnection, "Delete"}, {cmd::EditConnection, "Edit"},
         {cmd::Connect, "Connect"},    {cmd::NewScenario, "New"},         {cmd::EditScenario, "Edit"},

@@ -41,6 +41,7 @@ void StatusWindowTest::showsCountersOfItsSlot()
     QCOMPARE(window->objectName(), QStringLiteral("KWXSTATUS"));
     QCOMPARE(window->windowTitle(), QStringLiteral("Status - PocketPC"));
     QCOMPARE(window->slot(), 7);
+    QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
     QStringList labels;
     for (QLabel* l : window->findChildren<QLabel*>()) {
         if (l->objectName().isEmpty())
