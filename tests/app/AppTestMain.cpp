@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "AppTests.h"
+#include "support/ModalGuard.h"
 
 int main(int argc, char** argv)
 {
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    sorvane::test::ModalGuard guard([](const QString& m) { QTest::qFail(qPrintable(m), __FILE__, __LINE__); });
     int failures = 0;
     for (auto make : {sorvane::test::makeMainWindowTest, sorvane::test::makeDialogsTest,
                       sorvane::test::makeStatusWindowTest, sorvane::test::makeShellTest,

@@ -53,7 +53,6 @@ void StatusWindowTest::showsCountersOfItsSlot()
         QLabel* value = window->findChild<QLabel*>(QString::number(id));
         QVERIFY(value);
         QCOMPARE(value->text(), QString()); // empty until the first refresh
-        QCOMPARE(value->geometry(), QRect(175, 20 * (id - 1), 100, 20));
     }
     auto* timer = window->findChild<QTimer*>("statusTimer");
     QVERIFY(timer && timer->isActive());

@@ -57,7 +57,6 @@ struct NullSink final : ScreenSink {
     }
     void picturesRebuilt() override {}
     void linkDropped() override {}
-    void postCommand(int) override {}
 };
 
 constexpr int kDepths[4] = {2, 4, 8, 16};

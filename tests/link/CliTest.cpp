@@ -1,4 +1,6 @@
-// sorvane-cli end to end against the scripted agent.
+// sorvane-cli end to end: against sorvane-sim over loopback TCP and a pseudo-terminal,
+// and against the scripted agent where a device must misbehave in a way the simulator
+// does not (silence).
 
 #include <gtest/gtest.h>
 
@@ -25,57 +27,64 @@ std::vector<std::string> tcp(const FakeAgent& agent)
     return {"--host", "127.0.0.1", "--port", std::to_string(agent.port())};
 }
 
-const char* kInfo16 = "depth: 16\nwidth: 240\nheight: 320\norientation: 0\n"
-                      "altDepth: 8\naltWidth: 128\naltHeight: 96\naltOrientation: 180\nname: Sim 16\n";
+// "info" through sorvane-cli to a simulator started with these arguments.
+ProcessResult infoFromSim(bool serial, std::vector<std::string> simArgs, std::vector<std::string> cliArgs = {})
+{
+    const std::vector<std::string> link = serial ? std::vector<std::string>{"--serial"}
+                                                 : std::vector<std::string>{"--port", "0"};
+    simArgs.insert(simArgs.begin(), link.begin(), link.end());
+    SimProcess sim(simArgs);
+    std::vector<std::string> a = serial ? std::vector<std::string>{"--serial", sim.serialPath()}
+                                        : std::vector<std::string>{"--host", "127.0.0.1", "--port",
+                                                                   std::to_string(sim.tcpPort())};
+    a.insert(a.end(), cliArgs.begin(), cliArgs.end());
+    a.push_back("info");
+    return cli(a);
+}
 
 } // namespace
 
 TEST(Cli, InfoOverTcpAndSerial)
 {
-    {
-        FakeAgent agent(FakeAgent::Kind::Tcp, deviceScript(16));
-        auto args = tcp(agent);
-        args.push_back("info");
-        auto r = cli(args);
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.out, kInfo16);
-        EXPECT_EQ(agent.commandsAfterClose(), (std::vector<uint8_t>{'P', 92}));
+    for (bool serial : {false, true}) {
+        const std::string depth = serial ? "2" : "4";
+        SCOPED_TRACE(serial ? "serial" : "tcp");
+        auto r = infoFromSim(serial, {"--depth", depth, "--width", "320", "--height", "240", "--orientation", "90",
+                                      "--second", "8:160x120:180", "--name", "Field unit " + depth});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "depth: " + depth + "\nwidth: 320\nheight: 240\norientation: 90\n"
+                         "altDepth: 8\naltWidth: 160\naltHeight: 120\naltOrientation: 180\n"
+                         "name: Field unit " + depth + "\n");
     }
-    {
-        FakeAgent agent(FakeAgent::Kind::Pty, deviceScript(4));
-        auto r = cli({"info", "--serial", agent.path()}); // options may follow the command
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.out.find("depth: 4\nwidth: 240\nheight: 320\norientation: 90\n"), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("name: Sim 4\n"), std::string::npos);
-        EXPECT_EQ(agent.commandsAfterClose(), (std::vector<uint8_t>{'P', 92, ']'}));
-    }
+    // Options may follow the command.
+    SimProcess sim({"--port", "0"});
+    auto r = cli({"info", "--host", "127.0.0.1", "--port", std::to_string(sim.tcpPort())});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("name: Sorvane Sim\n"), std::string::npos) << r.out;
 }
 
 TEST(Cli, Passwords)
 {
     struct Case {
-        std::vector<std::string> extra;
+        bool serial;
+        std::vector<std::string> given;
         int exit;
         const char* reason;
     } cases[] = {
-        {{"--password", "OPEN sesame"}, 0, ""},
-        {{"--password", "open"}, 1, "the password is incorrect"},
-        {{}, 1, "the device requires a password"},
+        {false, {"--password", "tIDE42"}, 0, ""}, // letters compare without case
+        {false, {"--password", "tide"}, 1, "the password is incorrect"},
+        {false, {}, 1, "the device requires a password"},
+        {true, {}, 0, ""}, // a serial link never asks
     };
     for (const Case& c : cases) {
-        FakeAgent agent(FakeAgent::Kind::Tcp, deviceScript(16, "open Sesame"));
-        auto args = tcp(agent);
-        args.insert(args.end(), c.extra.begin(), c.extra.end());
-        args.push_back("info");
-        auto r = cli(args);
+        SCOPED_TRACE(std::string(c.serial ? "serial " : "tcp ") + (c.given.empty() ? "none" : c.given[1]));
+        auto r = infoFromSim(c.serial, {"--password", "Tide42"}, c.given);
         EXPECT_EQ(r.exitCode, c.exit) << r.err;
-        if (c.exit == 0) {
-            EXPECT_EQ(r.out, kInfo16);
-        } else {
-            EXPECT_EQ(r.out, "");
-            EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        }
+        if (c.exit == 0)
+            continue;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }
 
@@ -99,23 +108,22 @@ TEST(Cli, FailuresAreBoundedAndExplained)
         auto script = deviceScript(16);
         script.silent = true;
         FakeAgent agent(kind, script);
-        std::vector<std::string> args =
-            kind == FakeAgent::Kind::Tcp ? tcp(agent) : std::vector<std::string>{"--serial", agent.path()};
+        std::vector<std::string> args = kind == FakeAgent::Kind::Tcp
+                                            ? std::vector<std::string>{"--host", "127.0.0.1", "--port",
+                                                                       std::to_string(agent.port())}
+                                            : std::vector<std::string>{"--serial", agent.path()};
         args.insert(args.end(), {"--timeout", "0.5", "info"});
         r = cli(args);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find("no answer from"), std::string::npos) << r.err;
     }
 
-    // A hello refused.
-    auto script = deviceScript(16);
-    script.helloAnswer = replyPacket('x');
-    FakeAgent agent(FakeAgent::Kind::Tcp, script);
-    auto args = tcp(agent);
-    args.push_back("info");
-    r = cli(args);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("did not answer the hello"), std::string::npos) << r.err;
+    // A hello answered by a stray byte other than the end byte.
+    for (bool serial : {false, true}) {
+        r = infoFromSim(serial, {"--stray-byte", "42"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("did not answer the hello"), std::string::npos) << r.err;
+    }
 
     EXPECT_EQ(cli({"--serial", "/nonexistent/tty", "info"}).exitCode, 1);
 }

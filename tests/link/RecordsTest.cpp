@@ -140,73 +140,41 @@ TEST(PasswordTable, RecordsAndComparison)
     EXPECT_TRUE(passwordMatches(std::string(32, 'K') + "ignored", std::string(32, 'k')));
 }
 
-namespace {
-
-std::vector<uint8_t> packet(uint8_t c) { return {c, 0xFF, c, 0x11}; }
-
-class ReplyReader : public ::testing::Test {
-protected:
-    ManualClock clock;
-    Links links{clock};
-    Script script;
-    void SetUp() override
-    {
+TEST(ReplyReader, ResynchronisesAfterStrayBytes)
+{
+    auto packet = [](uint8_t c) { return std::vector<uint8_t>{c, 0xFF, c, 0x11}; };
+    auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> all;
+        for (auto& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> stream;
+        std::vector<int> replies; // what successive reads return (0: no reply)
+        size_t firstConsumed;     // bytes the first read took off the link (0: not checked)
+    } cases[] = {
+        {"plain", packet('a'), {'a'}, 4},
+        {"stray end byte in front is absorbed", join({{0x11}, packet('a'), packet('b')}), {'a', 'b'}, 5},
+        {"another stray byte costs one reply", join({{0x42}, packet('a'), packet('b')}), {0, 'b'}, 5},
+        {"no marker: the window is dropped", join({{'z', 'z', 'z', 'z'}, packet('a')}), {0, 'a'}, 4},
+        {"codes differ", join({{'a', 0xFF, 'b', 0x11, 0x99}, packet('c')}), {0, 'c'}, 0},
+        {"fewer than four bytes", {'a', 0xFF}, {0}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock clock;
+        Links links{clock};
+        Script script;
+        script.receives.push_back(bytes(c.stream));
         links.find(0)->linkKind = 4;
         links.find(0)->transport = std::make_unique<FakeSocket>(script);
+        for (size_t i = 0; i < c.replies.size(); ++i) {
+            EXPECT_EQ(ReadReply(links, 0), c.replies[i]) << "read " << i;
+            if (i == 0 && c.firstConsumed != 0) {
+                EXPECT_EQ(links.find(0)->bytesReceived.load(), c.firstConsumed);
+            }
+        }
     }
-    void feed(std::vector<uint8_t> b) { script.receives.push_back(bytes(std::move(b))); }
-    size_t consumed() const { return links.find(0)->bytesReceived.load(); }
-};
-
-} // namespace
-
-TEST_F(ReplyReader, PlainPacket)
-{
-    feed(packet('a'));
-    EXPECT_EQ(ReadReply(links, 0), 'a');
-    EXPECT_EQ(consumed(), 4u);
-}
-
-TEST_F(ReplyReader, StrayEndByteInFrontIsAbsorbed)
-{
-    auto b = std::vector<uint8_t>{0x11};
-    for (uint8_t c : {'a', 'b'})
-        for (uint8_t x : packet(c))
-            b.push_back(x);
-    feed(b);
-    EXPECT_EQ(ReadReply(links, 0), 'a');
-    EXPECT_EQ(consumed(), 5u);
-    EXPECT_EQ(ReadReply(links, 0), 'b');
-}
-
-TEST_F(ReplyReader, StrayOtherByteCostsOneReply)
-{
-    auto b = std::vector<uint8_t>{0x42};
-    for (uint8_t c : {'a', 'b'})
-        for (uint8_t x : packet(c))
-            b.push_back(x);
-    feed(b);
-    EXPECT_EQ(ReadReply(links, 0), 0);
-    EXPECT_EQ(consumed(), 5u);
-    EXPECT_EQ(ReadReply(links, 0), 'b');
-}
-
-TEST_F(ReplyReader, GarbageAndShortReplies)
-{
-    // No marker byte at all: the window is dropped, nothing more is read.
-    feed({'z', 'z', 'z', 'z'});
-    feed(packet('a'));
-    EXPECT_EQ(ReadReply(links, 0), 0);
-    EXPECT_EQ(consumed(), 4u);
-    EXPECT_EQ(ReadReply(links, 0), 'a');
-
-    // Marker and end in place but the two codes differ.
-    feed({'a', 0xFF, 'b', 0x11, 0x99});
-    feed(packet('c'));
-    EXPECT_EQ(ReadReply(links, 0), 0);
-    EXPECT_EQ(ReadReply(links, 0), 'c');
-
-    // Fewer than four bytes before the link gives up.
-    feed({'a', 0xFF});
-    EXPECT_EQ(ReadReply(links, 0), 0);
 }

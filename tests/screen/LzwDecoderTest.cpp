@@ -307,9 +307,17 @@ TEST(LzwDecoder, EntryPointsPlaceRowsAndCheckGeometry)
     ASSERT_EQ(r.status, LzwStatus::Complete);
     EXPECT_EQ(delta[3], 0x9F);
 
+    // A 16-bit rectangle that ends at the right edge with left > 0 is whole; one past it is refused.
+    delta.assign(W * H * 2, 0x55);
+    r = d.decodeUpdate16(stream("ABCDEF", true, 9), delta, W, H, {5, 3, 7, 3});
+    ASSERT_EQ(r.status, LzwStatus::Complete);
+    EXPECT_EQ(std::string(delta.begin() + 48 + 10, delta.end()), "ABCDEF");
+    EXPECT_EQ(delta[48 + 9], 0x55);
+
     // Rectangles outside the frame or splitting bytes are refused, nothing written.
     delta.assign(W * H * 2, 0x55);
     const Bytes ab = stream("ab", true, 9);
+    EXPECT_EQ(d.decodeUpdate16(ab, delta, W, H, {6, 0, 8, 0}).status, LzwStatus::BadGeometry);
     for (LzwRect bad : {LzwRect{0, 0, 8, 0}, LzwRect{0, 3, 0, 4}, LzwRect{2, 0, 1, 0},
                         LzwRect{-1, 0, 0, 0}})
         EXPECT_EQ(d.decodeUpdate8(ab, delta, W, H, bad).status, LzwStatus::BadGeometry);

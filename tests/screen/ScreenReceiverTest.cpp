@@ -271,6 +271,42 @@ TEST(ScreenReceiver, EightBitSecondDisplayOfASixteenBitDeviceShowsTheSentPalette
     EXPECT_EQ((std::array<int, 3>{e.r, e.g, e.b}), (std::array<int, 3>{10, 20, 30}));
 }
 
+TEST(ScreenReceiver, RefreshDisplayRestartsTheFourAndTwoBitReferences)
+{
+    // The agent restarts from a zero frame after 'Q'; so must we, or the same update
+    // XORed onto the old reference blanks the picture.
+    for (int depth : {4, 2}) {
+        SCOPED_TRACE(depth);
+        Connection c({depth, 8, 4, 0});
+        std::vector<uint8_t> units(depth == 4 ? 32 : 16, 0);
+        units[0] = 0x9, units[1] = 0x6;
+        const auto reply = update(lzwLsb(units), 0, 0, 7, 3);
+        c.agent.replies['R'].push_back(reply);
+        c.agent.replies['S'].push_back(reply);
+        ASSERT_EQ(c.poll(), PollOutcome::Applied);
+        const std::vector<uint8_t> first = c.state.bitmaps.dib4.bits;
+        ASSERT_NE(first, std::vector<uint8_t>(first.size(), 0));
+        RefreshScreen(c.agent, c.state);
+        EXPECT_EQ(c.agent.requests.back(), 'Q');
+        c.agent.replies['R'].push_back(reply);
+        c.agent.replies['S'].push_back(reply);
+        ASSERT_EQ(c.poll(), PollOutcome::Applied);
+        EXPECT_EQ(c.state.bitmaps.dib4.bits, first);
+    }
+}
+
+TEST(ScreenReceiver, SixteenBitRectangleEndingAtTheRightEdge)
+{
+    Connection c({16, 8, 6, 0});
+    std::vector<uint8_t> pixels(3 * 2 * 2, 0x5A);
+    c.agent.replies['R'].push_back(update(lzwMsb(pixels), 5, 1, 7, 2));
+    ASSERT_EQ(c.poll(), PollOutcome::Applied);
+    EXPECT_EQ(c.state.bitmaps.dib.pixel(7, 2), 0x5A5Au);
+    EXPECT_EQ(c.state.bitmaps.dib.pixel(4, 2), 0u);
+    c.agent.replies['R'].push_back(update(lzwMsb(pixels), 6, 1, 8, 2));
+    EXPECT_EQ(c.poll(), PollOutcome::Refreshed);
+}
+
 TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
 {
     Connection c({8, 16, 8, 0});

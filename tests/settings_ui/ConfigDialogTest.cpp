@@ -162,6 +162,20 @@ TEST_F(ConfigDialogTest, FreePortMovesTheListenerAndEverythingIsSaved)
     EXPECT_EQ(s, state.settings);
 }
 
+TEST_F(ConfigDialogTest, AFailingSaveIsReported)
+{
+    state.saveFailure = "cannot write the settings file: disk full";
+    ConfigDialog d(nullptr, state.context);
+    d.show();
+    child<QComboBox>(d, "1051")->setCurrentIndex(2); // 3 fps
+    pressOk(d);
+    EXPECT_EQ(state.saves, 1);
+    ASSERT_EQ(state.messages.shown.size(), 1u);
+    EXPECT_EQ(state.messages.shown[0].text, state.saveFailure);
+    EXPECT_EQ(state.messages.shown[0].caption, "Error");
+    EXPECT_EQ(state.settings.Refresh, 3);
+}
+
 TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBox)
 {
     std::filesystem::create_directories(state.dir / "RECORDED_DATA");

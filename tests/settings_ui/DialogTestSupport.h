@@ -1,5 +1,5 @@
 #pragma once
-// Scripted UI ports and a program state over a temporary settings folder, for the
+// A program state over a temporary settings folder with scripted UI ports, for the
 // tests of the profile and settings dialogs.
 
 #include <deque>
@@ -13,43 +13,10 @@
 #include "connect/InboundListener.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/SettingsDialogContext.h"
+#include "support/ScriptedUiPorts.h"
 #include "support/TempDir.h"
 
 namespace sorvane::test {
-
-struct RecordingMessages final : MessageBoxPort {
-    std::vector<MessageRequest> shown;
-    MessageResult show(const MessageRequest& r) override
-    {
-        shown.push_back(r);
-        return MessageResult::Ok;
-    }
-};
-
-struct CountingBeep final : BeepPort {
-    int beeps = 0;
-    void beep() override { ++beeps; }
-};
-
-// Answers each request with the next scripted colour (nullopt = Cancel), records the
-// initial colour asked with, and writes its answer into custom colour 0 as a chooser
-// whose user defined a custom colour would.
-struct ScriptedColors final : ColorChooserPort {
-    std::deque<std::optional<uint32_t>> answers;
-    std::vector<uint32_t> initials;
-    std::optional<uint32_t> chooseColor(uint32_t initial, std::array<uint32_t, 16>& custom) override
-    {
-        initials.push_back(initial);
-        std::optional<uint32_t> a;
-        if (!answers.empty()) {
-            a = answers.front();
-            answers.pop_front();
-        }
-        if (a)
-            custom[0] = *a;
-        return a;
-    }
-};
 
 // The program's records over a settings file in a temporary folder.
 struct ProgramState {
@@ -60,19 +27,21 @@ struct ProgramState {
     ProfileTable profiles;
     PlatformSettings platform = PlatformSettings::defaults();
     std::vector<std::string> skins{"Pocket PC", "Handheld"};
-    RecordingMessages messages;
+    ScriptedMessageBox messages;
     CountingBeep beep;
-    ScriptedColors colors;
+    ScriptedColorChooser colors;
     std::array<uint32_t, 16> customColors{};
     InboundListener listener{0x7F000001}; // loopback only
     std::vector<int> refreshed;
     int saves = 0;
+    std::string saveFailure; // set: the save port fails with this text
     SettingsDialogContext context{settings, profiles, skins, messages, beep, colors, customColors,
                                   [this](int port) { return listener.reopen(port); },
                                   [this](int i) { refreshed.push_back(i); },
                                   [this] {
                                       ++saves;
-                                      return store.SaveSettings(settings, profiles, platform);
+                                      return saveFailure.empty() ? store.SaveSettings(settings, profiles, platform)
+                                                                 : saveFailure;
                                   }};
 
     // What a fresh start would read back from the settings file.

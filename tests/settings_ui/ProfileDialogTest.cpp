@@ -81,6 +81,21 @@ TEST_F(ProfileDialogTest, EditShowsTheStoredPortAndChoosingComByHandSetsOne)
     EXPECT_EQ(state.saves, 1);
 }
 
+TEST_F(ProfileDialogTest, AFailingSaveIsReportedAndTheEditKept)
+{
+    ASSERT_TRUE(state.profiles.AddProfile(comProfile(3)));
+    state.saveFailure = "cannot write the settings file: disk full";
+    ProfileDialog d(nullptr, state.context, 0);
+    d.show();
+    child<QLineEdit>(d, "1002")->setText("9");
+    pressOk(d);
+    ASSERT_EQ(state.messages.shown.size(), 1u);
+    EXPECT_EQ(state.messages.shown[0].text, state.saveFailure);
+    EXPECT_EQ(state.messages.shown[0].caption, "New/Edit Connection");
+    EXPECT_EQ(state.messages.shown[0].icon, MessageIcon::Error);
+    EXPECT_EQ(state.profiles.get(0)->port, 9u);
+}
+
 TEST_F(ProfileDialogTest, PortLimitsOfComAndProxy)
 {
     auto attempt = [&](LinkKind k, const char* portText) {
@@ -276,9 +291,9 @@ TEST_F(ProfileDialogTest, EntryPointRefusesAFullTableAndCancelChangesNothing)
     for (int i = 0; i < ProfileTable::kSlots; ++i)
         ASSERT_TRUE(state.profiles.AddProfile(comProfile(1)));
     EXPECT_EQ(RunProfileDialog(nullptr, ProfileDialogMode::New, -1, state.context), std::nullopt);
-    EXPECT_EQ(state.beep.beeps, 1);
+    EXPECT_EQ(state.beep.count, 1);
     EXPECT_EQ(RunProfileDialog(nullptr, ProfileDialogMode::Edit, 33, state.context), std::nullopt);
-    EXPECT_EQ(state.beep.beeps, 2);
+    EXPECT_EQ(state.beep.count, 2);
 
     const ProfileTable before = state.profiles;
     QTimer::singleShot(0, [] {
