@@ -1,0 +1,313 @@
+// Many live connections at once: N simulated devices on loopback (1, 8, 33) replay
+// pre-encoded update streams, so that encoding costs them nothing, each changing its
+// whole 240 x 320 or 640 x 480 16-bit screen at every poll. The program's own
+// Connection objects poll them at 18 polls per second. Reported per configuration:
+// the poll rate each connection actually achieves, the program's CPU time per poll
+// (the devices' threads excluded), and the latency from the device writing its reply
+// to the picture being ready (the connection's invalidate), median and 99th percentile.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "../tests/screen/TestLzwEncoder.h"
+#include "link/CommandPacket.h"
+#include "link/Crc32.h"
+#include "platform/ByteOrder.h"
+#include "platform/PosixTransports.h"
+#include "screen/ScreenReceiver.h"
+#include "view/Connection.h"
+
+using namespace sorvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kFrames = 8;
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Eight screen-like frames of one size, and the updates that take the agent's reference
+// from one to the next (the first from zero), as the agent would send them: pixel then
+// row prediction, LZW, header with CRC.
+struct Stream {
+    int width, height;
+    std::vector<uint8_t> fromZero;            // frame 0 against a zero reference
+    std::vector<std::vector<uint8_t>> deltas; // deltas[i]: frame i-1 -> frame i (cyclic)
+};
+
+std::vector<uint8_t> frame(int w, int h, int k)
+{
+    std::vector<uint8_t> px(size_t(w) * h * 2);
+    uint32_t seed = 977u * uint32_t(k + 1);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint16_t v = y < 24 ? 0x001F : x < w / 4 ? 0xC618 : uint16_t(((x + 7 * k) * 31 / w) << 11 | (y * 63 / h) << 5);
+            if (y > 40 && (y + k) % 14 < 9 && x > w / 4) {
+                seed = seed * 1664525u + 1013904223u;
+                if ((seed >> 24) < 60)
+                    v = 0;
+            }
+            storeLe16(&px[(size_t(y) * w + x) * 2], v);
+        }
+    return px;
+}
+
+std::vector<uint8_t> encodeUpdate(const std::vector<uint8_t>& delta, int w, int h)
+{
+    std::vector<uint8_t> d = delta;
+    const size_t row = size_t(w) * 2;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w - 1; ++x) {
+            d[y * row + 2 * x] ^= delta[y * row + 2 * x + 2];
+            d[y * row + 2 * x + 1] ^= delta[y * row + 2 * x + 3];
+        }
+    std::vector<uint8_t> e = d;
+    for (int y = 0; y < h - 1; ++y)
+        for (size_t i = 0; i < row; ++i)
+            e[y * row + i] ^= d[(y + 1) * row + i];
+    std::vector<uint8_t> payload = test::lzwEncode(e, true);
+    std::vector<uint8_t> msg(ScreenUpdateHeader::kSize);
+    ScreenUpdateHeader hd;
+    hd.flags = ScreenUpdateHeader::kRowXor | ScreenUpdateHeader::kPixelXor;
+    hd.payloadLength = uint32_t(payload.size());
+    hd.checksum = Crc32(payload);
+    hd.right = uint16_t(w - 1);
+    hd.bottom = uint16_t(h - 1);
+    hd.encode(msg.data());
+    msg.insert(msg.end(), payload.begin(), payload.end());
+    return msg;
+}
+
+const Stream& stream(int w, int h)
+{
+    static std::mutex m;
+    static std::vector<std::unique_ptr<Stream>> made;
+    std::lock_guard lock(m);
+    for (auto& s : made)
+        if (s->width == w && s->height == h)
+            return *s;
+    auto s = std::make_unique<Stream>();
+    s->width = w;
+    s->height = h;
+    std::vector<std::vector<uint8_t>> frames;
+    for (int k = 0; k < kFrames; ++k)
+        frames.push_back(frame(w, h, k));
+    s->fromZero = encodeUpdate(frames[0], w, h);
+    for (int k = 0; k < kFrames; ++k) {
+        const auto& a = frames[size_t((k + kFrames - 1) % kFrames)];
+        const auto& b = frames[size_t(k)];
+        std::vector<uint8_t> x(a.size());
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] = a[i] ^ b[i];
+        s->deltas.push_back(encodeUpdate(x, w, h));
+    }
+    made.push_back(std::move(s));
+    return *made.back();
+}
+
+// One device: answers 'Q' with 'a' (and starts its stream again from zero) and every
+// 'R' with the next pre-encoded update, noting when each reply was written.
+class Device {
+public:
+    Device(int fd, const Stream& s) : fd_(fd), stream_(s), thread_([this] { run(); }) {}
+    ~Device()
+    {
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+    }
+    std::vector<Clock::time_point> replies()
+    {
+        std::lock_guard lock(m_);
+        return sent_;
+    }
+    double cpuSeconds() const { return cpu_.load(); }
+
+private:
+    bool readAll(uint8_t* p, size_t n)
+    {
+        while (n) {
+            ssize_t r = ::read(fd_, p, n);
+            if (r <= 0)
+                return false;
+            p += r, n -= size_t(r);
+        }
+        return true;
+    }
+    bool writeAll(const std::vector<uint8_t>& b)
+    {
+        size_t at = 0;
+        while (at < b.size()) {
+            ssize_t r = ::write(fd_, b.data() + at, b.size() - at);
+            if (r <= 0)
+                return false;
+            at += size_t(r);
+        }
+        return true;
+    }
+    void run()
+    {
+        uint8_t cmd[4];
+        int next = -1; // -1: the reference is zero
+        while (readAll(cmd, 4)) {
+            if (cmd[0] == CmdRefresh) {
+                next = -1;
+                if (!writeAll(CommandMessage(ReplyAccepted)))
+                    break;
+            } else if (cmd[0] == CmdUpdate) {
+                const std::vector<uint8_t>& u = next < 0 ? stream_.fromZero : stream_.deltas[size_t(next)];
+                next = (next + 1) % kFrames;
+                if (!writeAll(u))
+                    break;
+                std::lock_guard lock(m_);
+                sent_.push_back(Clock::now());
+            }
+            cpu_ = threadCpuSeconds();
+        }
+        cpu_ = threadCpuSeconds();
+    }
+
+    int fd_;
+    const Stream& stream_;
+    std::mutex m_;
+    std::vector<Clock::time_point> sent_;
+    std::atomic<double> cpu_{0};
+    std::thread thread_;
+};
+
+struct Sink final : ViewSink {
+    std::mutex m;
+    std::vector<Clock::time_point> ready;
+    void invalidate(const WindowRect&) override
+    {
+        std::lock_guard lock(m);
+        ready.push_back(Clock::now());
+    }
+    void repaintAll() override {}
+    void linkClosed() override {}
+};
+
+// A connected pair of loopback TCP sockets: the program's end, the device's end.
+std::pair<int, int> loopbackPair()
+{
+    int l = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(l, 1);
+    ::getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
+    int c = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int d = ::accept(l, nullptr, nullptr);
+    ::close(l);
+    int one = 1;
+    setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    setsockopt(d, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return {c, d};
+}
+
+void Connections(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    const int w = int(state.range(1)), h = int(state.range(2));
+    const Stream& s = stream(w, h);
+    constexpr double kSeconds = 4.0;
+    for (auto _ : state) {
+        SystemClock clock;
+        Links links(clock);
+        std::vector<std::unique_ptr<Device>> devices;
+        std::vector<std::unique_ptr<Sink>> sinks;
+        std::vector<std::unique_ptr<Connection>> connections;
+        Profile p;
+        p.refreshRate = 18;
+        for (int i = 0; i < n; ++i) {
+            auto [c, d] = loopbackPair();
+            LinkSlot& slot = *links.find(i);
+            slot.transport = PosixSocket::adopt(c);
+            slot.linkKind = uint32_t(LinkKind::Wan);
+            slot.depth = 16;
+            slot.width = w;
+            slot.height = h;
+            slot.deviceName = "Bench " + std::to_string(i);
+            devices.push_back(std::make_unique<Device>(d, s));
+            std::string error;
+            connections.push_back(Connection::Open(links, i, p, i, ViewStart{}, error));
+            sinks.push_back(std::make_unique<Sink>());
+        }
+        const double cpu0 = processCpuSeconds();
+        const auto t0 = Clock::now();
+        for (int i = 0; i < n; ++i) {
+            connections[size_t(i)]->start(*sinks[size_t(i)]);
+            connections[size_t(i)]->requestRefresh();
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        for (auto& c : connections)
+            c->stop();
+        for (auto& c : connections)
+            c->join();
+        const double cpu = processCpuSeconds() - cpu0;
+        double deviceCpu = 0;
+        size_t polls = 0;
+        std::vector<double> latencies;
+        for (int i = 0; i < n; ++i) {
+            const auto sent = devices[size_t(i)]->replies();
+            const auto& ready = sinks[size_t(i)]->ready;
+            polls += ready.size();
+            for (size_t k = 0; k < std::min(sent.size(), ready.size()); ++k)
+                latencies.push_back(std::chrono::duration<double, std::micro>(ready[k] - sent[k]).count());
+            deviceCpu += devices[size_t(i)]->cpuSeconds();
+        }
+        connections.clear();
+        devices.clear();
+        std::sort(latencies.begin(), latencies.end());
+        auto pct = [&](double q) { return latencies.empty() ? 0.0 : latencies[size_t(q * double(latencies.size() - 1))]; };
+        state.counters["polls_per_s_each"] = double(polls) / seconds / n;
+        state.counters["cpu_us_per_poll"] = polls ? (cpu - deviceCpu) * 1e6 / double(polls) : 0;
+        state.counters["latency_us_p50"] = pct(0.5);
+        state.counters["latency_us_p99"] = pct(0.99);
+    }
+}
+
+} // namespace
+
+BENCHMARK(Connections)
+    ->ArgNames({"devices", "w", "h"})
+    ->Args({1, 240, 320})
+    ->Args({8, 240, 320})
+    ->Args({33, 240, 320})
+    ->Args({1, 640, 480})
+    ->Args({8, 640, 480})
+    ->Args({33, 640, 480})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+
+BENCHMARK_MAIN();
