@@ -31,7 +31,7 @@
 #include "view/Connection.h"
 
 using namespace sorvane;
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 namespace {
 
@@ -141,7 +141,7 @@ public:
         thread_.join();
         ::close(fd_);
     }
-    std::vector<Clock::time_point> replies()
+    std::vector<Steady::time_point> replies()
     {
         std::lock_guard lock(m_);
         return sent_;
@@ -185,7 +185,7 @@ private:
                 if (!writeAll(u))
                     break;
                 std::lock_guard lock(m_);
-                sent_.push_back(Clock::now());
+                sent_.push_back(Steady::now());
             }
             cpu_ = threadCpuSeconds();
         }
@@ -195,18 +195,18 @@ private:
     int fd_;
     const Stream& stream_;
     std::mutex m_;
-    std::vector<Clock::time_point> sent_;
+    std::vector<Steady::time_point> sent_;
     std::atomic<double> cpu_{0};
     std::thread thread_;
 };
 
 struct Sink final : ViewSink {
     std::mutex m;
-    std::vector<Clock::time_point> ready;
+    std::vector<Steady::time_point> ready;
     void invalidate(const WindowRect&) override
     {
         std::lock_guard lock(m);
-        ready.push_back(Clock::now());
+        ready.push_back(Steady::now());
     }
     void repaintAll() override {}
     void linkClosed() override {}
@@ -262,13 +262,13 @@ void Connections(benchmark::State& state)
             sinks.push_back(std::make_unique<Sink>());
         }
         const double cpu0 = processCpuSeconds();
-        const auto t0 = Clock::now();
+        const auto t0 = Steady::now();
         for (int i = 0; i < n; ++i) {
             connections[size_t(i)]->start(*sinks[size_t(i)]);
             connections[size_t(i)]->requestRefresh();
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double seconds = std::chrono::duration<double>(Steady::now() - t0).count();
         for (auto& c : connections)
             c->stop();
         for (auto& c : connections)
