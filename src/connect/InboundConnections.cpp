@@ -138,6 +138,14 @@ public:
         }
         inner_.sleepMs(ms);
     }
+    void pauseForData(Transport& transport, uint32_t ms) override
+    {
+        if (passed()) {
+            sleepMs(ms); // ends the attempt
+            return;
+        }
+        inner_.pauseForData(transport, ms);
+    }
     bool passed() const { return SteadyClock::now() >= deadline_; }
     bool expired() const { return expired_; }
     void expire() { expired_ = true; }

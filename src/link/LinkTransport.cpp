@@ -28,7 +28,7 @@ size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer
         if (r.status == IoStatus::Error)
             return 0;
         // Would-block (or an empty read, which a socket should not give).
-        clock.sleepMs(10);
+        clock.pauseForData(*s.transport, 10);
         if (++wouldBlocks >= kRecvWouldBlockLimit)
             break;
     }

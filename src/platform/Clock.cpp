@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Transport.h"
+
 namespace sorvane {
 
 uint32_t SystemClock::tickCount() const
@@ -14,6 +16,12 @@ uint32_t SystemClock::tickCount() const
 void SystemClock::sleepMs(uint32_t ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void SystemClock::pauseForData(Transport& transport, uint32_t ms)
+{
+    if (!transport.waitReadable(ms))
+        sleepMs(ms);
 }
 
 } // namespace sorvane

@@ -11,6 +11,8 @@
 
 namespace sorvane {
 
+class Transport;
+
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -18,12 +20,22 @@ public:
     virtual uint32_t tickCount() const = 0;
     // Pauses the calling thread for ms milliseconds. Any thread.
     virtual void sleepMs(uint32_t ms) = 0;
+    // A receive's pause after the link had nothing for it: as long as sleepMs(ms), but a
+    // real clock ends it as soon as the transport has something to receive, so a reply
+    // is taken when it arrives rather than up to ms later. The time the rules count is
+    // the same either way.
+    virtual void pauseForData(Transport& transport, uint32_t ms)
+    {
+        (void)transport;
+        sleepMs(ms);
+    }
 };
 
 class SystemClock final : public Clock {
 public:
     uint32_t tickCount() const override;
     void sleepMs(uint32_t ms) override;
+    void pauseForData(Transport& transport, uint32_t ms) override;
 };
 
 class ManualClock final : public Clock {

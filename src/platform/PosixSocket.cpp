@@ -98,6 +98,15 @@ std::unique_ptr<PosixSocket> PosixSocket::adopt(int fd)
     return std::make_unique<PosixSocket>(fd);
 }
 
+bool PosixSocket::waitReadable(uint32_t ms)
+{
+    if (fd_ < 0)
+        return false;
+    pollfd p{fd_, POLLIN, 0};
+    // Interrupted: the caller pauses instead, so the pause is never cut short by it.
+    return ::poll(&p, 1, int(ms)) >= 0;
+}
+
 IoResult PosixSocket::receive(std::span<uint8_t> buffer)
 {
     for (;;) {

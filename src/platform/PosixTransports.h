@@ -25,6 +25,7 @@ public:
     ~PosixSocket() override;
     IoResult receive(std::span<uint8_t> buffer) override;
     IoResult send(std::span<const uint8_t> data) override;
+    bool waitReadable(uint32_t ms) override;
     void shutdown() override;
     bool close() override;
     ConnectStatus connect(const Ipv4Endpoint& target) override;

@@ -45,6 +45,10 @@ public:
     virtual IoResult send(std::span<const uint8_t> data) = 0;
     // Files: clears the line's error state after a failed read or write.
     virtual void clearError() {}
+    // Waits up to ms milliseconds for something to receive (data, the peer closing, an
+    // error) and returns true; false when this transport cannot wait that way (the
+    // caller then just pauses). Only the thread that receives calls it.
+    virtual bool waitReadable(uint32_t /*ms*/) { return false; }
     virtual void shutdown() = 0;
     // Releases the system resource; false when that failed. Called at most once.
     virtual bool close() = 0;
