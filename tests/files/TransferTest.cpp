@@ -18,6 +18,7 @@
 #include "link/SlotLinkChannel.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixTransports.h"
+#include "SimFilesDevice.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 
@@ -55,100 +56,6 @@ std::string textBytes(size_t n)
     s.resize(n);
     return s;
 }
-
-// Records the block headers we send and the read-block reply headers we get.
-class RecordingChannel final : public LinkChannel {
-public:
-    explicit RecordingChannel(LinkChannel& inner) : inner_(inner) {}
-    std::vector<BlockHeader> sent, replies;
-    size_t recv(uint8_t* b, size_t n) override
-    {
-        size_t got = inner_.recv(b, n);
-        if (awaitingReply_ && n == kBlockHeaderSize && got == n)
-            replies.push_back(DecodeBlockHeader(std::span<const uint8_t, kBlockHeaderSize>(b, n)));
-        awaitingReply_ = false;
-        return got;
-    }
-    void send(const uint8_t* b, size_t n) override
-    {
-        if (n >= kBlockHeaderSize && (b[0] == CmdWriteBlock || b[0] == CmdReadBlock) && b[1] == 0xFF) {
-            sent.push_back(DecodeBlockHeader(std::span<const uint8_t, kBlockHeaderSize>(b, kBlockHeaderSize)));
-            awaitingReply_ = b[0] == CmdReadBlock;
-        }
-        inner_.send(b, n);
-    }
-    uint8_t readReply() override { return inner_.readReply(); }
-    void sleepMs(uint32_t ms) override { inner_.sleepMs(ms); }
-    void discardPending() override { inner_.discardPending(); }
-
-private:
-    LinkChannel& inner_;
-    bool awaitingReply_ = false;
-};
-
-struct Progress final : TransferProgress {
-    uint64_t blocks = 0;
-    uint64_t cancelAfter = UINT64_MAX; // blocks
-    void fileStarted(size_t, std::string_view, uint64_t, uint64_t) override {}
-    void blockMoved(uint64_t, uint64_t) override { ++blocks; }
-    bool cancelled() override { return blocks >= cancelAfter; }
-};
-
-// The simulator serving `sandbox`, connected as link kind `kind` (4 TCP, 1 COM and
-// 2 USB over a pseudo-terminal).
-struct Device {
-    TempDir sandbox;
-    std::unique_ptr<SimProcess> sim;
-    SystemClock clock;
-    Links links{clock};
-    PasswordTable passwords;
-    LinkConfig config;
-    PosixTransportFactory factory;
-    int slot = -1;
-    std::unique_ptr<SlotLinkChannel> link;
-    std::unique_ptr<RecordingChannel> channel;
-    uint32_t kind;
-
-    explicit Device(uint32_t k, std::vector<std::string> extra = {}) : kind(k)
-    {
-        std::vector<std::string> args{"--files", sandbox.path().string()};
-        if (kind == 4)
-            args.insert(args.end(), {"--port", "0"});
-        else
-            args.push_back("--serial");
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim = std::make_unique<SimProcess>(args);
-        Profile p;
-        p.linkKind = kind;
-        p.port = 1;
-        p.ipAddress = 0x7F000001;
-        if (kind == 4)
-            config.agentPort = uint16_t(sim->tcpPort());
-        else
-            config.comDevicePattern = config.usbDevicePattern = sim->serialPath();
-        slot = links.allocSlot();
-        LinkSlot& s = *links.find(slot);
-        s.linkKind = kind;
-        s.transport = OpenLinkTransport(links, config, p, factory);
-        HandshakeEnv env{passwords, nullptr, nullptr, {}};
-        const bool passed = kind == 4 ? ConnectLink(links, slot, env).passed()
-                                      : DeviceHandshake(links, slot, env) == HandshakeStatus::Passed;
-        if (!passed)
-            throw std::runtime_error("no connection to the simulator");
-        link = std::make_unique<SlotLinkChannel>(links, slot);
-        channel = std::make_unique<RecordingChannel>(*link);
-    }
-    ~Device() { CloseLinkTransport(links, slot); }
-
-    TransferReport send(std::vector<TransferFile> files, Progress& progress)
-    {
-        return SendFiles(*channel, files, TransferOptions{kind != 2}, progress);
-    }
-    TransferReport receive(std::vector<TransferFile> files, Progress& progress)
-    {
-        return ReceiveFiles(*channel, files, TransferOptions{kind != 2}, progress);
-    }
-};
 
 std::vector<std::string> namesIn(const fs::path& folder)
 {
@@ -245,7 +152,7 @@ TEST_P(TransferRoundTrip, BothWaysByteIdenticalWithTheDescribedBlocks)
             up.push_back({(pc / name).string(), "\\" + name, 0});
             down.push_back({(pc / ("back-" + name)).string(), "\\" + name, size});
         }
-    Progress progress;
+    CountingProgress progress;
     TransferReport sent = dev.send(up, progress);
     ASSERT_TRUE(sent.allDone());
     TransferReport got = dev.receive(down, progress);
@@ -308,7 +215,7 @@ TEST_P(TransferFault, FileFailsOrRecoversAndTheNextOneGoes)
         writeFile(pc / "a", "the old file");
         files = {{(pc / "a").string(), "\\a", a.size()}, {(pc / "b").string(), "\\b", b.size()}};
     }
-    Progress progress;
+    CountingProgress progress;
     TransferReport r = t.sending ? dev.send(files, progress) : dev.receive(files, progress);
     ASSERT_EQ(r.results.size(), 2u);
     EXPECT_EQ(r.results[0], t.first) << fileResultText(r.results[0]);
@@ -350,7 +257,7 @@ TEST(Transfer, CancelKeepsTheOldPcFileAndDeletesThePartialDeviceFile)
     const std::string big = randomBytes(300000, 9);
     writeFile(dev.sandbox / "big", big);
     writeFile(pc / "big", "the old file");
-    Progress receiving;
+    CountingProgress receiving;
     receiving.cancelAfter = 3;
     TransferReport r = dev.receive({{(pc / "big").string(), "\\big", big.size()}, {(pc / "x").string(), "\\big", big.size()}}, receiving);
     EXPECT_TRUE(r.cancelled);
@@ -360,7 +267,7 @@ TEST(Transfer, CancelKeepsTheOldPcFileAndDeletesThePartialDeviceFile)
     EXPECT_EQ(namesIn(pc.path()), std::vector<std::string>{"big"});
 
     writeFile(pc / "up", big);
-    Progress sending;
+    CountingProgress sending;
     sending.cancelAfter = 3;
     r = dev.send({{(pc / "up").string(), "\\up", 0}, {(pc / "big").string(), "\\second", 0}}, sending);
     EXPECT_EQ(r.results[0], FileResult::Cancelled);

@@ -63,13 +63,13 @@ TransferDialog::TransferDialog(QWidget* parent, bool sending, std::shared_ptr<Tr
     buttons->addStretch(1);
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
+    showFileName(QString::fromStdString(state_->fileName()));
+    refresh();
     resize(340, sizeHint().height());
 
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &TransferDialog::refresh);
     timer_->start(kRefreshMs);
-    showFileName(QString::fromStdString(state_->fileName()));
-    refresh();
     centreDialog(*this);
     // A transfer cancelled before the dialog opened ends it at once.
     if (state_->isCancelled())
@@ -80,20 +80,14 @@ void TransferDialog::showFileName(const QString& name) { file_->setText(name); }
 
 void TransferDialog::refresh()
 {
-    const TransferState::Snapshot s = state_->snapshot();
-    if (s.blockCount == 0 || s.fileIndex < 0) {
-        rate_->setText(QString::fromStdString(DescribeTransfer(s, 0).rate));
-        return;
-    }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_);
+    const TransferState::Snapshot s = state_->snapshot();
     const TransferTexts t = DescribeTransfer(s, uint64_t(ms.count()));
     files_->setText(QString::fromStdString(t.files));
     bytes_->setText(QString::fromStdString(t.bytes));
     fileBar_->setValue(t.fileBar);
-    if (s.bytesTotal) {
-        totalBar_->setValue(t.totalBar);
-        total_->setText(QString::fromStdString(t.total));
-    }
+    totalBar_->setValue(t.totalBar);
+    total_->setText(QString::fromStdString(t.total));
     rate_->setText(QString::fromStdString(t.rate));
 }
 
