@@ -1,5 +1,6 @@
 #include "files/ui/DeviceFileService.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -20,10 +21,10 @@ void JobFileService::run(LinkJobRunner::Kind kind, Result failed,
     runner_->post(
         kind, [result, work = std::move(work)](LinkChannel& c, const std::function<bool()>& stopping) { *result = work(c, stopping); },
         [self, result, done = std::move(done)](bool) {
-            // The result goes to the user-interface thread; a service already gone drops it.
-            if (self)
-                QMetaObject::invokeMethod(
-                    self.data(), [self, result, done] { if (self && done) done(std::move(*result)); }, Qt::QueuedConnection);
+            // Called on the link's thread: the result goes to the user-interface thread,
+            // where a service already gone drops it (the application object outlives both).
+            QMetaObject::invokeMethod(
+                qApp, [self, result, done] { if (self && done) done(std::move(*result)); }, Qt::QueuedConnection);
         });
 }
 

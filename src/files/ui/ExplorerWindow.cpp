@@ -278,6 +278,10 @@ void ExplorerWindow::showDeviceFolder(const std::string& folder)
         self->endDevice();
         if (folder == self->deviceFolder_)
             self->fillDeviceList(listing);
+        if (listing.status == DeviceFileStatus::TooLarge)
+            self->ctx_.messages.show(MessageRequest{"The device's folder has more entries than can be shown.",
+                                                    self->ctx_.deviceName.toStdString(), MessageIcon::Warning,
+                                                    MessageButtons::Ok});
         emit self->deviceListed();
     });
 }
