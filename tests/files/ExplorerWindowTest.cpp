@@ -9,7 +9,10 @@
 #include <thread>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -228,4 +231,49 @@ TEST(ExplorerWindow, CopyBothWaysDeleteAndRename)
     EXPECT_EQ(e.beep.beeps, 1);
     if (const char* shot = std::getenv("SORVANE_EXPLORER_SHOT"))
         e.window->grab().save(QString::fromLocal8Bit(shot));
+}
+
+TEST(ExplorerWindow, PcDeleteRenameAndDroppedFiles)
+{
+    Explorer e;
+    fs::create_directories(e.pc / "tree" / "deep");
+    writeFile(e.pc / "tree" / "deep" / "f", "x");
+    writeFile(e.pc / "a.txt", "a");
+    writeFile(e.pc / "b.txt", "b");
+    e.open();
+
+    // A folder goes with all of its contents, after its own question.
+    e.row(e.window->pcList(), "tree")->setSelected(true);
+    e.window->command(explorer_cmd::PcDelete);
+    ASSERT_EQ(e.messages.shown.size(), 1u);
+    EXPECT_EQ(e.messages.shown[0].text, "Are you sure you want to remove the folder 'tree' and all of its contents?");
+    EXPECT_FALSE(fs::exists(e.pc / "tree"));
+
+    // Renaming onto an existing name fails and keeps both files.
+    e.row(e.window->pcList(), "a.txt")->setSelected(true);
+    e.window->command(explorer_cmd::PcRename);
+    e.row(e.window->pcList(), "a.txt")->setText(0, "b.txt");
+    ASSERT_EQ(e.messages.shown.size(), 2u);
+    EXPECT_EQ(e.messages.shown[1].text, "Error renaming the file; it may be in-use or marked as read-only.");
+    EXPECT_EQ(readFile(e.pc / "a.txt"), "a");
+    EXPECT_EQ(readFile(e.pc / "b.txt"), "b");
+
+    // Files dropped from the desktop go to the device folder.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((e.pc / "b.txt").string()))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(e.window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(e.window.get(), &drop);
+    e.waitIdle();
+    EXPECT_EQ(readFile(e.dev.sandbox / "b.txt"), "b");
+
+    // Several items: one question for all of them.
+    e.window->pcList()->clearSelection();
+    e.window->command(explorer_cmd::PcSelectAll);
+    e.window->command(explorer_cmd::PcDelete);
+    EXPECT_EQ(e.messages.shown.back().text, "Are you sure you want to delete these 2 items?");
+    EXPECT_EQ(e.messages.shown.back().caption, "Confirm Multiple File Delete");
+    EXPECT_EQ(e.window->pcList()->topLevelItemCount(), 0);
 }
