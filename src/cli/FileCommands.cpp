@@ -153,8 +153,13 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
     DeviceListing listing = ListDeviceFolder(channel, DeviceFolderOf(devicePath));
     if (listing.status != DeviceFileStatus::Ok)
         return fail(reasonFor(session, deviceFileStatusText(listing.status)));
+    // The device's names ignore case: the exact name first, else the one that differs in case only.
     auto it = std::find_if(listing.items.begin(), listing.items.end(),
                            [&](const DeviceItem& i) { return i.name == name; });
+    if (it == listing.items.end())
+        it = std::find_if(listing.items.begin(), listing.items.end(), [&](const DeviceItem& i) {
+            return !lessIgnoringAsciiCase(i.name, name) && !lessIgnoringAsciiCase(name, i.name);
+        });
     if (it == listing.items.end())
         return fail("no such device file: " + PrintableDeviceText(devicePath));
     if (it->folder)
