@@ -89,15 +89,12 @@ struct Sim {
         int port = 0;
         while (fgets(line, sizeof line, f) && std::string(line) != "ready\n")
             std::sscanf(line, "tcp 127.0.0.1 %d", &port);
-        Profile p;
-        p.linkKind = 4;
-        p.port = 1;
-        p.ipAddress = 0x7F000001;
+        const LinkTarget target{4, 1, 0x7F000001};
         config.agentPort = uint16_t(port);
         slot = links.allocSlot();
         links.find(slot)->linkKind = 4;
-        links.find(slot)->transport = OpenLinkTransport(links, config, p, factory);
-        HandshakeEnv env{passwords, nullptr, nullptr, {}};
+        links.find(slot)->transport = OpenLinkTransport(links, config, target, factory);
+        HandshakeEnv env{passwords, nullptr, nullptr, {}, {}};
         if (!ConnectLink(links, slot, env).passed()) {
             std::fprintf(stderr, "no connection to the simulator\n");
             std::abort();

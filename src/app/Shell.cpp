@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "view/CommandIds.h"
-#include "app/ExplorerMailbox.h"
+#include "app/ExplorerJobs.h"
 #include "app/ConnectionWindows.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
@@ -272,7 +272,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
             open->activateWindow();
             return;
         }
-        auto runner = std::make_shared<ExplorerMailbox>(links_, views_[w.slot()], w.slot());
+        auto runner = std::make_shared<ExplorerJobs>(w);
         auto* explorer = new ExplorerWindow(
             ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(runner), ports_.messages,
                                     ports_.beep},

@@ -83,10 +83,7 @@ struct Device {
             args.push_back("--serial");
         args.insert(args.end(), extra.begin(), extra.end());
         sim = std::make_unique<SimProcess>(args);
-        Profile p;
-        p.linkKind = kind;
-        p.port = 1;
-        p.ipAddress = 0x7F000001;
+        const LinkTarget target{kind, 1, 0x7F000001};
         if (kind == 4)
             config.agentPort = uint16_t(sim->tcpPort());
         else
@@ -94,8 +91,8 @@ struct Device {
         slot = links.allocSlot();
         LinkSlot& s = *links.find(slot);
         s.linkKind = kind;
-        s.transport = OpenLinkTransport(links, config, p, factory);
-        HandshakeEnv env{passwords, nullptr, nullptr, {}};
+        s.transport = OpenLinkTransport(links, config, target, factory);
+        HandshakeEnv env{passwords, nullptr, nullptr, {}, {}};
         const bool passed = kind == 4 ? ConnectLink(links, slot, env).passed()
                                       : DeviceHandshake(links, slot, env) == HandshakeStatus::Passed;
         if (!passed)

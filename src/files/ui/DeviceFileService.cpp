@@ -14,17 +14,24 @@ JobFileService::JobFileService(std::shared_ptr<LinkJobRunner> runner, QObject* p
 template <class Result>
 void JobFileService::run(LinkJobRunner::Kind kind, Result failed,
                          std::function<Result(LinkChannel&, const std::function<bool()>&)> work,
-                         std::function<void(Result)> done)
+                         std::function<void(Result)> done, std::function<void()> afterDone)
 {
     auto result = std::make_shared<Result>(std::move(failed));
     QPointer<JobFileService> self(this);
     runner_->post(
         kind, [result, work = std::move(work)](LinkChannel& c, const std::function<bool()>& stopping) { *result = work(c, stopping); },
-        [self, result, done = std::move(done)](bool) {
+        [self, result, done = std::move(done), afterDone = std::move(afterDone)](bool) {
             // Called on the link's thread: the result goes to the user-interface thread,
             // where a service already gone drops it (the application object outlives both).
             QMetaObject::invokeMethod(
-                qApp, [self, result, done] { if (self && done) done(std::move(*result)); }, Qt::QueuedConnection);
+                qApp,
+                [self, result, done, afterDone] {
+                    if (self && done)
+                        done(std::move(*result));
+                    if (afterDone)
+                        afterDone();
+                },
+                Qt::QueuedConnection);
         });
 }
 
@@ -86,11 +93,7 @@ void JobFileService::transfer(bool sending, std::vector<TransferFile> files, std
             return sending ? SendFiles(c, files, TransferOptions{compress}, progress)
                            : ReceiveFiles(c, files, TransferOptions{compress}, progress);
         },
-        [runner, done = std::move(done)](TransferReport r) {
-            runner->transferSettled();
-            if (done)
-                done(std::move(r));
-        });
+        std::move(done), [runner] { runner->transferSettled(); });
 }
 
 } // namespace sorvane

@@ -49,7 +49,8 @@ public:
     virtual void sendMessage(std::vector<uint8_t> message) = 0;
     // False on USB links, whose blocks travel raw.
     virtual bool compresses() const = 0;
-    // After a transfer the connection waits ("e") until the explorer is done with it.
+    // After a transfer the connection waits until the explorer has had the result;
+    // called on the user-interface thread after it.
     virtual void transferSettled() {}
 };
 
@@ -66,9 +67,11 @@ public:
     void sendMessage(std::vector<uint8_t> message) override { runner_->sendMessage(std::move(message)); }
 
 private:
+    // afterDone runs on the user-interface thread after done, even when the service
+    // has gone by then.
     template <class Result>
     void run(LinkJobRunner::Kind kind, Result failed, std::function<Result(LinkChannel&, const std::function<bool()>&)> work,
-             std::function<void(Result)> done);
+             std::function<void(Result)> done, std::function<void()> afterDone = {});
 
     std::shared_ptr<LinkJobRunner> runner_;
 };

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "files/ui/DialogCentre.h"
+#include "platform/ui/CenterDialog.h"
 
 namespace sorvane {
 
@@ -70,7 +70,7 @@ TransferDialog::TransferDialog(QWidget* parent, bool sending, std::shared_ptr<Tr
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &TransferDialog::refresh);
     timer_->start(kRefreshMs);
-    centreDialog(*this);
+    CenterDialog(*this);
     // A transfer cancelled before the dialog opened ends it at once.
     if (state_->isCancelled())
         QMetaObject::invokeMethod(this, &TransferDialog::close, Qt::QueuedConnection);
