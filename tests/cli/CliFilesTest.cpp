@@ -21,9 +21,14 @@ std::string readFile(const fs::path& p)
 void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 struct Cli {
-    TempDir sandbox, pc;
+    TempDir root, pc;
+    fs::path sandbox = root / "device"; // root/victim lies outside it
     std::unique_ptr<SimProcess> sim;
-    Cli() { sim = std::make_unique<SimProcess>(std::vector<std::string>{"--port", "0", "--files", sandbox.path().string()}); }
+    Cli()
+    {
+        fs::create_directory(sandbox);
+        sim = std::make_unique<SimProcess>(std::vector<std::string>{"--port", "0", "--files", sandbox.string()});
+    }
     ProcessResult operator()(std::vector<std::string> args)
     {
         args.insert(args.begin(), {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
@@ -78,7 +83,14 @@ TEST(CliFiles, PutLsGetMvRmRun)
     r = cli({"rm", "\\c.txt"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
-    EXPECT_EQ(cli({"rm", "\\..\\x"}).exitCode, 1); // never outside the device's folder
+    // Never outside the device's folder: not up, not through a link.
+    writeFile(cli.root / "victim", "safe");
+    fs::create_directory_symlink(cli.root.path(), cli.sandbox / "out");
+    EXPECT_EQ(cli({"rm", "\\..\\victim"}).exitCode, 1);
+    EXPECT_EQ(cli({"rm", "\\out\\victim"}).exitCode, 1);
+    EXPECT_EQ(cli({"mv", "\\out\\victim", "x"}).exitCode, 1);
+    EXPECT_EQ(readFile(cli.root / "victim"), "safe");
+    fs::remove(cli.sandbox / "out");
 
     EXPECT_EQ(cli({"run", "\\Windows\\app.exe"}).exitCode, 0);
     bool ran = false;
