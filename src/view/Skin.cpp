@@ -77,6 +77,20 @@ void UnloadSkin(Skin& skin)
     skin = Skin{};
 }
 
+SkinToggle ToggleSkin(const std::filesystem::path& programDir, int skinIndex, Skin& skin)
+{
+    if (skin.shown) {
+        UnloadSkin(skin);
+        return SkinToggle::Hidden;
+    }
+    switch (LoadSkin(programDir, skinIndex, skin)) {
+    case SkinLoadResult::Loaded: return SkinToggle::Shown;
+    case SkinLoadResult::ImageFailed: return SkinToggle::Failed;
+    case SkinLoadResult::NoSkin: break;
+    }
+    return SkinToggle::Unchanged;
+}
+
 SkinFace FaceInUse(const Skin& skin, bool secondDisplay)
 {
     if (!skin.shown)

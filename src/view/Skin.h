@@ -51,6 +51,16 @@ SkinLoadResult LoadSkin(const std::filesystem::path& programDir, int skinIndex, 
 // Frees the images and empties the hotspot table.
 void UnloadSkin(Skin& skin);
 
+// Toggle Skin (40007): with no skin shown, loads skin skinIndex; with one shown,
+// unloads it.
+enum class SkinToggle {
+    Shown,     // a skin is shown now: place the picture, fit the window
+    Hidden,    // the skin went: fit the window
+    Failed,    // show kSkinLoadError, then beep (nothing changed)
+    Unchanged, // no skin configured: beep
+};
+SkinToggle ToggleSkin(const std::filesystem::path& programDir, int skinIndex, Skin& skin);
+
 // The case shown around the display in use: the main image, or in flip state the
 // "AltImage" (none when the skin has no such image, or no skin is shown).
 struct SkinFace {

@@ -243,10 +243,13 @@ TEST(SkinImages, ShippedSkinsLoadWithTheirButtons)
         }
         EXPECT_EQ(bool(FaceInUse(skin, true)), index == 2);
     }
-    Skin none;
+    // Toggle Skin: on, off, and nothing to show for a missing image or no skin.
+    Skin skin;
+    EXPECT_EQ(ToggleSkin(shipped, 1, skin), SkinToggle::Shown);
+    EXPECT_EQ(ToggleSkin(shipped, 1, skin), SkinToggle::Hidden);
     test::TempDir dir;
     std::ofstream(dir / "SKINS.INI") << "[SKINS]\nskin0=A\n[skin0]\nImage=gone.png\n";
-    EXPECT_EQ(LoadSkin(dir.path(), 1, none), SkinLoadResult::ImageFailed);
-    EXPECT_FALSE(none.shown);
-    EXPECT_EQ(LoadSkin(dir.path(), 0, none), SkinLoadResult::NoSkin);
+    EXPECT_EQ(ToggleSkin(dir.path(), 1, skin), SkinToggle::Failed);
+    EXPECT_FALSE(skin.shown);
+    EXPECT_EQ(ToggleSkin(dir.path(), 0, skin), SkinToggle::Unchanged);
 }
