@@ -210,16 +210,12 @@ TEST(SkinImages, BelowSixteenBitsBecomeRgb565)
                 ASSERT_EQ(row[2 * x] | row[2 * x + 1] << 8, rgb565From(c[2], c[1], c[0])) << name << " " << x << "," << y;
             }
     }
-    ImageRecord missing;
-    EXPECT_NE(LoadSkinImage(dir / "none.png", missing), kImageOk);
-    EXPECT_TRUE(missing.data.empty());
 }
 
 TEST(SkinImages, ShippedSkinsLoadWithTheirButtons)
 {
     const std::filesystem::path shipped = SORVANE_SKIN_DIR;
-    const std::vector<std::string> names = LoadSkinList(shipped);
-    ASSERT_EQ(names.size(), 2u);
+    ASSERT_EQ(LoadSkinList(shipped).size(), 2u);
     for (int index = 1; index <= 2; ++index) {
         Skin skin;
         ASSERT_EQ(LoadSkin(shipped, index, skin), SkinLoadResult::Loaded) << index;

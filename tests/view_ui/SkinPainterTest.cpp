@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QImage>
 
 #include "screen/ViewBitmaps.h"
@@ -22,18 +21,10 @@ std::pair<int, int> turn(int rotation, int w, int h, int x, int y)
     return {x, y};
 }
 
-QRgb rgbOf(const std::array<uint8_t, 3>& bgr) { return qRgb(bgr[2], bgr[1], bgr[0]); }
-
 } // namespace
 
 TEST(SkinPainter, CaseAndPictureTurnedAndScaled)
 {
-    int argc = 1;
-    char name[] = "skin_painter_tests";
-    char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-
     Skin skin;
     ASSERT_EQ(LoadSkin(SORVANE_SKIN_DIR, 1, skin), SkinLoadResult::Loaded);
     ScreenState screen;
@@ -68,7 +59,8 @@ TEST(SkinPainter, CaseAndPictureTurnedAndScaled)
         // Case pixels too: a corner of the case, a button's centre.
         for (auto [x, y] : {std::pair{0, 0}, {42, 432}, {299, 300}}) {
             auto [tx, ty] = turn(r, 300, 480, x, y);
-            EXPECT_EQ(client.pixel(tx * s, ty * s + toolbar), rgbOf(pixelColour(skin.image, x, y))) << r;
+            const auto bgr = pixelColour(skin.image, x, y);
+            EXPECT_EQ(client.pixel(tx * s, ty * s + toolbar), qRgb(bgr[2], bgr[1], bgr[0])) << r;
         }
     }
 }
