@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <set>
 
 #include "imaging/ImageLibrary.h"
+#include "platform/ByteOrder.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 #include "view/SkinGeometry.h"
@@ -120,8 +120,7 @@ TEST(SkinGeometry, HotspotsAndTurnedPaintingAtEveryRotationAndScale)
     auto colour = [](int x, int y) { return uint16_t(x * 2048 + y); }; // 5 bits of x, 6 of y
     for (int y = 0; y < Hs; ++y)
         for (int x = 0; x < Ws; ++x)
-            std::memcpy(skin.image.data.writable().data() + y * skin.image.rowBytes + 2 * x,
-                        std::array<uint16_t, 1>{colour(x, y)}.data(), 2);
+            storeLe16(skin.image.data.writable().data() + y * skin.image.rowBytes + 2 * x, colour(x, y));
     for (int r : {0, 90, 180, 270}) {
         const DisplaySize t = RotatedSize(Ws, Hs, r);
         std::vector<uint32_t> painted(size_t(t.width * t.height));
