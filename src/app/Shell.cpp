@@ -262,6 +262,9 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         QPointer<StatusWindow> status(qobject_cast<StatusWindow*>(w.statusWindow().data()));
         w.statusWindow() = StatusWindow::showFor(status, w.slot(), w.deviceName(), counters_);
     };
+    services.commands[devcmd::ToggleSkin] = [this](DeviceWindow& w) {
+        w.toggleSkin(options_.paths.programDir, ports_.messages);
+    };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
             window_->runCommand(cmd::HelpIndex);
