@@ -264,6 +264,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     };
     services.commands[devcmd::ToggleSkin] = [this](DeviceWindow& w) {
         w.toggleSkin(options_.paths.programDir, ports_.messages);
+        keepOnScreen(w); // a case makes the window larger
     };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
