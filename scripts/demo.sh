@@ -15,8 +15,12 @@
 # settings live in a temporary folder removed at the end, unless SORVANE_CONFIG_DIR
 # (and SORVANE_HOME) name folders of your own. Everything stays on 127.0.0.0/8.
 #
+# With SORVANE_DEMO_SKINS=1 the two devices are shown in the skins the program ships,
+# and the 8-bit one has a second display (View > Toggle Flip State shows it).
+#
 # Environment: SORVANE_JOBS (build jobs, default: all processors), DISPLAY (an X
-# display; for --screenshot one with a window manager, as scripts/screenshot.sh makes).
+# display; for --screenshot one with a window manager, as scripts/screenshot.sh makes),
+# SORVANE_DEMO_SKINS.
 set -euo pipefail
 
 screenshot=""
@@ -82,12 +86,12 @@ start_sim() {
 }
 
 # A 136-byte connection record as the settings file's hex list: link kind 4 (WAN),
-# the scale, the address, 10 polls a second, mouse cursor in recordings, connect at
-# start-up, and the name.
+# the skin, the scale, the address, 10 polls a second, mouse cursor in recordings,
+# connect at start-up, and the name.
 le32() { printf '%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
 profile_hex() {
-    local address=$1 name=$2 scale=$3
-    local fields=(4 0 0 "$scale" "$address" 0 0 1 1 0 10 0 0 0 0)
+    local address=$1 name=$2 scale=$3 skin=$4
+    local fields=(4 0 "$skin" "$scale" "$address" 0 0 1 1 0 10 0 0 0 0)
     local out="" f
     for f in "${fields[@]}"; do
         out+="$(le32 "$f"),"
@@ -106,7 +110,10 @@ profile_hex() {
 
 start_sim $((60 + RANDOM % 100)) --name "Pocket PC"
 first=$started
-start_sim $((first + 1)) --depth 8 --name "Handheld 8"
+skins=${SORVANE_DEMO_SKINS:-0}
+second_display=()
+[ "$skins" = 1 ] && second_display=(--second 16:120x160:0)
+start_sim $((first + 1)) --depth 8 "${second_display[@]}" --name "Handheld 8"
 second=$started
 echo "simulated devices on 127.0.0.$first:1899 and 127.0.0.$second:1899"
 
@@ -118,7 +125,7 @@ if [ ! -e "$settings" ]; then
         echo
         echo '[SOFTWARE\Halvard\Sorvane]'
         echo '"ConnTypes"=dword:00000002'
-        echo "\"ConnData\"=hex:$(profile_hex $((0x7F000000 + first)) "Demo device" 2),$(profile_hex $((0x7F000000 + second)) "Demo device (8-bit)" 1)"
+        echo "\"ConnData\"=hex:$(profile_hex $((0x7F000000 + first)) "Demo device" 2 $((skins == 1 ? 1 : 0))),$(profile_hex $((0x7F000000 + second)) "Demo device (8-bit)" 1 $((skins == 1 ? 2 : 0)))"
         echo '"AcceptInbound"=dword:00000000'
     } >"$settings"
 elif ! grep -q '^"ConnTypes"=dword:0*[1-9a-f]' "$settings"; then
@@ -154,12 +161,17 @@ find_window '^Demo device [(]8-bit[)] - ' >/dev/null
 sleep 2
 # A newcomer's first steps: F3 (sent as the Windows key) opens the Start menu, Enter
 # opens its first item, Notes; then some typing and a few strokes of the stylus. The
-# picture fills the bottom of the window at 2x.
+# picture fills the bottom of the window at 2x (in a skin, it sits at (30, 56) of the
+# 300 x 480 case).
 xdotool windowactivate --sync "$window"
 xdotool key F3 && sleep 0.5 && xdotool key Return && sleep 0.5
 xdotool type --delay 40 "Hello from the PC!"
 eval "$(xdotool getwindowgeometry --shell "$window")"
-at() { echo $((X + 2 * $1)) $((Y + HEIGHT - 640 + 2 * $2)); }
+if [ "$skins" = 1 ]; then
+    at() { echo $((X + 2 * (30 + $1))) $((Y + HEIGHT - 960 + 2 * (56 + $2))); }
+else
+    at() { echo $((X + 2 * $1)) $((Y + HEIGHT - 640 + 2 * $2)); }
+fi
 stroke() {
     xdotool mousemove $(at "$1" "$2") mousedown 1
     shift 2
@@ -175,7 +187,11 @@ stroke 90 170 90 230 150 230 150 170 90 170
 stroke 105 190 110 190
 stroke 130 190 135 190
 stroke 100 210 110 218 130 218 140 210
-xdotool mousemove $(at 230 300)
+if [ "$skins" = 1 ]; then
+    xdotool mousemove $(at 12 376) # the case's Calendar button: its tooltip shows
+else
+    xdotool mousemove $(at 230 300)
+fi
 sleep 2
 mkdir -p "$(dirname "$screenshot")"
 import -window root "$work/screen.png"

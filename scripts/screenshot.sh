@@ -5,6 +5,10 @@
 # (scripts/install-deps.sh installs them).
 #
 #   scripts/screenshot.sh [FILE]    default docs/screenshot.png
+#
+# SORVANE_SCREEN sets the virtual screen's size (default 1600x900); the demo's own
+# environment (SORVANE_DEMO_SKINS) passes through. docs/skins.png was taken with
+#   SORVANE_DEMO_SKINS=1 SORVANE_SCREEN=2400x1100 scripts/screenshot.sh docs/skins.png
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/screenshot.png}
@@ -29,7 +33,7 @@ cleanup() {
     done
 }
 trap cleanup EXIT
-Xvfb "$display" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 "${SORVANE_SCREEN:-1600x900}x24" -nolisten tcp >/dev/null 2>&1 &
 pids+=("$!")
 export DISPLAY=$display
 for _ in $(seq 50); do

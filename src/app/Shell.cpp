@@ -279,6 +279,10 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
             &w);
         explorer->show();
     };
+    services.commands[devcmd::ToggleSkin] = [this](DeviceWindow& w) {
+        w.toggleSkin(options_.paths.programDir, ports_.messages);
+        keepOnScreen(w); // a case makes the window larger
+    };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
             window_->runCommand(cmd::HelpIndex);

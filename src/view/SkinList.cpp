@@ -1,101 +1,45 @@
 #include "view/SkinList.h"
 
-#include <cstdio>
-#include <fstream>
-#include <map>
-#include <strings.h>
+#include <algorithm>
+#include <system_error>
 
 namespace sorvane {
 
-namespace {
-
-std::string_view trim(std::string_view s)
+std::filesystem::path FindSkinFile(const std::filesystem::path& programDir)
 {
-    const char* blanks = " \t\r\n";
-    size_t b = s.find_first_not_of(blanks);
-    if (b == std::string_view::npos)
-        return {};
-    size_t e = s.find_last_not_of(blanks);
-    return s.substr(b, e - b + 1);
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-// The values of one section's keys, the first occurrence of the section and of each
-// key winning, keys folded to lower case.
-std::map<std::string, std::string> readSection(std::string_view text, std::string_view section)
-{
-    std::map<std::string, std::string> values;
-    bool inside = false, seen = false;
-    size_t pos = 0;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
-        pos = 3;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = trim(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (line.empty() || line.front() == ';')
-            continue;
-        if (line.front() == '[') {
-            size_t close = line.find(']');
-            std::string_view name = trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
-            if (inside)
-                seen = true;
-            inside = !seen && sameName(name, section);
-            continue;
-        }
-        if (!inside)
-            continue;
-        size_t eq = line.find('=');
-        if (eq == std::string_view::npos)
-            continue;
-        std::string key(trim(line.substr(0, eq)));
-        for (char& c : key)
-            if (c >= 'A' && c <= 'Z')
-                c = char(c - 'A' + 'a');
-        std::string_view value = trim(line.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        values.emplace(std::move(key), std::string(value));
+    for (std::string_view name : {kSkinFileName, kLegacySkinFileName}) {
+        std::error_code ec;
+        const std::filesystem::path file = programDir / name;
+        if (std::filesystem::is_regular_file(file, ec))
+            return file;
     }
-    return values;
+    return {};
 }
 
-} // namespace
-
-std::vector<std::string> ParseSkinList(std::string_view iniText)
+std::vector<std::string> SkinNames(const PrivateProfile& ini)
 {
-    std::map<std::string, std::string> values = readSection(iniText, "SKINS");
     std::vector<std::string> names;
     for (size_t k = 0; k < kMaxSkins; ++k) {
-        auto it = values.find("skin" + std::to_string(k));
-        if (it == values.end() || it->second.empty())
+        std::string name = ini.text("SKINS", "skin" + std::to_string(k), {}, kMaxSkinNameLength);
+        if (name.empty())
             break;
-        names.push_back(it->second.substr(0, kMaxSkinNameLength));
+        names.push_back(std::move(name));
     }
     return names;
 }
 
+std::vector<std::string> ParseSkinList(std::string_view iniText)
+{
+    return SkinNames(PrivateProfile(iniText));
+}
+
 std::vector<std::string> LoadSkinList(const std::filesystem::path& programDir)
 {
-    constexpr std::uintmax_t kLimit = 4u << 20;
-    std::error_code ec;
-    const std::filesystem::path file = programDir / kSkinFileName;
-    std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > kLimit)
+    const std::filesystem::path file = FindSkinFile(programDir);
+    if (file.empty())
         return {};
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return {};
-    std::string text(size, '\0');
-    in.read(text.data(), std::streamsize(size));
-    text.resize(size_t(in.gcount()));
-    return ParseSkinList(text);
+    std::optional<PrivateProfile> ini = PrivateProfile::fromFile(file);
+    return ini ? SkinNames(*ini) : std::vector<std::string>{};
 }
 
 std::vector<std::string> skinChoices(const std::vector<std::string>& skinNames)
@@ -103,6 +47,36 @@ std::vector<std::string> skinChoices(const std::vector<std::string>& skinNames)
     std::vector<std::string> choices{"None"};
     choices.insert(choices.end(), skinNames.begin(), skinNames.end());
     return choices;
+}
+
+SkinDefinition ReadSkinDefinition(const PrivateProfile& ini, int k)
+{
+    auto offset = [](int v) { return std::clamp(v, -kMaxSkinOffset, kMaxSkinOffset); };
+    SkinDefinition d;
+    const std::string skin = "skin" + std::to_string(k);
+    d.image = ini.text(skin, "Image", {}, 4095);
+    d.altImage = ini.text(skin, "AltImage", {}, 4095);
+    d.xOffset = offset(ini.integer(skin, "XOffset"));
+    d.yOffset = offset(ini.integer(skin, "YOffset"));
+    d.altXOffset = offset(ini.integer(skin, "AltXOffset"));
+    d.altYOffset = offset(ini.integer(skin, "AltYOffset"));
+
+    const std::string hot = "hotspots" + std::to_string(k);
+    for (int i = 0; i < kMaxHotspots; ++i) {
+        const std::string n = std::to_string(i);
+        const int key = ini.integer(hot, "KEY" + n);
+        if (key < 1 || key > 255)
+            continue;
+        Hotspot h;
+        h.x = ini.integer(hot, "X" + n);
+        h.y = ini.integer(hot, "Y" + n);
+        h.cx = ini.integer(hot, "CX" + n);
+        h.cy = ini.integer(hot, "CY" + n);
+        h.tip = ini.text(hot, "TIP" + n, {}, kMaxHotspotTipLength);
+        h.key = uint8_t(key);
+        d.hotspots.push_back(std::move(h));
+    }
+    return d;
 }
 
 } // namespace sorvane

@@ -16,7 +16,8 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
     int failures = 0;
     for (auto make : {sorvane::test::makeKeyMapTest, sorvane::test::makeDeviceWindowTest,
-                      sorvane::test::makeInputTest, sorvane::test::makeConnectTest}) {
+                      sorvane::test::makeInputTest, sorvane::test::makeConnectTest,
+                      sorvane::test::makeSkinWindowTest}) {
         std::unique_ptr<QObject> test(make());
         failures += QTest::qExec(test.get(), argc, argv);
     }

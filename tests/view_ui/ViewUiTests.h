@@ -9,5 +9,6 @@ QObject* makeDeviceWindowTest();
 QObject* makeInputTest();
 QObject* makeConnectTest();
 QObject* makeKeyMapTest();
+QObject* makeSkinWindowTest();
 
 } // namespace sorvane::test

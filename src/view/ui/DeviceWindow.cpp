@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDialog>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -16,6 +17,7 @@
 #include "view/PictureRender.h"
 #include "view/ui/KeyMap.h"
 #include "view/ui/DevicePicture.h"
+#include "view/ui/SkinPainter.h"
 
 namespace sorvane {
 
@@ -95,6 +97,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     client_ = new DevicePicture(*this);
     layout_->addWidget(client_);
     setFocusProxy(client_);
+    client_->setMouseTracking(true); // resting the mouse on a skin button shows its tooltip
 
     buildToolbar();
     buildMenu();
@@ -104,9 +107,15 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     connection_->start(*sink_);
     opened_ = true;
 
+    hoverTimer_.setInterval(HoverCounter::kTickMs);
+    connect(&hoverTimer_, &QTimer::timeout, this, &DeviceWindow::hoverTick);
+    hoverTimer_.start();
+
     applyEnabledStates();
     updateChecks();
     fit();
+    if (view_.skinIndex != 0)
+        postCommand(devcmd::ToggleSkin);
     if (context_.position && !view_.maximized.load())
         move(*context_.position);
     show();
@@ -224,6 +233,7 @@ void DeviceWindow::setScale(int scale)
 void DeviceWindow::setRotation(int degrees)
 {
     view_.viewRotation = degrees;
+    placeSkin();
     updateChecks();
     fit();
     client_->update();
@@ -246,12 +256,70 @@ void DeviceWindow::toggleFlip()
             return;
     }
     view_.screen.flipState = view_.screen.flipState.load() ? 0 : 1;
+    placeSkin();
     fit();
+}
+
+void DeviceWindow::toggleSkin(const std::filesystem::path& programDir, MessageBoxPort& messages)
+{
+    switch (ToggleSkin(programDir, view_.skinIndex, skin_)) {
+    case SkinToggle::Failed:
+        messages.show(MessageRequest{std::string(kSkinLoadError), std::string(kSkinLoadErrorCaption),
+                                     MessageIcon::Error, MessageButtons::Ok});
+        context_.beep.beep();
+        return;
+    case SkinToggle::Unchanged:
+        context_.beep.beep();
+        return;
+    case SkinToggle::Shown:
+    case SkinToggle::Hidden:
+        placeSkin();
+        fit();
+        return;
+    }
+}
+
+void DeviceWindow::placeSkin()
+{
+    const auto at = PlaceSkinPicture(skin_, SecondDisplayInUse(view_.screen), DisplayInUse(view_.screen),
+                                     view_.viewRotation.load());
+    if (at) {
+        view_.skinX = at->skinX;
+        view_.skinY = at->skinY;
+    }
+}
+
+void DeviceWindow::hoverTick()
+{
+    if (!hover_.tick() || !skin_.shown)
+        return;
+    const QPoint at = client_->mapFromGlobal(QCursor::pos());
+    if (!client_->rect().contains(at))
+        return;
+    ViewGeometry g = view_.geometry();
+    g.toolbarHeight = toolbarHeight_;
+    const std::string tip = HotspotTip(skin_, SecondDisplayInUse(view_.screen), g, at.x(), at.y());
+    if (tip.empty())
+        return;
+    tip_ = QString::fromUtf8(tip.data(), qsizetype(tip.size()));
+    tipBox_ = HotspotTipBox(client_->fontMetrics(), tip_, at,
+                            QRect(0, toolbarHeight_, client_->width(), client_->height() - toolbarHeight_));
+    client_->update(tipBox_);
+}
+
+void DeviceWindow::hideTip()
+{
+    hover_.reset();
+    if (tip_.isEmpty())
+        return;
+    tip_.clear();
+    client_->update(tipBox_);
 }
 
 void DeviceWindow::fit()
 {
-    const DisplaySize d = DisplayInUse(view_.screen);
+    hideTip();
+    const DisplaySize d = SkinContentSize(skin_, SecondDisplayInUse(view_.screen), DisplayInUse(view_.screen));
     ViewGeometry g = view_.geometry();
     g.toolbarHeight = toolbarHeight_;
     int width = 0, height = 0;
@@ -304,32 +372,11 @@ void DeviceWindow::flushDamage()
 void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
 {
     QPainter painter(&target);
-    painter.fillRect(exposed, Qt::black);
-    const int s = std::clamp(view_.scale.load(), 1, 4);
-    const int rotation = view_.viewRotation.load();
-    const int ox = view_.skinX.load() * s;
-    const int oy = view_.skinY.load() * s + toolbarHeight_;
-    QImage image;
-    QRect placed;
-    {
-        // Only the exposed part is converted, under the picture lock; the scaled
-        // drawing happens after it is released.
-        std::lock_guard lock(view_.screen.pictureMutex);
-        const Picture* picture = ShownPicture(view_.screen);
-        if (!picture)
-            return;
-        const DisplaySize shown = RotatedSize(picture->width, picture->height, rotation);
-        const QRect area = exposed & QRect(ox, oy, shown.width * s, shown.height * s);
-        if (area.isEmpty())
-            return;
-        const int x0 = (area.left() - ox) / s, y0 = (area.top() - oy) / s;
-        const int x1 = (area.right() - ox) / s, y1 = (area.bottom() - oy) / s;
-        image = QImage(x1 - x0 + 1, y1 - y0 + 1, QImage::Format_RGB32);
-        RenderRotatedRegion(*picture, rotation, x0, y0, image.width(), image.height(),
-                            reinterpret_cast<uint32_t*>(image.bits()), size_t(image.bytesPerLine() / 4));
-        placed = QRect(ox + x0 * s, oy + y0 * s, image.width() * s, image.height() * s);
-    }
-    painter.drawImage(placed, image);
+    ViewGeometry g = view_.geometry();
+    g.toolbarHeight = toolbarHeight_;
+    PaintDeviceView(painter, exposed, view_.screen, g, skin_);
+    if (!tip_.isEmpty())
+        PaintHotspotTip(painter, tipBox_, tip_);
 }
 
 void DeviceWindow::sendInput(const InputPacket& packet)
@@ -354,6 +401,26 @@ void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::Mou
     const PointerButton which = button == Qt::LeftButton    ? PointerButton::Left
                                 : button == Qt::RightButton ? PointerButton::Right
                                                             : PointerButton::None;
+    // A press on a skin button (the second press of a double click too) is that
+    // button's click; its release belongs to it as well, the device saw no press.
+    const int bit = which == PointerButton::Left ? 1 : which == PointerButton::Right ? 2 : 0;
+    if (action == PointerAction::Move || action == PointerAction::Release)
+        hideTip();
+    if (bit && (action == PointerAction::Press || action == PointerAction::DoublePress)) {
+        const HotspotClick click =
+            ClickHotspots(skin_, SecondDisplayInUse(view_.screen), g, clientPoint.x(), clientPoint.y());
+        if (click.taken()) {
+            hotspotButtons_ |= bit;
+            link_.keyPresses.fetch_add(uint32_t(click.keyPresses));
+            for (const InputPacket& p : click.packets)
+                sendInput(p);
+            return;
+        }
+    }
+    if (action == PointerAction::Release && (hotspotButtons_ & bit)) {
+        hotspotButtons_ &= ~bit;
+        return;
+    }
     const PointerResult r = pointer_.map(g, d.width, d.height, action, which, (held & Qt::LeftButton) != 0,
                                          clientPoint.x(), clientPoint.y());
     if (r.clicks)
@@ -390,7 +457,7 @@ ConnectionViewSettings DeviceWindow::viewSettings() const
     s.lowColor = view_.screen.lowColor.load() != 0;
     s.queueEvents = view_.queueEvents != 0;
     s.showMouseCursor = view_.showMouseCursor != 0;
-    s.skinShown = false; // skins are not shown by this window yet
+    s.skinShown = skin_.shown;
     s.skinIndex = view_.skinIndex;
     s.recordingMethod = view_.recordingMethod;
     s.captureMode = view_.captureMode;

@@ -23,12 +23,14 @@
 // are borrowed from the program and outlive the window.
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 
 #include <QEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include "link/Links.h"
@@ -40,6 +42,8 @@
 #include "view/Connection.h"
 #include "view/InputPackets.h"
 #include "view/PointerInput.h"
+#include "view/Skin.h"
+#include "view/SkinGeometry.h"
 #include "view/ViewRecord.h"
 
 class QAction;
@@ -106,6 +110,12 @@ public:
     // closed with the device window.
     QPointer<QWidget>& statusWindow() { return statusWindow_; }
 
+    // Toggle Skin (40007), run by the shell's skin service with the program folder:
+    // loads skin skinIndex when none is shown ("Error loading skin bitmaps" and a beep
+    // when its image does not load, a beep when none is configured), else unloads it.
+    void toggleSkin(const std::filesystem::path& programDir, MessageBoxPort& messages);
+    const Skin& skin() const { return skin_; }
+
     // ConnectionSettingsPort: the live settings of this connection.
     ConnectionViewSettings viewSettings() const override;
     void storeViewSettings(const ConnectionViewSettings& settings) override;
@@ -139,6 +149,9 @@ private:
     void runService(int id);
     void runPosted();
     void flushDamage();
+    void placeSkin();
+    void hoverTick();
+    void hideTip();
 
     DeviceWindowContext context_;
     std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
@@ -149,6 +162,12 @@ private:
     LinkSlot& link_;
     QString deviceName_;
     PointerInput pointer_;
+    Skin skin_;                 // the case shown around the picture, with its buttons
+    int hotspotButtons_ = 0;    // buttons (1 left, 2 right) whose press a skin button took
+    HoverCounter hover_;        // ticks of hoverTimer_ since the mouse last moved
+    QTimer hoverTimer_;
+    QString tip_;               // the skin button's tooltip shown in tipBox_; empty: none
+    QRect tipBox_;
 
     QVBoxLayout* layout_ = nullptr;
     QMenuBar* menuBar_ = nullptr;

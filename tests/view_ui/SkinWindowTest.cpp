@@ -1,0 +1,118 @@
+// Skins in the device window: the case shown when the window opens, its buttons and
+// the picture inside it operating the simulated device, and a skin that cannot load.
+
+#include <fstream>
+
+#include <QTest>
+
+#include "ShellHarness.h"
+#include "screen/ShownPicture.h"
+#include "ViewUiTests.h"
+
+namespace sorvane::test {
+
+namespace {
+
+QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
+QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
+
+DeviceWindow* openWithSkin(ShellHarness& h, const LoopbackSim& sim, int skinIndex)
+{
+    const int index = h.addProfile("Skin", LinkKind::Wan, sim.address, 0, 2);
+    Profile p = *h.shell->profiles().get(index);
+    p.skinIndex = skinIndex;
+    h.shell->profiles().EditProfile(index, p);
+    h.connect(index);
+    return h.windowOf(index);
+}
+
+} // namespace
+
+class SkinWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void buttonsAndPictureInsideTheTurnedCase();
+    void missingImageIsReportedAndToggleBeeps();
+};
+
+void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
+{
+    ShellHarness h;
+    std::filesystem::copy(SORVANE_SKIN_DIR, h.dir / "home", std::filesystem::copy_options::recursive);
+    LoopbackSim sim = startLoopbackSim({});
+    DeviceWindow* w = openWithSkin(h, sim, 1);
+    QVERIFY(w);
+    QTRY_VERIFY(w->skin().shown);
+    const int g = w->toolbarHeight();
+    QCOMPARE(w->client()->size(), QSize(600, 960 + g));
+    const uint32_t keysBefore = h.shell->links().find(w->slot())->keyPresses.load();
+
+    // The Calendar button (0xC1, centre (42, 432) of the case), then a tap on the picture.
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(84, 864 + g));
+    QCOMPARE(nextInput(*sim.process), input('V', 0xC1, 0));
+    QCOMPARE(nextInput(*sim.process), input('W', 0xC1, 0));
+    QCOMPARE(nextInput(*sim.process), input('V', 0x5B, 0));
+    QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - keysBefore, 1u);
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint((30 + 17) * 2, (56 + 5) * 2 + g));
+    QCOMPARE(nextInput(*sim.process), input('T', 17, 5));
+    QCOMPARE(nextInput(*sim.process), input('U', 17, 5));
+
+    // Resting the mouse on the button shows its tooltip on yellow above the cursor.
+    QTest::mouseMove(w->client(), QPoint(84, 864 + g));
+    QTRY_COMPARE(w->client()->grab(QRect(86, 864 + g - 20, 1, 1)).toImage().pixel(0, 0), qRgb(255, 255, 0));
+
+    // Turned by 270 the case is 480 x 300; OK (Enter) sits at (432, 299 - 150) and
+    // device pixel (17, 5) at (skinY + 5, skinX + 239 - 17) with the picture at (56, 30).
+    w->command(40078);
+    QCOMPARE(w->client()->size(), QSize(960, 600 + g));
+    auto shown = [&](int x, int y) { return w->client()->grab(QRect(x, y + g, 1, 1)).toImage().pixel(0, 0); };
+    auto devicePixel = [&](int x, int y) {
+        std::lock_guard lock(w->view().screen.pictureMutex);
+        const Picture* p = ShownPicture(w->view().screen);
+        const Rgb c = p ? p->colourOf(p->pixel(x, y)) : Rgb{};
+        return qRgb(c.r, c.g, c.b);
+    };
+    const auto bgr = pixelColour(w->skin().image, 42, 432); // the Calendar button's centre, turned
+    QCOMPARE(shown(864, 514), qRgb(bgr[2], bgr[1], bgr[0]));
+    QTRY_COMPARE(shown(122, 504), devicePixel(17, 5));
+    QTest::mouseClick(w->client(), Qt::RightButton, {}, QPoint(864, 298 + g));
+    QCOMPARE(nextInput(*sim.process), input('V', 0x0D, 0));
+    QCOMPARE(nextInput(*sim.process), input('W', 0x0D, 0));
+    // A double click there is two presses of OK (press, release, double click, release).
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(864, 298 + g));
+    QTest::mouseDClick(w->client(), Qt::LeftButton, {}, QPoint(864, 298 + g));
+    QTest::mouseRelease(w->client(), Qt::LeftButton, {}, QPoint(864, 298 + g));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(nextInput(*sim.process), input(i % 2 ? 'W' : 'V', 0x0D, 0));
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint((56 + 5) * 2, (30 + 239 - 17) * 2 + g));
+    QCOMPARE(nextInput(*sim.process), input('T', 17, 5));
+
+    // Toggle Skin takes the case away: the window fits the turned picture again.
+    w->command(40007);
+    QCOMPARE(w->client()->size(), QSize(640, 480 + g));
+    QCOMPARE(h.ui.beep.count, 0);
+}
+
+void SkinWindowTest::missingImageIsReportedAndToggleBeeps()
+{
+    ShellHarness h;
+    std::filesystem::create_directories(h.dir / "home");
+    std::ofstream(h.dir / "home" / "SKINS.INI") << "[SKINS]\nskin0=Gone\n[skin0]\nImage=gone.png\n";
+    LoopbackSim sim = startLoopbackSim({});
+    DeviceWindow* w = openWithSkin(h, sim, 1);
+    QVERIFY(w);
+    QTRY_COMPARE(h.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(h.ui.messages.shown[0].text, std::string("Error loading skin bitmaps"));
+    QCOMPARE(h.ui.messages.shown[0].caption, std::string("KWX"));
+    QCOMPARE(h.ui.beep.count, 1);
+    QCOMPARE(w->client()->size(), QSize(480, 640 + w->toolbarHeight()));
+    w->command(40007);
+    QCOMPARE(h.ui.beep.count, 2);
+    QVERIFY(!w->skin().shown);
+}
+
+QObject* makeSkinWindowTest() { return new SkinWindowTest; }
+
+} // namespace sorvane::test
+
+#include "SkinWindowTest.moc"
