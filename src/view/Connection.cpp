@@ -267,11 +267,6 @@ void Connection::threadMain(ViewSink& events)
     uint32_t holdLimit = 0;
     if (pause(250, false)) {
         while (running_.load()) {
-            if (view_.recordState.load() == record_state::kPlaying) {
-                // A scenario paces the link while it plays; posted jobs wait.
-                pause(20, false);
-                continue;
-            }
             if (std::shared_ptr<Job> job = nextJob()) {
                 if (!job->begin())
                     continue; // cancelled while it waited
