@@ -51,7 +51,7 @@ void ExplorerJobs::sendMessage(std::vector<uint8_t> message)
 
 bool ExplorerJobs::compresses() const
 {
-    return !window_ || window_->connection().link().linkKind != 2;
+    return !window_ || LinkKind(window_->connection().link().linkKind) != LinkKind::Usb;
 }
 
 void ExplorerJobs::transferSettled()

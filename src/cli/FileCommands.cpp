@@ -88,7 +88,7 @@ std::string reasonFor(CliSession& session, std::string_view what)
     return std::string(what);
 }
 
-TransferOptions optionsFor(CliSession& session) { return TransferOptions{session.slot().linkKind != 2}; }
+TransferOptions optionsFor(CliSession& session) { return TransferOptions{LinkKind(session.slot().linkKind) != LinkKind::Usb}; }
 
 bool lessIgnoringAsciiCase(const std::string& a, const std::string& b)
 {

@@ -22,6 +22,8 @@
 #include <span>
 #include <string_view>
 
+#include "link/DisplayGeometry.h"
+
 namespace sorvane {
 
 struct DeviceInfoBlock {
@@ -35,6 +37,12 @@ struct DeviceInfoBlock {
     int32_t altWidth = 0;
     int32_t altHeight = 0;
     int32_t altOrientation = 0;
+
+    // The screen facts as one value.
+    DisplayGeometry display() const
+    {
+        return DisplayGeometry{depth, width, height, orientation, altDepth, altWidth, altHeight, altOrientation};
+    }
     uint32_t unread32 = 0;
     int32_t spareInfo = 0;
     uint32_t unread40 = 0;

@@ -5,7 +5,22 @@
 namespace sorvane {
 namespace {
 
-bool socketKind(uint32_t kind) { return kind == 0 || (kind >= 3 && kind <= 6); }
+bool socketKind(uint32_t stored)
+{
+    switch (LinkKind(stored)) {
+    case LinkKind::IrDA:
+    case LinkKind::ActiveSync:
+    case LinkKind::Wan:
+    case LinkKind::Lan:
+    case LinkKind::Proxy:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A stored kind value this program knows (0..6).
+bool knownKind(uint32_t stored) { return stored <= uint32_t(LinkKind::Proxy); }
 
 size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer)
 {
@@ -17,7 +32,10 @@ size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer
         if (r.status == IoStatus::Ok && r.bytes > 0) {
             got += r.bytes;
             wouldBlocks = 0;
-            clock.sleepMs(1);
+            // The pause after progress only serves a read that still wants bytes, and it
+            // ends as soon as they are there.
+            if (got < buffer.size())
+                clock.pauseForData(*s.transport, 1);
             continue;
         }
         if (r.status == IoStatus::PeerClosed) {
@@ -144,13 +162,13 @@ ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env)
     LinkSlot* s = links.find(slot);
     if (!s || !s->transport || s->transport->family() != Transport::Family::Socket)
         return {};
-    const uint32_t kind = s->linkKind;
-    if (kind != 0 && kind != 3 && kind != 4 && kind != 5)
+    const auto kind = LinkKind(s->linkKind);
+    if (kind != LinkKind::IrDA && kind != LinkKind::ActiveSync && kind != LinkKind::Wan && kind != LinkKind::Lan)
         return {};
     auto& socket = static_cast<SocketTransport&>(*s->transport);
 
     bool connected = false;
-    if (kind == 0) {
+    if (kind == LinkKind::IrDA) {
         // The first device in range that takes the service gets the handshake. An
         // IrDA socket has no use for the IPv4 target, so there is no fallback to it.
         for (uint32_t id : socket.irdaDevices()) {
@@ -215,7 +233,7 @@ void ShutdownLinkTransport(Links& links, int slot)
 int CloseLinkTransport(Links& links, int slot)
 {
     LinkSlot* s = links.find(slot);
-    if (!s || !s->transport || s->linkKind > 6)
+    if (!s || !s->transport || !knownKind(s->linkKind))
         return 0;
     bool ok = s->transport->close();
     const bool file = s->transport->family() == Transport::Family::File;

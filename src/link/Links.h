@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 
+#include "link/DisplayGeometry.h"
 #include "link/LinkRecord.h"
 #include "platform/Clock.h"
 #include "platform/Transport.h"
@@ -79,6 +80,11 @@ public:
     std::array<uint8_t, kPaletteSize> palette{};
 
     bool isFree() const { return deviceName.empty(); }
+    // The device facts above as one value.
+    DisplayGeometry display() const
+    {
+        return DisplayGeometry{depth, width, height, orientation, altDepth, altWidth, altHeight, altOrientation};
+    }
     void resetCounters();
 
     // The slot as a 384-byte record (handle: the carried word), and the reverse,

@@ -51,11 +51,11 @@ bool chooseDisplay(ScreenState& st, Display& d)
     if (d.second) {
         d.shown = &b.altDib;
         d.reference = d.depth >= 8 ? nullptr : &b.altFrame;
-        d.requestCode = 'b';
+        d.requestCode = CmdUpdateSecond;
     } else {
         d.shown = (d.depth == 4 || d.depth == 2) ? &b.dib4 : &b.dib;
         d.reference = d.depth >= 8 ? nullptr : &b.frame;
-        d.requestCode = (d.depth == 4) ? 'S' : 'R';
+        d.requestCode = (d.depth == 4) ? CmdUpdate4 : CmdUpdate;
     }
     d.transposed = !d.lowColor && ((d.depth == 4 && (d.orientation == 90 || d.orientation == 270)) ||
                                    (d.depth == 2 && d.orientation == 270));
@@ -255,7 +255,7 @@ public:
     PollOutcome refresh(uint32_t pauseMs)
     {
         ch_.discardPending();
-        sendCommand(ch_, 'Q');
+        sendCommand(ch_, CmdRefresh);
         if (pauseMs)
             ch_.sleepMs(pauseMs);
         ch_.readReply();
@@ -278,7 +278,7 @@ private:
 
     std::optional<PollOutcome> queryPalette()
     {
-        sendCommand(ch_, ']');
+        sendCommand(ch_, CmdPalette);
         ch_.sleepMs(20);
         uint8_t status[4];
         if (ch_.recv(status, 4) == 4) {
@@ -477,7 +477,7 @@ PollOutcome PollScreen(LinkChannel& channel, ScreenState& state, ScreenSink& sin
 
 void RefreshScreen(LinkChannel& channel, ScreenState& state)
 {
-    sendCommand(channel, 'Q');
+    sendCommand(channel, CmdRefresh);
     channel.sleepMs(10);
     channel.readReply();
     std::lock_guard lock(state.pictureMutex);

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/DisplayGeometry.h"
+
 #include "link/DisplayBounds.h"
 #include "screen/Palette.h"
 
@@ -40,10 +42,7 @@ struct Picture {
 };
 
 // The screen facts of a device, as its information block gives them.
-struct DisplayFacts {
-    int depth = 0, width = 0, height = 0, orientation = 0;
-    int altDepth = 0, altWidth = 0, altHeight = 0, altOrientation = 0;
-};
+using DisplayFacts = DisplayGeometry;
 
 struct ViewBitmaps {
     Picture dib;    // main display at its own depth (2 counts as 4)

@@ -43,8 +43,7 @@ private:
 bool BuildConnectionBuffers(const LinkSlot& s, ScreenState& st)
 {
     std::lock_guard lock(st.pictureMutex);
-    st.facts = DisplayFacts{s.depth, s.width, s.height, s.orientation,
-                            s.altDepth, s.altWidth, s.altHeight, s.altOrientation};
+    st.facts = s.display();
     std::copy(s.palette.begin(), s.palette.end(), st.palette.begin());
     return BuildViewBitmaps(st.bitmaps, st.facts, st.palette);
 }

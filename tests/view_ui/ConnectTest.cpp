@@ -78,6 +78,7 @@ private slots:
     void cancelDuringAnAttemptLeavesTheSlotFree();
     void passwordIsAskedFromTheAttempt();
     void cancellingAroundThePasswordPromptNeverHangs();
+    void firstAttemptIsMadeWithoutWaitingAPeriod();
     void activeSyncNeedsTheServiceRunning();
     void kindsWithTheirOwnDialogs();
     void inboundConnectionsOpenWindows();
@@ -209,6 +210,18 @@ void ConnectTest::cancellingAroundThePasswordPromptNeverHangs()
     for (int slot = 0; slot < Links::kSlotCount; ++slot)
         QVERIFY(h.shell->links().find(slot)->isFree());
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+}
+
+// A device that is ready connects at once: the first attempt does not wait for the
+// period between attempts (an hour here; the harness gives up on a dialog after 30 s).
+void ConnectTest::firstAttemptIsMadeWithoutWaitingAPeriod()
+{
+    ShellHarness h;
+    h.shell->connectContext().attemptPeriodMs = 3600 * 1000;
+    LoopbackSim sim = startLoopbackSim({"--name", "Ready"});
+    const int index = h.addProfile("Ready", LinkKind::Wan, sim.address);
+    h.connect(index);
+    QVERIFY(h.windowOf(index));
 }
 
 void ConnectTest::activeSyncNeedsTheServiceRunning()

@@ -45,7 +45,7 @@ void AutoConnectProfiles(QWidget* owner, ConnectContext& context)
 {
     for (int i = 0; i < context.profiles.ConnTypes(); ++i) {
         const Profile* p = context.profiles.get(i);
-        if (!p || !p->autoConnect || p->linkKind == uint32_t(LinkKind::Proxy) || p->linkKind > 6)
+        if (!p || !p->autoConnect || p->linkKind == uint32_t(LinkKind::Proxy) || p->linkKind > uint32_t(LinkKind::Proxy))
             continue;
         // The timed dialog makes no USB attempts; a USB profile runs its discovery.
         if (p->linkKind == uint32_t(LinkKind::Usb)) {

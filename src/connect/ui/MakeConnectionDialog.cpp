@@ -92,7 +92,7 @@ void MakeConnectionDialog::tick()
     if (task_.running())
         return;
     const auto kind = LinkKind(profile_.linkKind);
-    if (kind == LinkKind::Usb || kind == LinkKind::Proxy || profile_.linkKind > 6)
+    if (kind == LinkKind::Usb || kind == LinkKind::Proxy || profile_.linkKind > uint32_t(LinkKind::Proxy))
         return;
     ++attempts_;
     const LinkConfig config = context_.linkConfig();
