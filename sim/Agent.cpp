@@ -34,6 +34,8 @@ void append(std::vector<uint8_t>& out, const auto& bytes) { out.insert(out.end()
 Agent::Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop)
     : options_(options), link_(link), log_(log), stop_(stop), clock_(makeTimeSource(options.clock))
 {
+    if (!options.filesDir.empty())
+        files_ = std::make_unique<FileService>(options, link, log);
     resetSession();
 }
 
@@ -108,7 +110,13 @@ Agent::Result Agent::handle(uint8_t code)
     case kUpdateMain:
     case kUpdateLow:
     case kUpdateSecond: return screen(code);
-    default: return skipPayload(code);
+    default:
+        if (files_) {
+            const FileService::Served served = files_->handle(code);
+            if (served != FileService::Served::NotMine)
+                return served == FileService::Served::Continue ? Result::Continue : Result::End;
+        }
+        return skipPayload(code);
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include "ByteLink.h"
 #include "Colours.h"
+#include "FileService.h"
 #include "Options.h"
 #include "Screen.h"
 #include "UpdateEncoder.h"
@@ -84,6 +85,7 @@ private:
     int lastDisplay_ = 0;
     unsigned updates_ = 0;
     unsigned exchanges_ = 0;
+    std::unique_ptr<FileService> files_; // with --files
 };
 
 } // namespace sorvane::sim

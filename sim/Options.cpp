@@ -6,6 +6,7 @@
 #include <map>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 namespace sorvane::sim {
 namespace {
@@ -63,6 +64,13 @@ const char kUsage[] =
     "  --predict none|row|pixel|both|random   prediction of the delta (default none)\n"
     "  --random-rects SEED    send random rectangles that enclose the change\n"
     "  --dump-dir DIR         after each screen update write DIR/main.ppm, main.raw (second.*)\n"
+    "Files:\n"
+    "  --files DIR            serve DIR as the device's file system (listing, transfers,\n"
+    "                         delete, rename, run, open); nothing outside it is reachable\n"
+    "  --refuse-blocks K      refuse the first K write blocks of each connection\n"
+    "  --corrupt-read-block K[:N]  spoil the data of read block K (its first N replies;\n"
+    "                         default every one)\n"
+    "  --stored-flagged       send read blocks that did not shrink raw but flagged compressed\n"
     "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...):\n"
     "  --hello-e K            answer the hello with K 'e' replies before 'a'\n"
     "  --hello-garbage        answer the hello with 'e' and four garbage bytes\n"
@@ -244,6 +252,16 @@ ParseResult parseOptions(const std::vector<std::string>& args)
              return true;
          }},
         {"--random-rects", [&](const std::string& v) { uint64_t seed = 0; if (!parseNumber(v, seed)) return false; o.randomRects = seed; return true; }},
+        {"--files", [&](const std::string& v) { o.filesDir = v; return !v.empty(); }},
+        {"--refuse-blocks", number(o.fileFaults.refuseBlocks)},
+        {"--corrupt-read-block", [&](const std::string& v) {
+            const size_t colon = v.find(':');
+            uint32_t block = 0;
+            if (!parseNumber(v.substr(0, colon), block))
+                return false;
+            o.fileFaults.corruptReadBlock = block;
+            return colon == std::string::npos || parseNumber(v.substr(colon + 1), o.fileFaults.corruptTimes);
+        }},
         {"--dump-dir", [&](const std::string& v) { o.dumpDir = v; return !v.empty(); }},
         {"--hello-e", [&](const std::string& v) { return parseNumber(v, o.faults.helloE) && o.faults.helloE >= 0 && o.faults.helloE <= 1000; }},
         {"--stray-byte", [&](const std::string& v) {
@@ -295,6 +313,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--tcp", [&] { tcpGiven = true; }},
         {"--hello-garbage", [&] { o.faults.helloGarbage = true; }},
         {"--once", [&] { o.once = true; }},
+        {"--stored-flagged", [&] { o.fileFaults.storedFlagged = true; }},
         {"--proxy", [&] { o.proxy.enabled = true; }},
         {"--help", [&] { result.help = true; }},
     };
@@ -369,6 +388,13 @@ ParseResult parseOptions(const std::vector<std::string>& args)
                 result.error = "second display: its frame must not be larger than the main display's";
                 return result;
             }
+        }
+    }
+    if (!o.filesDir.empty()) {
+        struct stat st{};
+        if (::stat(o.filesDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            result.error = "--files needs an existing folder: " + o.filesDir;
+            return result;
         }
     }
     result.options = o;

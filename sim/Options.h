@@ -34,6 +34,14 @@ struct FaultPlan {
     std::set<unsigned> badCrc, truncate, oversize, badHeader, closeMidUpdate;
 };
 
+// The device's file system (FileService.h).
+struct FileFaults {
+    unsigned refuseBlocks = 0;                 // refuse the first K write blocks of a connection
+    std::optional<uint32_t> corruptReadBlock;  // spoil the data of this read block's replies
+    unsigned corruptTimes = 0;                 // ... its first N replies (0 = every one)
+    bool storedFlagged = false;                // stored blocks that did not shrink flagged compressed
+};
+
 // LAN discovery answering (UDP).
 struct DiscoveryOptions {
     bool enabled = false;
@@ -87,6 +95,8 @@ struct SimOptions {
     std::optional<uint64_t> randomRects; // seed: enlarge rectangles at random
 
     FaultPlan faults;
+    std::string filesDir;   // the device's file system; empty: file exchanges are read past unanswered
+    FileFaults fileFaults;
     DiscoveryOptions discovery;
     ProxyOptions proxy;
     std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener

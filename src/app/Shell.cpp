@@ -8,11 +8,13 @@
 #include <QTimer>
 
 #include "view/CommandIds.h"
+#include "app/ExplorerJobs.h"
 #include "app/ConnectionWindows.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
 #include "connect/ui/ConnectCommand.h"
+#include "files/ui/ExplorerWindow.h"
 #include "platform/WindowPlacement.h"
 #include "settings/ui/ConfigDialog.h"
 #include "settings/ui/ProfileDialog.h"
@@ -261,6 +263,21 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     services.commands[cmd::ConnectionStatus] = [this](DeviceWindow& w) {
         QPointer<StatusWindow> status(qobject_cast<StatusWindow*>(w.statusWindow().data()));
         w.statusWindow() = StatusWindow::showFor(status, w.slot(), w.deviceName(), counters_);
+    };
+    services.commands[devcmd::FileExplorer] = [this](DeviceWindow& w) {
+        // One explorer per device window, a child of it so that it goes with it.
+        if (auto* open = w.findChild<ExplorerWindow*>()) {
+            open->showNormal();
+            open->raise();
+            open->activateWindow();
+            return;
+        }
+        auto runner = std::make_shared<ExplorerJobs>(w);
+        auto* explorer = new ExplorerWindow(
+            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(runner), ports_.messages,
+                                    ports_.beep},
+            &w);
+        explorer->show();
     };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)

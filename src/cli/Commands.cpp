@@ -16,6 +16,20 @@ const CliCommand kCommands[] = {
      "      scale); OUT's extension chooses the format: .ppm (binary P6), .bmp (the picture's own\n"
      "      depth), .gif (8 bits) or .jpg (24 bits)",
      -1, runCapture},
+    {"ls", "ls DEVFOLDER",
+     "one line per entry of the device folder (\\ is the root), tab-separated: d or -, size\n"
+     "      in bytes, the device's date value, the name (escaped); folders first, then by name\n"
+     "      ignoring case",
+     1, runLs},
+    {"get", "get DEVPATH LOCALPATH",
+     "copy one device file to the PC (into LOCALPATH, or under its own name when LOCALPATH\n"
+     "      is a folder); an existing file is replaced only once the copy is complete",
+     2, runGet},
+    {"put", "put LOCALPATH... DEVFOLDER",
+     "copy PC files into a device folder under their own names", -1, runPut},
+    {"rm", "rm DEVPATH", "delete a device file or empty folder", 1, runRm},
+    {"mv", "mv DEVPATH NEWNAME", "give a device file a new name in the same folder", 2, runMv},
+    {"run", "run DEVPATH", "ask the device to run a program (it does not answer)", 1, runRun},
 };
 
 } // namespace

@@ -25,5 +25,11 @@ const CliCommand* findCommand(const std::string& name);
 
 int runInfo(CliSession& session, const std::vector<std::string>& arguments);
 int runCapture(CliSession& session, const std::vector<std::string>& arguments);
+int runLs(CliSession& session, const std::vector<std::string>& arguments);
+int runGet(CliSession& session, const std::vector<std::string>& arguments);
+int runPut(CliSession& session, const std::vector<std::string>& arguments);
+int runRm(CliSession& session, const std::vector<std::string>& arguments);
+int runMv(CliSession& session, const std::vector<std::string>& arguments);
+int runRun(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

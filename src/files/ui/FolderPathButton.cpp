@@ -6,6 +6,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include "files/ExplorerModel.h"
 #include "files/FolderPath.h"
 
 namespace sorvane {
@@ -38,16 +39,16 @@ FolderPathButton::FolderPathButton(QWidget* parent) : QPushButton(parent)
 void FolderPathButton::setFolder(const std::string& folder)
 {
     folder_ = folder;
-    setText(QString::fromStdString(PathButtonText(folder_)));
-    setToolTip(folder_.empty() ? QString::fromUtf8(kMyComputer.data(), qsizetype(kMyComputer.size()))
-                               : QString::fromStdString(folder_));
+    setText(QString::fromStdString(device_ ? DevicePathButtonText(folder_) : PathButtonText(folder_)));
+    const std::string_view top = device_ ? kMyDevice : kMyComputer;
+    setToolTip(folder_.empty() ? QString::fromUtf8(top.data(), qsizetype(top.size())) : QString::fromStdString(folder_));
 }
 
 QMenu* FolderPathButton::buildMenu(QWidget* parent) const
 {
     auto* menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("FolderMenu"));
-    for (const FolderMenuEntry& e : FolderMenu(folder_)) {
+    for (const FolderMenuEntry& e : device_ ? DeviceFolderMenu(folder_) : FolderMenu(folder_)) {
         QAction* a = menu->addAction(QString::fromStdString(e.text));
         a->setData(QString::fromStdString(e.folder));
     }

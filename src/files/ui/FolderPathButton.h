@@ -21,6 +21,8 @@ class FolderPathButton final : public QPushButton {
 public:
     explicit FolderPathButton(QWidget* parent = nullptr);
 
+    // The device pane's button: device folders ("\\a\\b"), "My Device" at the top.
+    void setDeviceSide(bool device) { device_ = device; setFolder(folder_); }
     void setFolder(const std::string& folder);
     const std::string& folder() const { return folder_; }
 
@@ -39,6 +41,7 @@ private:
     void dropMenu();
 
     std::string folder_;
+    bool device_ = false;
 };
 
 } // namespace sorvane

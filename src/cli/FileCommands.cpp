@@ -1,0 +1,230 @@
+// ls DEVFOLDER, get DEVPATH LOCALPATH, put LOCALPATH... DEVFOLDER, rm DEVPATH,
+// mv DEVPATH NEWNAME, run DEVPATH: the device's files through the same exchanges the
+// file explorer uses. --timeout bounds each wait for the device (the session's
+// channel), not the whole run.
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/DeviceText.h"
+#include "files/DeviceFolder.h"
+#include "files/FileTransfer.h"
+#include "link/SlotLinkChannel.h"
+
+namespace sorvane::cli {
+namespace {
+
+// Progress on standard error when it is a terminal.
+class CliProgress final : public TransferProgress {
+public:
+    CliProgress() : show_(::isatty(2) == 1) {}
+    void fileStarted(size_t, std::string_view name, uint64_t size, uint64_t) override
+    {
+        name_ = PrintableDeviceText(name);
+        size_ = size;
+        start_ = done_;
+        draw(done_);
+    }
+    void blockMoved(uint64_t, uint64_t bytesDone) override
+    {
+        done_ = bytesDone;
+        draw(bytesDone);
+    }
+    bool cancelled() override { return false; }
+    void finish()
+    {
+        if (show_ && drawn_)
+            std::fputc('\n', stderr);
+    }
+
+private:
+    void draw(uint64_t bytesDone)
+    {
+        if (!show_)
+            return;
+        const uint64_t mine = bytesDone - start_;
+        std::fprintf(stderr, "\r%s: %llu of %llu bytes (%llu%%)\033[K", name_.c_str(), (unsigned long long)mine,
+                     (unsigned long long)size_, (unsigned long long)(size_ ? mine * 100 / size_ : 100));
+        drawn_ = true;
+    }
+
+    bool show_;
+    bool drawn_ = false;
+    std::string name_;
+    uint64_t size_ = 0, start_ = 0, done_ = 0;
+};
+
+int fail(const std::string& reason)
+{
+    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    return 1;
+}
+
+int usage(const std::string& reason)
+{
+    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    return 2;
+}
+
+// "\" is the root, which the device lists under the empty path; a trailing "\" goes.
+std::string deviceFolderArg(std::string folder)
+{
+    while (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    return folder;
+}
+
+std::string reasonFor(CliSession& session, std::string_view what)
+{
+    if (session.timedOut())
+        return session.timeoutReason();
+    return std::string(what);
+}
+
+TransferOptions optionsFor(CliSession& session) { return TransferOptions{session.slot().linkKind != 2}; }
+
+bool lessIgnoringAsciiCase(const std::string& a, const std::string& b)
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        return lower(uint8_t(x)) < lower(uint8_t(y));
+    });
+}
+
+int reportTransfer(CliSession& session, const TransferReport& report, const std::vector<TransferFile>& files,
+                   bool sending)
+{
+    int status = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (report.results[i] == FileResult::Done)
+            continue;
+        const std::string name = sending ? files[i].pcPath : PrintableDeviceText(files[i].devicePath);
+        std::fprintf(stderr, "sorvane-cli: %s: %s\n", name.c_str(),
+                     reasonFor(session, fileResultText(report.results[i])).c_str());
+        status = 1;
+    }
+    return status;
+}
+
+} // namespace
+
+int runLs(CliSession& session, const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return usage("ls takes one device folder");
+    LinkChannel& channel = session.channel();
+    DeviceListing listing = ListDeviceFolder(channel, deviceFolderArg(args[0]));
+    if (listing.status != DeviceFileStatus::Ok)
+        return fail(reasonFor(session, deviceFileStatusText(listing.status)));
+    std::stable_sort(listing.items.begin(), listing.items.end(), [](const DeviceItem& a, const DeviceItem& b) {
+        if (a.folder != b.folder)
+            return a.folder;
+        return lessIgnoringAsciiCase(a.name, b.name);
+    });
+    for (const DeviceItem& item : listing.items)
+        std::printf("%c\t%u\t%u\t%s\n", item.folder ? 'd' : '-', unsigned(item.size), unsigned(item.date),
+                    PrintableDeviceText(item.name).c_str());
+    return 0;
+}
+
+int runGet(CliSession& session, const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return usage("get takes a device file and a PC path");
+    const std::string devicePath = args[0];
+    const std::string name(DeviceBaseName(devicePath));
+    if (name.empty())
+        return usage("get needs a device file, not a folder: " + devicePath);
+    std::string pcPath = args[1];
+    struct stat st{};
+    if (::stat(pcPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (!IsSafePcName(name))
+            return fail("the device name " + PrintableDeviceText(name) + " cannot be a PC file name; give a PC file path");
+        pcPath += (pcPath.back() == '/' ? "" : "/") + name;
+    }
+    LinkChannel& channel = session.channel();
+    DeviceListing listing = ListDeviceFolder(channel, DeviceFolderOf(devicePath));
+    if (listing.status != DeviceFileStatus::Ok)
+        return fail(reasonFor(session, deviceFileStatusText(listing.status)));
+    // The device's names ignore case: the exact name first, else the one that differs in case only.
+    auto it = std::find_if(listing.items.begin(), listing.items.end(),
+                           [&](const DeviceItem& i) { return i.name == name; });
+    if (it == listing.items.end())
+        it = std::find_if(listing.items.begin(), listing.items.end(), [&](const DeviceItem& i) {
+            return !lessIgnoringAsciiCase(i.name, name) && !lessIgnoringAsciiCase(name, i.name);
+        });
+    if (it == listing.items.end())
+        return fail("no such device file: " + PrintableDeviceText(devicePath));
+    if (it->folder)
+        return fail(PrintableDeviceText(devicePath) + " is a folder");
+    std::vector<TransferFile> files{TransferFile{pcPath, devicePath, it->size}};
+    CliProgress progress;
+    TransferReport report = ReceiveFiles(channel, files, optionsFor(session), progress);
+    progress.finish();
+    return reportTransfer(session, report, files, false);
+}
+
+int runPut(CliSession& session, const std::vector<std::string>& args)
+{
+    if (args.size() < 2)
+        return usage("put takes one or more PC files and a device folder");
+    const std::string folder = deviceFolderArg(args.back());
+    std::vector<TransferFile> files;
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        const std::string device = DeviceChild(folder, PcBaseName(args[i]));
+        if (device.size() > kMaxDevicePath)
+            return fail("the device path " + device + " is longer than 255 characters");
+        files.push_back(TransferFile{args[i], device, 0});
+    }
+    LinkChannel& channel = session.channel();
+    CliProgress progress;
+    TransferReport report = SendFiles(channel, files, optionsFor(session), progress);
+    progress.finish();
+    return reportTransfer(session, report, files, true);
+}
+
+int runRm(CliSession& session, const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return usage("rm takes one device path");
+    LinkChannel& channel = session.channel();
+    DeviceFileStatus s = DeleteDeviceFile(channel, args[0]);
+    if (s != DeviceFileStatus::Ok)
+        return fail(PrintableDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
+    return 0;
+}
+
+int runMv(CliSession& session, const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return usage("mv takes a device path and a new name");
+    if (args[1].empty() || args[1].find('\\') != std::string::npos)
+        return usage("the new name is a name in the same folder, without \\");
+    LinkChannel& channel = session.channel();
+    const std::string target = DeviceChild(DeviceFolderOf(args[0]), args[1]);
+    DeviceFileStatus s = RenameDeviceFile(channel, args[0], target);
+    if (s != DeviceFileStatus::Ok)
+        return fail(PrintableDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
+    return 0;
+}
+
+int runRun(CliSession& session, const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return usage("run takes one device path");
+    if (args[0].size() > kMaxDevicePath)
+        return fail("the device path is longer than 255 characters");
+    auto m = RunDeviceFileMessage(args[0]);
+    if (LinkSend(session.links(), session.slotIndex(), m) != m.size())
+        return fail("cannot send to the device");
+    return 0;
+}
+
+} // namespace sorvane::cli

@@ -1,0 +1,387 @@
+#include "files/FileTransfer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "files/BlockCodec.h"
+#include "files/DeviceFolder.h"
+#include "link/CommandPacket.h"
+#include "link/Crc32.h"
+#include "platform/ByteOrder.h"
+
+namespace sorvane {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    bool close()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+    void reset() { close(); }
+
+private:
+    int fd_;
+};
+
+bool readAt(int fd, uint8_t* out, size_t n, uint64_t offset)
+{
+    while (n > 0) {
+        ssize_t r = ::pread(fd, out, n, off_t(offset));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        out += r;
+        n -= size_t(r);
+        offset += uint64_t(r);
+    }
+    return true;
+}
+
+bool writeAt(int fd, const uint8_t* in, size_t n, uint64_t offset)
+{
+    while (n > 0) {
+        ssize_t r = ::pwrite(fd, in, n, off_t(offset));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        in += r;
+        n -= size_t(r);
+        offset += uint64_t(r);
+    }
+    return true;
+}
+
+// Opens a new file beside target: "<folder>/.<name>.part-<n>", created exclusively
+// with the ordinary file permissions (the umask applies).
+Fd openTempBeside(const std::string& target, std::string& tempPath)
+{
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name(PcBaseName(target));
+    std::random_device rd;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".part-%08x", unsigned(rd()));
+        tempPath = folder + "." + name + suffix;
+        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return Fd(fd);
+        if (errno != EEXIST)
+            break;
+    }
+    tempPath.clear();
+    return Fd();
+}
+
+void sendPathMessage(LinkChannel& channel, uint8_t code, std::string_view path)
+{
+    auto m = BuildPathMessage(code, path);
+    channel.send(m.data(), m.size());
+}
+
+bool readHandle(LinkChannel& channel, uint32_t& handle)
+{
+    uint8_t h[4];
+    if (channel.recv(h, 4) != 4) {
+        channel.discardPending();
+        return false;
+    }
+    handle = loadLe32(h);
+    return true;
+}
+
+void closeDeviceFile(LinkChannel& channel, uint32_t handle)
+{
+    uint8_t m[8];
+    BuildCommand(std::span<uint8_t, 4>(m, 4), CmdCloseFile);
+    storeLe32(m + 4, handle);
+    channel.send(m, sizeof m);
+}
+
+void deleteDeviceFile(LinkChannel& channel, std::string_view path)
+{
+    sendPathMessage(channel, CmdDelete, path);
+    uint8_t r[4];
+    if (channel.recv(r, 4) != 4)
+        channel.discardPending();
+}
+
+void endRemaining(TransferReport& report, size_t from, FileResult why)
+{
+    for (size_t i = from; i < report.results.size(); ++i)
+        report.results[i] = why;
+}
+
+} // namespace
+
+std::string_view fileResultText(FileResult result)
+{
+    switch (result) {
+    case FileResult::NotStarted: return "not moved";
+    case FileResult::Done: return "done";
+    case FileResult::Refused: return "the device refused a block 20 times in a row";
+    case FileResult::BadBlocks: return "a block from the device was bad 20 times in a row";
+    case FileResult::PcFileUnreadable: return "the PC file cannot be read";
+    case FileResult::PcFileUnwritable: return "the PC file cannot be written";
+    case FileResult::TooLarge: return "the file is 4 GiB or larger";
+    case FileResult::NoReply: return "the device did not answer";
+    case FileResult::Cancelled: return "cancelled";
+    }
+    return "unknown";
+}
+
+bool TransferReport::allDone() const
+{
+    return !cancelled && std::all_of(results.begin(), results.end(), [](FileResult r) { return r == FileResult::Done; });
+}
+
+std::string_view PcBaseName(std::string_view path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+TransferReport SendFiles(LinkChannel& channel, std::span<TransferFile> files, const TransferOptions& options,
+                         TransferProgress& progress)
+{
+    TransferReport report;
+    report.results.assign(files.size(), FileResult::NotStarted);
+    std::vector<uint8_t> packet(kBlockHeaderSize + kTransferBlockSize, 0);
+    std::vector<uint8_t> raw(kTransferBlockSize);
+
+    for (size_t f = 0; f < files.size(); ++f) {
+        if (progress.cancelled()) {
+            report.cancelled = true;
+            break;
+        }
+        TransferFile& file = files[f];
+        // The PC file first: a file that cannot be read is not created on the device.
+        Fd pc(::open(file.pcPath.c_str(), O_RDONLY | O_CLOEXEC));
+        struct stat st{};
+        if (!pc.ok() || ::fstat(pc.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            report.results[f] = FileResult::PcFileUnreadable;
+            continue;
+        }
+        if (uint64_t(st.st_size) > 0xFFFFFFFFull) {
+            report.results[f] = FileResult::TooLarge;
+            continue;
+        }
+        file.size = uint64_t(st.st_size);
+        const uint64_t blockCount = BlockCountOf(file.size);
+        progress.fileStarted(f, DeviceBaseName(file.devicePath), file.size, blockCount);
+
+        sendPathMessage(channel, CmdCreateWrite, file.devicePath);
+        uint32_t handle = 0;
+        if (!readHandle(channel, handle)) {
+            endRemaining(report, f, FileResult::NotStarted);
+            report.results[f] = FileResult::NoReply;
+            return report;
+        }
+
+        uint64_t block = 0;
+        int refusals = 0;
+        FileResult result = FileResult::Done;
+        while (block < blockCount) {
+            if (progress.cancelled()) {
+                result = FileResult::Cancelled;
+                break;
+            }
+            if (refusals >= kMaxRefusals) {
+                result = FileResult::Refused;
+                break;
+            }
+            const uint32_t rawLength = RawLengthOf(file.size, block);
+            if (rawLength && !readAt(pc.get(), raw.data(), rawLength, block * kTransferBlockSize)) {
+                result = FileResult::PcFileUnreadable; // shrank or failed while being sent
+                break;
+            }
+            uint8_t* data = packet.data() + kBlockHeaderSize;
+            const std::span<const uint8_t> rawBytes(raw.data(), rawLength);
+            size_t wireLength = rawLength;
+            if (options.compress)
+                wireLength = CompressBlock(rawBytes, std::span<uint8_t>(data, kTransferBlockSize));
+            else if (rawLength)
+                std::memcpy(data, raw.data(), rawLength);
+            BlockHeader h = BlockHeader::make(CmdWriteBlock, handle, uint32_t(block));
+            h.wireLength = uint32_t(wireLength);
+            h.rawLength = rawLength;
+            h.crc = Crc32(std::span<const uint8_t>(data, wireLength));
+            h.compressed = options.compress ? 1 : 0;
+            EncodeBlockHeader(h, std::span<uint8_t, kBlockHeaderSize>(packet.data(), kBlockHeaderSize));
+            channel.send(packet.data(), kBlockHeaderSize + wireLength);
+
+            uint8_t ack[4];
+            const size_t got = channel.recv(ack, 4);
+            if (got == 4 && loadLe32(ack) == ReplyAccepted) {
+                report.bytesDone += rawLength;
+                ++block;
+                refusals = 0;
+                progress.blockMoved(block, report.bytesDone);
+            } else {
+                if (got != 4)
+                    channel.discardPending();
+                ++refusals;
+            }
+            channel.sleepMs(1);
+        }
+        closeDeviceFile(channel, handle);
+        pc.close();
+        report.results[f] = result;
+        if (result != FileResult::Done)
+            deleteDeviceFile(channel, file.devicePath);
+        if (result == FileResult::Cancelled) {
+            report.cancelled = true;
+            break;
+        }
+    }
+    return report;
+}
+
+namespace {
+
+// One attempt at block `block`: true with the block's raw bytes in out.
+bool fetchBlock(LinkChannel& channel, uint32_t handle, uint64_t block, uint32_t rawLength, bool compress,
+                std::vector<uint8_t>& wire, std::vector<uint8_t>& out)
+{
+    uint8_t header[kBlockHeaderSize];
+    BlockHeader request = BlockHeader::make(CmdReadBlock, handle, uint32_t(block));
+    request.rawLength = rawLength;
+    request.compressed = compress ? 1 : 0;
+    EncodeBlockHeader(request, header);
+    channel.send(header, kBlockHeaderSize);
+
+    if (channel.recv(header, kBlockHeaderSize) != kBlockHeaderSize) {
+        channel.discardPending();
+        return false;
+    }
+    const BlockHeader reply = DecodeBlockHeader(header);
+    if (reply.wireLength > kMaxWireLength) {
+        channel.discardPending(); // more than any block can need: not read into memory
+        return false;
+    }
+    if (reply.wireLength && channel.recv(wire.data(), reply.wireLength) != reply.wireLength) {
+        channel.discardPending();
+        return false;
+    }
+    const std::span<const uint8_t> data(wire.data(), reply.wireLength);
+    if (reply.rawLength != rawLength || Crc32(data) != reply.crc)
+        return false;
+    const std::span<uint8_t> raw(out.data(), rawLength);
+    if ((reply.compressed & 1) && UncompressBlock(data, raw))
+        return true;
+    // Raw data, or a stored block flagged compressed: only exactly rawLength bytes will do.
+    if (reply.wireLength != rawLength)
+        return false;
+    if (rawLength)
+        std::memcpy(out.data(), wire.data(), rawLength);
+    return true;
+}
+
+} // namespace
+
+TransferReport ReceiveFiles(LinkChannel& channel, std::span<TransferFile> files, const TransferOptions& options,
+                            TransferProgress& progress)
+{
+    TransferReport report;
+    report.results.assign(files.size(), FileResult::NotStarted);
+    std::vector<uint8_t> wire(kMaxWireLength);
+    std::vector<uint8_t> out(kTransferBlockSize);
+
+    for (size_t f = 0; f < files.size(); ++f) {
+        if (progress.cancelled()) {
+            report.cancelled = true;
+            break;
+        }
+        const TransferFile& file = files[f];
+        if (file.size > 0xFFFFFFFFull) {
+            report.results[f] = FileResult::TooLarge;
+            continue;
+        }
+        std::string tempPath;
+        Fd pc = openTempBeside(file.pcPath, tempPath);
+        if (!pc.ok()) {
+            report.results[f] = FileResult::PcFileUnwritable;
+            continue;
+        }
+        const uint64_t blockCount = BlockCountOf(file.size);
+        progress.fileStarted(f, DeviceBaseName(file.devicePath), file.size, blockCount);
+
+        sendPathMessage(channel, CmdOpenRead, file.devicePath);
+        uint32_t handle = 0;
+        if (!readHandle(channel, handle)) {
+            pc.close();
+            ::unlink(tempPath.c_str());
+            endRemaining(report, f, FileResult::NotStarted);
+            report.results[f] = FileResult::NoReply;
+            return report;
+        }
+
+        uint64_t block = 0;
+        int attempts = 0;
+        FileResult result = FileResult::Done;
+        while (block < blockCount) {
+            if (progress.cancelled()) {
+                result = FileResult::Cancelled;
+                break;
+            }
+            if (attempts >= kMaxRefusals) {
+                result = FileResult::BadBlocks;
+                break;
+            }
+            const uint32_t rawLength = RawLengthOf(file.size, block);
+            if (!fetchBlock(channel, handle, block, rawLength, options.compress, wire, out)) {
+                ++attempts;
+                std::this_thread::yield();
+                continue;
+            }
+            if (rawLength && !writeAt(pc.get(), out.data(), rawLength, block * kTransferBlockSize)) {
+                result = FileResult::PcFileUnwritable;
+                break;
+            }
+            attempts = 0;
+            report.bytesDone += rawLength;
+            ++block;
+            progress.blockMoved(block, report.bytesDone);
+            std::this_thread::yield();
+        }
+        closeDeviceFile(channel, handle);
+        if (result == FileResult::Done) {
+            // Complete: make it durable, then put it in place of the old file in one step.
+            if (::ftruncate(pc.get(), off_t(file.size)) != 0 || ::fsync(pc.get()) != 0 || !pc.close() ||
+                ::rename(tempPath.c_str(), file.pcPath.c_str()) != 0)
+                result = FileResult::PcFileUnwritable;
+        }
+        if (result != FileResult::Done) {
+            pc.close();
+            ::unlink(tempPath.c_str());
+        }
+        report.results[f] = result;
+        if (result == FileResult::Cancelled) {
+            report.cancelled = true;
+            break;
+        }
+    }
+    return report;
+}
+
+} // namespace sorvane

@@ -1,0 +1,298 @@
+// File transfers, listings, delete and rename end to end against sorvane-sim serving a
+// sandbox folder, over loopback TCP and over pseudo-terminals (COM and USB kinds);
+// blocks checked against Python's zlib.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <random>
+
+#include "files/BlockCodec.h"
+#include "files/DeviceFolder.h"
+#include "files/FileTransfer.h"
+#include "link/Handshake.h"
+#include "link/LinkConfig.h"
+#include "link/LinkTransport.h"
+#include "link/SlotLinkChannel.h"
+#include "platform/ByteOrder.h"
+#include "platform/PosixTransports.h"
+#include "SimFilesDevice.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+using namespace sorvane;
+using namespace sorvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+void writeFile(const fs::path& p, const std::string& bytes)
+{
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string randomBytes(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = char(rng());
+    return s;
+}
+
+std::string textBytes(size_t n)
+{
+    std::string s;
+    for (int i = 0; s.size() < n; ++i)
+        s += "line " + std::to_string(i) + " of a text file\n";
+    s.resize(n);
+    return s;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder)
+{
+    std::vector<std::string> n;
+    for (auto& e : fs::directory_iterator(folder))
+        n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+}
+
+} // namespace
+
+TEST(BlockCodec, HeaderAndDirEntryByteImages)
+{
+    BlockHeader h = BlockHeader::make(CmdWriteBlock, 0x11223344, 7);
+    h.wireLength = 0x100;
+    h.rawLength = 0x8000;
+    h.crc = 0xCAFEBABE;
+    h.compressed = 1;
+    uint8_t b[32];
+    EncodeBlockHeader(h, b);
+    const uint8_t want[32] = {108, 0xFF, 108, 0x11, 0x44, 0x33, 0x22, 0x11, 7, 0, 0, 0, 0, 1, 0, 0,
+                              0, 0x80, 0, 0, 0xBE, 0xBA, 0xFE, 0xCA, 1, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(b, b + 32), std::vector<uint8_t>(want, want + 32));
+    EXPECT_EQ(DecodeBlockHeader(b).crc, 0xCAFEBABEu);
+
+    // A listing reply: two entries, names "sub" and "a.txt"; a third points past the names.
+    std::vector<uint8_t> reply(8 + 3 * 20);
+    storeLe32(reply.data(), 3);
+    const uint32_t e[3][5] = {{0x10, 0, 0, 5, 0}, {0x20, 1234, 4, 6, 0}, {0x20, 1, 10, 7, 0}};
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 5; ++k)
+            storeLe32(reply.data() + 8 + 20 * i + 4 * k, e[i][k]);
+    const char names[] = "sub\0a.txt"; // 10 bytes with the final NUL
+    reply.insert(reply.end(), names, names + 10);
+    storeLe32(reply.data() + 4, 10);
+    DeviceListing l = DecodeListing(reply);
+    ASSERT_EQ(l.items.size(), 2u);
+    EXPECT_EQ(l.skipped, 1u);
+    EXPECT_TRUE(l.items[0].folder);
+    EXPECT_EQ(l.items[1].name, "a.txt");
+    EXPECT_EQ(l.items[1].size, 1234u);
+    storeLe32(reply.data(), kMaxListingEntries + 1);
+    EXPECT_EQ(DecodeListing(reply).status, DeviceFileStatus::TooLarge);
+}
+
+TEST(BlockCodec, BlocksAgreeWithPythonZlib)
+{
+    TempDir dir;
+    const std::string raw = textBytes(32768);
+    std::vector<uint8_t> out(raw.size());
+    const size_t n = CompressBlock({reinterpret_cast<const uint8_t*>(raw.data()), raw.size()}, out);
+    ASSERT_LT(n, raw.size());
+    writeFile(dir / "raw", raw);
+    writeFile(dir / "ours", std::string(out.begin(), out.begin() + long(n)));
+    ProcessResult py = runProcess({programFromEnv("SORVANE_PYTHON"), "-c",
+                                   "import sys,zlib\n"
+                                   "d=sys.argv[1]\n"
+                                   "raw=open(d+'/raw','rb').read()\n"
+                                   "assert zlib.decompress(open(d+'/ours','rb').read())==raw\n"
+                                   "open(d+'/theirs','wb').write(zlib.compress(raw,1))\n",
+                                   dir.path().string()});
+    ASSERT_EQ(py.exitCode, 0) << py.err;
+    const std::string theirs = readFile(dir / "theirs");
+    std::vector<uint8_t> back(raw.size());
+    EXPECT_TRUE(UncompressBlock({reinterpret_cast<const uint8_t*>(theirs.data()), theirs.size()}, back));
+    EXPECT_EQ(std::string(back.begin(), back.end()), raw);
+    // A stream one byte short of the wanted length is no block.
+    std::vector<uint8_t> longer(raw.size() - 1);
+    EXPECT_FALSE(UncompressBlock({reinterpret_cast<const uint8_t*>(theirs.data()), theirs.size()}, longer));
+}
+
+struct RoundTrip {
+    uint32_t kind;
+    std::vector<size_t> sizes;
+};
+
+class TransferRoundTrip : public testing::TestWithParam<RoundTrip> {};
+
+TEST_P(TransferRoundTrip, BothWaysByteIdenticalWithTheDescribedBlocks)
+{
+    const RoundTrip& t = GetParam();
+    Device dev(t.kind);
+    TempDir pc;
+    std::vector<TransferFile> up, down;
+    std::map<std::string, std::string> content;
+    for (size_t size : t.sizes)
+        for (bool random : {true, false}) {
+            if (!random && size < 1000000)
+                continue;
+            const std::string name = std::to_string(size) + (random ? ".bin" : ".txt");
+            content[name] = random ? randomBytes(size, uint32_t(size)) : textBytes(size);
+            writeFile(pc / name, content[name]);
+            up.push_back({(pc / name).string(), "\\" + name, 0});
+            down.push_back({(pc / ("back-" + name)).string(), "\\" + name, size});
+        }
+    CountingProgress progress;
+    TransferReport sent = dev.send(up, progress);
+    ASSERT_TRUE(sent.allDone());
+    TransferReport got = dev.receive(down, progress);
+    ASSERT_TRUE(got.allDone());
+    for (auto& [name, bytes] : content) {
+        EXPECT_TRUE(readFile(dev.sandbox / name) == bytes) << name;
+        EXPECT_TRUE(readFile(pc / ("back-" + name)) == bytes) << name;
+    }
+
+    // Every block as described: the right count and raw lengths, flagged as the link
+    // wants, incompressible data sent stored (wire = raw) and still flagged 1.
+    size_t i = 0;
+    for (const TransferFile& f : up) {
+        const uint64_t size = content[std::string(PcBaseName(f.pcPath))].size();
+        for (uint64_t b = 0; b < BlockCountOf(size); ++b, ++i) {
+            ASSERT_LT(i, dev.channel->sent.size());
+            const BlockHeader& h = dev.channel->sent[i];
+            EXPECT_EQ(h.code(), CmdWriteBlock);
+            EXPECT_EQ(h.blockIndex, b);
+            EXPECT_EQ(h.rawLength, b + 1 == BlockCountOf(size) ? size % 32768 : 32768u);
+            EXPECT_EQ(h.compressed, t.kind == 2 ? 0u : 1u);
+            if (t.kind == 2 || f.pcPath.ends_with(".bin"))
+                EXPECT_EQ(h.wireLength, h.rawLength);
+        }
+    }
+    EXPECT_EQ(i + dev.channel->replies.size(), dev.channel->sent.size()); // one request per block read
+    for (const BlockHeader& r : dev.channel->replies)
+        if (t.kind == 2)
+            EXPECT_EQ(r.compressed, 0u);
+}
+
+const std::vector<size_t> kSizes{0, 1, 32767, 32768, 32769, 40000, 5u << 20};
+INSTANTIATE_TEST_SUITE_P(Links, TransferRoundTrip,
+                         testing::Values(RoundTrip{4, kSizes}, RoundTrip{1, kSizes}, RoundTrip{2, kSizes}),
+                         [](const auto& info) { return std::string(info.param.kind == 4 ? "Tcp" : info.param.kind == 1 ? "ComPty" : "UsbPty"); });
+
+struct Fault {
+    const char* name;
+    std::vector<std::string> simArgs;
+    bool sending;
+    FileResult first; // the second file always goes through
+};
+
+class TransferFault : public testing::TestWithParam<Fault> {};
+
+TEST_P(TransferFault, FileFailsOrRecoversAndTheNextOneGoes)
+{
+    const Fault& t = GetParam();
+    Device dev(4, t.simArgs);
+    TempDir pc;
+    const std::string a = randomBytes(100000, 1), b = textBytes(50000);
+    std::vector<TransferFile> files;
+    if (t.sending) {
+        writeFile(pc / "a", a);
+        writeFile(pc / "b", b);
+        files = {{(pc / "a").string(), "\\a", 0}, {(pc / "b").string(), "\\b", 0}};
+    } else {
+        writeFile(dev.sandbox / "a", a);
+        writeFile(dev.sandbox / "b", b);
+        writeFile(pc / "a", "the old file");
+        files = {{(pc / "a").string(), "\\a", a.size()}, {(pc / "b").string(), "\\b", b.size()}};
+    }
+    CountingProgress progress;
+    TransferReport r = t.sending ? dev.send(files, progress) : dev.receive(files, progress);
+    ASSERT_EQ(r.results.size(), 2u);
+    EXPECT_EQ(r.results[0], t.first) << fileResultText(r.results[0]);
+    EXPECT_EQ(r.results[1], FileResult::Done);
+    const fs::path& target = t.sending ? dev.sandbox.path() : pc.path();
+    EXPECT_TRUE(readFile(target / "b") == b);
+    if (t.first == FileResult::Done)
+        EXPECT_TRUE(readFile(target / "a") == a);
+    else if (t.sending)
+        EXPECT_FALSE(fs::exists(target / "a")); // the partial device file was deleted
+    else
+        EXPECT_EQ(readFile(target / "a"), "the old file");
+    // No temporary file beside them; a refused device file is gone.
+    const bool aThere = t.first == FileResult::Done || !t.sending;
+    const std::vector<std::string> names = aThere ? std::vector<std::string>{"a", "b"} : std::vector<std::string>{"b"};
+    EXPECT_EQ(namesIn(target), names);
+    if (t.first != FileResult::Done) {
+        // Exactly 20 attempts at the block that failed (block 0 when sending, 2 when receiving).
+        const uint32_t bad = t.sending ? 0 : 2;
+        EXPECT_EQ(std::count_if(dev.channel->sent.begin(), dev.channel->sent.end(),
+                                [&](const BlockHeader& h) { return h.blockIndex == bad && h.handle == dev.channel->sent[0].handle; }),
+                  20);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, TransferFault,
+    testing::Values(Fault{"Refused19", {"--refuse-blocks", "19"}, true, FileResult::Done},
+                    Fault{"Refused20", {"--refuse-blocks", "20"}, true, FileResult::Refused},
+                    Fault{"CorruptThrice", {"--corrupt-read-block", "1:3"}, false, FileResult::Done},
+                    Fault{"CorruptAlways", {"--corrupt-read-block", "2"}, false, FileResult::BadBlocks},
+                    Fault{"StoredFlagged", {"--stored-flagged"}, false, FileResult::Done}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Transfer, CancelKeepsTheOldPcFileAndDeletesThePartialDeviceFile)
+{
+    Device dev(4);
+    TempDir pc;
+    const std::string big = randomBytes(300000, 9);
+    writeFile(dev.sandbox / "big", big);
+    writeFile(pc / "big", "the old file");
+    CountingProgress receiving;
+    receiving.cancelAfter = 3;
+    TransferReport r = dev.receive({{(pc / "big").string(), "\\big", big.size()}, {(pc / "x").string(), "\\big", big.size()}}, receiving);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.results[0], FileResult::Cancelled);
+    EXPECT_EQ(r.results[1], FileResult::NotStarted);
+    EXPECT_EQ(readFile(pc / "big"), "the old file");
+    EXPECT_EQ(namesIn(pc.path()), std::vector<std::string>{"big"});
+
+    writeFile(pc / "up", big);
+    CountingProgress sending;
+    sending.cancelAfter = 3;
+    r = dev.send({{(pc / "up").string(), "\\up", 0}, {(pc / "big").string(), "\\second", 0}}, sending);
+    EXPECT_EQ(r.results[0], FileResult::Cancelled);
+    EXPECT_FALSE(fs::exists(dev.sandbox / "up"));
+    EXPECT_FALSE(fs::exists(dev.sandbox / "second"));
+}
+
+TEST(Transfer, ListingDeleteRenameRoundTrip)
+{
+    Device dev(4);
+    fs::create_directory(dev.sandbox / "sub");
+    fs::create_directory(dev.sandbox / ".hidden");
+    writeFile(dev.sandbox / "sub" / "one.txt", "12345");
+    writeFile(dev.sandbox / "outside-not", "x");
+    DeviceListing l = ListDeviceFolder(*dev.channel, "\\sub");
+    ASSERT_EQ(l.status, DeviceFileStatus::Ok);
+    ASSERT_EQ(l.items.size(), 1u);
+    EXPECT_EQ(l.items[0].name, "one.txt");
+    EXPECT_EQ(l.items[0].size, 5u);
+    EXPECT_EQ(ListDeviceFolder(*dev.channel, "").items.size(), 3u); // the root, asked for with ""
+    EXPECT_EQ(RenameDeviceFile(*dev.channel, "\\sub\\one.txt", "\\sub\\two.txt"), DeviceFileStatus::Ok);
+    EXPECT_EQ(RenameDeviceFile(*dev.channel, "\\sub\\one.txt", "\\sub\\three.txt"), DeviceFileStatus::Refused);
+    EXPECT_EQ(readFile(dev.sandbox / "sub" / "two.txt"), "12345");
+    EXPECT_EQ(DeleteDeviceFile(*dev.channel, "\\sub\\two.txt"), DeviceFileStatus::Ok);
+    EXPECT_EQ(DeleteDeviceFile(*dev.channel, "\\sub\\two.txt"), DeviceFileStatus::Refused);
+    EXPECT_TRUE(ListDeviceFolder(*dev.channel, "\\sub").items.empty());
+    EXPECT_EQ(DeleteDeviceFile(*dev.channel, std::string(300, 'x')), DeviceFileStatus::PathTooLong);
+}
