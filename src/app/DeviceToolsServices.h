@@ -1,0 +1,26 @@
+#pragma once
+// The device tools' commands of a device window: Device Info (40065), Process Info
+// (40086), Paste to device (40023, also F11 through the main window's accelerator,
+// which hands it to the active device window), Soft Reset (40061) and Suspend (40062,
+// then the window closes).
+//
+// Each device window gets one DeviceToolsPort, made on first use as a child of the
+// window (so it ends with it), which also keeps the device's last status and process
+// list.
+//
+// Thread: user-interface thread.
+
+#include "link/Links.h"
+#include "platform/UiPorts.h"
+#include "view/ui/DeviceWindow.h"
+
+namespace sorvane {
+
+class DeviceToolsPort;
+
+void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, MessageBoxPort& messages);
+
+// The port of a window's connection (made on first use).
+DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window, Links& links);
+
+} // namespace sorvane
