@@ -3,17 +3,22 @@
 #include <deque>
 #include <memory>
 
+#include <QAction>
 #include <QClipboard>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 
 #include "app/CommandIds.h"
 #include "link/SlotLinkChannel.h"
+#include "tools/ui/CopyFromDevice.h"
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
 #include "tools/ui/DeviceToolsPort.h"
 #include "tools/ui/ProcessInfoDialog.h"
+#include "tools/ui/TypeTextDialog.h"
 
 namespace sorvane {
 namespace {
@@ -114,6 +119,45 @@ private:
     std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
 };
 
+// Text dropped onto a device window's picture is typed on the device.
+class TextDrop final : public QObject {
+public:
+    TextDrop(DeviceWindow& window, Links& links, MessageBoxPort& messages)
+        : QObject(&window), window_(window), links_(links), messages_(messages)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) {
+            auto* d = static_cast<QDropEvent*>(e);
+            if (d->mimeData()->hasText()) {
+                d->acceptProposedAction();
+                return true;
+            }
+            return false;
+        }
+        if (e->type() != QEvent::Drop)
+            return false;
+        auto* d = static_cast<QDropEvent*>(e);
+        if (!d->mimeData()->hasText())
+            return false;
+        d->acceptProposedAction();
+        const QString missing = TypeOnDevice(DeviceToolsPortOf(window_, links_), d->mimeData()->text());
+        if (!missing.isEmpty())
+            messages_.show(MessageRequest{
+                "No key of the device's keyboard types these characters, so nothing was sent: " + missing.toStdString(),
+                "Type text", MessageIcon::Warning, MessageButtons::Ok});
+        return true;
+    }
+
+private:
+    DeviceWindow& window_;
+    Links& links_;
+    MessageBoxPort& messages_;
+};
+
 DeviceFacts factsOf(DeviceWindow& window, Links& links)
 {
     DeviceFacts facts;
@@ -153,6 +197,29 @@ void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, Messag
         else
             ShowDeviceNote(&w, note);
     };
+    services.commands[devcmd::CopyFromDevice] = [&links, &messages](DeviceWindow& w) {
+        QPointer<DeviceWindow> window(&w);
+        CopyFromDevice(DeviceToolsPortOf(w, links), &w, [window, &messages](const CopyOutcome& outcome) {
+            if (!window)
+                return;
+            switch (outcome.kind) {
+            case CopyOutcome::Kind::Copied: break;
+            case CopyOutcome::Kind::NoReply: ShowDeviceNote(window, QObject::tr("The device did not answer.")); break;
+            case CopyOutcome::Kind::Refused:
+                // A length the device cannot mean: the link is out of step, so it ends.
+                messages.show(MessageRequest{"The device announced more than 1 MiB of clipboard text, which is "
+                                             "not a length it can mean. The connection is closed.",
+                                             "Copy from device", MessageIcon::Error, MessageButtons::Ok});
+                if (window)
+                    window->close();
+                break;
+            }
+        });
+    };
+    services.commands[devcmd::TypeText] = [&links](DeviceWindow& w) {
+        TypeTextDialog dialog(DeviceToolsPortOf(w, links), &w);
+        dialog.exec();
+    };
     services.commands[devcmd::SoftReset] = [&links](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w, links)); };
     services.commands[devcmd::Suspend] = [&links](DeviceWindow& w) {
         QPointer<DeviceWindow> window(&w);
@@ -161,6 +228,24 @@ void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, Messag
                 window->close();
         });
     };
+}
+
+void AddDeviceToolsToWindow(DeviceWindow& window, Links& links, MessageBoxPort& messages)
+{
+    auto* copy = new QAction(QObject::tr("Copy from device"), &window);
+    copy->setObjectName(QString::number(devcmd::CopyFromDevice));
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    copy->setShortcutContext(Qt::WindowShortcut);
+    QPointer<DeviceWindow> w(&window);
+    QObject::connect(copy, &QAction::triggered, &window, [w] {
+        if (w)
+            w->command(devcmd::CopyFromDevice);
+    });
+    window.addAction(copy);
+    if (QWidget* client = window.client()) {
+        client->setAcceptDrops(true);
+        client->installEventFilter(new TextDrop(window, links, messages));
+    }
 }
 
 } // namespace sorvane

@@ -1,8 +1,8 @@
 #pragma once
 // The device tools' commands of a device window: Device Info (40065), Process Info
 // (40086), Paste to device (40023, also F11 through the main window's accelerator,
-// which hands it to the active device window), Soft Reset (40061) and Suspend (40062,
-// then the window closes).
+// which hands it to the active device window), Soft Reset (40061), Suspend (40062,
+// then the window closes), Copy from device (40095) and Type text (40096).
 //
 // Each device window gets one DeviceToolsPort, made on first use as a child of the
 // window (so it ends with it), which also keeps the device's last status and process
@@ -18,7 +18,16 @@ namespace sorvane {
 
 class DeviceToolsPort;
 
+namespace devcmd {
+inline constexpr int CopyFromDevice = 40095; // Ctrl+Shift+C
+inline constexpr int TypeText = 40096;
+} // namespace devcmd
+
 void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, MessageBoxPort& messages);
+
+// What an open window gets besides its services: Ctrl+Shift+C for Copy from device,
+// and text dropped onto the picture typed on the device.
+void AddDeviceToolsToWindow(DeviceWindow& window, Links& links, MessageBoxPort& messages);
 
 // The port of a window's connection (made on first use).
 DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window, Links& links);

@@ -310,6 +310,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
                                     std::move(connection), profile, window_.get());
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
+    AddDeviceToolsToWindow(*window, links_, ports_.messages);
     return window;
 }
 

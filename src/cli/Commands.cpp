@@ -50,6 +50,14 @@ const CliCommand kCommands[] = {
      1, runPaste},
     {"reset", "reset", "soft-reset the device; exits 0 once sent", 0, runReset},
     {"suspend", "suspend", "suspend the device; exits 0 once sent", 0, runSuspend},
+    {"clip", "clip",
+     "write the device clipboard's text to standard output as UTF-8, as it is (read as\n"
+     "      Windows-1252, trailing NULs dropped; more than 1 MiB is refused)",
+     0, runClip},
+    {"type", "type TEXT",
+     "type TEXT on the device's keyboard (US layout: letters, digits, space, punctuation, Enter,\n"
+     "      Tab, Backspace); a character without a key is reported and nothing is sent",
+     1, runType},
 };
 
 } // namespace

@@ -38,5 +38,7 @@ int runActivate(CliSession& session, const std::vector<std::string>& arguments);
 int runPaste(CliSession& session, const std::vector<std::string>& arguments);
 int runReset(CliSession& session, const std::vector<std::string>& arguments);
 int runSuspend(CliSession& session, const std::vector<std::string>& arguments);
+int runClip(CliSession& session, const std::vector<std::string>& arguments);
+int runType(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

@@ -13,6 +13,7 @@
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceInfoText.h"
 #include "tools/DeviceText.h"
+#include "tools/TypeText.h"
 
 using namespace sorvane;
 
@@ -222,6 +223,20 @@ TEST(DeviceExchanges, ClipboardDropsTrailingNuls)
     std::string text;
     ASSERT_EQ(ReadDeviceClipboard(ch, text), ExchangeStatus::Served);
     EXPECT_EQ(text, "Hello, PC");
+}
+
+TEST(TypeText, UsKeyboardPackets)
+{
+    std::string keys;
+    for (const InputPacket& p : TypeTextPackets("Ab1 ?").packets) {
+        char k[16];
+        std::snprintf(k, sizeof k, "%c%02X%s ", p[0], p[4], p[5] == 1 ? "" : "!");
+        keys += k;
+    }
+    EXPECT_EQ(keys, "V10 V41 W41 W10 V42 W42 V31 W31 V20 W20 V10 VBF WBF W10 ");
+    EXPECT_EQ(TypeTextPackets("a\r\nb").packets.size(), 6u); // CR LF is one Enter
+    const TypedText accented = TypeTextPackets("x\xC3\xA9y\xC3\xA9");
+    EXPECT_EQ(accented.missing, "\xC3\xA9");
 }
 
 } // namespace

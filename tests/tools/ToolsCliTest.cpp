@@ -94,4 +94,22 @@ TEST(ToolsCli, MessagesReachTheDevice)
     EXPECT_EQ(cli(sim, {"kill", "12x"}).exitCode, 2);
 }
 
+TEST(ToolsCli, ClipboardAndTyping)
+{
+    SimProcess sim({"--port", "0", "--clipboard", "Hello, PC\xE9"});
+    ProcessResult r = cli(sim, {"clip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Hello, PC\xC3\xA9");
+    EXPECT_EQ(cli(sim, {"type", "\xC3\xA9"}).exitCode, 1); // nothing sent: the next input is 'a'
+    ASSERT_EQ(cli(sim, {"type", "a?"}).exitCode, 0);
+    for (const char* line : {"input 86 65 1", "input 87 65 1", "input 86 16 1", "input 86 191 1", "input 87 191 1",
+                             "input 87 16 1"})
+        EXPECT_EQ(logLine(sim, "input"), line);
+
+    SimProcess lying({"--port", "0", "--clipboard-length", "2147483648"});
+    r = cli(lying, {"clip"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("more than 1048576 bytes"), std::string::npos) << r.err;
+}
+
 } // namespace

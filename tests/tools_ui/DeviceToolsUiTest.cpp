@@ -12,6 +12,8 @@
 #include <QTreeWidget>
 
 #include "ShellHarness.h"
+#include "app/DeviceToolsServices.h"
+#include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
 #include "tools/ui/ProcessInfoDialog.h"
 
@@ -64,6 +66,7 @@ private slots:
     void processListActivateAndKill();
     void longProcessList();
     void pasteResetAndSuspend();
+    void copyFromDevice();
 };
 
 void DeviceToolsUiTest::deviceInformationWhilePollingWaits()
@@ -172,11 +175,36 @@ void DeviceToolsUiTest::pasteResetAndSuspend()
     QApplication::clipboard()->setMimeData(empty);
     w->command(40023);
     QCOMPARE(awaitLine(*sim.process, {"paste"}), std::string("paste 0 "));
-    w->command(40061);
+    DeviceToolsPort& port = DeviceToolsPortOf(*w, h.shell->links());
+    SoftResetDevice(port);
     QCOMPARE(awaitLine(*sim.process, {"softreset"}), std::string("softreset"));
-    w->command(40062);
+    QPointer<DeviceWindow> window(w);
+    SuspendDevice(port, w, [window] { window->close(); });
     QCOMPARE(awaitLine(*sim.process, {"suspend"}), std::string("suspend"));
     QTRY_VERIFY_WITH_TIMEOUT(!h.windowOf(index), 10000);
+}
+
+void DeviceToolsUiTest::copyFromDevice()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--clipboard", "Hello, PC"});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QApplication::clipboard()->clear();
+    auto* copy = w->findChild<QAction*>("40095");
+    QVERIFY(copy && copy->shortcut() == QKeySequence("Ctrl+Shift+C"));
+    copy->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::clipboard()->text(), QStringLiteral("Hello, PC"), 10000);
+
+    LoopbackSim lying = startLoopbackSim({"--clipboard-length", "2147483648"});
+    const int other = h.addProfile("Lying", LinkKind::Wan, lying.address);
+    h.connect(other);
+    QVERIFY(h.windowOf(other));
+    h.windowOf(other)->command(40095);
+    QTRY_VERIFY_WITH_TIMEOUT(!h.windowOf(other), 10000);
+    QCOMPARE(h.ui.messages.shown.back().caption, std::string("Copy from device"));
 }
 
 QObject* makeDeviceToolsUiTest() { return new DeviceToolsUiTest; }
