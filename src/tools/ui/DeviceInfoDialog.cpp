@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/CenterDialog.h"
 #include "tools/DeviceText.h"
 #include "tools/ui/DeviceRequest.h"
 
@@ -97,6 +98,12 @@ void DeviceInfoDialog::showValues(bool served)
             values_[line.control]->setText(QString::fromStdString(line.value));
     note_->setText(served ? QString() : tr("The device did not answer within 5 seconds."));
     note_->setVisible(!served);
+}
+
+void DeviceInfoDialog::showEvent(QShowEvent* event)
+{
+    CenterDialog(*this);
+    QDialog::showEvent(event);
 }
 
 } // namespace sorvane

@@ -32,6 +32,9 @@ public:
     QString value(int control) const;
     bool waiting() const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void showValues(bool served);
 

@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/CenterDialog.h"
 #include "link/LinkChannel.h"
 #include "tools/DeviceText.h"
 #include "tools/ui/DeviceRequest.h"
@@ -56,6 +57,7 @@ ProcessInfoDialog::ProcessInfoDialog(DeviceToolsPort& port, QWidget* parent) : Q
 
 void ProcessInfoDialog::showEvent(QShowEvent* event)
 {
+    CenterDialog(*this);
     QDialog::showEvent(event);
     if (started_)
         return;
@@ -137,6 +139,7 @@ void ProcessInfoDialog::showList(bool served)
     }
     for (QPushButton* b : {refresh_, activate_, kill_})
         b->setEnabled(true);
+    list_->setFocus(); // the buttons were off, so the focus may have gone to Cancel
     QString note;
     if (!served)
         note = tr("The device did not answer within 5 seconds; the list is the last one it gave.");

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "app/CenterDialog.h"
 #include "tools/TypeText.h"
 
 namespace sorvane {
@@ -50,6 +51,12 @@ void TypeTextDialog::accept()
     }
     note_->setText(tr("No key of the device's keyboard types these characters, so nothing was sent: %1").arg(missing));
     note_->show();
+}
+
+void TypeTextDialog::showEvent(QShowEvent* event)
+{
+    CenterDialog(*this);
+    QDialog::showEvent(event);
 }
 
 } // namespace sorvane

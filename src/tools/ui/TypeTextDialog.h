@@ -21,6 +21,9 @@ public:
     QPlainTextEdit* editor() const { return editor_; }
     void accept() override;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     DeviceToolsPort& port_;
     QPlainTextEdit* editor_ = nullptr;
