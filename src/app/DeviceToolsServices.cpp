@@ -1,6 +1,5 @@
 #include "app/DeviceToolsServices.h"
 
-#include <deque>
 #include <memory>
 
 #include <QAction>
@@ -11,8 +10,10 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "app/CommandIds.h"
-#include "link/SlotLinkChannel.h"
+#include "link/LinkChannel.h"
+#include "view/CommandIds.h"
+#include "view/Connection.h"
+#include "view/ui/JobQt.h"
 #include "tools/ui/CopyFromDevice.h"
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
@@ -23,107 +24,50 @@
 namespace sorvane {
 namespace {
 
-// The port over the view record's request mailbox: one job at a time is handed to the
-// connection thread (serveRequest, requestDone 0, request 'o'); the window thread looks
-// at requestDone every 10 ms and puts polling ('R') back once the job has ended, so
-// the screen poll waits exactly as long as the exchange runs. Messages without a
-// reply go the same way, in order with the jobs.
-class MailboxToolsPort final : public QObject, public DeviceToolsPort {
+// The port over the window's connection: exchanges are its jobs, run on its thread in
+// place of screen polls; messages go through its input sender, in order with input.
+class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
 public:
-    MailboxToolsPort(DeviceWindow& window, Links& links) : QObject(&window), window_(window), links_(links)
+    explicit ConnectionToolsPort(DeviceWindow& window) : QObject(&window), connection_(window.connection())
     {
         setObjectName(QStringLiteral("DEVICETOOLSPORT"));
-        poll_.setInterval(10);
-        connect(&poll_, &QTimer::timeout, this, [this] { check(); });
     }
 
-    std::function<void()> post(QObject* receiver, ToolsJob, Work work, Finished finished) override
+    std::function<void()> post(QObject* receiver, ToolsJob kind, Work work, Finished finished) override
     {
-        auto job = std::make_shared<Job>();
-        job->receiver = receiver;
-        job->work = std::move(work);
-        job->finished = std::move(finished);
-        queue_.push_back(job);
-        next();
-        return [job] { job->cancelled = true; };
+        std::shared_ptr<Job> job = PostJob(
+            receiver, connection_, jobKind(kind),
+            [work = std::move(work)](JobContext& context, std::string& error) { return work(context.channel(), error); },
+            [finished = std::move(finished)](const Job& j) {
+                if (finished)
+                    finished(j.status() == JobStatus::Done, j.error());
+            });
+        return [job] { job->cancel(); };
     }
 
-    void sendMessage(std::vector<uint8_t> bytes) override
-    {
-        post(nullptr, ToolsJob::Message, [m = std::move(bytes)](LinkChannel& channel, std::string&) {
-            channel.send(m.data(), m.size());
-            return true;
-        }, {});
-    }
-
+    void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
     std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
 
 private:
-    struct Job {
-        QPointer<QObject> receiver;
-        Work work;
-        Finished finished;
-        bool cancelled = false;
-        // Written on the connection thread before requestDone becomes 1.
-        bool served = false;
-        std::string error;
-    };
-
-    void next()
+    static JobKind jobKind(ToolsJob kind)
     {
-        ViewRecord& view = window_.view();
-        while (!running_ && !queue_.empty()) {
-            std::shared_ptr<Job> job = queue_.front();
-            queue_.pop_front();
-            if (job->cancelled) {
-                finish(job, false, "cancelled");
-                continue;
-            }
-            running_ = job;
-            Links& links = links_;
-            const int slot = window_.slot();
-            view.serveRequest = [job, &links, slot](uint32_t) {
-                SlotLinkChannel channel(links, slot);
-                job->served = job->work(channel, job->error);
-            };
-            view.requestDone = 0;
-            view.request = request::kStatus;
-            poll_.start();
+        switch (kind) {
+        case ToolsJob::Status: return JobKind::Status;
+        case ToolsJob::Processes: return JobKind::Processes;
+        case ToolsJob::ClipboardText: return JobKind::ClipboardText;
+        case ToolsJob::Message: return JobKind::Custom;
         }
+        return JobKind::Custom;
     }
 
-    void check()
-    {
-        ViewRecord& view = window_.view();
-        if (!running_ || view.requestDone.load() != 1)
-            return;
-        view.request = request::kPoll;
-        poll_.stop();
-        std::shared_ptr<Job> job = std::move(running_);
-        finish(job, job->served, job->error);
-        next();
-    }
-
-    static void finish(const std::shared_ptr<Job>& job, bool served, const std::string& error)
-    {
-        if (job->receiver && job->finished)
-            QMetaObject::invokeMethod(
-                job->receiver.data(), [job, served, error] { job->finished(served, error); }, Qt::QueuedConnection);
-    }
-
-    DeviceWindow& window_;
-    Links& links_;
-    QTimer poll_;
-    std::deque<std::shared_ptr<Job>> queue_;
-    std::shared_ptr<Job> running_;
+    Connection& connection_;
     std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
 };
 
 // Text dropped onto a device window's picture is typed on the device.
 class TextDrop final : public QObject {
 public:
-    TextDrop(DeviceWindow& window, Links& links, MessageBoxPort& messages)
-        : QObject(&window), window_(window), links_(links), messages_(messages)
+    TextDrop(DeviceWindow& window, MessageBoxPort& messages) : QObject(&window), window_(window), messages_(messages)
     {
     }
 
@@ -144,7 +88,7 @@ protected:
         if (!d->mimeData()->hasText())
             return false;
         d->acceptProposedAction();
-        const QString missing = TypeOnDevice(DeviceToolsPortOf(window_, links_), d->mimeData()->text());
+        const QString missing = TypeOnDevice(DeviceToolsPortOf(window_), d->mimeData()->text());
         if (!missing.isEmpty())
             messages_.show(MessageRequest{
                 "No key of the device's keyboard types these characters, so nothing was sent: " + missing.toStdString(),
@@ -154,52 +98,44 @@ protected:
 
 private:
     DeviceWindow& window_;
-    Links& links_;
     MessageBoxPort& messages_;
 };
 
-DeviceFacts factsOf(DeviceWindow& window, Links& links)
+DeviceFacts factsOf(DeviceWindow& window)
 {
-    DeviceFacts facts;
-    if (const LinkSlot* s = links.find(window.slot())) {
-        facts.name = s->deviceName;
-        facts.width = s->width;
-        facts.height = s->height;
-        facts.depth = s->depth;
-    }
-    return facts;
+    const LinkSlot& s = window.connection().link();
+    return DeviceFacts{s.deviceName, s.width, s.height, s.depth};
 }
 
 } // namespace
 
-DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window, Links& links)
+DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window)
 {
-    if (auto* port = window.findChild<MailboxToolsPort*>(QStringLiteral("DEVICETOOLSPORT"), Qt::FindDirectChildrenOnly))
-        return *port;
-    return *new MailboxToolsPort(window, links);
+    auto* port = window.findChild<ConnectionToolsPort*>(QStringLiteral("DEVICETOOLSPORT"), Qt::FindDirectChildrenOnly);
+    return port ? *port : *new ConnectionToolsPort(window);
 }
 
-void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, MessageBoxPort& messages)
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages)
 {
-    services.commands[devcmd::DeviceInfo] = [&links](DeviceWindow& w) {
-        DeviceInfoDialog dialog(DeviceToolsPortOf(w, links), factsOf(w, links), &w);
+    services.commands[devcmd::DeviceInfo] = [](DeviceWindow& w) {
+        DeviceInfoDialog dialog(DeviceToolsPortOf(w), factsOf(w), &w);
         dialog.exec();
     };
-    services.commands[devcmd::ProcessInfo] = [&links](DeviceWindow& w) {
-        ProcessInfoDialog dialog(DeviceToolsPortOf(w, links), &w);
+    services.commands[devcmd::ProcessInfo] = [](DeviceWindow& w) {
+        ProcessInfoDialog dialog(DeviceToolsPortOf(w), &w);
         dialog.exec();
     };
-    services.commands[devcmd::PasteToDevice] = [&links, &messages](DeviceWindow& w) {
-        const PasteOutcome outcome = PasteToDevice(DeviceToolsPortOf(w, links), QGuiApplication::clipboard()->mimeData());
+    services.commands[devcmd::PasteToDevice] = [&messages](DeviceWindow& w) {
+        const PasteOutcome outcome = PasteToDevice(DeviceToolsPortOf(w), QGuiApplication::clipboard()->mimeData());
         const QString note = PasteNote(outcome);
         if (outcome.kind == PasteOutcome::Kind::TooLong)
             messages.show(MessageRequest{note.toStdString(), "Paste to device", MessageIcon::Warning, MessageButtons::Ok});
         else
             ShowDeviceNote(&w, note);
     };
-    services.commands[devcmd::CopyFromDevice] = [&links, &messages](DeviceWindow& w) {
+    services.commands[devcmd::CopyFromDevice] = [&messages](DeviceWindow& w) {
         QPointer<DeviceWindow> window(&w);
-        CopyFromDevice(DeviceToolsPortOf(w, links), &w, [window, &messages](const CopyOutcome& outcome) {
+        CopyFromDevice(DeviceToolsPortOf(w), &w, [window, &messages](const CopyOutcome& outcome) {
             if (!window)
                 return;
             switch (outcome.kind) {
@@ -216,21 +152,21 @@ void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, Messag
             }
         });
     };
-    services.commands[devcmd::TypeText] = [&links](DeviceWindow& w) {
-        TypeTextDialog dialog(DeviceToolsPortOf(w, links), &w);
+    services.commands[devcmd::TypeText] = [](DeviceWindow& w) {
+        TypeTextDialog dialog(DeviceToolsPortOf(w), &w);
         dialog.exec();
     };
-    services.commands[devcmd::SoftReset] = [&links](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w, links)); };
-    services.commands[devcmd::Suspend] = [&links](DeviceWindow& w) {
+    services.commands[devcmd::SoftReset] = [](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w)); };
+    services.commands[devcmd::Suspend] = [](DeviceWindow& w) {
         QPointer<DeviceWindow> window(&w);
-        SuspendDevice(DeviceToolsPortOf(w, links), &w, [window] {
+        SuspendDevice(DeviceToolsPortOf(w), &w, [window] {
             if (window)
                 window->close();
         });
     };
 }
 
-void AddDeviceToolsToWindow(DeviceWindow& window, Links& links, MessageBoxPort& messages)
+void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages)
 {
     auto* copy = new QAction(QObject::tr("Copy from device"), &window);
     copy->setObjectName(QString::number(devcmd::CopyFromDevice));
@@ -244,7 +180,7 @@ void AddDeviceToolsToWindow(DeviceWindow& window, Links& links, MessageBoxPort& 
     window.addAction(copy);
     if (QWidget* client = window.client()) {
         client->setAcceptDrops(true);
-        client->installEventFilter(new TextDrop(window, links, messages));
+        client->installEventFilter(new TextDrop(window, messages));
     }
 }
 

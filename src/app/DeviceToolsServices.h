@@ -10,7 +10,6 @@
 //
 // Thread: user-interface thread.
 
-#include "link/Links.h"
 #include "platform/UiPorts.h"
 #include "view/ui/DeviceWindow.h"
 
@@ -18,18 +17,13 @@ namespace sorvane {
 
 class DeviceToolsPort;
 
-namespace devcmd {
-inline constexpr int CopyFromDevice = 40095; // Ctrl+Shift+C
-inline constexpr int TypeText = 40096;
-} // namespace devcmd
-
-void AddDeviceToolsServices(DeviceWindowServices& services, Links& links, MessageBoxPort& messages);
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages);
 
 // What an open window gets besides its services: Ctrl+Shift+C for Copy from device,
 // and text dropped onto the picture typed on the device.
-void AddDeviceToolsToWindow(DeviceWindow& window, Links& links, MessageBoxPort& messages);
+void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages);
 
 // The port of a window's connection (made on first use).
-DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window, Links& links);
+DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window);
 
 } // namespace sorvane

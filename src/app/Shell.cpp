@@ -284,7 +284,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         if (window_)
             window_->runCommand(cmd::HelpIndex);
     };
-    AddDeviceToolsServices(services, links_, ports_.messages);
+    AddDeviceToolsServices(services, ports_.messages);
     // A device window opens to the right of the main window and of the device
     // windows already open, so it hides neither the connection list nor another
     // device; where the screen has no room left, windows cascade from the main window.
@@ -310,7 +310,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
                                     std::move(connection), profile, window_.get());
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
-    AddDeviceToolsToWindow(*window, links_, ports_.messages);
+    AddDeviceToolsToWindow(*window, ports_.messages);
     return window;
 }
 

@@ -5,7 +5,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
-#include "link/SlotLinkChannel.h"
+#include "link/LinkChannel.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceText.h"
 #include "tools/TypeText.h"
@@ -16,7 +16,7 @@ int sendDeviceMessage(CliSession& session, const char* command, const std::vecto
 
 int runClip(CliSession& session, const std::vector<std::string>&)
 {
-    SlotLinkChannel channel(session.links(), session.slotIndex());
+    LinkChannel& channel = session.channel();
     std::string text;
     const ExchangeStatus r = ReadDeviceClipboard(channel, text);
     if (r == ExchangeStatus::BadReply) {
@@ -26,7 +26,7 @@ int runClip(CliSession& session, const std::vector<std::string>&)
     }
     if (r != ExchangeStatus::Served) {
         std::fprintf(stderr, "sorvane-cli: clip: %s%s\n", ExchangeStatusName(r),
-                     session.timedOut() ? " (the time limit passed)" : "");
+                     session.timedOut() ? (" (" + session.timeoutReason() + ")").c_str() : "");
         return 1;
     }
     const std::string utf8 = FromDeviceText(text);

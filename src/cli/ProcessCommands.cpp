@@ -6,7 +6,7 @@
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "link/LinkTransport.h"
-#include "link/SlotLinkChannel.h"
+#include "link/LinkChannel.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceText.h"
 
@@ -52,12 +52,12 @@ int sendDeviceMessage(CliSession& session, const char* command, const std::vecto
 
 int runProcesses(CliSession& session, const std::vector<std::string>&)
 {
-    SlotLinkChannel channel(session.links(), session.slotIndex());
+    LinkChannel& channel = session.channel();
     ProcessList list;
     const ExchangeStatus r = RequestProcessList(channel, list);
     if (r != ExchangeStatus::Served) {
         std::fprintf(stderr, "sorvane-cli: ps: %s%s\n", ExchangeStatusName(r),
-                     session.timedOut() ? " (the time limit passed)" : "");
+                     session.timedOut() ? (" (" + session.timeoutReason() + ")").c_str() : "");
         return 1;
     }
     for (const ProcessRecord& p : list.records) {

@@ -4,7 +4,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
-#include "link/SlotLinkChannel.h"
+#include "link/LinkChannel.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceInfoText.h"
 #include "tools/DeviceText.h"
@@ -13,12 +13,12 @@ namespace sorvane::cli {
 
 int runStatus(CliSession& session, const std::vector<std::string>&)
 {
-    SlotLinkChannel channel(session.links(), session.slotIndex());
+    LinkChannel& channel = session.channel();
     DeviceStatusRecord status;
     const ExchangeStatus r = RequestDeviceStatus(channel, status);
     if (r != ExchangeStatus::Served) {
         std::fprintf(stderr, "sorvane-cli: status: %s%s\n", ExchangeStatusName(r),
-                     session.timedOut() ? " (the time limit passed)" : "");
+                     session.timedOut() ? (" (" + session.timeoutReason() + ")").c_str() : "");
         return 1;
     }
     const LinkSlot& s = session.slot();

@@ -177,7 +177,7 @@ void DeviceToolsUiTest::pasteResetAndSuspend()
     QApplication::clipboard()->setMimeData(empty);
     w->command(40023);
     QCOMPARE(awaitLine(*sim.process, {"paste"}), std::string("paste 0 "));
-    DeviceToolsPort& port = DeviceToolsPortOf(*w, h.shell->links());
+    DeviceToolsPort& port = DeviceToolsPortOf(*w);
     SoftResetDevice(port);
     QCOMPARE(awaitLine(*sim.process, {"softreset"}), std::string("softreset"));
     QPointer<DeviceWindow> window(w);

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/CenterDialog.h"
+#include "platform/ui/CenterDialog.h"
 #include "tools/DeviceText.h"
 #include "tools/ui/DeviceRequest.h"
 

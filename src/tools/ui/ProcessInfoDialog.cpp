@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/CenterDialog.h"
+#include "platform/ui/CenterDialog.h"
 #include "link/LinkChannel.h"
 #include "tools/DeviceText.h"
 #include "tools/ui/DeviceRequest.h"
