@@ -39,7 +39,7 @@ const CliCommand kCommands[] = {
      "the device's processes, one line each, tab-separated: process id, window handle (0x%08X),\n"
      "      name, window title (\"<none>\" without a window); at most 256 (a note on standard error\n"
      "      says when the device reported more). Device text is printed escaped: control bytes,\n"
-     "      0x7F and the backslash as \\n \\r \\t \\\\ or \\xHH, bytes from 0x80 as Windows-1252",
+     "      0x7F and the backslash as \\n \\t \\\\ or \\xhh, bytes from 0x80 as Windows-1252",
      0, runProcesses},
     {"kill", "kill PID", "end the process PID (as ps prints it); exits 0 once sent", 1, runKill},
     {"activate", "activate HANDLE",

@@ -127,15 +127,13 @@ std::string FromDeviceText(std::string_view bytes)
 
 std::string EscapeDeviceText(std::string_view bytes)
 {
-    static const char kHex[] = "0123456789ABCDEF";
+    static const char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size());
     for (char ch : bytes) {
         const uint8_t b = uint8_t(ch);
         if (b == '\n')
             out += "\\n";
-        else if (b == '\r')
-            out += "\\r";
         else if (b == '\t')
             out += "\\t";
         else if (b == '\\')

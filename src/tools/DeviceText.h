@@ -24,9 +24,10 @@ DeviceTextResult ToDeviceText(std::string_view utf8);
 // the same number.
 std::string FromDeviceText(std::string_view bytes);
 
-// Device text made safe to print on one line: bytes below 0x20, 0x7F and the backslash
-// become \n, \r, \t, \\ or \xHH; bytes from 0x80 become their Windows-1252 character in
-// UTF-8, except the five undefined ones, which stay \xHH.
+// Device text (names, titles, status texts) made safe for a terminal and for readers of
+// line reports: bytes below 0x20, 0x7F and the backslash become \n, \t, \\ or \xhh;
+// bytes from 0x80 become their Windows-1252 character in UTF-8, except the five
+// undefined ones, which stay \xhh. A report line can never be split or forged.
 std::string EscapeDeviceText(std::string_view bytes);
 
 } // namespace sorvane

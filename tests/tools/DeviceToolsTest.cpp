@@ -127,7 +127,7 @@ TEST(DeviceText, PasteTable)
 TEST(DeviceText, EscapedForPrinting)
 {
     EXPECT_EQ(EscapeDeviceText(std::string("a\\b\n\t\r\x01\x7F\x80\x81\xE9\x9D", 12)),
-              "a\\\\b\\n\\t\\r\\x01\\x7F\xE2\x82\xAC\\x81\xC3\xA9\\x9D");
+              "a\\\\b\\n\\t\\x0d\\x01\\x7f\xE2\x82\xAC\\x81\xC3\xA9\\x9d");
 }
 
 // A peer that hands out scripted reply bytes and records what is sent.
