@@ -5,21 +5,20 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPointer>
-#include <QTimer>
 
 #include "link/LinkChannel.h"
-#include "view/CommandIds.h"
-#include "view/Connection.h"
-#include "view/ui/JobQt.h"
 #include "tools/ui/CopyFromDevice.h"
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
 #include "tools/ui/DeviceToolsPort.h"
 #include "tools/ui/ProcessInfoDialog.h"
 #include "tools/ui/TypeTextDialog.h"
+#include "view/CommandIds.h"
+#include "view/Connection.h"
+#include "view/ui/JobQt.h"
 
 namespace sorvane {
 namespace {

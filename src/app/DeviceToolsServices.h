@@ -4,9 +4,10 @@
 // which hands it to the active device window), Soft Reset (40061), Suspend (40062,
 // then the window closes), Copy from device (40095) and Type text (40096).
 //
-// Each device window gets one DeviceToolsPort, made on first use as a child of the
-// window (so it ends with it), which also keeps the device's last status and process
-// list.
+// Each device window gets one DeviceToolsPort over its Connection, made on first use
+// as a child of the window (so it ends with it), which also keeps the device's last
+// status and process list. Requests are the connection's jobs; messages go through
+// Connection::sendMessage.
 //
 // Thread: user-interface thread.
 
