@@ -32,7 +32,8 @@ void append(std::vector<uint8_t>& out, const auto& bytes) { out.insert(out.end()
 } // namespace
 
 Agent::Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop)
-    : options_(options), link_(link), log_(log), stop_(stop), clock_(makeTimeSource(options.clock))
+    : options_(options), link_(link), log_(log), stop_(stop), clock_(makeTimeSource(options.clock)),
+      tools_(options.tools, link, log)
 {
     if (!options.filesDir.empty())
         files_ = std::make_unique<FileService>(options, link, log);
@@ -110,14 +111,18 @@ Agent::Result Agent::handle(uint8_t code)
     case kUpdateMain:
     case kUpdateLow:
     case kUpdateSecond: return screen(code);
-    default:
-        if (files_) {
-            const FileService::Served served = files_->handle(code);
-            if (served != FileService::Served::NotMine)
-                return served == FileService::Served::Continue ? Result::Continue : Result::End;
-        }
-        return skipPayload(code);
+    default: break;
     }
+    if (files_) {
+        const FileService::Served served = files_->handle(code);
+        if (served != FileService::Served::NotMine)
+            return served == FileService::Served::Continue ? Result::Continue : Result::End;
+    }
+    if (auto r = tools_.handle(code))
+        return *r == DeviceTools::Outcome::Answered ? answered()
+               : *r == DeviceTools::Outcome::Taken  ? Result::Continue
+                                                    : Result::End;
+    return skipPayload(code);
 }
 
 Agent::Result Agent::answered()

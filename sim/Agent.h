@@ -19,6 +19,7 @@
 #include "ByteLink.h"
 #include "Colours.h"
 #include "FileService.h"
+#include "DeviceTools.h"
 #include "Options.h"
 #include "Screen.h"
 #include "UpdateEncoder.h"
@@ -78,6 +79,7 @@ private:
 
     std::array<Channel, 2> channels_;
     std::unique_ptr<UpdateEncoder> encoder_;
+    DeviceTools tools_;
     Palette palette_{};
     unsigned paletteGeneration_ = 0;
     bool handshakePaletteSent_ = false;

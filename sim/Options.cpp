@@ -76,7 +76,15 @@ const char kUsage[] =
     "  --hello-garbage        answer the hello with 'e' and four garbage bytes\n"
     "  --stray-byte HEX       write one byte before the hello reply\n"
     "  --close-after N        close after N answered requests\n"
-    "  --bad-crc N  --truncate N  --oversize N  --bad-header N  --close-mid-update N\n";
+    "  --bad-crc N  --truncate N  --oversize N  --bad-header N  --close-mid-update N\n"
+    "Device tools:\n"
+    "  --status os=MAJ.MIN.BUILD,program=TOTAL/FREE,storage=TOTAL/FREE,cpu=N,battery=N,backup=N,\n"
+    "           charging=N,load=N   the status record's values (any subset)\n"
+    "  --process PID:HWND:NAME:TITLE  a process of the table (repeat; replaces the default five)\n"
+    "  --process-count N      a table of N generated processes (N up to 4096)\n"
+    "  --clipboard TEXT       the device clipboard's text\n"
+    "  --clipboard-length N   fault: answer 'q' with length N whatever the text\n"
+    "  --silent o,x,q         fault: never answer these requests\n";
 
 template <class T>
 bool parseNumber(const std::string& s, T& out, int base = 10)
@@ -318,8 +326,18 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--help", [&] { result.help = true; }},
     };
 
+    bool processesGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (isToolsOption(a)) {
+            if (i + 1 >= args.size()) {
+                result.error = a + " needs a value";
+                return result;
+            }
+            if (!parseToolsOption(a, args[++i], o.tools, processesGiven, result.error))
+                return result;
+            continue;
+        }
         if (auto f = flags.find(a); f != flags.end()) {
             f->second();
             continue;

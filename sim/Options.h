@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "ToolsOptions.h"
+
 namespace sorvane::sim {
 
 // One display of the device: bits per pixel, size in pixels, orientation in degrees.
@@ -97,6 +99,7 @@ struct SimOptions {
     FaultPlan faults;
     std::string filesDir;   // the device's file system; empty: file exchanges are read past unanswered
     FileFaults fileFaults;
+    ToolsOptions tools;
     DiscoveryOptions discovery;
     ProxyOptions proxy;
     std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "view/CommandIds.h"
+#include "app/DeviceToolsServices.h"
 #include "app/ExplorerJobs.h"
 #include "app/ConnectionWindows.h"
 #include "app/InboundPrompt.h"
@@ -287,6 +288,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         if (window_)
             window_->runCommand(cmd::HelpIndex);
     };
+    AddDeviceToolsServices(services, ports_.messages);
     // A device window opens to the right of the main window and of the device
     // windows already open, so it hides neither the connection list nor another
     // device; where the screen has no room left, windows cascade from the main window.
@@ -312,6 +314,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
                                     std::move(connection), profile, window_.get());
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
+    AddDeviceToolsToWindow(*window, ports_.messages);
     return window;
 }
 

@@ -13,7 +13,7 @@
 #include "connect/InboundConnections.h"
 #include "connect/InboundListener.h"
 #include "connect/LanDiscovery.h"
-#include "cli/DeviceText.h"
+#include "tools/DeviceText.h"
 #include "connect/ProxyClient.h"
 #include "link/DisplayBounds.h"
 #include "link/SlotLinkChannel.h"
@@ -431,7 +431,7 @@ bool CliSession::connectInbound(std::string& error)
                 return true;
             }
             ++rejected;
-            std::fprintf(stderr, "sorvane-cli: rejected %s\n", PrintableDeviceText(inboundEndText(r)).c_str());
+            std::fprintf(stderr, "sorvane-cli: rejected %s\n", EscapeDeviceText(inboundEndText(r)).c_str());
         }
         while (std::optional<InboundQuestion> q = handshakes.nextQuestion()) {
             int answer = 2;

@@ -30,6 +30,34 @@ const CliCommand kCommands[] = {
     {"rm", "rm DEVPATH", "delete a device file or empty folder", 1, runRm},
     {"mv", "mv DEVPATH NEWNAME", "give a device file a new name in the same folder", 2, runMv},
     {"run", "run DEVPATH", "ask the device to run a program (it does not answer)", 1, runRun},
+    {"status", "status",
+     "the Device Information lines, \"label: value\" each: Device ID, Video Size, Video Bit Depth,\n"
+     "      Primary and Backup Battery Level, Operating System, CPU, Program Memory Total / In Use /\n"
+     "      Free, Storage Memory Total / In Use / Free, Memory Utilization",
+     0, runStatus},
+    {"ps", "ps",
+     "the device's processes, one line each, tab-separated: process id, window handle (0x%08X),\n"
+     "      name, window title (\"<none>\" without a window); at most 256 (a note on standard error\n"
+     "      says when the device reported more). Device text is printed escaped: control bytes,\n"
+     "      0x7F and the backslash as \\n \\t \\\\ or \\xhh, bytes from 0x80 as Windows-1252",
+     0, runProcesses},
+    {"kill", "kill PID", "end the process PID (as ps prints it); exits 0 once sent", 1, runKill},
+    {"activate", "activate HANDLE",
+     "bring the window HANDLE to the front (as ps prints it, 0x...); exits 0 once sent", 1, runActivate},
+    {"paste", "paste TEXT",
+     "put TEXT into the device clipboard, as Windows-1252 with CR LF line ends (characters\n"
+     "      the code page lacks are sent as '?', and counted on standard error); exits 0 once sent",
+     1, runPaste},
+    {"reset", "reset", "soft-reset the device; exits 0 once sent", 0, runReset},
+    {"suspend", "suspend", "suspend the device; exits 0 once sent", 0, runSuspend},
+    {"clip", "clip",
+     "write the device clipboard's text to standard output as UTF-8, as it is (read as\n"
+     "      Windows-1252, trailing NULs dropped; more than 1 MiB is refused)",
+     0, runClip},
+    {"type", "type TEXT",
+     "type TEXT on the device's keyboard (US layout: letters, digits, space, punctuation, Enter,\n"
+     "      Tab, Backspace); a character without a key is reported and nothing is sent",
+     1, runType},
 };
 
 } // namespace

@@ -31,5 +31,14 @@ int runPut(CliSession& session, const std::vector<std::string>& arguments);
 int runRm(CliSession& session, const std::vector<std::string>& arguments);
 int runMv(CliSession& session, const std::vector<std::string>& arguments);
 int runRun(CliSession& session, const std::vector<std::string>& arguments);
+int runStatus(CliSession& session, const std::vector<std::string>& arguments);
+int runProcesses(CliSession& session, const std::vector<std::string>& arguments);
+int runKill(CliSession& session, const std::vector<std::string>& arguments);
+int runActivate(CliSession& session, const std::vector<std::string>& arguments);
+int runPaste(CliSession& session, const std::vector<std::string>& arguments);
+int runReset(CliSession& session, const std::vector<std::string>& arguments);
+int runSuspend(CliSession& session, const std::vector<std::string>& arguments);
+int runClip(CliSession& session, const std::vector<std::string>& arguments);
+int runType(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

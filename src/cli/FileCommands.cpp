@@ -13,7 +13,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
-#include "cli/DeviceText.h"
+#include "tools/DeviceText.h"
 #include "files/DeviceFolder.h"
 #include "files/FileTransfer.h"
 #include "link/SlotLinkChannel.h"
@@ -27,7 +27,7 @@ public:
     CliProgress() : show_(::isatty(2) == 1) {}
     void fileStarted(size_t, std::string_view name, uint64_t size, uint64_t) override
     {
-        name_ = PrintableDeviceText(name);
+        name_ = EscapeDeviceText(name);
         size_ = size;
         start_ = done_;
         draw(done_);
@@ -105,7 +105,7 @@ int reportTransfer(CliSession& session, const TransferReport& report, const std:
     for (size_t i = 0; i < files.size(); ++i) {
         if (report.results[i] == FileResult::Done)
             continue;
-        const std::string name = sending ? files[i].pcPath : PrintableDeviceText(files[i].devicePath);
+        const std::string name = sending ? files[i].pcPath : EscapeDeviceText(files[i].devicePath);
         std::fprintf(stderr, "sorvane-cli: %s: %s\n", name.c_str(),
                      reasonFor(session, fileResultText(report.results[i])).c_str());
         status = 1;
@@ -130,7 +130,7 @@ int runLs(CliSession& session, const std::vector<std::string>& args)
     });
     for (const DeviceItem& item : listing.items)
         std::printf("%c\t%u\t%u\t%s\n", item.folder ? 'd' : '-', unsigned(item.size), unsigned(item.date),
-                    PrintableDeviceText(item.name).c_str());
+                    EscapeDeviceText(item.name).c_str());
     return 0;
 }
 
@@ -146,7 +146,7 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
     struct stat st{};
     if (::stat(pcPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         if (!IsSafePcName(name))
-            return fail("the device name " + PrintableDeviceText(name) + " cannot be a PC file name; give a PC file path");
+            return fail("the device name " + EscapeDeviceText(name) + " cannot be a PC file name; give a PC file path");
         pcPath += (pcPath.back() == '/' ? "" : "/") + name;
     }
     LinkChannel& channel = session.channel();
@@ -161,9 +161,9 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
             return !lessIgnoringAsciiCase(i.name, name) && !lessIgnoringAsciiCase(name, i.name);
         });
     if (it == listing.items.end())
-        return fail("no such device file: " + PrintableDeviceText(devicePath));
+        return fail("no such device file: " + EscapeDeviceText(devicePath));
     if (it->folder)
-        return fail(PrintableDeviceText(devicePath) + " is a folder");
+        return fail(EscapeDeviceText(devicePath) + " is a folder");
     std::vector<TransferFile> files{TransferFile{pcPath, devicePath, it->size}};
     CliProgress progress;
     TransferReport report = ReceiveFiles(channel, files, optionsFor(session), progress);
@@ -197,7 +197,7 @@ int runRm(CliSession& session, const std::vector<std::string>& args)
     LinkChannel& channel = session.channel();
     DeviceFileStatus s = DeleteDeviceFile(channel, args[0]);
     if (s != DeviceFileStatus::Ok)
-        return fail(PrintableDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
+        return fail(EscapeDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
 }
 
@@ -211,7 +211,7 @@ int runMv(CliSession& session, const std::vector<std::string>& args)
     const std::string target = DeviceChild(DeviceFolderOf(args[0]), args[1]);
     DeviceFileStatus s = RenameDeviceFile(channel, args[0], target);
     if (s != DeviceFileStatus::Ok)
-        return fail(PrintableDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
+        return fail(EscapeDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
 }
 

@@ -2,7 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
-#include "cli/DeviceText.h"
+#include "tools/DeviceText.h"
 
 namespace sorvane::cli {
 
@@ -12,7 +12,7 @@ int runInfo(CliSession& session, const std::vector<std::string>&)
     std::printf("depth: %d\nwidth: %d\nheight: %d\norientation: %d\n", s.depth, s.width, s.height, s.orientation);
     std::printf("altDepth: %d\naltWidth: %d\naltHeight: %d\naltOrientation: %d\n", s.altDepth, s.altWidth,
                 s.altHeight, s.altOrientation);
-    std::printf("name: %s\n", PrintableDeviceText(s.deviceName).c_str());
+    std::printf("name: %s\n", EscapeDeviceText(s.deviceName).c_str());
     return 0;
 }
 

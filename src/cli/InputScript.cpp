@@ -4,47 +4,11 @@
 #include <cstdlib>
 #include <optional>
 
+#include "tools/DeviceText.h"
+#include "tools/TypeText.h"
+
 namespace sorvane::cli {
 namespace {
-
-constexpr uint8_t kShift = 0x10, kReturn = 0x0D;
-
-struct KeyStroke {
-    uint8_t vk;
-    bool shift;
-};
-
-// The key of a US keyboard that makes the character, and whether Shift is held.
-std::optional<KeyStroke> strokeFor(char c)
-{
-    if (c >= 'a' && c <= 'z')
-        return KeyStroke{uint8_t(c - 'a' + 'A'), false};
-    if (c >= 'A' && c <= 'Z')
-        return KeyStroke{uint8_t(c), true};
-    if (c >= '0' && c <= '9')
-        return KeyStroke{uint8_t(c), false};
-    if (c == ' ')
-        return KeyStroke{0x20, false};
-    if (c == '\n')
-        return KeyStroke{kReturn, false};
-    const std::string_view shiftedDigits = ")!@#$%^&*(";
-    if (auto i = shiftedDigits.find(c); i != std::string_view::npos)
-        return KeyStroke{uint8_t('0' + i), true};
-    struct Punct {
-        uint8_t vk;
-        char plain, shifted;
-    };
-    static constexpr Punct table[] = {{0xBA, ';', ':'}, {0xBB, '=', '+'}, {0xBC, ',', '<'},  {0xBD, '-', '_'},
-                                      {0xBE, '.', '>'}, {0xBF, '/', '?'}, {0xC0, '`', '~'},  {0xDB, '[', '{'},
-                                      {0xDC, '\\', '|'}, {0xDD, ']', '}'}, {0xDE, '\'', '"'}};
-    for (const Punct& p : table) {
-        if (p.plain == c)
-            return KeyStroke{p.vk, false};
-        if (p.shifted == c)
-            return KeyStroke{p.vk, true};
-    }
-    return std::nullopt;
-}
 
 // "A,B,..." with exactly n numbers in 0..65535.
 bool numbers(const std::string& v, size_t n, std::vector<int>& out)
@@ -103,18 +67,12 @@ bool AppendInputOption(const std::string& option, const std::string& value, std:
         return true;
     }
     if (option == "--type") {
-        for (char c : value) {
-            std::optional<KeyStroke> k = strokeFor(c);
-            if (!k) {
-                error = "--type cannot type the byte " + std::to_string(unsigned(uint8_t(c)));
-                return false;
-            }
-            if (k->shift)
-                out.push_back(MakeKeyPacket(input::kKeyDown, kShift, 1));
-            key(out, k->vk);
-            if (k->shift)
-                out.push_back(MakeKeyPacket(input::kKeyUp, kShift, 1));
+        TypedText typed = TypeTextPackets(value);
+        if (!typed.missing.empty()) {
+            error = "--type: no key types " + EscapeDeviceText(ToDeviceText(typed.missing).bytes);
+            return false;
         }
+        out.insert(out.end(), typed.packets.begin(), typed.packets.end());
         return true;
     }
     if (option == "--key") {

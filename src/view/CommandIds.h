@@ -63,5 +63,7 @@ inline constexpr int Rotate180 = 40077;
 inline constexpr int Rotate270 = 40078;
 inline constexpr int ProcessInfo = 40086;
 inline constexpr int ToggleFlip = 40093;
+inline constexpr int CopyFromDevice = 40095; // Ctrl+Shift+C
+inline constexpr int TypeText = 40096;
 
 } // namespace sorvane::cmd

@@ -1,0 +1,186 @@
+#include "app/DeviceToolsServices.h"
+
+#include <memory>
+
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPointer>
+
+#include "link/LinkChannel.h"
+#include "tools/ui/CopyFromDevice.h"
+#include "tools/ui/DeviceCommands.h"
+#include "tools/ui/DeviceInfoDialog.h"
+#include "tools/ui/DeviceToolsPort.h"
+#include "tools/ui/ProcessInfoDialog.h"
+#include "tools/ui/TypeTextDialog.h"
+#include "view/CommandIds.h"
+#include "view/Connection.h"
+#include "view/ui/JobQt.h"
+
+namespace sorvane {
+namespace {
+
+// The port over the window's connection: exchanges are its jobs, run on its thread in
+// place of screen polls; messages go through its input sender, in order with input.
+class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
+public:
+    explicit ConnectionToolsPort(DeviceWindow& window) : QObject(&window), connection_(window.connection())
+    {
+        setObjectName(QStringLiteral("DEVICETOOLSPORT"));
+    }
+
+    std::function<void()> post(QObject* receiver, ToolsJob kind, Work work, Finished finished) override
+    {
+        std::shared_ptr<Job> job = PostJob(
+            receiver, connection_, jobKind(kind),
+            [work = std::move(work)](JobContext& context, std::string& error) { return work(context.channel(), error); },
+            [finished = std::move(finished)](const Job& j) {
+                if (finished)
+                    finished(j.status() == JobStatus::Done, j.error());
+            });
+        return [job] { job->cancel(); };
+    }
+
+    void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
+    std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
+
+private:
+    static JobKind jobKind(ToolsJob kind)
+    {
+        switch (kind) {
+        case ToolsJob::Status: return JobKind::Status;
+        case ToolsJob::Processes: return JobKind::Processes;
+        case ToolsJob::ClipboardText: return JobKind::ClipboardText;
+        case ToolsJob::Message: return JobKind::Custom;
+        }
+        return JobKind::Custom;
+    }
+
+    Connection& connection_;
+    std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
+};
+
+// Text dropped onto a device window's picture is typed on the device.
+class TextDrop final : public QObject {
+public:
+    TextDrop(DeviceWindow& window, MessageBoxPort& messages) : QObject(&window), window_(window), messages_(messages)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) {
+            auto* d = static_cast<QDropEvent*>(e);
+            if (d->mimeData()->hasText()) {
+                d->acceptProposedAction();
+                return true;
+            }
+            return false;
+        }
+        if (e->type() != QEvent::Drop)
+            return false;
+        auto* d = static_cast<QDropEvent*>(e);
+        if (!d->mimeData()->hasText())
+            return false;
+        d->acceptProposedAction();
+        const QString missing = TypeOnDevice(DeviceToolsPortOf(window_), d->mimeData()->text());
+        if (!missing.isEmpty())
+            messages_.show(MessageRequest{
+                "No key of the device's keyboard types these characters, so nothing was sent: " + missing.toStdString(),
+                "Type text", MessageIcon::Warning, MessageButtons::Ok});
+        return true;
+    }
+
+private:
+    DeviceWindow& window_;
+    MessageBoxPort& messages_;
+};
+
+DeviceFacts factsOf(DeviceWindow& window)
+{
+    const LinkSlot& s = window.connection().link();
+    return DeviceFacts{s.deviceName, s.width, s.height, s.depth};
+}
+
+} // namespace
+
+DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window)
+{
+    auto* port = window.findChild<ConnectionToolsPort*>(QStringLiteral("DEVICETOOLSPORT"), Qt::FindDirectChildrenOnly);
+    return port ? *port : *new ConnectionToolsPort(window);
+}
+
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages)
+{
+    services.commands[devcmd::DeviceInfo] = [](DeviceWindow& w) {
+        DeviceInfoDialog dialog(DeviceToolsPortOf(w), factsOf(w), &w);
+        dialog.exec();
+    };
+    services.commands[devcmd::ProcessInfo] = [](DeviceWindow& w) {
+        ProcessInfoDialog dialog(DeviceToolsPortOf(w), &w);
+        dialog.exec();
+    };
+    services.commands[devcmd::PasteToDevice] = [&messages](DeviceWindow& w) {
+        const PasteOutcome outcome = PasteToDevice(DeviceToolsPortOf(w), QGuiApplication::clipboard()->mimeData());
+        const QString note = PasteNote(outcome);
+        if (outcome.kind == PasteOutcome::Kind::TooLong)
+            messages.show(MessageRequest{note.toStdString(), "Paste to device", MessageIcon::Warning, MessageButtons::Ok});
+        else
+            ShowDeviceNote(&w, note);
+    };
+    services.commands[devcmd::CopyFromDevice] = [&messages](DeviceWindow& w) {
+        QPointer<DeviceWindow> window(&w);
+        CopyFromDevice(DeviceToolsPortOf(w), &w, [window, &messages](const CopyOutcome& outcome) {
+            if (!window)
+                return;
+            switch (outcome.kind) {
+            case CopyOutcome::Kind::Copied: break;
+            case CopyOutcome::Kind::NoReply: ShowDeviceNote(window, QObject::tr("The device did not answer.")); break;
+            case CopyOutcome::Kind::Refused:
+                // A length the device cannot mean: the link is out of step, so it ends.
+                messages.show(MessageRequest{"The device announced more than 1 MiB of clipboard text, which is "
+                                             "not a length it can mean. The connection is closed.",
+                                             "Copy from device", MessageIcon::Error, MessageButtons::Ok});
+                if (window)
+                    window->close();
+                break;
+            }
+        });
+    };
+    services.commands[devcmd::TypeText] = [](DeviceWindow& w) {
+        TypeTextDialog dialog(DeviceToolsPortOf(w), &w);
+        dialog.exec();
+    };
+    services.commands[devcmd::SoftReset] = [](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w)); };
+    services.commands[devcmd::Suspend] = [](DeviceWindow& w) {
+        QPointer<DeviceWindow> window(&w);
+        SuspendDevice(DeviceToolsPortOf(w), &w, [window] {
+            if (window)
+                window->close();
+        });
+    };
+}
+
+void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages)
+{
+    auto* copy = new QAction(QObject::tr("Copy from device"), &window);
+    copy->setObjectName(QString::number(devcmd::CopyFromDevice));
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    copy->setShortcutContext(Qt::WindowShortcut);
+    QPointer<DeviceWindow> w(&window);
+    QObject::connect(copy, &QAction::triggered, &window, [w] {
+        if (w)
+            w->command(devcmd::CopyFromDevice);
+    });
+    window.addAction(copy);
+    if (QWidget* client = window.client()) {
+        client->setAcceptDrops(true);
+        client->installEventFilter(new TextDrop(window, messages));
+    }
+}
+
+} // namespace sorvane

@@ -1,0 +1,30 @@
+#pragma once
+// The device tools' commands of a device window: Device Info (40065), Process Info
+// (40086), Paste to device (40023, also F11 through the main window's accelerator,
+// which hands it to the active device window), Soft Reset (40061), Suspend (40062,
+// then the window closes), Copy from device (40095) and Type text (40096).
+//
+// Each device window gets one DeviceToolsPort over its Connection, made on first use
+// as a child of the window (so it ends with it), which also keeps the device's last
+// status and process list. Requests are the connection's jobs; messages go through
+// Connection::sendMessage.
+//
+// Thread: user-interface thread.
+
+#include "platform/UiPorts.h"
+#include "view/ui/DeviceWindow.h"
+
+namespace sorvane {
+
+class DeviceToolsPort;
+
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages);
+
+// What an open window gets besides its services: Ctrl+Shift+C for Copy from device,
+// and text dropped onto the picture typed on the device.
+void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages);
+
+// The port of a window's connection (made on first use).
+DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window);
+
+} // namespace sorvane

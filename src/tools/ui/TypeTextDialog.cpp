@@ -1,0 +1,62 @@
+#include "tools/ui/TypeTextDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "platform/ui/CenterDialog.h"
+#include "tools/TypeText.h"
+
+namespace sorvane {
+
+QString TypeOnDevice(DeviceToolsPort& port, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const TypedText typed = TypeTextPackets(std::string_view(utf8.constData(), size_t(utf8.size())));
+    if (!typed.missing.empty())
+        return QString::fromStdString(typed.missing);
+    if (!typed.packets.empty())
+        port.sendMessage(TypedTextMessage(typed.packets));
+    return {};
+}
+
+TypeTextDialog::TypeTextDialog(DeviceToolsPort& port, QWidget* parent) : QDialog(parent), port_(port)
+{
+    setObjectName(QStringLiteral("TYPETEXT"));
+    setWindowTitle(QStringLiteral("Type Text"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(tr("Text to type on the device:"), this));
+    editor_ = new QPlainTextEdit(this);
+    editor_->setTabChangesFocus(true);
+    editor_->setMinimumSize(320, 100);
+    layout->addWidget(editor_);
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("missing"));
+    note_->setWordWrap(true);
+    note_->hide();
+    layout->addWidget(note_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &TypeTextDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+void TypeTextDialog::accept()
+{
+    const QString missing = TypeOnDevice(port_, editor_->toPlainText());
+    if (missing.isEmpty()) {
+        QDialog::accept();
+        return;
+    }
+    note_->setText(tr("No key of the device's keyboard types these characters, so nothing was sent: %1").arg(missing));
+    note_->show();
+}
+
+void TypeTextDialog::showEvent(QShowEvent* event)
+{
+    CenterDialog(*this);
+    QDialog::showEvent(event);
+}
+
+} // namespace sorvane

@@ -1,0 +1,242 @@
+// The Device Information lines against values worked out by hand, device text against
+// Python's cp1252 codec, and the exchanges against a scripted peer.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <deque>
+#include <unistd.h>
+
+#include "link/LinkChannel.h"
+#include "platform/ByteOrder.h"
+#include "tools/DeviceExchanges.h"
+#include "tools/DeviceInfoText.h"
+#include "tools/DeviceText.h"
+#include "tools/TypeText.h"
+
+using namespace sorvane;
+
+namespace {
+
+TEST(DeviceInfoText, GoldenValues)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {FormatMegabytes(33554432), "32.00 MB"},   {FormatMegabytes(1572864), "1.50 MB"},
+        {FormatMegabytes(1048575), "0.99 MB"},     {FormatMegabytes(10485), "0.00 MB"},
+        {FormatMegabytes(10486), "0.01 MB"},       {FormatMegabytes(0xFFFFFFFF), "4095.99 MB"},
+        {FormatMainBattery(255, 1), "Unavailable (charging)"}, {FormatMainBattery(40, 2), "40% (charging)"},
+        {FormatMainBattery(100, 3), "100%"},       {FormatBattery(255), "Unavailable"},
+        {FormatDepth(16), "16 (65536 colors)"},    {FormatDepth(2), "2 (4 colors)"},
+        {FormatOperatingSystem(4, 21, 1088), "CE 4.21, build 1088"},
+        {ProcessorName(2577), "Intel StrongARM/XScale"}, {ProcessorName(10003), "Hitachi SH3"},
+        {ProcessorName(620), "PowerPC"},           {ProcessorName(1234), "Unknown (1234)"},
+    };
+    for (const auto& [got, want] : cases)
+        EXPECT_EQ(got, want);
+}
+
+TEST(DeviceInfoText, LinesInDialogOrderFromTheRecordBytes)
+{
+    std::array<uint8_t, 48> bytes{};
+    const uint32_t words[] = {5, 1, 1700, 33554432, 1572864, 7, 7, 16777216, 17000000, 70001};
+    for (int i = 0; i < 10; ++i)
+        storeLe32(bytes.data() + 4 * i, words[i]);
+    bytes[40] = 0;
+    bytes[41] = 255;
+    bytes[42] = 1;
+    storeLe32(bytes.data() + 44, 0x1234);
+    std::string text;
+    for (const InfoLine& l : DeviceInfoLines({"Pocket", 240, 320, 16}, DeviceStatusRecord::decode(bytes)))
+        text += std::string(l.label) + ": " + l.value + "\n";
+    EXPECT_EQ(text, "Device ID: Pocket\nVideo Size: 240 x 320\nVideo Bit Depth: 16 (65536 colors)\n"
+                    "Primary Battery Level: 0% (charging)\nBackup Battery Level: Unavailable\n"
+                    "Operating System: CE 5.1, build 1700\nCPU: Intel StrongARM/XScale\n"
+                    "Program Memory Total: 32.00 MB\nProgram Memory In Use: 30.50 MB\nProgram Memory Free: 1.50 MB\n"
+                    "Storage Memory Total: 16.00 MB\nStorage Memory In Use: 0.00 MB\nStorage Memory Free: 16.21 MB\n"
+                    "Memory Utilization: 52%\n");
+}
+
+std::string hex(const std::string& s)
+{
+    std::string out;
+    char b[3];
+    for (unsigned char c : s) {
+        std::snprintf(b, sizeof b, "%02x", c);
+        out += b;
+    }
+    return out;
+}
+
+// Every character from U+0001 to U+02FF, the code page's own from 0x80..0x9F, a CJK
+// character and one beyond the basic plane, through Python's cp1252 codec.
+TEST(DeviceText, AgreesWithPythonCp1252)
+{
+    const std::string script =
+        "import sys\n"
+        "s = ''.join(chr(c) for c in range(1, 0x300) if c != 10) + '\\u20ac\\u2122\\u0178\\u4e2d\\U0001F600'\n"
+        "sys.stdout.write(s.encode('utf-8').hex() + ' ' + s.encode('cp1252', errors='replace').hex())\n";
+    char path[] = "/tmp/sorvane-cp1252-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, script.data(), script.size()), ssize_t(script.size()));
+    close(fd);
+    FILE* p = popen(("/usr/bin/python3 " + std::string(path)).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    const int status = pclose(p);
+    unlink(path);
+    ASSERT_EQ(status, 0) << "the oracle /usr/bin/python3 did not run";
+    const size_t space = out.find(' ');
+    ASSERT_NE(space, std::string::npos);
+    std::string utf8;
+    for (size_t i = 0; i + 1 < space; i += 2)
+        utf8 += char(std::stoi(out.substr(i, 2), nullptr, 16));
+    const DeviceTextResult r = ToDeviceText(utf8);
+    EXPECT_EQ(hex(r.bytes), out.substr(space + 1));
+    // U+0080..U+009F (32), U+0100..U+02FF but for its ten in the code page (502), two more.
+    EXPECT_EQ(r.unmappable, 536u);
+}
+
+TEST(DeviceText, PasteTable)
+{
+    const struct {
+        std::string in, bytes;
+        size_t unmappable;
+    } cases[] = {
+        {"\xC3\xA9", "\xE9", 0},               // é
+        {"\xE2\x82\xAC", "\x80", 0},           // €
+        {"\xE4\xB8\xAD", "?", 1},              // a CJK character
+        {"a\nb\r\nc\rd", "a\r\nb\r\nc\rd", 0}, // LF alone becomes CR LF; CR LF and CR stay
+        {std::string("ab\0cd", 5), "ab", 0},   // the device takes text up to a NUL
+        {"\xE2\x82", "??", 2},                 // a cut UTF-8 sequence
+        {"", "", 0},
+    };
+    for (const auto& c : cases) {
+        const DeviceTextResult r = ToDeviceText(c.in);
+        EXPECT_EQ(hex(r.bytes), hex(c.bytes)) << hex(c.in);
+        EXPECT_EQ(r.unmappable, c.unmappable) << hex(c.in);
+    }
+    // An empty clipboard: length 0 and no text.
+    EXPECT_EQ(PasteMessage(""), (std::vector<uint8_t>{'d', 0xFF, 'd', 0x11, 0, 0, 0, 0}));
+}
+
+TEST(DeviceText, EscapedForPrinting)
+{
+    EXPECT_EQ(EscapeDeviceText(std::string("a\\b\n\t\r\x01\x7F\x80\x81\xE9\x9D", 12)),
+              "a\\\\b\\n\\t\\x0d\\x01\\x7f\xE2\x82\xAC\\x81\xC3\xA9\\x9d");
+}
+
+// A peer that hands out scripted reply bytes and records what is sent.
+class ScriptedChannel final : public LinkChannel {
+public:
+    std::deque<uint8_t> replies;
+    std::vector<uint8_t> sent;
+    int discards = 0;
+
+    size_t recv(uint8_t* buffer, size_t n) override
+    {
+        size_t k = 0;
+        for (; k < n && !replies.empty(); ++k) {
+            buffer[k] = replies.front();
+            replies.pop_front();
+        }
+        return k;
+    }
+    void send(const uint8_t* buffer, size_t n) override { sent.insert(sent.end(), buffer, buffer + n); }
+    uint8_t readReply() override { return 0; }
+    void sleepMs(uint32_t) override {}
+    void discardPending() override
+    {
+        ++discards;
+        replies.clear();
+    }
+    void word(uint32_t v)
+    {
+        uint8_t b[4];
+        storeLe32(b, v);
+        replies.insert(replies.end(), b, b + 4);
+    }
+    void process(uint32_t id)
+    {
+        std::array<uint8_t, 256> r{};
+        ProcessRecord{id, id * 2, "p" + std::to_string(id), ""}.encode(r);
+        replies.insert(replies.end(), r.begin(), r.end());
+    }
+};
+
+TEST(DeviceExchanges, ProcessListKeepsTheFirst256AndStaysInStep)
+{
+    ScriptedChannel ch;
+    ch.word(300);
+    for (uint32_t i = 0; i < 300; ++i)
+        ch.process(i + 1);
+    ch.word(7); // the next reply
+    ProcessList list;
+    ASSERT_EQ(RequestProcessList(ch, list), ExchangeStatus::Served);
+    EXPECT_EQ(list.reportedCount, 300u);
+    ASSERT_EQ(list.records.size(), 256u);
+    EXPECT_EQ(list.records[255], (ProcessRecord{256, 512, "p256", ""}));
+    EXPECT_EQ(ch.replies.size(), 4u);
+    EXPECT_EQ(ch.sent, (std::vector<uint8_t>{'x', 0xFF, 'x', 0x11}));
+}
+
+TEST(DeviceExchanges, BadOrMissingRepliesLeaveThePreviousValues)
+{
+    ProcessList list;
+    list.reportedCount = 1;
+    DeviceStatusRecord status;
+    status.osBuild = 99;
+    std::string clip = "before";
+
+    ScriptedChannel lying;
+    lying.word(kProcessCountLimit + 1);
+    lying.process(1);
+    EXPECT_EQ(RequestProcessList(lying, list), ExchangeStatus::BadReply);
+    EXPECT_EQ(lying.discards, 1);
+
+    ScriptedChannel cut;
+    cut.word(2);
+    cut.process(1);
+    EXPECT_EQ(RequestProcessList(cut, list), ExchangeStatus::NoReply);
+    EXPECT_EQ(list.reportedCount, 1u);
+
+    ScriptedChannel silent;
+    EXPECT_EQ(RequestDeviceStatus(silent, status), ExchangeStatus::NoReply);
+    EXPECT_EQ(status.osBuild, 99u);
+
+    ScriptedChannel huge; // 2^31: refused before anything is allocated for it
+    huge.word(0x80000000u);
+    EXPECT_EQ(ReadDeviceClipboard(huge, clip), ExchangeStatus::BadReply);
+    EXPECT_EQ(clip, "before");
+}
+
+TEST(DeviceExchanges, ClipboardDropsTrailingNuls)
+{
+    ScriptedChannel ch;
+    ch.word(11);
+    for (char c : std::string("Hello, PC\0\0", 11))
+        ch.replies.push_back(uint8_t(c));
+    std::string text;
+    ASSERT_EQ(ReadDeviceClipboard(ch, text), ExchangeStatus::Served);
+    EXPECT_EQ(text, "Hello, PC");
+}
+
+TEST(TypeText, UsKeyboardPackets)
+{
+    std::string keys;
+    for (const InputPacket& p : TypeTextPackets("Ab1 ?").packets) {
+        char k[16];
+        std::snprintf(k, sizeof k, "%c%02X%s ", p[0], p[4], p[5] == 1 ? "" : "!");
+        keys += k;
+    }
+    EXPECT_EQ(keys, "V10 V41 W41 W10 V42 W42 V31 W31 V20 W20 V10 VBF WBF W10 ");
+    EXPECT_EQ(TypeTextPackets("a\r\nb").packets.size(), 6u); // CR LF is one Enter
+    const TypedText accented = TypeTextPackets("x\xC3\xA9y\xC3\xA9");
+    EXPECT_EQ(accented.missing, "\xC3\xA9");
+}
+
+} // namespace

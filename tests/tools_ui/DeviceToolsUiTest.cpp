@@ -1,0 +1,226 @@
+// Device Information, Process Info, Paste (F11), Soft Reset and Suspend from a device
+// window connected to sorvane-sim. SORVANE_SHOTS=DIR saves pictures of the dialogs.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "ShellHarness.h"
+#include "app/DeviceToolsServices.h"
+#include "tools/ui/DeviceCommands.h"
+#include "tools/ui/DeviceInfoDialog.h"
+#include "tools/ui/ProcessInfoDialog.h"
+
+namespace sorvane::test {
+namespace {
+
+// Runs a window command whose dialog is modal; `check` runs on the open dialog, which
+// is then closed.
+template <class Dialog>
+void withDialog(DeviceWindow& w, int command, const char* name, std::function<void(Dialog&)> check)
+{
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY(d && d->objectName() == QLatin1String(name));
+        check(*d);
+        if (!qEnvironmentVariableIsEmpty("SORVANE_SHOTS"))
+            d->grab().save(qEnvironmentVariable("SORVANE_SHOTS") + "/" + name + ".png");
+        checked = true;
+        d->reject();
+    });
+    w.command(command);
+    QVERIFY(checked);
+}
+
+// The next line of the simulator's report that starts with one of the words, while the
+// program's event loop keeps running (its requests need it); empty on time-out.
+std::string awaitLine(SimProcess& sim, std::initializer_list<const char*> words, int timeoutMs = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::string line = nextLine(sim, words, std::chrono::milliseconds(20));
+        if (!line.empty())
+            return line;
+    }
+    return {};
+}
+
+QString cell(QTreeWidget* list, int row, int column) { return list->topLevelItem(row)->text(column); }
+
+} // namespace
+
+class DeviceToolsUiTest : public QObject {
+    Q_OBJECT
+private slots:
+    void deviceInformationWhilePollingWaits();
+    void silentDeviceLeavesTheLastValuesAndPollingResumes();
+    void processListActivateAndKill();
+    void longProcessList();
+    void pasteResetAndSuspend();
+    void copyFromDevice();
+};
+
+void DeviceToolsUiTest::deviceInformationWhilePollingWaits()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim(
+        {"--still-after", "0", "--status", "program=33554432/1572864,storage=16777216/1048575,battery=255,charging=1"});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QVERIFY(!awaitLine(*sim.process, {"update"}).empty());
+    withDialog<DeviceInfoDialog>(*w, 40065, "DEVICEINFO", [&](DeviceInfoDialog& d) {
+        QTRY_VERIFY_WITH_TIMEOUT(!d.waiting(), 10000);
+        QCOMPARE(d.value(1016), QStringLiteral("Unavailable (charging)"));
+        QCOMPARE(d.value(1015), QStringLiteral("16 (65536 colors)"));
+        QCOMPARE(d.value(1019), QStringLiteral("32.00 MB"));
+        QCOMPARE(d.value(1021), QStringLiteral("1.50 MB"));
+        QCOMPARE(d.value(1024), QStringLiteral("0.99 MB"));
+    });
+    QCOMPARE(awaitLine(*sim.process, {"command 111"}), std::string("command 111"));
+    QVERIFY(!awaitLine(*sim.process, {"update"}).empty());
+}
+
+void DeviceToolsUiTest::silentDeviceLeavesTheLastValuesAndPollingResumes()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--still-after", "0", "--silent", "o"});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    withDialog<DeviceInfoDialog>(*w, 40065, "DEVICEINFO", [&](DeviceInfoDialog& d) {
+        QVERIFY(d.waiting());
+        QVERIFY(d.findChild<QLabel*>("waiting")->isVisible());
+        // The program keeps running while it waits, and stops waiting at the limit.
+        QTRY_VERIFY_WITH_TIMEOUT(!d.waiting(), 15000);
+        QCOMPARE(d.value(1019), QStringLiteral("0.00 MB"));
+        QCOMPARE(d.value(1025), QStringLiteral("CE 0.0, build 0"));
+        // No screen poll since the request went out.
+        QCOMPARE(awaitLine(*sim.process, {"silent"}), std::string("silent 111"));
+        QCOMPARE(awaitLine(*sim.process, {"update", "command"}, 500), std::string());
+    });
+    // Polling resumes once the link gives up on the reply.
+    QVERIFY(!awaitLine(*sim.process, {"update"}, 60000).empty());
+}
+
+void DeviceToolsUiTest::processListActivateAndKill()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    withDialog<ProcessInfoDialog>(*w, 40086, "PROCESSINFO", [&](ProcessInfoDialog& d) {
+        QTRY_COMPARE_WITH_TIMEOUT(d.list()->topLevelItemCount(), 5, 10000);
+        QCOMPARE(cell(d.list(), 0, 0), QStringLiteral("NK.EXE"));
+        QCOMPARE(cell(d.list(), 0, 1), QStringLiteral("<none>"));
+        QCOMPARE(cell(d.list(), 3, 1), QStringLiteral("Notes - Document1"));
+        d.command(ProcessInfoDialog::kKill); // nothing selected: nothing sent
+        d.list()->setCurrentItem(d.list()->topLevelItem(0));
+        d.command(ProcessInfoDialog::kActivate);
+        QCOMPARE(awaitLine(*sim.process, {"activate"}), std::string("activate 0"));
+        d.list()->setCurrentItem(d.list()->topLevelItem(2));
+        d.command(ProcessInfoDialog::kKill);
+        QCOMPARE(awaitLine(*sim.process, {"kill", "command"}), std::string("command 119"));
+        QCOMPARE(awaitLine(*sim.process, {"kill"}), std::string("kill 602010018 found"));
+        QCOMPARE(awaitLine(*sim.process, {"processes"}), std::string("processes 4"));
+        QTRY_COMPARE_WITH_TIMEOUT(d.list()->topLevelItemCount(), 4, 10000);
+        QCOMPARE(cell(d.list(), 2, 0), QStringLiteral("pword.exe"));
+    });
+}
+
+void DeviceToolsUiTest::longProcessList()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--process-count", "300"});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    withDialog<ProcessInfoDialog>(*w, 40086, "PROCESSINFO", [&](ProcessInfoDialog& d) {
+        QTRY_VERIFY_WITH_TIMEOUT(!d.waiting() && d.list()->topLevelItemCount() > 0, 10000);
+        QCOMPARE(d.list()->topLevelItemCount(), 256);
+        QVERIFY(d.findChild<QLabel*>("waiting")->text().contains("300"));
+    });
+}
+
+void DeviceToolsUiTest::pasteResetAndSuspend()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    // F11 goes to the active device window through the main window's accelerator.
+    QApplication::setActiveWindow(w);
+    QTRY_COMPARE(QApplication::activeWindow(), w);
+    auto* f11 = h.shell->mainWindow()->findChild<QAction*>("40023");
+    QVERIFY(f11);
+    QApplication::clipboard()->setText(QString::fromUtf8("\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD\nx"));
+    f11->trigger();
+    QCOMPARE(awaitLine(*sim.process, {"paste"}), std::string("paste 6 e9803f0d0a78"));
+    auto* empty = new QMimeData;
+    empty->setText(QString());
+    QApplication::clipboard()->setMimeData(empty);
+    w->command(40023);
+    QCOMPARE(awaitLine(*sim.process, {"paste"}), std::string("paste 0 "));
+    DeviceToolsPort& port = DeviceToolsPortOf(*w);
+    SoftResetDevice(port);
+    QCOMPARE(awaitLine(*sim.process, {"softreset"}), std::string("softreset"));
+    QPointer<DeviceWindow> window(w);
+    SuspendDevice(port, w, [window] { window->close(); });
+    QCOMPARE(awaitLine(*sim.process, {"suspend"}), std::string("suspend"));
+    QTRY_VERIFY_WITH_TIMEOUT(!h.windowOf(index), 10000);
+}
+
+void DeviceToolsUiTest::copyFromDevice()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--clipboard", "Hello, PC"});
+    const int index = h.addProfile("Tools", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    QApplication::clipboard()->clear();
+    auto* copy = w->findChild<QAction*>("40095");
+    QVERIFY(copy && copy->shortcut() == QKeySequence("Ctrl+Shift+C"));
+    copy->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::clipboard()->text(), QStringLiteral("Hello, PC"), 10000);
+
+    LoopbackSim lying = startLoopbackSim({"--clipboard-length", "2147483648"});
+    const int other = h.addProfile("Lying", LinkKind::Wan, lying.address);
+    h.connect(other);
+    QVERIFY(h.windowOf(other));
+    h.windowOf(other)->command(40095);
+    QTRY_VERIFY_WITH_TIMEOUT(!h.windowOf(other), 10000);
+    QCOMPARE(h.ui.messages.shown.back().caption, std::string("Copy from device"));
+}
+
+QObject* makeDeviceToolsUiTest() { return new DeviceToolsUiTest; }
+
+} // namespace sorvane::test
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    sorvane::test::DeviceToolsUiTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "DeviceToolsUiTest.moc"
