@@ -150,13 +150,6 @@ void DeviceWindow::command(int id)
     case devcmd::Exit:
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         break;
-    case devcmd::SoftReset:
-        connection_->sendMessage(CommandMessage(CmdSoftReset));
-        break;
-    case devcmd::Suspend:
-        connection_->sendMessage(CommandMessage(CmdSuspend));
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-        break;
     case devcmd::Fit: fit(); break;
     case devcmd::Rotate0:
     case devcmd::Rotate90:

@@ -87,6 +87,8 @@ void DeviceWindow::buildMenu()
     add(device, "Process Info...", devcmd::ProcessInfo);
     device->addSeparator();
     add(device, "&Paste to device", devcmd::PasteToDevice);
+    add(device, "Copy from device\tCtrl+Shift+C", devcmd::CopyFromDevice); // the key is the window's own action
+    add(device, "Type text...", devcmd::TypeText);
     add(device, "Soft &Reset", devcmd::SoftReset);
     add(device, "&Suspend", devcmd::Suspend);
 
@@ -117,8 +119,6 @@ bool DeviceWindow::isCommandEnabled(int id) const
     case devcmd::Scale4:
     case devcmd::Rotate90More:
     case devcmd::Exit:
-    case devcmd::SoftReset:
-    case devcmd::Suspend:
     case devcmd::Fit:
     case devcmd::Rotate0:
     case devcmd::Rotate90:
