@@ -13,6 +13,8 @@
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
+#include "capture/ui/CaptureCommands.h"
+#include "capture/ui/ShutterPlayer.h"
 #include "connect/ui/ConnectCommand.h"
 #include "files/ui/ExplorerWindow.h"
 #include "platform/WindowPlacement.h"
@@ -114,6 +116,9 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , links_(clock_)
     , counters_(links_)
 {
+    shutter_ = std::make_unique<ShutterPlayer>();
+    captureContext_ = std::make_shared<const CaptureUiContext>(CaptureUiContext{
+        options_.paths.programDir, platform_, ports_.messages, ports_.files, [this] { shutter_->play(); }, {}});
 }
 
 Shell::~Shell()
@@ -287,6 +292,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         if (window_)
             window_->runCommand(cmd::HelpIndex);
     };
+    AddCaptureCommands(services, captureContext_);
     // A device window opens to the right of the main window and of the device
     // windows already open, so it hides neither the connection list nor another
     // device; where the screen has no room left, windows cascade from the main window.

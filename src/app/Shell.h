@@ -51,6 +51,8 @@ class ConnectionWindows;
 class DeviceWindow;
 class MainWindow;
 class ShellActiveSync;
+class ShutterPlayer;
+struct CaptureUiContext;
 class ShellConnector;
 class ShellProfileDialogs;
 
@@ -185,6 +187,8 @@ private:
     QTimer* inboundTimer_ = nullptr;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
+    std::unique_ptr<ShutterPlayer> shutter_;
+    std::shared_ptr<const CaptureUiContext> captureContext_; // shared with the device windows' commands
     std::unique_ptr<ConnectionWindows> windows_;
     std::unique_ptr<MainWindow> window_;
     int connectProfile_ = -1;
