@@ -14,7 +14,7 @@ const CliCommand kCommands[] = {
      "      needs it, a virtual key by code) as one queued message, then poll N updates (default:\n"
      "      until an update with an empty payload) and write the picture as shown (no rotation or\n"
      "      scale); OUT's extension chooses the format: .ppm (binary P6), .bmp (the picture's own\n"
-     "      depth), .gif (8 bits) or .jpg (24 bits)",
+     "      depth), .gif (8 bits), .jpg (24 bits) or .png",
      -1, runCapture},
     {"ls", "ls DEVFOLDER",
      "one line per entry of the device folder (\\ is the root), tab-separated: d or -, size\n"
@@ -30,6 +30,11 @@ const CliCommand kCommands[] = {
     {"rm", "rm DEVPATH", "delete a device file or empty folder", 1, runRm},
     {"mv", "mv DEVPATH NEWNAME", "give a device file a new name in the same folder", 2, runMv},
     {"run", "run DEVPATH", "ask the device to run a program (it does not answer)", 1, runRun},
+    {"record", "record OUT.avi --polls N [--mjpeg QUALITY]",
+     "record N screen polls as AVI video at the refresh rate, one frame per poll: full\n"
+     "      24-bit frames, or Motion JPEG at QUALITY 1..100; --timeout bounds each wait for\n"
+     "      the device, not the recording",
+     -1, runRecord},
 };
 
 } // namespace
