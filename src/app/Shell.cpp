@@ -13,6 +13,7 @@
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
+#include "capture/ui/AviCommands.h"
 #include "capture/ui/CaptureCommands.h"
 #include "capture/ui/ShutterPlayer.h"
 #include "connect/ui/ConnectCommand.h"
@@ -116,6 +117,8 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , links_(clock_)
     , counters_(links_)
 {
+    aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
+        aviRecording_, options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
     shutter_ = std::make_unique<ShutterPlayer>();
     captureContext_ = std::make_shared<const CaptureUiContext>(CaptureUiContext{
         options_.paths.programDir, platform_, ports_.messages, ports_.files, [this] { shutter_->play(); }, {}});
@@ -293,6 +296,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
             window_->runCommand(cmd::HelpIndex);
     };
     AddCaptureCommands(services, captureContext_);
+    AviCommands::addTo(services, aviCommands_);
     // A device window opens to the right of the main window and of the device
     // windows already open, so it hides neither the connection list nor another
     // device; where the screen has no room left, windows cascade from the main window.
