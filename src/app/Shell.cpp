@@ -262,6 +262,11 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     std::unique_ptr<Connection> connection = Connection::Open(links_, slot, profile, profileIndex, start, error);
     if (!connection)
         return nullptr;
+    // The frame of an AVI recording after every poll; the recording knows whether this
+    // slot records. The counter was reset to 0 when the file was opened.
+    connection->setAfterPoll([this, slot](ScreenState& screen, uint32_t updateCounter) {
+        aviRecording_.frameAfterPoll(slot, screen, updateCounter - 1);
+    });
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {

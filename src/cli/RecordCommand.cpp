@@ -66,7 +66,6 @@ struct RecordSink : ScreenSink {
     void pictureChanged(int, int, int, int) override {}
     void picturesRebuilt() override {}
     void linkDropped() override { dropped = true; }
-    void postCommand(int) override {}
 };
 
 } // namespace
