@@ -231,8 +231,12 @@ void Agent::dump(int display, Channel& ch, unsigned number)
 {
     const DisplayFormat& format = ch.display->format();
     const char* name = display == 0 ? "main" : "second";
-    std::string err = writeFrameDump(options_.dumpDir, name, format.width, format.height,
-                                     ch.display->rgb(ch.kind, indexedColours()), ch.display->frame(ch.kind));
+    const auto rgb = ch.display->rgb(ch.kind, indexedColours());
+    const auto frame = ch.display->frame(ch.kind);
+    std::string err = writeFrameDump(options_.dumpDir, name, format.width, format.height, rgb, frame);
+    if (err.empty() && options_.dumpNumbered)
+        err = writeFrameDump(options_.dumpDir, std::string(name) + "-" + std::to_string(number), format.width,
+                             format.height, rgb, frame);
     if (!err.empty())
         log_.line("error " + err);
     else

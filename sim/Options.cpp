@@ -64,6 +64,7 @@ const char kUsage[] =
     "  --predict none|row|pixel|both|random   prediction of the delta (default none)\n"
     "  --random-rects SEED    send random rectangles that enclose the change\n"
     "  --dump-dir DIR         after each screen update write DIR/main.ppm, main.raw (second.*)\n"
+    "  --dump-numbered        also keep each update's picture as DIR/main-N.ppm, main-N.raw\n"
     "Files:\n"
     "  --files DIR            serve DIR as the device's file system (listing, transfers,\n"
     "                         delete, rename, run, open); nothing outside it is reachable\n"
@@ -322,6 +323,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--hello-garbage", [&] { o.faults.helloGarbage = true; }},
         {"--once", [&] { o.once = true; }},
         {"--stored-flagged", [&] { o.fileFaults.storedFlagged = true; }},
+        {"--dump-numbered", [&] { o.dumpNumbered = true; }},
         {"--proxy", [&] { o.proxy.enabled = true; }},
         {"--help", [&] { result.help = true; }},
     };

@@ -105,6 +105,7 @@ struct SimOptions {
     std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener
     bool once = false;
     std::string dumpDir;
+    bool dumpNumbered = false; // also DIR/main-N.ppm for update N
 };
 
 struct ParseResult {

@@ -1,5 +1,7 @@
 #include "app/QtUiPorts.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -115,6 +117,19 @@ std::optional<std::string> QtFileDialogs::saveFile(const FileDialogRequest& requ
     if (path.isEmpty())
         return std::nullopt;
     return path.toStdString();
+}
+
+std::optional<SavedFile> QtFileDialogs::saveFileAs(const FileDialogRequest& request)
+{
+    const QString filters = qtFilterString(request.filters);
+    QString selected;
+    QString path = QFileDialog::getSaveFileName(dialogOwner(), QString::fromStdString(request.title),
+                                                startPath(request), filters, &selected);
+    path = withDefaultExtension(path, request.defaultExtension);
+    if (path.isEmpty())
+        return std::nullopt;
+    const int index = int(filters.split(QStringLiteral(";;")).indexOf(selected));
+    return SavedFile{path.toStdString(), std::max(0, index)};
 }
 
 std::optional<std::string> QtFileDialogs::chooseDirectory(const std::string& title,

@@ -14,6 +14,9 @@
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
+#include "capture/ui/AviCommands.h"
+#include "capture/ui/CaptureCommands.h"
+#include "capture/ui/ShutterPlayer.h"
 #include "connect/ui/ConnectCommand.h"
 #include "files/ui/ExplorerWindow.h"
 #include "platform/WindowPlacement.h"
@@ -115,6 +118,11 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , links_(clock_)
     , counters_(links_)
 {
+    aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
+        aviRecording_, options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
+    shutter_ = std::make_unique<ShutterPlayer>();
+    captureContext_ = std::make_shared<const CaptureUiContext>(CaptureUiContext{
+        options_.paths.programDir, platform_, ports_.messages, ports_.files, [this] { shutter_->play(); }, {}});
 }
 
 Shell::~Shell()
@@ -255,6 +263,11 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     std::unique_ptr<Connection> connection = Connection::Open(links_, slot, profile, profileIndex, start, error);
     if (!connection)
         return nullptr;
+    // The frame of an AVI recording after every poll; the recording knows whether this
+    // slot records. The counter was reset to 0 when the file was opened.
+    connection->setAfterPoll([this, slot](ScreenState& screen, uint32_t updateCounter) {
+        aviRecording_.frameAfterPoll(slot, screen, updateCounter - 1);
+    });
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
@@ -289,6 +302,8 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
             window_->runCommand(cmd::HelpIndex);
     };
     AddDeviceToolsServices(services, ports_.messages);
+    AddCaptureCommands(services, captureContext_);
+    AviCommands::addTo(services, aviCommands_);
     // A device window opens to the right of the main window and of the device
     // windows already open, so it hides neither the connection list nor another
     // device; where the screen has no room left, windows cascade from the main window.

@@ -29,6 +29,7 @@
 #include "app/ConnectOption.h"
 #include "app/LinkCounters.h"
 #include "app/ProgramPaths.h"
+#include "capture/AviRecording.h"
 #include "app/ShellServices.h"
 #include "connect/ActiveSyncAdapter.h"
 #include "connect/ConnectContext.h"
@@ -51,6 +52,9 @@ class ConnectionWindows;
 class DeviceWindow;
 class MainWindow;
 class ShellActiveSync;
+class ShutterPlayer;
+class AviCommands;
+struct CaptureUiContext;
 class ShellConnector;
 class ShellProfileDialogs;
 
@@ -115,6 +119,9 @@ public:
     ProfileTable& profiles() { return profiles_; }
     const ProgramPaths& paths() const { return options_.paths; }
     PlatformSettings& platformSettings() { return platform_; }
+    // The one AVI recording of the program; connection threads hand it a frame after
+    // every poll (frameAfterPoll).
+    AviRecording& aviRecording() { return aviRecording_; }
     // The link slots (their events go to the device windows), the password
     // table, the handshake's password prompt and the status windows' counters.
     Links& links() { return links_; }
@@ -185,6 +192,10 @@ private:
     QTimer* inboundTimer_ = nullptr;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
+    AviRecording aviRecording_; // the program's one AVI recording
+    std::shared_ptr<AviCommands> aviCommands_;
+    std::unique_ptr<ShutterPlayer> shutter_;
+    std::shared_ptr<const CaptureUiContext> captureContext_; // shared with the device windows' commands
     std::unique_ptr<ConnectionWindows> windows_;
     std::unique_ptr<MainWindow> window_;
     int connectProfile_ = -1;

@@ -1,6 +1,10 @@
 #include "capture/StillCapture.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "imaging/ImageFile.h"
 #include "imaging/ImageLibrary.h"
@@ -16,6 +20,8 @@ int fileTypeOf(CaptureFormat f)
         return kFileGif;
     case CaptureFormat::Jpeg:
         return kFileJpeg;
+    case CaptureFormat::Png:
+        return kFilePng;
     default:
         return kFileBmp;
     }
@@ -43,6 +49,23 @@ int writeOne(const std::filesystem::path& path, int fileType, const ImageRecord&
     return r != kImageOk ? r : c;
 }
 
+std::string lower(std::string s)
+{
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Creates path only when nothing of that name exists: the name is then ours.
+bool claimName(const std::filesystem::path& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wbx");
+    if (!f)
+        return false;
+    std::fclose(f);
+    return true;
+}
+
 } // namespace
 
 const char* captureExtension(CaptureFormat format)
@@ -52,9 +75,56 @@ const char* captureExtension(CaptureFormat format)
         return ".GIF";
     case CaptureFormat::Jpeg:
         return ".JPG";
+    case CaptureFormat::Png:
+        return ".PNG";
     default:
         return ".BMP";
     }
+}
+
+std::optional<CaptureFormat> formatOfExtension(const std::filesystem::path& path)
+{
+    const std::string ext = lower(path.filename().extension().string());
+    if (ext == ".bmp")
+        return CaptureFormat::Bmp;
+    if (ext == ".gif")
+        return CaptureFormat::Gif;
+    if (ext == ".jpg" || ext == ".jpeg")
+        return CaptureFormat::Jpeg;
+    if (ext == ".png")
+        return CaptureFormat::Png;
+    return std::nullopt;
+}
+
+CaptureTarget ResolveCaptureTarget(const std::filesystem::path& typed, CaptureFormat chosen)
+{
+    if (std::optional<CaptureFormat> named = formatOfExtension(typed)) {
+        if (*named == CaptureFormat::Bmp && chosen == CaptureFormat::Bmp24)
+            named = CaptureFormat::Bmp24;
+        return {typed, *named};
+    }
+    // "shot" and "shot.v2" alike: a name that names no format of ours gets the
+    // filter's extension, so the file's content always matches its name.
+    std::filesystem::path path = typed;
+    path += captureExtension(chosen);
+    return {path, chosen};
+}
+
+CaptureFormat oneClickFormat(int clickFormat, bool png)
+{
+    if (png)
+        return CaptureFormat::Png;
+    return clickFormat >= 0 && clickFormat <= 3 ? CaptureFormat(clickFormat + 1) : CaptureFormat::Bmp;
+}
+
+std::string oneClickBaseName(std::time_t utc)
+{
+    std::tm t{};
+    gmtime_r(&utc, &t);
+    char name[48];
+    std::snprintf(name, sizeof name, "%04d-%02d-%02d;%02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    return name;
 }
 
 bool CapturePicture(const ScreenState& state, ImageRecord& out)
@@ -86,13 +156,12 @@ bool CapturePicture(const ScreenState& state, ImageRecord& out)
     return true;
 }
 
-int WriteCapture(const ImageRecord& picture, std::filesystem::path path, CaptureFormat format)
+int WriteCapture(const ImageRecord& picture, const std::filesystem::path& path, CaptureFormat format)
 {
-    if (path.filename().string().find('.') == std::string::npos)
-        path += captureExtension(format);
     const int fileType = fileTypeOf(format);
     switch (format) {
     case CaptureFormat::Bmp:
+    case CaptureFormat::Png:
         return writeOne(path, fileType, picture);
     case CaptureFormat::Bmp24: {
         ImageRecord copy;
@@ -125,6 +194,32 @@ int WriteCapture(const ImageRecord& picture, std::filesystem::path path, Capture
     }
     }
     return kImageUnsupported;
+}
+
+int WriteOneClickCapture(const ImageRecord& picture, const std::filesystem::path& programDir, std::time_t utc,
+                         CaptureFormat format, std::filesystem::path& written)
+{
+    const std::filesystem::path folder = programDir / "RECORDED_DATA";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string base = oneClickBaseName(utc);
+    const char* ext = captureExtension(format);
+    for (int n = 1; n <= 9999; ++n) {
+        std::filesystem::path path = folder / (n == 1 ? base + ext : base + "-" + std::to_string(n) + ext);
+        if (!claimName(path)) {
+            if (errno == EEXIST)
+                continue;
+            return kImageCannotCreate;
+        }
+        int r = WriteCapture(picture, path, format);
+        if (r != kImageOk) {
+            std::filesystem::remove(path, ec); // no empty or half file stays behind
+            return r;
+        }
+        written = path;
+        return kImageOk;
+    }
+    return kImageCannotCreate;
 }
 
 } // namespace sorvane

@@ -141,15 +141,11 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
         return 2;
     }
     const std::string ext = extensionOf(args.out);
-    std::optional<CaptureFormat> format;
-    if (ext == "bmp")
-        format = CaptureFormat::Bmp; // at the picture's own depth
-    else if (ext == "gif")
-        format = CaptureFormat::Gif;
-    else if (ext == "jpg" || ext == "jpeg")
-        format = CaptureFormat::Jpeg;
-    else if (ext != "ppm") {
-        std::fprintf(stderr, "sorvane-cli: cannot write .%s files (use .ppm, .bmp, .gif or .jpg)\n", ext.c_str());
+    // .bmp at the picture's own depth; .gif, .jpg/.jpeg, .png
+    const std::optional<CaptureFormat> format = formatOfExtension(args.out);
+    if (!format && ext != "ppm") {
+        std::fprintf(stderr, "sorvane-cli: cannot write .%s files (use .ppm, .bmp, .gif, .jpg or .png)\n",
+                     ext.c_str());
         return 2;
     }
     Links& links = session.links();

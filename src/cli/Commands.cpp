@@ -14,7 +14,7 @@ const CliCommand kCommands[] = {
      "      needs it, a virtual key by code) as one queued message, then poll N updates (default:\n"
      "      until an update with an empty payload) and write the picture as shown (no rotation or\n"
      "      scale); OUT's extension chooses the format: .ppm (binary P6), .bmp (the picture's own\n"
-     "      depth), .gif (8 bits) or .jpg (24 bits)",
+     "      depth), .gif (8 bits), .jpg (24 bits) or .png",
      -1, runCapture},
     {"ls", "ls DEVFOLDER",
      "one line per entry of the device folder (\\ is the root), tab-separated: d or -, size\n"
@@ -58,6 +58,11 @@ const CliCommand kCommands[] = {
      "type TEXT on the device's keyboard (US layout: letters, digits, space, punctuation, Enter,\n"
      "      Tab, Backspace); a character without a key is reported and nothing is sent",
      1, runType},
+    {"record", "record OUT.avi --polls N [--mjpeg QUALITY]",
+     "record N screen polls as AVI video at the refresh rate, one frame per poll: full\n"
+     "      24-bit frames, or Motion JPEG at QUALITY 1..100; --timeout bounds each wait for\n"
+     "      the device, not the recording",
+     -1, runRecord},
 };
 
 } // namespace

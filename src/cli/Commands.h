@@ -40,5 +40,6 @@ int runReset(CliSession& session, const std::vector<std::string>& arguments);
 int runSuspend(CliSession& session, const std::vector<std::string>& arguments);
 int runClip(CliSession& session, const std::vector<std::string>& arguments);
 int runType(CliSession& session, const std::vector<std::string>& arguments);
+int runRecord(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

@@ -34,5 +34,6 @@ void flipStoredRows(ImageRecord& image);
 
 int writeBmp(const ImageRecord& image, std::vector<uint8_t>& out);
 int writeGif(const ImageRecord& image, std::vector<uint8_t>& out);
+int writePng(const ImageRecord& image, std::vector<uint8_t>& out);
 
 } // namespace sorvane::codec

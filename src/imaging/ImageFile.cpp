@@ -139,6 +139,8 @@ int encodeImageFile(const ImageRecord& image, int fileType, std::vector<uint8_t>
             return codec::writeBmp(image, out);
         case kFileGif:
             return codec::writeGif(image, out);
+        case kFilePng:
+            return codec::writePng(image, out);
         case kFileJpeg: {
             if (image.imageType != kImageJfif && image.imageType != kImageJpegOther)
                 return kImageUnsupported;

@@ -60,7 +60,8 @@ int CloseImageFile(ImageFile& file);
 int CreateImageFile(const std::filesystem::path& path, ImageFile& file, int flags, int fileType);
 
 // Writes image as the file's one image: BMP (file type 0) from raw or BMP
-// run-length images, GIF (11) from GIF LZW images, JPEG (6) from JPEG images.
+// run-length images, GIF (11) from GIF LZW images, JPEG (6) from JPEG images,
+// PNG (12) from raw images.
 // A second image, another file type or another encoding gives -6.
 int WriteImage(ImageFile& file, const ImageRecord& image, int options = 0);
 

@@ -78,12 +78,27 @@ struct FileDialogRequest {
     std::string defaultExtension;  // without the dot; appended when the user types none
 };
 
+// A save dialog's answer: the path and the filter the user had chosen (0-based).
+struct SavedFile {
+    std::string path;
+    int filter = 0;
+};
+
 class FileDialogPort {
 public:
     virtual ~FileDialogPort() = default;
     // Each returns the chosen path, or nullopt when the user cancelled.
     virtual std::optional<std::string> openFile(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> saveFile(const FileDialogRequest& request) = 0;
+    // The save dialog that also tells which filter was chosen. Without its own
+    // implementation a port answers as saveFile with the first filter.
+    virtual std::optional<SavedFile> saveFileAs(const FileDialogRequest& request)
+    {
+        std::optional<std::string> path = saveFile(request);
+        if (!path)
+            return std::nullopt;
+        return SavedFile{*path, 0};
+    }
     virtual std::optional<std::string> chooseDirectory(const std::string& title,
                                                        const std::string& initialDirectory) = 0;
 };

@@ -95,6 +95,9 @@ struct PlatformSettings {
     int32_t InboundTrustLoopback = 1;
     std::string InboundListenAddress;
     int32_t InboundHandshakeSeconds = 10;
+    // 1: one-click captures are written as PNG files whatever the connection's
+    // ClickFormat (which stays 0..3 as the profiles store it).
+    int32_t ClickPng = 0;
 
     static PlatformSettings defaults();
 

@@ -135,6 +135,9 @@ void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
     queryDword(store, key, "InboundHandshakeSeconds", seconds);
     if (seconds >= 1 && seconds <= 300)
         p.InboundHandshakeSeconds = seconds;
+    int32_t png = 0;
+    queryDword(store, key, "ClickPng", png);
+    p.ClickPng = png == 1 ? 1 : 0;
 }
 
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
@@ -151,6 +154,7 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setDword(key, "InboundTrustLoopback", uint32_t(p.InboundTrustLoopback));
     store.setString(key, "InboundListenAddress", p.InboundListenAddress);
     store.setDword(key, "InboundHandshakeSeconds", uint32_t(p.InboundHandshakeSeconds));
+    store.setDword(key, "ClickPng", uint32_t(p.ClickPng));
 }
 
 void RegisterProxyPort(RegistryStore& store)

@@ -162,6 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FileCase{"gif8", {"--depth", "8"}, "shot.gif", "exact"},
                       FileCase{"gif2", {"--depth", "2"}, "shot.gif", "exact"},
                       FileCase{"gif16_reduced", {"--depth", "16"}, "shot.gif", "psnr:28"},
+                      FileCase{"png16", {"--depth", "16"}, "shot.png", "exact"},
+                      FileCase{"png4", {"--depth", "4"}, "shot.PNG", "exact"},
                       // Dense one-pixel text: libjpeg at the same tables reaches 27.5 dB here too.
                       FileCase{"jpeg16", {"--depth", "16"}, "shot.jpg", "psnr:26"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -159,6 +159,32 @@ TEST(WriteBmp, PillowReadsEveryDepthAndRowOrder)
     }
 }
 
+// PNG: Pillow and our own reader give back every pixel, at every depth and row order
+// (16-bit pixels widened to 8-bit channels).
+TEST(WritePng, PillowAndOurReaderReadEveryDepth)
+{
+    TempDir dir;
+    std::vector<std::string> args{"decode"};
+    std::vector<ImageRecord> pictures;
+    for (int bits : {1, 4, 8, 16, 24})
+        for (bool bottomUp : {false, true}) {
+            ImageRecord pic = testPicture(29, 11, bits, 0, uint32_t(bits) + 7);
+            if (bottomUp)
+                pic = bottomUpCopy(pic);
+            args.push_back((dir / ("p" + std::to_string(bits) + (bottomUp ? "b" : "t") + ".png")).string());
+            ASSERT_EQ(writeFile(args.back(), kFilePng, pic), kImageOk);
+            pictures.push_back(std::move(pic));
+        }
+    runOracle(args);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        const std::string& file = args[i + 1];
+        EXPECT_EQ(compareWithPillow(pictures[i], readRgb(file)), "") << file;
+        ImageRecord back;
+        ASSERT_EQ(readRaw(file, back), kImageOk);
+        EXPECT_EQ(compareWithPillow(back, readRgb(file)), "") << file;
+    }
+}
+
 TEST(WriteGif, BlockOrderAndComment)
 {
     ImageRecord pic = testPicture(40, 30, 4, 0, 7);
@@ -286,7 +312,7 @@ TEST(WriteImage, RefusesSecondImageOtherTypesAndEncodings)
     EXPECT_EQ(WriteImage(f, gif, 0), kImageUnsupported);
     CloseImageFile(f);
 
-    for (int type : {1, 2, 7, 12, 20, 99}) {
+    for (int type : {1, 2, 7, 20, 99}) {
         ASSERT_EQ(CreateImageFile(dir / "x", f, 0, type), kImageOk);
         EXPECT_EQ(WriteImage(f, pic, 0), kImageUnsupported) << type;
         CloseImageFile(f);

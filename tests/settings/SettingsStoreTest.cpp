@@ -89,6 +89,7 @@ TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
     p.LanBroadcastAddress = "127.0.0.1";
     p.LanDiscoveryPort = 40000;
     p.ActiveSyncStartCommand = "/bin/true --start";
+    p.ClickPng = 1;
     ASSERT_EQ(SettingsStore(tmp.path()).SaveSettings(s, t, p), "");
 
     Settings s2;

@@ -38,6 +38,16 @@ class ScriptedFileDialogs final : public FileDialogPort {
 public:
     std::optional<std::string> openFile(const FileDialogRequest& r) override { return answer(r); }
     std::optional<std::string> saveFile(const FileDialogRequest& r) override { return answer(r); }
+    // The filter of each save answer comes from `filters` (0 when it is empty).
+    std::optional<SavedFile> saveFileAs(const FileDialogRequest& r) override
+    {
+        std::optional<std::string> path = answer(r);
+        const int filter = filters.empty() ? 0 : filters.front();
+        if (!filters.empty())
+            filters.pop_front();
+        return path ? std::optional<SavedFile>(SavedFile{*path, filter}) : std::nullopt;
+    }
+    std::deque<int> filters;
     std::optional<std::string> chooseDirectory(const std::string& title, const std::string& dir) override
     {
         return answer(FileDialogRequest{title, dir, {}, {}, {}});

@@ -1,0 +1,125 @@
+// record OUT.avi --polls N [--mjpeg QUALITY]
+// Polls the screen as the connection thread does and appends one video frame after
+// every poll, at position updateCounter - 1, then closes the file. --timeout bounds
+// each wait for the device, not the recording.
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "capture/AviRecording.h"
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "screen/ScreenReceiver.h"
+#include "view/Connection.h"
+
+namespace sorvane::cli {
+namespace {
+
+struct RecordArgs {
+    std::string out;
+    long polls = 0;
+    std::optional<int> mjpeg; // quality 1..100
+};
+
+bool number(const std::string& text, long low, long high, long& out)
+{
+    char* end = nullptr;
+    out = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && !*end && out >= low && out <= high;
+}
+
+bool parseArgs(const std::vector<std::string>& args, RecordArgs& r, std::string& error)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--polls" || a == "--mjpeg") {
+            long n = 0;
+            const bool polls = a == "--polls";
+            if (i + 1 >= args.size() || !number(args[++i], 1, polls ? 1000000 : 100, n)) {
+                error = polls ? "--polls wants a number from 1 to 1000000" : "--mjpeg wants a quality from 1 to 100";
+                return false;
+            }
+            if (polls)
+                r.polls = n;
+            else
+                r.mjpeg = int(n);
+        } else if (!a.empty() && a[0] == '-') {
+            error = "unknown record option " + a;
+            return false;
+        } else if (r.out.empty()) {
+            r.out = a;
+        } else {
+            error = "record takes one output file";
+            return false;
+        }
+    }
+    if (r.out.empty() || r.polls == 0) {
+        error = "record needs an output file and --polls N";
+        return false;
+    }
+    return true;
+}
+
+struct RecordSink : ScreenSink {
+    bool dropped = false;
+    void pictureChanged(int, int, int, int) override {}
+    void picturesRebuilt() override {}
+    void linkDropped() override { dropped = true; }
+};
+
+} // namespace
+
+int runRecord(CliSession& session, const std::vector<std::string>& arguments)
+{
+    RecordArgs args;
+    std::string error;
+    if (!parseArgs(arguments, args, error)) {
+        std::fprintf(stderr, "sorvane-cli: %s\n", error.c_str());
+        return 2;
+    }
+    Links& links = session.links();
+    const int slot = session.slotIndex();
+    auto screen = std::make_unique<ScreenState>();
+    if (!BuildConnectionBuffers(*links.find(slot), *screen)) {
+        std::fprintf(stderr, "sorvane-cli: the device's screen cannot be shown\n");
+        return 1;
+    }
+    ScreenState& st = *screen;
+    st.refreshRate = session.options().refresh;
+
+    AviRecording recording;
+    AviOptions options;
+    if (args.mjpeg) {
+        options.codec = AviCodec::Mjpeg;
+        options.quality = *args.mjpeg;
+    }
+    if (recording.start(slot, args.out, st, options, false) != AviRecording::StartResult::Started) {
+        std::fprintf(stderr, "sorvane-cli: cannot create %s\n", args.out.c_str());
+        return 1;
+    }
+    LinkChannel& channel = session.channel();
+    RecordSink sink;
+    RefreshScreen(channel, st);
+    const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
+    for (long done = 0; done < args.polls; ++done) {
+        links.clock().sleepMs(pace);
+        const PollOutcome outcome = PollScreen(channel, st, sink);
+        if (sink.dropped || outcome == PollOutcome::Dropped || session.timedOut()) {
+            recording.stop(); // the frames so far stay a whole file
+            std::fprintf(stderr, "sorvane-cli: %s\n",
+                         session.timedOut() ? session.timeoutReason().c_str() : "the device closed the link");
+            return 1;
+        }
+        recording.frameAfterPoll(slot, st, st.updateCounter.load() - 1);
+    }
+    const AviRecording::Summary s = recording.stop();
+    if (s.problem != AviStatus::Ok) {
+        std::fprintf(stderr, "sorvane-cli: %s: %s (%u frames kept)\n", args.out.c_str(), aviStatusName(s.problem),
+                     s.frames);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace sorvane::cli

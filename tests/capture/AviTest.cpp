@@ -1,0 +1,178 @@
+// AVI recording: files ffprobe and ffmpeg read, frames equal to the picture with the
+// cursor clipped at the edge, the live picture untouched, one recording at a time,
+// the size limit; and sorvane-cli record against the simulator, frame by frame.
+
+#include <gtest/gtest.h>
+
+#include "capture/AviRecording.h"
+#include "capture/CursorImages.h"
+#include "screen/ShownPicture.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+using namespace sorvane;
+using namespace sorvane::test;
+
+namespace {
+
+std::string oracle(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{programFromEnv("SORVANE_PYTHON"), SORVANE_AVI_ORACLE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessResult r = runProcess(argv, std::chrono::seconds(120));
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    return r.out;
+}
+
+std::string probeLine(int w, int h, int rate, int frames, const char* codec)
+{
+    return "codec_name=" + std::string(codec) + "\nwidth=" + std::to_string(w) + "\nheight=" + std::to_string(h) +
+           "\nr_frame_rate=" + std::to_string(rate) + "/1\nnb_read_frames=" + std::to_string(frames) + "\n";
+}
+
+// A device screen with varied pixels: 16-bit (low colour: its 4-bit picture) or 8-bit.
+void makeScreen(ScreenState& st, int depth, int w, int h, bool lowColor)
+{
+    st.facts.depth = depth;
+    st.facts.width = w;
+    st.facts.height = h;
+    for (size_t i = 0; i < st.palette.size(); ++i)
+        st.palette[i] = uint8_t(i * 37 + 11);
+    ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
+    st.lowColor = lowColor ? 1 : 0;
+    st.refreshRate = 7;
+    for (Picture* p : {&st.bitmaps.dib, &st.bitmaps.dib4})
+        for (size_t i = 0; i < p->bits.size(); ++i)
+            p->bits[i] = uint8_t(i * 131 + i / 97);
+}
+
+struct FrameCase {
+    const char* name;
+    int depth;
+    bool lowColor;
+    AviCodec codec;
+};
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
+
+class AviFrames : public ::testing::TestWithParam<FrameCase> {};
+
+TEST_P(AviFrames, FfmpegDecodesThePictureWithTheCursorClipped)
+{
+    const FrameCase c = GetParam();
+    const int w = 42, h = 30; // 126-byte rows: padded to 128 in uncompressed frames
+    ScreenState st;
+    makeScreen(st, c.depth, w, h, c.lowColor);
+    const std::vector<uint8_t> live = ShownPicture(st)->bits;
+    TempDir dir;
+    const auto file = dir / "clip.avi";
+    AviRecording rec;
+    ASSERT_EQ(rec.start(3, file, st, AviOptions{c.codec, 95}, true), AviRecording::StartResult::Started);
+    rec.frameAfterPoll(3, st, 0);                          // pointer not over the window
+    rec.setPointer(AviPointer{true, w - 3, h - 4, true});  // bottom-right corner, button down
+    rec.frameAfterPoll(3, st, 1);
+    rec.frameAfterPoll(4, st, 2);                          // another connection: no frame
+    EXPECT_EQ(rec.stop().frames, 2u);
+    EXPECT_EQ(ShownPicture(st)->bits, live); // no cursor pixels in the live picture
+
+    const bool mjpeg = c.codec == AviCodec::Mjpeg;
+    EXPECT_EQ(oracle({"probe", file.string()}), probeLine(w, h, 7, 2, mjpeg ? "mjpeg" : "rawvideo"));
+    oracle({"decode", file.string(), (dir / "frames.rgb").string()});
+    std::ifstream in(dir / "frames.rgb", std::ios::binary);
+    const std::vector<uint8_t> got((std::istreambuf_iterator<char>(in)), {});
+    const size_t size = size_t(w) * size_t(h) * 3;
+    ASSERT_EQ(got.size(), 2 * size);
+    std::vector<uint8_t> expected;
+    {
+        std::lock_guard lock(st.pictureMutex);
+        expected = PictureToRgb(*ShownPicture(st));
+    }
+    expected.insert(expected.end(), expected.begin(), expected.end());
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 3; ++x)
+            if (CursorPixel p = cursorPixel(true, x, y); p != CursorPixel::Clear)
+                std::fill_n(&expected[size + (size_t(h - 4 + y) * size_t(w) + size_t(w - 3 + x)) * 3], 3,
+                            p == CursorPixel::White ? 255 : 0);
+    if (!mjpeg) {
+        EXPECT_TRUE(got == expected);
+        return;
+    }
+    double se = 0;
+    for (size_t i = 0; i < got.size(); ++i)
+        se += (got[i] - expected[i]) * (got[i] - expected[i]);
+    EXPECT_GT(10 * std::log10(255.0 * 255.0 * double(got.size()) / std::max(se, 1.0)), 20.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, AviFrames,
+                         ::testing::Values(FrameCase{"rgb16", 16, false, AviCodec::Uncompressed},
+                                           FrameCase{"lowColour", 16, true, AviCodec::Uncompressed},
+                                           FrameCase{"indexed8", 8, false, AviCodec::Uncompressed},
+                                           FrameCase{"mjpeg16", 16, false, AviCodec::Mjpeg}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
+{
+    ScreenState st;
+    makeScreen(st, 16, 64, 48, false);
+    TempDir dir;
+    AviRecording rec;
+    ASSERT_EQ(rec.start(1, dir / "a.avi", st, {}, false), AviRecording::StartResult::Started);
+    EXPECT_EQ(rec.start(2, dir / "b.avi", st, {}, false), AviRecording::StartResult::Busy);
+    EXPECT_FALSE(std::filesystem::exists(dir / "b.avi"));
+    EXPECT_EQ(rec.slot(), 1);
+    rec.stop();
+    EXPECT_FALSE(rec.active());
+
+    // A writer that may hold three frames and their index refuses the fourth and
+    // leaves a file the players read whole.
+    AviWriter writer;
+    AviFormat f{64, 48, 5, AviCodec::Uncompressed, 0, 0};
+    f.sizeLimit = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3 + 16) + 8;
+    ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
+    AviStatus last = AviStatus::Ok;
+    for (uint32_t k = 0; k < 5 && last == AviStatus::Ok; ++k)
+        last = WriteAviFrame(writer, st, k, std::nullopt, 0);
+    EXPECT_EQ(last, AviStatus::Full);
+    EXPECT_EQ(writer.close(), AviStatus::Ok);
+    EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), f.sizeLimit);
+    EXPECT_EQ(oracle({"probe", (dir / "full.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
+}
+
+struct RecordCase {
+    const char* name;
+    std::vector<std::string> extra;
+    const char* codec;
+    const char* mode;
+};
+
+void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
+
+class CliRecord : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(CliRecord, FrameKIsTheDevicePictureAfterPollK)
+{
+    const RecordCase& c = GetParam();
+    TempDir dir;
+    SimProcess sim({"--host", "127.0.0.1", "--port", "0", "--dump-dir", dir.path().string(), "--dump-numbered"});
+    const std::string out = (dir / "rec.avi").string();
+    std::vector<std::string> cli{programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
+                                 std::to_string(sim.tcpPort()), "--refresh", "12", "--timeout", "20",
+                                 "record", out, "--polls", "11"};
+    cli.insert(cli.end(), c.extra.begin(), c.extra.end());
+    ProcessResult r = runProcess(cli, std::chrono::seconds(120));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, 11, c.codec));
+    oracle({"dumps", out, dir.path().string(), c.mode});
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
+                         ::testing::Values(RecordCase{"full", {}, "rawvideo", "exact"},
+                                           // Dense one-pixel text: see the JPEG capture's threshold.
+                                           RecordCase{"mjpeg", {"--mjpeg", "90"}, "mjpeg", "psnr:27"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,169 @@
+// Capture and AVI commands of a device window connected to sorvane-sim: the
+// clipboard gets the packed bitmap of the picture, a typed name and the chosen filter
+// decide the file, one-click captures land in RECORDED_DATA (PNG when chosen), a
+// failed capture is reported; AVI recording's dialogs, the ".avi" rule and the
+// "only one recording" rule.
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QMimeData>
+#include <QTest>
+
+#include <fstream>
+
+#include "ShellHarness.h"
+#include "ViewUiTests.h"
+#include "capture/ClipboardBitmap.h"
+#include "capture/StillCapture.h"
+
+namespace sorvane::test {
+
+namespace {
+
+std::string head(const std::filesystem::path& p, size_t n)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::string s(n, '\0');
+    f.read(s.data(), std::streamsize(n));
+    return s.substr(0, size_t(f.gcount()));
+}
+
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& dir)
+{
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+        out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Answers the next compressor dialog: Motion JPEG or full frames, or cancel.
+void answerCompressor(int codec, bool accept)
+{
+    QTimer::singleShot(50, [codec, accept] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d || d->objectName() != QStringLiteral("AVICOMPRESSOR"))
+            return;
+        d->findChild<QComboBox*>(QStringLiteral("codec"))->setCurrentIndex(codec);
+        accept ? d->accept() : d->reject();
+    });
+}
+
+} // namespace
+
+class CaptureUiTest : public QObject {
+    Q_OBJECT
+private slots:
+    void clipboardFileAndOneClick();
+    void aviDialogsAndOneRecordingAtATime();
+};
+
+void CaptureUiTest::clipboardFileAndOneClick()
+{
+    ShellHarness h;
+    LoopbackSim sim = startLoopbackSim({"--still-after", "2"});
+    const int index = h.addProfile("Cap", LinkKind::Wan, sim.address);
+    h.connect(index);
+    DeviceWindow* w = h.windowOf(index);
+    QVERIFY(w);
+    ImageRecord pic;
+    QTRY_VERIFY_WITH_TIMEOUT(w->view().screen.updateCounter.load() > 3, 20000);
+    QVERIFY(CapturePicture(w->view().screen, pic));
+
+    w->command(40070);
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    QVERIFY(data);
+    const std::vector<uint8_t> bmp = BmpFileOfPackedBitmap(PackedBitmap(pic));
+    QCOMPARE(data->data(QStringLiteral("image/bmp")),
+             QByteArray(reinterpret_cast<const char*>(bmp.data()), qsizetype(bmp.size())));
+    QCOMPARE(QApplication::clipboard()->image().size(), QSize(240, 320));
+
+    const std::filesystem::path shots = h.dir / "shots";
+    std::filesystem::create_directories(shots);
+    h.ui.files.answers = {(shots / "shot").string(), (shots / "shot.png").string()};
+    h.ui.files.filters = {2, 2}; // GIF
+    w->command(40071);
+    w->command(40071);
+    QCOMPARE(head(shots / "shot.GIF", 4), std::string("GIF8"));
+    QCOMPARE(head(shots / "shot.png", 4), std::string("\x89PNG"));
+
+    const std::filesystem::path recorded = h.dir / "home" / "RECORDED_DATA";
+    w->view().clickFormat = 3;
+    w->command(40072);
+    h.shell->platformSettings().ClickPng = 1;
+    w->command(40072);
+    const auto made = filesIn(recorded);
+    QCOMPARE(int(made.size()), 2);
+    QCOMPARE(head(made[0], 3), std::string("\xFF\xD8\xFF")); // the earlier name, or ".JPG" < ".PNG"
+    QCOMPARE(head(made[1], 4), std::string("\x89PNG"));
+    const size_t messages = h.ui.messages.shown.size();
+    std::filesystem::remove_all(recorded);
+    std::ofstream(recorded) << "a file where the folder should be";
+    w->command(40072);
+    QCOMPARE(h.ui.messages.shown.size(), messages + 1);
+    QCOMPARE(h.ui.messages.shown.back().caption, std::string("Capture"));
+}
+
+void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
+{
+    ShellHarness h;
+    LoopbackSim one = startLoopbackSim({});
+    LoopbackSim two = startLoopbackSim({});
+    const int a = h.addProfile("One", LinkKind::Wan, one.address);
+    const int b = h.addProfile("Two", LinkKind::Wan, two.address);
+    h.connect(a);
+    h.connect(b);
+    DeviceWindow* wa = h.windowOf(a);
+    DeviceWindow* wb = h.windowOf(b);
+    QVERIFY(wa && wb);
+    QTRY_VERIFY_WITH_TIMEOUT(wa->view().screen.updateCounter.load() > 1, 20000);
+    wa->view().recordingMethod = 1;
+    wb->view().recordingMethod = 1;
+    const std::filesystem::path dir = h.dir / "videos";
+    std::filesystem::create_directories(dir);
+
+    // Cancelling the save dialog, then the compressor: no file, not recording.
+    h.ui.files.answers = {std::nullopt, (dir / "gone").string()};
+    wa->command(40009);
+    QCOMPARE(wa->view().recordState.load(), 40011u);
+    answerCompressor(0, false);
+    wa->command(40009);
+    QCOMPARE(wa->view().recordState.load(), 40011u);
+    QVERIFY(filesIn(dir).empty());
+    QCOMPARE(h.ui.files.requests.back().filters[0].description, std::string("AVI Files"));
+
+    h.ui.files.answers = {(dir / "clip").string()};
+    answerCompressor(0, true);
+    wa->command(40009);
+    QCOMPARE(wa->view().recordState.load(), 40009u);
+    QVERIFY(h.shell->aviRecording().active());
+    const size_t asked = h.ui.files.requests.size();
+    wb->command(40009);
+    QCOMPARE(h.ui.messages.shown.back().text, std::string("Only one AVI file can be recorded at a time"));
+    QCOMPARE(h.ui.messages.shown.back().caption, std::string("Error"));
+    QCOMPARE(h.ui.files.requests.size(), asked);
+    QCOMPARE(wb->view().recordState.load(), 0u);
+    // The connection hands the recording a frame after every poll.
+    QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::file_size(dir / "clip.avi") > 224 + 3 * 240 * 320 * 3, 20000);
+    wa->command(40011);
+    QCOMPARE(wa->view().recordState.load(), 40011u);
+    QVERIFY(!h.shell->aviRecording().active());
+    QCOMPARE(head(dir / "clip.avi", 4), std::string("RIFF"));
+
+    h.ui.files.answers = {(dir / "CLIP.AVI").string()};
+    answerCompressor(1, true);
+    wb->command(40009);
+    QCOMPARE(h.shell->aviRecording().slot(), wb->slot());
+    wb->close(); // the window goes while it records: the file is closed whole
+    QTRY_VERIFY_WITH_TIMEOUT(!h.shell->aviRecording().active(), 10000);
+    QCOMPARE(filesIn(dir).size(), size_t(2));
+    QCOMPARE(head(dir / "CLIP.AVI", 4), std::string("RIFF"));
+}
+
+QObject* makeCaptureUiTest() { return new CaptureUiTest; }
+
+} // namespace sorvane::test
+
+#include "CaptureUiTest.moc"
