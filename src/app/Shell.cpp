@@ -16,6 +16,7 @@
 #include "app/StatusWindow.h"
 #include "capture/ui/AviCommands.h"
 #include "capture/ui/CaptureCommands.h"
+#include "capture/ShutterSound.h"
 #include "capture/ui/ShutterPlayer.h"
 #include "connect/ui/ConnectCommand.h"
 #include "files/ui/ExplorerWindow.h"
@@ -121,6 +122,7 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
         aviRecording_, options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
     shutter_ = std::make_unique<ShutterPlayer>();
+    click_ = std::make_unique<ShutterPlayer>(ClickSoundWav(), nullptr);
     captureContext_ = std::make_shared<const CaptureUiContext>(CaptureUiContext{
         options_.paths.programDir, platform_, ports_.messages, ports_.files, [this] { shutter_->play(); }, {}});
 }
@@ -325,8 +327,9 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         }
         position = at;
     }
-    auto* window = new DeviceWindow(DeviceWindowContext{settings_, ports_.beep, std::move(services), position},
-                                    std::move(connection), profile, window_.get());
+    auto* window = new DeviceWindow(
+        DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this] { click_->play(); }},
+        std::move(connection), profile, window_.get());
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
     AddDeviceToolsToWindow(*window, ports_.messages);

@@ -195,6 +195,7 @@ private:
     AviRecording aviRecording_; // the program's one AVI recording
     std::shared_ptr<AviCommands> aviCommands_;
     std::unique_ptr<ShutterPlayer> shutter_;
+    std::unique_ptr<ShutterPlayer> click_; // a skin button's "CLICK"
     std::shared_ptr<const CaptureUiContext> captureContext_; // shared with the device windows' commands
     std::unique_ptr<ConnectionWindows> windows_;
     std::unique_ptr<MainWindow> window_;

@@ -3,23 +3,28 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "platform/ByteOrder.h"
 
 namespace sorvane {
 
-std::vector<uint8_t> ShutterSoundWav()
+namespace {
+
+constexpr uint32_t kRate = 22050;
+
+// A burst of noise through a one-pole low-pass, decaying within ~25 ms.
+struct Click {
+    double start, decay, smooth, level;
+};
+
+// 16-bit mono PCM at kRate of `ms` milliseconds holding the clicks.
+std::vector<uint8_t> clicksWav(std::span<const Click> clicks, size_t ms)
 {
-    constexpr uint32_t kRate = 22050;
-    constexpr size_t kSamples = kRate * 18 / 100; // 180 ms
-    // Each click: a burst of noise through a one-pole low-pass, decaying within ~25 ms.
-    struct Click {
-        double start, decay, smooth, level;
-    };
-    constexpr Click kClicks[2] = {{0.000, 0.006, 0.35, 0.9}, {0.095, 0.009, 0.55, 0.7}};
+    const size_t kSamples = kRate * ms / 1000;
     std::vector<int16_t> samples(kSamples, 0);
     uint32_t seed = 0x5EED1234u;
-    for (const Click& c : kClicks) {
+    for (const Click& c : clicks) {
         double low = 0;
         for (size_t i = size_t(c.start * kRate); i < kSamples; ++i) {
             const double t = double(i) / kRate - c.start;
@@ -47,6 +52,20 @@ std::vector<uint8_t> ShutterSoundWav()
     for (size_t i = 0; i < kSamples; ++i)
         storeLe16(p + 44 + 2 * i, uint16_t(samples[i]));
     return wav;
+}
+
+} // namespace
+
+std::vector<uint8_t> ShutterSoundWav()
+{
+    constexpr Click kClicks[2] = {{0.000, 0.006, 0.35, 0.9}, {0.095, 0.009, 0.55, 0.7}};
+    return clicksWav(kClicks, 180);
+}
+
+std::vector<uint8_t> ClickSoundWav()
+{
+    constexpr Click kClick[1] = {{0.000, 0.003, 0.6, 0.6}};
+    return clicksWav(kClick, 40);
 }
 
 } // namespace sorvane

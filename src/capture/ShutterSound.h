@@ -12,4 +12,7 @@ namespace sorvane {
 
 std::vector<uint8_t> ShutterSoundWav();
 
+// The "CLICK" of a skin's button: one short click, 40 ms, in the same format.
+std::vector<uint8_t> ClickSoundWav();
+
 } // namespace sorvane

@@ -134,15 +134,17 @@ TEST(SaveDialogName, ExtensionRule)
     }
 }
 
-TEST(ShutterSound, PythonsWaveModuleReadsIt)
+TEST(ShutterSound, PythonsWaveModuleReadsBothSounds)
 {
     TempDir dir;
     writeBytes(dir / "s.wav", ShutterSoundWav());
+    writeBytes(dir / "c.wav", ClickSoundWav());
     ProcessResult r = runProcess({programFromEnv("SORVANE_PYTHON"), "-c",
-                                  "import sys, wave; w = wave.open(sys.argv[1]); "
-                                  "print(w.getnchannels(), w.getframerate(), w.getnframes() > 2000)",
-                                  (dir / "s.wav").string()});
-    EXPECT_EQ(r.out, "1 22050 True\n") << r.err;
+                                  "import sys, wave\n"
+                                  "for f in sys.argv[1:]:\n"
+                                  "    w = wave.open(f); print(w.getnchannels(), w.getframerate(), w.getnframes())",
+                                  (dir / "s.wav").string(), (dir / "c.wav").string()});
+    EXPECT_EQ(r.out, "1 22050 3969\n1 22050 882\n") << r.err;
 }
 
 } // namespace

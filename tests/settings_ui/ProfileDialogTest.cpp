@@ -204,10 +204,13 @@ TEST_F(ProfileDialogTest, NewProfileDefaultsAndAviEnablesShowMouseCursor)
     child<QRadioButton>(d, "1074")->click();
     EXPECT_TRUE(showMouse->isEnabled());
     EXPECT_TRUE(showMouse->isChecked()); // from ShowMouse
+    // Script events: no cursor to show, so the box is off and unticked.
     child<QRadioButton>(d, "1073")->click();
     EXPECT_FALSE(showMouse->isEnabled());
+    EXPECT_FALSE(showMouse->isChecked());
     child<QRadioButton>(d, "1074")->click();
     EXPECT_TRUE(showMouse->isEnabled());
+    EXPECT_TRUE(showMouse->isChecked()); // back with video
     showMouse->click();
     pressOk(d);
     ASSERT_EQ(state.profiles.ConnTypes(), 1);

@@ -10,7 +10,9 @@
 
 namespace sorvane {
 
-ShutterPlayer::ShutterPlayer(QObject* parent) : QObject(parent) {}
+ShutterPlayer::ShutterPlayer(QObject* parent) : ShutterPlayer(ShutterSoundWav(), parent) {}
+
+ShutterPlayer::ShutterPlayer(std::vector<uint8_t> wav, QObject* parent) : QObject(parent), wav_(std::move(wav)) {}
 
 ShutterPlayer::~ShutterPlayer() = default;
 
@@ -20,8 +22,8 @@ void ShutterPlayer::play()
     if (failed_)
         return;
     if (!effect_) {
-        const std::vector<uint8_t> wav = ShutterSoundWav();
-        file_ = std::make_unique<QTemporaryFile>(QStringLiteral("sorvane-shutter-XXXXXX.wav"));
+        const std::vector<uint8_t>& wav = wav_;
+        file_ = std::make_unique<QTemporaryFile>(QStringLiteral("sorvane-sound-XXXXXX.wav"));
         if (!file_->open() ||
             file_->write(reinterpret_cast<const char*>(wav.data()), qint64(wav.size())) != qint64(wav.size()) ||
             !file_->flush()) {

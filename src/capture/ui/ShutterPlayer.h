@@ -1,12 +1,14 @@
 #pragma once
-// Plays the "SHUTTER" sound (our own WAV data, ShutterSound.h) through Qt
-// Multimedia. The data goes to a temporary file once, at the first play; a desktop
-// without an audio device stays silent. Built without Qt Multimedia, play() does
-// nothing.
+// Plays one of the program's sounds (our own WAV data, ShutterSound.h: "SHUTTER" by
+// default, or the skin buttons' "CLICK") through Qt Multimedia. The data goes to a
+// temporary file once, at the first play; a desktop without an audio device stays
+// silent. Built without Qt Multimedia, play() does nothing.
 //
 // Thread: user-interface thread. Playing does not block.
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QObject>
 
@@ -19,10 +21,12 @@ class ShutterPlayer final : public QObject {
     Q_OBJECT
 public:
     explicit ShutterPlayer(QObject* parent = nullptr);
+    ShutterPlayer(std::vector<uint8_t> wav, QObject* parent);
     ~ShutterPlayer() override;
     void play();
 
 private:
+    std::vector<uint8_t> wav_;
     std::unique_ptr<QTemporaryFile> file_;
     QSoundEffect* effect_ = nullptr;
     bool failed_ = false;

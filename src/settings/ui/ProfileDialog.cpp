@@ -162,8 +162,12 @@ void ProfileDialog::build()
 
     connect(linkKindBox_, &QComboBox::activated, this, &ProfileDialog::linkKindChosen);
     connect(recording_.button(1), &QAbstractButton::toggled, this, [this](bool on) {
-        // "Show Mouse Cursor" only matters for video; it keeps its tick either way.
+        // "Show Mouse Cursor" only matters for video: with script events it is off and
+        // unticked, and the tick comes back with video.
+        if (!on && showMouse_->isEnabled())
+            showMouseWanted_ = showMouse_->isChecked();
         showMouse_->setEnabled(on);
+        showMouse_->setChecked(on && showMouseWanted_);
     });
     connect(change_, &QPushButton::clicked, this, &ProfileDialog::changeColor);
 }
@@ -183,7 +187,8 @@ void ProfileDialog::loadNew()
     name_->selectAll();
     name_->setFocus();
     recording_.check(s.Recording_Method);
-    showMouse_->setChecked(s.ShowMouse != 0);
+    showMouseWanted_ = s.ShowMouse != 0;
+    showMouse_->setChecked(showMouseWanted_ && recording_.value() != 0);
     showMouse_->setEnabled(recording_.value() != 0);
     capture_.check(s.Capture);
     linkKind_ = 0;
@@ -206,7 +211,8 @@ void ProfileDialog::loadExisting(const Profile& p)
     selectClamped(*clickFormat_, p.clickFormat);
     recording_.check(p.recordingMethod);
     capture_.check(p.captureMode);
-    showMouse_->setChecked(p.showMouseCursor != 0);
+    showMouseWanted_ = p.showMouseCursor != 0;
+    showMouse_->setChecked(showMouseWanted_ && recording_.value() != 0);
     showMouse_->setEnabled(recording_.value() != 0);
     swatch_->setColor(p.backgroundColor);
     openMaximized_->setChecked(p.openMaximized != 0);
@@ -269,18 +275,16 @@ void ProfileDialog::accept()
     const Profile* existing = profileIndex_ >= 0 ? context_.profiles.get(profileIndex_) : nullptr;
     Profile p = existing ? *existing : Profile{};
     p.setName(name_->text().toStdString());
-    p.showMouseCursor = showMouse_->isChecked() ? 1 : 0;
+    p.showMouseCursor = showMouse_->isEnabled() && showMouse_->isChecked() ? 1 : 0;
     p.openMaximized = openMaximized_->isChecked() ? 1 : 0;
     p.autoConnect = autoConnect_->isChecked() ? 1 : 0;
     p.lowColor = lowColor_->isChecked() ? 1 : 0;
     p.queueEvents = queueEvents_->isChecked() ? 1 : 0;
     p.linkKind = uint32_t(kind);
     p.scale = scale_->currentIndex() + 1;
-    // With no skin list the stored choice stands (nothing could be chosen).
-    if (skin_->isEnabled())
-        p.skinIndex = skin_->currentIndex();
-    else if (!existing)
-        p.skinIndex = 0;
+    // With no skins installed there is nothing to show: the profile stores 0, as a
+    // new one does, rather than an index no list holds.
+    p.skinIndex = skin_->isEnabled() ? skin_->currentIndex() : 0;
     p.refreshRate = refresh_->currentIndex() + 1;
     p.clickFormat = clickFormat_->currentIndex();
     p.backgroundColor = swatch_->color();

@@ -75,6 +75,7 @@ private:
     RadioGroup capture_;
     RadioGroup recording_;
     QCheckBox* showMouse_ = nullptr;
+    bool showMouseWanted_ = false; // the tick "Show Mouse Cursor" gets back with video
     ColorSwatch* swatch_ = nullptr;
     QPushButton* change_ = nullptr;
     QCheckBox* openMaximized_ = nullptr;

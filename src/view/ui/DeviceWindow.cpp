@@ -404,6 +404,8 @@ void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::Mou
             ClickHotspots(skin_, SecondDisplayInUse(view_.screen), g, clientPoint.x(), clientPoint.y());
         if (click.taken()) {
             hotspotButtons_ |= bit;
+            if (context_.playClick)
+                context_.playClick();
             link_.keyPresses.fetch_add(uint32_t(click.keyPresses));
             for (const InputPacket& p : click.packets)
                 sendInput(p);

@@ -72,6 +72,8 @@ struct DeviceWindowContext {
     DeviceWindowServices services;
     // Where the window's top left goes when it opens; none: where the desktop puts it.
     std::optional<QPoint> position;
+    // Plays the "CLICK" of a skin button (may be empty: silence).
+    std::function<void()> playClick;
 };
 
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort {
