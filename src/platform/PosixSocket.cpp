@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -79,6 +80,10 @@ std::unique_ptr<SocketTransport> makeSocket(int domain, bool irda)
         return nullptr;
     if (irda)
         return std::make_unique<IrdaSocket>(fd);
+    // Every message is written whole and most are small (input packets, requests that
+    // wait for their reply): none should wait for an earlier one's acknowledgement.
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return std::make_unique<PosixSocket>(fd);
 }
 
