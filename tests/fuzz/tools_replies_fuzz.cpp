@@ -24,7 +24,8 @@ public:
     size_t recv(uint8_t* buffer, size_t n) override
     {
         const size_t k = n < size_ - at_ ? n : size_ - at_;
-        std::memcpy(buffer, data_ + at_, k);
+        if (k) // an empty read may come with no buffer at all
+            std::memcpy(buffer, data_ + at_, k);
         at_ += k;
         return k;
     }
