@@ -102,6 +102,7 @@ struct SimOptions {
     std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener
     bool once = false;
     std::string dumpDir;
+    std::string packetLog; // every input and command packet received, one line each
 };
 
 struct ParseResult {

@@ -30,6 +30,14 @@ const CliCommand kCommands[] = {
     {"rm", "rm DEVPATH", "delete a device file or empty folder", 1, runRm},
     {"mv", "mv DEVPATH NEWNAME", "give a device file a new name in the same folder", 2, runMv},
     {"run", "run DEVPATH", "ask the device to run a program (it does not answer)", 1, runRun},
+    {"play", "play SCRIPT.txt [--log FILE]",
+     "replay one script file once, with its pauses; --log appends its results log to FILE;\n"
+     "      exit 1 when the file loads no event",
+     -1, runPlay},
+    {"scenario", "scenario NAME [--script-dir DIR]",
+     "run a stored scenario (DIR/NAME.bin; default: the program's RECORDED_DATA) to its end,\n"
+     "      writing its results log when it has one; exit 1 when one of its files did not load",
+     -1, runScenario},
 };
 
 } // namespace

@@ -31,5 +31,7 @@ int runPut(CliSession& session, const std::vector<std::string>& arguments);
 int runRm(CliSession& session, const std::vector<std::string>& arguments);
 int runMv(CliSession& session, const std::vector<std::string>& arguments);
 int runRun(CliSession& session, const std::vector<std::string>& arguments);
+int runPlay(CliSession& session, const std::vector<std::string>& arguments);
+int runScenario(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli
