@@ -134,6 +134,44 @@ bool ScenarioTable::save(const std::string& scriptDir, std::vector<std::string>&
     return all;
 }
 
+bool ScenarioTable::add(Scenario s)
+{
+    if (full())
+        return false;
+    scenarios_.push_back(std::move(s));
+    return true;
+}
+
+bool ScenarioTable::clone(size_t i)
+{
+    if (i >= scenarios_.size() || full())
+        return false;
+    Scenario copy = scenarios_[i];
+    scenarios_.push_back(std::move(copy));
+    return true;
+}
+
+bool ScenarioTable::remove(size_t i, const std::string& scriptDir)
+{
+    if (i >= scenarios_.size())
+        return false;
+    const std::string name = scenarios_[i].name;
+    scenarios_.erase(scenarios_.begin() + std::ptrdiff_t(i));
+    dropFileOf(name, scriptDir);
+    return true;
+}
+
+void ScenarioTable::dropFileOf(const std::string& oldName, const std::string& scriptDir) const
+{
+    if (!IsScenarioFileName(oldName))
+        return; // never had a file of its own
+    for (const Scenario& s : scenarios_)
+        if (s.name == oldName)
+            return;
+    std::error_code ignored;
+    fs::remove(ScenarioPath(scriptDir, oldName), ignored);
+}
+
 ScenarioLoadReport ScenarioTable::load(const std::string& scriptDir, const std::string& legacyPath)
 {
     ScenarioLoadReport report;

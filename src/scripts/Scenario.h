@@ -89,6 +89,18 @@ public:
     // written. Files of scenarios no longer in the table are left alone.
     bool save(const std::string& scriptDir, std::vector<std::string>& problems) const;
 
+    // Appends a scenario; false when the table is full.
+    bool add(Scenario s);
+    // Appends a copy of scenario i (same name, so it shares the file until renamed);
+    // false when the table is full or i is out of range. Not saved.
+    bool clone(size_t i);
+    // Removes scenario i and its file (unless another scenario still has its name).
+    bool remove(size_t i, const std::string& scriptDir);
+    // After a scenario was renamed from oldName: the file of the old name goes, unless
+    // a scenario still has that name. A deleted or renamed scenario thus does not come
+    // back at the next start.
+    void dropFileOf(const std::string& oldName, const std::string& scriptDir) const;
+
 private:
     std::vector<Scenario> scenarios_;
 };

@@ -226,6 +226,13 @@ TEST(Scenarios, FilesAndLegacyImport)
     EXPECT_EQ(table.scenarios()[1].active, 0);
     EXPECT_EQ(table.scenarios()[1].files[0].scriptLoopCount, 3);
 
+    // A clone shares the file until the last scenario of that name is deleted.
+    ASSERT_TRUE(table.clone(1));
+    table.remove(1, dir.path().string());
+    EXPECT_TRUE(fs::exists(dir / "Smoke.bin"));
+    table.remove(3, dir.path().string());
+    EXPECT_FALSE(fs::exists(dir / "Smoke.bin"));
+
     writeFile(store, std::string{40, 0, 0, 0}); // a damaged store stays for the user
     table.load(dir.path().string(), store.string());
     EXPECT_TRUE(fs::exists(store));
