@@ -151,6 +151,8 @@ void Shell::start()
 
     applyConnectOption();
     skinNames_ = LoadSkinList(options_.paths.programDir);
+    recorder_ = std::make_unique<ScriptRecorder>(ports_.messages, ports_.files,
+                                                 options_.paths.programDirPrefix() + "RECORDED_DATA");
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>();
@@ -283,6 +285,10 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         w.toggleSkin(options_.paths.programDir, ports_.messages);
         keepOnScreen(w); // a case makes the window larger
     };
+    services.commands[devcmd::StartRecording] = [this](DeviceWindow& w) { recorder_->startRecording(w); };
+    services.commands[devcmd::StopRecording] = [this](DeviceWindow& w) { recorder_->stopRecording(w); };
+    services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w, p); };
+    services.closing = [this](DeviceWindow& w) { recorder_->closing(w); };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
             window_->runCommand(cmd::HelpIndex);

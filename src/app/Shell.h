@@ -40,6 +40,7 @@
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
 #include "platform/UiPorts.h"
+#include "scripts/ui/ScriptRecorder.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/SettingsDialogContext.h"
@@ -183,6 +184,7 @@ private:
     std::unique_ptr<InboundAdmissionPrompt> ownInboundPrompt_;
     std::unique_ptr<InboundAcceptor> acceptor_;
     QTimer* inboundTimer_ = nullptr;
+    std::unique_ptr<ScriptRecorder> recorder_; // outlives the device windows that call it
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
     std::unique_ptr<ConnectionWindows> windows_;

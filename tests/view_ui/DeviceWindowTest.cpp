@@ -198,9 +198,9 @@ void DeviceWindowTest::toolbarMenuAndCommands()
     QVERIFY(buttons[3]->isEnabled());  // configure
     QVERIFY(buttons[7]->isEnabled());  // 16-bit device
     for (int id : {40001, 40005, 40006, 40067, 40068, 40075, 40076, 40077, 40078, 40047, 40061, 40062, 40064, 40008,
-                   40003, 40038})
+                   40003, 40038, 40009, 40011})
         QVERIFY2(w->action(id) && w->action(id)->isEnabled(), qPrintable(QString::number(id)));
-    for (int id : {40070, 40071, 40072, 40009, 40011, 40065, 40086, 40023})
+    for (int id : {40070, 40071, 40072, 40065, 40086, 40023})
         QVERIFY2(w->action(id) && !w->action(id)->isEnabled(), qPrintable(QString::number(id)));
 
     // Low colour mode toggles, asks for a refresh and polls the 16-colour picture.

@@ -10,5 +10,6 @@ QObject* makeInputTest();
 QObject* makeConnectTest();
 QObject* makeKeyMapTest();
 QObject* makeSkinWindowTest();
+QObject* makeRecordingTest();
 
 } // namespace sorvane::test
