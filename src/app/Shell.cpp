@@ -6,6 +6,7 @@
 
 #include <QScreen>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "view/CommandIds.h"
 #include "app/ExplorerJobs.h"
@@ -193,7 +194,22 @@ void Shell::start()
         }});
     profileDialogs_ = std::make_unique<ShellProfileDialogs>(*this, [this] { startInboundListener(); });
     connector_ = std::make_unique<ShellConnector>(*this);
+    scenarios_ = std::make_unique<ShellScenarios>(
+        ShellScenarios::Context{ports_.messages, ports_.beep, [this] { return windows_->liveSlots(); },
+                                [this](int slot) { return deviceWindow(slot); },
+                                [this](int select) {
+                                    if (!window_)
+                                        return;
+                                    // -1: the lines change, the selection stays.
+                                    QTreeWidget* list = window_->scriptsList();
+                                    if (select == -1 && !list->selectedItems().isEmpty())
+                                        select = list->indexOfTopLevelItem(list->selectedItems().first());
+                                    window_->refreshScenarioList(select);
+                                },
+                                window_.get()},
+        settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
     ShellServices services;
+    services.scenarios = scenarios_.get();
     services.profileDialogs = profileDialogs_.get();
     services.connect = connector_.get();
     services.activeSync = activeSyncService_.get();

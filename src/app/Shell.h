@@ -29,6 +29,7 @@
 #include "app/ConnectOption.h"
 #include "app/LinkCounters.h"
 #include "app/ProgramPaths.h"
+#include "app/ShellScenarios.h"
 #include "app/ShellServices.h"
 #include "connect/ActiveSyncAdapter.h"
 #include "connect/ConnectContext.h"
@@ -112,6 +113,7 @@ public:
 
     MainWindow* mainWindow() const { return window_.get(); }
     ConnectionWindows& connectionWindows() const { return *windows_; }
+    ShellScenarios* scenarioService() const { return scenarios_.get(); }
     Settings& settings() { return settings_; }
     ProfileTable& profiles() { return profiles_; }
     const ProgramPaths& paths() const { return options_.paths; }
@@ -189,6 +191,7 @@ private:
     std::unique_ptr<SettingsProfiles> profileAccess_;
     std::unique_ptr<ConnectionWindows> windows_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
     int connectProfile_ = -1;
 };
 
