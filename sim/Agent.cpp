@@ -31,9 +31,9 @@ void append(std::vector<uint8_t>& out, const auto& bytes) { out.insert(out.end()
 
 } // namespace
 
-Agent::Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop)
-    : options_(options), link_(link), log_(log), stop_(stop), clock_(makeTimeSource(options.clock)),
-      tools_(options.tools, link, log)
+Agent::Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop, EventLog* packets)
+    : options_(options), link_(link), log_(log), packets_(packets), stop_(stop),
+      clock_(makeTimeSource(options.clock)), tools_(options.tools, link, log)
 {
     if (!options.filesDir.empty())
         files_ = std::make_unique<FileService>(options, link, log);
@@ -102,6 +102,8 @@ Agent::Result Agent::handle(uint8_t code)
         return input(code);
     if (code == kQueued)
         return batch();
+    const uint8_t packet[4] = {code, 0xFF, code, 0x11};
+    logPacket("command", packet, 4);
     log_.line("command " + std::to_string(code));
     switch (code) {
     case kHello: return hello();
@@ -365,9 +367,24 @@ Agent::Result Agent::input(uint8_t code)
     uint8_t p[8] = {code, 0xFF, code, 0x11};
     if (!link_.readExact(p + 4, 4))
         return Result::End;
+    logPacket("input", p, 8);
     log_.line(inputLine(p));
     applyInput(p);
     return Result::Continue;
+}
+
+void Agent::logPacket(const char* kind, const uint8_t* bytes, size_t n)
+{
+    if (!packets_)
+        return;
+    std::string line = kind;
+    line += ' ';
+    char hex[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
+        line += hex;
+    }
+    packets_->line(std::move(line));
 }
 
 Agent::Result Agent::batch()
@@ -389,6 +406,7 @@ Agent::Result Agent::batch()
         const uint8_t* p = packets.data() + size_t(i) * 8;
         auto code = decodeCommandPacket(std::span<const uint8_t, 4>(p, 4));
         if (code && isInputCode(*code)) {
+            logPacket("input", p, 8);
             log_.line(inputLine(p));
             applyInput(p);
         } else {
@@ -407,7 +425,10 @@ Agent::Result Agent::skipPayload(uint8_t code)
     // stream stays in step; none gets an answer.
     auto skip = [&](size_t n) {
         std::vector<uint8_t> sink(n);
-        return link_.readExact(sink.data(), n) ? Result::Continue : Result::End;
+        if (!link_.readExact(sink.data(), n))
+            return Result::End;
+        logPacket("payload", sink.data(), n);
+        return Result::Continue;
     };
     auto skipCounted = [&](uint32_t maxLength) {
         uint8_t c[4];

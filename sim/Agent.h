@@ -42,7 +42,9 @@ public:
         Stopped,       // the simulator is stopping
     };
 
-    Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop);
+    // packets: where every input and command packet received is logged (may be null).
+    Agent(const SimOptions& options, ByteLink& link, EventLog& log, const StopSignal& stop,
+          EventLog* packets = nullptr);
     Ending run();
 
 private:
@@ -68,12 +70,14 @@ private:
     Result skipPayload(uint8_t code);
     void applyInput(const uint8_t packet[8]);
     std::string inputLine(const uint8_t packet[8]) const;
+    void logPacket(const char* kind, const uint8_t* bytes, size_t n);
     const Palette& indexedColours() const;
     void dump(int display, Channel& ch, unsigned number);
 
     const SimOptions& options_;
     ByteLink& link_;
     EventLog& log_;
+    EventLog* packets_;
     const StopSignal& stop_;
     const TimeSource clock_;
 

@@ -63,6 +63,9 @@ const char kUsage[] =
     "  --lzw-root-bits 4|auto     root symbol width of 4- and 2-bit streams (default 4)\n"
     "  --predict none|row|pixel|both|random   prediction of the delta (default none)\n"
     "  --random-rects SEED    send random rectangles that enclose the change\n"
+"  --packet-log FILE      write every input and command packet received to FILE, one\n"
+    "                         line each: \"input\" and the 8 bytes in hex, \"command\" and\n"
+    "                         the 4 bytes, \"payload\" and the bytes read past after one\n"
     "  --dump-dir DIR         after each screen update write DIR/main.ppm, main.raw (second.*)\n"
     "  --dump-numbered        also keep each update's picture as DIR/main-N.ppm, main-N.raw\n"
     "Files:\n"
@@ -272,6 +275,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             return colon == std::string::npos || parseNumber(v.substr(colon + 1), o.fileFaults.corruptTimes);
         }},
         {"--dump-dir", [&](const std::string& v) { o.dumpDir = v; return !v.empty(); }},
+        {"--packet-log", [&](const std::string& v) { o.packetLog = v; return !v.empty(); }},
         {"--hello-e", [&](const std::string& v) { return parseNumber(v, o.faults.helloE) && o.faults.helloE >= 0 && o.faults.helloE <= 1000; }},
         {"--stray-byte", [&](const std::string& v) {
              std::string hex = v.rfind("0x", 0) == 0 || v.rfind("0X", 0) == 0 ? v.substr(2) : v;

@@ -106,6 +106,7 @@ struct SimOptions {
     bool once = false;
     std::string dumpDir;
     bool dumpNumbered = false; // also DIR/main-N.ppm for update N
+    std::string packetLog; // every input and command packet received, one line each
 };
 
 struct ParseResult {

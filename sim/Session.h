@@ -18,6 +18,7 @@ struct SimContext {
     EventLog& log;
     StopSignal& stop;
     std::atomic<int> nextConnection{1};
+    EventLog* packets = nullptr; // --packet-log
 };
 
 // Runs one connection to its end, reporting "connected <n> <description>" before and

@@ -18,6 +18,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/signalfd.h>
@@ -60,10 +61,21 @@ int main(int argc, char** argv)
     }
 
     int status = 0;
+    int packetLogFd = -1;
     {
         EventLog log(STDOUT_FILENO);
         StopSignal stop;
         SimContext context{options, log, stop};
+        std::unique_ptr<EventLog> packets;
+        if (!options.packetLog.empty()) {
+            packetLogFd = ::open(options.packetLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (packetLogFd < 0) {
+                std::fprintf(stderr, "sorvane-sim: cannot write %s\n", options.packetLog.c_str());
+                return 2;
+            }
+            packets = std::make_unique<EventLog>(packetLogFd);
+            context.packets = packets.get();
+        }
         std::unique_ptr<ProxyServer> proxy;
         std::unique_ptr<TcpServer> tcp;
         std::unique_ptr<SerialLine> serial;
@@ -135,5 +147,7 @@ int main(int argc, char** argv)
             connectOut->join();
     }
     ::close(signalFd);
+    if (packetLogFd >= 0)
+        ::close(packetLogFd);
     return status;
 }

@@ -6,6 +6,7 @@
 
 #include <QScreen>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "view/CommandIds.h"
 #include "app/DeviceToolsServices.h"
@@ -162,6 +163,8 @@ void Shell::start()
 
     applyConnectOption();
     skinNames_ = LoadSkinList(options_.paths.programDir);
+    recorder_ = std::make_unique<ScriptRecorder>(ports_.messages, ports_.files,
+                                                 options_.paths.programDirPrefix() + "RECORDED_DATA");
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>();
@@ -202,7 +205,22 @@ void Shell::start()
         }});
     profileDialogs_ = std::make_unique<ShellProfileDialogs>(*this, [this] { startInboundListener(); });
     connector_ = std::make_unique<ShellConnector>(*this);
+    scenarios_ = std::make_unique<ShellScenarios>(
+        ShellScenarios::Context{ports_.messages, ports_.beep, [this] { return windows_->liveSlots(); },
+                                [this](int slot) { return deviceWindow(slot); },
+                                [this](int select) {
+                                    if (!window_)
+                                        return;
+                                    // -1: the lines change, the selection stays.
+                                    QTreeWidget* list = window_->scriptsList();
+                                    if (select == -1 && !list->selectedItems().isEmpty())
+                                        select = list->indexOfTopLevelItem(list->selectedItems().first());
+                                    window_->refreshScenarioList(select);
+                                },
+                                window_.get()},
+        settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
     ShellServices services;
+    services.scenarios = scenarios_.get();
     services.profileDialogs = profileDialogs_.get();
     services.connect = connector_.get();
     services.activeSync = activeSyncService_.get();
@@ -299,6 +317,10 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         w.toggleSkin(options_.paths.programDir, ports_.messages);
         keepOnScreen(w); // a case makes the window larger
     };
+    services.commands[devcmd::StartRecording] = [this](DeviceWindow& w) { recorder_->startRecording(w); };
+    services.commands[devcmd::StopRecording] = [this](DeviceWindow& w) { recorder_->stopRecording(w); };
+    services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w, p); };
+    services.closing = [this](DeviceWindow& w) { recorder_->closing(w); };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
             window_->runCommand(cmd::HelpIndex);

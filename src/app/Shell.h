@@ -29,6 +29,7 @@
 #include "app/ConnectOption.h"
 #include "app/LinkCounters.h"
 #include "app/ProgramPaths.h"
+#include "app/ShellScenarios.h"
 #include "capture/AviRecording.h"
 #include "app/ShellServices.h"
 #include "connect/ActiveSyncAdapter.h"
@@ -41,6 +42,7 @@
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
 #include "platform/UiPorts.h"
+#include "scripts/ui/ScriptRecorder.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/SettingsDialogContext.h"
@@ -115,6 +117,7 @@ public:
 
     MainWindow* mainWindow() const { return window_.get(); }
     ConnectionWindows& connectionWindows() const { return *windows_; }
+    ShellScenarios* scenarioService() const { return scenarios_.get(); }
     Settings& settings() { return settings_; }
     ProfileTable& profiles() { return profiles_; }
     const ProgramPaths& paths() const { return options_.paths; }
@@ -190,6 +193,7 @@ private:
     std::unique_ptr<InboundAdmissionPrompt> ownInboundPrompt_;
     std::unique_ptr<InboundAcceptor> acceptor_;
     QTimer* inboundTimer_ = nullptr;
+    std::unique_ptr<ScriptRecorder> recorder_; // outlives the device windows that call it
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
     AviRecording aviRecording_; // the program's one AVI recording
@@ -199,6 +203,7 @@ private:
     std::shared_ptr<const CaptureUiContext> captureContext_; // shared with the device windows' commands
     std::unique_ptr<ConnectionWindows> windows_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
     int connectProfile_ = -1;
 };
 

@@ -63,6 +63,14 @@ const CliCommand kCommands[] = {
      "      24-bit frames, or Motion JPEG at QUALITY 1..100; --timeout bounds each wait for\n"
      "      the device, not the recording",
      -1, runRecord},
+    {"play", "play SCRIPT.txt [--log FILE]",
+     "replay one script file once, with its pauses; --log appends its results log to FILE;\n"
+     "      exit 1 when the file loads no event",
+     -1, runPlay},
+    {"scenario", "scenario NAME [--script-dir DIR]",
+     "run a stored scenario (DIR/NAME.bin; default: the program's RECORDED_DATA) to its end,\n"
+     "      writing its results log when it has one; exit 1 when one of its files did not load",
+     -1, runScenario},
 };
 
 } // namespace

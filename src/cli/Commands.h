@@ -41,5 +41,7 @@ int runSuspend(CliSession& session, const std::vector<std::string>& arguments);
 int runClip(CliSession& session, const std::vector<std::string>& arguments);
 int runType(CliSession& session, const std::vector<std::string>& arguments);
 int runRecord(CliSession& session, const std::vector<std::string>& arguments);
+int runPlay(CliSession& session, const std::vector<std::string>& arguments);
+int runScenario(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

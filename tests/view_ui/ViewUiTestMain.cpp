@@ -17,8 +17,8 @@ int main(int argc, char** argv)
     int failures = 0;
     for (auto make : {sorvane::test::makeKeyMapTest, sorvane::test::makeDeviceWindowTest,
                       sorvane::test::makeInputTest, sorvane::test::makeConnectTest,
-                      sorvane::test::makeSkinWindowTest,
-                      sorvane::test::makeCaptureUiTest}) {
+                      sorvane::test::makeSkinWindowTest, sorvane::test::makeCaptureUiTest,
+                      sorvane::test::makeRecordingTest}) {
         std::unique_ptr<QObject> test(make());
         failures += QTest::qExec(test.get(), argc, argv);
     }

@@ -11,5 +11,6 @@ QObject* makeConnectTest();
 QObject* makeKeyMapTest();
 QObject* makeSkinWindowTest();
 QObject* makeCaptureUiTest();
+QObject* makeRecordingTest();
 
 } // namespace sorvane::test

@@ -186,6 +186,8 @@ void DeviceWindow::runService(int id)
 void DeviceWindow::closeEvent(QCloseEvent* event)
 {
     if (serviceDepth_ == 0) {
+        if (context_.services.closing)
+            context_.services.closing(*this);
         event->accept();
         return;
     }
@@ -374,6 +376,8 @@ void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
 
 void DeviceWindow::sendInput(const InputPacket& packet)
 {
+    if (context_.services.inputSent)
+        context_.services.inputSent(*this, packet);
     connection_->sendInput(packet, context_.settings.QueueEvents != 0);
 }
 

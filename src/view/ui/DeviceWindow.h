@@ -64,6 +64,10 @@ namespace devcmd = cmd;
 // the window; commands it posts to the window (postCommand) run after it returns.
 struct DeviceWindowServices {
     std::map<int, std::function<void(DeviceWindow&)>> commands;
+    // Sees every input packet the window sends, before it is sent (script recording).
+    std::function<void(DeviceWindow&, const InputPacket&)> inputSent;
+    // The window is about to close (the recording's save prompt).
+    std::function<void(DeviceWindow&)> closing;
 };
 
 struct DeviceWindowContext {

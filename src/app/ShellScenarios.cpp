@@ -1,0 +1,222 @@
+#include "app/ShellScenarios.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "platform/Clock.h"
+#include "view/CommandIds.h"
+#include "view/Job.h"
+#include "view/ViewRecord.h"
+#include "view/ui/DeviceWindow.h"
+
+namespace sorvane {
+
+int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("RUNSCRIPT"));
+    dialog.setWindowTitle(QStringLiteral("Run Script"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Please choose a device from the list below"), &dialog));
+    auto* list = new QTreeWidget(&dialog);
+    list->setObjectName(QStringLiteral("1020"));
+    list->setRootIsDecorated(false);
+    list->setHeaderLabels({QStringLiteral("Device Name"), QStringLiteral("Connection Type")});
+    list->header()->resizeSection(0, 140);
+    list->header()->resizeSection(1, 112);
+    for (const RunScriptRow& r : rows)
+        new QTreeWidgetItem(list, {r.deviceName, r.linkKind});
+    if (list->topLevelItemCount() > 0)
+        list->setCurrentItem(list->topLevelItem(0));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("Run"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QTreeWidget::itemActivated, &dialog, &QDialog::accept);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    const int row = list->currentItem() && list->currentItem()->isSelected()
+                        ? list->indexOfTopLevelItem(list->currentItem())
+                        : -1;
+    return row >= 0 && size_t(row) < rows.size() ? rows[size_t(row)].slot : -1;
+}
+
+ShellScenarios::ShellScenarios(Context context, std::string scriptDir, std::string legacyStore)
+    : context_(std::move(context)), scriptDir_(std::move(scriptDir)), alive_(new QObject)
+{
+    table_.load(scriptDir_, legacyStore);
+}
+
+ShellScenarios::~ShellScenarios()
+{
+    // Playing scenarios stop with the program's lists.
+    for (auto& [index, run] : runs_)
+        if (std::atomic<uint32_t>* state = stateOf(run.slot))
+            *state = record_state::kStopped;
+    delete alive_.data();
+}
+
+std::atomic<uint32_t>* ShellScenarios::stateOf(int slot) const
+{
+    DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
+    return w ? &w->view().recordState : nullptr;
+}
+
+std::vector<ScenarioRow> ShellScenarios::scenarios() const
+{
+    std::vector<ScenarioRow> rows;
+    for (size_t i = 0; i < table_.scenarios().size(); ++i) {
+        ScenarioRow row{table_.scenarios()[i].name, table_.scenarios()[i].active != 0, false};
+        if (auto it = runs_.find(int(i)); row.active && it != runs_.end())
+            if (std::atomic<uint32_t>* state = stateOf(it->second.slot))
+                row.paused = state->load() == record_state::kPaused;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void ShellScenarios::command(int id, int selected)
+{
+    switch (id) {
+    case cmd::PlayPause: playPause(selected); break;
+    case cmd::StopScenario: stop(selected); break;
+    case cmd::DeleteScenario: remove(selected); break;
+    case cmd::CloneScenario: clone(selected); break;
+    default: context_.beep.beep(); break; // New and Edit: no scenario dialog yet
+    }
+}
+
+void ShellScenarios::post(int index)
+{
+    Run& run = runs_[index];
+    DeviceWindow* w = context_.window(run.slot);
+    if (!w)
+        return;
+    QPointer<QObject> alive = alive_;
+    std::shared_ptr<Player> player = run.player;
+    PostPlayback(w->connection(), player, [this, alive, index, player](const Job& job) {
+        const bool failed = job.status() != JobStatus::Done; // the connection ended under it
+        QMetaObject::invokeMethod(alive.data(), [this, alive, index, player, failed] {
+            if (!alive)
+                return;
+            auto it = runs_.find(index);
+            if (it == runs_.end() || it->second.player != player)
+                return; // another run took its place
+            if (player->ended() && size_t(index) < table_.scenarios().size()) {
+                // The run's counters go back into the table; the scenario is idle again.
+                const int slot = table_.scenarios()[size_t(index)].slot;
+                table_.scenarios()[size_t(index)] = player->scenario();
+                table_.scenarios()[size_t(index)].slot = slot;
+                runs_.erase(it);
+            } else if (failed && size_t(index) < table_.scenarios().size()) {
+                table_.scenarios()[size_t(index)].active = 0;
+                runs_.erase(it);
+            }
+            context_.refreshList(-1);
+        }, Qt::QueuedConnection);
+    });
+}
+
+void ShellScenarios::playPause(int selected)
+{
+    const std::vector<int> live = context_.liveSlots();
+    if (live.empty()) {
+        context_.messages.show({"There are no active connections", "Run Script", MessageIcon::Error,
+                                MessageButtons::Ok});
+        return;
+    }
+    // Every running scenario pauses, every paused one resumes.
+    for (auto& [index, run] : runs_) {
+        std::atomic<uint32_t>* state = stateOf(run.slot);
+        if (!state || table_.scenarios()[size_t(index)].active == 0)
+            continue;
+        if (state->load() == record_state::kPlaying) {
+            *state = record_state::kPaused; // its job ends; the player keeps its place
+        } else {
+            post(index);
+        }
+    }
+    context_.refreshList(-1);
+
+    std::vector<RunScriptRow> rows;
+    for (int slot : live)
+        if (DeviceWindow* w = context_.window(slot))
+            rows.push_back({slot, w->deviceName(),
+                            QString::fromStdString(std::string(linkKindName(w->connection().link().linkKind)))});
+    const int slot = RunScriptDialog(context_.dialogParent, rows);
+    DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
+    if (!w || w->view().recordState.load() == record_state::kPlaying)
+        return;
+    if (selected < 0 || size_t(selected) >= table_.scenarios().size())
+        return;
+    for (auto& [index, run] : runs_)
+        if (run.slot == slot && stateOf(slot))
+            *stateOf(slot) = record_state::kStopped; // a paused run there gives way
+    Scenario& s = table_.scenarios()[size_t(selected)];
+    s.fileIndex = -1;
+    s.loopCounter = 0;
+    s.slot = slot;
+    s.active = 1;
+    SystemClock clock;
+    auto player = std::make_shared<Player>(s, scriptDir_, w->deviceName().toStdString());
+    player->start(clock.tickCount());
+    runs_[selected] = Run{slot, player};
+    post(selected);
+    context_.refreshList(selected);
+}
+
+void ShellScenarios::stop(int selected)
+{
+    if (selected < 0 || size_t(selected) >= table_.scenarios().size())
+        return;
+    table_.scenarios()[size_t(selected)].active = 0;
+    if (auto it = runs_.find(selected); it != runs_.end()) {
+        if (std::atomic<uint32_t>* state = stateOf(it->second.slot))
+            *state = record_state::kStopped;
+        runs_.erase(it);
+    }
+    context_.refreshList(selected);
+}
+
+void ShellScenarios::remove(int selected)
+{
+    if (selected < 0 || size_t(selected) >= table_.scenarios().size()) {
+        context_.beep.beep();
+        return;
+    }
+    stop(selected);
+    table_.remove(size_t(selected), scriptDir_);
+    std::map<int, Run> moved;
+    for (auto& [index, run] : runs_)
+        moved[index > selected ? index - 1 : index] = std::move(run);
+    runs_ = std::move(moved);
+    std::vector<std::string> problems;
+    table_.save(scriptDir_, problems);
+    context_.refreshList(0);
+}
+
+void ShellScenarios::clone(int selected)
+{
+    if (table_.full()) {
+        context_.beep.beep();
+        return;
+    }
+    if (selected < 0 || size_t(selected) >= table_.scenarios().size()) {
+        context_.messages.show({"Please select a single script to clone", "Clone Script", MessageIcon::Error,
+                                MessageButtons::Ok});
+        return;
+    }
+    table_.clone(size_t(selected));
+    table_.scenarios().back().active = 0;
+    context_.refreshList(int(table_.scenarios().size()) - 1);
+}
+
+} // namespace sorvane

@@ -1,0 +1,76 @@
+#pragma once
+// The Scripts list's commands over the scenario table: Play/Pause (40010), Stop
+// (40092), Delete (40089) and Clone (40091), with the "Run Script" dialog that picks
+// the connection a scenario plays on. A playing scenario runs as a playback job on
+// its connection's thread; pausing ends that job with the player's place kept, and
+// resuming posts it again.
+//
+// Thread: user-interface thread (the end of a playback comes back as a queued call).
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/ShellServices.h"
+#include "platform/UiPorts.h"
+#include "scripts/Player.h"
+#include "scripts/Scenario.h"
+
+namespace sorvane {
+
+class DeviceWindow;
+
+// One row of the "Run Script" dialog.
+struct RunScriptRow {
+    int slot = -1;
+    QString deviceName;
+    QString linkKind;
+};
+
+// The "Run Script" dialog: the slot of the chosen row, or -1 (cancelled, none chosen).
+int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows);
+
+class ShellScenarios final : public ScenarioService {
+public:
+    struct Context {
+        MessageBoxPort& messages;
+        BeepPort& beep;
+        std::function<std::vector<int>()> liveSlots;
+        std::function<DeviceWindow*(int slot)> window;
+        // Refills the main window's Scripts list selecting `select` (-1: the selection stays).
+        std::function<void(int select)> refreshList;
+        QWidget* dialogParent = nullptr;
+    };
+    ShellScenarios(Context context, std::string scriptDir, std::string legacyStore);
+    ~ShellScenarios() override;
+
+    std::vector<ScenarioRow> scenarios() const override;
+    void command(int id, int selected) override;
+
+    ScenarioTable& table() { return table_; }
+
+private:
+    struct Run {
+        int slot = -1;
+        std::shared_ptr<Player> player;
+    };
+    void playPause(int selected);
+    void stop(int selected);
+    void remove(int selected);
+    void clone(int selected);
+    void post(int index);
+    std::atomic<uint32_t>* stateOf(int slot) const;
+
+    Context context_;
+    std::string scriptDir_;
+    ScenarioTable table_;
+    std::map<int, Run> runs_; // by scenario index
+    QPointer<QObject> alive_;  // queued calls from connection threads find it gone after destruction
+};
+
+} // namespace sorvane

@@ -1,0 +1,143 @@
+// play SCRIPT.txt [--log FILE]     replay one script file once
+// scenario NAME [--script-dir DIR] run a stored scenario to its end
+// Both run the scenario player on the session's link with the real clock, polling the
+// screen every 32nd cycle as a connection does while it plays.
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "screen/ScreenReceiver.h"
+#include "scripts/Player.h"
+#include "scripts/Scenario.h"
+#include "view/Connection.h"
+#include "view/ViewRecord.h"
+
+namespace fs = std::filesystem;
+
+namespace sorvane::cli {
+namespace {
+
+int usage(const std::string& reason)
+{
+    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    return 2;
+}
+
+int fail(const std::string& reason)
+{
+    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    return 1;
+}
+
+struct DropSink : ScreenSink {
+    bool dropped = false;
+    void pictureChanged(int, int, int, int) override {}
+    void picturesRebuilt() override {}
+    void linkDropped() override { dropped = true; }
+};
+
+// Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
+int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
+{
+    auto screen = std::make_unique<ScreenState>();
+    const bool video = BuildConnectionBuffers(session.slot(), *screen);
+    screen->refreshRate = session.options().refresh;
+    LinkChannel& channel = session.channel();
+    DropSink sink;
+    if (video)
+        RefreshScreen(channel, *screen); // both sides start the picture from zero
+    PlaybackLink link{channel, session.clock(), video ? screen.get() : nullptr,
+                      [&] {
+                          if (video && PollScreen(channel, *screen, sink) == PollOutcome::Dropped)
+                              sink.dropped = true;
+                      },
+                      [&] { return sink.dropped || session.timedOut(); }};
+    Player player(scenario, scriptDir, session.slot().deviceName);
+    player.start(session.clock().tickCount());
+    std::atomic<uint32_t> state{record_state::kPlaying};
+    const bool ended = RunPlayback(player, link, state);
+    if (session.timedOut())
+        return fail(session.timeoutReason());
+    if (sink.dropped || !ended)
+        return fail("the device closed the link");
+    if (player.loadFailures() > 0)
+        return fail(player.lastLoadError());
+    return 0;
+}
+
+// The program's own script folder: $SORVANE_HOME/RECORDED_DATA, or RECORDED_DATA in the
+// per-user data folder.
+std::string defaultScriptDir()
+{
+    if (const char* home = std::getenv("SORVANE_HOME"); home && *home)
+        return (fs::path(home) / "RECORDED_DATA").string();
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+        return (fs::path(xdg) / "sorvane" / "RECORDED_DATA").string();
+    const char* home = std::getenv("HOME");
+    return (fs::path(home ? home : ".") / ".local/share/sorvane/RECORDED_DATA").string();
+}
+
+} // namespace
+
+int runPlay(CliSession& session, const std::vector<std::string>& args)
+{
+    std::string script, log;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--log") {
+            if (i + 1 >= args.size())
+                return usage("--log needs a file");
+            log = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return usage("unknown play option " + args[i]);
+        } else if (script.empty()) {
+            script = args[i];
+        } else {
+            return usage("play takes one script file");
+        }
+    }
+    if (script.empty())
+        return usage("play needs a script file");
+    const fs::path path(script);
+    Scenario s;
+    s.name = path.filename().string();
+    s.loopCount = 1;
+    s.logResults = log.empty() ? 0 : 1;
+    s.logFile = log;
+    s.files.push_back(ScenarioFile{0, 1, 0, path.filename().string()});
+    return play(session, s, path.has_parent_path() ? path.parent_path().string() : ".");
+}
+
+int runScenario(CliSession& session, const std::vector<std::string>& args)
+{
+    std::string name, dir;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--script-dir") {
+            if (i + 1 >= args.size())
+                return usage("--script-dir needs a folder");
+            dir = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            return usage("unknown scenario option " + args[i]);
+        } else if (name.empty()) {
+            name = args[i];
+        } else {
+            return usage("scenario takes one name");
+        }
+    }
+    if (name.empty())
+        return usage("scenario needs a name");
+    if (dir.empty())
+        dir = defaultScriptDir();
+    ScenarioTable table;
+    table.load(dir, ""); // the old single-file store is the program's to import
+    for (const Scenario& s : table.scenarios())
+        if (s.name == name)
+            return play(session, s, dir);
+    return fail("no scenario named \"" + name + "\" in " + dir);
+}
+
+} // namespace sorvane::cli

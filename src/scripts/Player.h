@@ -1,0 +1,105 @@
+#pragma once
+// Scenario playback: the replay of a scenario's script files on one connection.
+//
+// A Player holds a playing scenario (its own copy, counters included), the loaded
+// script and the pacing. step() is one playback cycle: at most one due event is sent,
+// a finished file is repeated or unloaded, a finished pass is repeated or ends the
+// scenario; then the cycle waits 20 ms, and every 32nd cycle polls the screen unless
+// the scenario disables video. Event delays are kept by checking every cycle, not by
+// sleeping them out; only the loop delays of files and passes wait, and they end at
+// once when playback is told to stop.
+//
+// Time comes from the Clock handed in, so tests drive it (ManualClock) and nothing
+// waits for real.
+//
+// Threads: a Player is used by one thread at a time: the connection thread while a
+// playback job runs it (RunPlayback).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "scripts/Scenario.h"
+#include "scripts/ScriptText.h"
+
+namespace sorvane {
+
+class Clock;
+class Connection;
+class Job;
+class LinkChannel;
+struct ScreenState;
+
+// What one playback talks through.
+struct PlaybackLink {
+    LinkChannel& channel;
+    Clock& clock;
+    ScreenState* screen = nullptr;      // refreshed ('Q') after a command keyword's reply; null: none
+    std::function<void()> pollScreen;   // one screen exchange; empty: none
+    std::function<bool()> stopping;     // Stop, pause, or the connection ends: loop delays end at once
+};
+
+class Player {
+public:
+    static constexpr uint32_t kCycleMs = 20;
+    static constexpr uint32_t kPollEvery = 32;  // cycles between screen polls
+    static constexpr uint32_t kReplyWaitMs = 250; // given to a command keyword's reply to arrive
+    static constexpr uint32_t kLogVersion = 0x400;
+
+    Player(Scenario scenario, std::string scriptDir, std::string deviceName);
+
+    // A new run from the first file: fileIndex -1, loopCounter 0, active, nothing loaded.
+    void start(uint32_t tick);
+    // One cycle. False once the scenario has ended (every pass done; `active` cleared).
+    bool step(PlaybackLink& link);
+    bool ended() const { return ended_; }
+
+    const Scenario& scenario() const { return scenario_; }
+    // Files whose loading failed in this run (each failing pass counts).
+    int loadFailures() const { return loadFailures_; }
+    uint64_t eventsSent() const { return eventsSent_; }
+    // The reason the last file failed to load.
+    const std::string& lastLoadError() const { return lastLoadError_; }
+
+private:
+    void log(std::string_view text1, std::string_view text2) const;
+    void logStart();
+    bool load();
+    void send(PlaybackLink& link, const RecordedEvent& e);
+    // Waits ms on the clock in cycle-sized pieces; ends early when stopping.
+    void wait(PlaybackLink& link, uint64_t ms);
+    void passComplete(PlaybackLink& link);
+
+    Scenario scenario_;
+    std::string scriptDir_;
+    std::string deviceName_;
+    LoadedScript script_;
+    bool loaded_ = false; // eventCount != 0
+    size_t eventIndex_ = 0;
+    uint32_t lastEventTick_ = 0;
+    uint32_t cycles_ = 0;
+    bool ended_ = false;
+    int loadFailures_ = 0;
+    uint64_t eventsSent_ = 0;
+    std::string lastLoadError_;
+};
+
+// Whether the device answers this command keyword (whose reply playback then drains).
+bool CommandKeywordHasReply(uint8_t code);
+
+// Runs cycles while `recordState` is the playing state and `link.stopping` is false.
+// When the scenario ends, or playback is stopped from outside the state (the connection
+// ends), the state becomes stopped (40011); a pause or a recording leaves its state.
+// True when the scenario played to its end.
+bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState);
+
+// Plays on a connection: sets its record state to playing (40010) and posts a Playback
+// job that runs the player on the connection thread. Live input is dropped meanwhile.
+// Pausing (the state set to 40094) ends the job with the player's place kept; post
+// again to resume. `done` runs on the connection thread when the job ends.
+std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player> player,
+                                  std::function<void(const Job&)> done = {});
+
+} // namespace sorvane

@@ -1,0 +1,94 @@
+#include "scripts/ui/ScriptRecorder.h"
+
+#include <QVariant>
+
+#include "view/ui/DeviceWindow.h"
+#include "view/ViewRecord.h"
+
+namespace sorvane {
+namespace {
+
+constexpr char kTitleProperty[] = "sorvaneTitleBeforeRecording";
+
+bool recordsVideo(DeviceWindow& w) { return w.view().recordingMethod == 1; }
+
+} // namespace
+
+ScriptRecorder::ScriptRecorder(MessageBoxPort& messages, FileDialogPort& files, std::string recordedDataDir)
+    : messages_(messages), files_(files), recordedDataDir_(std::move(recordedDataDir))
+{
+}
+
+void ScriptRecorder::startRecording(DeviceWindow& w)
+{
+    if (recordsVideo(w))
+        return;
+    std::atomic<uint32_t>& state = w.view().recordState;
+    if (state.load() == record_state::kRecording) {
+        if (events_.empty())
+            return;
+        const MessageResult r = messages_.show(
+            {"Restart recording (lose captured events) ?", "Record", MessageIcon::Question, MessageButtons::YesNo});
+        if (r == MessageResult::Yes)
+            events_.clear(); // the start tick stays
+        return;
+    }
+    events_.start(clock_.tickCount());
+    // Recording also ends a playback on this connection.
+    state = record_state::kRecording;
+    if (!w.property(kTitleProperty).isValid())
+        w.setProperty(kTitleProperty, w.windowTitle());
+    w.setWindowTitle(w.deviceName() + QStringLiteral(" Recording..."));
+}
+
+void ScriptRecorder::stopRecording(DeviceWindow& w)
+{
+    if (recordsVideo(w))
+        return;
+    const uint32_t old = w.view().recordState.exchange(record_state::kStopped);
+    if (old == record_state::kRecording)
+        save(w);
+    if (old == record_state::kRecording || old == record_state::kPlaying) {
+        const QVariant title = w.property(kTitleProperty);
+        if (title.isValid())
+            w.setWindowTitle(title.toString());
+        w.setProperty(kTitleProperty, QVariant());
+    }
+}
+
+void ScriptRecorder::inputSent(DeviceWindow& w, const InputPacket& packet)
+{
+    if (w.view().recordState.load() != record_state::kRecording || recordsVideo(w))
+        return;
+    events_.record(std::span<const uint8_t, 8>(packet.data(), 8), clock_.tickCount());
+}
+
+void ScriptRecorder::closing(DeviceWindow& w)
+{
+    if (w.view().recordState.load() != record_state::kRecording || recordsVideo(w))
+        return;
+    const MessageResult r = messages_.show(
+        {"Save the recorded data collected so far?", "K_WX", MessageIcon::Question, MessageButtons::YesNo});
+    if (r == MessageResult::Yes)
+        save(w);
+}
+
+void ScriptRecorder::save(DeviceWindow&)
+{
+    FileDialogRequest request;
+    request.initialDirectory = recordedDataDir_;
+    request.filters = {FileFilter{"Recorded Files", {"*.TXT"}}};
+    const std::optional<std::string> chosen = files_.saveFile(request);
+    if (!chosen)
+        return; // the events stay until the next Start Recording
+    std::string written, error;
+    if (!SaveRecording(*chosen, events_.events(), written, error)) {
+        messages_.show({error, "Record", MessageIcon::Error, MessageButtons::Ok});
+        return;
+    }
+    if (events_.overflowed())
+        messages_.show({"The recording was full: only its first 10000 events were saved.", "Record",
+                        MessageIcon::Warning, MessageButtons::Ok});
+}
+
+} // namespace sorvane

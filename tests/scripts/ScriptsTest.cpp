@@ -1,0 +1,239 @@
+// Recording text, script reading, playback on a driven clock, the results log and
+// scenario files.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "link/LinkChannel.h"
+#include "platform/Clock.h"
+#include "scripts/Player.h"
+#include "scripts/ResultsLog.h"
+#include "scripts/Scenario.h"
+#include "scripts/ScriptText.h"
+#include "support/TempDir.h"
+#include "view/ViewRecord.h"
+
+using namespace sorvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+void writeFile(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
+
+std::array<uint8_t, 8> packet(uint8_t code, uint16_t x, uint16_t y)
+{
+    return {code, 0xFF, code, 0x11, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8)};
+}
+
+// A link that takes every send with the tick it was made at; nothing ever answers.
+struct RecordingChannel : LinkChannel {
+    explicit RecordingChannel(ManualClock& c) : clock(c) {}
+    size_t recv(uint8_t*, size_t) override { return 0; }
+    void send(const uint8_t* b, size_t n) override
+    {
+        sent.push_back({clock.tickCount(), std::vector<uint8_t>(b, b + n)});
+        if (onSend)
+            onSend();
+    }
+    uint8_t readReply() override { return 0; }
+    void sleepMs(uint32_t ms) override { clock.sleepMs(ms); }
+    void discardPending() override { ++discards; }
+    ManualClock& clock;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> sent;
+    std::function<void()> onSend;
+    int discards = 0;
+};
+
+Scenario scenarioOf(std::vector<std::string> files, int loopCount, int scriptLoops)
+{
+    Scenario s;
+    s.name = "Smoke";
+    s.loopCount = loopCount;
+    s.noVideo = 1;
+    for (auto& f : files)
+        s.files.push_back(ScenarioFile{0, scriptLoops, 0, f});
+    return s;
+}
+
+// Plays a scenario to its end (or until playing stops) on a driven clock.
+struct Playback {
+    ManualClock clock{1000};
+    RecordingChannel channel{clock};
+    std::atomic<uint32_t> state{record_state::kPlaying};
+    bool ended = false;
+    Playback(const Scenario& s, const sorvane::test::TempDir& dir)
+    {
+        Player player(s, dir.path().string(), "Dev");
+        player.start(clock.tickCount());
+        PlaybackLink link{channel, clock, nullptr, {}, {}};
+        ended = RunPlayback(player, link, state);
+    }
+};
+
+} // namespace
+
+TEST(Recording, SavedText)
+{
+    EventList list;
+    list.start(0xFFFFFF00u); // the tick count wraps during the click
+    list.record(packet(84, 120, 88), 0xFFFFFF00u + 0);
+    list.record(packet(85, 120, 88), 0xFFFFFF00u + 250);
+    EXPECT_EQ(RecordingText(list.events()), "MOUSEDOWN,120,88\r\nSLEEP,250\r\nMOUSEUP,120,88\r\n");
+    list.start(7);
+    list.record(packet(86, 13, 0x1234), 9);
+    list.record(packet(87, 13, 0), 9);
+    EXPECT_EQ(RecordingText(list.events()), "KEYDOWN,13\r\nKEYUP,13\r\n");
+    for (int i = 0; i < 10001; ++i)
+        list.record(packet(88, 1, 2), 10);
+    EXPECT_EQ(list.size(), EventList::kCapacity);
+    EXPECT_TRUE(list.overflowed());
+
+    sorvane::test::TempDir dir;
+    std::string written, error;
+    ASSERT_TRUE(SaveRecording((dir / "empty").string(), {}, written, error)) << error;
+    EXPECT_EQ(written, (dir / "empty.txt").string());
+    EXPECT_TRUE(fs::exists(written) && fs::file_size(written) == 0);
+    fs::create_directory(dir / "a.b");
+    for (auto [chosen, saved] : {std::pair{"macro.scr", "macro.scr"}, {"a.b/macro", "a.b/macro.txt"}})
+        EXPECT_EQ(RecordingPath((dir / chosen).string()), (dir / saved).string());
+}
+
+TEST(ScriptReading, RulesAndLimits)
+{
+    EXPECT_EQ(ReadDecimal(" -12x"), -12);
+    EXPECT_EQ(ReadDecimal("x5"), 0);
+    EXPECT_EQ(ReadDecimal("99999999999"), INT32_MAX);
+    EXPECT_EQ(SplitFields(",,a,,b,c,d,e,f").size(), 5u);
+    const std::string big(128, '7');
+    std::string many;
+    for (int i = 0; i < 10001; ++i)
+        many += "KEYUP,1\n";
+    LoadedScript s;
+    std::string error;
+    for (const std::string& bad : {std::string(";only,1,2\r\n"), std::string("MOUSEDOWN,10\r\n"),
+                                   "MOUSEUP,1," + big, many})
+        EXPECT_FALSE(ParseScript(bad, s, error)) << bad.substr(0, 40);
+}
+
+TEST(Playback, SendsThePacketsOfAHandWrittenScript)
+{
+    sorvane::test::TempDir dir;
+    writeFile(dir / "s.txt", ";MOUSEDOWN,1,1\r\nmousedown,10,20\nSLEEP,500\rMOUSEDOWN,,10,20\r\nMOUSEUP,120,88\r\n"
+                             "Launch,\\Windows\\calc.exe\r\nKEYDOWN,13\r\nBOGUS,1,2\r\n");
+    Playback p(scenarioOf({"s.txt"}, 1, 1), dir);
+    EXPECT_TRUE(p.ended);
+    EXPECT_EQ(p.state.load(), record_state::kStopped);
+    const std::string path = "\\Windows\\calc.exe";
+    std::vector<uint8_t> launch = {89, 0xFF, 89, 0x11, uint8_t(path.size() + 1), 0, 0, 0};
+    launch.insert(launch.end(), path.begin(), path.end());
+    launch.push_back(0);
+    const auto k = packet(86, 13, 0);
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> want = {
+        {1000, {84, 0xFF, 84, 0x11, 10, 0, 20, 0}}, {1500, {84, 0xFF, 84, 0x11, 10, 0, 20, 0}},
+        {2000, {85, 0xFF, 85, 0x11, 120, 0, 88, 0}}, {2500, launch}, {3000, {k.begin(), k.end()}}};
+    EXPECT_EQ(p.channel.sent, want);
+}
+
+TEST(Playback, LoopCountsAndTheResultsLog)
+{
+    sorvane::test::TempDir dir;
+    writeFile(dir / "a.txt", "MOUSEDOWN,1,1\r\n");
+    writeFile(dir / "b.txt", "MOUSEDOWN,2,2\r\nSYSINFO,0,0\r\n");
+    writeFile(dir / "c.txt", ";nothing\r\n");
+    Scenario s = scenarioOf({"a.txt", "b.txt"}, 2, 3);
+    s.loopDelay = 3600; // waits on the driven clock only
+    Playback p(s, dir);
+    std::string xs;
+    for (auto& [tick, bytes] : p.channel.sent)
+        xs += char('0' + (bytes[0] == 84 ? bytes[4] : bytes[0] == 111 ? 0 : 9));
+    EXPECT_EQ(xs, "111202020111202020"); // each SYSINFO (0) drained, nothing else sent
+    EXPECT_EQ(p.channel.discards, 6);
+    EXPECT_EQ(p.state.load(), record_state::kStopped);
+
+    s = scenarioOf({"a.txt", "c.txt"}, 1, 1);
+    s.logResults = 1;
+    s.logFile = (dir / "log.txt").string();
+    Playback one(s, dir);
+    const std::string log = readFile(dir / "log.txt");
+    const std::regex stamp("\\d\\d/\\d\\d/\\d{4},\\d\\d:\\d\\d:\\d\\d, ");
+    EXPECT_EQ(std::regex_replace(log, stamp, ""),
+              "*** Start of Script ***, Script = Smoke, File = 0, Loop = 0, Device = Dev, a.txt\r\n"
+              "Version 400, a.txt\r\nMOUSEDOWN, 1,1\r\n*** End of Script ***, a.txt\r\n"
+              "*** Start of Script ***, Script = Smoke, File = 1, Loop = 0, Device = Dev, c.txt\r\n"
+              "Version 400, c.txt\r\nError Loading Script File, c.txt\r\n");
+}
+
+TEST(Playback, StopEndsALoopDelayAtOnce)
+{
+    sorvane::test::TempDir dir;
+    writeFile(dir / "a.txt", "MOUSEDOWN,1,1\r\n");
+    Scenario s = scenarioOf({"a.txt"}, 1, 2);
+    s.files[0].scriptLoopDelay = 100000;
+    ManualClock clock;
+    RecordingChannel channel(clock);
+    std::atomic<uint32_t> state{record_state::kPlaying};
+    channel.onSend = [&] { state = record_state::kStopped; };
+    Player player(s, dir.path().string(), "Dev");
+    player.start(0);
+    PlaybackLink link{channel, clock, nullptr, {}, {}};
+    EXPECT_FALSE(RunPlayback(player, link, state));
+    EXPECT_LT(clock.tickCount(), 1000u);
+    EXPECT_EQ(player.scenario().active, 1); // stopped from outside: still marked running
+}
+
+TEST(Scenarios, FilesAndLegacyImport)
+{
+    sorvane::test::TempDir dir;
+    Scenario s = scenarioOf({"a.txt"}, 2, 3);
+    s.active = 1;
+    std::string error;
+    ASSERT_TRUE(SaveScenarioFile(dir.path().string(), s, error)) << error;
+    const std::string bytes = readFile(dir / "Smoke.bin");
+    EXPECT_EQ(bytes.size(), 1648u);
+    EXPECT_EQ(bytes.substr(0, 4), "SXWK");
+    s.name = "../evil";
+    EXPECT_FALSE(SaveScenarioFile(dir.path().string(), s, error));
+
+    // The old store: three records become three files, and it goes.
+    fs::create_directory(dir / "RECORDED_DATA");
+    std::string legacy = {3, 0, 0, 0};
+    for (const char* name : {"One", "Two", "Three"}) {
+        Scenario r = scenarioOf({"x.txt"}, 1, 1);
+        r.name = name;
+        r.active = 1;
+        const auto rec = r.encode();
+        legacy.append(rec.begin(), rec.end());
+    }
+    const fs::path store = dir / "RECORDED_DATA" / "scripts.bin";
+    writeFile(store, legacy);
+    writeFile(dir / "other.bin", "ABCD" + std::string(1644, '\0'));
+    ScenarioTable table;
+    EXPECT_TRUE(table.load(dir.path().string(), store.string()).importedLegacy);
+    EXPECT_FALSE(fs::exists(store));
+    for (const char* name : {"One", "Two", "Three"})
+        EXPECT_EQ(fs::file_size(dir / (std::string(name) + ".bin")), 1648u);
+    table.load(dir.path().string(), store.string());
+    ASSERT_EQ(table.scenarios().size(), 4u); // One, Smoke, Three, Two; other.bin is no scenario
+    EXPECT_EQ(table.scenarios()[1].name, "Smoke");
+    EXPECT_EQ(table.scenarios()[1].active, 0);
+    EXPECT_EQ(table.scenarios()[1].files[0].scriptLoopCount, 3);
+
+    // A clone shares the file until the last scenario of that name is deleted.
+    ASSERT_TRUE(table.clone(1));
+    table.remove(1, dir.path().string());
+    EXPECT_TRUE(fs::exists(dir / "Smoke.bin"));
+    table.remove(3, dir.path().string());
+    EXPECT_FALSE(fs::exists(dir / "Smoke.bin"));
+
+    writeFile(store, std::string{40, 0, 0, 0}); // a damaged store stays for the user
+    table.load(dir.path().string(), store.string());
+    EXPECT_TRUE(fs::exists(store));
+}
