@@ -37,9 +37,9 @@ std::vector<std::string> split(const std::string& s, char separator, size_t maxP
 }
 
 // "os=5.2.1235,program=TOTAL/FREE,storage=TOTAL/FREE,cpu=N,battery=N,backup=N,charging=N,load=N"
-bool parseStatus(const std::string& spec, ToolsOptions& t)
+bool parseStatus(const std::string& text, ToolsOptions& t)
 {
-    for (const std::string& item : split(spec, ',', 64)) {
+    for (const std::string& item : split(text, ',', 64)) {
         auto kv = split(item, '=', 2);
         if (kv.size() != 2)
             return false;
