@@ -117,14 +117,6 @@ bool writePpm(const std::string& path, const Picture& p, std::string& error)
     return true;
 }
 
-// Reports link closing and the refresh a palette change asks for to the capture loop.
-struct CaptureSink : ScreenSink {
-    bool dropped = false;
-    void pictureChanged(int, int, int, int) override {}
-    void picturesRebuilt() override {}
-    void linkDropped() override { dropped = true; }
-};
-
 // After a refresh both sides start again from zero frames; the picture matches the
 // device once an update has been applied to it. This many polls may pass after a
 // refresh (or after the polls asked for) before the capture gives up.
@@ -165,7 +157,7 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     st.refreshRate = session.options().refresh;
 
     LinkChannel& channel = session.channel();
-    CaptureSink sink;
+    LinkDropSink sink;
     // Both sides start from zero frames, as a new device window does.
     RefreshScreen(channel, st);
     if (!args.input.empty()) {

@@ -24,6 +24,7 @@
 #include "cli/CliOptions.h"
 #include "connect/CancelToken.h"
 #include "connect/PendingLink.h"
+#include "screen/ScreenState.h"
 #include "link/Handshake.h"
 #include "link/LinkConfig.h"
 #include "link/LinkChannel.h"
@@ -45,6 +46,15 @@ public:
 private:
     std::string password_;
     bool refused_ = false;
+};
+
+// The screen sink of the commands that poll: it only notes that the device closed
+// the link.
+struct LinkDropSink final : ScreenSink {
+    bool dropped = false;
+    void pictureChanged(int, int, int, int) override {}
+    void picturesRebuilt() override {}
+    void linkDropped() override { dropped = true; }
 };
 
 class CliSession {

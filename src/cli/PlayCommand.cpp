@@ -34,13 +34,6 @@ int fail(const std::string& reason)
     return 1;
 }
 
-struct DropSink : ScreenSink {
-    bool dropped = false;
-    void pictureChanged(int, int, int, int) override {}
-    void picturesRebuilt() override {}
-    void linkDropped() override { dropped = true; }
-};
-
 // Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
 int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
 {
@@ -48,7 +41,7 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
     const bool video = BuildConnectionBuffers(session.slot(), *screen);
     screen->refreshRate = session.options().refresh;
     LinkChannel& channel = session.channel();
-    DropSink sink;
+    LinkDropSink sink;
     if (video)
         RefreshScreen(channel, *screen); // both sides start the picture from zero
     PlaybackLink link{channel, session.clock(), video ? screen.get() : nullptr,

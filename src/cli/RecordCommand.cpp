@@ -61,13 +61,6 @@ bool parseArgs(const std::vector<std::string>& args, RecordArgs& r, std::string&
     return true;
 }
 
-struct RecordSink : ScreenSink {
-    bool dropped = false;
-    void pictureChanged(int, int, int, int) override {}
-    void picturesRebuilt() override {}
-    void linkDropped() override { dropped = true; }
-};
-
 } // namespace
 
 int runRecord(CliSession& session, const std::vector<std::string>& arguments)
@@ -99,7 +92,7 @@ int runRecord(CliSession& session, const std::vector<std::string>& arguments)
         return 1;
     }
     LinkChannel& channel = session.channel();
-    RecordSink sink;
+    LinkDropSink sink;
     RefreshScreen(channel, st);
     const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
     for (long done = 0; done < args.polls; ++done) {
