@@ -119,6 +119,8 @@ void ConnectionWindows::linkClosed(int slot)
         [this, slot, generation] {
             if (generations_[size_t(slot)].load() != generation)
                 return;
+            if (const CommandTarget* t = entries_[size_t(slot)].target; t && t->staysOnDrop())
+                return;
             if (QWidget* w = window(slot))
                 w->close();
         },

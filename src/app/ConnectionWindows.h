@@ -25,6 +25,8 @@ class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
     virtual void command(int id) = 0;
+    // True while a link the device dropped is being made again: the window stays.
+    virtual bool staysOnDrop() const { return false; }
 };
 
 // Also the link layer's event sink: a link the device closed closes its device
@@ -66,7 +68,8 @@ public:
     void minimizeAll();
     void restoreAll();
 
-    // Any thread: posts a close request to the device window of `slot`, if any.
+    // Any thread: posts a close request to the device window of `slot`, if any, unless
+    // its connection is reconnecting by itself.
     void linkClosed(int slot) override;
 
 signals:

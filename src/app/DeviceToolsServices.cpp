@@ -157,6 +157,7 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
     };
     services.commands[devcmd::SoftReset] = [](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w)); };
     services.commands[devcmd::Suspend] = [](DeviceWindow& w) {
+        w.connection().endReconnects(); // the device goes away on purpose
         QPointer<DeviceWindow> window(&w);
         SuspendDevice(DeviceToolsPortOf(w), &w, [window] {
             if (window)

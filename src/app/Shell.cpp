@@ -81,6 +81,7 @@ class DeviceCommandTarget final : public QObject, public CommandTarget {
 public:
     explicit DeviceCommandTarget(DeviceWindow* window) : QObject(window), window_(window) {}
     void command(int id) override { window_->command(id); }
+    bool staysOnDrop() const override { return window_->connection().reconnects(); }
 
 private:
     DeviceWindow* window_;
@@ -288,6 +289,9 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     connection->setAfterPoll([this, slot](ScreenState& screen, uint32_t updateCounter) {
         aviRecording_.frameAfterPoll(slot, screen, updateCounter - 1);
     });
+    // A WAN, LAN or proxy link this program dialled is dialled again when it drops.
+    if (platform_.ReconnectOnDrop != 0 && connectContext_ && connectContext_->relinker)
+        connection->setRelinker(connectContext_->relinker);
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
@@ -321,6 +325,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     services.commands[devcmd::StopRecording] = [this](DeviceWindow& w) { recorder_->stopRecording(w); };
     services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w, p); };
     services.closing = [this](DeviceWindow& w) { recorder_->closing(w); };
+    services.reconnected = [this](DeviceWindow& w) { scenarios_->reconnected(w.slot()); };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
             window_->runCommand(cmd::HelpIndex);

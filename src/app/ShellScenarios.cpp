@@ -173,6 +173,21 @@ void ShellScenarios::playPause(int selected)
     context_.refreshList(selected);
 }
 
+void ShellScenarios::reconnected(int slot)
+{
+    DeviceWindow* w = context_.window(slot);
+    if (!w || !w->connection().takeScenarioPausedByDrop())
+        return;
+    for (auto& [index, run] : runs_) {
+        if (run.slot == slot && table_.scenarios()[size_t(index)].active != 0 &&
+            w->view().recordState.load() == record_state::kPaused) {
+            post(index);
+            break;
+        }
+    }
+    context_.refreshList(-1);
+}
+
 void ShellScenarios::stop(int selected)
 {
     if (selected < 0 || size_t(selected) >= table_.scenarios().size())

@@ -53,6 +53,8 @@ public:
     void command(int id, int selected) override;
 
     ScenarioTable& table() { return table_; }
+    // The link of `slot` is back after a drop: the scenario the drop paused there plays on.
+    void reconnected(int slot);
 
 private:
     struct Run {

@@ -6,6 +6,7 @@
 // Thread: the user-interface thread. Everything is borrowed; the program owns it.
 
 #include <functional>
+#include <memory>
 
 #include "link/Handshake.h"
 #include "link/LinkConfig.h"
@@ -14,6 +15,7 @@
 #include "platform/Transport.h"
 #include "platform/UiPorts.h"
 #include "settings/Settings.h"
+#include "view/Relink.h"
 #include "view/ViewRecord.h"
 
 namespace sorvane {
@@ -38,6 +40,9 @@ struct ConnectContext {
     // windowProfile(profiles, settings, -1) (InboundConnections.h), the default settings
     // for new connections. Must be set.
     std::function<bool(int profileIndex, int slot, const ViewStart& start)> openDeviceWindow;
+    // While openDeviceWindow runs for a link the program dialled: how to dial it again
+    // when it drops (InstallLink sets it; the connection takes it). Null otherwise.
+    std::shared_ptr<Relinker> relinker = nullptr;
     // The link settings (ActiveSync candidates, serial device patterns, agent port)
     // from the platform settings.
     LinkConfig linkConfig() const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "connect/Redial.h"
 #include "view/Connection.h"
 
 namespace sorvane {
@@ -107,9 +108,18 @@ void PendingLink::moveTo(Links& to, int index)
     s.deviceName.clear();
 }
 
+std::unique_ptr<Transport> PendingLink::release()
+{
+    LinkSlot& s = slot();
+    if (s.transport && cancel_)
+        cancel_->unwatch(s.transport.get());
+    return std::move(s.transport);
+}
+
 ViewStart viewStartFor(const Profile& profile) { return ViewStart{profile.scale, profile.lowColor}; }
 
-std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view)
+std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
+                               const Profile* dialled)
 {
     if (!link.passed() || !link.hasTransport()) {
         link.close();
@@ -121,9 +131,15 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
         link.close();
         return std::nullopt;
     }
+    std::shared_ptr<Relinker> relinker;
+    if (dialled)
+        relinker = MakeRedialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports, *dialled, link);
     link.moveTo(ctx.links, slot);
     LinkSlot& s = *ctx.links.find(slot);
-    if (!ctx.openDeviceWindow || !ctx.openDeviceWindow(profileIndex, slot, view)) {
+    ctx.relinker = std::move(relinker);
+    const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, view);
+    ctx.relinker.reset();
+    if (!opened) {
         CloseLinkTransport(ctx.links, slot);
         s.transport.reset();
         s.deviceName.clear();

@@ -68,6 +68,9 @@ public:
     // Moves the link (record, palette, transport) into slot `index` of `to`, which must
     // be free; this link is empty afterwards.
     void moveTo(Links& to, int index);
+    // Hands the transport over (no longer watched by the cancel token); the link keeps
+    // its record.
+    std::unique_ptr<Transport> release();
 
 private:
     std::unique_ptr<Links> links_;
@@ -81,7 +84,10 @@ ViewStart viewStartFor(const Profile& profile);
 // Makes a passed PendingLink a live connection: the lowest free slot, then
 // ctx.openDeviceWindow(profileIndex, slot, view), which makes the connection and its
 // window. Returns the slot, or nullopt when every slot is live or the pictures could
-// not be made; the link is then closed.
-std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view);
+// not be made; the link is then closed. `dialled`: the profile a link the program
+// dialled (WAN, LAN, proxy) was made from; while openDeviceWindow runs,
+// ctx.relinker then holds the way to dial it again should it drop.
+std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
+                               const Profile* dialled = nullptr);
 
 } // namespace sorvane

@@ -214,9 +214,12 @@ size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer)
 size_t LinkSend(Links& links, int slot, std::span<const uint8_t> data)
 {
     LinkSlot* s = links.find(slot);
-    if (!s || data.empty() || !s->transport)
+    if (!s || data.empty())
         return 0;
+    // The transport is read under the send mutex: a reconnect replaces it under it.
     std::lock_guard lock(s->sendMutex);
+    if (!s->transport)
+        return 0;
     size_t sent = s->transport->family() == Transport::Family::Socket ? sendSocket(links, *s, data)
                                                                       : sendSerial(links, *s, data);
     s->bytesSent.fetch_add(uint32_t(sent));

@@ -98,6 +98,9 @@ struct PlatformSettings {
     // 1: one-click captures are written as PNG files whatever the connection's
     // ClickFormat (which stays 0..3 as the profiles store it).
     int32_t ClickPng = 0;
+    // "Reconnect when a link drops": 1 (the default): a WAN, LAN or proxy link the
+    // device dropped is dialled again and its window stays open meanwhile.
+    int32_t ReconnectOnDrop = 1;
 
     static PlatformSettings defaults();
 

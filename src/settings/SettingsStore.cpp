@@ -138,6 +138,9 @@ void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
     int32_t png = 0;
     queryDword(store, key, "ClickPng", png);
     p.ClickPng = png == 1 ? 1 : 0;
+    int32_t reconnect = p.ReconnectOnDrop;
+    queryDword(store, key, "ReconnectOnDrop", reconnect);
+    p.ReconnectOnDrop = reconnect != 0 ? 1 : 0;
 }
 
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
@@ -155,6 +158,7 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setString(key, "InboundListenAddress", p.InboundListenAddress);
     store.setDword(key, "InboundHandshakeSeconds", uint32_t(p.InboundHandshakeSeconds));
     store.setDword(key, "ClickPng", uint32_t(p.ClickPng));
+    store.setDword(key, "ReconnectOnDrop", uint32_t(p.ReconnectOnDrop));
 }
 
 void RegisterProxyPort(RegistryStore& store)

@@ -65,5 +65,6 @@ inline constexpr int ProcessInfo = 40086;
 inline constexpr int ToggleFlip = 40093;
 inline constexpr int CopyFromDevice = 40095; // Ctrl+Shift+C
 inline constexpr int TypeText = 40096;
+inline constexpr int StatusLine = 40097;     // shows or hides the live status line
 
 } // namespace sorvane::cmd

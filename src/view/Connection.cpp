@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <pthread.h>
+#include <utility>
 
 #include "link/LinkTransport.h"
 #include "link/SlotLinkChannel.h"
@@ -19,7 +20,7 @@ uint32_t pollPeriodMs(const ScreenState& screen) { return uint32_t(1000 / std::c
 // Turns changed picture rectangles into window areas for the window.
 class Connection::ScreenEvents final : public ScreenSink {
 public:
-    ScreenEvents(ViewRecord& view, ViewSink& sink) : view_(view), sink_(sink) {}
+    ScreenEvents(Connection& c, ViewSink& sink) : c_(c), view_(c.view_), sink_(sink) {}
 
     void pictureChanged(int l, int t, int r, int b) override
     {
@@ -30,12 +31,14 @@ public:
     void linkDropped() override
     {
         dropped = true;
-        sink_.linkClosed();
+        if (!c_.reconnects())
+            sink_.linkClosed();
     }
 
     bool dropped = false;
 
 private:
+    Connection& c_;
     ViewRecord& view_;
     ViewSink& sink_;
 };
@@ -104,6 +107,7 @@ Connection::Connection(Links& links, int slot, const Profile& profile, int profi
     , slot_(slot)
     , view_(profile, profileIndex, start)
     , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); })
+    , meter_(links.find(slot)->bytesReceived)
 {
 }
 
@@ -143,6 +147,12 @@ void Connection::start(ViewSink& events)
 void Connection::stop()
 {
     running_ = false;
+    if (relinker_)
+        relinker_->cancel();
+    {
+        std::lock_guard lock(relinkMutex_);
+        relinkWake_.notify_all();
+    }
     // A thread inside a receive or a send can wait many seconds; shutting the link
     // down makes both return at once.
     if (started_.load())
@@ -198,6 +208,8 @@ void Connection::sendInput(const InputPacket& packet, bool queueEvents)
 {
     if (view_.recordState.load() == record_state::kPlaying)
         return; // a scenario drives the device now
+    if (reconnecting_.load())
+        return; // nobody is there to take it
     const auto kind = LinkKind(link().linkKind);
     const bool queued = queueEvents && (kind == LinkKind::Wan || kind == LinkKind::Lan || kind == LinkKind::Proxy);
     sender_.push(packet, queued);
@@ -244,8 +256,15 @@ void Connection::failPending(const std::string& reason)
 
 void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
 {
+    meter_.exchangeStarted(now());
     const PollOutcome outcome = PollScreen(channel, view_.screen, sink);
+    if (outcome != PollOutcome::Dropped)
+        meter_.exchangeEnded(now(), outcome == PollOutcome::Applied);
     if (outcome == PollOutcome::Dropped || sink.dropped) {
+        // A scenario that was playing waits for the link to come back.
+        uint32_t playing = record_state::kPlaying;
+        if (reconnects() && view_.recordState.compare_exchange_strong(playing, record_state::kPaused))
+            scenarioPausedByDrop_ = true;
         {
             std::lock_guard lock(jobsMutex_);
             dropped_ = true;
@@ -261,7 +280,7 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
 void Connection::threadMain(ViewSink& events)
 {
     SlotLinkChannel channel(links_, slot_);
-    ScreenEvents sink(view_, events);
+    ScreenEvents sink(*this, events);
     ThreadContext context(*this, channel, sink);
     uint32_t holdLimit = 0;
     if (pause(250, false)) {
@@ -282,6 +301,11 @@ void Connection::threadMain(ViewSink& events)
                                                                  : error);
                 continue;
             }
+            if (dropped() && reconnects()) {
+                relink(events);
+                sink.dropped = false;
+                continue;
+            }
             if (holdPolling_.load() || dropped()) {
                 pause(20, true);
                 continue;
@@ -297,6 +321,88 @@ void Connection::threadMain(ViewSink& events)
         }
     }
     failPending("the connection ended");
+}
+
+void Connection::setRelinker(std::shared_ptr<Relinker> relinker) { relinker_ = std::move(relinker); }
+
+void Connection::endReconnects() { reconnectsEnded_ = true; }
+
+bool Connection::reconnects() const { return relinker_ && !reconnectsEnded_.load() && running_.load(); }
+
+LinkFigures Connection::figures() const { return meter_.figures(links_.clock().tickCount()); }
+
+void Connection::relink(ViewSink& events)
+{
+    reconnecting_ = true;
+    unsigned failures = 0;
+    while (reconnects()) {
+        const uint32_t delayMs = RelinkDelaySeconds(failures) * 1000;
+        meter_.reconnecting(now(), now() + delayMs);
+        events.reconnecting();
+        if (!pause(delayMs, false))
+            break; // stopping
+        meter_.reconnecting(now(), now());
+        events.reconnecting();
+        std::string error;
+        std::optional<RelinkedLink> fresh = relinker_->attempt(error);
+        if (!fresh) {
+            ++failures;
+            continue;
+        }
+        std::unique_lock lock(relinkMutex_);
+        relinked_ = std::move(fresh);
+        events.relinked();
+        // The window takes it on its own thread, where the device facts are read.
+        relinkWake_.wait(lock, [&] { return !relinked_ || !running_.load(); });
+        if (relinked_)
+            break; // stopping: the new link goes with the connection
+        reconnecting_ = false;
+        meter_.relinked(now());
+        events.reconnecting();
+        return;
+    }
+    reconnecting_ = false;
+    if (running_.load())
+        events.linkClosed(); // reconnecting was turned off (Suspend): the window closes
+}
+
+bool Connection::adoptRelink()
+{
+    std::unique_lock lock(relinkMutex_);
+    if (!relinked_ || !running_.load())
+        return false;
+    RelinkedLink fresh = std::move(*relinked_);
+    relinked_.reset();
+    LinkSlot& s = link();
+    const DisplayGeometry before = s.display();
+    std::unique_ptr<Transport> old;
+    {
+        // The input sender may be inside a send on the dead link.
+        std::lock_guard sendLock(s.sendMutex);
+        LinkRecord r = fresh.record;
+        r.bytesSent = s.bytesSent.load(); // the counters go on across the drop
+        r.bytesReceived = s.bytesReceived.load();
+        r.keyPresses = s.keyPresses.load();
+        r.mouseClicks = s.mouseClicks.load();
+        s.assign(r);
+        s.palette = fresh.palette;
+        old = std::exchange(s.transport, std::move(fresh.transport));
+    }
+    if (old)
+        old->close();
+    // The agent starts again from zero reference frames, and so do the pictures.
+    if (!BuildConnectionBuffers(s, view_.screen)) {
+        // The device came back with a display that cannot be shown.
+        reconnectsEnded_ = true;
+        ShutdownLinkTransport(links_, slot_);
+    }
+    {
+        std::lock_guard jobsLock(jobsMutex_);
+        dropped_ = false;
+    }
+    reconnecting_ = false;
+    relinkWake_.notify_all();
+    return !(s.display() == before);
 }
 
 bool Connection::dropped()

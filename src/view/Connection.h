@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +37,8 @@
 #include "settings/Profile.h"
 #include "view/InputSender.h"
 #include "view/Job.h"
+#include "view/LinkMeter.h"
+#include "view/Relink.h"
 #include "view/ViewGeometry.h"
 #include "view/ViewRecord.h"
 
@@ -53,6 +56,10 @@ public:
     virtual void repaintAll() = 0;
     // The device ended the link: the window closes (may come more than once).
     virtual void linkClosed() = 0;
+    // The link dropped and is being made again, or the countdown moved on.
+    virtual void reconnecting() {}
+    // A new link is ready: the window calls Connection::adoptRelink on its thread.
+    virtual void relinked() {}
 };
 
 // The screen-buffer step of a new connection: the device facts and palette of the
@@ -108,12 +115,35 @@ public:
     // poll's position (AVI frames). Set before start().
     void setAfterPoll(std::function<void(ScreenState&, uint32_t updateCounter)> afterPoll);
 
+    // Reconnecting by itself. With a relinker, a link the device dropped (not one the
+    // window closed) is made again: the window stays, the picture is kept, a playing scenario
+    // pauses (see takeScenarioPausedByDrop), pending jobs fail, and attempts follow
+    // after 1, 2, 4 ... 30 s until one passes or the connection stops. Set before start().
+    void setRelinker(std::shared_ptr<Relinker> relinker);
+    // From now on a drop ends the connection (Suspend: the device goes away on purpose).
+    void endReconnects();
+    // True when a drop now would be reconnected rather than close the window.
+    bool reconnects() const;
+    bool reconnecting() const { return reconnecting_.load(); }
+    // User-interface thread, after ViewSink::relinked(): the new link takes the place of
+    // the dropped one in this connection's slot (its counters go on), the pictures are
+    // rebuilt from its facts, and polling resumes. True when the display's geometry
+    // changed (the window refits).
+    bool adoptRelink();
+    // True once after a drop paused the scenario that was playing: it resumes now.
+    bool takeScenarioPausedByDrop() { return scenarioPausedByDrop_.exchange(false); }
+
+    // The status line's figures.
+    LinkFigures figures() const;
+
 private:
     Connection(Links& links, int slot, const Profile& profile, int profileIndex, const ViewStart& start);
     class ThreadContext;
     class ScreenEvents;
 
     void threadMain(ViewSink& events);
+    void relink(ViewSink& events);
+    uint32_t now() const { return links_.clock().tickCount(); }
     bool pause(uint32_t ms, bool wakeForJobs);
     void pollOnce(LinkChannel& channel, ScreenEvents& sink);
     bool dropped();
@@ -125,6 +155,14 @@ private:
     ViewRecord view_;
     InputSender sender_;
     std::function<void(ScreenState&, uint32_t)> afterPoll_;
+    LinkMeter meter_;
+    std::shared_ptr<Relinker> relinker_;
+    std::atomic<bool> reconnectsEnded_{false};
+    std::atomic<bool> reconnecting_{false};
+    std::atomic<bool> scenarioPausedByDrop_{false};
+    std::mutex relinkMutex_;
+    std::condition_variable relinkWake_;
+    std::optional<RelinkedLink> relinked_; // made, waiting for adoptRelink (relinkMutex_)
 
     std::atomic<bool> running_{false};
     std::atomic<bool> started_{false};

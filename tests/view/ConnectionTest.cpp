@@ -19,6 +19,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/PosixTransports.h"
 #include "view/Connection.h"
+#include "view/LinkMeter.h"
 
 using namespace sorvane;
 using namespace std::chrono_literals;
@@ -324,4 +325,128 @@ TEST(Connection, DestroyingItWhileItsThreadWaitsInAReceiveFreesTheSlot)
     EXPECT_EQ(c.links.allocSlot(), 0);
     EXPECT_FALSE(c.links.find(0)->transport);
     EXPECT_EQ(c.links.liveConnections.load(), 0u);
+}
+
+// The status line's figures over a clock the test drives: rates per second, the last
+// update's request-to-picture time, waiting and the reconnect countdown, and a byte
+// count that wraps at 4 GiB.
+TEST(LinkMeterTest, FiguresFollowTheReportedExchanges)
+{
+    std::atomic<uint32_t> received{0xFFFFFF00u}; // wraps during the test
+    LinkMeter m(received);
+    m.exchangeStarted(1000);
+    received += 0x200; // 512 bytes arrive
+    m.exchangeEnded(1040, true);
+    for (uint32_t t = 1100; t < 2000; t += 100) {
+        m.exchangeStarted(t);
+        received += 1024;
+        m.exchangeEnded(t + 25, t % 200 == 0); // every other one changes the picture
+    }
+    LinkFigures f = m.figures(2030);
+    EXPECT_EQ(f.state, LinkState::Live);
+    EXPECT_EQ(f.updates, 1u + 4u);
+    EXPECT_EQ(f.bytesReceived, 512u + 9u * 1024u);
+    EXPECT_EQ(f.latencyMs, 25);
+    EXPECT_NEAR(f.updatesPerSecond, 5.0 * 1000 / 1030, 0.01);
+    EXPECT_NEAR(f.bytesPerSecond, (512.0 + 9 * 1024) * 1000 / 1030, 0.5);
+    EXPECT_EQ(LinkStatusText(f), "live \xC2\xB7 4.9 updates/s \xC2\xB7 9.2 KB/s \xC2\xB7 25 ms");
+
+    // Nothing arrives for more than two seconds: waiting, and no rate is claimed.
+    f = m.figures(2030 + kWaitingAfterMs + 1);
+    EXPECT_EQ(f.state, LinkState::Waiting);
+    EXPECT_EQ(f.bytesPerSecond, 0.0);
+    // Bytes still moving (a long transfer) keep it live.
+    received += 1;
+    EXPECT_EQ(m.figures(2030 + kWaitingAfterMs + 2).state, LinkState::Live);
+
+    m.reconnecting(5000, 9000);
+    f = m.figures(6500);
+    EXPECT_EQ(f.state, LinkState::Reconnecting);
+    EXPECT_EQ(f.reconnectInSeconds, 3u);
+    EXPECT_EQ(LinkStatusText(f).rfind("reconnecting in 3 s \xC2\xB7", 0), 0u);
+    m.relinked(9100);
+    EXPECT_EQ(m.figures(9200).state, LinkState::Live);
+}
+
+namespace {
+
+// Dials "again" by handing out a fresh socket pair with a new scripted agent.
+class PairRelinker final : public Relinker {
+public:
+    std::optional<RelinkedLink> attempt(std::string& error) override
+    {
+        ++attempts;
+        if (refuse) {
+            error = "not there";
+            return std::nullopt;
+        }
+        int fds[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        agent = std::make_unique<Agent>(fds[1], false);
+        RelinkedLink fresh;
+        fresh.record.depth = 16;
+        fresh.record.width = 16;
+        fresh.record.height = 8;
+        fresh.record.linkKind = uint32_t(LinkKind::Wan);
+        fresh.record.setDeviceName("Fake");
+        fresh.transport = PosixSocket::adopt(fds[0]);
+        return fresh;
+    }
+    void cancel() override {}
+    std::atomic<bool> refuse{false};
+    std::atomic<int> attempts{0};
+    std::unique_ptr<Agent> agent;
+};
+
+struct RelinkSink : Sink {
+    std::atomic<int> relinks{0};
+    void relinked() override { ++relinks; }
+};
+
+} // namespace
+
+// A dropped link is dialled again, polling goes on over the new one in the same slot,
+// and its counters go on; after endReconnects a drop closes the window instead.
+TEST(ConnectionTest, DroppedLinkIsMadeAgainUntilReconnectsEnd)
+{
+    SystemClock clock;
+    RelinkSink sink;
+    Links links{clock, &sink};
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    LinkSlot& s = *links.find(3);
+    s.transport = PosixSocket::adopt(fds[0]);
+    s.linkKind = uint32_t(LinkKind::Wan);
+    s.depth = 16;
+    s.width = 16;
+    s.height = 8;
+    s.deviceName = "Fake";
+    auto first = std::make_unique<Agent>(fds[1], false);
+    Profile p;
+    p.refreshRate = 18;
+    std::string error;
+    auto c = Connection::Open(links, 3, p, 0, ViewStart{}, error);
+    ASSERT_TRUE(c) << error;
+    auto relinker = std::make_shared<PairRelinker>();
+    c->setRelinker(relinker);
+    c->start(sink);
+    ASSERT_TRUE(first->waitFor([&] { return first->count(CmdUpdate) >= 2; }));
+
+    first->closeLink();
+    ASSERT_TRUE(first->waitFor([&] { return sink.relinks.load() == 1; }));
+    EXPECT_TRUE(c->reconnecting());
+    EXPECT_EQ(sink.closed.load(), 1); // only the link layer's report; the window was not told to close
+    EXPECT_EQ(c->post(JobKind::Status, [](JobContext&, std::string&) { return true; })->status(), JobStatus::Failed);
+    const uint32_t before = s.bytesReceived.load();
+    EXPECT_FALSE(c->adoptRelink()); // same display: no refit
+    EXPECT_FALSE(c->reconnecting());
+    ASSERT_TRUE(first->waitFor([&] { return relinker->agent->count(CmdUpdate) >= 2; }));
+    EXPECT_GE(s.bytesReceived.load(), before + 20); // counted on from where it was
+
+    c->endReconnects();
+    relinker->agent->closeLink();
+    ASSERT_TRUE(first->waitFor([&] { return sink.closed.load() >= 3; }));
+    EXPECT_EQ(relinker->attempts.load(), 1);
+    c->stop();
+    c->join();
 }

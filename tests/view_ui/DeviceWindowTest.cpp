@@ -268,6 +268,7 @@ void DeviceWindowTest::closingTheWindowFreesTheSlot()
 void DeviceWindowTest::deviceClosingTheLinkClosesTheWindow()
 {
     ShellHarness h;
+    h.shell->platformSettings().ReconnectOnDrop = 0; // "Reconnect when a link drops" off
     LoopbackSim sim = startLoopbackSim({});
     const int index = h.addProfile("Dropped", LinkKind::Wan, sim.address);
     h.connect(index);

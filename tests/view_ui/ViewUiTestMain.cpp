@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     for (auto make : {sorvane::test::makeKeyMapTest, sorvane::test::makeDeviceWindowTest,
                       sorvane::test::makeInputTest, sorvane::test::makeConnectTest,
                       sorvane::test::makeSkinWindowTest, sorvane::test::makeCaptureUiTest,
-                      sorvane::test::makeRecordingTest}) {
+                      sorvane::test::makeRecordingTest, sorvane::test::makeReconnectTest}) {
         std::unique_ptr<QObject> test(make());
         failures += QTest::qExec(test.get(), argc, argv);
     }

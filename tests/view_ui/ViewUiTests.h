@@ -12,5 +12,6 @@ QObject* makeKeyMapTest();
 QObject* makeSkinWindowTest();
 QObject* makeCaptureUiTest();
 QObject* makeRecordingTest();
+QObject* makeReconnectTest();
 
 } // namespace sorvane::test

@@ -124,7 +124,7 @@ void LanConnectDialog::connectNext()
         },
         [this, p](std::shared_ptr<PendingLink> link) {
             if (link->passed())
-                InstallLink(ctx_, *link, profileIndex_, viewStartFor(p));
+                InstallLink(ctx_, *link, profileIndex_, viewStartFor(p), &p);
             connectNext();
         });
 }

@@ -133,7 +133,7 @@ void MakeConnectionDialog::attemptDone(std::shared_ptr<PendingLink> link)
         return;
     }
     timer_->stop();
-    const std::optional<int> slot = InstallLink(context_, *link, profileIndex_, viewStartFor(profile_));
+    const std::optional<int> slot = InstallLink(context_, *link, profileIndex_, viewStartFor(profile_), &profile_);
     emit attemptEnded(slot.has_value());
     if (!slot) {
         // Every slot went live meanwhile, or the device's display cannot be shown.

@@ -104,7 +104,7 @@ void ProxyConnectDialog::connectNext()
                 return; // the dialog stays open
             }
             if (outcome.status == ProxyOpenStatus::Passed)
-                InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(profile));
+                InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(profile), &profile);
             connectNext();
         });
 }

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
@@ -54,6 +55,14 @@ public:
     {
         QMetaObject::invokeMethod(window_, [w = window_] { w->close(); }, Qt::QueuedConnection);
     }
+    void reconnecting() override
+    {
+        QMetaObject::invokeMethod(window_, [w = window_] { w->linkStateChanged(); }, Qt::QueuedConnection);
+    }
+    void relinked() override
+    {
+        QMetaObject::invokeMethod(window_, [w = window_] { w->relinked(); }, Qt::QueuedConnection);
+    }
 
     QRect takeDamage()
     {
@@ -96,6 +105,11 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     layout_->setMenuBar(menuBar_);
     client_ = new DevicePicture(*this);
     layout_->addWidget(client_);
+    statusLine_ = new QLabel(this);
+    statusLine_->setObjectName(QStringLiteral("statusLine"));
+    statusLine_->setContentsMargins(4, 1, 4, 1);
+    statusLine_->setTextInteractionFlags(Qt::NoTextInteraction);
+    layout_->addWidget(statusLine_);
     setFocusProxy(client_);
     client_->setMouseTracking(true); // resting the mouse on a skin button shows its tooltip
 
@@ -106,6 +120,11 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
 
     connection_->start(*sink_);
     opened_ = true;
+
+    statusTimer_.setInterval(500);
+    connect(&statusTimer_, &QTimer::timeout, this, &DeviceWindow::updateStatusLine);
+    statusTimer_.start();
+    updateStatusLine();
 
     hoverTimer_.setInterval(HoverCounter::kTickMs);
     connect(&hoverTimer_, &QTimer::timeout, this, &DeviceWindow::hoverTick);
@@ -158,6 +177,12 @@ void DeviceWindow::command(int id)
         setRotation((id - devcmd::Rotate0) * 90);
         break;
     case devcmd::ToggleFlip: toggleFlip(); break;
+    case devcmd::StatusLine:
+        statusLine_->setVisible(!statusLine_->isVisible());
+        if (QAction* a = action(devcmd::StatusLine))
+            a->setChecked(statusLine_->isVisible());
+        fit();
+        break;
     default:
         runService(id);
         break;
@@ -370,12 +395,46 @@ void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
     ViewGeometry g = view_.geometry();
     g.toolbarHeight = toolbarHeight_;
     PaintDeviceView(painter, exposed, view_.screen, g, skin_);
+    if (greyed_) // the last picture before the link dropped
+        painter.fillRect(exposed, QColor(128, 128, 128, 140));
     if (!tip_.isEmpty())
         PaintHotspotTip(painter, tipBox_, tip_);
 }
 
+void DeviceWindow::updateStatusLine()
+{
+    // The width never pushes the window wider: the line is elided to the picture's.
+    const QString text = QString::fromStdString(LinkStatusText(connection_->figures()));
+    statusLine_->setToolTip(text);
+    statusLine_->setText(statusLine_->fontMetrics().elidedText(text, Qt::ElideRight, std::max(40, client_->width() - 8)));
+    const bool grey = connection_->reconnecting();
+    if (grey != greyed_) {
+        greyed_ = grey;
+        client_->update();
+    }
+}
+
+void DeviceWindow::linkStateChanged() { updateStatusLine(); }
+
+void DeviceWindow::relinked()
+{
+    const bool refit = connection_->adoptRelink();
+    updateStatusLine();
+    applyEnabledStates();
+    if (refit) {
+        placeSkin();
+        fit();
+    }
+    client_->update();
+    connection_->requestRefresh();
+    if (context_.services.reconnected)
+        context_.services.reconnected(*this);
+}
+
 void DeviceWindow::sendInput(const InputPacket& packet)
 {
+    if (connection_->reconnecting())
+        return; // the device is not there: nothing is sent, nothing recorded
     if (context_.services.inputSent)
         context_.services.inputSent(*this, packet);
     connection_->sendInput(packet, context_.settings.QueueEvents != 0);

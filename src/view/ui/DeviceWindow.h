@@ -47,6 +47,7 @@
 #include "view/ViewRecord.h"
 
 class QAction;
+class QLabel;
 class QMenuBar;
 class QToolBar;
 class QVBoxLayout;
@@ -68,6 +69,8 @@ struct DeviceWindowServices {
     std::function<void(DeviceWindow&, const InputPacket&)> inputSent;
     // The window is about to close (the recording's save prompt).
     std::function<void(DeviceWindow&)> closing;
+    // The dropped link is back (a scenario the drop paused resumes).
+    std::function<void(DeviceWindow&)> reconnected;
 };
 
 struct DeviceWindowContext {
@@ -111,6 +114,9 @@ public:
     int toolbarHeight() const { return toolbarHeight_; }
     QMenuBar* menuBar() const { return menuBar_; }
     QAction* action(int id) const; // the menu item of a command, or nullptr
+    // The live status line under the picture (Status Line, 40097, hides and shows it).
+    QLabel* statusLine() const { return statusLine_; }
+    void updateStatusLine();
 
     // The status window of this connection, kept by the Connection Status service;
     // closed with the device window.
@@ -158,6 +164,8 @@ private:
     void placeSkin();
     void hoverTick();
     void hideTip();
+    void linkStateChanged();
+    void relinked();
 
     DeviceWindowContext context_;
     std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
@@ -182,6 +190,9 @@ private:
     int toolbarHeight_ = 0;
     std::multimap<int, QAction*> actions_;
     QPointer<QWidget> statusWindow_;
+    QLabel* statusLine_ = nullptr;
+    QTimer statusTimer_;
+    bool greyed_ = false; // the picture shown is the last one before the link dropped
 
     int serviceDepth_ = 0;      // > 0 while a service handler runs
     std::deque<int> posted_;    // commands posted while a handler ran

@@ -66,6 +66,9 @@ void DeviceWindow::buildMenu()
     add(view, "&Refresh Display", devcmd::RefreshDisplay);
     add(view, "&Toggle Skin", devcmd::ToggleSkin);
     add(view, "Toggle Flip State", devcmd::ToggleFlip);
+    QAction* statusLine = add(view, "Status &Line", devcmd::StatusLine);
+    statusLine->setCheckable(true);
+    statusLine->setChecked(true);
     view->addSeparator();
     auto* scales = new QActionGroup(this);
     add(view, "1X", devcmd::Scale1, scales);
@@ -124,6 +127,7 @@ bool DeviceWindow::isCommandEnabled(int id) const
     case devcmd::Rotate90:
     case devcmd::Rotate180:
     case devcmd::Rotate270:
+    case devcmd::StatusLine:
         return true;
     case devcmd::ToggleLowColor:
         return view_.screen.facts.depth == 16;

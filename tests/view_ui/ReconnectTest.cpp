@@ -1,0 +1,96 @@
+// A WAN link the device drops is made again by itself: the window stays with its
+// picture greyed, the program dials the same address when a device listens there
+// again, and the picture is the device's again. Suspend ends that.
+
+#include <QLabel>
+#include <QTest>
+
+#include "ShellHarness.h"
+#include "ViewUiTests.h"
+#include "view/CommandIds.h"
+
+namespace sorvane::test {
+
+namespace {
+
+bool matchesDump(DeviceWindow& w, const std::filesystem::path& dump)
+{
+    QImage expected;
+    if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
+        return false;
+    expected = expected.convertToFormat(QImage::Format_RGB32);
+    expected = expected.scaled(expected.width() * 2, expected.height() * 2, Qt::IgnoreAspectRatio,
+                               Qt::FastTransformation); // the window shows it at 2X
+    return shownPicture(w, expected.width(), expected.height()) == expected;
+}
+
+std::vector<std::string> simArgs(const std::filesystem::path& dumps, std::vector<std::string> more = {})
+{
+    std::vector<std::string> args = {"--name", "Pocket", "--picture", "synthetic", "--still-after", "3",
+                                     "--dump-dir", dumps.string()};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+} // namespace
+
+class ReconnectTest : public QObject {
+    Q_OBJECT
+private slots:
+    void droppedLinkComesBackInTheSameWindow();
+    void suspendEndsTheLinkForGood();
+};
+
+void ReconnectTest::droppedLinkComesBackInTheSameWindow()
+{
+    ShellHarness h;
+    TempDir first, second;
+    LoopbackSim sim = startLoopbackSim(simArgs(first.path(), {"--close-after", "30"}));
+    const int profile = h.addProfile("Field", LinkKind::Wan, sim.address);
+    h.connect(profile);
+    QPointer<DeviceWindow> w = h.windowOf(profile);
+    QVERIFY(w);
+    w->command(devcmd::Scale2);
+    const int slot = w->slot();
+
+    // The device goes away: the window stays, counting down to its next attempt.
+    QTRY_VERIFY_WITH_TIMEOUT(w && w->connection().reconnecting(), 20000);
+    sim.process.reset();
+    QTest::qWait(50);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->statusLine()->toolTip().startsWith("reconnecting"), 5000);
+    QVERIFY(h.ui.messages.shown.empty());
+
+    // It listens again on the same address and port: the same window shows it again.
+    SimProcess again(simArgs(second.path(), {"--host", sim.host, "--port", "1899"}), std::chrono::seconds(20));
+    QTRY_VERIFY_WITH_TIMEOUT(w && !w->connection().reconnecting(), 40000);
+    QCOMPARE(w->slot(), slot);
+    QCOMPARE(w->view().scale.load(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(matchesDump(*w, second / "main.ppm") || matchesDump(*w, first / "main.ppm"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->statusLine()->toolTip().startsWith("live"), 5000);
+    QVERIFY(w->connection().figures().updates > 0);
+}
+
+void ReconnectTest::suspendEndsTheLinkForGood()
+{
+    ShellHarness h;
+    TempDir dumps;
+    LoopbackSim sim = startLoopbackSim(simArgs(dumps.path()));
+    const int profile = h.addProfile("Field", LinkKind::Wan, sim.address);
+    h.connect(profile);
+    QPointer<DeviceWindow> w = h.windowOf(profile);
+    QVERIFY(w);
+    QVERIFY(w->connection().reconnects());
+    QVERIFY(!nextLine(*sim.process, {"connected"}).empty());
+    w->command(devcmd::Suspend);
+    QVERIFY(!w || !w->connection().reconnects());
+    QTRY_VERIFY_WITH_TIMEOUT(!w, 10000);
+    // No attempt follows: the simulator sees no second connection.
+    QVERIFY(nextLine(*sim.process, {"connected"}, std::chrono::seconds(3)).empty());
+}
+
+QObject* makeReconnectTest() { return new ReconnectTest; }
+
+} // namespace sorvane::test
+
+#include "ReconnectTest.moc"
