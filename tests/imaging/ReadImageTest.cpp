@@ -218,38 +218,3 @@ TEST_F(PillowCorpus, DamagedFilesAreRefusedOrReadSafely)
     gif.resize(at + 10);
     EXPECT_EQ(readBytes(gif, kFileGif), kImageUnsupported);
 }
-
-TEST(ReadImage, JpegStaysEncodedUntilConverted)
-{
-    TempDir dir;
-    runOracle({"make-jpeg", (dir / "a.jpg").string()});
-    ImageFile f;
-    ASSERT_EQ(OpenImageFile(dir / "a.jpg", f, 0), kImageOk);
-    EXPECT_EQ(f.fileType, kFileJpeg);
-    ImageRecord img;
-    ASSERT_EQ(ReadImage(f, img, 0, 0), kImageOk);
-    EXPECT_EQ(img.imageType, kImageJfif);
-    EXPECT_EQ(img.width, 41);
-    EXPECT_EQ(img.height, 27);
-    EXPECT_EQ(img.bitsPerPixel, 24);
-    EXPECT_NE(img.planeFlag, 1);
-    std::vector<uint8_t> original = readFileBytes(dir / "a.jpg");
-    EXPECT_TRUE(std::equal(original.begin(), original.end(), img.payload().begin(), img.payload().end()));
-    CloseImageFile(f);
-
-    // Written back as a JPEG file it is the same file.
-    ImageFile out;
-    ASSERT_EQ(CreateImageFile(dir / "copy.jpg", out, 0, kFileJpeg), kImageOk);
-    ASSERT_EQ(WriteImage(out, img, 0), kImageOk);
-    EXPECT_EQ(WriteImage(out, img, 0), kImageUnsupported);
-    CloseImageFile(out);
-    EXPECT_EQ(readFileBytes(dir / "copy.jpg"), original);
-
-    // Without the JFIF segment it is image type 16.
-    std::vector<uint8_t> bare = {0xFF, 0xD8};
-    size_t app0 = 4 + (size_t(original[4]) << 8 | original[5]);
-    bare.insert(bare.end(), original.begin() + ptrdiff_t(app0), original.end());
-    ImageRecord other;
-    ASSERT_EQ(readImageBytes(bare, kFileJpeg, other), kImageOk);
-    EXPECT_EQ(other.imageType, kImageJpegOther);
-}
