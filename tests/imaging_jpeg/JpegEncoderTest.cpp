@@ -135,8 +135,8 @@ TEST(JpegEncode, QuantizationTablesAreAnnexKScaledByTheOptions)
         bool flag420;
         int sampling; // Pillow: 0 = 4:4:4, 2 = 4:2:0
     };
-    for (Case c : {Case{0, false, 0}, Case{1, false, 0}, Case{2, false, 0}, Case{3, false, 0}, Case{5, false, 2},
-                   Case{1, true, 2}, Case{7, false, 2}}) {
+    for (Case c : {Case{0, false, 0}, {1, false, 0}, {2, false, 0}, {3, false, 0}, {5, false, 2}, {1, true, 2},
+                   {7, false, 2}}) {
         fs::path file = dir / ("o" + std::to_string(c.options) + (c.flag420 ? "s" : "") + ".jpg");
         writeFile(file, encodePicture(picture, withOptions(c.options, c.flag420)));
         Inspection info = inspect(file);
@@ -279,16 +279,19 @@ TEST(JpegEncode, RowLayoutDoesNotChangeTheFile)
 TEST(JpegEncode, BadParametersGiveMinus6)
 {
     const Picture p = photoPicture(8, 8);
-    std::vector<uint8_t> out{1, 2, 3};
-    EXPECT_EQ(jpeg::encode(nullptr, 8, 8, 24, withOptions(1), out), -6);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 0, 8, 24, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, -1, 24, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 65536, 1, 65536 * 3, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 23, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data() + 7 * 24, 8, 8, -23, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 24, withOptions(8), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 24, withOptions(-1), out), -6);
-    EXPECT_EQ(jpeg::encodeGrey(p.pixels.data(), 8, 8, 7, withOptions(1), out), -6);
-    EXPECT_TRUE(out.empty());
+    const uint8_t* px = p.pixels.data();
+    const struct {
+        const uint8_t* pixels;
+        int w, h;
+        ptrdiff_t stride;
+        int options;
+    } cases[] = {{nullptr, 8, 8, 24, 1},    {px, 0, 8, 24, 1},      {px, 8, -1, 24, 1}, {px, 65536, 1, 65536 * 3, 1},
+                 {px, 8, 8, 23, 1},         {px + 7 * 24, 8, 8, -23, 1}, {px, 8, 8, 24, 8}, {px, 8, 8, 24, -1}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> out{1, 2, 3};
+        EXPECT_EQ(jpeg::encode(c.pixels, c.w, c.h, c.stride, withOptions(c.options), out), -6) << c.w << " " << c.stride;
+        EXPECT_TRUE(out.empty());
+    }
+    std::vector<uint8_t> out;
+    EXPECT_EQ(jpeg::encodeGrey(px, 8, 8, 7, withOptions(1), out), -6);
 }
