@@ -5,7 +5,6 @@
 
 #include <condition_variable>
 #include <deque>
-#include <fstream>
 #include <thread>
 
 #include <QApplication>
@@ -94,13 +93,6 @@ struct CountingBeep final : BeepPort {
     int beeps = 0;
     void beep() override { ++beeps; }
 };
-
-void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-std::string readFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 QStringList column(const QTreeWidget& list, int c)
 {
