@@ -90,14 +90,11 @@ TEST(WriteBmp, ColourTablesAndPadding)
     ASSERT_EQ(encodeImageFile(four, kFileBmp, out), kImageOk);
     ASSERT_EQ(out.size(), 54u + 64 + 2 * 4);
     EXPECT_EQ(loadLe32(&out[34]), 8u); // image size = rows x padded row
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(out[54 + 4 * i], (*four.colourTable)[3 * i]);
-        EXPECT_EQ(out[54 + 4 * i + 2], (*four.colourTable)[3 * i + 2]);
-        EXPECT_EQ(out[54 + 4 * i + 3], 0);
-    }
-
-    ImageRecord eight = testPicture(3, 1, 8);
-    ASSERT_EQ(encodeImageFile(eight, kFileBmp, out), kImageOk);
+    for (int i = 0; i < 16; ++i) // blue, green, red as the table holds them, then a zero
+        EXPECT_EQ(std::vector<uint8_t>(&out[54 + 4 * i], &out[58 + 4 * i]),
+                  (std::vector<uint8_t>{(*four.colourTable)[3 * i], (*four.colourTable)[3 * i + 1],
+                                        (*four.colourTable)[3 * i + 2], 0}));
+    ASSERT_EQ(encodeImageFile(testPicture(3, 1, 8), kFileBmp, out), kImageOk);
     EXPECT_EQ(out.size(), 54u + 1024 + 4);
 }
 
