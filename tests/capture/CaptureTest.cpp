@@ -40,12 +40,9 @@ TEST_P(ClipboardBlock, LayoutAndPillowReadsIt)
     ASSERT_EQ(block.size(), stride * size_t(c.height) + 1068);
     EXPECT_EQ(loadLe32s(&block[8]), c.height); // positive: bottom row first
     EXPECT_EQ(loadLe16(&block[14]), c.bits);
-    if (c.bits == 16) {
-        EXPECT_EQ(loadLe32(&block[16]), 3u);
-        EXPECT_EQ(loadLe32(&block[40]), 0xF800u);
-        EXPECT_EQ(loadLe32(&block[44]), 0x07E0u);
-        EXPECT_EQ(loadLe32(&block[48]), 0x001Fu);
-    }
+    if (c.bits == 16) // bit fields, then the red, green and blue masks
+        EXPECT_EQ(std::make_tuple(loadLe32(&block[16]), loadLe32(&block[40]), loadLe32(&block[44]), loadLe32(&block[48])),
+                  std::make_tuple(3u, 0xF800u, 0x07E0u, 0x001Fu));
     // The bottom screen row comes first, at the offset of the layout.
     EXPECT_EQ(0, std::memcmp(&block[c.rowsAt], rowOf(pic, c.height - 1), size_t(pic.rowBytes)));
     TempDir dir;
@@ -62,9 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, ClipboardBlock,
 TEST(CapturePicture, LowColourModeGivesTheFixedSixteenColours)
 {
     ScreenState st;
-    st.facts.depth = 16;
-    st.facts.width = 16;
-    st.facts.height = 8;
+    st.facts = {16, 16, 8, 0};
     ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
     st.bitmaps.dib4.bits[0] = 0xC3;
     st.lowColor = 1;

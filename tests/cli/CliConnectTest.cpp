@@ -31,6 +31,21 @@ ProcessResult cli(std::vector<std::string> args)
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Runs sorvane-cli: its exit status, and each part in its output (status 0) or errors.
+void expectCli(std::vector<std::string> args, int exit, std::vector<std::string> parts)
+{
+    const ProcessResult r = cli(std::move(args));
+    EXPECT_EQ(r.exitCode, exit) << r.err;
+    for (const std::string& part : parts)
+        EXPECT_TRUE(has(exit == 0 ? r.out : r.err, part)) << part << " in:\n" << r.out << r.err;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 std::string ownLoopback()
 {
     static std::atomic<int> next{2};
@@ -119,56 +134,30 @@ TEST(CliConnect, Lan)
     SimProcess beta({"--host", b, "--port", "1899", "--name", "Beta", "--password", "Secret", "--discovery-port", port,
                      "--discovery-bind", "127.255.255.255"});
     const std::vector<std::string> lan{"--lan", "--bcast", "127.255.255.255", "--bport", port, "--timeout", "15"};
-    auto with = [&](std::vector<std::string> extra) {
-        std::vector<std::string> args = lan;
-        args.insert(args.end(), extra.begin(), extra.end());
-        return cli(args);
-    };
-
-    auto r = with({"--pick", "Beta", "--password", "SECRET", "info"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "name: Beta\n")) << r.out;
-    r = with({"--pick", "Beta", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "requires a password")) << r.err;
-    r = with({"--pick", "Alpha", "info"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "depth: 16\n") && has(r.out, "name: Alpha\n")) << r.out;
-    r = with({"--pick", "Nobody", "--timeout", "4", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "no device called \"Nobody\" answered")) << r.err;
+    expectCli(lan + std::vector<std::string>{"--pick", "Beta", "--password", "SECRET", "info"}, 0, {"name: Beta\n"});
+    expectCli(lan + std::vector<std::string>{"--pick", "Beta", "info"}, 1, {"requires a password"});
+    expectCli(lan + std::vector<std::string>{"--pick", "Alpha", "info"}, 0, {"depth: 16\n", "name: Alpha\n"});
+    expectCli(lan + std::vector<std::string>{"--pick", "Nobody", "--timeout", "4", "info"}, 1,
+              {"no device called \"Nobody\" answered"});
 }
 
 TEST(CliConnect, Proxy)
 {
     SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*"});
     const std::string at = "127.0.0.1:" + std::to_string(proxy.tcpPort());
-    auto r = cli({"--proxy", at, "--pick", "Free", "info"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "name: Free\n")) << r.out;
-    r = cli({"--proxy", at, "--pick", "0", "info"}); // by its index in the table
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "name: Free\n")) << r.out;
-    r = cli({"--proxy", at, "--pick", "Busy", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "The connection attempt failed; the device may be in use")) << r.err;
-
+    expectCli({"--proxy", at, "--pick", "Free", "info"}, 0, {"name: Free\n"});
+    expectCli({"--proxy", at, "--pick", "0", "info"}, 0, {"name: Free\n"}); // by its index in the table
+    expectCli({"--proxy", at, "--pick", "Busy", "info"}, 1,
+              {"The connection attempt failed; the device may be in use"});
     // A device the proxy passes on is refused for what it is, not for a hello.
     SimProcess huge({"--proxy", "--port", "0", "--proxy-devices", "Big", "--width", "4096", "--height", "4096"});
-    r = cli({"--proxy", "127.0.0.1:" + std::to_string(huge.tcpPort()), "--pick", "Big", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "larger than 2048 x 2048 (through the proxy server)")) << r.err;
-
+    expectCli({"--proxy", "127.0.0.1:" + std::to_string(huge.tcpPort()), "--pick", "Big", "info"}, 1,
+              {"larger than 2048 x 2048 (through the proxy server)"});
     SimProcess badCount({"--proxy", "--port", "0", "--proxy-count-override", "34"});
-    r = cli({"--proxy", "127.0.0.1:" + std::to_string(badCount.tcpPort()), "--pick", "0", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "Unable to connect to the proxy server")) << r.err;
-    r = cli({"--proxy", "127.0.0.1:65536", "--pick", "0", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "65536 is not a port number 1..65535")) << r.err;
-    r = cli({"--proxy", at, "info"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(has(r.err, "--pick")) << r.err;
+    expectCli({"--proxy", "127.0.0.1:" + std::to_string(badCount.tcpPort()), "--pick", "0", "info"}, 1,
+              {"Unable to connect to the proxy server"});
+    expectCli({"--proxy", "127.0.0.1:65536", "--pick", "0", "info"}, 1, {"65536 is not a port number 1..65535"});
+    expectCli({"--proxy", at, "info"}, 2, {"--pick"});
 }
 
 TEST(CliConnect, ListenForAnAgent)
@@ -213,11 +202,7 @@ TEST(CliConnect, UsageErrors)
     for (auto args : std::vector<std::vector<std::string>>{{"--bcast", "127.0.0.1", "--host", "x", "info"},
                                                            {"--lan", "--proxy", "127.0.0.1:1", "--pick", "a", "info"},
                                                            {"--listen", "127.0.0.1:70000", "info"},
-                                                           {"--pick", "a", "--host", "x", "info"}}) {
-        auto r = cli(args);
-        EXPECT_EQ(r.exitCode, 2) << r.err;
-    }
-    auto r = cli({"--listen", "127.0.0.1:0", "--timeout", "1", "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "no device connected")) << r.err;
+                                                           {"--pick", "a", "--host", "x", "info"}})
+        expectCli(args, 2, {});
+    expectCli({"--listen", "127.0.0.1:0", "--timeout", "1", "info"}, 1, {"no device connected"});
 }

@@ -22,6 +22,21 @@ std::string readFile(const std::filesystem::path& p)
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
+// sorvane-cli capture into `file` from a simulator showing the synthetic picture and
+// dumping what it sent into `dir`.
+ProcessResult capture(const TempDir& dir, std::vector<std::string> simArgs, const std::string& file,
+                      const std::vector<std::string>& cliArgs)
+{
+    simArgs.insert(simArgs.begin(), {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--dump-dir",
+                                     dir.path().string()});
+    SimProcess sim(simArgs);
+    std::vector<std::string> cli = {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
+                                    std::to_string(sim.tcpPort()), "--refresh", "18", "--timeout", "120",
+                                    "capture", (dir / file).string()};
+    cli.insert(cli.end(), cliArgs.begin(), cliArgs.end());
+    return runProcess(cli, std::chrono::seconds(180));
+}
+
 struct Case {
     const char* name;
     std::vector<std::string> simArgs;
@@ -37,17 +52,9 @@ TEST_P(ScreenStream, CapturedPictureEqualsTheSimulatorsScreen)
 {
     const Case& c = GetParam();
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--dump-dir",
-                                     dir.path().string()};
-    args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
-    SimProcess sim(args);
-    const std::string out = (dir / "capture.ppm").string();
-    std::vector<std::string> cli = {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
-                                    std::to_string(sim.tcpPort()), "--refresh", "18", "--timeout", "120",
-                                    "capture", out};
-    cli.insert(cli.end(), c.captureArgs.begin(), c.captureArgs.end());
-    ProcessResult r = runProcess(cli, std::chrono::seconds(180));
+    ProcessResult r = capture(dir, c.simArgs, "capture.ppm", c.captureArgs);
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string out = (dir / "capture.ppm").string();
     const std::string ours = readFile(out), theirs = readFile(dir / c.dump);
     ASSERT_FALSE(theirs.empty());
     EXPECT_EQ(ours.size(), theirs.size());
@@ -106,13 +113,9 @@ class ScreenStreamEnd : public ::testing::TestWithParam<std::vector<std::string>
 TEST_P(ScreenStreamEnd, EndsTheCaptureWithAReason)
 {
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--still-after", "0"};
-    args.insert(args.end(), GetParam().begin(), GetParam().end());
-    SimProcess sim(args);
-    ProcessResult r = runProcess({programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
-                                  std::to_string(sim.tcpPort()), "--timeout", "60", "capture",
-                                  (dir / "x.ppm").string()},
-                                 std::chrono::seconds(120));
+    std::vector<std::string> simArgs = {"--still-after", "0"};
+    simArgs.insert(simArgs.end(), GetParam().begin(), GetParam().end());
+    ProcessResult r = capture(dir, simArgs, "x.ppm", {});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("closed"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "x.ppm"));
@@ -139,15 +142,9 @@ TEST_P(CaptureFiles, PillowReadsThePicture)
 {
     const FileCase& c = GetParam();
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--picture", "synthetic", "--dump-dir",
-                                     dir.path().string()};
-    args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
-    SimProcess sim(args);
-    const std::string out = (dir / c.file).string();
-    ProcessResult r = runProcess({programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
-                                  std::to_string(sim.tcpPort()), "--refresh", "18", "capture", out},
-                                 std::chrono::seconds(120));
+    ProcessResult r = capture(dir, c.simArgs, c.file, {});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string out = (dir / c.file).string();
     ProcessResult cmp = runProcess({programFromEnv("SORVANE_PYTHON"), SORVANE_COMPARE_IMAGE, out,
                                     (dir / "main.ppm").string(), c.mode});
     EXPECT_EQ(cmp.exitCode, 0) << cmp.out << cmp.err;

@@ -5,7 +5,6 @@
 
 #include <condition_variable>
 #include <deque>
-#include <fstream>
 #include <thread>
 
 #include <QApplication>
@@ -17,6 +16,7 @@
 #include <QTreeWidget>
 
 #include "SimFilesDevice.h"
+#include "support/ScriptedUiPorts.h"
 #include "files/ui/DeviceFileService.h"
 #include "files/ui/ExplorerWindow.h"
 #include "files/ui/TransferDialog.h"
@@ -81,27 +81,6 @@ private:
     std::thread thread_;
 };
 
-struct ScriptedMessages final : MessageBoxPort {
-    std::vector<MessageRequest> shown;
-    MessageResult answer = MessageResult::Yes;
-    MessageResult show(const MessageRequest& r) override
-    {
-        shown.push_back(r);
-        return answer;
-    }
-};
-struct CountingBeep final : BeepPort {
-    int beeps = 0;
-    void beep() override { ++beeps; }
-};
-
-void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-std::string readFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 QStringList column(const QTreeWidget& list, int c)
 {
     QStringList out;
@@ -113,10 +92,12 @@ QStringList column(const QTreeWidget& list, int c)
 struct Explorer {
     Device dev{4};
     TempDir pc;
-    ScriptedMessages messages;
+    ScriptedMessageBox messages; // answers Yes to every question
     CountingBeep beep;
     std::unique_ptr<ThreadRunner> runner;
     std::unique_ptr<ExplorerWindow> window;
+
+    Explorer() { messages.answers.assign(8, MessageResult::Yes); }
 
     void open()
     {
@@ -228,7 +209,7 @@ TEST(ExplorerWindow, CopyBothWaysDeleteAndRename)
     // Open with several rows selected only beeps.
     e.window->command(explorer_cmd::DeviceSelectAll);
     e.window->command(explorer_cmd::DeviceOpen);
-    EXPECT_EQ(e.beep.beeps, 1);
+    EXPECT_EQ(e.beep.count, 1);
     if (const char* shot = std::getenv("SORVANE_EXPLORER_SHOT"))
         e.window->grab().save(QString::fromLocal8Bit(shot));
 }

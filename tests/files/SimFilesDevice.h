@@ -3,6 +3,8 @@
 // process as link kind 4 (TCP), 1 (COM) or 2 (USB, both over a pseudo-terminal); the
 // link is seen through a channel that records the block headers. Header-only.
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -20,6 +22,17 @@
 #include "support/TempDir.h"
 
 namespace sorvane::test {
+
+inline std::string readFile(const std::filesystem::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& bytes)
+{
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 // Records the block headers we send and the read-block reply headers we get.
 class RecordingChannel final : public LinkChannel {
@@ -111,6 +124,5 @@ struct Device {
         return ReceiveFiles(*channel, files, TransferOptions{kind != 2}, progress);
     }
 };
-
 
 } // namespace sorvane::test

@@ -5,39 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <random>
 
-#include "files/BlockCodec.h"
-#include "files/DeviceFolder.h"
-#include "files/FileTransfer.h"
-#include "link/Handshake.h"
-#include "link/LinkConfig.h"
-#include "link/LinkTransport.h"
-#include "link/SlotLinkChannel.h"
-#include "platform/ByteOrder.h"
-#include "platform/PosixTransports.h"
 #include "SimFilesDevice.h"
-#include "support/SimProcess.h"
-#include "support/TempDir.h"
+#include "files/DeviceFolder.h"
+#include "platform/ByteOrder.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-void writeFile(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 std::string randomBytes(size_t n, uint32_t seed)
 {

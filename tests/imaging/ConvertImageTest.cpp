@@ -83,23 +83,15 @@ TEST(ConvertImage, DamagedLzwStreamsDecodeSafely)
 {
     std::mt19937 rnd(3);
     ImageRecord gif = converted(testPicture(64, 64, 8), kImageGifLzw);
-    std::vector<uint8_t> stream(gif.payload().begin(), gif.payload().end());
     for (int trial = 0; trial < 200; ++trial) {
-        std::vector<uint8_t> bad = stream;
-        if (trial % 2)
-            bad.resize(rnd() % bad.size() + 1);
+        ImageRecord broken = copyImage(gif);
+        std::vector<uint8_t> bad(gif.payload().begin(), gif.payload().end());
+        bad.resize(trial % 2 ? rnd() % bad.size() + 1 : bad.size());
         for (int k = 0; k < 5; ++k)
             bad[rnd() % bad.size()] = uint8_t(rnd());
-        ImageRecord broken;
-        broken.width = 64;
-        broken.height = 64;
-        broken.bitsPerPixel = 8;
-        broken.colourTable = std::make_unique<ColourTable>(*gif.colourTable);
         broken.dataSize = uint32_t(bad.size());
         broken.data = ImageData(std::move(bad));
-        broken.imageType = kImageGifLzw;
-        ImageRecord raw = converted(broken, kImageRaw);
-        EXPECT_EQ(raw.width, 64);
+        EXPECT_EQ(converted(broken, kImageRaw).width, 64);
     }
 }
 
@@ -107,35 +99,21 @@ TEST(ConvertImage, RefusesBadParametersAndRecords)
 {
     ImageRecord pic = testPicture(8, 8, 24);
     int rc = 0;
-    for (uint8_t type : {kImageJfif, kImageJpegOther}) {
-        converted(pic, type, -1, &rc);
-        EXPECT_EQ(rc, kImageUnsupported);
-        converted(pic, type, 8, &rc);
-        EXPECT_EQ(rc, kImageUnsupported);
-    }
-    for (uint8_t type : {1, 3, 11, 13, 255}) {
-        converted(pic, type, 0, &rc);
-        EXPECT_EQ(rc, kImageUnsupported) << int(type);
-    }
-    converted(testPicture(8, 8, 16), kImageGifLzw, 0, &rc);
-    EXPECT_EQ(rc, kImageUnsupported);
-
-    ImageRecord shortData = copyImage(pic);
+    auto refused = [&](const ImageRecord& src, uint8_t type, int options = 0) {
+        converted(src, type, options, &rc);
+        return rc == kImageUnsupported;
+    };
+    for (uint8_t type : {kImageJfif, kImageJpegOther})
+        EXPECT_TRUE(refused(pic, type, -1) && refused(pic, type, 8)) << int(type);
+    for (uint8_t type : {1, 3, 11, 13, 255})
+        EXPECT_TRUE(refused(pic, type)) << int(type);
+    EXPECT_TRUE(refused(testPicture(8, 8, 16), kImageGifLzw));
+    ImageRecord shortData = copyImage(pic), noTable = testPicture(8, 8, 8), offset = copyImage(pic), empty;
     shortData.dataSize -= 1; // no longer covers every row
-    converted(shortData, kImageRaw, 0, &rc);
-    EXPECT_EQ(rc, kImageUnsupported);
-    ImageRecord noTable = testPicture(8, 8, 8);
     noTable.colourTable.reset();
-    converted(noTable, kImageRaw, 0, &rc);
-    EXPECT_EQ(rc, kImageUnsupported);
-    ImageRecord offset = copyImage(pic);
     offset.dataOffset = 1; // the rows would run past the buffer
-    converted(offset, kImageRaw, 0, &rc);
-    EXPECT_EQ(rc, kImageUnsupported);
-    ImageRecord empty;
-    converted(empty, kImageRaw, 0, &rc);
-    EXPECT_EQ(rc, kImageUnsupported);
-
+    for (const ImageRecord* bad : {&shortData, &noTable, &offset, &empty})
+        EXPECT_TRUE(refused(*bad, kImageRaw));
     ImageRecord target;
     target.imageType = kImageRaw;
     target.width = 99;

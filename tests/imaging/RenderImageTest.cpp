@@ -86,18 +86,6 @@ TEST(RenderImage, RotationsFollowTheViewMapping)
                 }
 }
 
-TEST(RenderImage, UnitZoomWithoutRotationCopiesPixelForPixel)
-{
-    ImageRecord pic = testPicture(240, 320, 16);
-    std::vector<uint8_t> out(pic.dataSize);
-    RenderTarget t;
-    t.width = 240;
-    t.height = 320;
-    t.pixels = out;
-    ASSERT_EQ(RenderImage(pic, t, true, 0), kImageOk);
-    EXPECT_TRUE(std::equal(out.begin(), out.end(), pic.payload().begin()));
-}
-
 TEST(RenderImage, ZoomAndOrigin)
 {
     for (int bits : {4, 8, 24}) {

@@ -135,8 +135,8 @@ TEST(JpegEncode, QuantizationTablesAreAnnexKScaledByTheOptions)
         bool flag420;
         int sampling; // Pillow: 0 = 4:4:4, 2 = 4:2:0
     };
-    for (Case c : {Case{0, false, 0}, Case{1, false, 0}, Case{2, false, 0}, Case{3, false, 0}, Case{5, false, 2},
-                   Case{1, true, 2}, Case{7, false, 2}}) {
+    for (Case c : {Case{0, false, 0}, {1, false, 0}, {2, false, 0}, {3, false, 0}, {5, false, 2}, {1, true, 2},
+                   {7, false, 2}}) {
         fs::path file = dir / ("o" + std::to_string(c.options) + (c.flag420 ? "s" : "") + ".jpg");
         writeFile(file, encodePicture(picture, withOptions(c.options, c.flag420)));
         Inspection info = inspect(file);
@@ -188,34 +188,10 @@ TEST(JpegEncode, HeadersAndHuffmanTables)
     EXPECT_EQ(std::string(a[1].body.begin(), a[1].body.begin() + 4), "AVI1");
 }
 
+// Our files decoded by Pillow keep their quality, and our reader agrees with Pillow's on
+// them. At 4:4:4 with options 1, libjpeg given the same tables does no better than a
+// trace in quality or size.
 TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
-{
-    TempDir dir;
-    const std::pair<const char*, Picture> pictures[] = {{"photo", photoPicture(160, 120, 2)},
-                                                        {"screen", screenPicture(160, 120)}};
-    for (const auto& [name, picture] : pictures) {
-        fs::path src = dir / (std::string(name) + ".ppm");
-        fs::path ours = dir / (std::string(name) + ".jpg");
-        writePnm(src, picture);
-        std::vector<uint8_t> bytes = encodePicture(picture, withOptions(1));
-        writeFile(ours, bytes);
-        double psnrOurs = std::stod(pillow({"psnr", src.string(), ours.string()}));
-        EXPECT_GE(psnrOurs, 40.0) << name;
-        // libjpeg with the same tables: we lose no more than a trace of quality or size.
-        std::istringstream theirs(pillow({"same-tables", src.string(), "1", (dir / "pil.jpg").string()}));
-        size_t size = 0;
-        double psnrTheirs = 0;
-        theirs >> size >> psnrTheirs;
-        EXPECT_GE(psnrOurs, psnrTheirs - 0.3) << name;
-        EXPECT_LE(double(bytes.size()), double(size) * 1.05) << name;
-        // Our reader agrees with Pillow's on our file.
-        jpeg::DecodedJpeg decoded;
-        ASSERT_EQ(jpeg::decode(bytes, decoded), 0);
-        EXPECT_LE(maxDifference(decoded, pillowDecode({ours})[0].picture), 2) << name;
-    }
-}
-
-TEST(JpegEncode, SubsampledGreyAndOddSizedPicturesDecodeInPillow)
 {
     TempDir dir;
     struct Case {
@@ -223,8 +199,11 @@ TEST(JpegEncode, SubsampledGreyAndOddSizedPicturesDecodeInPillow)
         Picture picture;
         jpeg::EncodeOptions opt;
         double minPsnr;
+        bool againstLibjpeg = false;
     };
     std::vector<Case> cases = {
+        {"photo", photoPicture(160, 120, 2), withOptions(1), 40.0, true},
+        {"screen", screenPicture(160, 120), withOptions(1), 40.0, true},
         {"photo420", photoPicture(75, 61, 2), withOptions(1, true), 36.0},
         {"grey", greyOf(photoPicture(75, 61, 2)), withOptions(1), 40.0},
         {"one", photoPicture(1, 1), withOptions(2), 30.0},
@@ -243,16 +222,26 @@ TEST(JpegEncode, SubsampledGreyAndOddSizedPicturesDecodeInPillow)
     std::vector<Reference> refs = pillowDecode(files);
     ASSERT_EQ(refs.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
         const Picture& src = cases[i].picture;
         const Picture& ref = refs[i].picture;
-        ASSERT_EQ(ref.width, src.width) << cases[i].name;
-        ASSERT_EQ(ref.height, src.height) << cases[i].name;
-        ASSERT_EQ(ref.channels, src.channels) << cases[i].name;
-        jpeg::DecodedJpeg asPillow{ref.width, ref.height, ref.channels, ref.pixels};
-        EXPECT_GE(psnr(src, asPillow), cases[i].minPsnr) << cases[i].name;
-        jpeg::DecodedJpeg ours;
-        ASSERT_EQ(jpeg::decode(readFile(files[i]), ours), 0);
-        EXPECT_LE(maxDifference(ours, ref), 2) << cases[i].name;
+        ASSERT_EQ(std::make_tuple(ref.width, ref.height, ref.channels), std::make_tuple(src.width, src.height, src.channels));
+        const double ours = psnr(src, jpeg::DecodedJpeg{ref.width, ref.height, ref.channels, ref.pixels});
+        EXPECT_GE(ours, cases[i].minPsnr);
+        jpeg::DecodedJpeg decoded;
+        const std::vector<uint8_t> bytes = readFile(files[i]);
+        ASSERT_EQ(jpeg::decode(bytes, decoded), 0);
+        EXPECT_LE(maxDifference(decoded, ref), 2);
+        if (!cases[i].againstLibjpeg)
+            continue;
+        const fs::path ppm = dir / (cases[i].name + ".ppm");
+        writePnm(ppm, src);
+        std::istringstream theirs(pillow({"same-tables", ppm.string(), "1", (dir / "pil.jpg").string()}));
+        size_t size = 0;
+        double psnrTheirs = 0;
+        theirs >> size >> psnrTheirs;
+        EXPECT_GE(ours, psnrTheirs - 0.3);
+        EXPECT_LE(double(bytes.size()), double(size) * 1.05);
     }
 }
 
@@ -279,16 +268,19 @@ TEST(JpegEncode, RowLayoutDoesNotChangeTheFile)
 TEST(JpegEncode, BadParametersGiveMinus6)
 {
     const Picture p = photoPicture(8, 8);
-    std::vector<uint8_t> out{1, 2, 3};
-    EXPECT_EQ(jpeg::encode(nullptr, 8, 8, 24, withOptions(1), out), -6);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 0, 8, 24, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, -1, 24, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 65536, 1, 65536 * 3, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 23, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data() + 7 * 24, 8, 8, -23, withOptions(1), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 24, withOptions(8), out), -6);
-    EXPECT_EQ(jpeg::encode(p.pixels.data(), 8, 8, 24, withOptions(-1), out), -6);
-    EXPECT_EQ(jpeg::encodeGrey(p.pixels.data(), 8, 8, 7, withOptions(1), out), -6);
-    EXPECT_TRUE(out.empty());
+    const uint8_t* px = p.pixels.data();
+    const struct {
+        const uint8_t* pixels;
+        int w, h;
+        ptrdiff_t stride;
+        int options;
+    } cases[] = {{nullptr, 8, 8, 24, 1},    {px, 0, 8, 24, 1},      {px, 8, -1, 24, 1}, {px, 65536, 1, 65536 * 3, 1},
+                 {px, 8, 8, 23, 1},         {px + 7 * 24, 8, 8, -23, 1}, {px, 8, 8, 24, 8}, {px, 8, 8, 24, -1}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> out{1, 2, 3};
+        EXPECT_EQ(jpeg::encode(c.pixels, c.w, c.h, c.stride, withOptions(c.options), out), -6) << c.w << " " << c.stride;
+        EXPECT_TRUE(out.empty());
+    }
+    std::vector<uint8_t> out;
+    EXPECT_EQ(jpeg::encodeGrey(px, 8, 8, 7, withOptions(1), out), -6);
 }

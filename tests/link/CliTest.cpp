@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -20,6 +22,15 @@ ProcessResult cli(std::vector<std::string> args)
 {
     args.insert(args.begin(), programFromEnv("SORVANE_CLI"));
     return runProcess(args, std::chrono::seconds(60));
+}
+
+// A failed run: status 1, nothing on standard output, one line naming the reason.
+void expectFailure(const ProcessResult& r, const char* reason)
+{
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
 std::vector<std::string> tcp(const FakeAgent& agent)
@@ -79,12 +90,10 @@ TEST(Cli, Passwords)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.serial ? "serial " : "tcp ") + (c.given.empty() ? "none" : c.given[1]));
         auto r = infoFromSim(c.serial, {"--password", "Tide42"}, c.given);
-        EXPECT_EQ(r.exitCode, c.exit) << r.err;
         if (c.exit == 0)
-            continue;
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+        else
+            expectFailure(r, c.reason);
     }
 }
 
@@ -99,32 +108,21 @@ TEST(Cli, FailuresAreBoundedAndExplained)
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
     ::close(fd);
-    auto r = cli({"--host", "127.0.0.1", "--port", std::to_string(ntohs(addr.sin_port)), "info"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("cannot connect"), std::string::npos) << r.err;
+    expectFailure(cli({"--host", "127.0.0.1", "--port", std::to_string(ntohs(addr.sin_port)), "info"}), "cannot connect");
 
     // A silent agent, over TCP and over a serial line: the overall bound ends the run.
     for (auto kind : {FakeAgent::Kind::Tcp, FakeAgent::Kind::Pty}) {
         auto script = deviceScript(16);
         script.silent = true;
         FakeAgent agent(kind, script);
-        std::vector<std::string> args = kind == FakeAgent::Kind::Tcp
-                                            ? std::vector<std::string>{"--host", "127.0.0.1", "--port",
-                                                                       std::to_string(agent.port())}
-                                            : std::vector<std::string>{"--serial", agent.path()};
+        std::vector<std::string> args =
+            kind == FakeAgent::Kind::Tcp ? tcp(agent) : std::vector<std::string>{"--serial", agent.path()};
         args.insert(args.end(), {"--timeout", "0.5", "info"});
-        r = cli(args);
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_NE(r.err.find("no answer from"), std::string::npos) << r.err;
+        expectFailure(cli(args), "no answer from");
     }
-
     // A hello answered by a stray byte other than the end byte.
-    for (bool serial : {false, true}) {
-        r = infoFromSim(serial, {"--stray-byte", "42"});
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_NE(r.err.find("did not answer the hello"), std::string::npos) << r.err;
-    }
-
+    for (bool serial : {false, true})
+        expectFailure(infoFromSim(serial, {"--stray-byte", "42"}), "did not answer the hello");
     EXPECT_EQ(cli({"--serial", "/nonexistent/tty", "info"}).exitCode, 1);
 }
 
@@ -166,10 +164,7 @@ TEST(Cli, RefusalsAndTimeoutsNameTheirCause)
         FakeAgent agent(FakeAgent::Kind::Tcp, script);
         auto args = tcp(agent);
         args.insert(args.end(), {"--timeout", "1", "info"});
-        auto r = cli(args);
-        EXPECT_EQ(r.exitCode, 1) << r.err;
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        expectFailure(cli(args), c.reason);
     }
 }
 

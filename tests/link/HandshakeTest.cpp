@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "FakeAgent.h"
@@ -183,59 +184,71 @@ TEST(Handshake, HelloAnswers)
         }
 }
 
-TEST(Handshake, PasswordRefusedOrUnanswerable)
+TEST(Handshake, RefusalsLeaveTheSlotFreeAndTheLinkInStep)
 {
-    {
-        FakeAgent agent(FakeAgent::Kind::Tcp, deviceScript(8, "Secret"));
+    const std::vector<uint8_t> noPalette = codes({'P', 92});
+    struct Case {
+        const char* name;
+        int32_t depth;
+        std::function<void(AgentScript&)> change;
+        const char* typed; // the user's answer to a password question (none: no prompt)
+        HandshakeStatus expected;
+        std::vector<uint8_t> commands; // received by the agent (empty: not checked)
+        uint32_t kind = 4;
+    };
+    const Case cases[] = {
+        {"wrong password: no palette after a refusal", 8, [](AgentScript& s) { s.info.setPassword("Secret"); },
+         "secret!", HandshakeStatus::PasswordCancelled, noPalette},
+        {"password and nobody to ask", 16, [](AgentScript& s) { s.info.setPassword("Secret"); }, nullptr,
+         HandshakeStatus::PasswordRequired, {}},
+        // An unsupported depth below 16 fails, yet its palette is taken off the link and
+        // dropped, so the link stays in step.
+        {"depth 12", 12, [](AgentScript& s) { s.afterPalette = replyPacket('a'); }, nullptr,
+         HandshakeStatus::UnsupportedDepth, {}, 5},
+        {"depth 32 gets no palette request", 32, {}, nullptr, HandshakeStatus::UnsupportedDepth, noPalette, 5},
+        {"a zero flag keeps the slot's palette", 8, [](AgentScript& s) { s.paletteFlag = 0; }, nullptr,
+         HandshakeStatus::Passed, {}, 1},
+        // Displays beyond the memory bound are refused right after the information
+        // block: no password question, no palette, no frame buffers. The largest
+        // sides allowed, on both displays at 16 bits, still pass.
+        {"main 4096 x 4096", 16, [](AgentScript& s) { s.info.width = s.info.height = 4096; }, "",
+         HandshakeStatus::DisplayTooLarge, noPalette},
+        {"second 240 x 4096", 16, [](AgentScript& s) { s.info.altDepth = 16, s.info.altHeight = 4096; }, "",
+         HandshakeStatus::DisplayTooLarge, {}},
+        {"main 2049 wide", 16, [](AgentScript& s) { s.info.width = 2049, s.info.altDepth = 0; }, "",
+         HandshakeStatus::DisplayTooLarge, {}},
+        {"both 2048 x 2048", 16,
+         [](AgentScript& s) {
+             s.info.width = s.info.height = s.info.altWidth = s.info.altHeight = 2048;
+             s.info.altDepth = 16;
+         },
+         "", HandshakeStatus::Passed, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto script = deviceScript(c.depth, c.typed && !*c.typed ? "pw" : "");
+        if (c.change)
+            c.change(script);
+        FakeAgent agent(c.kind == 1 ? FakeAgent::Kind::Pty : FakeAgent::Kind::Tcp, script);
         Attempt a;
-        TypingUser user("secret!");
-        EXPECT_EQ(a.run(agent, 4, &user), HandshakeStatus::PasswordCancelled);
-        EXPECT_TRUE(a.s().isFree());
-        EXPECT_EQ(a.passwords.password(0), "Secret");
-        EXPECT_TRUE(a.framesBuilt.empty());
-        a.close();
-        EXPECT_EQ(agent.commandsAfterClose(), codes({'P', 92})); // no palette after a refusal
-    }
-    {
-        FakeAgent agent(FakeAgent::Kind::Tcp, deviceScript(16, "Secret"));
-        Attempt a;
-        EXPECT_EQ(a.run(agent, 4, nullptr), HandshakeStatus::PasswordRequired);
-        EXPECT_TRUE(a.s().isFree());
-    }
-}
-
-TEST(Handshake, PaletteCases)
-{
-    // An unsupported depth below 16 fails, yet its palette is taken off the link and
-    // dropped, so the link stays in step; the slot's palette is untouched.
-    {
-        auto script = deviceScript(12);
-        script.afterPalette = replyPacket('a');
-        FakeAgent agent(FakeAgent::Kind::Tcp, script);
-        Attempt a;
-        EXPECT_EQ(a.run(agent, 5), HandshakeStatus::UnsupportedDepth);
-        EXPECT_EQ(ReadReply(a.links, a.slot), 'a');
-        EXPECT_TRUE(a.s().isFree());
-        EXPECT_EQ(a.s().palette[0], kPreset);
-        EXPECT_EQ(a.lowColor.load(), 0);
-    }
-    // Depths of 16 and above never get a palette request.
-    {
-        FakeAgent agent(FakeAgent::Kind::Tcp, deviceScript(32));
-        Attempt a;
-        EXPECT_EQ(a.run(agent, 5), HandshakeStatus::UnsupportedDepth);
-        a.close();
-        EXPECT_EQ(agent.commandsAfterClose(), codes({'P', 92}));
-    }
-    // A zero flag keeps the palette the slot had.
-    {
-        auto script = deviceScript(8);
-        script.paletteFlag = 0;
-        FakeAgent agent(FakeAgent::Kind::Pty, script);
-        Attempt a;
-        EXPECT_EQ(a.run(agent, 1), HandshakeStatus::Passed);
+        TypingUser user(c.typed && *c.typed ? c.typed : "pw");
+        EXPECT_EQ(a.run(agent, c.kind, c.typed ? &user : nullptr), c.expected);
+        const bool passed = c.expected == HandshakeStatus::Passed;
+        EXPECT_EQ(a.s().isFree(), !passed);
+        EXPECT_EQ(a.framesBuilt.size(), passed ? 1u : 0u);
         EXPECT_EQ(a.s().palette[0], kPreset);
         EXPECT_EQ(a.s().palette[1023], kPreset);
+        if (c.typed && !*c.typed)
+            EXPECT_EQ(user.asked.size(), passed ? 1u : 0u);
+        if (c.depth == 12) {
+            EXPECT_EQ(ReadReply(a.links, a.slot), 'a');
+            EXPECT_EQ(a.lowColor.load(), 0);
+        }
+        if (c.expected == HandshakeStatus::PasswordCancelled)
+            EXPECT_EQ(a.passwords.password(0), "Secret");
+        a.close();
+        if (!c.commands.empty())
+            EXPECT_EQ(agent.commandsAfterClose(), c.commands);
     }
 }
 
@@ -326,38 +339,4 @@ TEST(LinkThreads, MessagesFromTwoThreadsNeverInterleave)
         for (size_t i = 1; i < 300; ++i)
             ASSERT_EQ(script.sent[m * 300 + i], script.sent[m * 300]) << "message " << m << " is torn";
     EXPECT_EQ(links.find(0)->bytesSent.load(), 12000u);
-}
-
-TEST(Handshake, DisplaysBeyondTheMemoryBoundAreRefusedBeforeAnything)
-{
-    // A device claiming huge displays is refused right after its information block:
-    // no password question, no palette, no frame buffers. The largest sides allowed,
-    // on both displays at 16 bits, still pass.
-    struct Case {
-        const char* name;
-        int width, height, altDepth, altWidth, altHeight;
-        HandshakeStatus expected;
-    } cases[] = {
-        {"main 4096 x 4096", 4096, 4096, 16, 4096, 4096, HandshakeStatus::DisplayTooLarge},
-        {"second 240 x 4096", 240, 320, 16, 240, 4096, HandshakeStatus::DisplayTooLarge},
-        {"main 2049 wide", 2049, 320, 0, 0, 0, HandshakeStatus::DisplayTooLarge},
-        {"both 2048 x 2048", 2048, 2048, 16, 2048, 2048, HandshakeStatus::Passed},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto script = deviceScript(16, "secret");
-        script.info.width = c.width;
-        script.info.height = c.height;
-        script.info.altDepth = c.altDepth;
-        script.info.altWidth = c.altWidth;
-        script.info.altHeight = c.altHeight;
-        FakeAgent agent(FakeAgent::Kind::Tcp, script);
-        Attempt a;
-        TypingUser user("secret");
-        EXPECT_EQ(a.run(agent, 4, &user), c.expected);
-        const bool passed = c.expected == HandshakeStatus::Passed;
-        EXPECT_EQ(a.framesBuilt.size(), passed ? 1u : 0u);
-        EXPECT_EQ(user.asked.size(), passed ? 1u : 0u);
-        EXPECT_EQ(a.s().isFree(), !passed);
-    }
 }

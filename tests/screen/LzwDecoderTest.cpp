@@ -7,52 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "TestLzwEncoder.h"
 #include "screen/LzwDecoder.h"
 
 using namespace sorvane;
+using sorvane::test::CodeWriter;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Packs codes of given widths into bytes in either bit order.
-class CodeWriter {
-public:
-    explicit CodeWriter(bool msbFirst) : msb_(msbFirst) {}
-    void put(uint32_t code, unsigned width)
-    {
-        if (msb_) {
-            acc_ = (acc_ << width) | code;
-            bits_ += width;
-            while (bits_ >= 8) {
-                bytes_.push_back(uint8_t(acc_ >> (bits_ - 8)));
-                bits_ -= 8;
-            }
-            acc_ &= (1ull << bits_) - 1;
-        } else {
-            acc_ |= uint64_t(code) << bits_;
-            bits_ += width;
-            while (bits_ >= 8) {
-                bytes_.push_back(uint8_t(acc_));
-                acc_ >>= 8;
-                bits_ -= 8;
-            }
-        }
-    }
-    Bytes finish() const
-    {
-        Bytes out = bytes_;
-        if (bits_)
-            out.push_back(uint8_t(msb_ ? acc_ << (8 - bits_) : acc_));
-        return out;
-    }
-
-private:
-    bool msb_;
-    Bytes bytes_;
-    uint64_t acc_ = 0;
-    unsigned bits_ = 0;
-};
 
 Bytes lsbPayload(unsigned w0, const Bytes& codes)
 {

@@ -11,7 +11,7 @@
 
 #include "platform/ByteOrder.h"
 #include "screen/ScreenReceiver.h"
-#include "screen/TestLzwEncoder.h"
+#include "TestLzwEncoder.h"
 
 using namespace sorvane;
 
@@ -102,6 +102,15 @@ struct Connection {
     }
     PollOutcome poll() { return PollScreen(agent, state, sink); }
 };
+
+// A ']' reply that reports a palette change whose entry `index` is (r, g, b).
+std::vector<uint8_t> paletteReply(int index, uint8_t r, uint8_t g, uint8_t b)
+{
+    std::vector<uint8_t> reply(4 + sizeof(Palette), 0);
+    storeLe32(reply.data(), kPaletteChanged);
+    reply[4 + 4 * index] = r, reply[5 + 4 * index] = g, reply[6 + 4 * index] = b;
+    return reply;
+}
 
 std::vector<uint8_t> rgb565Picture(int w, int h)
 {
@@ -202,25 +211,15 @@ TEST(ScreenReceiver, FourBitTransposedFramesTurnIntoThePicture)
         std::vector<uint8_t> nibbles = {5, 9};
         c.agent.replies['S'].push_back(update(lzwLsb(nibbles), 0, 0, 1, 0));
         ASSERT_EQ(c.poll(), PollOutcome::Applied);
-        const Picture& p = c.state.bitmaps.dib4;
+        // 90: native (0, 0) and (0, 1) land at (0, H-1) and (0, H-2); 270: at (W-1, 0) and (W-1, 1).
+        const bool ninety = orientation == 90;
+        const int cx = ninety ? 0 : W - 1, y5 = ninety ? H - 1 : 0, y9 = ninety ? H - 2 : 1;
         for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) {
-                uint32_t want = 0;
-                if (orientation == 90 && x == 0 && y == H - 1)
-                    want = 5; // native (0, 0)
-                if (orientation == 90 && x == 0 && y == H - 2)
-                    want = 9; // native (0, 1)
-                if (orientation == 270 && x == W - 1 && y == 0)
-                    want = 5;
-                if (orientation == 270 && x == W - 1 && y == 1)
-                    want = 9;
-                EXPECT_EQ(p.pixel(x, y), want) << orientation << " at " << x << "," << y;
-            }
+            for (int x = 0; x < W; ++x)
+                EXPECT_EQ(c.state.bitmaps.dib4.pixel(x, y), x != cx ? 0u : y == y5 ? 5u : y == y9 ? 9u : 0u)
+                    << orientation << " at " << x << "," << y;
         ASSERT_EQ(c.sink.changed.size(), 1u);
-        if (orientation == 90)
-            EXPECT_EQ(c.sink.changed[0], (std::array<int, 4>{0, H - 2, 0, H - 1}));
-        else
-            EXPECT_EQ(c.sink.changed[0], (std::array<int, 4>{W - 1, 0, W - 1, 1}));
+        EXPECT_EQ(c.sink.changed[0], (std::array<int, 4>{cx, std::min(y5, y9), cx, std::max(y5, y9)}));
     }
 }
 
@@ -258,14 +257,7 @@ TEST(ScreenReceiver, EightBitSecondDisplayOfASixteenBitDeviceShowsTheSentPalette
     Connection c({16, 16, 8, 0, 8, 16, 8, 0});
     c.state.refreshRate = 1;
     c.state.flipState = 1;
-    Palette fresh{};
-    fresh[4 * 200 + 0] = 10;
-    fresh[4 * 200 + 1] = 20;
-    fresh[4 * 200 + 2] = 30;
-    std::vector<uint8_t> reply(4);
-    storeLe32(reply.data(), kPaletteChanged);
-    reply.insert(reply.end(), fresh.begin(), fresh.end());
-    c.agent.replies[']'].push_back(reply);
+    c.agent.replies[']'].push_back(paletteReply(200, 10, 20, 30));
     EXPECT_EQ(c.poll(), PollOutcome::PaletteChanged);
     Rgb e = c.state.bitmaps.altDib.colourOf(200);
     EXPECT_EQ((std::array<int, 3>{e.r, e.g, e.b}), (std::array<int, 3>{10, 20, 30}));
@@ -311,16 +303,10 @@ TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
 {
     Connection c({8, 16, 8, 0});
     c.state.refreshRate = 1; // every poll checks the palette
-    Palette fresh{};
-    fresh[4 * 7 + 0] = 10;
-    fresh[4 * 7 + 1] = 20;
-    fresh[4 * 7 + 2] = 30;
-    std::vector<uint8_t> reply(4);
-    storeLe32(reply.data(), kPaletteChanged);
-    reply.insert(reply.end(), fresh.begin(), fresh.end());
+    const std::vector<uint8_t> reply = paletteReply(7, 10, 20, 30);
     c.agent.replies[']'].push_back(reply);
     EXPECT_EQ(c.poll(), PollOutcome::PaletteChanged);
-    EXPECT_EQ(c.state.palette, fresh);
+    EXPECT_TRUE(std::equal(c.state.palette.begin(), c.state.palette.end(), reply.begin() + 4));
     // The receiver refreshes by itself: 'Q' follows the palette query.
     EXPECT_EQ(c.agent.requests.back(), 'Q');
     Rgb e = c.state.bitmaps.dib.colourOf(7);

@@ -21,17 +21,12 @@ TEST(Profile, KnownByteImage)
     p.setName("Warehouse 7");
     std::array<uint8_t, Profile::kSize> bytes{};
     p.encode(bytes);
-    EXPECT_EQ(bytes[0], 4);
-    EXPECT_EQ(bytes[4], 0x6B); // 1899 = 0x076B
-    EXPECT_EQ(bytes[5], 0x07);
-    EXPECT_EQ(bytes[12], 2);
-    EXPECT_EQ(bytes[16], 0x01); // least significant byte first
-    EXPECT_EQ(bytes[19], 0x0A);
-    EXPECT_EQ(bytes[40], 18);
-    EXPECT_EQ(bytes[56], 0x99);
-    EXPECT_EQ(bytes[60], 0xAB);
-    EXPECT_EQ(bytes[71], 0xCD);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[72])), "Warehouse 7");
+    // Least significant byte first: port 1899 = 0x076B, 10.0.0.1 = 0x0A000001.
+    const std::pair<size_t, std::vector<uint8_t>> expected[] = {
+        {0, {4, 0, 0, 0, 0x6B, 0x07, 0, 0}}, {12, {2, 0, 0, 0, 0x01, 0, 0, 0x0A}}, {40, {18, 0, 0, 0}},
+        {56, {0x99, 0x66, 0x33, 0, 0xAB}}, {71, {0xCD, 'W', 'a', 'r', 'e'}}, {82, {'7', 0}}};
+    for (const auto& [at, want] : expected)
+        EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + long(at), bytes.begin() + long(at + want.size())), want) << at;
     EXPECT_EQ(Profile::decode(bytes), p);
 }
 

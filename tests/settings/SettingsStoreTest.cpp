@@ -53,17 +53,11 @@ TEST(SettingsStore, FreshStateHasTheDefaults)
     SettingsLoadResult r = store.LoadSettings(kHome, s, t, p);
     EXPECT_FALSE(r.problem());
     EXPECT_EQ(t.ConnTypes(), 0);
-    EXPECT_EQ(s.Refresh, 10);
-    EXPECT_EQ(s.Scale, 1);
-    EXPECT_EQ(s.InboundPort, 1901);
-    EXPECT_EQ(s.AcceptInbound, 1);
-    EXPECT_EQ(s.ShowMouse, 1);
-    EXPECT_EQ(s.ComPort, 1);
-    EXPECT_EQ(s.ScriptDir, "/opt/sorvane/RECORDED_DATA");
+    EXPECT_EQ(std::make_tuple(s.Refresh, s.Scale, s.InboundPort, s.AcceptInbound, s.ShowMouse, s.ComPort, s.ScriptDir),
+              std::make_tuple(10, 1, 1901, 1, 1, 1, std::string("/opt/sorvane/RECORDED_DATA")));
     EXPECT_EQ(s, Settings::defaults(kHome));
     EXPECT_EQ(p, PlatformSettings::defaults());
-    EXPECT_EQ(p.ComDevicePattern, "/dev/ttyS{n-1}");
-    EXPECT_EQ(p.LanDiscoveryPort, 1903);
+    EXPECT_EQ(std::make_tuple(p.ComDevicePattern, p.LanDiscoveryPort), std::make_tuple(std::string("/dev/ttyS{n-1}"), 1903));
     EXPECT_FALSE(fs::exists(tmp / "cfg"));
 }
 
@@ -155,44 +149,32 @@ TEST(SettingsStore, SavedValuesHaveTheirOrderTypesAndSizes)
 
 TEST(SettingsStore, OutOfRangeValuesAreCorrected)
 {
-    RegistryStore store;
-    SaveSettings(store, Settings::defaults(kHome), ProfileTable{});
-    store.setDword(kKey, "CurrentSkin", 100);
-    store.setDword(kKey, "Skin", 1);
-    store.setDword(kKey, "Capture", 3);
-    store.setDword(kKey, "ClickFormat", 4);
-    store.setDword(kKey, "Refresh", 0);     // not checked: taken as stored
-    store.setDword(kKey, "Scale", 77);
-    store.setDword(kKey, "ConnTypes", 34);
-    store.setBinary(kKey, "ConnData", std::vector<uint8_t>(34 * 136, 1));
-    Loaded l = load(store);
-    EXPECT_EQ(l.settings.CurrentSkin, 0);
-    EXPECT_EQ(l.settings.Skin, 0);
-    EXPECT_EQ(l.settings.Capture, 0);
-    EXPECT_EQ(l.settings.ClickFormat, 0);
-    EXPECT_EQ(l.settings.Refresh, 0);
-    EXPECT_EQ(l.settings.Scale, 77);
-    EXPECT_EQ(l.profiles, ProfileTable{});
-
-    store.setDword(kKey, "ConnTypes", uint32_t(-1));
-    store.setDword(kKey, "CurrentSkin", uint32_t(-1));
-    store.setDword(kKey, "Capture", uint32_t(-1));
-    store.setDword(kKey, "ClickFormat", uint32_t(-1));
-    l = load(store);
-    EXPECT_EQ(l.profiles, ProfileTable{});
-    EXPECT_EQ(l.settings.CurrentSkin, 0);
-    EXPECT_EQ(l.settings.Skin, 0);
-    EXPECT_EQ(l.settings.Capture, 0);
-    EXPECT_EQ(l.settings.ClickFormat, 0);
-
-    store.setDword(kKey, "CurrentSkin", 99);
-    store.setDword(kKey, "Capture", 2);
-    store.setDword(kKey, "ClickFormat", 3);
-    l = load(store);
-    EXPECT_EQ(l.settings.CurrentSkin, 99);
-    EXPECT_EQ(l.settings.Skin, 1);
-    EXPECT_EQ(l.settings.Capture, 2);
-    EXPECT_EQ(l.settings.ClickFormat, 3);
+    // Stored CurrentSkin, Skin, Capture, ClickFormat -> loaded; Refresh and Scale are
+    // taken as stored; more than 33 profiles (or a negative count) give none.
+    const struct {
+        uint32_t stored[4];
+        int loaded[4];
+        uint32_t connTypes;
+    } cases[] = {{{100, 1, 3, 4}, {0, 0, 0, 0}, 34},
+                 {{uint32_t(-1), 1, uint32_t(-1), uint32_t(-1)}, {0, 0, 0, 0}, uint32_t(-1)},
+                 {{99, 1, 2, 3}, {99, 1, 2, 3}, 0}};
+    const char* names[4] = {"CurrentSkin", "Skin", "Capture", "ClickFormat"};
+    for (const auto& c : cases) {
+        RegistryStore store;
+        SaveSettings(store, Settings::defaults(kHome), ProfileTable{});
+        for (int i = 0; i < 4; ++i)
+            store.setDword(kKey, names[i], c.stored[i]);
+        store.setDword(kKey, "Refresh", 0);
+        store.setDword(kKey, "Scale", 77);
+        store.setDword(kKey, "ConnTypes", c.connTypes);
+        store.setBinary(kKey, "ConnData", std::vector<uint8_t>(34 * 136, 1));
+        Loaded l = load(store);
+        EXPECT_EQ(std::make_tuple(l.settings.CurrentSkin, l.settings.Skin, l.settings.Capture, l.settings.ClickFormat),
+                  std::make_tuple(c.loaded[0], c.loaded[1], c.loaded[2], c.loaded[3]))
+            << c.stored[0];
+        EXPECT_EQ(std::make_tuple(l.settings.Refresh, l.settings.Scale), std::make_tuple(0, 77));
+        EXPECT_EQ(l.profiles, ProfileTable{});
+    }
 }
 
 TEST(SettingsStore, ShortAndLongProfileImages)
@@ -232,22 +214,18 @@ TEST(SettingsStore, ValuesAreReadByTheirBytesWhateverTheirType)
     store.setValue(kKey, "ShowMouse", RegType::Dword, {});                  // empty: kept
     store.setDword(kKey, "ScriptDir", 0x00002F61);                          // "a/"
     Loaded l = load(store);
-    EXPECT_EQ(l.profiles.ConnTypes(), 1);
-    EXPECT_EQ(l.settings.Scale, 0x6261);
-    EXPECT_EQ(l.settings.Refresh, 5);
-    EXPECT_EQ(l.settings.InboundPort, 1901);
-    EXPECT_EQ(l.settings.ShowMouse, 1);
-    EXPECT_EQ(l.settings.ScriptDir, "a/");
+    EXPECT_EQ(std::make_tuple(l.profiles.ConnTypes(), l.settings.Scale, l.settings.Refresh, l.settings.InboundPort,
+                              l.settings.ShowMouse, l.settings.ScriptDir),
+              std::make_tuple(1, 0x6261, 5, 1901, 1, std::string("a/")));
 
     // ScriptDir must fit 256 bytes with its NUL; otherwise the default stands.
-    store.setString(kKey, "ScriptDir", std::string(255, 'd'));
-    EXPECT_EQ(load(store).settings.ScriptDir, std::string(255, 'd'));
-    store.setString(kKey, "ScriptDir", std::string(256, 'd'));
-    EXPECT_EQ(load(store).settings.ScriptDir, "/opt/sorvane/RECORDED_DATA");
-    store.setBinary(kKey, "ScriptDir", bytes(std::string(256, 'e')));
-    EXPECT_EQ(load(store).settings.ScriptDir, "/opt/sorvane/RECORDED_DATA");
-    store.setBinary(kKey, "ScriptDir", bytes("short"));
-    EXPECT_EQ(load(store).settings.ScriptDir, "short");
+    const std::string fallback = "/opt/sorvane/RECORDED_DATA";
+    for (auto [stored, loaded] : {std::pair{std::string(255, 'd') + '\0', std::string(255, 'd')},
+                                  {std::string(256, 'd') + '\0', fallback}, {std::string(256, 'e'), fallback},
+                                  {std::string("short"), std::string("short")}}) {
+        store.setBinary(kKey, "ScriptDir", bytes(stored));
+        EXPECT_EQ(load(store).settings.ScriptDir, loaded) << stored.size();
+    }
 }
 
 TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
