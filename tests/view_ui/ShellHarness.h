@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "ScriptedUiPorts.h"
+#include "support/ScriptedUiPorts.h"
 #include "app/ConnectOption.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
