@@ -57,10 +57,6 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
     QCOMPARE(nextInput(*sim.process), input('T', 17, 5));
     QCOMPARE(nextInput(*sim.process), input('U', 17, 5));
 
-    // Resting the mouse on the button shows its tooltip on yellow above the cursor.
-    QTest::mouseMove(w->client(), QPoint(84, 864 + g));
-    QTRY_COMPARE(w->client()->grab(QRect(86, 864 + g - 20, 1, 1)).toImage().pixel(0, 0), qRgb(255, 255, 0));
-
     // Turned by 270 the case is 480 x 300; OK (Enter) sits at (432, 299 - 150) and
     // device pixel (17, 5) at (skinY + 5, skinX + 239 - 17) with the picture at (56, 30).
     w->command(40078);
