@@ -1,4 +1,4 @@
-// The password dialog, the About box, dialog centring and the help window.
+// The password dialog, the About box and the help window.
 
 #include <thread>
 
@@ -19,8 +19,6 @@
 #include "AppTests.h"
 #include "support/ScriptedUiPorts.h"
 #include "app/AboutDialog.h"
-#include "platform/ui/CenterDialog.h"
-#include "platform/WindowPlacement.h"
 #include "app/HelpWindow.h"
 #include "link/PasswordTable.h"
 #include "link/ui/PasswordDialog.h"
@@ -35,7 +33,6 @@ private slots:
     void passwordDialogChecksWhatIsTyped();
     void hidePasswordIsStoredAtOnce();
     void aboutBoxShowsVersionAndBuildDate();
-    void centringOverParentOrScreen();
     void helpShowsBundledManual();
     void shippedManualLinksResolve();
 };
@@ -68,7 +65,7 @@ void DialogsTest::promptRunsDialogForTableRecord()
     std::thread handshake([&] { result = prompt.askPassword(table, 0); });
     // Waits without returning early: the thread must be joined. A dialog nothing
     // answers is closed by the ModalGuard, which ends the wait with a failure.
-    QTest::qWaitFor([&] { return result != -1; }, 40000);
+    (void)QTest::qWaitFor([&] { return result != -1; }, 40000);
     handshake.join();
     answer.stop();
     QCOMPARE(result.load(), 1);
@@ -161,26 +158,6 @@ void DialogsTest::aboutBoxShowsVersionAndBuildDate()
     const bool ran = git.waitForFinished(30000) && git.exitStatus() == QProcess::NormalExit && git.exitCode() == 0;
     const QString date = ran ? QString::fromLatin1(git.readAllStandardOutput()).trimmed() : QStringLiteral("Jan  1 2026");
     QCOMPARE(built, QStringLiteral("Built: ") + date);
-}
-
-void DialogsTest::centringOverParentOrScreen()
-{
-    const IntRect screen{0, 0, 1280, 1024};
-    // Parent larger in both directions: over the parent, halves rounded towards zero.
-    IntRect r = centeredRect(IntRect{100, 50, 301, 401}, true, 200, 100, screen);
-    QCOMPARE(r.x, 100 + 101 / 2);
-    QCOMPARE(r.y, 50 + 301 / 2);
-    // Parent narrower than the window: over the screen.
-    r = centeredRect(IntRect{100, 50, 150, 900}, true, 200, 100, screen);
-    QCOMPARE(r.x, 540);
-    QCOMPARE(r.y, 462);
-    // Same height is not taller.
-    r = centeredRect(IntRect{0, 0, 800, 100}, true, 200, 100, screen);
-    QCOMPARE(r.x, 540);
-    // No parent: the screen.
-    r = centeredRect(IntRect{}, false, 300, 200, IntRect{1280, 0, 1024, 768});
-    QCOMPARE(r.x, 1280 + 362);
-    QCOMPARE(r.y, 284);
 }
 
 void DialogsTest::helpShowsBundledManual()
