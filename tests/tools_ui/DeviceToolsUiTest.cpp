@@ -57,14 +57,6 @@ std::string awaitLine(SimProcess& sim, std::initializer_list<const char*> words,
 
 QString cell(QTreeWidget* list, int row, int column) { return list->topLevelItem(row)->text(column); }
 
-// The device window of a new profile for the simulator, connected.
-DeviceWindow* connectTo(ShellHarness& h, const LoopbackSim& sim, const char* name = "Tools")
-{
-    const int index = h.addProfile(name, LinkKind::Wan, sim.address);
-    h.connect(index);
-    return h.windowOf(index);
-}
-
 } // namespace
 
 class DeviceToolsUiTest : public QObject {
@@ -82,7 +74,7 @@ void DeviceToolsUiTest::deviceInformationWhilePollingWaits()
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim(
         {"--still-after", "0", "--status", "program=33554432/1572864,storage=16777216/1048575,battery=255,charging=1"});
-    DeviceWindow* w = connectTo(h, sim);
+    DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QVERIFY(!awaitLine(*sim.process, {"update"}).empty());
     withDialog<DeviceInfoDialog>(*w, 40065, "DEVICEINFO", [&](DeviceInfoDialog& d) {
@@ -99,7 +91,7 @@ void DeviceToolsUiTest::silentDeviceLeavesTheLastValuesAndPollingResumes()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--still-after", "0", "--silent", "o"});
-    DeviceWindow* w = connectTo(h, sim);
+    DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
     withDialog<DeviceInfoDialog>(*w, 40065, "DEVICEINFO", [&](DeviceInfoDialog& d) {
         QVERIFY(d.waiting());
@@ -120,7 +112,7 @@ void DeviceToolsUiTest::processListActivateAndKill()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({});
-    DeviceWindow* w = connectTo(h, sim);
+    DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
     withDialog<ProcessInfoDialog>(*w, 40086, "PROCESSINFO", [&](ProcessInfoDialog& d) {
         QTRY_COMPARE_WITH_TIMEOUT(d.list()->topLevelItemCount(), 5, 10000);
@@ -145,7 +137,7 @@ void DeviceToolsUiTest::pasteResetAndSuspend()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({});
-    DeviceWindow* w = connectTo(h, sim);
+    DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
     // F11 goes to the active device window through the main window's accelerator.
     QApplication::setActiveWindow(w);
@@ -173,7 +165,7 @@ void DeviceToolsUiTest::copyFromDevice()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--clipboard", "Hello, PC"});
-    DeviceWindow* w = connectTo(h, sim);
+    DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QApplication::clipboard()->clear();
     auto* copy = w->findChild<QAction*>("40095");
@@ -182,7 +174,7 @@ void DeviceToolsUiTest::copyFromDevice()
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::clipboard()->text(), QStringLiteral("Hello, PC"), 10000);
 
     LoopbackSim lying = startLoopbackSim({"--clipboard-length", "2147483648"});
-    QPointer<DeviceWindow> other = connectTo(h, lying, "Lying");
+    QPointer<DeviceWindow> other = h.connectNew("Lying", LinkKind::Wan, lying.address);
     QVERIFY(other);
     other->command(40095);
     QTRY_VERIFY_WITH_TIMEOUT(other.isNull(), 10000);

@@ -103,9 +103,7 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
     TempDir dumps;
     LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--picture", "synthetic", "--still-after", "3",
                                         "--dump-dir", dumps.path().string()});
-    const int index = h.addProfile("Eight", LinkKind::Wan, sim.address);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Eight", LinkKind::Wan, sim.address);
     QVERIFY(w);
     w->command(40076);
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dumps / "main.ppm", 90, 1), 20000);
@@ -124,9 +122,7 @@ void DeviceWindowTest::secondDisplayAndMinimised()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--second", "16:320x240:0"});
-    const int index = h.addProfile("Fit", LinkKind::Wan, sim.address, 0, 3);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Fit", LinkKind::Wan, sim.address, 0, 3);
     QVERIFY(w);
     const int g = w->toolbarHeight();
     QCOMPARE(w->client()->size(), QSize(720, 960 + g));
@@ -244,9 +240,7 @@ void DeviceWindowTest::windowOpensWhollyOnTheScreen()
     main->show();
     const QRect area = main->screen()->availableGeometry();
     main->move(area.right() - main->frameGeometry().width() - 20, area.top() + 10);
-    const int index = h.addProfile("Wide", LinkKind::Wan, sim.address, 0, 2);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Wide", LinkKind::Wan, sim.address, 0, 2);
     QVERIFY(w);
     QCOMPARE(w->client()->width(), 400);
     const QRect frame = w->frameGeometry();

@@ -32,9 +32,7 @@ void InputTest::clicksReachTheDeviceTurnedAndScaled()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({});
-    const int index = h.addProfile("Taps", LinkKind::Wan, sim.address, 0, 2);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Taps", LinkKind::Wan, sim.address, 0, 2);
     QVERIFY(w);
     const int g = w->toolbarHeight();
     QWidget* client = w->client();
@@ -69,9 +67,7 @@ void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({});
-    const int index = h.addProfile("Keys", LinkKind::Wan, sim.address);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Keys", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QWidget* client = w->client();
     const uint32_t before = h.shell->links().find(w->slot())->keyPresses.load();
@@ -110,9 +106,7 @@ void InputTest::narrowDeviceTakesSoftKeysInsteadOfTaps()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--width", "176", "--height", "220"});
-    const int index = h.addProfile("Narrow", LinkKind::Wan, sim.address);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Narrow", LinkKind::Wan, sim.address);
     QVERIFY(w);
     const int g = w->toolbarHeight();
     // The window gives the mapping the device's own size: a tap at y 100 sends nothing,

@@ -57,6 +57,15 @@ struct ShellHarness {
         return shell->profiles().ConnTypes() - 1;
     }
 
+    // A new profile (as addProfile) connected: its device window, or nullptr.
+    DeviceWindow* connectNew(const std::string& name, LinkKind kind, uint32_t address, uint32_t port = 0,
+                             int scale = 1, int refresh = 10)
+    {
+        const int index = addProfile(name, kind, address, port, scale, refresh);
+        connect(index);
+        return windowOf(index);
+    }
+
     // The Connect command for a profile, as the main window runs it; a dialog still
     // open after 30 s is cancelled so that a failing test cannot hang.
     void connect(int index)
