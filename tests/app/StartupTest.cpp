@@ -201,17 +201,10 @@ void StartupTest::unreadableSettingsAreKeptAsideAndReported()
     ScriptedUiPorts ui;
     Shell shell(f.options(), ui.ports());
     shell.start();
+    // Kept aside byte for byte: tests/settings RegistryFile; here the user is told.
     QCOMPARE(ui.messages.shown.size(), size_t(1));
     QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
-    // The damaged file is still there under another name, byte for byte.
-    bool found = false;
-    for (const auto& e : fs::directory_iterator(f.dir / "config")) {
-        if (e.path().filename().string().rfind("settings.reg.corrupt-", 0) == 0) {
-            std::ifstream in(e.path(), std::ios::binary);
-            found = std::string(std::istreambuf_iterator<char>(in), {}) == garbage;
-        }
-    }
-    QVERIFY(found);
+    QVERIFY(shell.mainWindow()->isVisible());
     QCOMPARE(shell.profiles().ConnTypes(), 0);
 }
 
