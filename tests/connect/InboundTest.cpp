@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "ConnectTestSupport.h"
 #include "connect/InboundConnections.h"
 #include "link/CommandPacket.h"
+#include "support/LoopbackSockets.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -66,24 +64,10 @@ struct Inbound {
 
 // A raw TCP peer of the listener.
 struct Peer {
-    int fd = -1;
-    explicit Peer(uint16_t port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(kLoopback);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    }
-    ~Peer() { close(); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    void send(const std::vector<uint8_t>& b) { (void)!::send(fd, b.data(), b.size(), MSG_NOSIGNAL); }
+    Socket socket;
+    explicit Peer(uint16_t port) : socket(connectLoopback(port)) { EXPECT_GE(socket.fd, 0); }
+    void close() { socket.reset(); }
+    void send(const std::vector<uint8_t>& b) { (void)!::send(socket.fd, b.data(), b.size(), MSG_NOSIGNAL); }
 };
 
 // A peer that keeps the hello going with one byte of a "not yet" reply every period.

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "ConnectTestSupport.h"
 #include "connect/ProxyClient.h"
+#include "support/LoopbackSockets.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -22,20 +20,6 @@ Profile proxyProfile(int port)
     p.port = uint32_t(port);
     p.scale = 1;
     return p;
-}
-
-// A loopback port nobody listens on: bound, never listened, then closed.
-int closedPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(0x7F000001);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 } // namespace
@@ -68,7 +52,7 @@ TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
         EXPECT_EQ(FetchProxyTable(clock, proxyProfile(proxy.tcpPort()), factory).status, ProxyTableStatus::BadCount)
             << count;
     }
-    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(closedPort()), factory).status, ProxyTableStatus::Unreachable);
+    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(freeLoopbackPort()), factory).status, ProxyTableStatus::Unreachable);
     EXPECT_EQ(FetchProxyTable(clock, proxyProfile(65536), factory).status, ProxyTableStatus::BadPort);
     // A count of 3 with only one record behind it: the table broke off.
     SimProcess shortTable({"--proxy", "--port", "0", "--proxy-count-override", "3"});
