@@ -1,7 +1,8 @@
 #pragma once
 // A program's worth of state for the connect flows, over the system's transports, with
-// the shared doubles of the UI ports, the password prompt and the device window; and
-// helpers for the simulators the flows talk to. Everything stays on loopback.
+// the shared UI port doubles, a scripted password prompt and a record of the device
+// windows opened; and helpers for the simulators the flows talk to. Everything stays
+// on loopback.
 
 #include <atomic>
 #include <chrono>
