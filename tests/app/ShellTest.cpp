@@ -35,6 +35,17 @@ std::string readFile(const fs::path& p)
 
 QString uniqueKey(const TempDir& dir) { return SingleInstance::keyFor(QString::fromStdString(dir.path().string())); }
 
+// Asks from another thread, as a second start does without an event loop of its own,
+// while this thread's loop serves the first instance: 1 answered, 0 not.
+int fromAnotherStart(bool (*ask)(const QString&, int), const QString& key)
+{
+    std::atomic<int> answered{-1};
+    std::thread second([&] { answered = ask(key, 10000) ? 1 : 0; });
+    (void)QTest::qWaitFor([&] { return answered != -1; }, 20000);
+    second.join();
+    return answered;
+}
+
 } // namespace
 
 class ShellTest : public QObject {
@@ -49,16 +60,18 @@ private slots:
 
 void ShellTest::commandLine()
 {
-    CommandLine c = parseCommandLine({});
-    QVERIFY(!c.connectHost && c.error.empty() && !c.help);
-    c = parseCommandLine({"--connect", "127.0.0.5"});
-    QCOMPARE(c.connectHost.value_or(""), std::string("127.0.0.5"));
-    c = parseCommandLine({"--connect=handheld.local"});
-    QCOMPARE(c.connectHost.value_or(""), std::string("handheld.local"));
-    QVERIFY(!parseCommandLine({"--connect"}).error.empty());
-    QVERIFY(!parseCommandLine({"--connect="}).error.empty());
-    QVERIFY(!parseCommandLine({"--connect", "a", "--connect", "b"}).error.empty());
-    QVERIFY(!parseCommandLine({"--bogus"}).error.empty());
+    struct Case {
+        std::vector<std::string> args;
+        std::string host; // "!": refused
+    } cases[] = {
+        {{}, ""}, {{"--connect", "127.0.0.5"}, "127.0.0.5"}, {{"--connect=handheld.local"}, "handheld.local"},
+        {{"--connect"}, "!"}, {{"--connect="}, "!"}, {{"--connect", "a", "--connect", "b"}, "!"}, {{"--bogus"}, "!"},
+    };
+    for (const Case& c : cases) {
+        const CommandLine r = parseCommandLine(c.args);
+        QCOMPARE(r.error.empty() ? r.connectHost.value_or("") : "!", c.host);
+        QVERIFY(!r.help);
+    }
     QVERIFY(parseCommandLine({"--help"}).help);
 }
 
@@ -117,19 +130,9 @@ void ShellTest::secondStartActivatesFirst()
     QVERIFY2(first.listen(), qPrintable(first.errorString()));
     QSignalSpy activations(&first, &SingleInstance::activationRequested);
 
-    // The second start runs without an event loop of its own, as at start-up.
-    std::atomic<int> answered{-1};
-    std::thread second([&] { answered = SingleInstance::activateRunning(key, 10000) ? 1 : 0; });
-    QTRY_VERIFY(answered != -1);
-    second.join();
-    QCOMPARE(answered.load(), 1);
+    QCOMPARE(fromAnotherStart(SingleInstance::activateRunning, key), 1);
     QCOMPARE(activations.count(), 1);
-
-    std::atomic<int> pinged{-1};
-    std::thread pinger([&] { pinged = SingleInstance::ping(key, 10000) ? 1 : 0; });
-    QTRY_VERIFY(pinged != -1);
-    pinger.join();
-    QCOMPARE(pinged.load(), 1);
+    QCOMPARE(fromAnotherStart(SingleInstance::ping, key), 1);
     QCOMPARE(activations.count(), 1); // a ping does not bring the window forward
 
     // Another configuration directory is another instance.
@@ -157,11 +160,7 @@ void ShellTest::staleSocketIsReplaced()
     SingleInstance next(key);
     QVERIFY2(next.listen(), qPrintable(next.errorString()));
     QSignalSpy activations(&next, &SingleInstance::activationRequested);
-    std::atomic<int> answered{-1};
-    std::thread second([&] { answered = SingleInstance::activateRunning(key, 10000) ? 1 : 0; });
-    QTRY_VERIFY(answered != -1);
-    second.join();
-    QCOMPARE(answered.load(), 1);
+    QCOMPARE(fromAnotherStart(SingleInstance::activateRunning, key), 1);
     QCOMPARE(activations.count(), 1);
 }
 

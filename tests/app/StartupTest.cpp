@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 
 #include "AppTests.h"
-#include "ScriptedUiPorts.h"
+#include "support/ScriptedUiPorts.h"
 #include "view/CommandIds.h"
 #include "app/MainWindow.h"
 #include "app/Shell.h"
@@ -160,23 +160,19 @@ void StartupTest::connectOptionAddsWanProfileOnce()
 void StartupTest::connectOptionFailuresAreShown()
 {
     Folders f;
-    {
+    // A name nobody knows, and one too long for a profile's name (that would resolve).
+    for (const std::string& host : {std::string("no-such-handheld.invalid"), std::string(64, 'h')}) {
         ScriptedUiPorts ui;
-        ShellOptions o = f.options("no-such-handheld.invalid");
-        o.resolve = [](const std::string&) { return std::optional<uint32_t>(); };
+        ShellOptions o = f.options(host);
+        o.resolve = [](const std::string& h) {
+            return h.size() == 64 ? std::optional<uint32_t>(0x7F000009) : std::optional<uint32_t>();
+        };
         Shell shell(std::move(o), ui.ports());
         shell.start();
         QCOMPARE(shell.profiles().ConnTypes(), 0);
         QCOMPARE(shell.connectProfile(), -1);
         QCOMPARE(ui.messages.shown.size(), size_t(1));
-        QVERIFY(ui.messages.shown[0].text.find("no-such-handheld.invalid") != std::string::npos);
-    }
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options(std::string(64, 'h')), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 0);
-        QCOMPARE(ui.messages.shown.size(), size_t(1));
+        QVERIFY(ui.messages.shown[0].text.find(host.substr(0, 20)) != std::string::npos);
     }
     {
         // A full table has no room for the new profile.
@@ -205,17 +201,10 @@ void StartupTest::unreadableSettingsAreKeptAsideAndReported()
     ScriptedUiPorts ui;
     Shell shell(f.options(), ui.ports());
     shell.start();
+    // Kept aside byte for byte: tests/settings RegistryFile; here the user is told.
     QCOMPARE(ui.messages.shown.size(), size_t(1));
     QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
-    // The damaged file is still there under another name, byte for byte.
-    bool found = false;
-    for (const auto& e : fs::directory_iterator(f.dir / "config")) {
-        if (e.path().filename().string().rfind("settings.reg.corrupt-", 0) == 0) {
-            std::ifstream in(e.path(), std::ios::binary);
-            found = std::string(std::istreambuf_iterator<char>(in), {}) == garbage;
-        }
-    }
-    QVERIFY(found);
+    QVERIFY(shell.mainWindow()->isVisible());
     QCOMPARE(shell.profiles().ConnTypes(), 0);
 }
 

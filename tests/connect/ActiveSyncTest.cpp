@@ -1,6 +1,6 @@
 // ActiveSync control: process matching over a /proc tree of the test's own, the RNDIS
-// test over a /sys/class/net tree, Stop against a real process of this user, and the
-// double the dialogs' tests use.
+// test over a /sys/class/net tree, Stop against a real process of this user. The
+// refusal's text is seen from the main window (view_ui ConnectTest).
 
 #include <gtest/gtest.h>
 
@@ -146,28 +146,4 @@ TEST(ActiveSync, StartRunsTheCommandAndRegistrationWritesTheStore)
     EXPECT_FALSE(store.registeredProxyPort());
     adapter.registerProxyPort();
     EXPECT_EQ(store.registeredProxyPort(), std::optional<uint32_t>(1899));
-}
-
-TEST(ActiveSync, TheDouble)
-{
-    const PlatformSettings s = settingsWith("odccm");
-    ScriptedActiveSync sync(s);
-    EXPECT_FALSE(sync.isRunning());
-    auto refusal = activeSyncRefusal(sync, uint32_t(LinkKind::ActiveSync));
-    ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->text, "ActiveSync is not currently running");
-    EXPECT_EQ(refusal->caption, "Connect");
-    EXPECT_EQ(refusal->icon, MessageIcon::Stop);
-
-    sync.running = {"WCESMgr.exe", "bash", "wcesmgr.EXE", "WCESCOMM.EXE", "odccm"};
-    EXPECT_TRUE(sync.isRunning());
-    sync.stop();
-    EXPECT_EQ(sync.ended, (std::vector<std::string>{"WCESMgr.exe", "wcesmgr.EXE", "WCESCOMM.EXE", "odccm"}));
-    EXPECT_EQ(sync.running, (std::vector<std::string>{"bash"}));
-    EXPECT_FALSE(sync.isRunning());
-    sync.stop(); // nothing running: nothing happens
-    EXPECT_EQ(sync.ended.size(), 4u);
-    sync.present = true;
-    EXPECT_TRUE(sync.isRunning());
-    EXPECT_FALSE(activeSyncRefusal(sync, uint32_t(LinkKind::ActiveSync)));
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A program's worth of state for the connect flows, over the system's transports, with
-// recording doubles for the UI ports, the password prompt and the device window; and
-// helpers for the simulators the flows talk to. Everything stays on loopback.
+// the shared UI port doubles, a scripted password prompt and a record of the device
+// windows opened; and helpers for the simulators the flows talk to. Everything stays
+// on loopback.
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,30 +20,10 @@
 #include "view/Connection.h"
 #include "link/LinkTransport.h"
 #include "platform/PosixTransports.h"
+#include "support/ScriptedUiPorts.h"
 #include "support/SimProcess.h"
 
 namespace sorvane::test {
-
-struct RecordingMessages final : MessageBoxPort {
-    std::vector<MessageRequest> shown;
-    MessageResult show(const MessageRequest& r) override
-    {
-        shown.push_back(r);
-        return MessageResult::Ok;
-    }
-    std::vector<std::string> texts() const
-    {
-        std::vector<std::string> t;
-        for (const MessageRequest& r : shown)
-            t.push_back(r.text);
-        return t;
-    }
-};
-
-struct CountingBeep final : BeepPort {
-    int beeps = 0;
-    void beep() override { ++beeps; }
-};
 
 // Answers as a user typing `typed` would (1 when it matches, else 2); records the
 // passwords it was asked about. Any thread.
@@ -77,7 +57,7 @@ struct ConnectProgram {
     PasswordTable passwords;
     ScriptedPrompt prompt;
     PosixTransportFactory transports;
-    RecordingMessages messages;
+    ScriptedMessageBox messages;
     CountingBeep beep;
     std::vector<OpenedWindow> windows;
     // The connections the flows made, as the program's device windows would hold them
@@ -126,16 +106,6 @@ struct ConnectProgram {
     }
 };
 
-// A loopback address of this test process's own (127.X.Y.Z), for simulators that
-// must listen on the agent's fixed port 1899.
-inline std::string ownLoopback()
-{
-    static std::atomic<int> next{2};
-    const int pid = int(::getpid());
-    return "127." + std::to_string(60 + pid % 60) + "." + std::to_string((pid / 60) % 250 + 1) + "." +
-           std::to_string(next.fetch_add(1) % 250 + 2);
-}
-
 // Word i of a simulator's announced fact ("discovery 127.0.0.1 4000": word 1 = 4000).
 inline std::string factWord(const SimProcess& sim, const std::string& key, size_t i)
 {
@@ -176,7 +146,5 @@ inline bool awaitLine(SimProcess& sim, const std::string& prefix,
     }
     return false;
 }
-
-inline std::string simPath() { return programFromEnv("SORVANE_SIM"); }
 
 } // namespace sorvane::test

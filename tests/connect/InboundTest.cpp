@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "ConnectTestSupport.h"
 #include "connect/InboundConnections.h"
 #include "link/CommandPacket.h"
+#include "support/LoopbackSockets.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -66,24 +64,10 @@ struct Inbound {
 
 // A raw TCP peer of the listener.
 struct Peer {
-    int fd = -1;
-    explicit Peer(uint16_t port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(kLoopback);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    }
-    ~Peer() { close(); }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    void send(const std::vector<uint8_t>& b) { (void)!::send(fd, b.data(), b.size(), MSG_NOSIGNAL); }
+    Socket socket;
+    explicit Peer(uint16_t port) : socket(connectLoopback(port)) { EXPECT_GE(socket.fd, 0); }
+    void close() { socket.reset(); }
+    void send(const std::vector<uint8_t>& b) { (void)!::send(socket.fd, b.data(), b.size(), MSG_NOSIGNAL); }
 };
 
 // A peer that keeps the hello going with one byte of a "not yet" reply every period.
@@ -111,48 +95,41 @@ struct Trickler {
 
 } // namespace
 
-TEST(Inbound, DeviceGetsHandshakeAndWindowWithScaleOne)
+// Two devices calling together each get a window, with scale 1 and full colour
+// whatever profile 0 says.
+TEST(Inbound, DevicesGetHandshakesAndWindowsWithScaleOne)
 {
     Inbound in; // loopback trusted, as by default: no question
     in.program.addProfile(uint32_t(LinkKind::Wan), "first", 3, 1);
-    SimProcess sim({"--connect-to", in.target(), "--name", "Caller"});
-    ASSERT_TRUE(in.pollUntil([&] { return !in.program.windows.empty(); }));
-    EXPECT_GE(in.wakes.load(), 1);
-    EXPECT_TRUE(in.admission.asked.empty());
-    ASSERT_EQ(in.program.windows.size(), 1u);
-    const OpenedWindow& w = in.program.windows[0];
-    EXPECT_EQ(w.profileIndex, 0);
-    EXPECT_EQ(w.name, "Caller");
-    EXPECT_EQ(w.scale, 1);    // whatever profile 0 says
-    EXPECT_EQ(w.lowColor, 0); // likewise
-    const LinkSlot& s = *in.program.links.find(w.slot);
-    EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Wan));
-    EXPECT_EQ(s.ipAddress, 0x0100007Fu); // 127.0.0.1 as accepted: network byte order
-    EXPECT_EQ(in.acceptor->inFlight(), 0u);
-}
-
-TEST(Inbound, DevicesConnectingTogetherAreTakenTogether)
-{
-    Inbound in;
     SimProcess a({"--connect-to", in.target(), "--name", "A"});
     SimProcess b({"--connect-to", in.target(), "--name", "B"});
-    ASSERT_TRUE(awaitLine(a, "connected"));
-    ASSERT_TRUE(awaitLine(b, "connected"));
     ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
-    std::vector<std::string> names{in.program.windows[0].name, in.program.windows[1].name};
+    EXPECT_GE(in.wakes.load(), 1);
+    EXPECT_TRUE(in.admission.asked.empty());
+    std::vector<std::string> names;
+    for (const OpenedWindow& w : in.program.windows) {
+        names.push_back(w.name);
+        EXPECT_EQ(w.profileIndex, 0);
+        EXPECT_EQ(w.scale, 1);
+        EXPECT_EQ(w.lowColor, 0);
+        const LinkSlot& s = *in.program.links.find(w.slot);
+        EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Wan));
+        EXPECT_EQ(s.ipAddress, 0x0100007Fu); // 127.0.0.1 as accepted: network byte order
+    }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
     EXPECT_NE(in.program.windows[0].slot, in.program.windows[1].slot);
-    // No profile is defined: the windows get the default settings.
-    EXPECT_EQ(in.program.windows[0].profileIndex, -1);
-    EXPECT_GT(windowProfile(in.program.profiles, in.program.settings, -1).refreshRate, 0);
+    EXPECT_EQ(in.acceptor->inFlight(), 0u);
 }
 
-TEST(Inbound, StrangerIsAskedAboutBeforeItsPassword)
+// A stranger is asked about before its password; "Always allow" remembers the address,
+// so the next device from it is not asked about.
+TEST(Inbound, StrangerIsAskedAboutBeforeItsPasswordAndAlwaysIsRemembered)
 {
     Inbound in(false);
     in.program.prompt.typed = "secret";
     in.admission.allow = {"Locked"};
+    in.admission.always = true;
     size_t passwordsAskedFirst = 99;
     in.admission.onAsk = [&] { passwordsAskedFirst = in.program.prompt.asked.size(); };
     SimProcess refused({"--connect-to", in.target(), "--password", "Secret", "--name", "Stranger"});
@@ -161,25 +138,17 @@ TEST(Inbound, StrangerIsAskedAboutBeforeItsPassword)
     EXPECT_TRUE(awaitLine(refused, "disconnected")); // closed once refused
     EXPECT_TRUE(in.program.prompt.asked.empty()); // refused: no password question
     EXPECT_TRUE(in.program.windows.empty());
+    EXPECT_EQ(in.program.platform.InboundAllowed, "");
 
     SimProcess accepted({"--connect-to", in.target(), "--password", "Secret", "--name", "Locked"});
     ASSERT_TRUE(in.pollUntil([&] { return !in.program.windows.empty(); }));
     EXPECT_EQ(passwordsAskedFirst, 0u);
     EXPECT_EQ(in.program.prompt.asked, (std::vector<std::string>{"Secret"}));
     EXPECT_EQ(in.program.windows[0].name, "Locked");
-}
-
-TEST(Inbound, AlwaysAllowRemembersTheAddress)
-{
-    Inbound in(false);
-    in.admission.allow = {"A"};
-    in.admission.always = true;
-    SimProcess a({"--connect-to", in.target(), "--name", "A"});
-    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 1; }));
     EXPECT_EQ(in.program.platform.InboundAllowed, "127.0.0.1");
     SimProcess b({"--connect-to", in.target(), "--name", "B"}); // would be refused if asked
     ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
-    EXPECT_EQ(in.admission.asked, (std::vector<std::string>{"A at 127.0.0.1"}));
+    EXPECT_EQ(in.admission.asked.size(), 2u);
 }
 
 TEST(Inbound, FortyStrangersAtOnce)

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "ConnectTestSupport.h"
 #include "connect/ProxyClient.h"
+#include "support/LoopbackSockets.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -22,20 +20,6 @@ Profile proxyProfile(int port)
     p.port = uint32_t(port);
     p.scale = 1;
     return p;
-}
-
-// A loopback port nobody listens on: bound, never listened, then closed.
-int closedPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(0x7F000001);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 } // namespace
@@ -59,20 +43,6 @@ TEST(ProxyRows, ListedRecordsAndClientAddresses)
     EXPECT_TRUE(validProxyPort(65535));
 }
 
-TEST(ProxyClient, TableOfThreeWithOneInUse)
-{
-    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "One,Two*127.0.0.9,Three,Four!"});
-    SystemClock clock;
-    PosixTransportFactory factory;
-    ProxyTable table = FetchProxyTable(clock, proxyProfile(proxy.tcpPort()), factory);
-    ASSERT_EQ(table.status, ProxyTableStatus::Ok);
-    ASSERT_EQ(table.records.size(), 4u);
-    EXPECT_EQ(table.records[0].width, 240);
-    EXPECT_EQ(table.records[0].height, 320);
-    EXPECT_EQ(proxyRows(table.records),
-              (std::vector<ProxyRow>{{"One", "Available", 0}, {"Two", "127.0.0.9", 1}, {"Three", "Available", 2}}));
-}
-
 TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
 {
     SystemClock clock;
@@ -82,7 +52,7 @@ TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
         EXPECT_EQ(FetchProxyTable(clock, proxyProfile(proxy.tcpPort()), factory).status, ProxyTableStatus::BadCount)
             << count;
     }
-    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(closedPort()), factory).status, ProxyTableStatus::Unreachable);
+    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(freeLoopbackPort()), factory).status, ProxyTableStatus::Unreachable);
     EXPECT_EQ(FetchProxyTable(clock, proxyProfile(65536), factory).status, ProxyTableStatus::BadPort);
     // A count of 3 with only one record behind it: the table broke off.
     SimProcess shortTable({"--proxy", "--port", "0", "--proxy-count-override", "3"});
@@ -91,12 +61,16 @@ TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
 
 TEST(ProxyClient, RefusedAndGrantedOpens)
 {
-    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*"});
+    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*127.0.0.9,Nameless!"});
     SystemClock clock;
     PosixTransportFactory factory;
     const Profile profile = proxyProfile(proxy.tcpPort());
     ProxyTable table = FetchProxyTable(clock, profile, factory);
     ASSERT_EQ(table.status, ProxyTableStatus::Ok);
+    ASSERT_EQ(table.records.size(), 3u);
+    EXPECT_EQ(table.records[0].width, 240);
+    EXPECT_EQ(table.records[0].height, 320);
+    EXPECT_EQ(proxyRows(table.records), (std::vector<ProxyRow>{{"Free", "Available", 0}, {"Busy", "127.0.0.9", 1}}));
 
     PendingLink refused(clock);
     EXPECT_EQ(OpenProxyDevice(refused, profile, table.records[1], 1, factory), ProxyOpenStatus::Refused);

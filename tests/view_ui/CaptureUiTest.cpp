@@ -64,9 +64,7 @@ void CaptureUiTest::clipboardFileAndOneClick()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--still-after", "2"});
-    const int index = h.addProfile("Cap", LinkKind::Wan, sim.address);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Cap", LinkKind::Wan, sim.address);
     QVERIFY(w);
     ImageRecord pic;
     QTRY_VERIFY_WITH_TIMEOUT(w->view().screen.updateCounter.load() > 3, 20000);

@@ -6,11 +6,9 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QMenuBar>
 #include <QScreen>
 #include <QTest>
 #include <QToolBar>
-#include <QToolButton>
 
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
@@ -57,10 +55,9 @@ class DeviceWindowTest : public QObject {
 private slots:
     void windowShowsTheDevicePictureAtEveryScaleAndRotation();
     void eightBitPictureThroughItsPalette();
-    void fitMakesTheClientAreaThePictureTimesScalePlusTheToolbar();
+    void secondDisplayAndMinimised();
     void toolbarMenuAndCommands();
-    void closingTheWindowFreesTheSlot();
-    void deviceClosingTheLinkClosesTheWindow();
+    void windowAndLinkEndTogether();
     void windowOpensWhollyOnTheScreen();
 };
 
@@ -75,7 +72,6 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
     DeviceWindow* w = h.windowOf(index);
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("Desk handheld - Pocket One"));
-    QCOMPARE(w->objectName(), QStringLiteral("KWXCLASS"));
     QCOMPARE(h.statusOf(index), QStringLiteral("In Use"));
     QVERIFY(w->isVisible());
 
@@ -94,8 +90,6 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
     // "Rotate 90 degrees" after 270 is 0 again.
     w->command(40033);
     QCOMPARE(w->view().viewRotation.load(), 0);
-    w->command(40005); // 1X
-    QVERIFY(eventuallyMatchesDump(*w, dump, 0, 1));
     w->command(40077); // Rotate 180
     w->command(40067); // 3X
     QVERIFY(eventuallyMatchesDump(*w, dump, 180, 3));
@@ -109,9 +103,7 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
     TempDir dumps;
     LoopbackSim sim = startLoopbackSim({"--depth", "8", "--width", "200", "--height", "160", "--picture", "synthetic", "--still-after", "3",
                                         "--dump-dir", dumps.path().string()});
-    const int index = h.addProfile("Eight", LinkKind::Wan, sim.address);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Eight", LinkKind::Wan, sim.address);
     QVERIFY(w);
     w->command(40076);
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dumps / "main.ppm", 90, 1), 20000);
@@ -121,51 +113,26 @@ void DeviceWindowTest::eightBitPictureThroughItsPalette()
     w->command(40093);
     QCOMPARE(w->view().screen.flipState.load(), 0);
 
-    // A 4-bit device, turned by 270 at 2x.
-    TempDir fourDumps;
-    LoopbackSim four = startLoopbackSim({"--depth", "4", "--width", "120", "--height", "160", "--picture", "synthetic", "--still-after", "3",
-                                         "--dump-dir", fourDumps.path().string()});
-    const int fourIndex = h.addProfile("Four", LinkKind::Wan, four.address, 0, 2);
-    h.connect(fourIndex);
-    DeviceWindow* fw = h.windowOf(fourIndex);
-    QVERIFY(fw);
-    fw->command(40078);
-    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*fw, fourDumps / "main.ppm", 270, 2), 20000);
 }
 
-void DeviceWindowTest::fitMakesTheClientAreaThePictureTimesScalePlusTheToolbar()
+// The window fits the picture times the scale plus the toolbar (the sizes themselves:
+// tests/view ViewGeometry): flipped to the second display it fits that one; minimised,
+// the screen polls slow down.
+void DeviceWindowTest::secondDisplayAndMinimised()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--second", "16:320x240:0"});
-    const int index = h.addProfile("Fit", LinkKind::Wan, sim.address, 0, 3);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Fit", LinkKind::Wan, sim.address, 0, 3);
     QVERIFY(w);
     const int g = w->toolbarHeight();
-    QVERIFY(g > 0);
-    QCOMPARE(w->view().toolbarHeight.load(), g);
     QCOMPARE(w->client()->size(), QSize(720, 960 + g));
-    w->command(40076);
-    QCOMPARE(w->client()->size(), QSize(960, 720 + g));
-    QCOMPARE(w->toolbar()->width(), 960);
-
-    // Flipped to the second display, the window fits that display.
     QVERIFY(w->isCommandEnabled(40093));
     w->command(40093);
     QCOMPARE(w->view().screen.flipState.load(), 1);
-    QCOMPARE(w->client()->size(), QSize(720, 960 + g));
-    w->command(40093);
     QCOMPARE(w->client()->size(), QSize(960, 720 + g));
+    w->command(40093);
+    QCOMPARE(w->client()->size(), QSize(720, 960 + g));
 
-    // Maximised, the window fills the screen; restored, it fits again.
-    w->showMaximized();
-    QTRY_COMPARE(w->view().maximized.load(), 1);
-    QTRY_VERIFY(w->client()->width() > 0);
-    w->showNormal();
-    QTRY_COMPARE(w->view().maximized.load(), 0);
-    QTRY_COMPARE(w->client()->size(), QSize(960, 720 + g));
-
-    // Minimised, the screen polls slow down.
     w->showMinimized();
     QTRY_VERIFY(w->view().screen.minimized.load());
     w->showNormal();
@@ -181,27 +148,8 @@ void DeviceWindowTest::toolbarMenuAndCommands()
     DeviceWindow* w = h.windowOf(index);
     QVERIFY(w);
 
-    // Eight buttons in order, with their tooltips; the ones of later subsystems
-    // are there but disabled.
-    const QList<QAction*> buttons = w->toolbar()->actions();
-    QCOMPARE(buttons.size(), 8);
-    const QStringList tips = {"Refresh display",         "Capture Screendump",     "Toggle Skin",
-                              "Configure",               "Begin recording session", "Stop recording/playing",
-                              "Rotate 90 degrees",       "Toggle low/high color mode"};
-    for (int i = 0; i < 8; ++i) {
-        QCOMPARE(buttons[i]->objectName(), QString::number(DeviceWindow::kToolbarCommands[i]));
-        QCOMPARE(buttons[i]->toolTip(), tips[i]);
-        QVERIFY(!buttons[i]->icon().isNull());
-    }
-    QVERIFY(buttons[0]->isEnabled());
-    QVERIFY(buttons[1]->isEnabled()); // capture
-    QVERIFY(buttons[3]->isEnabled());  // configure
-    QVERIFY(buttons[7]->isEnabled());  // 16-bit device
-    for (int id : {40001, 40005, 40006, 40067, 40068, 40075, 40076, 40077, 40078, 40047, 40061, 40062, 40064, 40008,
-                   40003, 40038, 40065, 40086, 40023, 40070, 40071, 40072, 40009, 40011, 40095, 40096})
-        QVERIFY2(w->action(id) && w->action(id)->isEnabled(), qPrintable(QString::number(id)));
-
-    // Low colour mode toggles, asks for a refresh and polls the 16-colour picture.
+    // Low colour mode (enabled for a 16-bit device) toggles, asks for a refresh and polls the 16-colour picture.
+    QVERIFY(w->isCommandEnabled(cmd::ToggleLowColor));
     w->command(cmd::ToggleLowColor);
     QCOMPARE(w->view().screen.lowColor.load(), 1);
     QVERIFY(!nextLine(*sim.process, {"command 81"}).empty());
@@ -243,9 +191,12 @@ void DeviceWindowTest::toolbarMenuAndCommands()
     QVERIFY(h.shell->mainWindow()->isVisible());
 }
 
-void DeviceWindowTest::closingTheWindowFreesTheSlot()
+// Closing the window frees its slot for the next connection; the device closing the
+// link closes the window, and ends its open Configure dialog first.
+void DeviceWindowTest::windowAndLinkEndTogether()
 {
     ShellHarness h;
+    h.shell->platformSettings().ReconnectOnDrop = 0; // "Reconnect when a link drops" off
     LoopbackSim sim = startLoopbackSim({});
     const int index = h.addProfile("Closer", LinkKind::Wan, sim.address);
     h.connect(index);
@@ -259,29 +210,16 @@ void DeviceWindowTest::closingTheWindowFreesTheSlot()
     QVERIFY(!h.shell->links().find(slot)->transport);
     QCOMPARE(h.shell->links().liveConnections.load(), 0u);
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
-    // The slot is taken again by the next connection.
     h.connect(index);
-    QVERIFY(h.windowOf(index));
-    QCOMPARE(h.windowOf(index)->slot(), slot);
-}
-
-void DeviceWindowTest::deviceClosingTheLinkClosesTheWindow()
-{
-    ShellHarness h;
-    h.shell->platformSettings().ReconnectOnDrop = 0; // "Reconnect when a link drops" off
-    LoopbackSim sim = startLoopbackSim({});
-    const int index = h.addProfile("Dropped", LinkKind::Wan, sim.address);
-    h.connect(index);
-    QPointer<DeviceWindow> w = h.windowOf(index);
+    w = h.windowOf(index);
     QVERIFY(w);
-    const int slot = w->slot();
+    QCOMPARE(w->slot(), slot);
+
     sim.process->signal(SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 20000);
     QVERIFY(h.shell->links().find(slot)->isFree());
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
 
-    // A link that drops while the window's Configure dialog is open ends the
-    // dialog first, then the window.
     LoopbackSim other = startLoopbackSim({});
     const int second = h.addProfile("Configured", LinkKind::Wan, other.address);
     h.connect(second);
@@ -293,7 +231,6 @@ void DeviceWindowTest::deviceClosingTheLinkClosesTheWindow()
     QCOMPARE(h.shell->links().liveConnections.load(), 0u);
 }
 
-
 void DeviceWindowTest::windowOpensWhollyOnTheScreen()
 {
     // The main window near the screen's right edge leaves less room on its right than
@@ -304,9 +241,7 @@ void DeviceWindowTest::windowOpensWhollyOnTheScreen()
     main->show();
     const QRect area = main->screen()->availableGeometry();
     main->move(area.right() - main->frameGeometry().width() - 20, area.top() + 10);
-    const int index = h.addProfile("Wide", LinkKind::Wan, sim.address, 0, 2);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Wide", LinkKind::Wan, sim.address, 0, 2);
     QVERIFY(w);
     QCOMPARE(w->client()->width(), 400);
     const QRect frame = w->frameGeometry();

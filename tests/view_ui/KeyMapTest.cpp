@@ -16,46 +16,29 @@ private slots:
 
 void KeyMapTest::keysMapToDeviceCodes()
 {
-    auto vk = [](int key, Qt::KeyboardModifiers m = {}) { return VirtualKeyFor(key, m).value_or(0); };
-    QCOMPARE(vk(Qt::Key_A), 0x41);
-    QCOMPARE(vk(Qt::Key_Z, Qt::ShiftModifier), 0x5A);
-    QCOMPARE(vk(Qt::Key_0), 0x30);
-    QCOMPARE(vk(Qt::Key_ParenLeft, Qt::ShiftModifier), 0x39);
-    QCOMPARE(vk(Qt::Key_F1), 0x70);
-    QCOMPARE(vk(Qt::Key_F24), 0x87);
-    QCOMPARE(vk(Qt::Key_Left), 0x25);
-    QCOMPARE(vk(Qt::Key_Down), 0x28);
-    QCOMPARE(vk(Qt::Key_PageUp), 0x21);
-    QCOMPARE(vk(Qt::Key_End), 0x23);
-    QCOMPARE(vk(Qt::Key_Insert), 0x2D);
-    QCOMPARE(vk(Qt::Key_Delete), 0x2E);
-    QCOMPARE(vk(Qt::Key_Backspace), 0x08);
-    QCOMPARE(vk(Qt::Key_Backtab, Qt::ShiftModifier), 0x09);
-    QCOMPARE(vk(Qt::Key_Return), 0x0D);
-    QCOMPARE(vk(Qt::Key_Escape), 0x1B);
-    QCOMPARE(vk(Qt::Key_Space), 0x20);
-    QCOMPARE(vk(Qt::Key_Control), 0x11);
-    QCOMPARE(vk(Qt::Key_Semicolon), 0xBA);
-    QCOMPARE(vk(Qt::Key_Plus, Qt::ShiftModifier), 0xBB);
-    QCOMPARE(vk(Qt::Key_Less, Qt::ShiftModifier), 0xBC);
-    QCOMPARE(vk(Qt::Key_Underscore, Qt::ShiftModifier), 0xBD);
-    QCOMPARE(vk(Qt::Key_Question, Qt::ShiftModifier), 0xBF);
-    QCOMPARE(vk(Qt::Key_AsciiTilde, Qt::ShiftModifier), 0xC0);
-    QCOMPARE(vk(Qt::Key_BraceLeft, Qt::ShiftModifier), 0xDB);
-    QCOMPARE(vk(Qt::Key_Bar, Qt::ShiftModifier), 0xDC);
-    QCOMPARE(vk(Qt::Key_BracketRight), 0xDD);
-    QCOMPARE(vk(Qt::Key_QuoteDbl, Qt::ShiftModifier), 0xDE);
-    // The keypad has codes of its own; its Enter and navigation keys are the main
-    // block's.
-    for (int d = 0; d <= 9; ++d)
-        QCOMPARE(vk(Qt::Key_0 + d, Qt::KeypadModifier), 0x60 + d);
-    QCOMPARE(vk(Qt::Key_Asterisk, Qt::KeypadModifier), 0x6A);
-    QCOMPARE(vk(Qt::Key_Plus, Qt::KeypadModifier), 0x6B);
-    QCOMPARE(vk(Qt::Key_Minus, Qt::KeypadModifier), 0x6D);
-    QCOMPARE(vk(Qt::Key_Period, Qt::KeypadModifier), 0x6E);
-    QCOMPARE(vk(Qt::Key_Slash, Qt::KeypadModifier), 0x6F);
-    QCOMPARE(vk(Qt::Key_Enter, Qt::KeypadModifier), 0x0D);
-    QCOMPARE(vk(Qt::Key_Home, Qt::KeypadModifier), 0x24);
+    constexpr Qt::KeyboardModifiers none{}, shift = Qt::ShiftModifier, pad = Qt::KeypadModifier;
+    // The keypad has codes of its own; its Enter and navigation keys are the main block's.
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int code;
+    } cases[] = {
+        {Qt::Key_A, none, 0x41},           {Qt::Key_Z, shift, 0x5A},          {Qt::Key_0, none, 0x30},
+        {Qt::Key_ParenLeft, shift, 0x39},  {Qt::Key_F1, none, 0x70},          {Qt::Key_F24, none, 0x87},
+        {Qt::Key_Left, none, 0x25},        {Qt::Key_Down, none, 0x28},        {Qt::Key_PageUp, none, 0x21},
+        {Qt::Key_End, none, 0x23},         {Qt::Key_Insert, none, 0x2D},      {Qt::Key_Delete, none, 0x2E},
+        {Qt::Key_Backspace, none, 0x08},   {Qt::Key_Backtab, shift, 0x09},    {Qt::Key_Return, none, 0x0D},
+        {Qt::Key_Escape, none, 0x1B},      {Qt::Key_Space, none, 0x20},       {Qt::Key_Control, none, 0x11},
+        {Qt::Key_Semicolon, none, 0xBA},   {Qt::Key_Plus, shift, 0xBB},       {Qt::Key_Less, shift, 0xBC},
+        {Qt::Key_Underscore, shift, 0xBD}, {Qt::Key_Question, shift, 0xBF},   {Qt::Key_AsciiTilde, shift, 0xC0},
+        {Qt::Key_BraceLeft, shift, 0xDB},  {Qt::Key_Bar, shift, 0xDC},        {Qt::Key_BracketRight, none, 0xDD},
+        {Qt::Key_QuoteDbl, shift, 0xDE},   {Qt::Key_0, pad, 0x60},            {Qt::Key_9, pad, 0x69},
+        {Qt::Key_Asterisk, pad, 0x6A},     {Qt::Key_Plus, pad, 0x6B},         {Qt::Key_Minus, pad, 0x6D},
+        {Qt::Key_Period, pad, 0x6E},       {Qt::Key_Slash, pad, 0x6F},        {Qt::Key_Enter, pad, 0x0D},
+        {Qt::Key_Home, pad, 0x24},
+    };
+    for (const auto& c : cases)
+        QVERIFY2(VirtualKeyFor(c.key, c.modifiers).value_or(0) == c.code, qPrintable(QString::number(c.key, 16)));
     QVERIFY(!VirtualKeyFor(Qt::Key_VolumeUp, {}));
 }
 

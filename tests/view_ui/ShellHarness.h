@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "ScriptedUiPorts.h"
+#include "support/ScriptedUiPorts.h"
 #include "app/ConnectOption.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
@@ -55,6 +55,15 @@ struct ShellHarness {
         shell->profiles().AddProfile(p);
         shell->mainWindow()->refreshConnectionList(-1);
         return shell->profiles().ConnTypes() - 1;
+    }
+
+    // A new profile (as addProfile) connected: its device window, or nullptr.
+    DeviceWindow* connectNew(const std::string& name, LinkKind kind, uint32_t address, uint32_t port = 0,
+                             int scale = 1, int refresh = 10)
+    {
+        const int index = addProfile(name, kind, address, port, scale, refresh);
+        connect(index);
+        return windowOf(index);
     }
 
     // The Connect command for a profile, as the main window runs it; a dialog still

@@ -57,24 +57,19 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
     QCOMPARE(nextInput(*sim.process), input('T', 17, 5));
     QCOMPARE(nextInput(*sim.process), input('U', 17, 5));
 
-    // Resting the mouse on the button shows its tooltip on yellow above the cursor.
-    QTest::mouseMove(w->client(), QPoint(84, 864 + g));
-    QTRY_COMPARE(w->client()->grab(QRect(86, 864 + g - 20, 1, 1)).toImage().pixel(0, 0), qRgb(255, 255, 0));
-
     // Turned by 270 the case is 480 x 300; OK (Enter) sits at (432, 299 - 150) and
-    // device pixel (17, 5) at (skinY + 5, skinX + 239 - 17) with the picture at (56, 30).
+    // device pixel (17, 5) at (skinY + 5, skinX + 239 - 17) with the picture at (56, 30)
+    // (the turned painting itself: tests/view SkinGeometry). The window paints the
+    // picture there.
     w->command(40078);
     QCOMPARE(w->client()->size(), QSize(960, 600 + g));
-    auto shown = [&](int x, int y) { return w->client()->grab(QRect(x, y + g, 1, 1)).toImage().pixel(0, 0); };
     auto devicePixel = [&](int x, int y) {
         std::lock_guard lock(w->view().screen.pictureMutex);
         const Picture* p = ShownPicture(w->view().screen);
         const Rgb c = p ? p->colourOf(p->pixel(x, y)) : Rgb{};
         return qRgb(c.r, c.g, c.b);
     };
-    const auto bgr = pixelColour(w->skin().image, 42, 432); // the Calendar button's centre, turned
-    QCOMPARE(shown(864, 514), qRgb(bgr[2], bgr[1], bgr[0]));
-    QTRY_COMPARE(shown(122, 504), devicePixel(17, 5));
+    QTRY_COMPARE(w->client()->grab(QRect(122, 504 + g, 1, 1)).toImage().pixel(0, 0), devicePixel(17, 5));
     QTest::mouseClick(w->client(), Qt::RightButton, {}, QPoint(864, 298 + g));
     QCOMPARE(nextInput(*sim.process), input('V', 0x0D, 0));
     QCOMPARE(nextInput(*sim.process), input('W', 0x0D, 0));

@@ -1,5 +1,6 @@
 // Runs every Qt Test class of the device window and connecting in one
-// QApplication, on the offscreen platform unless told otherwise.
+// QApplication, on the offscreen platform unless told otherwise; a modal window
+// nothing answers fails the test at once.
 
 #include <memory>
 
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include "ViewUiTests.h"
+#include "support/ModalGuard.h"
 
 int main(int argc, char** argv)
 {
@@ -14,6 +16,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    sorvane::test::ModalGuard guard([](const QString& m) { QTest::qFail(qPrintable(m), __FILE__, __LINE__); });
     int failures = 0;
     for (auto make : {sorvane::test::makeKeyMapTest, sorvane::test::makeDeviceWindowTest,
                       sorvane::test::makeInputTest, sorvane::test::makeConnectTest,

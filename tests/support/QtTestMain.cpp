@@ -1,6 +1,6 @@
-// GoogleTest main for tests of windows and dialogs: one QApplication for the run
-// (the offscreen platform in the test command); a modal window nothing answers fails
-// the test at once.
+// GoogleTest main for the suites of windows and dialogs that list it: one
+// QApplication for the run (the offscreen platform in the test command); a modal
+// window nothing answers fails the test at once.
 #include <gtest/gtest.h>
 
 #include <QApplication>
