@@ -125,9 +125,15 @@ void ShellScenarios::post(int index)
                 return; // another run took its place
             if (player->ended() && size_t(index) < table_.scenarios().size()) {
                 // The run's counters go back into the table; the scenario is idle again.
-                const int slot = table_.scenarios()[size_t(index)].slot;
-                table_.scenarios()[size_t(index)] = player->scenario();
-                table_.scenarios()[size_t(index)].slot = slot;
+                // Only the counters: the record may have been edited while it played.
+                Scenario& s = table_.scenarios()[size_t(index)];
+                const Scenario& played = player->scenario();
+                s.loopCounter = played.loopCounter;
+                s.fileIndex = played.fileIndex;
+                s.active = 0;
+                for (size_t i = 0; i < s.files.size() && i < played.files.size(); ++i)
+                    if (s.files[i].fileName == played.files[i].fileName)
+                        s.files[i].scriptLoopCounter = played.files[i].scriptLoopCounter;
                 runs_.erase(it);
             } else if (failed && size_t(index) < table_.scenarios().size()) {
                 table_.scenarios()[size_t(index)].active = 0;

@@ -136,8 +136,10 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     std::ofstream(scripts / "slow.txt", std::ios::binary) << "MOUSEDOWN,5,6\r\n";
     answer(true);
     main.runCommand(cmd::PlayPause);
+    h.shell->scenarioService()->table().scenarios()[0].name = "Edited"; // edited while it plays
     QCOMPARE(QString::fromStdString(nextLine(*sim.process, {"input"})), QStringLiteral("input 84 5 6"));
     QTRY_COMPARE(status(), QStringLiteral("Idle"));
+    QCOMPARE(main.scriptsList()->topLevelItem(0)->text(0), QStringLiteral("Edited"));
 }
 
 void RecordingTest::newScenarioIsSavedAndRenamed()
