@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include "files/BlockCodec.h"
 #include "files/DeviceFolder.h"
@@ -125,6 +128,30 @@ void deleteDeviceFile(LinkChannel& channel, std::string_view path)
         channel.discardPending();
 }
 
+// The pause after each sent block is 1 ms, and the kernel's timer slack (50 us by
+// default) would lengthen every one of them by half as much again on top of the wake-up.
+// The calling thread's slack is narrowed while the blocks go and restored afterwards.
+class TightPauses {
+public:
+#ifdef __linux__
+    TightPauses() : old_(::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0))
+    {
+        if (old_ > 1)
+            ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    }
+    ~TightPauses()
+    {
+        if (old_ > 1)
+            ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(old_), 0, 0, 0);
+    }
+    TightPauses(const TightPauses&) = delete;
+    TightPauses& operator=(const TightPauses&) = delete;
+
+private:
+    long old_;
+#endif
+};
+
 void endRemaining(TransferReport& report, size_t from, FileResult why)
 {
     for (size_t i = from; i < report.results.size(); ++i)
@@ -168,6 +195,7 @@ TransferReport SendFiles(LinkChannel& channel, std::span<TransferFile> files, co
     std::vector<uint8_t> packet(kBlockHeaderSize + kTransferBlockSize, 0);
     std::vector<uint8_t> raw(kTransferBlockSize);
     BlockCoder coder;
+    TightPauses pauses;
 
     for (size_t f = 0; f < files.size(); ++f) {
         if (progress.cancelled()) {
