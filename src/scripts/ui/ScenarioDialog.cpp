@@ -23,6 +23,7 @@ namespace sorvane {
 namespace {
 
 constexpr const char* kCaption = "New/Edit Script";
+constexpr const char* kLogPathTooLong = "The log file path is too long (at most 255 bytes)";
 
 QLineEdit* numberBox(int id, int digits, QWidget* parent)
 {
@@ -292,6 +293,10 @@ void ScenarioDialog::browseLog()
     std::optional<std::string> chosen = ports_.files.openFile(recordedFiles(scriptDir_, false));
     if (!chosen)
         return;
+    if (chosen->size() >= Scenario::kLogFileSize) {
+        refuse(kLogPathTooLong); // the box would cut it, and the log would go elsewhere
+        return;
+    }
     logFile_->setText(QString::fromStdString(*chosen));
     logResults_->setChecked(true);
 }
@@ -323,7 +328,7 @@ void ScenarioDialog::accept()
         return;
     }
     if (logFile.size() >= Scenario::kLogFileSize) {
-        refuse("The log file path is too long (at most 255 bytes)");
+        refuse(kLogPathTooLong);
         return;
     }
     record_.name = name;
