@@ -489,7 +489,12 @@ void MainWindow::disconnectSelected()
     windows_.closeFromProfiles(std::set<int>(selected.begin(), selected.end()));
 }
 
-void MainWindow::scenarioCommand(int id) { services_.scenarios->command(id, firstSelectedScenario()); }
+void MainWindow::scenarioCommand(int id)
+{
+    services_.scenarios->command(id, firstSelectedScenario());
+    if (id == cmd::NewScenario || id == cmd::EditScenario || id == cmd::DeleteScenario || id == cmd::CloneScenario)
+        scripts_->setFocus();
+}
 
 void MainWindow::showHelpIndex() { HelpWindow::showIndex(help_, helpIndex_); }
 

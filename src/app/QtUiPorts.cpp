@@ -102,6 +102,16 @@ void QtBeep::beep() { QApplication::beep(); }
 
 std::optional<std::string> QtFileDialogs::openFile(const FileDialogRequest& request)
 {
+    if (!request.mustExist) {
+        // An open dialog whose file may be new: only its folder has to exist.
+        QFileDialog dialog(dialogOwner(), QString::fromStdString(request.title), startPath(request),
+                           qtFilterString(request.filters));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().first().toStdString();
+    }
     QString path = QFileDialog::getOpenFileName(dialogOwner(), QString::fromStdString(request.title),
                                                 startPath(request), qtFilterString(request.filters));
     if (path.isEmpty())

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Clock.h"
+#include "scripts/ui/ScenarioDialog.h"
 #include "view/CommandIds.h"
 #include "view/Job.h"
 #include "view/ViewRecord.h"
@@ -90,7 +91,19 @@ void ShellScenarios::command(int id, int selected)
     case cmd::StopScenario: stop(selected); break;
     case cmd::DeleteScenario: remove(selected); break;
     case cmd::CloneScenario: clone(selected); break;
-    default: context_.beep.beep(); break; // New and Edit: no scenario dialog yet
+    case cmd::NewScenario:
+        if (table_.full())
+            context_.beep.beep();
+        else
+            editScenario(-1);
+        break;
+    case cmd::EditScenario:
+        if (selected < 0 || size_t(selected) >= table_.scenarios().size())
+            context_.beep.beep();
+        else
+            editScenario(selected);
+        break;
+    default: break;
     }
 }
 
@@ -112,9 +125,15 @@ void ShellScenarios::post(int index)
                 return; // another run took its place
             if (player->ended() && size_t(index) < table_.scenarios().size()) {
                 // The run's counters go back into the table; the scenario is idle again.
-                const int slot = table_.scenarios()[size_t(index)].slot;
-                table_.scenarios()[size_t(index)] = player->scenario();
-                table_.scenarios()[size_t(index)].slot = slot;
+                // Only the counters: the record may have been edited while it played.
+                Scenario& s = table_.scenarios()[size_t(index)];
+                const Scenario& played = player->scenario();
+                s.loopCounter = played.loopCounter;
+                s.fileIndex = played.fileIndex;
+                s.active = 0;
+                for (size_t i = 0; i < s.files.size() && i < played.files.size(); ++i)
+                    if (s.files[i].fileName == played.files[i].fileName)
+                        s.files[i].scriptLoopCounter = played.files[i].scriptLoopCounter;
                 runs_.erase(it);
             } else if (failed && size_t(index) < table_.scenarios().size()) {
                 table_.scenarios()[size_t(index)].active = 0;
@@ -123,6 +142,32 @@ void ShellScenarios::post(int index)
             context_.refreshList(-1);
         }, Qt::QueuedConnection);
     });
+}
+
+void ShellScenarios::editScenario(int index)
+{
+    const bool isNew = index < 0;
+    // A new scenario is edited in a slot of its own that only OK counts into the table.
+    Scenario fresh;
+    Scenario& record = isNew ? fresh : table_.scenarios()[size_t(index)];
+    const std::string oldName = record.name;
+    std::vector<std::string> otherNames;
+    for (size_t i = 0; i < table_.scenarios().size(); ++i)
+        if (int(i) != index)
+            otherNames.push_back(table_.scenarios()[i].name);
+    ScenarioDialog dialog(record, isNew, scriptDir_, std::move(otherNames),
+                          {context_.messages, context_.beep, context_.files}, context_.dialogParent);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (isNew) {
+        table_.add(std::move(fresh));
+        index = int(table_.scenarios().size()) - 1;
+    }
+    context_.refreshList(index);
+    std::vector<std::string> problems;
+    table_.save(scriptDir_, problems);
+    if (!isNew && oldName != table_.scenarios()[size_t(index)].name)
+        table_.dropFileOf(oldName, scriptDir_); // a renamed scenario does not come back under its old name
 }
 
 void ShellScenarios::playPause(int selected)

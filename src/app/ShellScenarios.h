@@ -1,6 +1,7 @@
 #pragma once
-// The Scripts list's commands over the scenario table: Play/Pause (40010), Stop
-// (40092), Delete (40089) and Clone (40091), with the "Run Script" dialog that picks
+// The Scripts list's commands over the scenario table: New (40087) and Edit (40088)
+// through the New/Edit Scenario dialog, Play/Pause (40010), Stop (40092), Delete
+// (40089) and Clone (40091), with the "Run Script" dialog that picks
 // the connection a scenario plays on. A playing scenario runs as a playback job on
 // its connection's thread; pausing ends that job with the player's place kept, and
 // resuming posts it again.
@@ -40,6 +41,7 @@ public:
     struct Context {
         MessageBoxPort& messages;
         BeepPort& beep;
+        FileDialogPort& files;
         std::function<std::vector<int>()> liveSlots;
         std::function<DeviceWindow*(int slot)> window;
         // Refills the main window's Scripts list selecting `select` (-1: the selection stays).
@@ -61,6 +63,8 @@ private:
         int slot = -1;
         std::shared_ptr<Player> player;
     };
+    // index -1: a new scenario.
+    void editScenario(int index);
     void playPause(int selected);
     void stop(int selected);
     void remove(int selected);

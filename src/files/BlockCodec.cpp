@@ -1,5 +1,6 @@
 #include "files/BlockCodec.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <zlib.h>
@@ -50,12 +51,22 @@ uint32_t RawLengthOf(uint64_t size, uint64_t index)
     return kTransferBlockSize;
 }
 
-size_t CompressBlock(std::span<const uint8_t> in, std::span<uint8_t> out)
+namespace {
+
+// A block that does not shrink goes as it is (as much of it as out holds).
+size_t storeRaw(std::span<const uint8_t> in, std::span<uint8_t> out)
+{
+    const size_t n = std::min(in.size(), out.size());
+    if (n > 0)
+        std::memmove(out.data(), in.data(), n);
+    return n;
+}
+
+// One block through a deflate stream that is ready at level 1 (fresh or reset).
+size_t deflateBlock(z_stream& s, std::span<const uint8_t> in, std::span<uint8_t> out)
 {
     const size_t length = in.size();
-    z_stream s{};
-    bool fits = false;
-    if (length <= out.size() && deflateInit(&s, 1) == Z_OK) {
+    if (length <= out.size()) {
         s.next_in = const_cast<Bytef*>(in.data());
         s.avail_in = uInt(length);
         s.next_out = out.data();
@@ -65,22 +76,13 @@ size_t CompressBlock(std::span<const uint8_t> in, std::span<uint8_t> out)
             r = deflate(&s, Z_NO_FLUSH);
         // Anything but the stream's end (no room left, an error) means it did not fit.
         if (r == Z_OK && deflate(&s, Z_FINISH) == Z_STREAM_END)
-            fits = true;
-        const size_t produced = length - s.avail_out;
-        deflateEnd(&s);
-        if (fits)
-            return produced;
+            return length - s.avail_out;
     }
-    if (length > 0)
-        std::memmove(out.data(), in.data(), std::min(length, out.size()));
-    return std::min(length, out.size());
+    return storeRaw(in, out);
 }
 
-bool UncompressBlock(std::span<const uint8_t> in, std::span<uint8_t> out)
+bool inflateBlock(z_stream& s, std::span<const uint8_t> in, std::span<uint8_t> out)
 {
-    z_stream s{};
-    if (inflateInit(&s) != Z_OK)
-        return false;
     s.next_in = const_cast<Bytef*>(in.data());
     s.avail_in = uInt(in.size());
     s.next_out = out.data();
@@ -90,9 +92,79 @@ bool UncompressBlock(std::span<const uint8_t> in, std::span<uint8_t> out)
         r = inflate(&s, Z_FINISH);
     // Room for one more byte would have shown a stream longer than wanted; Z_STREAM_END
     // with no room left can only be a stream of exactly out.size() bytes.
-    const bool ok = r == Z_STREAM_END && s.avail_out == 0;
+    return r == Z_STREAM_END && s.avail_out == 0;
+}
+
+} // namespace
+
+size_t CompressBlock(std::span<const uint8_t> in, std::span<uint8_t> out)
+{
+    z_stream s{};
+    if (in.size() > out.size() || deflateInit(&s, 1) != Z_OK)
+        return storeRaw(in, out);
+    const size_t n = deflateBlock(s, in, out);
+    deflateEnd(&s);
+    return n;
+}
+
+bool UncompressBlock(std::span<const uint8_t> in, std::span<uint8_t> out)
+{
+    z_stream s{};
+    if (inflateInit(&s) != Z_OK)
+        return false;
+    const bool ok = inflateBlock(s, in, out);
     inflateEnd(&s);
     return ok;
+}
+
+// Each stream is made on first use and reset before every later block; a stream that
+// cannot be reset is ended, and the block goes through a stream of its own.
+struct BlockCoder::Streams {
+    z_stream deflater{};
+    z_stream inflater{};
+    bool deflaterMade = false;
+    bool inflaterMade = false;
+};
+
+BlockCoder::BlockCoder() : streams_(new Streams) {}
+
+BlockCoder::~BlockCoder()
+{
+    if (streams_->deflaterMade)
+        deflateEnd(&streams_->deflater);
+    if (streams_->inflaterMade)
+        inflateEnd(&streams_->inflater);
+    delete streams_;
+}
+
+size_t BlockCoder::compress(std::span<const uint8_t> in, std::span<uint8_t> out)
+{
+    Streams& st = *streams_;
+    if (st.deflaterMade && deflateReset(&st.deflater) != Z_OK) {
+        deflateEnd(&st.deflater);
+        st.deflaterMade = false;
+    } else if (!st.deflaterMade) {
+        st.deflater = z_stream{};
+        st.deflaterMade = deflateInit(&st.deflater, 1) == Z_OK;
+    }
+    if (!st.deflaterMade)
+        return CompressBlock(in, out);
+    return deflateBlock(st.deflater, in, out);
+}
+
+bool BlockCoder::uncompress(std::span<const uint8_t> in, std::span<uint8_t> out)
+{
+    Streams& st = *streams_;
+    if (st.inflaterMade && inflateReset(&st.inflater) != Z_OK) {
+        inflateEnd(&st.inflater);
+        st.inflaterMade = false;
+    } else if (!st.inflaterMade) {
+        st.inflater = z_stream{};
+        st.inflaterMade = inflateInit(&st.inflater) == Z_OK;
+    }
+    if (!st.inflaterMade)
+        return UncompressBlock(in, out);
+    return inflateBlock(st.inflater, in, out);
 }
 
 } // namespace sorvane

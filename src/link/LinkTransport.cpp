@@ -101,7 +101,10 @@ size_t sendSocket(Links& links, LinkSlot& s, std::span<const uint8_t> data)
         } else {
             return 0;
         }
-        clock.sleepMs(1);
+        // The pause between passes paces a send that did not go in one; once every byte
+        // is with the socket it would only hold up the caller's next exchange.
+        if (sent < data.size())
+            clock.sleepMs(1);
     }
     return sent;
 }

@@ -75,7 +75,8 @@ size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer);
 
 // Sends all of data as one message; returns data.size(), or 0 on failure (nothing
 // is then added to bytesSent). Sending nothing returns 0.
-//  Socket: pauses 5 ms on would-block, 1 ms after every pass; after 4000 would-blocks
+//  Socket: pauses 5 ms on would-block, 1 ms after every pass that leaves bytes to
+//  send (none after the last); after 4000 would-blocks
 //  in a row (about 24 s with no room in the send buffer) it gives up with 0.
 //  Serial: 8192-byte writes while 8192 or more remain, then the rest; 1 ms after
 //  every write; a failed write clears the line and returns 0; 20 writes in a row that

@@ -76,6 +76,7 @@ struct FileDialogRequest {
     std::string initialName;       // file name proposed in the name field
     std::vector<FileFilter> filters;
     std::string defaultExtension;  // without the dot; appended when the user types none
+    bool mustExist = true;         // openFile: false lets the user name a file not there yet
 };
 
 // A save dialog's answer: the path and the filter the user had chosen (0-based).

@@ -107,6 +107,36 @@ TEST(BlockCodec, BlocksAgreeWithPythonZlib)
     EXPECT_FALSE(UncompressBlock({reinterpret_cast<const uint8_t*>(theirs.data()), theirs.size()}, longer));
 }
 
+// One coder over a run of blocks must give each block exactly what a fresh stream
+// gives, whatever the block before it did (stored, refused, a stream that failed).
+TEST(BlockCodec, CoderKeepsNoStateBetweenBlocks)
+{
+    std::mt19937 rng(3);
+    std::string stored(32768, '\0');
+    for (char& c : stored)
+        c = char(rng());
+    const std::string& random = stored; // does not shrink: goes as it is
+    const std::string text = textBytes(32768);
+    auto bytes = [](const std::string& s) { return std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size()); };
+    BlockCoder coder;
+    std::vector<uint8_t> ours(32768), fresh(32768), back(32768);
+    for (const std::string* raw : {&text, &random, &text, &text}) {
+        const size_t n = coder.compress(bytes(*raw), ours);
+        ASSERT_EQ(n, CompressBlock(bytes(*raw), fresh));
+        EXPECT_TRUE(std::equal(ours.begin(), ours.begin() + long(n), fresh.begin()));
+        // A damaged stream first, then the good one through the same coder.
+        std::vector<uint8_t> damaged(ours.begin(), ours.begin() + long(n));
+        damaged[n / 2] ^= 0x55;
+        EXPECT_FALSE(coder.uncompress(damaged, back) && std::string(back.begin(), back.end()) == *raw);
+        EXPECT_EQ(coder.uncompress(std::span(ours.data(), n), back), raw == &text);
+        if (raw == &text) {
+            EXPECT_EQ(std::string(back.begin(), back.end()), *raw);
+        } else {
+            EXPECT_EQ(n, raw->size());
+        }
+    }
+}
+
 struct RoundTrip {
     uint32_t kind;
     std::vector<size_t> sizes;

@@ -50,7 +50,7 @@ public:
     std::deque<int> filters;
     std::optional<std::string> chooseDirectory(const std::string& title, const std::string& dir) override
     {
-        return answer(FileDialogRequest{title, dir, {}, {}, {}});
+        return answer(FileDialogRequest{title, dir, {}, {}, {}, true});
     }
     std::vector<FileDialogRequest> requests;
     std::deque<std::optional<std::string>> answers;

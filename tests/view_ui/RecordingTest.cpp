@@ -1,5 +1,9 @@
-// Recording a device window's input as a script through the program's shell.
+// Recording a device window's input as a script, and scenarios, through the program's shell.
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -8,6 +12,7 @@
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
 #include "app/ShellScenarios.h"
+#include "scripts/ui/ScenarioDialog.h"
 
 namespace sorvane::test {
 
@@ -16,7 +21,30 @@ class RecordingTest : public QObject {
 private slots:
     void clicksAreSavedAsAScript();
     void scenarioPlaysPausesAndStops();
+    void newScenarioIsSavedAndRenamed();
+    void scenarioDialogRefusesOk_data();
+    void scenarioDialogRefusesOk();
+    void scenarioFileListEditsOutliveCancel();
 };
+
+namespace {
+
+template <typename T> T* control(QWidget& d, int id) { return d.findChild<T*>(QString::number(id)); }
+void click(QWidget& d, int id) { control<QPushButton>(d, id)->click(); }
+
+// Runs `drive` on the next modal dialog once it is open.
+void onNextDialog(std::function<void(QDialog&)> drive)
+{
+    QTimer::singleShot(50, [drive] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(d && d->objectName() == QStringLiteral("NEWSCRIPT"));
+        drive(*d);
+        if (d->isVisible())
+            d->reject();
+    });
+}
+
+} // namespace
 
 void RecordingTest::clicksAreSavedAsAScript()
 {
@@ -108,8 +136,143 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     std::ofstream(scripts / "slow.txt", std::ios::binary) << "MOUSEDOWN,5,6\r\n";
     answer(true);
     main.runCommand(cmd::PlayPause);
+    h.shell->scenarioService()->table().scenarios()[0].name = "Edited"; // edited while it plays
     QCOMPARE(QString::fromStdString(nextLine(*sim.process, {"input"})), QStringLiteral("input 84 5 6"));
     QTRY_COMPARE(status(), QStringLiteral("Idle"));
+    QCOMPARE(main.scriptsList()->topLevelItem(0)->text(0), QStringLiteral("Edited"));
+}
+
+void RecordingTest::newScenarioIsSavedAndRenamed()
+{
+    ShellHarness h;
+    MainWindow& main = *h.shell->mainWindow();
+    const std::filesystem::path scripts = h.shell->settings().ScriptDir;
+    for (const char* name : {"a.txt", "b.txt"})
+        std::ofstream(scripts / name) << "MOUSEDOWN,1,2\r\n";
+    h.ui.files.answers = {(scripts / "a.txt").string(), (scripts / "b.txt").string()};
+    onNextDialog([](QDialog& d) {
+        QCOMPARE(d.windowTitle(), QStringLiteral("New Scenario"));
+        QCOMPARE(control<QLineEdit>(d, 1005)->text(), QStringLiteral("New Scenario"));
+        control<QLineEdit>(d, 1005)->setText("Smoke");
+        click(d, 1030);
+        click(d, 1030); // b.txt is selected: the file boxes are its own
+        control<QLineEdit>(d, 1006)->setText("2");
+        control<QLineEdit>(d, 1007)->setText("7");
+        control<QLineEdit>(d, 1003)->setText("3");
+        control<QLineEdit>(d, 1004)->setText("12345678");
+        control<QCheckBox>(d, 1043)->setChecked(true);
+        d.accept();
+    });
+    main.runCommand(cmd::NewScenario);
+    QCOMPARE(h.ui.files.requests.at(0).filters.at(0).description, std::string("Recorded Files"));
+    QCOMPARE(std::filesystem::file_size(scripts / "Smoke.bin"), uintmax_t(1648));
+    QCOMPARE(main.scriptsList()->selectedItems().value(0)->text(0), QStringLiteral("Smoke"));
+
+    ScenarioTable loaded;
+    loaded.load(scripts.string(), {});
+    QCOMPARE(loaded.scenarios().size(), size_t(1));
+    const Scenario& s = loaded.scenarios()[0];
+    QCOMPARE(s.name, std::string("Smoke"));
+    QCOMPARE(std::vector<int>({s.loopCount, s.loopDelay, s.noVideo, s.logResults}),
+             std::vector<int>({3, 12345678, 1, 0}));
+    QCOMPARE(s.files.at(0).fileName + s.files.at(1).fileName, std::string("a.txtb.txt"));
+    QCOMPARE(std::vector<int>({s.files[0].scriptLoopCount, s.files[0].scriptLoopDelay, s.files[1].scriptLoopCount,
+                               s.files[1].scriptLoopDelay}),
+             std::vector<int>({1, 0, 2, 7}));
+
+    // Renamed in Edit, the scenario does not come back under its old name.
+    onNextDialog([](QDialog& d) {
+        QCOMPARE(d.windowTitle(), QStringLiteral("Edit Scenario"));
+        QCOMPARE(control<QLineEdit>(d, 1006)->text(), QStringLiteral("1")); // the first file is shown
+        control<QLineEdit>(d, 1005)->setText("Smoke 2");
+        d.accept();
+    });
+    main.runCommand(cmd::EditScenario);
+    QVERIFY(!std::filesystem::exists(scripts / "Smoke.bin"));
+    QVERIFY(std::filesystem::exists(scripts / "Smoke 2.bin"));
+}
+
+void RecordingTest::scenarioDialogRefusesOk_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no name") << "" << false << "" << "A name is required";
+    QTest::newRow("no file") << "Smoke" << false << "" << "At least one valid script filename is required";
+    QTest::newRow("log without path") << "Smoke" << true << "" << "Please specify a log file or uncheck the logging option.";
+    QTest::newRow("not a file name") << "a/b" << true << "/tmp/x.txt" << "The name cannot be used as a file name (at most 63 bytes, no / or \\)";
+    QTest::newRow("too long in bytes") << QString(40, QChar(0xE9)) << true << "/tmp/x.txt" << "The name cannot be used as a file name (at most 63 bytes, no / or \\)";
+    QTest::newRow("taken") << "Other" << true << "/tmp/x.txt" << "Another scenario is already named Other";
+}
+
+void RecordingTest::scenarioDialogRefusesOk()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, withFile);
+    QFETCH(QString, log);
+    QFETCH(QString, message);
+    ScriptedUiPorts ui;
+    Scenario record;
+    if (withFile)
+        record.files = {{0, 1, 0, "a.txt"}};
+    ScenarioDialog d(record, false, "/tmp", {"Other"}, {ui.messages, ui.beep, ui.files});
+    d.show();
+    control<QLineEdit>(d, 1005)->setText(name);
+    control<QCheckBox>(d, 1040)->setChecked(true);
+    control<QLineEdit>(d, 1002)->setText(log);
+    d.accept();
+    QCOMPARE(ui.messages.shown.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(ui.messages.shown[0].text), message);
+    QCOMPARE(ui.messages.shown[0].caption, std::string("New/Edit Script"));
+    QVERIFY(ui.messages.shown[0].icon == MessageIcon::Error && d.isVisible() && record.name.empty());
+}
+
+void RecordingTest::scenarioFileListEditsOutliveCancel()
+{
+    TempDir dir;
+    ScriptedUiPorts ui;
+    Scenario record;
+    record.name = "Kept";
+    record.files = {{0, 1, 0, "a"}, {0, 2, 0, "b"}, {0, 3, 0, "c"}};
+    ScenarioDialog d(record, false, dir.path().string(), {}, {ui.messages, ui.beep, ui.files});
+    auto* list = control<QListWidget>(d, 1020);
+    auto order = [&] {
+        std::string names;
+        for (const ScenarioFile& f : record.files)
+            names += f.fileName + std::to_string(f.scriptLoopCount);
+        for (int i = 0; i < list->count(); ++i)
+            names += list->item(i)->text().toStdString();
+        return names;
+    };
+    click(d, 1033); // "a" is first: beeps
+    control<QLineEdit>(d, 1006)->setText("9"); // goes with "a" as it moves
+    click(d, 1034);
+    click(d, 1034);
+    QCOMPARE(order(), std::string("b2c3a9bca"));
+    click(d, 1034); // last: beeps
+    click(d, 1033);
+    QCOMPARE(list->currentRow(), 1);
+    click(d, 1032); // removes "a"; "b" is selected
+    QCOMPARE(order(), std::string("b2c3bc"));
+    QCOMPARE(control<QLineEdit>(d, 1006)->text(), QStringLiteral("2"));
+
+    // A script from another folder would never be played: refused. An eleventh file beeps.
+    std::ofstream(dir / "d.txt") << "MOUSEDOWN,1,2\r\n";
+    ui.files.answers = {"/tmp/elsewhere.txt", (dir / "d.txt").string()};
+    click(d, 1030);
+    QCOMPARE(ui.messages.shown.size(), size_t(1));
+    click(d, 1030);
+    QCOMPARE(order(), std::string("b2c3d.txt1bcd.txt"));
+    record.files.resize(Scenario::kMaxFiles);
+    click(d, 1030);
+    QCOMPARE(ui.beep.count, 3); // first, last, eleventh
+    QCOMPARE(ui.files.requests.size(), size_t(2));
+
+    control<QLineEdit>(d, 1005)->setText("Changed");
+    d.reject();
+    QCOMPARE(record.name, std::string("Kept"));
+    QCOMPARE(record.files[2].fileName, std::string("d.txt"));
 }
 
 QObject* makeRecordingTest() { return new RecordingTest; }
