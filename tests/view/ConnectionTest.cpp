@@ -7,19 +7,23 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include <sys/socket.h>
+#include <zlib.h>
 #include <unistd.h>
 
 #include "link/CommandPacket.h"
 #include "link/LinkChannel.h"
 #include "platform/ByteOrder.h"
 #include "platform/PosixTransports.h"
+#include "screen/ScreenReceiver.h"
 #include "view/Connection.h"
 #include "view/LinkMeter.h"
+#include "../screen/TestLzwEncoder.h"
 
 using namespace sorvane;
 using namespace std::chrono_literals;
@@ -31,7 +35,12 @@ namespace {
 // `paused` it reads nothing; when `silent` it answers nothing.
 class Agent {
 public:
-    Agent(int fd, bool silent) : fd_(fd), silent_(silent), thread_([this] { run(); }) {}
+    // `updates`: the first answers to 'R', after which the agent falls silent.
+    Agent(int fd, bool silent, std::deque<std::vector<uint8_t>> updates = {})
+        : fd_(fd), silent_(silent), updates_(std::move(updates)), scripted_(!updates_.empty()),
+          thread_([this] { run(); })
+    {
+    }
     ~Agent()
     {
         resume();
@@ -124,7 +133,12 @@ private:
             }
             if (silent_)
                 continue;
-            if (cmd[0] == CmdUpdate) {
+            if (cmd[0] == CmdUpdate && scripted_) {
+                if (!updates_.empty()) {
+                    (void)::write(fd_, updates_.front().data(), updates_.front().size());
+                    updates_.pop_front();
+                }
+            } else if (cmd[0] == CmdUpdate) {
                 uint8_t h[20] = {20};
                 (void)::write(fd_, h, sizeof h);
             } else if (cmd[0] == CmdRefresh) {
@@ -136,6 +150,8 @@ private:
 
     int fd_;
     bool silent_;
+    std::deque<std::vector<uint8_t>> updates_;
+    bool scripted_;
     std::mutex m_;
     std::condition_variable wake_;
     bool paused_ = false;
@@ -366,6 +382,54 @@ TEST(LinkMeterTest, FiguresFollowTheReportedExchanges)
     EXPECT_EQ(LinkStatusText(f).rfind("reconnecting in 3 s \xC2\xB7", 0), 0u);
     m.relinked(9100);
     EXPECT_EQ(m.figures(9200).state, LinkState::Live);
+}
+
+// The status line's totals are the connection's own: five whole-screen updates and then
+// silence give exactly five updates and the bytes of their replies.
+TEST(ConnectionTest, FiguresCountTheUpdatesAndBytesThatArrived)
+{
+    std::vector<uint8_t> pixels(16 * 8 * 2);
+    std::deque<std::vector<uint8_t>> replies;
+    size_t bytes = 0;
+    for (int i = 0; i < 5; ++i) {
+        std::fill(pixels.begin(), pixels.end(), uint8_t(0x11 * (i + 1)));
+        const std::vector<uint8_t> payload = test::lzwEncode(pixels, true);
+        std::vector<uint8_t> r(20);
+        ScreenUpdateHeader h;
+        h.headerLength = 20;
+        h.payloadLength = uint32_t(payload.size());
+        h.checksum = ~uint32_t(crc32(0xFFFFFFFFul, payload.data(), uInt(payload.size())));
+        h.right = 15; // inclusive
+        h.bottom = 7;
+        h.encode(r.data());
+        r.insert(r.end(), payload.begin(), payload.end());
+        bytes += r.size();
+        replies.push_back(std::move(r));
+    }
+    SystemClock clock;
+    Sink sink;
+    Links links{clock, &sink};
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    LinkSlot& s = *links.find(0);
+    s.transport = PosixSocket::adopt(fds[0]);
+    s.linkKind = uint32_t(LinkKind::Wan);
+    s.depth = 16;
+    s.width = 16;
+    s.height = 8;
+    s.deviceName = "Fake";
+    Agent agent(fds[1], false, std::move(replies));
+    Profile p;
+    p.refreshRate = 18;
+    std::string error;
+    auto c = Connection::Open(links, 0, p, 0, ViewStart{}, error);
+    ASSERT_TRUE(c) << error;
+    c->start(sink);
+    ASSERT_TRUE(agent.waitFor([&] { return c->figures().updates == 5 && c->figures().bytesReceived == bytes; }))
+        << c->figures().updates << " updates, " << c->figures().bytesReceived << " of " << bytes << " bytes";
+    EXPECT_GE(c->figures().latencyMs, 0);
+    c->stop();
+    c->join();
 }
 
 namespace {
