@@ -5,6 +5,9 @@
 #include <system_error>
 
 #include <QScreen>
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -175,6 +178,7 @@ void Shell::start()
     connect(window_.get(), &MainWindow::closed, this, [this] { emit quitRequested(0); });
     if (connectProfile_ >= 0)
         window_->refreshConnectionList(connectProfile_);
+    addReconnectSetting();
     // The password dialog belongs to the main window and keeps HidePassword.
     prompt_ = std::make_unique<DialogPasswordPrompt>(settings_.HidePassword, ports_.messages, window_.get());
 
@@ -289,9 +293,10 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     connection->setAfterPoll([this, slot](ScreenState& screen, uint32_t updateCounter) {
         aviRecording_.frameAfterPoll(slot, screen, updateCounter - 1);
     });
-    // A WAN, LAN or proxy link this program dialled is dialled again when it drops.
-    if (platform_.ReconnectOnDrop != 0 && connectContext_ && connectContext_->relinker)
-        connection->setRelinker(connectContext_->relinker);
+    // A WAN, LAN or proxy link this program dialled is dialled again when it drops,
+    // while "Reconnect when a link drops" is on.
+    if (connectContext_ && connectContext_->relinker)
+        connection->setRelinker(connectContext_->relinker, [wanted = reconnectWanted_] { return wanted->load(); });
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
@@ -399,6 +404,27 @@ void Shell::applyConnectOption()
     connectProfile_ = r.index;
     if (r.created)
         saveSettings();
+}
+
+void Shell::addReconnectSetting()
+{
+    // "Reconnect when a link drops", in the Connection menu: read by every live
+    // connection at the moment its link drops, and kept in the platform settings.
+    reconnectWanted_->store(platform_.ReconnectOnDrop != 0);
+    for (QAction* menu : window_->menuBar()->actions()) {
+        if (!menu->menu() || menu->text() != QStringLiteral("Connection"))
+            continue;
+        menu->menu()->addSeparator();
+        QAction* a = menu->menu()->addAction(QStringLiteral("Reconnect when a link drops"));
+        a->setObjectName(QStringLiteral("reconnectOnDrop"));
+        a->setCheckable(true);
+        a->setChecked(platform_.ReconnectOnDrop != 0);
+        connect(a, &QAction::toggled, this, [this](bool on) {
+            platform_.ReconnectOnDrop = on ? 1 : 0;
+            reconnectWanted_->store(on);
+            saveSettings();
+        });
+    }
 }
 
 bool Shell::saveSettings()

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <filesystem>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -168,6 +169,7 @@ private:
     void applyConnectOption();
     void startInboundListener();
     void closeDeviceWindows();
+    void addReconnectSetting();
 
     ShellOptions options_;
     UiPorts ports_;
@@ -205,6 +207,8 @@ private:
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
     int connectProfile_ = -1;
+    // "Reconnect when a link drops", shared with the connections' threads.
+    std::shared_ptr<std::atomic<bool>> reconnectWanted_ = std::make_shared<std::atomic<bool>>(true);
 };
 
 } // namespace sorvane

@@ -323,11 +323,18 @@ void Connection::threadMain(ViewSink& events)
     failPending("the connection ended");
 }
 
-void Connection::setRelinker(std::shared_ptr<Relinker> relinker) { relinker_ = std::move(relinker); }
+void Connection::setRelinker(std::shared_ptr<Relinker> relinker, std::function<bool()> wanted)
+{
+    relinker_ = std::move(relinker);
+    reconnectWanted_ = std::move(wanted);
+}
 
 void Connection::endReconnects() { reconnectsEnded_ = true; }
 
-bool Connection::reconnects() const { return relinker_ && !reconnectsEnded_.load() && running_.load(); }
+bool Connection::reconnects() const
+{
+    return relinker_ && !reconnectsEnded_.load() && running_.load() && (!reconnectWanted_ || reconnectWanted_());
+}
 
 LinkFigures Connection::figures() const { return meter_.figures(links_.clock().tickCount()); }
 

@@ -116,10 +116,11 @@ public:
     void setAfterPoll(std::function<void(ScreenState&, uint32_t updateCounter)> afterPoll);
 
     // Reconnecting by itself. With a relinker, a link the device dropped (not one the
-    // window closed) is made again: the window stays, the picture is kept, a playing scenario
+    // window closed) is made again while `wanted()` says so (read on the connection
+    // thread at the drop; empty: always): the window stays, the picture is kept, a playing scenario
     // pauses (see takeScenarioPausedByDrop), pending jobs fail, and attempts follow
     // after 1, 2, 4 ... 30 s until one passes or the connection stops. Set before start().
-    void setRelinker(std::shared_ptr<Relinker> relinker);
+    void setRelinker(std::shared_ptr<Relinker> relinker, std::function<bool()> wanted = {});
     // From now on a drop ends the connection (Suspend: the device goes away on purpose).
     void endReconnects();
     // True when a drop now would be reconnected rather than close the window.
@@ -157,6 +158,7 @@ private:
     std::function<void(ScreenState&, uint32_t)> afterPoll_;
     LinkMeter meter_;
     std::shared_ptr<Relinker> relinker_;
+    std::function<bool()> reconnectWanted_;
     std::atomic<bool> reconnectsEnded_{false};
     std::atomic<bool> reconnecting_{false};
     std::atomic<bool> scenarioPausedByDrop_{false};

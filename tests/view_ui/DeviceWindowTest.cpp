@@ -196,7 +196,7 @@ void DeviceWindowTest::toolbarMenuAndCommands()
 void DeviceWindowTest::windowAndLinkEndTogether()
 {
     ShellHarness h;
-    h.shell->platformSettings().ReconnectOnDrop = 0; // "Reconnect when a link drops" off
+    h.shell->mainWindow()->findChild<QAction*>("reconnectOnDrop")->setChecked(false);
     LoopbackSim sim = startLoopbackSim({});
     const int index = h.addProfile("Closer", LinkKind::Wan, sim.address);
     h.connect(index);
