@@ -16,13 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "../tests/screen/TestLzwEncoder.h"
+#include "BenchLoopback.h"
 #include "link/CommandPacket.h"
 #include "link/Crc32.h"
 #include "platform/ByteOrder.h"
@@ -31,18 +27,13 @@
 #include "view/Connection.h"
 
 using namespace sorvane;
+using bench::loopbackPair;
+using bench::threadCpuSeconds;
 using Steady = std::chrono::steady_clock;
 
 namespace {
 
 constexpr int kFrames = 8;
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 double processCpuSeconds()
 {
@@ -149,27 +140,8 @@ public:
     double cpuSeconds() const { return cpu_.load(); }
 
 private:
-    bool readAll(uint8_t* p, size_t n)
-    {
-        while (n) {
-            ssize_t r = ::read(fd_, p, n);
-            if (r <= 0)
-                return false;
-            p += r, n -= size_t(r);
-        }
-        return true;
-    }
-    bool writeAll(const std::vector<uint8_t>& b)
-    {
-        size_t at = 0;
-        while (at < b.size()) {
-            ssize_t r = ::write(fd_, b.data() + at, b.size() - at);
-            if (r <= 0)
-                return false;
-            at += size_t(r);
-        }
-        return true;
-    }
+    bool readAll(uint8_t* p, size_t n) { return bench::readAll(fd_, p, n); }
+    bool writeAll(const std::vector<uint8_t>& b) { return bench::writeAll(fd_, b.data(), b.size()); }
     void run()
     {
         uint8_t cmd[4];
@@ -211,27 +183,6 @@ struct Sink final : ViewSink {
     void repaintAll() override {}
     void linkClosed() override {}
 };
-
-// A connected pair of loopback TCP sockets: the program's end, the device's end.
-std::pair<int, int> loopbackPair()
-{
-    int l = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(l, 1);
-    ::getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
-    int c = ::socket(AF_INET, SOCK_STREAM, 0);
-    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int d = ::accept(l, nullptr, nullptr);
-    ::close(l);
-    int one = 1;
-    setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    setsockopt(d, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return {c, d};
-}
 
 void Connections(benchmark::State& state)
 {

@@ -32,12 +32,8 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include "BenchLoopback.h"
 #include "files/BlockCodec.h"
 #include "files/FileTransfer.h"
 #include "link/CommandPacket.h"
@@ -51,15 +47,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace sorvane;
+using bench::loopbackPair;
+using bench::threadCpuSeconds;
 constexpr size_t kFileSize = 50u << 20;
 constexpr uint32_t kHandle = 0x1234;
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 std::vector<uint8_t> mixedData()
 {
@@ -128,26 +119,8 @@ public:
     int wrongBlocks() const { return wrong_.load(); }
 
 private:
-    bool readAll(uint8_t* p, size_t n)
-    {
-        while (n) {
-            ssize_t r = ::read(fd_, p, n);
-            if (r <= 0)
-                return false;
-            p += r, n -= size_t(r);
-        }
-        return true;
-    }
-    bool writeAll(const uint8_t* p, size_t n)
-    {
-        while (n) {
-            ssize_t r = ::write(fd_, p, n);
-            if (r <= 0)
-                return false;
-            p += r, n -= size_t(r);
-        }
-        return true;
-    }
+    bool readAll(uint8_t* p, size_t n) { return bench::readAll(fd_, p, n); }
+    bool writeAll(const uint8_t* p, size_t n) { return bench::writeAll(fd_, p, n); }
     bool writeWord(uint32_t v)
     {
         uint8_t b[4];
@@ -199,27 +172,6 @@ private:
     std::atomic<int> wrong_{0};
     std::thread thread_;
 };
-
-// A connected pair of loopback TCP sockets: the program's end, the device's end.
-std::pair<int, int> loopbackPair()
-{
-    int l = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(l, 1) != 0 ||
-        ::getsockname(l, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        std::abort();
-    int c = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        std::abort();
-    int d = ::accept(l, nullptr, nullptr);
-    ::close(l);
-    int one = 1;
-    setsockopt(d, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return {c, d};
-}
 
 // The program's link to a light device, as a connection's slot holds it.
 struct Link {
