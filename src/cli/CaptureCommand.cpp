@@ -141,9 +141,8 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
         return 2;
     }
     Links& links = session.links();
-    const int slot = session.slotIndex();
-    auto screen = std::make_unique<ScreenState>();
-    if (!BuildConnectionBuffers(*links.find(slot), *screen)) {
+    std::unique_ptr<ScreenState> screen = session.screenState();
+    if (!screen) {
         std::fprintf(stderr, "sorvane-cli: the device's screen cannot be shown\n");
         return 1;
     }
@@ -154,7 +153,6 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     }
     st.flipState = args.second ? 1 : 0;
     st.lowColor = args.lowColor && st.facts.depth == 16 ? 1 : 0;
-    st.refreshRate = session.options().refresh;
 
     LinkChannel& channel = session.channel();
     LinkDropSink sink;

@@ -16,6 +16,7 @@
 #include "tools/DeviceText.h"
 #include "connect/ProxyClient.h"
 #include "link/DisplayBounds.h"
+#include "view/Connection.h"
 #include "link/SlotLinkChannel.h"
 #include "link/LinkTransport.h"
 #include "settings/Profile.h"
@@ -158,6 +159,15 @@ CliSession::~CliSession()
 {
     stopWatchdog();
     release();
+}
+
+std::unique_ptr<ScreenState> CliSession::screenState()
+{
+    auto screen = std::make_unique<ScreenState>();
+    if (!BuildConnectionBuffers(slot(), *screen))
+        return nullptr;
+    screen->refreshRate = options_.refresh;
+    return screen;
 }
 
 bool CliSession::timedOut()

@@ -76,6 +76,9 @@ public:
     int slotIndex() const { return slot_; }
     LinkSlot& slot() { return *links_.find(slot_); }
     Clock& clock() { return clock_; }
+    // The pictures of the session's device, refreshed at --refresh; nullptr when its
+    // display cannot be shown.
+    std::unique_ptr<ScreenState> screenState();
     // True once a time bound has passed (the link is shut down then).
     bool timedOut();
     // "no answer from the device for N s (--timeout)".

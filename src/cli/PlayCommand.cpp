@@ -37,9 +37,8 @@ int fail(const std::string& reason)
 // Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
 int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
 {
-    auto screen = std::make_unique<ScreenState>();
-    const bool video = BuildConnectionBuffers(session.slot(), *screen);
-    screen->refreshRate = session.options().refresh;
+    std::unique_ptr<ScreenState> screen = session.screenState();
+    const bool video = screen != nullptr;
     LinkChannel& channel = session.channel();
     LinkDropSink sink;
     if (video)

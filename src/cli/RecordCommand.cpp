@@ -73,13 +73,12 @@ int runRecord(CliSession& session, const std::vector<std::string>& arguments)
     }
     Links& links = session.links();
     const int slot = session.slotIndex();
-    auto screen = std::make_unique<ScreenState>();
-    if (!BuildConnectionBuffers(*links.find(slot), *screen)) {
+    std::unique_ptr<ScreenState> screen = session.screenState();
+    if (!screen) {
         std::fprintf(stderr, "sorvane-cli: the device's screen cannot be shown\n");
         return 1;
     }
     ScreenState& st = *screen;
-    st.refreshRate = session.options().refresh;
 
     AviRecording recording;
     AviOptions options;
