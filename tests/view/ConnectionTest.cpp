@@ -167,6 +167,36 @@ struct Sink : ViewSink, LinkEvents {
     void repaintAll() override {}
     void linkClosed() override { ++closed; }
     void linkClosed(int) override { ++closed; }
+    std::atomic<int> relinks{0};
+    void relinked() override { ++relinks; }
+};
+
+// Dials "again" by handing out a fresh socket pair with a new scripted agent.
+class PairRelinker final : public Relinker {
+public:
+    std::optional<RelinkedLink> attempt(std::string& error) override
+    {
+        ++attempts;
+        if (refuse) {
+            error = "not there";
+            return std::nullopt;
+        }
+        int fds[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        agent = std::make_unique<Agent>(fds[1], false);
+        RelinkedLink fresh;
+        fresh.record.depth = 16;
+        fresh.record.width = 16;
+        fresh.record.height = 8;
+        fresh.record.linkKind = uint32_t(LinkKind::Wan);
+        fresh.record.setDeviceName("Fake");
+        fresh.transport = PosixSocket::adopt(fds[0]);
+        return fresh;
+    }
+    void cancel() override {}
+    std::atomic<bool> refuse{false};
+    std::atomic<int> attempts{0};
+    std::unique_ptr<Agent> agent;
 };
 
 struct Live {
@@ -176,7 +206,9 @@ struct Live {
     std::unique_ptr<Agent> agent;
     std::unique_ptr<Connection> connection;
 
-    explicit Live(LinkKind kind = LinkKind::Wan, bool silent = false, int sendBuffer = 0)
+    // updates: the agent's first answers to 'R', then it falls silent (see Agent).
+    explicit Live(LinkKind kind = LinkKind::Wan, bool silent = false, int sendBuffer = 0,
+                  std::deque<std::vector<uint8_t>> updates = {}, std::shared_ptr<Relinker> relinker = {})
     {
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
@@ -189,12 +221,14 @@ struct Live {
         s.width = 16;
         s.height = 8;
         s.deviceName = "Fake";
-        agent = std::make_unique<Agent>(fds[1], silent);
+        agent = std::make_unique<Agent>(fds[1], silent, std::move(updates));
         Profile p;
         p.refreshRate = 18;
         std::string error;
         connection = Connection::Open(links, 0, p, 0, ViewStart{}, error);
         EXPECT_TRUE(connection) << error;
+        if (relinker)
+            connection->setRelinker(std::move(relinker));
         connection->start(sink);
     }
     // Waits (bounded) for a job to end.
@@ -406,94 +440,24 @@ TEST(ConnectionTest, FiguresCountTheUpdatesAndBytesThatArrived)
         bytes += r.size();
         replies.push_back(std::move(r));
     }
-    SystemClock clock;
-    Sink sink;
-    Links links{clock, &sink};
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    LinkSlot& s = *links.find(0);
-    s.transport = PosixSocket::adopt(fds[0]);
-    s.linkKind = uint32_t(LinkKind::Wan);
-    s.depth = 16;
-    s.width = 16;
-    s.height = 8;
-    s.deviceName = "Fake";
-    Agent agent(fds[1], false, std::move(replies));
-    Profile p;
-    p.refreshRate = 18;
-    std::string error;
-    auto c = Connection::Open(links, 0, p, 0, ViewStart{}, error);
-    ASSERT_TRUE(c) << error;
-    c->start(sink);
-    ASSERT_TRUE(agent.waitFor([&] { return c->figures().updates == 5 && c->figures().bytesReceived == bytes; }))
-        << c->figures().updates << " updates, " << c->figures().bytesReceived << " of " << bytes << " bytes";
-    EXPECT_GE(c->figures().latencyMs, 0);
-    c->stop();
-    c->join();
+    Live live(LinkKind::Wan, false, 0, std::move(replies));
+    Connection& c = *live.connection;
+    ASSERT_TRUE(live.agent->waitFor([&] { return c.figures().updates == 5 && c.figures().bytesReceived == bytes; }))
+        << c.figures().updates << " updates, " << c.figures().bytesReceived << " of " << bytes << " bytes";
+    EXPECT_GE(c.figures().latencyMs, 0);
 }
 
-namespace {
-
-// Dials "again" by handing out a fresh socket pair with a new scripted agent.
-class PairRelinker final : public Relinker {
-public:
-    std::optional<RelinkedLink> attempt(std::string& error) override
-    {
-        ++attempts;
-        if (refuse) {
-            error = "not there";
-            return std::nullopt;
-        }
-        int fds[2];
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        agent = std::make_unique<Agent>(fds[1], false);
-        RelinkedLink fresh;
-        fresh.record.depth = 16;
-        fresh.record.width = 16;
-        fresh.record.height = 8;
-        fresh.record.linkKind = uint32_t(LinkKind::Wan);
-        fresh.record.setDeviceName("Fake");
-        fresh.transport = PosixSocket::adopt(fds[0]);
-        return fresh;
-    }
-    void cancel() override {}
-    std::atomic<bool> refuse{false};
-    std::atomic<int> attempts{0};
-    std::unique_ptr<Agent> agent;
-};
-
-struct RelinkSink : Sink {
-    std::atomic<int> relinks{0};
-    void relinked() override { ++relinks; }
-};
-
-} // namespace
 
 // A dropped link is dialled again, polling goes on over the new one in the same slot,
 // and its counters go on; after endReconnects a drop closes the window instead.
 TEST(ConnectionTest, DroppedLinkIsMadeAgainUntilReconnectsEnd)
 {
-    SystemClock clock;
-    RelinkSink sink;
-    Links links{clock, &sink};
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    LinkSlot& s = *links.find(3);
-    s.transport = PosixSocket::adopt(fds[0]);
-    s.linkKind = uint32_t(LinkKind::Wan);
-    s.depth = 16;
-    s.width = 16;
-    s.height = 8;
-    s.deviceName = "Fake";
-    auto first = std::make_unique<Agent>(fds[1], false);
-    Profile p;
-    p.refreshRate = 18;
-    std::string error;
-    auto c = Connection::Open(links, 3, p, 0, ViewStart{}, error);
-    ASSERT_TRUE(c) << error;
     auto relinker = std::make_shared<PairRelinker>();
-    c->setRelinker(relinker);
-    c->start(sink);
+    Live live(LinkKind::Wan, false, 0, {}, relinker);
+    Sink& sink = live.sink;
+    Agent* first = live.agent.get();
+    Connection* c = live.connection.get();
+    LinkSlot& s = *live.links.find(0);
     ASSERT_TRUE(first->waitFor([&] { return first->count(CmdUpdate) >= 2; }));
 
     first->closeLink();
@@ -511,6 +475,4 @@ TEST(ConnectionTest, DroppedLinkIsMadeAgainUntilReconnectsEnd)
     relinker->agent->closeLink();
     ASSERT_TRUE(first->waitFor([&] { return sink.closed.load() >= 3; }));
     EXPECT_EQ(relinker->attempts.load(), 1);
-    c->stop();
-    c->join();
 }
