@@ -21,18 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void writeFile(const fs::path& p, const std::string& text)
-{
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 QString uniqueKey(const TempDir& dir) { return SingleInstance::keyFor(QString::fromStdString(dir.path().string())); }
 
 // Asks from another thread, as a second start does without an event loop of its own,

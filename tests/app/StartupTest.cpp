@@ -39,12 +39,6 @@ struct Folders {
     }
 };
 
-void writeFile(const fs::path& p, const std::string& text)
-{
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-}
-
 // What the settings file holds, read through the store as the next start would.
 ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr)
 {

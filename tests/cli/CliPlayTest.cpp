@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void writeFile(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
-
 struct SimRun {
     TempDir dir;
     std::unique_ptr<SimProcess> sim;

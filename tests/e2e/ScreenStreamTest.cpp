@@ -16,12 +16,6 @@ using namespace sorvane::test;
 
 namespace {
 
-std::string readFile(const std::filesystem::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 // sorvane-cli capture into `file` from a simulator showing the synthetic picture and
 // dumping what it sent into `dir`.
 ProcessResult capture(const TempDir& dir, std::vector<std::string> simArgs, const std::string& file,

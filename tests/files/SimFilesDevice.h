@@ -23,17 +23,6 @@
 
 namespace sorvane::test {
 
-inline std::string readFile(const std::filesystem::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void writeFile(const std::filesystem::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 // Records the block headers we send and the read-block reply headers we get.
 class RecordingChannel final : public LinkChannel {
 public:

@@ -79,7 +79,7 @@ TEST(OpenImageFile, TypeComesFromContentNotName)
     writeFile(dir / "skin.png", bytesOf("BM"));
     writeFile(dir / "photo.bmp", bytesOf("\x89PNG\r\n\x1A\n"));
     writeFile(dir / "notes.txt", bytesOf("plain text"));
-    writeFile(dir / "empty.bmp", {});
+    writeFile(dir / "empty.bmp", std::vector<uint8_t>{});
     ImageFile f;
     ImageRecord img;
     ASSERT_EQ(OpenImageFile(dir / "skin.png", f, 0), kImageOk);

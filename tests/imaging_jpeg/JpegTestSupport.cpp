@@ -81,13 +81,13 @@ Picture greyOf(const Picture& p)
     return g;
 }
 
-std::vector<uint8_t> readFile(const std::filesystem::path& path)
+std::vector<uint8_t> readBytes(const std::filesystem::path& path)
 {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
+void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -108,7 +108,7 @@ void writePnm(const std::filesystem::path& path, const Picture& p)
             bytes.push_back(p.pixels[i]);
         }
     }
-    writeFile(path, bytes);
+    writeBytes(path, bytes);
 }
 
 std::string pillow(const std::vector<std::string>& args)
@@ -138,7 +138,7 @@ std::vector<Reference> pillowDecode(const std::vector<std::filesystem::path>& fi
     std::string file, mode;
     int w = 0, h = 0;
     while (out >> file >> w >> h >> mode) {
-        Reference r{file, Picture{w, h, mode == "L" ? 1 : 3, readFile(file + ".raw")}};
+        Reference r{file, Picture{w, h, mode == "L" ? 1 : 3, readBytes(file + ".raw")}};
         if (r.picture.channels == 3)
             for (size_t i = 0; i + 2 < r.picture.pixels.size(); i += 3)
                 std::swap(r.picture.pixels[i], r.picture.pixels[i + 2]);

@@ -24,8 +24,8 @@ Picture photoPicture(int width, int height, int noise = 2, uint32_t seed = 1);
 Picture screenPicture(int width, int height);
 Picture greyOf(const Picture& p);
 
-std::vector<uint8_t> readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 // Binary PPM (RGB) or PGM.
 void writePnm(const std::filesystem::path& path, const Picture& p);
 

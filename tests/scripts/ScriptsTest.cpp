@@ -17,16 +17,11 @@
 #include "view/ViewRecord.h"
 
 using namespace sorvane;
+using test::readFile;
+using test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-void writeFile(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
 
 std::array<uint8_t, 8> packet(uint8_t code, uint16_t x, uint16_t y)
 {

@@ -1,5 +1,7 @@
 #pragma once
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 namespace sorvane::test {
 
@@ -17,5 +19,10 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A file's bytes ("" when it cannot be read), and a file written with exactly these
+// bytes (its folders made first).
+std::string readFile(const std::filesystem::path& p);
+void writeFile(const std::filesystem::path& p, std::string_view bytes);
 
 } // namespace sorvane::test
