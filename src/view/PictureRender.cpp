@@ -31,6 +31,22 @@ inline uint32_t valueAt(const uint8_t* row, int x, int bitsPerPixel)
 
 } // namespace
 
+std::vector<uint8_t> RenderTurnedPart(const ImageRecord& image, int rotation, int left, int top, int right, int bottom,
+                                      RenderTarget& target)
+{
+    target.x = left;
+    target.y = top;
+    target.width = right - left;
+    target.height = bottom - top;
+    target.rotation = rotation;
+    target.rowBytes = packedRowBytes(target.width, image.bitsPerPixel);
+    std::vector<uint8_t> pixels(size_t(target.rowBytes) * size_t(target.height));
+    target.pixels = pixels;
+    if (RenderImage(image, target, true) != kImageOk)
+        return {};
+    return pixels;
+}
+
 void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, int h, uint32_t* out,
                          size_t outStride)
 {
@@ -61,15 +77,8 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
                 (*image.colourTable)[3 * i + c] = p.colours[4 * i + c];
     }
     RenderTarget target;
-    target.x = left;
-    target.y = top;
-    target.width = right - left;
-    target.height = bottom - top;
-    target.rotation = rotation;
-    target.rowBytes = packedRowBytes(target.width, p.bitsPerPixel);
-    std::vector<uint8_t> turned(size_t(target.rowBytes) * size_t(target.height));
-    target.pixels = turned;
-    if (RenderImage(image, target, true) != kImageOk)
+    const std::vector<uint8_t> turned = RenderTurnedPart(image, rotation, left, top, right, bottom, target);
+    if (turned.empty())
         return;
 
     // Indexed pictures go through their colour table once per paint.

@@ -12,6 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vector>
+
+#include "imaging/ImageLibrary.h"
 #include "screen/ScreenState.h"
 #include "screen/ShownPicture.h" // ShownPicture: the picture painted for the display in use
 
@@ -25,5 +28,12 @@ DisplaySize RotatedSize(int width, int height, int rotation);
 // rotated picture (it is clipped to it; pixels outside are left alone).
 void RenderRotatedRegion(const Picture& picture, int rotation, int x0, int y0, int w, int h, uint32_t* out,
                          size_t outStride);
+
+// The part left..right-1, top..bottom-1 of `image` turned by `rotation` (in turned
+// coordinates, inside the turned image), as packed rows of the image's own depth;
+// `target` tells their size and row length (its pixels are the returned rows). Empty
+// when the image library refuses it.
+std::vector<uint8_t> RenderTurnedPart(const ImageRecord& image, int rotation, int left, int top, int right, int bottom,
+                                      RenderTarget& target);
 
 } // namespace sorvane

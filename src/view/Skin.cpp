@@ -114,15 +114,8 @@ void RenderSkinRegion(const ImageRecord& image, int rotation, int x0, int y0, in
     if (left >= right || top >= bottom)
         return;
     RenderTarget target;
-    target.x = left;
-    target.y = top;
-    target.width = right - left;
-    target.height = bottom - top;
-    target.rotation = rotation;
-    target.rowBytes = packedRowBytes(target.width, image.bitsPerPixel);
-    std::vector<uint8_t> pixels(size_t(target.rowBytes) * size_t(target.height));
-    target.pixels = pixels;
-    if (RenderImage(image, target, true) != kImageOk)
+    const std::vector<uint8_t> pixels = RenderTurnedPart(image, rotation, left, top, right, bottom, target);
+    if (pixels.empty())
         return;
     for (int y = 0; y < target.height; ++y) {
         const uint8_t* src = pixels.data() + size_t(y) * size_t(target.rowBytes);
