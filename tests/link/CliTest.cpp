@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "FakeAgent.h"
+#include "support/LoopbackSockets.h"
 #include "support/SimProcess.h"
 
 using namespace sorvane::test;
@@ -100,15 +101,7 @@ TEST(Cli, Passwords)
 TEST(Cli, FailuresAreBoundedAndExplained)
 {
     // Nothing listening.
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    ::close(fd);
-    expectFailure(cli({"--host", "127.0.0.1", "--port", std::to_string(ntohs(addr.sin_port)), "info"}), "cannot connect");
+    expectFailure(cli({"--host", "127.0.0.1", "--port", std::to_string(freeLoopbackPort()), "info"}), "cannot connect");
 
     // A silent agent, over TCP and over a serial line: the overall bound ends the run.
     for (auto kind : {FakeAgent::Kind::Tcp, FakeAgent::Kind::Pty}) {

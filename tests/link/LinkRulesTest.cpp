@@ -10,6 +10,7 @@
 #include "link/PortNames.h"
 #include "settings/Settings.h"
 #include "platform/PosixTransports.h"
+#include "support/LoopbackSockets.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -375,22 +376,14 @@ TEST(PortNames, DevicePathsAndTheHandheldNames)
 // An accepted (inbound) link sends small messages at once, as the links we open do.
 TEST(PosixSocketAdopt, TakesSmallMessagesWithoutDelay)
 {
-    int l = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(l, 1), 0);
-    ASSERT_EQ(::getsockname(l, reinterpret_cast<sockaddr*>(&a), &len), 0);
-    int c = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    int d = ::accept(l, nullptr, nullptr);
+    OtherListener listener;
+    ASSERT_NE(listener.port, 0);
+    Socket client(connectLoopback(listener.port));
+    ASSERT_GE(client.fd, 0);
+    int d = ::accept(listener.socket.fd, nullptr, nullptr);
     auto adopted = PosixSocket::adopt(d);
     int noDelay = 0;
     socklen_t size = sizeof noDelay;
     ASSERT_EQ(::getsockopt(d, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
     EXPECT_EQ(noDelay, 1);
-    ::close(c);
-    ::close(l);
 }
