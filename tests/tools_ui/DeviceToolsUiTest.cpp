@@ -12,7 +12,7 @@
 #include <QTreeWidget>
 
 #include "ShellHarness.h"
-#include "support/ModalGuard.h"
+#include "support/QtTestClasses.h"
 #include "app/DeviceToolsServices.h"
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
@@ -187,13 +187,7 @@ QObject* makeDeviceToolsUiTest() { return new DeviceToolsUiTest; }
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    sorvane::test::ModalGuard guard([](const QString& m) { QTest::qFail(qPrintable(m), __FILE__, __LINE__); });
-    sorvane::test::DeviceToolsUiTest test;
-    return QTest::qExec(&test, argc, argv);
+    return sorvane::test::RunQtTestClasses(argc, argv, {sorvane::test::makeDeviceToolsUiTest});
 }
 
 #include "DeviceToolsUiTest.moc"

@@ -46,9 +46,7 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
     ShellHarness h;
     TempDir first, second;
     LoopbackSim sim = startLoopbackSim(simArgs(first.path(), {"--close-after", "30"}));
-    const int profile = h.addProfile("Field", LinkKind::Wan, sim.address);
-    h.connect(profile);
-    QPointer<DeviceWindow> w = h.windowOf(profile);
+    QPointer<DeviceWindow> w = h.connectNew("Field", LinkKind::Wan, sim.address);
     QVERIFY(w);
     w->command(devcmd::Scale2);
     const int slot = w->slot();
@@ -76,9 +74,7 @@ void ReconnectTest::suspendEndsTheLinkForGood()
     ShellHarness h;
     TempDir dumps;
     LoopbackSim sim = startLoopbackSim(simArgs(dumps.path()));
-    const int profile = h.addProfile("Field", LinkKind::Wan, sim.address);
-    h.connect(profile);
-    QPointer<DeviceWindow> w = h.windowOf(profile);
+    QPointer<DeviceWindow> w = h.connectNew("Field", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QVERIFY(w->connection().reconnects());
     QVERIFY(!nextLine(*sim.process, {"connected"}).empty());

@@ -50,9 +50,7 @@ void RecordingTest::clicksAreSavedAsAScript()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({});
-    const int index = h.addProfile("Rec", LinkKind::Wan, sim.address);
-    h.connect(index);
-    QPointer<DeviceWindow> w = h.windowOf(index);
+    QPointer<DeviceWindow> w = h.connectNew("Rec", LinkKind::Wan, sim.address);
     QVERIFY(w);
     const QString title = w->windowTitle();
     const int g = w->toolbarHeight();
@@ -112,9 +110,7 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     QCOMPARE(h.ui.messages.shown.back().text, std::string("There are no active connections"));
 
     LoopbackSim sim = startLoopbackSim({});
-    const int index = h.addProfile("Play", LinkKind::Wan, sim.address);
-    h.connect(index);
-    DeviceWindow* w = h.windowOf(index);
+    DeviceWindow* w = h.connectNew("Play", LinkKind::Wan, sim.address);
     QVERIFY(w);
     answer(true);
     main.runCommand(cmd::PlayPause);
