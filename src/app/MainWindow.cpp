@@ -228,7 +228,7 @@ void MainWindow::buildMenus()
     file->addSeparator();
     file->addAction(commandAction(QStringLiteral("E&xit"), cmd::Exit, file));
 
-    QMenu* connection = bar->addMenu(QStringLiteral("Connection"));
+    QMenu* connection = connectionMenu_ = bar->addMenu(QStringLiteral("Connection"));
     connection->addAction(commandAction(QStringLiteral("New..."), cmd::NewConnection, connection));
     connection->addAction(commandAction(QStringLiteral("Delete"), cmd::DeleteConnection, connection));
     connection->addAction(commandAction(QStringLiteral("Edit..."), cmd::EditConnection, connection));

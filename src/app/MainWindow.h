@@ -63,6 +63,8 @@ public:
 
     QTreeWidget* connectionsList() const { return connections_; }
     QTreeWidget* scriptsList() const { return scripts_; }
+    // The menu bar's Connection menu (the shell adds its program-wide settings to it).
+    QMenu* connectionMenu() const { return connectionMenu_; }
     QMenu* contextMenu() const { return context_; }
     HelpWindow* helpWindow() const;
 
@@ -110,6 +112,7 @@ private:
     QLabel* connectionsHint_ = nullptr; // over the empty Connections list
     QTreeWidget* scripts_ = nullptr;
     QMenu* context_ = nullptr;
+    QMenu* connectionMenu_ = nullptr;
     std::multimap<int, QAction*> actions_;
     std::multimap<int, QPushButton*> buttons_;
 };

@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QAction>
 #include <QMenu>
-#include <QMenuBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -411,20 +410,17 @@ void Shell::addReconnectSetting()
     // "Reconnect when a link drops", in the Connection menu: read by every live
     // connection at the moment its link drops, and kept in the platform settings.
     reconnectWanted_->store(platform_.ReconnectOnDrop != 0);
-    for (QAction* menu : window_->menuBar()->actions()) {
-        if (!menu->menu() || menu->text() != QStringLiteral("Connection"))
-            continue;
-        menu->menu()->addSeparator();
-        QAction* a = menu->menu()->addAction(QStringLiteral("Reconnect when a link drops"));
-        a->setObjectName(QStringLiteral("reconnectOnDrop"));
-        a->setCheckable(true);
-        a->setChecked(platform_.ReconnectOnDrop != 0);
-        connect(a, &QAction::toggled, this, [this](bool on) {
-            platform_.ReconnectOnDrop = on ? 1 : 0;
-            reconnectWanted_->store(on);
-            saveSettings();
-        });
-    }
+    QMenu* menu = window_->connectionMenu();
+    menu->addSeparator();
+    QAction* a = menu->addAction(QStringLiteral("Reconnect when a link drops"));
+    a->setObjectName(QStringLiteral("reconnectOnDrop"));
+    a->setCheckable(true);
+    a->setChecked(platform_.ReconnectOnDrop != 0);
+    connect(a, &QAction::toggled, this, [this](bool on) {
+        platform_.ReconnectOnDrop = on ? 1 : 0;
+        reconnectWanted_->store(on);
+        saveSettings();
+    });
 }
 
 bool Shell::saveSettings()
