@@ -363,7 +363,6 @@ void Connection::relink(ViewSink& events)
         relinkWake_.wait(lock, [&] { return !relinked_ || !running_.load(); });
         if (relinked_)
             break; // stopping: the new link goes with the connection
-        reconnecting_ = false;
         meter_.relinked(now());
         events.reconnecting();
         return;

@@ -57,7 +57,7 @@ public:
     }
     void reconnecting() override
     {
-        QMetaObject::invokeMethod(window_, [w = window_] { w->linkStateChanged(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(window_, [w = window_] { w->updateStatusLine(); }, Qt::QueuedConnection);
     }
     void relinked() override
     {
@@ -413,8 +413,6 @@ void DeviceWindow::updateStatusLine()
         client_->update();
     }
 }
-
-void DeviceWindow::linkStateChanged() { updateStatusLine(); }
 
 void DeviceWindow::relinked()
 {

@@ -164,7 +164,6 @@ private:
     void placeSkin();
     void hoverTick();
     void hideTip();
-    void linkStateChanged();
     void relinked();
 
     DeviceWindowContext context_;
