@@ -131,12 +131,11 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
         link.close();
         return std::nullopt;
     }
-    std::shared_ptr<Relinker> relinker;
-    if (dialled)
-        relinker = MakeRedialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports, *dialled, link);
+    // Made from the link's own facts and password, before they move into the slot.
+    ctx.relinker =
+        dialled ? MakeRedialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports, *dialled, link) : nullptr;
     link.moveTo(ctx.links, slot);
     LinkSlot& s = *ctx.links.find(slot);
-    ctx.relinker = std::move(relinker);
     const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, view);
     ctx.relinker.reset();
     if (!opened) {

@@ -1,7 +1,5 @@
 #include "connect/Redial.h"
 
-#include <algorithm>
-
 #include "connect/PendingLink.h"
 #include "connect/ProxyClient.h"
 
