@@ -7,5 +7,6 @@ int main(int argc, char** argv)
 {
     using namespace sorvane::test;
     return RunQtTestClasses(argc, argv,
-                            {makeMainWindowTest, makeDialogsTest, makeStatusWindowTest, makeShellTest, makeStartupTest});
+                            {makeMainWindowTest, makeDialogsTest, makeStatusWindowTest, makeShellTest,
+                             makeStartupTest});
 }

@@ -406,7 +406,8 @@ void DeviceWindow::updateStatusLine()
     // The width never pushes the window wider: the line is elided to the picture's.
     const QString text = QString::fromStdString(LinkStatusText(connection_->figures()));
     statusLine_->setToolTip(text);
-    statusLine_->setText(statusLine_->fontMetrics().elidedText(text, Qt::ElideRight, std::max(40, client_->width() - 8)));
+    const int room = std::max(40, client_->width() - 8);
+    statusLine_->setText(statusLine_->fontMetrics().elidedText(text, Qt::ElideRight, room));
     const bool grey = connection_->reconnecting();
     if (grey != greyed_) {
         greyed_ = grey;
