@@ -194,20 +194,6 @@ TEST_F(LzwOracle, GiflibImagesDecodeToTheirIndices)
     }
 }
 
-TEST_F(LzwOracle, OneDecoderServesBothVariantsInTurn)
-{
-    LzwDecoder d;
-    for (size_t i = 0; i < 2 * std::max(tiff_.size(), gif_.size()); ++i) {
-        const Case& t = tiff_.at(i % tiff_.size());
-        Bytes out(t.expect.size()), pixels;
-        EXPECT_TRUE(d.decode(LzwVariant::MsbFirst, t.stream, out, t.rowUnits, t.rowUnits, t.rows).ok());
-        EXPECT_TRUE(out == t.expect) << t.name;
-        const Case& g = gif_.at(i % gif_.size());
-        EXPECT_TRUE(decodeGif(d, g, (g.rowUnits + 1) / 2 + 3, pixels).ok());
-        EXPECT_TRUE(pixels == g.expect) << g.name;
-    }
-}
-
 TEST_F(LzwOracle, CutStreamsKeepTheDecodedPrefix)
 {
     LzwDecoder d;
