@@ -1,20 +1,21 @@
 // sorvane-cli end to end: against sorvane-sim over loopback TCP and a pseudo-terminal,
-// and against the scripted agent where a device must misbehave in a way the simulator
-// does not (silence).
+// and against canned devices where a device must misbehave in a way the simulator does
+// not (silence, a palette that never comes, hostile text).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "FakeAgent.h"
+#include "link/DeviceInfoBlock.h"
 #include "support/LoopbackSockets.h"
 #include "support/SimProcess.h"
 
+using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
@@ -34,9 +35,49 @@ void expectFailure(const ProcessResult& r, const char* reason)
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
-std::vector<std::string> tcp(const FakeAgent& agent)
+// A device on 127.0.0.1 that sends `answers` as soon as a client connects, whatever it
+// is asked, then keeps the link open without a word until the client goes.
+class CannedDevice {
+public:
+    explicit CannedDevice(std::vector<uint8_t> answers)
+        : thread_([this, answers = std::move(answers)] {
+              Socket link(::accept(listener_.socket.fd, nullptr, nullptr));
+              if (link.fd < 0 || ::write(link.fd, answers.data(), answers.size()) != ssize_t(answers.size()))
+                  return;
+              char ignored[256];
+              while (::read(link.fd, ignored, sizeof ignored) > 0) {
+              }
+          })
+    {
+    }
+    ~CannedDevice()
+    {
+        ::shutdown(listener_.socket.fd, SHUT_RDWR); // ends an accept that nobody answered
+        thread_.join();
+    }
+    std::vector<std::string> args(std::vector<std::string> more) const
+    {
+        more.insert(more.begin(), {"--host", "127.0.0.1", "--port", std::to_string(listener_.port)});
+        return more;
+    }
+
+private:
+    OtherListener listener_;
+    std::thread thread_;
+};
+
+// The hello accepted and the information block of a device of this depth and size.
+std::vector<uint8_t> helloAndInfo(int32_t depth, int32_t width, int32_t height, const std::string& name = "x")
 {
-    return {"--host", "127.0.0.1", "--port", std::to_string(agent.port())};
+    DeviceInfoBlock info;
+    info.depth = depth;
+    info.width = width;
+    info.height = height;
+    info.setName(name);
+    std::vector<uint8_t> all{'a', 0xFF, 'a', 0x11};
+    all.resize(4 + DeviceInfoBlock::kSize);
+    info.encode(std::span<uint8_t, DeviceInfoBlock::kSize>(all.data() + 4, DeviceInfoBlock::kSize));
+    return all;
 }
 
 // "info" through sorvane-cli to a simulator started with these arguments.
@@ -103,16 +144,17 @@ TEST(Cli, FailuresAreBoundedAndExplained)
     // Nothing listening.
     expectFailure(cli({"--host", "127.0.0.1", "--port", std::to_string(freeLoopbackPort()), "info"}), "cannot connect");
 
-    // A silent agent, over TCP and over a serial line: the overall bound ends the run.
-    for (auto kind : {FakeAgent::Kind::Tcp, FakeAgent::Kind::Pty}) {
-        auto script = deviceScript(16);
-        script.silent = true;
-        FakeAgent agent(kind, script);
-        std::vector<std::string> args =
-            kind == FakeAgent::Kind::Tcp ? tcp(agent) : std::vector<std::string>{"--serial", agent.path()};
-        args.insert(args.end(), {"--timeout", "0.5", "info"});
-        expectFailure(cli(args), "no answer from");
+    // A silent device, over TCP and over a serial line: the overall bound ends the run.
+    {
+        CannedDevice silent({});
+        expectFailure(cli(silent.args({"--timeout", "0.5", "info"})), "no answer from");
     }
+    int master = -1, slave = -1;
+    char line[256];
+    ASSERT_EQ(::openpty(&master, &slave, line, nullptr, nullptr), 0);
+    expectFailure(cli({"--serial", line, "--timeout", "0.5", "info"}), "no answer from");
+    ::close(master);
+    ::close(slave);
     // A hello answered by a stray byte other than the end byte.
     for (bool serial : {false, true})
         expectFailure(infoFromSim(serial, {"--stray-byte", "42"}), "did not answer the hello");
@@ -123,12 +165,8 @@ TEST(Cli, DeviceTextIsPrintedEscaped)
 {
     // A name that would forge a line and clear the terminal, a backslash, and 8-bit
     // text (e acute, the euro sign, an undefined code).
-    auto script = deviceScript(16);
-    script.info.setName("a\ndepth: 99\x1b[2J\\\xe9\x80\x81\x7f");
-    FakeAgent agent(FakeAgent::Kind::Tcp, script);
-    auto args = tcp(agent);
-    args.push_back("info");
-    auto r = cli(args);
+    CannedDevice device(helloAndInfo(16, 240, 320, "a\ndepth: 99\x1b[2J\\\xe9\x80\x81\x7f"));
+    auto r = cli(device.args({"info"}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\nname: a\\ndepth: 99\\x1b[2J\\\\\xc3\xa9\xe2\x82\xac\\x81\\x7f\n"),
               std::string::npos)
@@ -149,15 +187,11 @@ TEST(Cli, RefusalsAndTimeoutsNameTheirCause)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto script = deviceScript(c.silentPalette ? 8 : 16);
-        script.info.width = c.width;
-        script.info.height = c.height;
+        std::vector<uint8_t> answers = helloAndInfo(c.silentPalette ? 8 : 16, c.width, c.height);
         if (c.silentPalette)
-            script.paletteFlag = 1, script.palette.clear(); // the flag, then nothing
-        FakeAgent agent(FakeAgent::Kind::Tcp, script);
-        auto args = tcp(agent);
-        args.insert(args.end(), {"--timeout", "1", "info"});
-        expectFailure(cli(args), c.reason);
+            answers.insert(answers.end(), {1, 0, 0, 0}); // the palette flag, then nothing
+        CannedDevice device(answers);
+        expectFailure(cli(device.args({"--timeout", "1", "info"})), c.reason);
     }
 }
 

@@ -1,17 +1,23 @@
-// The handshake over real links: loopback TCP connections and pseudo-terminals, with a
-// scripted agent on the other end.
+// The handshake on every kind of link against scripted transports: each receive hands
+// out the next of the device's answers, and every command sent is recorded. The same
+// handshake over real loopback TCP and pseudo-terminals, against sorvane-sim, is in
+// CliTest.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <thread>
 
-#include "FakeAgent.h"
+#include <pty.h>
+#include <unistd.h>
+
 #include "ScriptedTransport.h"
 #include "link/CommandPacket.h"
+#include "link/DeviceInfoBlock.h"
 #include "link/LinkTransport.h"
-#include "settings/Profile.h"
+#include "platform/ByteOrder.h"
 #include "platform/PosixTransports.h"
+#include "settings/Profile.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -19,8 +25,8 @@ using namespace sorvane::test;
 namespace {
 
 struct ClosedLog final : LinkEvents {
-    std::atomic<int> count{0};
-    std::atomic<int> lastSlot{-1};
+    int count = 0;
+    int lastSlot = -1;
     void linkClosed(int slot) override
     {
         lastSlot = slot;
@@ -40,44 +46,82 @@ struct TypingUser final : PasswordPrompt {
     }
 };
 
+std::vector<uint8_t> replyPacket(uint8_t code) { return {code, 0xFF, code, 0x11}; }
+
+// What a device answers to the hello, the device information and the palette request,
+// in that order.
+struct Device {
+    DeviceInfoBlock info;
+    std::vector<uint8_t> helloAnswer = replyPacket('a');
+    uint32_t paletteFlag = 1;
+    std::vector<uint8_t> palette;      // sent after a non-zero flag
+    std::vector<uint8_t> afterPalette; // sent right after the palette
+    bool silent = false;               // answers nothing
+    size_t infoBytes = DeviceInfoBlock::kSize; // fewer: sends that many, then the link ends
+
+    std::vector<uint8_t> answers() const
+    {
+        if (silent)
+            return {};
+        std::vector<uint8_t> all = helloAnswer;
+        std::array<uint8_t, DeviceInfoBlock::kSize> block{};
+        info.encode(block);
+        all.insert(all.end(), block.begin(), block.begin() + long(infoBytes));
+        all.resize(all.size() + 4);
+        storeLe32(all.data() + all.size() - 4, paletteFlag);
+        if (paletteFlag != 0)
+            all.insert(all.end(), palette.begin(), palette.end());
+        all.insert(all.end(), afterPalette.begin(), afterPalette.end());
+        return all;
+    }
+};
+
+// A device of this depth, 240 x 320, named "Sim <depth>", with a second display, and
+// its palette of (4 << depth) bytes for depths below 16.
+Device deviceOf(int32_t depth, const std::string& password = "")
+{
+    Device d;
+    d.info.depth = depth;
+    d.info.width = 240;
+    d.info.height = 320;
+    d.info.orientation = depth == 4 ? 90 : 0;
+    d.info.altDepth = 8;
+    d.info.altWidth = 128;
+    d.info.altHeight = 96;
+    d.info.altOrientation = 180;
+    d.info.spareInfo = 0x5150;
+    d.info.setName("Sim " + std::to_string(depth));
+    d.info.setPassword(password);
+    if (depth >= 0 && depth < 16) {
+        d.palette.resize(size_t(4) << depth);
+        for (size_t i = 0; i < d.palette.size(); ++i)
+            d.palette[i] = uint8_t(i * 5 + depth);
+    }
+    return d;
+}
+
 constexpr uint8_t kPreset = 0xEE;
 
-// One connection attempt the way a connect flow makes it.
+bool serialKind(uint32_t kind) { return kind == 1 || kind == 2; }
+
+// One connection attempt the way a connect flow makes it, on a link of this kind
+// (a serial line for COM and USB, a socket otherwise) to a scripted device.
 struct Attempt {
-    std::unique_ptr<Clock> clock;
+    ManualClock clock;
     ClosedLog closed;
-    Links links;
+    Links links{clock, &closed};
     PasswordTable passwords;
-    LinkConfig config;
-    PosixTransportFactory factory;
+    Script script;
     std::atomic<int32_t> lowColor{1};
     std::vector<int> framesBuilt;
     bool framesOk = true;
     int slot = -1;
 
-    explicit Attempt(std::unique_ptr<Clock> c = std::make_unique<SystemClock>())
-        : clock(std::move(c)), links(*clock, &closed)
+    HandshakeStatus run(const Device& device, uint32_t kind, PasswordPrompt* prompt = nullptr)
     {
-    }
-
-    HandshakeEnv env(PasswordPrompt* prompt)
-    {
-        return {passwords, prompt, &lowColor, [this](int s) {
-                    framesBuilt.push_back(s);
-                    return framesOk;
-                }};
-    }
-
-    // Opens a link of this kind to the agent and runs the connect + handshake.
-    HandshakeStatus run(const FakeAgent& agent, uint32_t kind, PasswordPrompt* prompt = nullptr)
-    {
-        config.agentPort = agent.port();
-        config.comDevicePattern = agent.path();
-        config.usbDevicePattern = agent.path();
-        Profile p;
-        p.linkKind = kind;
-        p.port = 1;
-        p.ipAddress = 0x7F000001;
+        script.receives = {bytes(device.answers())};
+        if (!serialKind(kind) && device.infoBytes < DeviceInfoBlock::kSize)
+            script.receives.push_back(peerClosed());
         slot = links.allocSlot();
         LinkSlot& s = *links.find(slot);
         s.linkKind = kind;
@@ -85,51 +129,50 @@ struct Attempt {
         s.bytesSent = 99;
         s.mouseClicks = 98;
         s.keyPresses = 97;
-        s.transport = OpenLinkTransport(links, config, p.target(), factory);
-        if (!s.transport)
-            return HandshakeStatus::NoLink;
-        auto e = env(prompt);
-        if (kind == 1 || kind == 2)
-            return DeviceHandshake(links, slot, e);
-        ConnectOutcome outcome = ConnectLink(links, slot, e);
-        return outcome.status == LinkConnectStatus::NotConnected ? HandshakeStatus::NoLink : outcome.handshake;
+        if (serialKind(kind))
+            s.transport = std::make_unique<FakeSerial>(script);
+        else
+            s.transport = std::make_unique<FakeSocket>(script);
+        HandshakeEnv env{passwords, prompt, &lowColor, [this](int s) {
+                             framesBuilt.push_back(s);
+                             return framesOk;
+                         }};
+        if (serialKind(kind))
+            return DeviceHandshake(links, slot, env);
+        return ConnectLink(links, slot, env).handshake;
     }
 
     LinkSlot& s() { return *links.find(slot); }
-    void close() { CloseLinkTransport(links, slot); }
+    // The command codes the device received, in order.
+    std::vector<uint8_t> commands() const
+    {
+        std::vector<uint8_t> codes;
+        for (size_t i = 0; i < script.sent.size(); i += 4)
+            codes.push_back(script.sent[i]);
+        return codes;
+    }
 };
 
-struct Way {
-    FakeAgent::Kind agent;
-    uint32_t kind;
-    const char* name;
-};
-const Way kWays[] = {
-    {FakeAgent::Kind::Tcp, 4, "WAN over TCP"},
-    {FakeAgent::Kind::Tcp, 5, "LAN over TCP"},
-    {FakeAgent::Kind::Pty, 1, "COM over a pseudo-terminal"},
-    {FakeAgent::Kind::Pty, 2, "USB over a pseudo-terminal"},
-};
+const uint32_t kWan = 4, kLan = 5, kCom = 1, kUsb = 2;
 
 std::vector<uint8_t> codes(std::initializer_list<int> c) { return {c.begin(), c.end()}; }
 
 } // namespace
 
-TEST(Handshake, EachWayAndDepth)
+TEST(Handshake, EachKindAndDepth)
 {
-    // Every way once, every depth once (its palette size), a password on each way
+    // Every kind once, every depth once (its palette size), a password on each kind
     // (only a WAN link asks for it).
-    const std::tuple<const Way&, int32_t, std::string> cases[] = {
-        {kWays[0], 16, "Secret"}, {kWays[0], 2, ""},     {kWays[1], 8, "Secret"},
-        {kWays[2], 4, "Secret"},  {kWays[3], 2, "Secret"},
+    const std::tuple<uint32_t, int32_t, std::string> cases[] = {
+        {kWan, 16, "Secret"}, {kWan, 2, ""}, {kLan, 8, "Secret"}, {kCom, 4, "Secret"}, {kUsb, 2, "Secret"},
     };
-    for (const auto& [way, depth, password] : cases) {
-        SCOPED_TRACE(std::string(way.name) + ", depth " + std::to_string(depth) + ", password \"" + password + "\"");
-        FakeAgent agent(way.agent, deviceScript(depth, password));
+    for (const auto& [kind, depth, password] : cases) {
+        SCOPED_TRACE("kind " + std::to_string(kind) + ", depth " + std::to_string(depth) + ", password \"" +
+                     password + "\"");
         Attempt a;
         a.links.find(0)->deviceName = "already live";
         TypingUser user("sEcReT");
-        ASSERT_EQ(a.run(agent, way.kind, &user), HandshakeStatus::Passed);
+        ASSERT_EQ(a.run(deviceOf(depth, password), kind, &user), HandshakeStatus::Passed);
         EXPECT_EQ(a.slot, 1);
         LinkSlot& s = a.s();
         EXPECT_EQ(s.deviceName, "Sim " + std::to_string(depth));
@@ -138,16 +181,15 @@ TEST(Handshake, EachWayAndDepth)
         EXPECT_EQ(std::make_tuple(s.altDepth, s.altWidth, s.altHeight, s.altOrientation, s.spareInfo),
                   std::make_tuple(8, 128, 96, 180, 0x5150));
         EXPECT_EQ(a.lowColor.load(), depth == 16 ? 1 : 0);
-        const bool asks = way.kind == 4 && !password.empty();
+        const bool asks = kind == kWan && !password.empty();
         EXPECT_EQ(user.asked, asks ? std::vector<std::string>{password} : std::vector<std::string>{});
         EXPECT_EQ(s.bytesSent.load() + s.bytesReceived.load() + s.keyPresses.load() + s.mouseClicks.load(), 0u);
         EXPECT_EQ(a.framesBuilt, std::vector<int>{1});
         const size_t paletteBytes = depth < 16 ? size_t(4) << depth : 0;
-        auto script = deviceScript(depth);
+        const Device device = deviceOf(depth);
         for (size_t i = 0; i < s.palette.size(); ++i)
-            ASSERT_EQ(s.palette[i], i < paletteBytes ? script.palette[i] : kPreset) << "palette byte " << i;
-        a.close();
-        EXPECT_EQ(agent.commandsAfterClose(), depth < 16 ? codes({'P', 92, ']'}) : codes({'P', 92}));
+            ASSERT_EQ(s.palette[i], i < paletteBytes ? device.palette[i] : kPreset) << "palette byte " << i;
+        EXPECT_EQ(a.commands(), depth < 16 ? codes({'P', 92, ']'}) : codes({'P', 92}));
     }
 }
 
@@ -171,14 +213,13 @@ TEST(Handshake, HelloAnswers)
         {"stray 0x42, a", join({{0x42}, packet('a')}), HandshakeStatus::HelloRefused},
         {"x", packet('x'), HandshakeStatus::HelloRefused},
     };
-    for (const Way& way : {kWays[0], kWays[2]})
+    for (uint32_t kind : {kWan, kCom})
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(way.name) + ": " + c.name);
-            auto script = deviceScript(16);
-            script.helloAnswer = c.answer;
-            FakeAgent agent(way.agent, script);
+            SCOPED_TRACE("kind " + std::to_string(kind) + ": " + c.name);
+            Device device = deviceOf(16);
+            device.helloAnswer = c.answer;
             Attempt a;
-            EXPECT_EQ(a.run(agent, way.kind), c.expected);
+            EXPECT_EQ(a.run(device, kind), c.expected);
             EXPECT_EQ(a.s().isFree(), c.expected != HandshakeStatus::Passed);
             EXPECT_EQ(a.framesBuilt.size(), c.expected == HandshakeStatus::Passed ? 1u : 0u);
         }
@@ -190,49 +231,48 @@ TEST(Handshake, RefusalsLeaveTheSlotFreeAndTheLinkInStep)
     struct Case {
         const char* name;
         int32_t depth;
-        std::function<void(AgentScript&)> change;
+        std::function<void(Device&)> change;
         const char* typed; // the user's answer to a password question (none: no prompt)
         HandshakeStatus expected;
-        std::vector<uint8_t> commands; // received by the agent (empty: not checked)
-        uint32_t kind = 4;
+        std::vector<uint8_t> commands; // received by the device (empty: not checked)
+        uint32_t kind = kWan;
     };
     const Case cases[] = {
-        {"wrong password: no palette after a refusal", 8, [](AgentScript& s) { s.info.setPassword("Secret"); },
+        {"wrong password: no palette after a refusal", 8, [](Device& d) { d.info.setPassword("Secret"); },
          "secret!", HandshakeStatus::PasswordCancelled, noPalette},
-        {"password and nobody to ask", 16, [](AgentScript& s) { s.info.setPassword("Secret"); }, nullptr,
+        {"password and nobody to ask", 16, [](Device& d) { d.info.setPassword("Secret"); }, nullptr,
          HandshakeStatus::PasswordRequired, {}},
         // An unsupported depth below 16 fails, yet its palette is taken off the link and
         // dropped, so the link stays in step.
-        {"depth 12", 12, [](AgentScript& s) { s.afterPalette = replyPacket('a'); }, nullptr,
-         HandshakeStatus::UnsupportedDepth, {}, 5},
-        {"depth 32 gets no palette request", 32, {}, nullptr, HandshakeStatus::UnsupportedDepth, noPalette, 5},
-        {"a zero flag keeps the slot's palette", 8, [](AgentScript& s) { s.paletteFlag = 0; }, nullptr,
-         HandshakeStatus::Passed, {}, 1},
+        {"depth 12", 12, [](Device& d) { d.afterPalette = replyPacket('a'); }, nullptr,
+         HandshakeStatus::UnsupportedDepth, {}, kLan},
+        {"depth 32 gets no palette request", 32, {}, nullptr, HandshakeStatus::UnsupportedDepth, noPalette, kLan},
+        {"a zero flag keeps the slot's palette", 8, [](Device& d) { d.paletteFlag = 0; }, nullptr,
+         HandshakeStatus::Passed, {}, kCom},
         // Displays beyond the memory bound are refused right after the information
         // block: no password question, no palette, no frame buffers. The largest
         // sides allowed, on both displays at 16 bits, still pass.
-        {"main 4096 x 4096", 16, [](AgentScript& s) { s.info.width = s.info.height = 4096; }, "",
+        {"main 4096 x 4096", 16, [](Device& d) { d.info.width = d.info.height = 4096; }, "",
          HandshakeStatus::DisplayTooLarge, noPalette},
-        {"second 240 x 4096", 16, [](AgentScript& s) { s.info.altDepth = 16, s.info.altHeight = 4096; }, "",
+        {"second 240 x 4096", 16, [](Device& d) { d.info.altDepth = 16, d.info.altHeight = 4096; }, "",
          HandshakeStatus::DisplayTooLarge, {}},
-        {"main 2049 wide", 16, [](AgentScript& s) { s.info.width = 2049, s.info.altDepth = 0; }, "",
+        {"main 2049 wide", 16, [](Device& d) { d.info.width = 2049, d.info.altDepth = 0; }, "",
          HandshakeStatus::DisplayTooLarge, {}},
         {"both 2048 x 2048", 16,
-         [](AgentScript& s) {
-             s.info.width = s.info.height = s.info.altWidth = s.info.altHeight = 2048;
-             s.info.altDepth = 16;
+         [](Device& d) {
+             d.info.width = d.info.height = d.info.altWidth = d.info.altHeight = 2048;
+             d.info.altDepth = 16;
          },
          "", HandshakeStatus::Passed, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto script = deviceScript(c.depth, c.typed && !*c.typed ? "pw" : "");
+        Device device = deviceOf(c.depth, c.typed && !*c.typed ? "pw" : "");
         if (c.change)
-            c.change(script);
-        FakeAgent agent(c.kind == 1 ? FakeAgent::Kind::Pty : FakeAgent::Kind::Tcp, script);
+            c.change(device);
         Attempt a;
         TypingUser user(c.typed && *c.typed ? c.typed : "pw");
-        EXPECT_EQ(a.run(agent, c.kind, c.typed ? &user : nullptr), c.expected);
+        EXPECT_EQ(a.run(device, c.kind, c.typed ? &user : nullptr), c.expected);
         const bool passed = c.expected == HandshakeStatus::Passed;
         EXPECT_EQ(a.s().isFree(), !passed);
         EXPECT_EQ(a.framesBuilt.size(), passed ? 1u : 0u);
@@ -246,61 +286,61 @@ TEST(Handshake, RefusalsLeaveTheSlotFreeAndTheLinkInStep)
         }
         if (c.expected == HandshakeStatus::PasswordCancelled)
             EXPECT_EQ(a.passwords.password(0), "Secret");
-        a.close();
         if (!c.commands.empty())
-            EXPECT_EQ(agent.commandsAfterClose(), c.commands);
+            EXPECT_EQ(a.commands(), c.commands);
     }
 }
 
-TEST(Handshake, BrokenAgentsLeaveTheSlotFree)
+TEST(Handshake, BrokenDevicesLeaveTheSlotFree)
 {
-    // Device information cut short; over TCP the agent then closes the link.
-    for (const Way& way : {kWays[0], kWays[2]}) {
-        SCOPED_TRACE(way.name);
-        auto script = deviceScript(16);
-        script.infoBytes = 100;
-        FakeAgent agent(way.agent, script);
+    // Device information cut short; over a socket the device then closes the link.
+    for (uint32_t kind : {kWan, kCom}) {
+        SCOPED_TRACE(kind);
+        Device device = deviceOf(16);
+        device.infoBytes = 100;
         Attempt a;
-        EXPECT_EQ(a.run(agent, way.kind), HandshakeStatus::InfoShort);
+        EXPECT_EQ(a.run(device, kind), HandshakeStatus::InfoShort);
         EXPECT_TRUE(a.s().isFree());
-        if (way.agent == FakeAgent::Kind::Tcp) {
-            EXPECT_EQ(a.closed.count.load(), 1);
-            EXPECT_EQ(a.closed.lastSlot.load(), a.slot);
+        if (kind == kWan) {
+            EXPECT_EQ(a.closed.count, 1);
+            EXPECT_EQ(a.closed.lastSlot, a.slot);
         }
     }
     // Frame buffers that cannot be built for the device's facts.
     {
-        FakeAgent agent(FakeAgent::Kind::Tcp, deviceScript(4));
         Attempt a;
         a.framesOk = false;
-        EXPECT_EQ(a.run(agent, 4), HandshakeStatus::FrameBuffersFailed);
+        EXPECT_EQ(a.run(deviceOf(4), kWan), HandshakeStatus::FrameBuffersFailed);
         EXPECT_TRUE(a.s().isFree());
     }
-    // An agent that never answers: the receive gives up (a clock that does not wait
-    // makes the 20 s pass at once over TCP; the serial line's own time-out is 1 s).
-    for (const Way& way : {kWays[0], kWays[2]}) {
-        SCOPED_TRACE(way.name);
-        auto script = deviceScript(16);
-        script.silent = true;
-        FakeAgent agent(way.agent, script);
-        Attempt a(std::make_unique<ManualClock>());
-        EXPECT_EQ(a.run(agent, way.kind), HandshakeStatus::HelloRefused);
+    // A device that never answers: the receive gives up (the clock does not wait, so
+    // the 20 s of a socket pass at once; a serial read that times out gives nothing).
+    for (uint32_t kind : {kWan, kCom}) {
+        SCOPED_TRACE(kind);
+        Device device = deviceOf(16);
+        device.silent = true;
+        Attempt a;
+        EXPECT_EQ(a.run(device, kind), HandshakeStatus::HelloRefused);
         EXPECT_TRUE(a.s().isFree());
     }
 }
 
 TEST(LinkThreads, ShutdownEndsABlockedSerialReceive)
 {
-    auto script = deviceScript(16);
-    script.silent = true;
-    FakeAgent agent(FakeAgent::Kind::Pty, script);
-    Attempt a;
-    a.config.comDevicePattern = agent.path();
+    // A pseudo-terminal whose far end never says anything.
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    SystemClock clock;
+    Links links(clock);
+    LinkConfig config;
+    config.comDevicePattern = name;
+    PosixTransportFactory factory;
     Profile p;
     p.linkKind = 1;
-    LinkSlot& s = *a.links.find(0);
+    LinkSlot& s = *links.find(0);
     s.linkKind = 1;
-    s.transport = OpenLinkTransport(a.links, a.config, p.target(), a.factory);
+    s.transport = OpenLinkTransport(links, config, p.target(), factory);
     ASSERT_TRUE(s.transport);
     // Far more than ever arrives: without the shutdown this waits for ages.
     std::vector<uint8_t> buffer(4'000'000);
@@ -308,14 +348,16 @@ TEST(LinkThreads, ShutdownEndsABlockedSerialReceive)
     size_t got = 1;
     std::thread reader([&] {
         started = true;
-        got = LinkRecv(a.links, 0, buffer);
+        got = LinkRecv(links, 0, buffer);
     });
     while (!started)
         std::this_thread::yield();
-    ShutdownLinkTransport(a.links, 0);
+    ShutdownLinkTransport(links, 0);
     reader.join();
     EXPECT_EQ(got, 0u);
-    EXPECT_EQ(CloseLinkTransport(a.links, 0), 0);
+    EXPECT_EQ(CloseLinkTransport(links, 0), 0);
+    ::close(master);
+    ::close(slave);
 }
 
 TEST(LinkThreads, MessagesFromTwoThreadsNeverInterleave)
