@@ -270,6 +270,7 @@ TEST(ProxyConnectDialog, ListRefusalAndGrant)
     const LinkSlot& s = *bench.program.links.find(bench.program.windows[0].slot);
     EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Proxy));
     EXPECT_EQ(s.port, uint32_t(bench.proxy->tcpPort()));
+    EXPECT_EQ(s.ipAddress, 0x7F000001u);
     EXPECT_TRUE(awaitLine(*bench.proxy, "connected 1 proxy Spare"));
 }
 

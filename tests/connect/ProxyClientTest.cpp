@@ -1,4 +1,6 @@
-// The proxy server's exchanges against the simulated proxy on loopback.
+// The proxy server's exchanges against the simulated proxy on loopback. Opening a
+// listed device, granted and refused, is driven through the proxy dialog
+// (ConnectDialogsTest) and sorvane-cli (CliConnectTest).
 
 #include <gtest/gtest.h>
 
@@ -57,36 +59,4 @@ TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
     // A count of 3 with only one record behind it: the table broke off.
     SimProcess shortTable({"--proxy", "--port", "0", "--proxy-count-override", "3"});
     EXPECT_EQ(FetchProxyTable(clock, proxyProfile(shortTable.tcpPort()), factory).status, ProxyTableStatus::Short);
-}
-
-TEST(ProxyClient, RefusedAndGrantedOpens)
-{
-    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*127.0.0.9,Nameless!"});
-    SystemClock clock;
-    PosixTransportFactory factory;
-    const Profile profile = proxyProfile(proxy.tcpPort());
-    ProxyTable table = FetchProxyTable(clock, profile, factory);
-    ASSERT_EQ(table.status, ProxyTableStatus::Ok);
-    ASSERT_EQ(table.records.size(), 3u);
-    EXPECT_EQ(table.records[0].width, 240);
-    EXPECT_EQ(table.records[0].height, 320);
-    EXPECT_EQ(proxyRows(table.records), (std::vector<ProxyRow>{{"Free", "Available", 0}, {"Busy", "127.0.0.9", 1}}));
-
-    PendingLink refused(clock);
-    EXPECT_EQ(OpenProxyDevice(refused, profile, table.records[1], 1, factory), ProxyOpenStatus::Refused);
-    EXPECT_FALSE(refused.hasTransport());
-
-    PendingLink granted(clock);
-    ASSERT_EQ(OpenProxyDevice(granted, profile, table.records[0], 0, factory), ProxyOpenStatus::Passed);
-    EXPECT_EQ(granted.slot().deviceName, "Free");
-    EXPECT_EQ(granted.slot().linkKind, uint32_t(LinkKind::Proxy));
-    EXPECT_EQ(granted.slot().port, uint32_t(proxy.tcpPort()));
-    EXPECT_EQ(granted.slot().ipAddress, 0x7F000001u);
-
-    // While the device is in use, the proxy lists this client and refuses a second open.
-    ProxyTable again = FetchProxyTable(clock, profile, factory);
-    ASSERT_EQ(again.status, ProxyTableStatus::Ok);
-    EXPECT_EQ(proxyRows(again.records)[0].connection, "127.0.0.1");
-    PendingLink second(clock);
-    EXPECT_EQ(OpenProxyDevice(second, profile, again.records[0], 0, factory), ProxyOpenStatus::Refused);
 }
