@@ -3,18 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <csignal>
-#include <cstring>
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/LoopbackSim.h"
+#include "support/LoopbackSockets.h"
 #include "support/SimProcess.h"
 
 using namespace sorvane::test;
@@ -44,14 +41,6 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-std::string ownLoopback()
-{
-    static std::atomic<int> next{2};
-    const int pid = int(::getpid());
-    return "127." + std::to_string(120 + pid % 60) + "." + std::to_string((pid / 60) % 250 + 1) + "." +
-           std::to_string(next.fetch_add(1) % 250 + 2);
 }
 
 std::string word(const SimProcess& sim, const std::string& key, size_t i)
@@ -127,12 +116,11 @@ private:
 
 TEST(CliConnect, Lan)
 {
-    const std::string a = ownLoopback(), b = ownLoopback();
-    SimProcess alpha({"--host", a, "--port", "1899", "--name", "Alpha", "--discovery-port", "0", "--discovery-bind",
-                      "127.255.255.255", "--discovery-repeat", "2"});
-    const std::string port = word(alpha, "discovery", 1);
-    SimProcess beta({"--host", b, "--port", "1899", "--name", "Beta", "--password", "Secret", "--discovery-port", port,
-                     "--discovery-bind", "127.255.255.255"});
+    LoopbackSim alpha = startLoopbackSim({"--name", "Alpha", "--discovery-port", "0", "--discovery-bind",
+                                          "127.255.255.255", "--discovery-repeat", "2"});
+    const std::string port = word(*alpha.process, "discovery", 1);
+    LoopbackSim beta = startLoopbackSim({"--name", "Beta", "--password", "Secret", "--discovery-port", port,
+                                         "--discovery-bind", "127.255.255.255"});
     const std::vector<std::string> lan{"--lan", "--bcast", "127.255.255.255", "--bport", port, "--timeout", "15"};
     expectCli(lan + std::vector<std::string>{"--pick", "Beta", "--password", "SECRET", "info"}, 0, {"name: Beta\n"});
     expectCli(lan + std::vector<std::string>{"--pick", "Beta", "info"}, 1, {"requires a password"});
@@ -160,41 +148,19 @@ TEST(CliConnect, Proxy)
     expectCli({"--proxy", at, "info"}, 2, {"--pick"});
 }
 
-TEST(CliConnect, ListenForAnAgent)
-{
-    RunningCli waiting({"--listen", "127.0.0.1:0", "--timeout", "20", "info"});
-    const std::string line = waiting.errLine();
-    ASSERT_EQ(line.rfind("listening ", 0), 0u) << line;
-    const std::string port = line.substr(10);
-    SimProcess agent({"--connect-to", "127.0.0.1:" + port, "--name", "Caller", "--depth", "8"});
-    std::string out;
-    EXPECT_EQ(waiting.finish(out), 0);
-    EXPECT_TRUE(has(out, "depth: 8\n") && has(out, "name: Caller\n")) << out;
-}
-
-TEST(CliConnect, ListeningOutlastsScansAndSlowPeers)
+TEST(CliConnect, ListenForAnAgentPastScansAndSlowPeers)
 {
     RunningCli waiting({"--listen", "127.0.0.1:0", "--timeout", "30", "info"});
     const std::string line = waiting.errLine();
     ASSERT_EQ(line.rfind("listening ", 0), 0u) << line;
-    const uint16_t port = uint16_t(std::stoi(line.substr(10)));
-    auto connectTo = [&] {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        return fd;
-    };
-    ::close(connectTo());         // a port scan
-    const int silent = connectTo(); // a peer that never says anything
+    const int port = std::stoi(line.substr(10));
+    Socket(connectLoopback(port)).reset(); // a port scan
+    Socket silent(connectLoopback(port));  // a peer that never says anything
     EXPECT_EQ(waiting.errLine().rfind("sorvane-cli: rejected 127.0.0.1:", 0), 0u);
-    SimProcess agent({"--connect-to", "127.0.0.1:" + std::to_string(port), "--name", "Caller"});
+    SimProcess agent({"--connect-to", "127.0.0.1:" + std::to_string(port), "--name", "Caller", "--depth", "8"});
     std::string out;
     EXPECT_EQ(waiting.finish(out), 0);
-    EXPECT_TRUE(has(out, "name: Caller\n")) << out;
-    ::close(silent);
+    EXPECT_TRUE(has(out, "depth: 8\n") && has(out, "name: Caller\n")) << out;
 }
 
 TEST(CliConnect, UsageErrors)
