@@ -202,6 +202,7 @@ TEST(Handshake, HelloAnswers)
             all.insert(all.end(), p.begin(), p.end());
         return all;
     };
+    // Stray bytes before the answer are the reply reader's (RecordsTest).
     struct Case {
         const char* name;
         std::vector<uint8_t> answer;
@@ -209,8 +210,6 @@ TEST(Handshake, HelloAnswers)
     } cases[] = {
         {"e, e, a", join({packet('e'), packet('e'), packet('a')}), HandshakeStatus::Passed},
         {"e, then garbage", join({packet('e'), {'z', 'z', 'z', 'z'}}), HandshakeStatus::Passed},
-        {"stray 0x11, a", join({{0x11}, packet('a')}), HandshakeStatus::Passed},
-        {"stray 0x42, a", join({{0x42}, packet('a')}), HandshakeStatus::HelloRefused},
         {"x", packet('x'), HandshakeStatus::HelloRefused},
     };
     for (uint32_t kind : {kWan, kCom})
