@@ -11,7 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "link/DeviceInfoBlock.h"
+#include "ScriptedTransport.h"
 #include "support/LoopbackSockets.h"
 #include "support/SimProcess.h"
 
@@ -65,20 +65,6 @@ private:
     OtherListener listener_;
     std::thread thread_;
 };
-
-// The hello accepted and the information block of a device of this depth and size.
-std::vector<uint8_t> helloAndInfo(int32_t depth, int32_t width, int32_t height, const std::string& name = "x")
-{
-    DeviceInfoBlock info;
-    info.depth = depth;
-    info.width = width;
-    info.height = height;
-    info.setName(name);
-    std::vector<uint8_t> all{'a', 0xFF, 'a', 0x11};
-    all.resize(4 + DeviceInfoBlock::kSize);
-    info.encode(std::span<uint8_t, DeviceInfoBlock::kSize>(all.data() + 4, DeviceInfoBlock::kSize));
-    return all;
-}
 
 // "info" through sorvane-cli to a simulator started with these arguments.
 ProcessResult infoFromSim(bool serial, std::vector<std::string> simArgs, std::vector<std::string> cliArgs = {})
@@ -151,7 +137,9 @@ TEST(Cli, DeviceTextIsPrintedEscaped)
 {
     // A name that would forge a line and clear the terminal, a backslash, and 8-bit
     // text (e acute, the euro sign, an undefined code).
-    CannedDevice device(helloAndInfo(16, 240, 320, "a\ndepth: 99\x1b[2J\\\xe9\x80\x81\x7f"));
+    Device hostile = deviceOf(16);
+    hostile.info.setName("a\ndepth: 99\x1b[2J\\\xe9\x80\x81\x7f");
+    CannedDevice device(hostile.answers());
     auto r = cli(device.args({"info"}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\nname: a\\ndepth: 99\\x1b[2J\\\\\xc3\xa9\xe2\x82\xac\\x81\\x7f\n"),
@@ -173,10 +161,12 @@ TEST(Cli, RefusalsAndTimeoutsNameTheirCause)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<uint8_t> answers = helloAndInfo(c.silentPalette ? 8 : 16, c.width, c.height);
+        Device canned = deviceOf(c.silentPalette ? 8 : 16);
+        canned.info.width = c.width;
+        canned.info.height = c.height;
         if (c.silentPalette)
-            answers.insert(answers.end(), {1, 0, 0, 0}); // the palette flag, then nothing
-        CannedDevice device(answers);
+            canned.palette.clear(); // the flag, then nothing
+        CannedDevice device(canned.answers());
         expectFailure(cli(device.args({"--timeout", "1", "info"})), c.reason);
     }
 }

@@ -23,11 +23,6 @@ using namespace sorvane::test;
 
 namespace {
 
-struct ClosedLog final : LinkEvents {
-    std::vector<int> slots;
-    void linkClosed(int slot) override { slots.push_back(slot); }
-};
-
 class LinkRules : public ::testing::Test {
 protected:
     ManualClock clock;

@@ -2,12 +2,16 @@
 // Transport doubles that play a script: each receive takes the next step (data,
 // would-block, time-out, peer close, error), each send is answered by the next send
 // step (accept up to n bytes, would-block, error; accept everything when the script
-// is empty). They record the sizes asked for and the bytes sent.
+// is empty). They record the sizes asked for and the bytes sent. And the answers of
+// a device to the handshake, to play on them or on a socket.
 
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "link/DeviceInfoBlock.h"
+#include "link/Links.h"
+#include "platform/ByteOrder.h"
 #include "platform/Transport.h"
 
 namespace sorvane::test {
@@ -119,5 +123,67 @@ public:
 private:
     Script& script_;
 };
+
+// The slots whose links the device closed, in order.
+struct ClosedLog final : LinkEvents {
+    std::vector<int> slots;
+    void linkClosed(int slot) override { slots.push_back(slot); }
+};
+
+inline std::vector<uint8_t> replyPacket(uint8_t code) { return {code, 0xFF, code, 0x11}; }
+
+// What a device answers to the hello, the device information and the palette request,
+// in that order.
+struct Device {
+    DeviceInfoBlock info;
+    std::vector<uint8_t> helloAnswer = replyPacket('a');
+    uint32_t paletteFlag = 1;
+    std::vector<uint8_t> palette;      // sent after a non-zero flag
+    std::vector<uint8_t> afterPalette; // sent right after the palette
+    bool silent = false;               // answers nothing
+    size_t infoBytes = DeviceInfoBlock::kSize; // fewer: sends that many, then the link ends
+
+    std::vector<uint8_t> answers() const
+    {
+        if (silent)
+            return {};
+        std::vector<uint8_t> all = helloAnswer;
+        std::array<uint8_t, DeviceInfoBlock::kSize> block{};
+        info.encode(block);
+        all.insert(all.end(), block.begin(), block.begin() + long(infoBytes));
+        if (infoBytes < block.size())
+            return all;
+        all.resize(all.size() + 4);
+        storeLe32(all.data() + all.size() - 4, paletteFlag);
+        if (paletteFlag != 0)
+            all.insert(all.end(), palette.begin(), palette.end());
+        all.insert(all.end(), afterPalette.begin(), afterPalette.end());
+        return all;
+    }
+};
+
+// A device of this depth, 240 x 320, named "Sim <depth>", with a second display, and
+// its palette of (4 << depth) bytes for depths below 16.
+inline Device deviceOf(int32_t depth, const std::string& password = "")
+{
+    Device d;
+    d.info.depth = depth;
+    d.info.width = 240;
+    d.info.height = 320;
+    d.info.orientation = depth == 4 ? 90 : 0;
+    d.info.altDepth = 8;
+    d.info.altWidth = 128;
+    d.info.altHeight = 96;
+    d.info.altOrientation = 180;
+    d.info.spareInfo = 0x5150;
+    d.info.setName("Sim " + std::to_string(depth));
+    d.info.setPassword(password);
+    if (depth >= 0 && depth < 16) {
+        d.palette.resize(size_t(4) << depth);
+        for (size_t i = 0; i < d.palette.size(); ++i)
+            d.palette[i] = uint8_t(i * 5 + depth);
+    }
+    return d;
+}
 
 } // namespace sorvane::test
