@@ -140,7 +140,7 @@ TEST(CliConnect, Proxy)
     // A device the proxy passes on is refused for what it is, not for a hello.
     SimProcess huge({"--proxy", "--port", "0", "--proxy-devices", "Big", "--width", "4096", "--height", "4096"});
     expectCli({"--proxy", "127.0.0.1:" + std::to_string(huge.tcpPort()), "--pick", "Big", "info"}, 1,
-              {"larger than 2048 x 2048 (through the proxy server)"});
+              {"refused: its display of 4096 x 4096 is larger than 2048 x 2048 (through the proxy server)"});
     SimProcess badCount({"--proxy", "--port", "0", "--proxy-count-override", "34"});
     expectCli({"--proxy", "127.0.0.1:" + std::to_string(badCount.tcpPort()), "--pick", "0", "info"}, 1,
               {"Unable to connect to the proxy server"});

@@ -82,6 +82,7 @@ TEST(UsbConnectDialog, OneDeviceConnectsWithoutAClick)
     EXPECT_EQ(bench.program.windows[0].scale, 2);
     EXPECT_EQ(bench.program.profiles.get(bench.profile)->port, 9u); // remembered
     EXPECT_EQ(bench.program.links.find(bench.program.windows[0].slot)->port, 9u);
+    EXPECT_EQ(bench.program.links.find(bench.program.windows[0].slot)->linkKind, uint32_t(LinkKind::Usb));
     EXPECT_TRUE(bench.program.messages.shown.empty());
 }
 

@@ -110,14 +110,9 @@ struct ConnectProgram {
 inline std::string factWord(const SimProcess& sim, const std::string& key, size_t i)
 {
     std::string v = sim.fact(key).value_or("");
-    size_t start = 0;
-    for (size_t k = 0; k < i; ++k) {
-        start = v.find(' ', start);
-        if (start == std::string::npos)
-            return "";
-        ++start;
-    }
-    return v.substr(start, v.find(' ', start) - start);
+    for (size_t k = 0; k < i && v.find(' ') != std::string::npos; ++k)
+        v = v.substr(v.find(' ') + 1);
+    return v.substr(0, v.find(' '));
 }
 
 // Waits up to `limit` for cond, looking every few milliseconds.

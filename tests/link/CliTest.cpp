@@ -148,27 +148,14 @@ TEST(Cli, DeviceTextIsPrintedEscaped)
     EXPECT_EQ(r.out.find("\ndepth: 99"), std::string::npos) << r.out;
 }
 
-TEST(Cli, RefusalsAndTimeoutsNameTheirCause)
+// A device that went quiet while its palette was due. (A display that is too large is
+// named through the proxy in CliConnectTest; the handshake's own test has the bounds.)
+TEST(Cli, APaletteThatNeverComesIsNamed)
 {
-    struct Case {
-        const char* name;
-        int width, height;
-        bool silentPalette;
-        const char* reason;
-    } cases[] = {
-        {"4096 x 4096", 4096, 4096, false, "refused: its display of 4096 x 4096 is larger than 2048 x 2048"},
-        {"palette stalls", 240, 320, true, "stopped answering during the handshake"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Device canned = deviceOf(c.silentPalette ? 8 : 16);
-        canned.info.width = c.width;
-        canned.info.height = c.height;
-        if (c.silentPalette)
-            canned.palette.clear(); // the flag, then nothing
-        CannedDevice device(canned.answers());
-        expectFailure(cli(device.args({"--timeout", "1", "info"})), c.reason);
-    }
+    Device canned = deviceOf(8);
+    canned.palette.clear(); // the flag, then nothing
+    CannedDevice device(canned.answers());
+    expectFailure(cli(device.args({"--timeout", "1", "info"})), "stopped answering during the handshake");
 }
 
 TEST(Cli, Usage)

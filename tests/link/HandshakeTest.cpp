@@ -129,22 +129,15 @@ TEST(Handshake, EachKindAndDepth)
 
 TEST(Handshake, HelloAnswers)
 {
-    auto packet = [](uint8_t c) { return replyPacket(c); };
-    auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
-        std::vector<uint8_t> all;
-        for (auto& p : parts)
-            all.insert(all.end(), p.begin(), p.end());
-        return all;
-    };
     // Stray bytes before the answer are the reply reader's (RecordsTest).
     struct Case {
         const char* name;
         std::vector<uint8_t> answer;
         HandshakeStatus expected;
     } cases[] = {
-        {"e, e, a", join({packet('e'), packet('e'), packet('a')}), HandshakeStatus::Passed},
-        {"e, then garbage", join({packet('e'), {'z', 'z', 'z', 'z'}}), HandshakeStatus::Passed},
-        {"x", packet('x'), HandshakeStatus::HelloRefused},
+        {"e, e, a", joined({replyPacket('e'), replyPacket('e'), replyPacket('a')}), HandshakeStatus::Passed},
+        {"e, then garbage", joined({replyPacket('e'), {'z', 'z', 'z', 'z'}}), HandshakeStatus::Passed},
+        {"x", replyPacket('x'), HandshakeStatus::HelloRefused},
     };
     for (uint32_t kind : {kWan, kCom})
         for (const Case& c : cases) {

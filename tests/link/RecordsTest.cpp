@@ -142,24 +142,17 @@ TEST(PasswordTable, RecordsAndComparison)
 
 TEST(ReplyReader, ResynchronisesAfterStrayBytes)
 {
-    auto packet = [](uint8_t c) { return std::vector<uint8_t>{c, 0xFF, c, 0x11}; };
-    auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
-        std::vector<uint8_t> all;
-        for (auto& p : parts)
-            all.insert(all.end(), p.begin(), p.end());
-        return all;
-    };
     struct Case {
         const char* name;
         std::vector<uint8_t> stream;
         std::vector<int> replies; // what successive reads return (0: no reply)
         size_t firstConsumed;     // bytes the first read took off the link (0: not checked)
     } cases[] = {
-        {"plain", packet('a'), {'a'}, 4},
-        {"stray end byte in front is absorbed", join({{0x11}, packet('a'), packet('b')}), {'a', 'b'}, 5},
-        {"another stray byte costs one reply", join({{0x42}, packet('a'), packet('b')}), {0, 'b'}, 5},
-        {"no marker: the window is dropped", join({{'z', 'z', 'z', 'z'}, packet('a')}), {0, 'a'}, 4},
-        {"codes differ", join({{'a', 0xFF, 'b', 0x11, 0x99}, packet('c')}), {0, 'c'}, 0},
+        {"plain", replyPacket('a'), {'a'}, 4},
+        {"stray end byte in front is absorbed", joined({{0x11}, replyPacket('a'), replyPacket('b')}), {'a', 'b'}, 5},
+        {"another stray byte costs one reply", joined({{0x42}, replyPacket('a'), replyPacket('b')}), {0, 'b'}, 5},
+        {"no marker: the window is dropped", joined({{'z', 'z', 'z', 'z'}, replyPacket('a')}), {0, 'a'}, 4},
+        {"codes differ", joined({{'a', 0xFF, 'b', 0x11, 0x99}, replyPacket('c')}), {0, 'c'}, 0},
         {"fewer than four bytes", {'a', 0xFF}, {0}, 2},
     };
     for (const Case& c : cases) {

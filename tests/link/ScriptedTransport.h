@@ -132,6 +132,14 @@ struct ClosedLog final : LinkEvents {
 
 inline std::vector<uint8_t> replyPacket(uint8_t code) { return {code, 0xFF, code, 0x11}; }
 
+inline std::vector<uint8_t> joined(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
 // What a device answers to the hello, the device information and the palette request,
 // in that order.
 struct Device {

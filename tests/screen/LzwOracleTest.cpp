@@ -5,7 +5,6 @@
 
 #include <gif_lib.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -32,9 +31,7 @@ Bytes readFile(const fs::path& p)
 
 void runOracle(std::vector<std::string> args)
 {
-    const char* python = std::getenv("SORVANE_PYTHON");
-    ASSERT_NE(python, nullptr) << "SORVANE_PYTHON is not set";
-    args.insert(args.begin(), {python, SORVANE_LZW_ORACLE});
+    args.insert(args.begin(), {test::programFromEnv("SORVANE_PYTHON"), SORVANE_LZW_ORACLE});
     test::ProcessResult r = test::runProcess(args);
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
 }
