@@ -37,9 +37,8 @@ Picture capture(const std::vector<std::string>& device, const std::vector<std::s
     std::ifstream f(dir / "shot.ppm", std::ios::binary);
     Picture p;
     int maxval = 0;
-    f >> std::noskipws;
     std::string magic;
-    f >> std::skipws >> magic >> p.width >> p.height >> maxval;
+    f >> magic >> p.width >> p.height >> maxval;
     f.get();
     p.rgb.assign(std::istreambuf_iterator<char>(f), {});
     EXPECT_EQ(magic, "P6");

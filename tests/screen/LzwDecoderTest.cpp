@@ -13,18 +13,7 @@
 using namespace sorvane;
 using sorvane::test::CodeWriter;
 
-namespace {
-
 using Bytes = std::vector<uint8_t>;
-
-Bytes lsbPayload(unsigned w0, const Bytes& codes)
-{
-    Bytes p{0x00, uint8_t(w0)};
-    p.insert(p.end(), codes.begin(), codes.end());
-    return p;
-}
-
-} // namespace
 
 TEST(LzwDecoder, FullTableTakesNoEntriesUntilClear)
 {
@@ -109,7 +98,9 @@ TEST(LzwDecoder, MalformedStreamsStopWithWhatWasWritten)
     w3.put(1, 3);
     w3.put(5, 3);
     small.assign(4, 0);
-    LzwResult r = d.decode(LzwVariant::LsbFirst, lsbPayload(3, w3.finish()), small, 1, 2, 1);
+    Bytes payload = w3.finish();
+    payload.insert(payload.begin(), {0x00, 3}); // the ignored byte, w0
+    LzwResult r = d.decode(LzwVariant::LsbFirst, payload, small, 1, 2, 1);
     EXPECT_EQ(r.status, LzwStatus::Complete);
     EXPECT_EQ(small[0], 0x31);
 }
