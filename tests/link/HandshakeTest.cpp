@@ -1,7 +1,7 @@
 // The handshake on every kind of link against scripted transports: each receive hands
 // out the next of the device's answers, and every command sent is recorded. The same
 // handshake over real loopback TCP and pseudo-terminals, against sorvane-sim, is in
-// CliTest.
+// tests/cli (CliConnectTest).
 
 #include <gtest/gtest.h>
 
