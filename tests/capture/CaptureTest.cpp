@@ -12,17 +12,11 @@
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 
-#include <fstream>
 
 using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
-
-void writeBytes(const std::filesystem::path& p, const std::vector<uint8_t>& b)
-{
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
 
 struct BlockCase {
     int bits, width, height;
@@ -47,7 +41,7 @@ TEST_P(ClipboardBlock, LayoutAndPillowReadsIt)
     EXPECT_EQ(0, std::memcmp(&block[c.rowsAt], rowOf(pic, c.height - 1), size_t(pic.rowBytes)));
     TempDir dir;
     const auto file = dir / "clip.bmp";
-    writeBytes(file, BmpFileOfPackedBitmap(block));
+    writeFileBytes(file, BmpFileOfPackedBitmap(block));
     runOracle({"decode", file.string()});
     EXPECT_EQ(compareWithPillow(pic, readRgb(file)), "");
 }
@@ -83,7 +77,7 @@ TEST(OneClick, TimeStampedNamesNeverReplaceAnEarlierCapture)
     const ImageRecord a = testPicture(24, 16, 16, 0, 1), b = testPicture(24, 16, 16, 0, 2);
     // A folder that cannot be made is a failure, and leaves nothing behind.
     std::filesystem::path none;
-    writeBytes(dir / "file", {1});
+    writeFileBytes(dir / "file", {1});
     EXPECT_EQ(WriteOneClickCapture(a, dir / "file", when, CaptureFormat::Png, none), kImageCannotCreate);
     std::filesystem::path first, second, third;
     ASSERT_EQ(WriteOneClickCapture(a, dir.path(), when, oneClickFormat(3, false), first), kImageOk);
@@ -132,8 +126,8 @@ TEST(SaveDialogName, ExtensionRule)
 TEST(ShutterSound, PythonsWaveModuleReadsBothSounds)
 {
     TempDir dir;
-    writeBytes(dir / "s.wav", ShutterSoundWav());
-    writeBytes(dir / "c.wav", ClickSoundWav());
+    writeFileBytes(dir / "s.wav", ShutterSoundWav());
+    writeFileBytes(dir / "c.wav", ClickSoundWav());
     ProcessResult r = runProcess({programFromEnv("SORVANE_PYTHON"), "-c",
                                   "import sys, wave\n"
                                   "for f in sys.argv[1:]:\n"

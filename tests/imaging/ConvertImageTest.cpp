@@ -40,11 +40,7 @@ ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int
 TEST(ConvertImage, BottomUpBecomesTopDownCopy)
 {
     ImageRecord top = testPicture(13, 7, 24);
-    ImageRecord bottom = copyImage(top);
-    std::span<uint8_t> d = bottom.data.writable();
-    for (int y = 0; y < 7; ++y)
-        std::memcpy(&d[size_t(6 - y) * 39], rowOf(top, y), 39);
-    bottom.rowOrder = kRowsBottomUp;
+    ImageRecord bottom = bottomUpCopy(top);
     ASSERT_TRUE(sameColours(top, bottom));
 
     ImageRecord copy = converted(bottom, kImageRaw);

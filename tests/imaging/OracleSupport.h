@@ -10,8 +10,10 @@
 
 namespace sorvane::test {
 
-// Runs image_oracle.py with SORVANE_PYTHON; fails the test (and returns "") when the
+// Runs an oracle script with SORVANE_PYTHON; fails the test (and returns "") when the
 // interpreter, Pillow or the command fails. Returns standard output.
+std::string runScript(const char* script, const std::vector<std::string>& args);
+// The same for image_oracle.py.
 std::string runOracle(const std::vector<std::string>& args);
 
 struct RgbPicture {
@@ -34,6 +36,10 @@ int readRaw(const std::filesystem::path& file, ImageRecord& raw);
 // (0: as many as the picture has pixels).
 ImageRecord testPicture(int width, int height, int bits, int colours = 0, uint32_t seed = 1);
 
+// The same picture with its rows stored bottom row first.
+ImageRecord bottomUpCopy(const ImageRecord& topDown);
+
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& file);
+void writeFileBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes);
 
 } // namespace sorvane::test

@@ -59,14 +59,8 @@ TEST(RenderImage, RotationsFollowTheViewMapping)
             for (bool topDown : {true, false})
                 for (int rotation : {0, 90, 180, 270}) {
                     ImageRecord pic = testPicture(W, H, bits, 0, uint32_t(bits + rotation));
-                    if (bottomUpSource) {
-                        ImageRecord b = copyImage(pic);
-                        std::span<uint8_t> d = b.data.writable();
-                        for (int y = 0; y < H; ++y)
-                            std::memcpy(&d[size_t(H - 1 - y) * size_t(b.rowBytes)], rowOf(pic, y), size_t(b.rowBytes));
-                        b.rowOrder = kRowsBottomUp;
-                        pic = std::move(b);
-                    }
+                    if (bottomUpSource)
+                        pic = bottomUpCopy(pic);
                     const bool turned = rotation % 180 != 0;
                     Target tg(turned ? H : W, turned ? W : H, bits, rotation);
                     ASSERT_EQ(RenderImage(pic, tg.t, topDown, 0), kImageOk);

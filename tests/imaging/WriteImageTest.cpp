@@ -30,17 +30,6 @@ int writeFile(const std::filesystem::path& path, int fileType, const ImageRecord
     return rc;
 }
 
-// The same picture with its rows stored bottom row first.
-ImageRecord bottomUpCopy(const ImageRecord& top)
-{
-    ImageRecord b = copyImage(top);
-    std::span<uint8_t> d = b.data.writable();
-    for (int y = 0; y < b.height; ++y)
-        std::memcpy(&d[size_t(b.height - 1 - y) * size_t(b.rowBytes)], rowOf(top, y), size_t(b.rowBytes));
-    b.rowOrder = kRowsBottomUp;
-    return b;
-}
-
 ImageRecord toGif(const ImageRecord& raw)
 {
     ImageRecord g;

@@ -24,7 +24,7 @@ void expectSameAsPillow(const std::vector<fs::path>& files)
     std::vector<Reference> refs = pillowDecode(files);
     ASSERT_EQ(refs.size(), files.size());
     for (const Reference& ref : refs) {
-        std::vector<uint8_t> bytes = readBytes(ref.file);
+        std::vector<uint8_t> bytes = readFileBytes(ref.file);
         jpeg::DecodedJpeg out;
         ASSERT_EQ(jpeg::decode(bytes, out), 0) << ref.file;
         EXPECT_LE(maxDifference(out, ref.picture), 2) << ref.file;
@@ -65,7 +65,7 @@ TEST(JpegDecode, FilesWrittenByPillowAndImageMagickMatchPillowsPixels)
         std::istringstream names(pillow({"write-pillow", (dir / name / "src.ppm").string(), (dir / name).string()}));
         for (std::string n; names >> n;) {
             files.push_back(dir / name / n);
-            progressive += hasMarker(readBytes(files.back()), 0xC2);
+            progressive += hasMarker(readFileBytes(files.back()), 0xC2);
         }
     }
     ASSERT_EQ(files.size(), 18u);
@@ -122,7 +122,7 @@ TEST(JpegDecode, RestartIntervalsRgbAndOddSizesMatchPillow)
             EXPECT_TRUE(hasMarker(bytes, 0xDD) && hasMarker(bytes, 0xD0)) << c.name;
         }
         files.push_back(dir / (std::string(c.name) + ".jpg"));
-        writeBytes(files.back(), bytes);
+        writeFileBytes(files.back(), bytes);
     }
     expectSameAsPillow(files);
 }

@@ -138,7 +138,7 @@ TEST(JpegEncode, QuantizationTablesAreAnnexKScaledByTheOptions)
     for (Case c : {Case{0, false, 0}, {1, false, 0}, {2, false, 0}, {3, false, 0}, {5, false, 2}, {1, true, 2},
                    {7, false, 2}}) {
         fs::path file = dir / ("o" + std::to_string(c.options) + (c.flag420 ? "s" : "") + ".jpg");
-        writeBytes(file, encodePicture(picture, withOptions(c.options, c.flag420)));
+        writeFileBytes(file, encodePicture(picture, withOptions(c.options, c.flag420)));
         Inspection info = inspect(file);
         EXPECT_EQ(info.mode, "RGB");
         EXPECT_EQ(info.sampling, c.sampling) << c.options;
@@ -217,7 +217,7 @@ TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
     std::vector<fs::path> files;
     for (const Case& c : cases) {
         files.push_back(dir / (c.name + ".jpg"));
-        writeBytes(files.back(), encodePicture(c.picture, c.opt));
+        writeFileBytes(files.back(), encodePicture(c.picture, c.opt));
     }
     std::vector<Reference> refs = pillowDecode(files);
     ASSERT_EQ(refs.size(), cases.size());
@@ -229,7 +229,7 @@ TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
         const double ours = psnr(src, jpeg::DecodedJpeg{ref.width, ref.height, ref.channels, ref.pixels});
         EXPECT_GE(ours, cases[i].minPsnr);
         jpeg::DecodedJpeg decoded;
-        const std::vector<uint8_t> bytes = readBytes(files[i]);
+        const std::vector<uint8_t> bytes = readFileBytes(files[i]);
         ASSERT_EQ(jpeg::decode(bytes, decoded), 0);
         EXPECT_LE(maxDifference(decoded, ref), 2);
         if (!cases[i].againstLibjpeg)
