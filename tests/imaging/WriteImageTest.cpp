@@ -61,21 +61,11 @@ TEST(WriteBmp, KnownByteImageOf16BitPicture)
     EXPECT_TRUE(std::equal(out.begin(), out.end(), expected));
 }
 
-TEST(WriteBmp, ColourTablesAndPadding)
+// Pillow reads the colours of every depth (below); this is the table's byte layout.
+TEST(WriteBmp, ColourTableLayout)
 {
-    ImageRecord one = makeRawImage(9, 1, 1);
-    one.data.writable()[0] = 0xA5;
-    one.data.writable()[1] = 0x80;
-    std::vector<uint8_t> out;
-    ASSERT_EQ(encodeImageFile(one, kFileBmp, out), kImageOk);
-    ASSERT_EQ(out.size(), 54u + 8 + 4);
-    EXPECT_EQ(loadLe32(&out[10]), 62u);
-    const uint8_t bw[8] = {0, 0, 0, 0, 255, 255, 255, 0};
-    EXPECT_TRUE(std::equal(bw, bw + 8, &out[54]));
-    EXPECT_EQ(out[62], 0xA5);
-    EXPECT_EQ(out[63], 0x80);
-
     ImageRecord four = testPicture(5, 2, 4);
+    std::vector<uint8_t> out;
     ASSERT_EQ(encodeImageFile(four, kFileBmp, out), kImageOk);
     ASSERT_EQ(out.size(), 54u + 64 + 2 * 4);
     EXPECT_EQ(loadLe32(&out[34]), 8u); // image size = rows x padded row
@@ -83,8 +73,6 @@ TEST(WriteBmp, ColourTablesAndPadding)
         EXPECT_EQ(std::vector<uint8_t>(&out[54 + 4 * i], &out[58 + 4 * i]),
                   (std::vector<uint8_t>{(*four.colourTable)[3 * i], (*four.colourTable)[3 * i + 1],
                                         (*four.colourTable)[3 * i + 2], 0}));
-    ASSERT_EQ(encodeImageFile(testPicture(3, 1, 8), kFileBmp, out), kImageOk);
-    EXPECT_EQ(out.size(), 54u + 1024 + 4);
 }
 
 TEST(WriteBmp, RunLengthImagesAsTheyStand)
@@ -239,13 +227,6 @@ TEST(WriteImage, RefusesSecondImageOtherTypesAndEncodings)
     ASSERT_EQ(CreateImageFile(dir / "a.jpg", f, 0, kFileJpeg), kImageOk);
     EXPECT_EQ(WriteImage(f, pic, 0), kImageUnsupported); // JPEG needs a JPEG stream
     CloseImageFile(f);
-
-    ImageRecord deep = testPicture(4, 4, 16);
-    std::vector<uint8_t> out;
-    EXPECT_EQ(encodeImageFile(toGif(testPicture(4, 4, 1)), kFileGif, out), kImageOk);
-    ImageRecord notGif;
-    notGif.imageType = kImageGifLzw;
-    EXPECT_EQ(ConvertImage(deep, notGif, 0), kImageUnsupported); // 16 bits need reducing first
 
     ASSERT_EQ(OpenImageFile(dir / "a.bmp", f, 0), kImageOk);
     EXPECT_EQ(WriteImage(f, pic, 0), kImageUnsupported); // opened for reading
