@@ -31,9 +31,9 @@ void expectSameAsPillow(const std::vector<fs::path>& files)
     }
 }
 
-size_t findMarker(const std::vector<uint8_t>& f, uint8_t code, size_t from = 0)
+size_t findMarker(const std::vector<uint8_t>& f, uint8_t code)
 {
-    for (size_t i = from; i + 1 < f.size(); ++i)
+    for (size_t i = 0; i + 1 < f.size(); ++i)
         if (f[i] == 0xFF && f[i + 1] == code)
             return i;
     return std::string::npos;
@@ -137,18 +137,10 @@ TEST(JpegDecode, MissingEndMarkerIsAcceptedOnlyForACompletePicture)
         ASSERT_EQ(jpeg::decode(cut, b), 0) << progressive;
         EXPECT_EQ(a.pixels, b.pixels);
     }
-    // A progressive stream that stops cleanly after its first scans is still a
-    // partial picture.
-    std::vector<uint8_t> prog = smallBaseline(true);
-    size_t secondScan = findMarker(prog, 0xDA, findMarker(prog, 0xDA) + 2);
-    ASSERT_NE(secondScan, std::string::npos);
-    std::vector<uint8_t> partial(prog.begin(), prog.begin() + ptrdiff_t(secondScan));
-    jpeg::DecodedJpeg out;
-    EXPECT_EQ(jpeg::decode(partial, out), -6);
-    EXPECT_TRUE(out.pixels.empty());
-    EXPECT_EQ(out.width, 0);
 }
 
+// Every prefix short of the end marker is refused; among them the progressive stream
+// that stops cleanly after its first scans, which is still a partial picture.
 TEST(JpegDecode, EveryTruncationIsRefused)
 {
     const std::vector<uint8_t> files[] = {smallBaseline(false), smallBaseline(true), smallBaseline(false, 1)};
@@ -158,7 +150,7 @@ TEST(JpegDecode, EveryTruncationIsRefused)
             jpeg::DecodedJpeg out;
             int rc = jpeg::decode(prefix, out);
             ASSERT_EQ(rc, -6) << "prefix of " << len << " of " << f.size() << " bytes";
-            ASSERT_TRUE(out.pixels.empty());
+            ASSERT_TRUE(out.pixels.empty() && out.width == 0);
         }
     }
 }
