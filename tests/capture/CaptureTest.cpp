@@ -1,6 +1,7 @@
-// Still captures: the clipboard's packed bitmap read by Pillow, the low colour
-// picture, one-click names that never replace an earlier capture, and which file a
-// typed name becomes.
+// Still captures: the clipboard's packed bitmap read by Pillow, one-click names that
+// never replace an earlier capture, and which file a typed name becomes. The captured
+// picture itself, low colour included, is the end-to-end screen tests' (the
+// simulator's own dump).
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 #include "platform/ByteOrder.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
-
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -49,24 +49,6 @@ TEST_P(ClipboardBlock, LayoutAndPillowReadsIt)
 INSTANTIATE_TEST_SUITE_P(Depths, ClipboardBlock,
                          ::testing::Values(BlockCase{16, 240, 320, 52}, BlockCase{4, 30, 7, 104},
                                            BlockCase{8, 13, 5, 1064}));
-
-TEST(CapturePicture, LowColourModeGivesTheFixedSixteenColours)
-{
-    ScreenState st;
-    st.facts = {16, 16, 8, 0};
-    ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
-    st.bitmaps.dib4.bits[0] = 0xC3;
-    st.lowColor = 1;
-    ImageRecord pic;
-    ASSERT_TRUE(CapturePicture(st, pic));
-    ASSERT_EQ(pic.bitsPerPixel, 4);
-    EXPECT_EQ(pic.payload()[0], 0xC3);
-    for (size_t i = 0; i < 16; ++i) {
-        const uint8_t* e = &(*pic.colourTable)[3 * i];
-        EXPECT_EQ((std::array<uint8_t, 3>{e[2], e[1], e[0]}),
-                  (std::array<uint8_t, 3>{kFixed16Colours[i].r, kFixed16Colours[i].g, kFixed16Colours[i].b}));
-    }
-}
 
 TEST(OneClick, TimeStampedNamesNeverReplaceAnEarlierCapture)
 {
