@@ -80,7 +80,6 @@ TEST(Jpeg, ConvertedPicturesAreTheCodecsFilesForTheirOptions)
         ImageFile f;
         ASSERT_EQ(CreateImageFile(file, f, 0, kFileJpeg), kImageOk);
         ASSERT_EQ(WriteImage(f, jpeg, 0), kImageOk);
-        EXPECT_EQ(WriteImage(f, jpeg, 0), kImageUnsupported);
         CloseImageFile(f);
         std::string info = runOracle({"jpeginfo", file.string()});
         EXPECT_NE(info.find(std::string("sampling=") + c.sampling + "\n"), std::string::npos) << info;

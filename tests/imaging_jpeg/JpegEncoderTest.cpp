@@ -178,7 +178,6 @@ TEST(JpegEncode, HeadersAndHuffmanTables)
     EXPECT_EQ(g[3].marker, 0xC0);
     EXPECT_EQ(g[3].body, (std::vector<uint8_t>{8, 0, 12, 0, 20, 1, 1, 0x11, 0}));
     EXPECT_EQ(g[2].body.size(), 65u); // one quantization table
-    EXPECT_EQ(huffmanTables(grey).size(), 2u);
     EXPECT_EQ(huffmanTables(grey), huffmanTables(libjpegEncode(greyOf(picture), standard)));
 
     jpeg::EncodeOptions avi = withOptions(1);
