@@ -99,7 +99,8 @@ TEST(RenderImage, ZoomAndOrigin)
                     int sx = c.x + tx * 256 / c.zoom, sy = c.y + ty * 256 / c.zoom;
                     uint32_t background = bits == 24 ? 0x123456 : 0;
                     uint32_t want = (sx >= 0 && sy >= 0 && sx < 10 && sy < 8) ? imageAt(pic, sx, sy) : background;
-                    ASSERT_EQ(tg.at(bits, tx, ty), want) << bits << " bits, zoom " << c.zoom << " at " << tx << "," << ty;
+                    ASSERT_EQ(tg.at(bits, tx, ty), want)
+                        << bits << " bits, zoom " << c.zoom << " at " << tx << "," << ty;
                 }
         }
 }
