@@ -43,11 +43,8 @@ bool hasMarker(const std::vector<uint8_t>& f, uint8_t code) { return findMarker(
 
 std::vector<uint8_t> smallBaseline(bool progressive = false, unsigned restart = 0)
 {
-    LibjpegParams p;
-    p.lumaH = p.lumaV = 2;
-    p.progressive = progressive;
-    p.restartInterval = restart;
-    return libjpegEncode(photoPicture(37, 29, 10), p);
+    return libjpegEncode(photoPicture(37, 29, 10),
+                         {.lumaH = 2, .lumaV = 2, .progressive = progressive, .restartInterval = restart});
 }
 
 } // namespace
@@ -89,30 +86,20 @@ TEST(JpegDecode, RestartIntervalsRgbAndOddSizesMatchPillow)
         Picture picture;
         LibjpegParams params;
     };
-    auto params = [](int h, int v, bool prog, unsigned interval, int rows = 0, bool rgb = false) {
-        LibjpegParams p;
-        p.lumaH = h;
-        p.lumaV = v;
-        p.progressive = prog;
-        p.restartInterval = interval;
-        p.restartRows = rows;
-        p.rgb = rgb;
-        return p;
-    };
     const Case cases[] = {
-        {"rst1_444", photoPicture(50, 30, 6), params(1, 1, false, 1)},
-        {"rst5_420", photoPicture(67, 41, 6), params(2, 2, false, 5)},
-        {"rstrow_422", screenPicture(90, 50), params(2, 1, false, 0, 1)},
-        {"prog_rst2_420", photoPicture(67, 41, 6), params(2, 2, true, 2)},
-        {"prog_rst3_444", screenPicture(60, 33), params(1, 1, true, 3)},
-        {"grey_prog_rst7", greyOf(photoPicture(45, 31, 9)), params(1, 1, true, 7)},
-        {"rgb_base", photoPicture(41, 23, 6), params(1, 1, false, 0, 0, true)},
-        {"rgb_prog", screenPicture(41, 23), params(1, 1, true, 0, 0, true)},
-        {"one_pixel_420", photoPicture(1, 1), params(2, 2, false, 0)},
-        {"column_420", photoPicture(1, 40, 5), params(2, 2, true, 0)},
-        {"row_422", photoPicture(40, 1, 5), params(2, 1, false, 0)},
-        {"mcu_exact_420", photoPicture(32, 16, 5), params(2, 2, false, 0)},
-        {"odd_440", photoPicture(17, 9, 5), params(1, 2, true, 0)},
+        {"rst1_444", photoPicture(50, 30, 6), {.restartInterval = 1}},
+        {"rst5_420", photoPicture(67, 41, 6), {.lumaH = 2, .lumaV = 2, .restartInterval = 5}},
+        {"rstrow_422", screenPicture(90, 50), {.lumaH = 2, .restartRows = 1}},
+        {"prog_rst2_420", photoPicture(67, 41, 6), {.lumaH = 2, .lumaV = 2, .progressive = true, .restartInterval = 2}},
+        {"prog_rst3_444", screenPicture(60, 33), {.progressive = true, .restartInterval = 3}},
+        {"grey_prog_rst7", greyOf(photoPicture(45, 31, 9)), {.progressive = true, .restartInterval = 7}},
+        {"rgb_base", photoPicture(41, 23, 6), {.rgb = true}},
+        {"rgb_prog", screenPicture(41, 23), {.progressive = true, .rgb = true}},
+        {"one_pixel_420", photoPicture(1, 1), {.lumaH = 2, .lumaV = 2}},
+        {"column_420", photoPicture(1, 40, 5), {.lumaH = 2, .lumaV = 2, .progressive = true}},
+        {"row_422", photoPicture(40, 1, 5), {.lumaH = 2}},
+        {"mcu_exact_420", photoPicture(32, 16, 5), {.lumaH = 2, .lumaV = 2}},
+        {"odd_440", photoPicture(17, 9, 5), {.lumaV = 2, .progressive = true}},
     };
     std::vector<fs::path> files;
     for (const Case& c : cases) {
