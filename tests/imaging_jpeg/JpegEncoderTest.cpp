@@ -26,14 +26,6 @@ std::vector<uint8_t> encodePicture(const Picture& p, jpeg::EncodeOptions opt)
     return out;
 }
 
-jpeg::EncodeOptions withOptions(int options, bool subsample420 = false)
-{
-    jpeg::EncodeOptions o;
-    o.options = options;
-    o.subsample420 = subsample420;
-    return o;
-}
-
 struct Segment {
     uint8_t marker;
     std::vector<uint8_t> body;
@@ -126,7 +118,7 @@ TEST(JpegEncode, QuantizationTablesAreAnnexKScaledByTheOptions)
     for (Case c : {Case{0, false, 0}, {1, false, 0}, {2, false, 0}, {3, false, 0}, {5, false, 2}, {1, true, 2},
                    {7, false, 2}}) {
         fs::path file = dir / ("o" + std::to_string(c.options) + (c.flag420 ? "s" : "") + ".jpg");
-        writeFileBytes(file, encodePicture(picture, withOptions(c.options, c.flag420)));
+        writeFileBytes(file, encodePicture(picture, {.options = c.options, .subsample420 = c.flag420}));
         Inspection info = inspect(file);
         EXPECT_EQ(info.mode, "RGB");
         EXPECT_EQ(info.sampling, c.sampling) << c.options;
@@ -144,7 +136,7 @@ TEST(JpegEncode, QuantizationTablesAreAnnexKScaledByTheOptions)
 TEST(JpegEncode, HeadersAndHuffmanTables)
 {
     const Picture picture = photoPicture(20, 12);
-    std::vector<uint8_t> ours = encodePicture(picture, withOptions(1));
+    std::vector<uint8_t> ours = encodePicture(picture, {.options = 1});
     std::vector<Segment> s = segments(ours);
     std::vector<uint8_t> order;
     for (const Segment& seg : s)
@@ -160,7 +152,7 @@ TEST(JpegEncode, HeadersAndHuffmanTables)
     LibjpegParams standard;
     EXPECT_EQ(huffmanTables(ours), huffmanTables(libjpegEncode(picture, standard)));
 
-    std::vector<uint8_t> grey = encodePicture(greyOf(picture), withOptions(2));
+    std::vector<uint8_t> grey = encodePicture(greyOf(picture), {.options = 2});
     std::vector<Segment> g = segments(grey);
     ASSERT_GE(g.size(), 6u);
     EXPECT_EQ(g[3].marker, 0xC0);
@@ -168,9 +160,7 @@ TEST(JpegEncode, HeadersAndHuffmanTables)
     EXPECT_EQ(g[2].body.size(), 65u); // one quantization table
     EXPECT_EQ(huffmanTables(grey), huffmanTables(libjpegEncode(greyOf(picture), standard)));
 
-    jpeg::EncodeOptions avi = withOptions(1);
-    avi.jfifHeader = false;
-    std::vector<Segment> a = segments(encodePicture(picture, avi));
+    std::vector<Segment> a = segments(encodePicture(picture, {.options = 1, .jfifHeader = false}));
     ASSERT_EQ(a[1].marker, 0xE0);
     EXPECT_EQ(std::string(a[1].body.begin(), a[1].body.begin() + 4), "AVI1");
 }
@@ -189,17 +179,17 @@ TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
         bool againstLibjpeg = false;
     };
     std::vector<Case> cases = {
-        {"photo", photoPicture(160, 120, 2), withOptions(1), 40.0, true},
-        {"screen", screenPicture(160, 120), withOptions(1), 40.0, true},
-        {"photo420", photoPicture(75, 61, 2), withOptions(1, true), 36.0},
-        {"grey", greyOf(photoPicture(75, 61, 2)), withOptions(1), 40.0},
-        {"one", photoPicture(1, 1), withOptions(2), 30.0},
-        {"one420", photoPicture(1, 1), withOptions(6), 30.0},
-        {"odd", photoPicture(17, 9, 3), withOptions(0), 40.0},
-        {"odd420", photoPicture(17, 9, 3), withOptions(4), 30.0},
-        {"column", photoPicture(1, 33, 3), withOptions(1), 35.0},
-        {"row420", photoPicture(33, 1, 3), withOptions(5), 30.0},
-        {"greyodd", greyOf(photoPicture(9, 13, 3)), withOptions(3), 30.0},
+        {"photo", photoPicture(160, 120, 2), {.options = 1}, 40.0, true},
+        {"screen", screenPicture(160, 120), {.options = 1}, 40.0, true},
+        {"photo420", photoPicture(75, 61, 2), {.options = 1, .subsample420 = true}, 36.0},
+        {"grey", greyOf(photoPicture(75, 61, 2)), {.options = 1}, 40.0},
+        {"one", photoPicture(1, 1), {.options = 2}, 30.0},
+        {"one420", photoPicture(1, 1), {.options = 6}, 30.0},
+        {"odd", photoPicture(17, 9, 3), {.options = 0}, 40.0},
+        {"odd420", photoPicture(17, 9, 3), {.options = 4}, 30.0},
+        {"column", photoPicture(1, 33, 3), {.options = 1}, 35.0},
+        {"row420", photoPicture(33, 1, 3), {.options = 5}, 30.0},
+        {"greyodd", greyOf(photoPicture(9, 13, 3)), {.options = 3}, 30.0},
     };
     std::vector<fs::path> files;
     for (const Case& c : cases) {
@@ -235,20 +225,21 @@ TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
 TEST(JpegEncode, RowLayoutDoesNotChangeTheFile)
 {
     const Picture p = photoPicture(23, 19, 4);
-    const std::vector<uint8_t> topDown = encodePicture(p, withOptions(1));
+    const std::vector<uint8_t> topDown = encodePicture(p, {.options = 1});
     const size_t row = size_t(p.width) * 3;
     // Bottom-up rows, walked with a negative stride from the last one.
     std::vector<uint8_t> flipped(p.pixels.size());
     for (int y = 0; y < p.height; ++y)
         std::copy_n(&p.pixels[size_t(y) * row], row, &flipped[size_t(p.height - 1 - y) * row]);
     std::vector<uint8_t> out;
-    ASSERT_EQ(jpeg::encode(&flipped[size_t(p.height - 1) * row], p.width, p.height, -ptrdiff_t(row), withOptions(1), out), 0);
+    const uint8_t* lastRow = &flipped[size_t(p.height - 1) * row];
+    ASSERT_EQ(jpeg::encode(lastRow, p.width, p.height, -ptrdiff_t(row), {.options = 1}, out), 0);
     EXPECT_EQ(out, topDown);
     // Rows padded to a longer stride.
     std::vector<uint8_t> padded(size_t(p.height) * (row + 5), 0xEE);
     for (int y = 0; y < p.height; ++y)
         std::copy_n(&p.pixels[size_t(y) * row], row, &padded[size_t(y) * (row + 5)]);
-    ASSERT_EQ(jpeg::encode(padded.data(), p.width, p.height, ptrdiff_t(row + 5), withOptions(1), out), 0);
+    ASSERT_EQ(jpeg::encode(padded.data(), p.width, p.height, ptrdiff_t(row + 5), {.options = 1}, out), 0);
     EXPECT_EQ(out, topDown);
 }
 
@@ -265,9 +256,10 @@ TEST(JpegEncode, BadParametersGiveMinus6)
                  {px, 8, 8, 23, 1},         {px + 7 * 24, 8, 8, -23, 1}, {px, 8, 8, 24, 8}, {px, 8, 8, 24, -1}};
     for (const auto& c : cases) {
         std::vector<uint8_t> out{1, 2, 3};
-        EXPECT_EQ(jpeg::encode(c.pixels, c.w, c.h, c.stride, withOptions(c.options), out), -6) << c.w << " " << c.stride;
+        EXPECT_EQ(jpeg::encode(c.pixels, c.w, c.h, c.stride, {.options = c.options}, out), -6)
+            << c.w << " " << c.stride;
         EXPECT_TRUE(out.empty());
     }
     std::vector<uint8_t> out;
-    EXPECT_EQ(jpeg::encodeGrey(px, 8, 8, 7, withOptions(1), out), -6);
+    EXPECT_EQ(jpeg::encodeGrey(px, 8, 8, 7, {.options = 1}, out), -6);
 }
