@@ -65,10 +65,8 @@ TEST(Jpeg, ConvertedPicturesAreTheCodecsFilesForTheirOptions)
             for (int x = 0; x < picture.width; ++x)
                 for (uint8_t v : pixelColour(picture, x, y))
                     bgr.push_back(v);
-        jpeg::EncodeOptions opt;
-        opt.options = c.options;
-        opt.subsample420 = (c.options & 4) != 0;
-        opt.jfifHeader = c.type == kImageJfif;
+        const jpeg::EncodeOptions opt{
+            .options = c.options, .subsample420 = (c.options & 4) != 0, .jfifHeader = c.type == kImageJfif};
         std::vector<uint8_t> codec;
         ASSERT_EQ(jpeg::encode(bgr.data(), picture.width, picture.height, picture.width * 3, opt, codec), 0);
         std::span<const uint8_t> ours = jpeg.payload();
