@@ -29,9 +29,7 @@ std::string probeLine(int w, int h, int rate, int frames, const char* codec)
 // A device screen with varied pixels: 16-bit (low colour: its 4-bit picture) or 8-bit.
 void makeScreen(ScreenState& st, int depth, int w, int h, bool lowColor)
 {
-    st.facts.depth = depth;
-    st.facts.width = w;
-    st.facts.height = h;
+    st.facts = {.depth = depth, .width = w, .height = h};
     for (size_t i = 0; i < st.palette.size(); ++i)
         st.palette[i] = uint8_t(i * 37 + 11);
     ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
