@@ -233,21 +233,16 @@ TEST(CreateImageFile, ReplaceOrOpenExistingAndFailures)
     EXPECT_EQ(f.mode, kFileClosed);
     EXPECT_EQ(CreateImageFile(dir.path(), f, 0, kFileBmp), kImageCannotCreate);
 
-    {
-        std::ofstream(dir / "old.bmp") << std::string(5000, 'x');
+    // An existing file: opened as it is (1) or replaced (0); either way cut to the image.
+    for (int open : {1, 0}) {
+        const std::filesystem::path file = dir / ("old" + std::to_string(open) + ".bmp");
+        std::ofstream(file) << std::string(5000, 'x');
+        ASSERT_EQ(CreateImageFile(file, f, open, kFileBmp), kImageOk);
+        EXPECT_EQ(std::filesystem::file_size(file), open ? 5000u : 0u) << open;
+        ASSERT_EQ(WriteImage(f, testPicture(2, 2, 24), 0), kImageOk);
+        CloseImageFile(f);
+        EXPECT_EQ(std::filesystem::file_size(file), 54u + 16) << open;
     }
-    ASSERT_EQ(CreateImageFile(dir / "old.bmp", f, 1, kFileBmp), kImageOk);
-    EXPECT_EQ(std::filesystem::file_size(dir / "old.bmp"), 5000u); // opened, not replaced
-    ASSERT_EQ(WriteImage(f, testPicture(2, 2, 24), 0), kImageOk);
-    CloseImageFile(f);
-    EXPECT_EQ(std::filesystem::file_size(dir / "old.bmp"), 54u + 16); // cut to the image
-
-    {
-        std::ofstream(dir / "old2.bmp") << std::string(5000, 'x');
-    }
-    ASSERT_EQ(CreateImageFile(dir / "old2.bmp", f, 0, kFileBmp), kImageOk);
-    EXPECT_EQ(std::filesystem::file_size(dir / "old2.bmp"), 0u); // replaced
-    CloseImageFile(f);
 }
 
 TEST(Capture, ManyColoursReduceWell)
