@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the image library tests: running the Pillow oracle script and comparing
-// our pixels with the pixels Pillow reads.
+// Helpers of the image, JPEG and capture tests: running the oracle scripts and
+// comparing our pixels with the pixels Pillow reads.
 
 #include "imaging/ImageLibrary.h"
 
@@ -11,7 +11,8 @@
 namespace sorvane::test {
 
 // Runs an oracle script with SORVANE_PYTHON; fails the test (and returns "") when the
-// interpreter, Pillow or the command fails. Returns standard output.
+// interpreter or the script fails, a missing Pillow or ffprobe included. Returns
+// standard output.
 std::string runScript(const char* script, const std::vector<std::string>& args);
 // The same for image_oracle.py.
 std::string runOracle(const std::vector<std::string>& args);
