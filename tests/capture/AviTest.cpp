@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "OracleSupport.h"
 #include "capture/AviRecording.h"
 #include "capture/CursorImages.h"
 #include "screen/ShownPicture.h"
@@ -11,22 +12,13 @@
 #include "support/TempDir.h"
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
 
-std::string oracle(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv{programFromEnv("SORVANE_PYTHON"), SORVANE_AVI_ORACLE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult r = runProcess(argv, std::chrono::seconds(120));
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    return r.out;
-}
+std::string oracle(const std::vector<std::string>& args) { return runScript(SORVANE_AVI_ORACLE, args); }
 
 std::string probeLine(int w, int h, int rate, int frames, const char* codec)
 {
@@ -37,9 +29,7 @@ std::string probeLine(int w, int h, int rate, int frames, const char* codec)
 // A device screen with varied pixels: 16-bit (low colour: its 4-bit picture) or 8-bit.
 void makeScreen(ScreenState& st, int depth, int w, int h, bool lowColor)
 {
-    st.facts.depth = depth;
-    st.facts.width = w;
-    st.facts.height = h;
+    st.facts = {.depth = depth, .width = w, .height = h};
     for (size_t i = 0; i < st.palette.size(); ++i)
         st.palette[i] = uint8_t(i * 37 + 11);
     ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
@@ -82,8 +72,7 @@ TEST_P(AviFrames, FfmpegDecodesThePictureWithTheCursorClipped)
     const bool mjpeg = c.codec == AviCodec::Mjpeg;
     EXPECT_EQ(oracle({"probe", file.string()}), probeLine(w, h, 7, 2, mjpeg ? "mjpeg" : "rawvideo"));
     oracle({"decode", file.string(), (dir / "frames.rgb").string()});
-    std::ifstream in(dir / "frames.rgb", std::ios::binary);
-    const std::vector<uint8_t> got((std::istreambuf_iterator<char>(in)), {});
+    const std::vector<uint8_t> got = readFileBytes(dir / "frames.rgb");
     const size_t size = size_t(w) * size_t(h) * 3;
     ASSERT_EQ(got.size(), 2 * size);
     std::vector<uint8_t> expected;

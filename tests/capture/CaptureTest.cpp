@@ -1,6 +1,7 @@
-// Still captures: the clipboard's packed bitmap read by Pillow, the low colour
-// picture, one-click names that never replace an earlier capture, and which file a
-// typed name becomes.
+// Still captures: the clipboard's packed bitmap read by Pillow, one-click names that
+// never replace an earlier capture, and which file a typed name becomes. The captured
+// picture itself, low colour included, is the end-to-end screen tests' (the
+// simulator's own dump).
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,10 @@
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
 
-#include <fstream>
-
 using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
-
-void writeBytes(const std::filesystem::path& p, const std::vector<uint8_t>& b)
-{
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
 
 struct BlockCase {
     int bits, width, height;
@@ -47,7 +41,7 @@ TEST_P(ClipboardBlock, LayoutAndPillowReadsIt)
     EXPECT_EQ(0, std::memcmp(&block[c.rowsAt], rowOf(pic, c.height - 1), size_t(pic.rowBytes)));
     TempDir dir;
     const auto file = dir / "clip.bmp";
-    writeBytes(file, BmpFileOfPackedBitmap(block));
+    writeFileBytes(file, BmpFileOfPackedBitmap(block));
     runOracle({"decode", file.string()});
     EXPECT_EQ(compareWithPillow(pic, readRgb(file)), "");
 }
@@ -55,24 +49,6 @@ TEST_P(ClipboardBlock, LayoutAndPillowReadsIt)
 INSTANTIATE_TEST_SUITE_P(Depths, ClipboardBlock,
                          ::testing::Values(BlockCase{16, 240, 320, 52}, BlockCase{4, 30, 7, 104},
                                            BlockCase{8, 13, 5, 1064}));
-
-TEST(CapturePicture, LowColourModeGivesTheFixedSixteenColours)
-{
-    ScreenState st;
-    st.facts = {16, 16, 8, 0};
-    ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
-    st.bitmaps.dib4.bits[0] = 0xC3;
-    st.lowColor = 1;
-    ImageRecord pic;
-    ASSERT_TRUE(CapturePicture(st, pic));
-    ASSERT_EQ(pic.bitsPerPixel, 4);
-    EXPECT_EQ(pic.payload()[0], 0xC3);
-    for (size_t i = 0; i < 16; ++i) {
-        const uint8_t* e = &(*pic.colourTable)[3 * i];
-        EXPECT_EQ((std::array<uint8_t, 3>{e[2], e[1], e[0]}),
-                  (std::array<uint8_t, 3>{kFixed16Colours[i].r, kFixed16Colours[i].g, kFixed16Colours[i].b}));
-    }
-}
 
 TEST(OneClick, TimeStampedNamesNeverReplaceAnEarlierCapture)
 {
@@ -83,7 +59,7 @@ TEST(OneClick, TimeStampedNamesNeverReplaceAnEarlierCapture)
     const ImageRecord a = testPicture(24, 16, 16, 0, 1), b = testPicture(24, 16, 16, 0, 2);
     // A folder that cannot be made is a failure, and leaves nothing behind.
     std::filesystem::path none;
-    writeBytes(dir / "file", {1});
+    writeFileBytes(dir / "file", {1});
     EXPECT_EQ(WriteOneClickCapture(a, dir / "file", when, CaptureFormat::Png, none), kImageCannotCreate);
     std::filesystem::path first, second, third;
     ASSERT_EQ(WriteOneClickCapture(a, dir.path(), when, oneClickFormat(3, false), first), kImageOk);
@@ -132,8 +108,8 @@ TEST(SaveDialogName, ExtensionRule)
 TEST(ShutterSound, PythonsWaveModuleReadsBothSounds)
 {
     TempDir dir;
-    writeBytes(dir / "s.wav", ShutterSoundWav());
-    writeBytes(dir / "c.wav", ClickSoundWav());
+    writeFileBytes(dir / "s.wav", ShutterSoundWav());
+    writeFileBytes(dir / "c.wav", ClickSoundWav());
     ProcessResult r = runProcess({programFromEnv("SORVANE_PYTHON"), "-c",
                                   "import sys, wave\n"
                                   "for f in sys.argv[1:]:\n"

@@ -28,16 +28,9 @@ inline void exerciseReader(const uint8_t* data, size_t size, int fileType)
         if (ConvertImage(raw, gif, 0) == kImageOk)
             encodeImageFile(gif, kFileGif, out);
     }
-    RenderTarget t;
-    t.width = 7;
-    t.height = 5;
-    t.rotation = int(size % 4) * 90;
-    t.zoomX = 100 + int(size % 300);
-    t.zoomY = 256;
-    t.x = -1;
-    t.y = image.height / 2;
-    std::vector<uint8_t> pixels(size_t(packedRowBytes(t.width, raw.bitsPerPixel)) * size_t(t.height));
-    t.pixels = pixels;
+    std::vector<uint8_t> pixels(size_t(packedRowBytes(7, raw.bitsPerPixel)) * 5);
+    RenderTarget t{.x = -1, .y = image.height / 2, .zoomX = 100 + int(size % 300), .zoomY = 256, .width = 7,
+                   .height = 5, .rotation = int(size % 4) * 90, .pixels = pixels};
     RenderImage(raw, t, size % 2 == 0, 0);
     if (int64_t(raw.width) * raw.height <= 4096) // colour reduction is the slow part
         ImageOperation(raw, 2, 8, 0);

@@ -6,9 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <vector>
 
+#include "fuzz_input.h"
 #include "link/CommandPacket.h"
 #include "link/LinkChannel.h"
 #include "screen/ScreenReceiver.h"
@@ -20,17 +19,12 @@ namespace {
 
 class StreamChannel final : public LinkChannel {
 public:
-    StreamChannel(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    StreamChannel(const uint8_t* data, size_t size) : in_{data, size} {}
     size_t recv(uint8_t* buffer, size_t n) override
     {
         size_t got = 0;
-        while (got < n && at_ < size_) {
-            // Piece sizes follow the data, as reads split on a real link.
-            size_t piece = std::min({n - got, size_t(1) + data_[at_] % 97, size_ - at_});
-            std::memcpy(buffer + got, data_ + at_, piece);
-            at_ += piece;
-            got += piece;
-        }
+        while (got < n && !in_.exhausted())
+            got += in_.take(buffer + got, n - got, 97);
         return got;
     }
     void send(const uint8_t*, size_t) override {}
@@ -40,13 +34,11 @@ public:
         return recv(p, 4) == 4 ? p[0] : 0;
     }
     void sleepMs(uint32_t) override {}
-    void discardPending() override { at_ = std::min(size_, at_ + 16); }
-    bool exhausted() const { return at_ >= size_; }
+    void discardPending() override { in_.at = std::min(in_.size, in_.at + 16); }
+    bool exhausted() const { return in_.exhausted(); }
 
 private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
+    fuzz::Input in_;
 };
 
 struct NullSink final : ScreenSink {

@@ -15,13 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 24)
         return 0;
-    DisplayFacts f;
-    f.depth = int32_t(loadLe32(data));
-    f.width = int32_t(loadLe32(data + 4));
-    f.height = int32_t(loadLe32(data + 8));
-    f.altDepth = int32_t(loadLe32(data + 12));
-    f.altWidth = int32_t(loadLe32(data + 16));
-    f.altHeight = int32_t(loadLe32(data + 20));
+    const DisplayFacts f{.depth = int32_t(loadLe32(data)), .width = int32_t(loadLe32(data + 4)),
+                         .height = int32_t(loadLe32(data + 8)), .altDepth = int32_t(loadLe32(data + 12)),
+                         .altWidth = int32_t(loadLe32(data + 16)), .altHeight = int32_t(loadLe32(data + 20))};
     Palette palette{};
     ViewBitmaps b;
     const bool built = BuildViewBitmaps(b, f, palette);

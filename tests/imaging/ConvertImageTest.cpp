@@ -40,11 +40,7 @@ ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int
 TEST(ConvertImage, BottomUpBecomesTopDownCopy)
 {
     ImageRecord top = testPicture(13, 7, 24);
-    ImageRecord bottom = copyImage(top);
-    std::span<uint8_t> d = bottom.data.writable();
-    for (int y = 0; y < 7; ++y)
-        std::memcpy(&d[size_t(6 - y) * 39], rowOf(top, y), 39);
-    bottom.rowOrder = kRowsBottomUp;
+    ImageRecord bottom = bottomUpCopy(top);
     ASSERT_TRUE(sameColours(top, bottom));
 
     ImageRecord copy = converted(bottom, kImageRaw);
@@ -55,28 +51,14 @@ TEST(ConvertImage, BottomUpBecomesTopDownCopy)
     EXPECT_EQ(bottom.rowOrder, kRowsBottomUp); // the source is left alone
 }
 
-TEST(ConvertImage, GifLzwRoundTripAtEveryIndexDepth)
+// The LZW round trip itself is proven by the writer tests, through Pillow and our reader.
+TEST(ConvertImage, SameEncodingIsAPrivateCopy)
 {
-    for (int bits : {1, 4, 8}) {
-        for (int kind = 0; kind < 3; ++kind) {
-            // noise (the code table fills and starts again), long runs, a single row
-            int w = kind == 2 ? 1000 : 150, h = kind == 2 ? 1 : 120;
-            ImageRecord pic = testPicture(w, h, bits, 0, uint32_t(bits * 10 + kind));
-            if (kind == 1) {
-                std::span<uint8_t> d = pic.data.writable();
-                for (size_t i = 0; i < d.size(); ++i)
-                    d[i] = uint8_t(i / 997 * 0x11);
-            }
-            ImageRecord gif = converted(pic, kImageGifLzw);
-            EXPECT_EQ(gif.bitsPerPixel, bits);
-            ImageRecord back = converted(gif, kImageRaw);
-            EXPECT_TRUE(sameColours(back, pic)) << bits << " bits, kind " << kind;
-            ImageRecord again = converted(gif, kImageGifLzw); // same encoding: a plain copy
-            EXPECT_TRUE(std::equal(again.payload().begin(), again.payload().end(), gif.payload().begin(),
-                                   gif.payload().end()));
-            EXPECT_NE(again.payload().data(), gif.payload().data());
-        }
-    }
+    ImageRecord gif = converted(testPicture(150, 120, 4), kImageGifLzw);
+    EXPECT_EQ(gif.bitsPerPixel, 4);
+    ImageRecord again = converted(gif, kImageGifLzw);
+    EXPECT_TRUE(std::equal(again.payload().begin(), again.payload().end(), gif.payload().begin(), gif.payload().end()));
+    EXPECT_NE(again.payload().data(), gif.payload().data());
 }
 
 TEST(ConvertImage, DamagedLzwStreamsDecodeSafely)

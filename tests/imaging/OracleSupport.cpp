@@ -6,34 +6,34 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 
 namespace sorvane::test {
 
-std::string runOracle(const std::vector<std::string>& args)
+std::string runScript(const char* script, const std::vector<std::string>& args)
 {
-    const char* python = std::getenv("SORVANE_PYTHON");
-    if (!python || !*python) {
-        ADD_FAILURE() << "SORVANE_PYTHON is not set";
-        return {};
-    }
-    std::vector<std::string> argv{python, SORVANE_IMAGE_ORACLE};
+    std::vector<std::string> argv{programFromEnv("SORVANE_PYTHON"), script};
     argv.insert(argv.end(), args.begin(), args.end());
     ProcessResult r = runProcess(argv, std::chrono::seconds(120));
-    if (r.exitCode != 0) {
-        ADD_FAILURE() << "image oracle failed (" << r.exitCode << "): " << r.err;
-        return {};
-    }
-    return r.out;
+    EXPECT_EQ(r.exitCode, 0) << script << " failed: " << r.out << r.err;
+    return r.exitCode == 0 ? r.out : std::string();
 }
+
+std::string runOracle(const std::vector<std::string>& args) { return runScript(SORVANE_IMAGE_ORACLE, args); }
 
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFileBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 RgbPicture readRgb(const std::filesystem::path& file)
@@ -98,6 +98,16 @@ int readRaw(const std::filesystem::path& file, ImageRecord& raw)
     raw = ImageRecord{};
     raw.imageType = kImageRaw;
     return ConvertImage(read, raw, 1);
+}
+
+ImageRecord bottomUpCopy(const ImageRecord& top)
+{
+    ImageRecord b = copyImage(top);
+    std::span<uint8_t> d = b.data.writable();
+    for (int y = 0; y < b.height; ++y)
+        std::memcpy(&d[size_t(b.height - 1 - y) * size_t(b.rowBytes)], rowOf(top, y), size_t(b.rowBytes));
+    b.rowOrder = kRowsBottomUp;
+    return b;
 }
 
 ImageRecord testPicture(int width, int height, int bits, int colours, uint32_t seed)

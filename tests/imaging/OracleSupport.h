@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the image library tests: running the Pillow oracle script and comparing
-// our pixels with the pixels Pillow reads.
+// Helpers of the image, JPEG and capture tests: running the oracle scripts and
+// comparing our pixels with the pixels Pillow reads.
 
 #include "imaging/ImageLibrary.h"
 
@@ -10,8 +10,11 @@
 
 namespace sorvane::test {
 
-// Runs image_oracle.py with SORVANE_PYTHON; fails the test (and returns "") when the
-// interpreter, Pillow or the command fails. Returns standard output.
+// Runs an oracle script with SORVANE_PYTHON; fails the test (and returns "") when the
+// interpreter or the script fails, a missing Pillow or ffprobe included. Returns
+// standard output.
+std::string runScript(const char* script, const std::vector<std::string>& args);
+// The same for image_oracle.py.
 std::string runOracle(const std::vector<std::string>& args);
 
 struct RgbPicture {
@@ -34,6 +37,10 @@ int readRaw(const std::filesystem::path& file, ImageRecord& raw);
 // (0: as many as the picture has pixels).
 ImageRecord testPicture(int width, int height, int bits, int colours = 0, uint32_t seed = 1);
 
+// The same picture with its rows stored bottom row first.
+ImageRecord bottomUpCopy(const ImageRecord& topDown);
+
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& file);
+void writeFileBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes);
 
 } // namespace sorvane::test

@@ -59,14 +59,8 @@ TEST(RenderImage, RotationsFollowTheViewMapping)
             for (bool topDown : {true, false})
                 for (int rotation : {0, 90, 180, 270}) {
                     ImageRecord pic = testPicture(W, H, bits, 0, uint32_t(bits + rotation));
-                    if (bottomUpSource) {
-                        ImageRecord b = copyImage(pic);
-                        std::span<uint8_t> d = b.data.writable();
-                        for (int y = 0; y < H; ++y)
-                            std::memcpy(&d[size_t(H - 1 - y) * size_t(b.rowBytes)], rowOf(pic, y), size_t(b.rowBytes));
-                        b.rowOrder = kRowsBottomUp;
-                        pic = std::move(b);
-                    }
+                    if (bottomUpSource)
+                        pic = bottomUpCopy(pic);
                     const bool turned = rotation % 180 != 0;
                     Target tg(turned ? H : W, turned ? W : H, bits, rotation);
                     ASSERT_EQ(RenderImage(pic, tg.t, topDown, 0), kImageOk);
@@ -86,34 +80,29 @@ TEST(RenderImage, RotationsFollowTheViewMapping)
                 }
 }
 
+// Twice the size from (3, 2): a 2 x 2 block per picture pixel; half the size from (-2, -1):
+// every other pixel. Where the target reaches past the picture it gets the background.
 TEST(RenderImage, ZoomAndOrigin)
 {
-    for (int bits : {4, 8, 24}) {
-        ImageRecord pic = testPicture(10, 8, bits, 0, 9);
-        // Twice the size from (3, 2): a 2 x 2 block per picture pixel, and the part past
-        // the picture's edge gets the background.
-        Target big(20, 16, bits, 0, 512);
-        big.t.x = 3;
-        big.t.y = 2;
-        ASSERT_EQ(RenderImage(pic, big.t, true, 0x123456), kImageOk);
-        for (int ty = 0; ty < 16; ++ty)
-            for (int tx = 0; tx < 20; ++tx) {
-                int sx = 3 + tx / 2, sy = 2 + ty / 2;
-                uint32_t want = (sx < 10 && sy < 8) ? imageAt(pic, sx, sy) : bits == 24 ? 0x123456 : 0;
-                ASSERT_EQ(big.at(bits, tx, ty), want) << bits << " bits at " << tx << "," << ty;
-            }
-        // Half the size: every other pixel. Negative origins leave a background border.
-        Target small(6, 5, bits, 0, 128);
-        small.t.x = -2;
-        small.t.y = -1;
-        ASSERT_EQ(RenderImage(pic, small.t, true, 0), kImageOk);
-        for (int ty = 0; ty < 5; ++ty)
-            for (int tx = 0; tx < 6; ++tx) {
-                int sx = -2 + tx * 2, sy = -1 + ty * 2;
-                uint32_t want = (sx >= 0 && sy >= 0 && sx < 10 && sy < 8) ? imageAt(pic, sx, sy) : 0;
-                ASSERT_EQ(small.at(bits, tx, ty), want) << bits << " bits at " << tx << "," << ty;
-            }
-    }
+    const struct {
+        int w, h, zoom, x, y;
+    } cases[] = {{20, 16, 512, 3, 2}, {6, 5, 128, -2, -1}};
+    for (int bits : {4, 8, 24})
+        for (const auto& c : cases) {
+            ImageRecord pic = testPicture(10, 8, bits, 0, 9);
+            Target tg(c.w, c.h, bits, 0, c.zoom);
+            tg.t.x = c.x;
+            tg.t.y = c.y;
+            ASSERT_EQ(RenderImage(pic, tg.t, true, 0x123456), kImageOk);
+            for (int ty = 0; ty < c.h; ++ty)
+                for (int tx = 0; tx < c.w; ++tx) {
+                    int sx = c.x + tx * 256 / c.zoom, sy = c.y + ty * 256 / c.zoom;
+                    uint32_t background = bits == 24 ? 0x123456 : 0;
+                    uint32_t want = (sx >= 0 && sy >= 0 && sx < 10 && sy < 8) ? imageAt(pic, sx, sy) : background;
+                    ASSERT_EQ(tg.at(bits, tx, ty), want)
+                        << bits << " bits, zoom " << c.zoom << " at " << tx << "," << ty;
+                }
+        }
 }
 
 TEST(RenderImage, RefusesBadTargets)

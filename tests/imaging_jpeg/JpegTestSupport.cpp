@@ -7,8 +7,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include <jpeglib.h>
@@ -81,18 +79,6 @@ Picture greyOf(const Picture& p)
     return g;
 }
 
-std::vector<uint8_t> readBytes(const std::filesystem::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 void writePnm(const std::filesystem::path& path, const Picture& p)
 {
     std::ostringstream head;
@@ -108,25 +94,10 @@ void writePnm(const std::filesystem::path& path, const Picture& p)
             bytes.push_back(p.pixels[i]);
         }
     }
-    writeBytes(path, bytes);
+    writeFileBytes(path, bytes);
 }
 
-std::string pillow(const std::vector<std::string>& args)
-{
-    const char* python = std::getenv("SORVANE_PYTHON");
-    if (!python || !*python) {
-        ADD_FAILURE() << "SORVANE_PYTHON is not set: the Pillow oracle is missing";
-        return {};
-    }
-    std::vector<std::string> argv{python, JPEG_ORACLE_SCRIPT};
-    argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult r = runProcess(argv, std::chrono::seconds(120));
-    if (r.exitCode != 0) {
-        ADD_FAILURE() << "the Pillow oracle failed (" << r.exitCode << "): " << r.err;
-        return {};
-    }
-    return r.out;
-}
+std::string pillow(const std::vector<std::string>& args) { return runScript(JPEG_ORACLE_SCRIPT, args); }
 
 std::vector<Reference> pillowDecode(const std::vector<std::filesystem::path>& files)
 {
@@ -138,7 +109,7 @@ std::vector<Reference> pillowDecode(const std::vector<std::filesystem::path>& fi
     std::string file, mode;
     int w = 0, h = 0;
     while (out >> file >> w >> h >> mode) {
-        Reference r{file, Picture{w, h, mode == "L" ? 1 : 3, readBytes(file + ".raw")}};
+        Reference r{file, Picture{w, h, mode == "L" ? 1 : 3, readFileBytes(file + ".raw")}};
         if (r.picture.channels == 3)
             for (size_t i = 0; i + 2 < r.picture.pixels.size(); i += 3)
                 std::swap(r.picture.pixels[i], r.picture.pixels[i + 2]);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "OracleSupport.h"
 #include "imaging/JpegDecoder.h"
 
 namespace sorvane::test {
@@ -24,13 +25,10 @@ Picture photoPicture(int width, int height, int noise = 2, uint32_t seed = 1);
 Picture screenPicture(int width, int height);
 Picture greyOf(const Picture& p);
 
-std::vector<uint8_t> readBytes(const std::filesystem::path& path);
-void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 // Binary PPM (RGB) or PGM.
 void writePnm(const std::filesystem::path& path, const Picture& p);
 
-// Runs jpeg_oracle.py with these arguments; fails the test (and returns "") when
-// Python or Pillow is missing or the script fails.
+// Runs jpeg_oracle.py with these arguments (see runScript).
 std::string pillow(const std::vector<std::string>& args);
 
 // Pillow's decoding of each file: top-down rows converted to our byte order (B,G,R).

@@ -6,8 +6,9 @@ Commands (paths are files; every answer is one line per input on stdout):
                                 OUTDIR; print their names
   decode FILE...                decode each JPEG to FILE.raw (packed RGB or L rows);
                                 print "FILE WIDTH HEIGHT MODE"
-  inspect FILE                  print a JSON object: mode, size, quantization tables
-                                (natural order) and the sampling of the first component
+  inspect FILE                  print "MODE SAMPLING" (the sampling of the first
+                                component), then its quantization tables (natural
+                                order), one line each
   annex-k                       print the Annex K example tables (natural order) as
                                 libjpeg writes them at quality 50, one line each
   psnr SRC.ppm FILE             print the PSNR in dB of FILE's decoded pixels against SRC
@@ -17,7 +18,6 @@ Commands (paths are files; every answer is one line per input on stdout):
                                 options say, 4:4:4, and print "SIZE PSNR"
 """
 import io
-import json
 import math
 import os
 import sys
@@ -64,15 +64,13 @@ def inspect(f):
     img = Image.open(f)
     img.load()
     sampling = JpegImagePlugin.get_sampling(img) if img.mode != "L" else -1
-    info = {
-        "format": img.format,
-        "mode": img.mode,
-        "size": list(img.size),
-        "quant": {str(k): list(v) for k, v in img.quantization.items()},
-        "sampling": sampling,
-        "layers": [list(l) for l in getattr(img, "layer", [])],
-    }
-    print(json.dumps(info))
+    print(img.mode, sampling)
+    print_tables(img.quantization)
+
+
+def print_tables(quantization):
+    for k in sorted(quantization):
+        print(" ".join(str(v) for v in quantization[k]))
 
 
 def psnr(src, f):
@@ -109,8 +107,7 @@ def main():
     elif cmd == "inspect":
         inspect(args[0])
     elif cmd == "annex-k":
-        for table in annex_k_tables().values():
-            print(" ".join(str(v) for v in table))
+        print_tables(annex_k_tables())
     elif cmd == "psnr":
         psnr(args[0], args[1])
     elif cmd == "same-tables":
