@@ -359,7 +359,7 @@ TEST(Transfer, CancelKeepsTheOldPcFileAndDeletesThePartialDeviceFile)
     EXPECT_FALSE(fs::exists(dev.sandbox / "second"));
 }
 
-TEST(Transfer, ListingDeleteRenameRoundTrip)
+TEST(Transfer, ListingAndRefusals)
 {
     Device dev(4);
     fs::create_directory(dev.sandbox / "sub");
@@ -372,11 +372,8 @@ TEST(Transfer, ListingDeleteRenameRoundTrip)
     EXPECT_EQ(l.items[0].name, "one.txt");
     EXPECT_EQ(l.items[0].size, 5u);
     EXPECT_EQ(ListDeviceFolder(*dev.channel, "").items.size(), 3u); // the root, asked for with ""
-    EXPECT_EQ(RenameDeviceFile(*dev.channel, "\\sub\\one.txt", "\\sub\\two.txt"), DeviceFileStatus::Ok);
-    EXPECT_EQ(RenameDeviceFile(*dev.channel, "\\sub\\one.txt", "\\sub\\three.txt"), DeviceFileStatus::Refused);
-    EXPECT_EQ(readFile(dev.sandbox / "sub" / "two.txt"), "12345");
-    EXPECT_EQ(DeleteDeviceFile(*dev.channel, "\\sub\\two.txt"), DeviceFileStatus::Ok);
-    EXPECT_EQ(DeleteDeviceFile(*dev.channel, "\\sub\\two.txt"), DeviceFileStatus::Refused);
-    EXPECT_TRUE(ListDeviceFolder(*dev.channel, "\\sub").items.empty());
+    // Renaming and deleting what is there: the explorer's tests (and the CLI's); what is not is refused.
+    EXPECT_EQ(RenameDeviceFile(*dev.channel, "\\sub\\none", "\\sub\\three.txt"), DeviceFileStatus::Refused);
+    EXPECT_EQ(DeleteDeviceFile(*dev.channel, "\\sub\\none"), DeviceFileStatus::Refused);
     EXPECT_EQ(DeleteDeviceFile(*dev.channel, std::string(300, 'x')), DeviceFileStatus::PathTooLong);
 }

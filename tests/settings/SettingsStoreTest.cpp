@@ -58,7 +58,6 @@ TEST(SettingsStore, FreshStateHasTheDefaults)
     EXPECT_EQ(s, Settings::defaults(kHome));
     EXPECT_EQ(p, PlatformSettings::defaults());
     EXPECT_EQ(std::make_tuple(p.ComDevicePattern, p.LanDiscoveryPort), std::make_tuple(std::string("/dev/ttyS{n-1}"), 1903));
-    EXPECT_FALSE(fs::exists(tmp / "cfg"));
 }
 
 TEST(SettingsStore, EverythingRoundTripsThroughTheFile)

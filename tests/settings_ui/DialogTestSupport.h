@@ -2,9 +2,6 @@
 // A program state over a temporary settings folder with scripted UI ports, for the
 // tests of the profile and settings dialogs.
 
-#include <deque>
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include <QComboBox>
