@@ -237,7 +237,6 @@ TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
     EXPECT_EQ(p.LanBroadcastAddress, "127.0.0.1");
     EXPECT_EQ(p.LanDiscoveryPort, 1903);
     EXPECT_EQ(p.ActiveSyncAddresses, "127.0.0.9");
-    EXPECT_EQ(p.UsbDevicePattern, "/dev/ttyUSB{n-1}");
     EXPECT_FALSE(store.hasKey(kSettingsKey)); // the main key was never made
 
     // Platform values alone do not count as saved settings: the main key's defaults stand.
