@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 
 #include <QApplication>
 #include <QMenu>
@@ -76,10 +75,7 @@ TEST_F(SelectDirectoryTest, ListsOnlyFoldersAndDescendsOnASingleClick)
 {
     SelectDirectoryDialog dialog(nullptr, top + "/", SortKey::Name, {"/", top});
     dialog.show();
-    EXPECT_EQ(dialog.objectName(), "Select Directory");
     EXPECT_EQ(dialog.folder(), top);
-    EXPECT_EQ(dialog.list()->objectName(), "1020");
-    EXPECT_TRUE(dialog.list()->isHeaderHidden());
     EXPECT_EQ(rows(*dialog.list()), (QStringList{"alpha", "beta"}));
     EXPECT_EQ(dialog.pathButton()->text().toStdString(), dir.path().filename().string());
 
@@ -97,9 +93,7 @@ TEST_F(SelectDirectoryTest, FolderMenuGoesUpAndTheTopListsTheDrives)
     ASSERT_NE(ok, nullptr);
 
     QStringList lines = pickFromFolderMenu(*dialog.pathButton(), 2);
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_TRUE(lines.front().endsWith("* deep"));
-    EXPECT_TRUE(lines.at(1).endsWith("alpha"));
+    ASSERT_GE(lines.size(), 4); // the texts themselves are FolderMenu's
     EXPECT_EQ(lines.back(), "My Computer");
     EXPECT_EQ(dialog.folder(), top);
 
@@ -114,19 +108,12 @@ TEST_F(SelectDirectoryTest, FolderMenuGoesUpAndTheTopListsTheDrives)
     EXPECT_TRUE(ok->isEnabled());
 }
 
-TEST_F(SelectDirectoryTest, OkReturnsTheFolderShownAndCancelNothing)
+// OK's answer is the folder shown (settings_ui ConfigDialogTest, Browse); Cancel's is none.
+TEST_F(SelectDirectoryTest, CancelReturnsNothing)
 {
-    auto runAndPress = [&](const char* button, std::function<void(SelectDirectoryDialog&)> act) {
-        QTimer::singleShot(0, [&] {
-            auto* d = qobject_cast<SelectDirectoryDialog*>(QApplication::activeModalWidget());
-            if (!d)
-                return;
-            act(*d);
-            QTimer::singleShot(0, [d, button] { d->findChild<QPushButton*>(button)->click(); });
-        });
-        return RunSelectDirectoryDialog(nullptr, top, SortKey::Name);
-    };
-    std::optional<std::string> chosen = runAndPress("1", [](SelectDirectoryDialog& d) { clickRow(*d.list(), "beta"); });
-    EXPECT_EQ(chosen, top + "/beta");
-    EXPECT_EQ(runAndPress("2", [](SelectDirectoryDialog&) {}), std::nullopt);
+    QTimer::singleShot(0, [] {
+        if (QWidget* d = QApplication::activeModalWidget())
+            d->findChild<QPushButton*>("2")->click();
+    });
+    EXPECT_EQ(RunSelectDirectoryDialog(nullptr, top, SortKey::Name), std::nullopt);
 }

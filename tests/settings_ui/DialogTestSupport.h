@@ -2,30 +2,25 @@
 // A program state over a temporary settings folder with scripted UI ports, for the
 // tests of the profile and settings dialogs.
 
-#include <deque>
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include <QComboBox>
 #include <QTest>
 
 #include "connect/InboundListener.h"
-#include "settings/SettingsStore.h"
+#include "settings/Settings.h"
 #include "settings/ui/SettingsDialogContext.h"
 #include "support/ScriptedUiPorts.h"
 #include "support/TempDir.h"
 
 namespace sorvane::test {
 
-// The program's records over a settings file in a temporary folder.
+// The program's records, a temporary folder, and a save port that keeps what it was
+// given (the settings file itself is tests/settings' SettingsStore's).
 struct ProgramState {
     TempDir dir;
-    std::string programDir = dir.path().string() + "/";
-    SettingsStore store{dir / "config"};
-    Settings settings = Settings::defaults(programDir);
+    Settings settings = Settings::defaults(dir.path().string() + "/");
     ProfileTable profiles;
-    PlatformSettings platform = PlatformSettings::defaults();
     std::vector<std::string> skins{"Pocket PC", "Handheld"};
     ScriptedMessageBox messages;
     CountingBeep beep;
@@ -34,24 +29,18 @@ struct ProgramState {
     InboundListener listener{0x7F000001}; // loopback only
     std::vector<int> refreshed;
     int saves = 0;
+    Settings savedSettings; // as the last save found them
+    ProfileTable savedProfiles;
     std::string saveFailure; // set: the save port fails with this text
     SettingsDialogContext context{settings, profiles, skins, messages, beep, colors, customColors,
                                   [this](int port) { return listener.reopen(port); },
                                   [this](int i) { refreshed.push_back(i); },
                                   [this] {
                                       ++saves;
-                                      return saveFailure.empty() ? store.SaveSettings(settings, profiles, platform)
-                                                                 : saveFailure;
+                                      savedSettings = settings;
+                                      savedProfiles = profiles;
+                                      return saveFailure;
                                   }};
-
-    // What a fresh start would read back from the settings file.
-    void reload(Settings& s, ProfileTable& p) const
-    {
-        SettingsStore again(dir / "config");
-        PlatformSettings plat;
-        SettingsLoadResult r = again.LoadSettings(programDir, s, p, plat);
-        EXPECT_FALSE(r.problem()) << r.error;
-    }
 };
 
 // Moves a closed combo box to index with the arrow keys, as a user would; every step

@@ -46,6 +46,25 @@ int decodeStatus(int status)
     return -1;
 }
 
+// Starts argv[0] with no standard input and standard output (and error, when err is
+// not -1) on these descriptors, which are then closed here; posix_spawn's error number.
+int spawn(std::vector<std::string> argv, int out, int err, pid_t& pid)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    if (err >= 0)
+        posix_spawn_file_actions_adddup2(&actions, err, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    auto cargv = cStrings(argv);
+    const int rc = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out);
+    if (err >= 0)
+        close(err);
+    return rc;
+}
+
 } // namespace
 
 std::string programFromEnv(const char* variable)
@@ -63,15 +82,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args, std::chrono::millis
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    auto cargv = cStrings(argv);
-    int rc = posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
+    if (const int rc = spawn(argv, fds[1], -1, pid_); rc != 0) {
         close(fds[0]);
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
     }
@@ -175,29 +186,13 @@ std::optional<int> SimProcess::wait(std::chrono::milliseconds timeout)
     }
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argvIn, std::chrono::milliseconds timeout,
-                         const std::vector<std::string>& extraEnv)
+ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::milliseconds timeout)
 {
-    std::vector<std::string> argv = argvIn;
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     int outp[2], errp[2];
     if (pipe2(outp, O_CLOEXEC) != 0 || pipe2(errp, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outp[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errp[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    auto cargv = cStrings(argv);
-    auto cenv = cStrings(env);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, cargv.data(), cenv.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(outp[1]);
-    close(errp[1]);
+    const int rc = spawn(argv, outp[1], errp[1], pid);
     ProcessResult result;
     if (rc != 0) {
         close(outp[0]);

@@ -45,7 +45,6 @@ public:
     // (or 128 + signal number), nullopt when it did not end in time.
     void signal(int sig);
     std::optional<int> wait(std::chrono::milliseconds timeout);
-    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -64,7 +63,6 @@ struct ProcessResult {
 // Runs a program to its end with no standard input, gathering its output. A program
 // still running after the timeout is killed and reported with exitCode -1.
 ProcessResult runProcess(const std::vector<std::string>& argv,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(60),
-                         const std::vector<std::string>& extraEnv = {});
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 } // namespace sorvane::test
