@@ -191,11 +191,11 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     f.table.add(makeProfile("C", LinkKind::Wan, 0));
     f.open(true);
     QTreeWidget* list = f.window->connectionsList();
-    // Clone without a selection asks for one (its text: view_ui ConnectTest); Edit and
-    // Delete without a selection beep.
+    // Clone without a selection asks for one; Edit and Delete without a selection beep.
     selectRows(list, {});
     f.window->runCommand(cmd::CloneConnection);
     QCOMPARE(f.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(f.ui.messages.shown[0].text, std::string("Please select a single connection to clone"));
     f.window->runCommand(cmd::DeleteConnection);
     f.window->runCommand(cmd::EditConnection);
     QCOMPARE(f.ui.beep.count, 2);
@@ -226,6 +226,14 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     QCOMPARE(f.table.saves, 2);
     QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
     delete fromC;
+
+    // A full table: New and Clone beep and ask no dialog.
+    while (f.table.add(f.table.profile(0))) {
+    }
+    f.window->runCommand(cmd::NewConnection);
+    f.window->runCommand(cmd::CloneConnection);
+    QCOMPARE(f.ui.beep.count, 4);
+    QCOMPARE(f.dialogs.newCalls, 0);
 }
 
 void MainWindowTest::waitingCommandsAreDisabledEverywhere()

@@ -40,7 +40,8 @@ struct Folders {
 };
 
 // What the settings file holds, read through the store as the next start would.
-ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr)
+ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr,
+                           std::optional<uint32_t>* registeredPort = nullptr)
 {
     SettingsStore store(settingsDir);
     Settings settings;
@@ -49,6 +50,8 @@ ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = 
     store.LoadSettings("/unused/", settings, profiles, platform);
     if (settingsOut)
         *settingsOut = settings;
+    if (registeredPort)
+        *registeredPort = store.registeredProxyPort();
     return profiles;
 }
 
@@ -74,36 +77,13 @@ QProcessEnvironment programEnvironment(const Folders& f)
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
-    void freshStartMakesFoldersAndRegistersPort();
     void connectOptionAddsWanProfileOnce();
     void connectOptionFailuresAreShown();
-    void unreadableSettingsAreKeptAsideAndReported();
     void profileChangesAreSavedAndSurviveExit();
     void programRunsOnceAndEndsOnTerminate();
     void programRefusesUnknownArguments();
     void settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox();
 };
-
-void StartupTest::freshStartMakesFoldersAndRegistersPort()
-{
-    Folders f;
-    writeFile(f.dir / "defaults/help/index.html", "<title>Contents</title>");
-    ScriptedUiPorts ui;
-    Shell shell(f.options(), ui.ports());
-    shell.start();
-    QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
-    QVERIFY(fs::is_regular_file(f.dir / "home/help/index.html"));
-    QCOMPARE(shell.settings().ScriptDir, (f.dir / "home/RECORDED_DATA").string());
-    QVERIFY(fs::is_directory(f.dir / "home/RECORDED_DATA"));
-    QCOMPARE(shell.profiles().ConnTypes(), 0);
-    QVERIFY(ui.messages.shown.empty());
-    SettingsStore store(f.dir / "config");
-    Settings s;
-    ProfileTable p;
-    PlatformSettings ps;
-    store.LoadSettings("/x/", s, p, ps);
-    QCOMPARE(store.registeredProxyPort().value_or(0), 1899u);
-}
 
 void StartupTest::connectOptionAddsWanProfileOnce()
 {
@@ -187,21 +167,6 @@ void StartupTest::connectOptionFailuresAreShown()
     QVERIFY(ui.messages.shown[0].text.find("33") != std::string::npos);
 }
 
-void StartupTest::unreadableSettingsAreKeptAsideAndReported()
-{
-    Folders f;
-    const std::string garbage = "this is not a settings file\x01\x02";
-    writeFile(f.dir / "config/settings.reg", garbage);
-    ScriptedUiPorts ui;
-    Shell shell(f.options(), ui.ports());
-    shell.start();
-    // Kept aside byte for byte: tests/settings RegistryFile; here the user is told.
-    QCOMPARE(ui.messages.shown.size(), size_t(1));
-    QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
-    QVERIFY(shell.mainWindow()->isVisible());
-    QCOMPARE(shell.profiles().ConnTypes(), 0);
-}
-
 void StartupTest::profileChangesAreSavedAndSurviveExit()
 {
     Folders f;
@@ -253,10 +218,15 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
     QVERIFY(first.waitForFinished(60000));
     QCOMPARE(first.exitStatus(), QProcess::NormalExit);
     QCOMPARE(first.exitCode(), 0);
-    // Only the first start's host became a profile.
-    const ProfileTable saved = savedProfiles(f.dir / "config");
+    // Only the first start's host became a profile; the scripts folder and the agent's
+    // port registration are stored.
+    Settings s;
+    std::optional<uint32_t> port;
+    const ProfileTable saved = savedProfiles(f.dir / "config", &s, &port);
     QCOMPARE(saved.ConnTypes(), 1);
     QCOMPARE(std::string(saved.get(0)->nameView()), std::string("127.0.0.12"));
+    QCOMPARE(s.ScriptDir, (f.dir / "home/RECORDED_DATA").string());
+    QCOMPARE(port.value_or(0), 1899u);
     QVERIFY(!SingleInstance::ping(key, 500));
 }
 
@@ -294,6 +264,7 @@ void StartupTest::settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox()
         QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
         QCOMPARE(ui.messages.shown.size(), size_t(1));
         QVERIFY(ui.messages.shown[0].text.find("not a regular file") != std::string::npos);
+        QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
         QVERIFY(keptFifo(f.dir / "config"));
     }
     // The program: its start-up box is open (it answers a second start from that box's

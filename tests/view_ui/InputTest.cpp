@@ -22,7 +22,6 @@ class InputTest : public QObject {
 private slots:
     void clicksReachTheDeviceTurnedAndScaled();
     void keysAreTranslatedAndAcceleratorsStayWithTheProgram();
-    void narrowDeviceTakesSoftKeysInsteadOfTaps();
     void queuedInputWaitsForThePollOnNetworkLinks();
 };
 
@@ -100,24 +99,6 @@ void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
     QCOMPARE(nextInput(*sim.process), input('V', 'Q', 1));
     QCOMPARE(nextInput(*sim.process), input('W', 'Q', 1));
     QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - before, 5u);
-}
-
-void InputTest::narrowDeviceTakesSoftKeysInsteadOfTaps()
-{
-    ShellHarness h;
-    LoopbackSim sim = startLoopbackSim({"--width", "176", "--height", "220"});
-    DeviceWindow* w = h.connectNew("Narrow", LinkKind::Wan, sim.address);
-    QVERIFY(w);
-    const int g = w->toolbarHeight();
-    // The window gives the mapping the device's own size: a tap at y 100 sends nothing,
-    // one at (100, 210) is F2 down and up (the strip itself: tests/view PointerInput).
-    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(40, g + 100));
-    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(100, g + 210));
-    QTest::keyClick(w->client(), Qt::Key_A); // marks the end
-    QCOMPARE(nextInput(*sim.process), input('V', 0x71, 0));
-    QCOMPARE(nextInput(*sim.process), input('W', 0x71, 0));
-    QCOMPARE(nextInput(*sim.process), input('V', 'A', 1));
-    QCOMPARE(h.shell->links().find(w->slot())->mouseClicks.load(), 0u);
 }
 
 void InputTest::queuedInputWaitsForThePollOnNetworkLinks()
