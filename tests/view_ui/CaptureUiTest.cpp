@@ -21,13 +21,8 @@ namespace sorvane::test {
 
 namespace {
 
-std::string head(const std::filesystem::path& p, size_t n)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::string s(n, '\0');
-    f.read(s.data(), std::streamsize(n));
-    return s.substr(0, size_t(f.gcount()));
-}
+// The first n bytes of a file.
+std::string head(const std::filesystem::path& p, size_t n) { return readFile(p).substr(0, n); }
 
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& dir)
 {

@@ -19,22 +19,6 @@ namespace sorvane::test {
 
 namespace {
 
-// The window's picture equals the simulator's dump, turned and scaled as the window
-// shows it. The dump is read through Qt's own PPM reader, turned with QTransform and
-// scaled by pixel repetition.
-bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
-{
-    QImage expected;
-    if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
-        return false;
-    expected = expected.convertToFormat(QImage::Format_RGB32);
-    if (rotation != 0)
-        expected = expected.transformed(QTransform().rotate(rotation));
-    expected = expected.scaled(expected.width() * scale, expected.height() * scale, Qt::IgnoreAspectRatio,
-                               Qt::FastTransformation);
-    return shownPicture(w, expected.width(), expected.height()) == expected;
-}
-
 // The same, waited for (in real time) while the connection keeps polling: the device
 // may still send its last change after an earlier state matched.
 bool eventuallyMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)

@@ -9,14 +9,6 @@
 
 namespace sorvane::test {
 
-namespace {
-
-QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
-
-QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
-
-} // namespace
-
 class InputTest : public QObject {
     Q_OBJECT
 private slots:

@@ -55,10 +55,7 @@ void RecordingTest::clicksAreSavedAsAScript()
     const QString title = w->windowTitle();
     const int g = w->toolbarHeight();
     auto click = [&](int x, int y) { QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(x, g + y)); };
-    auto read = [](const std::filesystem::path& p) {
-        std::ifstream f(p, std::ios::binary);
-        return QString::fromStdString(std::string(std::istreambuf_iterator<char>(f), {}));
-    };
+    auto read = [](const std::filesystem::path& p) { return QString::fromStdString(readFile(p)); };
     const QRegularExpression clickAt("^MOUSEDOWN,10,20\r\n(SLEEP,\\d+\r\n)?MOUSEUP,10,20\r\n$");
 
     click(5, 5); // not recorded

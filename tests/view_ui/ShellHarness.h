@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QTransform>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -126,5 +127,25 @@ inline QImage shownPicture(DeviceWindow& window, int width, int height)
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }
+
+// The window's picture equals the simulator's dump, turned and scaled as the window
+// shows it. The dump is read through Qt's own PPM reader, turned with QTransform and
+// scaled by pixel repetition.
+inline bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
+{
+    QImage expected;
+    if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
+        return false;
+    expected = expected.convertToFormat(QImage::Format_RGB32);
+    if (rotation != 0)
+        expected = expected.transformed(QTransform().rotate(rotation));
+    expected = expected.scaled(expected.width() * scale, expected.height() * scale, Qt::IgnoreAspectRatio,
+                               Qt::FastTransformation);
+    return shownPicture(w, expected.width(), expected.height()) == expected;
+}
+
+// The simulator's report of one input packet, and the next such line (or a batch's).
+inline QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
+inline QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
 
 } // namespace sorvane::test
