@@ -305,18 +305,6 @@ TEST(Connection, PendingJobsFailWhenTheConnectionStopsAndAreNeverServed)
     EXPECT_EQ(late->status(), JobStatus::Failed);
 }
 
-TEST(Connection, JobsFailOnceTheDeviceClosedTheLink)
-{
-    Live c;
-    ASSERT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdUpdate) >= 1; }));
-    c.agent->closeLink();
-    ASSERT_TRUE(c.agent->waitFor([&] { return c.sink.closed.load() > 0; }));
-    ASSERT_TRUE(c.agent->waitFor([&] {
-        auto probe = c.connection->post(JobKind::Status, [](JobContext&, std::string&) { return true; });
-        return Live::outcome(probe) == JobStatus::Failed;
-    }));
-}
-
 // The agent stops reading: the window hands in 10 000 clicks and keys, none of which
 // waits; when the agent reads again every packet arrives in order, queued input in
 // 'f' messages of at most 512 packets.

@@ -286,38 +286,31 @@ void ConnectTest::startupConnectsMarkedProfilesAndTheCommandLineHost()
 {
     LoopbackSim marked = startLoopbackSim({"--name", "Marked"});
     LoopbackSim named = startLoopbackSim({"--name", "Named"});
-    TempDir dir;
-    {
-        // Profiles marked for it are saved, then connected at the next start.
-        ShellHarness first;
-        const int m = first.addProfile("Marked", LinkKind::Wan, marked.address);
-        Profile p = *first.shell->profiles().get(m);
-        p.autoConnect = 1;
-        first.shell->profiles().EditProfile(m, p);
-        Profile proxy = p;
-        proxy.linkKind = uint32_t(LinkKind::Proxy);
-        proxy.setName("Proxy");
-        first.shell->profiles().AddProfile(proxy);
-        QVERIFY(first.shell->saveSettings());
-        std::filesystem::copy(first.dir / "config", dir / "config");
-    }
-    ScriptedUiPorts ui;
-    ShellOptions o;
-    o.paths.programDir = dir / "home";
-    o.paths.defaultsDir = dir / "defaults";
-    o.settingsDir = dir / "config";
-    o.inboundBindAddress = 0x7F000001;
-    o.attemptPeriodMs = 20;
-    o.connectHost = named.host;
-    Shell shell(std::move(o), ui.ports());
-    shell.start();
-    QTRY_COMPARE_WITH_TIMEOUT(shell.connectionWindows().liveSlots().size(), size_t(2), 30000);
+    // Profiles marked for it are saved, then connected at the next start.
+    ShellHarness first;
+    const int m = first.addProfile("Marked", LinkKind::Wan, marked.address);
+    Profile p = *first.shell->profiles().get(m);
+    p.autoConnect = 1;
+    first.shell->profiles().EditProfile(m, p);
+    Profile proxy = p;
+    proxy.linkKind = uint32_t(LinkKind::Proxy);
+    proxy.setName("Proxy");
+    first.shell->profiles().AddProfile(proxy);
+    QVERIFY(first.shell->saveSettings());
+    first.shell.reset();
+    ShellHarness next([&](ShellOptions& o) {
+        o.settingsDir = first.dir / "config";
+        o.connectHost = named.host;
+        o.connectAtStart = true;
+    });
+    ConnectionWindows& windows = next.shell->connectionWindows();
+    QTRY_COMPARE_WITH_TIMEOUT(windows.liveSlots().size(), size_t(2), 30000);
     QStringList titles;
-    for (int slot : shell.connectionWindows().liveSlots())
-        titles << shell.connectionWindows().window(slot)->windowTitle();
+    for (int slot : windows.liveSlots())
+        titles << windows.window(slot)->windowTitle();
     titles.sort();
     QCOMPARE(titles, QStringList({QString::fromStdString(named.host) + " - Named", "Marked - Marked"}));
-    QVERIFY(ui.messages.shown.empty()); // the proxy profile is not connected at start-up
+    QVERIFY(next.ui.messages.shown.empty()); // the proxy profile is not connected at start-up
 }
 
 void ConnectTest::profileCommandsOfTheMainWindow()

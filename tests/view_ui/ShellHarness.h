@@ -3,6 +3,7 @@
 // devices to connect it to: helpers shared by the device window and connect tests.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,7 +29,9 @@ struct ShellHarness {
     ScriptedUiPorts ui;
     std::unique_ptr<Shell> shell;
 
-    ShellHarness()
+    // `options` may change the shell's options before it starts (another run's settings,
+    // a host to connect to, connecting at start).
+    explicit ShellHarness(const std::function<void(ShellOptions&)>& options = {})
     {
         ShellOptions o;
         o.paths.programDir = dir / "home";
@@ -38,6 +41,8 @@ struct ShellHarness {
         o.inboundBindAddress = 0x7F000001;
         o.attemptPeriodMs = 20;
         o.inboundPollMs = 20;
+        if (options)
+            options(o);
         shell = std::make_unique<Shell>(std::move(o), ui.ports());
         shell->start();
     }
