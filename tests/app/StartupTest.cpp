@@ -13,6 +13,7 @@
 #include "AppTests.h"
 #include "support/ScriptedUiPorts.h"
 #include "view/CommandIds.h"
+#include "app/ConnectOption.h"
 #include "app/MainWindow.h"
 #include "app/Shell.h"
 #include "app/SingleInstance.h"
@@ -77,94 +78,78 @@ QProcessEnvironment programEnvironment(const Folders& f)
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
-    void connectOptionAddsWanProfileOnce();
-    void connectOptionFailuresAreShown();
+    void connectOptionFindsOrAddsAWanProfile();
+    void connectOptionInTheShell();
     void profileChangesAreSavedAndSurviveExit();
     void programRunsOnceAndEndsOnTerminate();
     void programRefusesUnknownArguments();
     void settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox();
 };
 
-void StartupTest::connectOptionAddsWanProfileOnce()
+// What --connect HOST does to the profile table: the profile named HOST, or a new WAN
+// profile with the defaults at the address the resolver gives (asked only then);
+// refusals name the host or the full table.
+void StartupTest::connectOptionFindsOrAddsAWanProfile()
+{
+    Settings settings = Settings::defaults("/x/");
+    settings.Scale = 3;
+    ProfileTable table;
+    int lookups = 0;
+    const Ipv4Resolver resolve = [&](const std::string& h) { // no name goes off the machine
+        ++lookups;
+        return h == "no-such-handheld.invalid" ? std::nullopt : resolveIpv4(h);
+    };
+    const struct {
+        std::string host;
+        int index, lookups;
+        std::string error; // a part of it
+    } cases[] = {
+        {"127.0.0.9", 0, 1, ""}, {"127.0.0.9", 0, 1, ""}, {"localhost", 1, 2, ""},
+        {"no-such-handheld.invalid", -1, 3, "no-such-handheld"}, {std::string(64, 'h'), -1, 3, "hhhhhhhhhhhh"},
+    };
+    for (const auto& c : cases) {
+        const WanProfileResult r = ensureWanProfile(table, settings, 0, c.host, resolve);
+        QCOMPARE(r.index, c.index);
+        QCOMPARE(lookups, c.lookups);
+        QVERIFY2(r.error.find(c.error) != std::string::npos && r.error.empty() == c.error.empty(), r.error.c_str());
+    }
+    QCOMPARE(table.ConnTypes(), 2);
+    const Profile& p = *table.get(0);
+    QCOMPARE(std::string(p.nameView()), std::string("127.0.0.9"));
+    QCOMPARE(p.linkKind, uint32_t(LinkKind::Wan));
+    QCOMPARE(p.ipAddress, 0x7F000009u);
+    QCOMPARE(p.refreshRate, 10);
+    QCOMPARE(p.scale, 3);
+    QCOMPARE(table.get(1)->ipAddress >> 24, 127u);
+    // A full table has no room for the new profile.
+    while (table.AddProfile(p)) {
+    }
+    QVERIFY(ensureWanProfile(table, settings, 0, "127.0.0.10", resolve).error.find("33") != std::string::npos);
+}
+
+// The shell connects the profile --connect found or made, saves a new one at once, and
+// tells the user when there is none.
+void StartupTest::connectOptionInTheShell()
 {
     Folders f;
     {
         ScriptedUiPorts ui;
         Shell shell(f.options("127.0.0.9"), ui.ports());
-        shell.settings().Scale = 1;
         shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 1);
-        const Profile& p = *shell.profiles().get(0);
-        QCOMPARE(std::string(p.nameView()), std::string("127.0.0.9"));
-        QCOMPARE(p.linkKind, uint32_t(LinkKind::Wan));
-        QCOMPARE(p.ipAddress, 0x7F000009u);
-        QCOMPARE(p.refreshRate, 10);
-        QCOMPARE(p.scale, 1);
         QCOMPARE(shell.connectProfile(), 0);
         QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{0});
-        // Saved at once, not only at exit.
         const ProfileTable saved = savedProfiles(f.dir / "config");
         QCOMPARE(saved.ConnTypes(), 1);
-        QVERIFY(*saved.get(0) == p);
-    }
-    {
-        // A second start with the same host finds the saved profile; a name is
-        // looked up only for a profile that has to be made.
-        ScriptedUiPorts ui;
-        ShellOptions o = f.options("127.0.0.9");
-        o.resolve = [](const std::string&) -> std::optional<uint32_t> {
-            qFatal("no lookup expected");
-        };
-        Shell shell(std::move(o), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 1);
-        QCOMPARE(shell.connectProfile(), 0);
-    }
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options("localhost"), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 2);
-        QCOMPARE(shell.profiles().get(1)->ipAddress >> 24, 127u);
-        QCOMPARE(names(*shell.mainWindow()), QStringList({"127.0.0.9", "localhost"}));
-        QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{1});
-    }
-}
-
-void StartupTest::connectOptionFailuresAreShown()
-{
-    Folders f;
-    // A name nobody knows, and one too long for a profile's name (that would resolve).
-    for (const std::string& host : {std::string("no-such-handheld.invalid"), std::string(64, 'h')}) {
-        ScriptedUiPorts ui;
-        ShellOptions o = f.options(host);
-        o.resolve = [](const std::string& h) {
-            return h.size() == 64 ? std::optional<uint32_t>(0x7F000009) : std::optional<uint32_t>();
-        };
-        Shell shell(std::move(o), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 0);
-        QCOMPARE(shell.connectProfile(), -1);
-        QCOMPARE(ui.messages.shown.size(), size_t(1));
-        QVERIFY(ui.messages.shown[0].text.find(host.substr(0, 20)) != std::string::npos);
-    }
-    {
-        // A full table has no room for the new profile.
-        ScriptedUiPorts ui;
-        Shell full(f.options(), ui.ports());
-        full.start();
-        Profile p;
-        p.setName("x");
-        for (int i = 0; i < 33; ++i)
-            QVERIFY(full.profiles().AddProfile(p));
-        QVERIFY(full.saveSettings());
+        QVERIFY(*saved.get(0) == *shell.profiles().get(0));
     }
     ScriptedUiPorts ui;
-    Shell shell(f.options("127.0.0.10"), ui.ports());
+    ShellOptions o = f.options("no-such-handheld.invalid");
+    o.resolve = [](const std::string&) { return std::optional<uint32_t>(); };
+    Shell shell(std::move(o), ui.ports());
     shell.start();
-    QCOMPARE(shell.profiles().ConnTypes(), 33);
+    QCOMPARE(shell.connectProfile(), -1);
     QCOMPARE(ui.messages.shown.size(), size_t(1));
-    QVERIFY(ui.messages.shown[0].text.find("33") != std::string::npos);
+    QVERIFY(ui.messages.shown[0].text.find("no-such-handheld") != std::string::npos);
 }
 
 void StartupTest::profileChangesAreSavedAndSurviveExit()
