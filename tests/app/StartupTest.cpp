@@ -2,8 +2,6 @@
 // and the one-instance rule, in-process through Shell and end to end through the
 // `sorvane` program.
 
-#include <fstream>
-
 #include <sys/stat.h>
 
 #include <QProcess>
@@ -11,7 +9,7 @@
 #include <QTreeWidget>
 
 #include "AppTests.h"
-#include "support/ScriptedUiPorts.h"
+#include "ShellHarness.h"
 #include "view/CommandIds.h"
 #include "app/ConnectOption.h"
 #include "app/MainWindow.h"
@@ -24,21 +22,6 @@ namespace sorvane::test {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Folders {
-    TempDir dir;
-    ShellOptions options(std::optional<std::string> host = std::nullopt) const
-    {
-        ShellOptions o;
-        o.paths.programDir = dir / "home";
-        o.paths.defaultsDir = dir / "defaults";
-        o.settingsDir = dir / "config";
-        o.connectHost = std::move(host);
-        o.connectAtStart = false;
-        o.inboundBindAddress = 0x7F000001;
-        return o;
-    }
-};
 
 // What the settings file holds, read through the store as the next start would.
 ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr,
@@ -56,20 +39,12 @@ ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = 
     return profiles;
 }
 
-QStringList names(const MainWindow& w)
-{
-    QStringList n;
-    for (int i = 0; i < w.connectionsList()->topLevelItemCount(); ++i)
-        n << w.connectionsList()->topLevelItem(i)->text(0);
-    return n;
-}
-
-QProcessEnvironment programEnvironment(const Folders& f)
+QProcessEnvironment programEnvironment(const TempDir& f)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("SORVANE_CONFIG_DIR", QString::fromStdString((f.dir / "config").string()));
-    env.insert("SORVANE_HOME", QString::fromStdString((f.dir / "home").string()));
+    env.insert("SORVANE_CONFIG_DIR", QString::fromStdString((f / "config").string()));
+    env.insert("SORVANE_HOME", QString::fromStdString((f / "home").string()));
     return env;
 }
 
@@ -131,46 +106,41 @@ void StartupTest::connectOptionFindsOrAddsAWanProfile()
 // tells the user when there is none.
 void StartupTest::connectOptionInTheShell()
 {
-    Folders f;
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options("127.0.0.9"), ui.ports());
-        shell.start();
-        QCOMPARE(shell.connectProfile(), 0);
-        QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{0});
-        const ProfileTable saved = savedProfiles(f.dir / "config");
-        QCOMPARE(saved.ConnTypes(), 1);
-        QVERIFY(*saved.get(0) == *shell.profiles().get(0));
-    }
-    ScriptedUiPorts ui;
-    ShellOptions o = f.options("no-such-handheld.invalid");
-    o.resolve = [](const std::string&) { return std::optional<uint32_t>(); };
-    Shell shell(std::move(o), ui.ports());
-    shell.start();
-    QCOMPARE(shell.connectProfile(), -1);
-    QCOMPARE(ui.messages.shown.size(), size_t(1));
-    QVERIFY(ui.messages.shown[0].text.find("no-such-handheld") != std::string::npos);
+    ShellHarness first([](ShellOptions& o) { o.connectHost = "127.0.0.9"; });
+    QCOMPARE(first.shell->connectProfile(), 0);
+    const ProfileTable saved = savedProfiles(first.dir / "config");
+    QCOMPARE(saved.ConnTypes(), 1);
+    QVERIFY(*saved.get(0) == *first.shell->profiles().get(0));
+    first.shell.reset();
+    // The next start adds a second profile, and the list selects it.
+    ShellHarness next([&](ShellOptions& o) {
+        o.settingsDir = first.dir / "config";
+        o.connectHost = "localhost";
+    });
+    QCOMPARE(next.shell->mainWindow()->selectedProfiles(), std::vector<int>{1});
+    ShellHarness h([](ShellOptions& o) {
+        o.connectHost = "no-such-handheld.invalid";
+        o.resolve = [](const std::string&) { return std::optional<uint32_t>(); };
+    });
+    QCOMPARE(h.shell->connectProfile(), -1);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+    QVERIFY(h.ui.messages.shown[0].text.find("no-such-handheld") != std::string::npos);
 }
 
 void StartupTest::profileChangesAreSavedAndSurviveExit()
 {
-    Folders f;
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options("127.0.0.11"), ui.ports());
-        shell.start();
-        MainWindow& w = *shell.mainWindow();
-        w.runCommand(cmd::CloneConnection);
-        QCOMPARE(savedProfiles(f.dir / "config").ConnTypes(), 2);
-        w.connectionsList()->clearSelection();
-        w.connectionsList()->topLevelItem(0)->setSelected(true);
-        w.runCommand(cmd::DeleteConnection);
-        QCOMPARE(savedProfiles(f.dir / "config").ConnTypes(), 1);
-        shell.settings().HidePassword = 1; // as the password dialog sets it
-        shell.finish();
-    }
+    ShellHarness h([](ShellOptions& o) { o.connectHost = "127.0.0.11"; });
+    MainWindow& w = *h.shell->mainWindow();
+    w.runCommand(cmd::CloneConnection);
+    QCOMPARE(savedProfiles(h.dir / "config").ConnTypes(), 2);
+    w.connectionsList()->clearSelection();
+    w.connectionsList()->topLevelItem(0)->setSelected(true);
+    w.runCommand(cmd::DeleteConnection);
+    QCOMPARE(savedProfiles(h.dir / "config").ConnTypes(), 1);
+    h.shell->settings().HidePassword = 1; // as the password dialog sets it
+    h.shell->finish();
     Settings s;
-    QCOMPARE(savedProfiles(f.dir / "config", &s).ConnTypes(), 1);
+    QCOMPARE(savedProfiles(h.dir / "config", &s).ConnTypes(), 1);
     QCOMPARE(s.HidePassword, 1);
 }
 
@@ -178,8 +148,8 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
 {
     const QString program = qEnvironmentVariable("SORVANE_APP");
     QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
-    Folders f;
-    const QString key = SingleInstance::keyFor(QString::fromStdString((f.dir / "config").string()));
+    TempDir f;
+    const QString key = SingleInstance::keyFor(QString::fromStdString((f / "config").string()));
 
     QProcess first;
     first.setProcessEnvironment(programEnvironment(f));
@@ -187,8 +157,8 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
     first.start(program, {"--connect", "127.0.0.12"});
     QVERIFY(first.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::ping(key, 1000), 60000);
-    QVERIFY(fs::is_regular_file(f.dir / "home/help/index.html")); // seeded from the installed defaults
-    QVERIFY(fs::is_directory(f.dir / "home/RECORDED_DATA"));
+    QVERIFY(fs::is_regular_file(f / "home/help/index.html")); // seeded from the installed defaults
+    QVERIFY(fs::is_directory(f / "home/RECORDED_DATA"));
 
     QProcess second;
     second.setProcessEnvironment(programEnvironment(f));
@@ -207,10 +177,10 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
     // port registration are stored.
     Settings s;
     std::optional<uint32_t> port;
-    const ProfileTable saved = savedProfiles(f.dir / "config", &s, &port);
+    const ProfileTable saved = savedProfiles(f / "config", &s, &port);
     QCOMPARE(saved.ConnTypes(), 1);
     QCOMPARE(std::string(saved.get(0)->nameView()), std::string("127.0.0.12"));
-    QCOMPARE(s.ScriptDir, (f.dir / "home/RECORDED_DATA").string());
+    QCOMPARE(s.ScriptDir, (f / "home/RECORDED_DATA").string());
     QCOMPARE(port.value_or(0), 1899u);
     QVERIFY(!SingleInstance::ping(key, 500));
 }
@@ -219,14 +189,14 @@ void StartupTest::programRefusesUnknownArguments()
 {
     const QString program = qEnvironmentVariable("SORVANE_APP");
     QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
-    Folders f;
+    TempDir f;
     QProcess p;
     p.setProcessEnvironment(programEnvironment(f));
     p.start(program, {"--frobnicate"});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 2);
     QVERIFY(p.readAllStandardError().contains("usage: sorvane [--connect HOST]"));
-    QVERIFY(!fs::exists(f.dir / "config/settings.reg"));
+    QVERIFY(!fs::exists(f / "config/settings.reg"));
 }
 
 void StartupTest::settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox()
@@ -240,33 +210,31 @@ void StartupTest::settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox()
         return false;
     };
     {
-        Folders f;
-        fs::create_directories(f.dir / "config");
-        QCOMPARE(::mkfifo((f.dir / "config/settings.reg").c_str(), 0600), 0);
-        ScriptedUiPorts ui;
-        Shell shell(f.options(), ui.ports());
-        shell.start();
-        QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
-        QCOMPARE(ui.messages.shown.size(), size_t(1));
-        QVERIFY(ui.messages.shown[0].text.find("not a regular file") != std::string::npos);
-        QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
-        QVERIFY(keptFifo(f.dir / "config"));
+        ShellHarness h([](ShellOptions& o) {
+            fs::create_directories(o.settingsDir);
+            QCOMPARE(::mkfifo((o.settingsDir / "settings.reg").c_str(), 0600), 0);
+        });
+        QVERIFY(h.shell->mainWindow() && h.shell->mainWindow()->isVisible());
+        QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+        QVERIFY(h.ui.messages.shown[0].text.find("not a regular file") != std::string::npos);
+        QVERIFY(h.ui.messages.shown[0].icon == MessageIcon::Warning);
+        QVERIFY(keptFifo(h.dir / "config"));
     }
     // The program: its start-up box is open (it answers a second start from that box's
     // loop); one SIGTERM ends it, box and all.
     const QString program = qEnvironmentVariable("SORVANE_APP");
     QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
-    Folders f;
-    fs::create_directories(f.dir / "config");
-    QCOMPARE(::mkfifo((f.dir / "config/settings.reg").c_str(), 0600), 0);
-    const QString key = SingleInstance::keyFor(QString::fromStdString((f.dir / "config").string()));
+    TempDir f;
+    fs::create_directories(f / "config");
+    QCOMPARE(::mkfifo((f / "config/settings.reg").c_str(), 0600), 0);
+    const QString key = SingleInstance::keyFor(QString::fromStdString((f / "config").string()));
     QProcess p;
     p.setProcessEnvironment(programEnvironment(f));
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(program, {});
     QVERIFY(p.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::ping(key, 1000), 60000);
-    QVERIFY(keptFifo(f.dir / "config"));
+    QVERIFY(keptFifo(f / "config"));
     p.terminate();
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);

@@ -75,12 +75,10 @@ void CaptureUiTest::clipboardFileAndOneClick()
 
     const std::filesystem::path shots = h.dir / "shots";
     std::filesystem::create_directories(shots);
-    h.ui.files.answers = {(shots / "shot").string(), (shots / "shot.png").string()};
-    h.ui.files.filters = {2, 2}; // GIF
-    w->command(40071);
+    h.ui.files.answers = {(shots / "shot").string()};
+    h.ui.files.filters = {2}; // GIF
     w->command(40071);
     QCOMPARE(head(shots / "shot.GIF", 4), std::string("GIF8"));
-    QCOMPARE(head(shots / "shot.png", 4), std::string("\x89PNG"));
 
     const std::filesystem::path recorded = h.dir / "home" / "RECORDED_DATA";
     w->view().clickFormat = 3;
