@@ -22,23 +22,6 @@ namespace sorvane::test {
 
 namespace {
 
-// Calls `act` with the modal dialog of type T as soon as `ready` holds for it.
-template <typename T>
-QTimer* whenModal(std::function<bool(T&)> ready, std::function<void(T&)> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, ready, act] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!dialog || !ready(*dialog))
-            return;
-        timer->stop();
-        act(*dialog);
-    });
-    timer->start();
-    return timer;
-}
-
 // Port 1899 of a loopback address of its own, listening and never answering.
 struct SilentAgent {
     int fd = -1;

@@ -32,17 +32,7 @@ namespace {
 template <typename T> T* control(QWidget& d, int id) { return d.findChild<T*>(QString::number(id)); }
 void click(QWidget& d, int id) { control<QPushButton>(d, id)->click(); }
 
-// Runs `drive` on the next modal dialog once it is open.
-void onNextDialog(std::function<void(QDialog&)> drive)
-{
-    QTimer::singleShot(50, [drive] {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        QVERIFY(d && d->objectName() == QStringLiteral("NEWSCRIPT"));
-        drive(*d);
-        if (d->isVisible())
-            d->reject();
-    });
-}
+bool isScenarioDialog(QDialog& d) { return d.objectName() == QStringLiteral("NEWSCRIPT"); }
 
 } // namespace
 
@@ -143,7 +133,7 @@ void RecordingTest::newScenarioIsSavedAndRenamed()
     for (const char* name : {"a.txt", "b.txt"})
         std::ofstream(scripts / name) << "MOUSEDOWN,1,2\r\n";
     h.ui.files.answers = {(scripts / "a.txt").string(), (scripts / "b.txt").string()};
-    onNextDialog([](QDialog& d) {
+    std::unique_ptr<QTimer> fill(whenModal<QDialog>(isScenarioDialog, [](QDialog& d) {
         QCOMPARE(d.windowTitle(), QStringLiteral("New Scenario"));
         QCOMPARE(control<QLineEdit>(d, 1005)->text(), QStringLiteral("New Scenario"));
         control<QLineEdit>(d, 1005)->setText("Smoke");
@@ -155,7 +145,7 @@ void RecordingTest::newScenarioIsSavedAndRenamed()
         control<QLineEdit>(d, 1004)->setText("12345678");
         control<QCheckBox>(d, 1043)->setChecked(true);
         d.accept();
-    });
+    }));
     main.runCommand(cmd::NewScenario);
     QCOMPARE(h.ui.files.requests.at(0).filters.at(0).description, std::string("Recorded Files"));
     QCOMPARE(main.scriptsList()->selectedItems().value(0)->text(0), QStringLiteral("Smoke"));
@@ -173,12 +163,12 @@ void RecordingTest::newScenarioIsSavedAndRenamed()
              std::vector<int>({1, 0, 2, 7}));
 
     // Renamed in Edit, the scenario does not come back under its old name.
-    onNextDialog([](QDialog& d) {
+    std::unique_ptr<QTimer> rename(whenModal<QDialog>(isScenarioDialog, [](QDialog& d) {
         QCOMPARE(d.windowTitle(), QStringLiteral("Edit Scenario"));
         QCOMPARE(control<QLineEdit>(d, 1006)->text(), QStringLiteral("1")); // the first file is shown
         control<QLineEdit>(d, 1005)->setText("Smoke 2");
         d.accept();
-    });
+    }));
     main.runCommand(cmd::EditScenario);
     QVERIFY(!std::filesystem::exists(scripts / "Smoke.bin"));
     QVERIFY(std::filesystem::exists(scripts / "Smoke 2.bin"));

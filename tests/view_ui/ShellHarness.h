@@ -102,6 +102,23 @@ struct ShellHarness {
     }
 };
 
+// Calls `act` with the modal dialog of type T as soon as `ready` holds for it.
+template <typename T>
+QTimer* whenModal(std::function<bool(T&)> ready, std::function<void(T&)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, ready, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !ready(*dialog))
+            return;
+        timer->stop();
+        act(*dialog);
+    });
+    timer->start();
+    return timer;
+}
+
 // The next line of the simulator's report that starts with one of the words
 // (other lines are skipped); empty on time-out.
 inline std::string nextLine(SimProcess& sim, std::initializer_list<const char*> words,
