@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
-#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QScreen>
 #include <QTest>
-#include <QToolBar>
 
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
