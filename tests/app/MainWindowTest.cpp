@@ -13,14 +13,35 @@
 
 #include "AppTests.h"
 #include "support/ScriptedUiPorts.h"
-#include "TestProfiles.h"
 #include "view/CommandIds.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
+#include "app/ShellServices.h"
 
 namespace sorvane::test {
 
 namespace {
+
+// A profile table held in memory, counting saves.
+class TestProfiles final : public ProfileTableAccess {
+public:
+    bool add(const Profile& p)
+    {
+        if (int(rows_.size()) >= kCapacity)
+            return false;
+        rows_.push_back(p);
+        return true;
+    }
+    int profileCount() const override { return int(rows_.size()); }
+    const Profile& profile(int index) const override { return rows_.at(size_t(index)); }
+    bool cloneProfile(int index) override { return add(rows_.at(size_t(index))); }
+    void deleteProfile(int index) override { rows_.erase(rows_.begin() + index); }
+    void saveSettings() override { ++saves; }
+    int saves = 0;
+
+private:
+    std::vector<Profile> rows_;
+};
 
 Profile makeProfile(const char* name, LinkKind kind, uint32_t port)
 {
