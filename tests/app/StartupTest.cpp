@@ -2,8 +2,6 @@
 // and the one-instance rule, in-process through Shell and end to end through the
 // `sorvane` program.
 
-#include <fstream>
-
 #include <sys/stat.h>
 
 #include <QProcess>
@@ -11,8 +9,9 @@
 #include <QTreeWidget>
 
 #include "AppTests.h"
-#include "support/ScriptedUiPorts.h"
+#include "ShellHarness.h"
 #include "view/CommandIds.h"
+#include "app/ConnectOption.h"
 #include "app/MainWindow.h"
 #include "app/Shell.h"
 #include "app/SingleInstance.h"
@@ -24,23 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Folders {
-    TempDir dir;
-    ShellOptions options(std::optional<std::string> host = std::nullopt) const
-    {
-        ShellOptions o;
-        o.paths.programDir = dir / "home";
-        o.paths.defaultsDir = dir / "defaults";
-        o.settingsDir = dir / "config";
-        o.connectHost = std::move(host);
-        o.connectAtStart = false;
-        o.inboundBindAddress = 0x7F000001;
-        return o;
-    }
-};
-
 // What the settings file holds, read through the store as the next start would.
-ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr)
+ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = nullptr,
+                           std::optional<uint32_t>* registeredPort = nullptr)
 {
     SettingsStore store(settingsDir);
     Settings settings;
@@ -49,23 +34,17 @@ ProfileTable savedProfiles(const fs::path& settingsDir, Settings* settingsOut = 
     store.LoadSettings("/unused/", settings, profiles, platform);
     if (settingsOut)
         *settingsOut = settings;
+    if (registeredPort)
+        *registeredPort = store.registeredProxyPort();
     return profiles;
 }
 
-QStringList names(const MainWindow& w)
-{
-    QStringList n;
-    for (int i = 0; i < w.connectionsList()->topLevelItemCount(); ++i)
-        n << w.connectionsList()->topLevelItem(i)->text(0);
-    return n;
-}
-
-QProcessEnvironment programEnvironment(const Folders& f)
+QProcessEnvironment programEnvironment(const TempDir& f)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("SORVANE_CONFIG_DIR", QString::fromStdString((f.dir / "config").string()));
-    env.insert("SORVANE_HOME", QString::fromStdString((f.dir / "home").string()));
+    env.insert("SORVANE_CONFIG_DIR", QString::fromStdString((f / "config").string()));
+    env.insert("SORVANE_HOME", QString::fromStdString((f / "home").string()));
     return env;
 }
 
@@ -74,153 +53,94 @@ QProcessEnvironment programEnvironment(const Folders& f)
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
-    void freshStartMakesFoldersAndRegistersPort();
-    void connectOptionAddsWanProfileOnce();
-    void connectOptionFailuresAreShown();
-    void unreadableSettingsAreKeptAsideAndReported();
+    void connectOptionFindsOrAddsAWanProfile();
+    void connectOptionInTheShell();
     void profileChangesAreSavedAndSurviveExit();
     void programRunsOnceAndEndsOnTerminate();
     void programRefusesUnknownArguments();
     void settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox();
 };
 
-void StartupTest::freshStartMakesFoldersAndRegistersPort()
+// What --connect HOST does to the profile table: the profile named HOST, or a new WAN
+// profile with the defaults at the address the resolver gives (asked only then);
+// refusals name the host or the full table.
+void StartupTest::connectOptionFindsOrAddsAWanProfile()
 {
-    Folders f;
-    writeFile(f.dir / "defaults/help/index.html", "<title>Contents</title>");
-    ScriptedUiPorts ui;
-    Shell shell(f.options(), ui.ports());
-    shell.start();
-    QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
-    QVERIFY(fs::is_regular_file(f.dir / "home/help/index.html"));
-    QCOMPARE(shell.settings().ScriptDir, (f.dir / "home/RECORDED_DATA").string());
-    QVERIFY(fs::is_directory(f.dir / "home/RECORDED_DATA"));
-    QCOMPARE(shell.profiles().ConnTypes(), 0);
-    QVERIFY(ui.messages.shown.empty());
-    SettingsStore store(f.dir / "config");
-    Settings s;
-    ProfileTable p;
-    PlatformSettings ps;
-    store.LoadSettings("/x/", s, p, ps);
-    QCOMPARE(store.registeredProxyPort().value_or(0), 1899u);
+    Settings settings = Settings::defaults("/x/");
+    settings.Scale = 3;
+    ProfileTable table;
+    int lookups = 0;
+    const Ipv4Resolver resolve = [&](const std::string& h) { // no name goes off the machine
+        ++lookups;
+        return h == "no-such-handheld.invalid" ? std::nullopt : resolveIpv4(h);
+    };
+    const struct {
+        std::string host;
+        int index, lookups;
+        std::string error; // a part of it
+    } cases[] = {
+        {"127.0.0.9", 0, 1, ""}, {"127.0.0.9", 0, 1, ""}, {"localhost", 1, 2, ""},
+        {"no-such-handheld.invalid", -1, 3, "no-such-handheld"}, {std::string(64, 'h'), -1, 3, "hhhhhhhhhhhh"},
+    };
+    for (const auto& c : cases) {
+        const WanProfileResult r = ensureWanProfile(table, settings, 0, c.host, resolve);
+        QCOMPARE(r.index, c.index);
+        QCOMPARE(lookups, c.lookups);
+        QVERIFY2(r.error.find(c.error) != std::string::npos && r.error.empty() == c.error.empty(), r.error.c_str());
+    }
+    QCOMPARE(table.ConnTypes(), 2);
+    const Profile& p = *table.get(0);
+    QCOMPARE(std::string(p.nameView()), std::string("127.0.0.9"));
+    QCOMPARE(p.linkKind, uint32_t(LinkKind::Wan));
+    QCOMPARE(p.ipAddress, 0x7F000009u);
+    QCOMPARE(p.refreshRate, 10);
+    QCOMPARE(p.scale, 3);
+    QCOMPARE(table.get(1)->ipAddress >> 24, 127u);
+    // A full table has no room for the new profile.
+    while (table.AddProfile(p)) {
+    }
+    QVERIFY(ensureWanProfile(table, settings, 0, "127.0.0.10", resolve).error.find("33") != std::string::npos);
 }
 
-void StartupTest::connectOptionAddsWanProfileOnce()
+// The shell connects the profile --connect found or made, saves a new one at once, and
+// tells the user when there is none.
+void StartupTest::connectOptionInTheShell()
 {
-    Folders f;
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options("127.0.0.9"), ui.ports());
-        shell.settings().Scale = 1;
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 1);
-        const Profile& p = *shell.profiles().get(0);
-        QCOMPARE(std::string(p.nameView()), std::string("127.0.0.9"));
-        QCOMPARE(p.linkKind, uint32_t(LinkKind::Wan));
-        QCOMPARE(p.ipAddress, 0x7F000009u);
-        QCOMPARE(p.refreshRate, 10);
-        QCOMPARE(p.scale, 1);
-        QCOMPARE(shell.connectProfile(), 0);
-        QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{0});
-        // Saved at once, not only at exit.
-        const ProfileTable saved = savedProfiles(f.dir / "config");
-        QCOMPARE(saved.ConnTypes(), 1);
-        QVERIFY(*saved.get(0) == p);
-    }
-    {
-        // A second start with the same host finds the saved profile; a name is
-        // looked up only for a profile that has to be made.
-        ScriptedUiPorts ui;
-        ShellOptions o = f.options("127.0.0.9");
-        o.resolve = [](const std::string&) -> std::optional<uint32_t> {
-            qFatal("no lookup expected");
-        };
-        Shell shell(std::move(o), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 1);
-        QCOMPARE(shell.connectProfile(), 0);
-    }
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options("localhost"), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 2);
-        QCOMPARE(shell.profiles().get(1)->ipAddress >> 24, 127u);
-        QCOMPARE(names(*shell.mainWindow()), QStringList({"127.0.0.9", "localhost"}));
-        QCOMPARE(shell.mainWindow()->selectedProfiles(), std::vector<int>{1});
-    }
-}
-
-void StartupTest::connectOptionFailuresAreShown()
-{
-    Folders f;
-    // A name nobody knows, and one too long for a profile's name (that would resolve).
-    for (const std::string& host : {std::string("no-such-handheld.invalid"), std::string(64, 'h')}) {
-        ScriptedUiPorts ui;
-        ShellOptions o = f.options(host);
-        o.resolve = [](const std::string& h) {
-            return h.size() == 64 ? std::optional<uint32_t>(0x7F000009) : std::optional<uint32_t>();
-        };
-        Shell shell(std::move(o), ui.ports());
-        shell.start();
-        QCOMPARE(shell.profiles().ConnTypes(), 0);
-        QCOMPARE(shell.connectProfile(), -1);
-        QCOMPARE(ui.messages.shown.size(), size_t(1));
-        QVERIFY(ui.messages.shown[0].text.find(host.substr(0, 20)) != std::string::npos);
-    }
-    {
-        // A full table has no room for the new profile.
-        ScriptedUiPorts ui;
-        Shell full(f.options(), ui.ports());
-        full.start();
-        Profile p;
-        p.setName("x");
-        for (int i = 0; i < 33; ++i)
-            QVERIFY(full.profiles().AddProfile(p));
-        QVERIFY(full.saveSettings());
-    }
-    ScriptedUiPorts ui;
-    Shell shell(f.options("127.0.0.10"), ui.ports());
-    shell.start();
-    QCOMPARE(shell.profiles().ConnTypes(), 33);
-    QCOMPARE(ui.messages.shown.size(), size_t(1));
-    QVERIFY(ui.messages.shown[0].text.find("33") != std::string::npos);
-}
-
-void StartupTest::unreadableSettingsAreKeptAsideAndReported()
-{
-    Folders f;
-    const std::string garbage = "this is not a settings file\x01\x02";
-    writeFile(f.dir / "config/settings.reg", garbage);
-    ScriptedUiPorts ui;
-    Shell shell(f.options(), ui.ports());
-    shell.start();
-    // Kept aside byte for byte: tests/settings RegistryFile; here the user is told.
-    QCOMPARE(ui.messages.shown.size(), size_t(1));
-    QVERIFY(ui.messages.shown[0].icon == MessageIcon::Warning);
-    QVERIFY(shell.mainWindow()->isVisible());
-    QCOMPARE(shell.profiles().ConnTypes(), 0);
+    ShellHarness first([](ShellOptions& o) { o.connectHost = "127.0.0.9"; });
+    QCOMPARE(first.shell->connectProfile(), 0);
+    const ProfileTable saved = savedProfiles(first.dir / "config");
+    QCOMPARE(saved.ConnTypes(), 1);
+    QVERIFY(*saved.get(0) == *first.shell->profiles().get(0));
+    first.shell.reset();
+    // The next start adds a second profile, and the list selects it.
+    ShellHarness next([&](ShellOptions& o) {
+        o.settingsDir = first.dir / "config";
+        o.connectHost = "localhost";
+    });
+    QCOMPARE(next.shell->mainWindow()->selectedProfiles(), std::vector<int>{1});
+    ShellHarness h([](ShellOptions& o) {
+        o.connectHost = "no-such-handheld.invalid";
+        o.resolve = [](const std::string&) { return std::optional<uint32_t>(); };
+    });
+    QCOMPARE(h.shell->connectProfile(), -1);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+    QVERIFY(h.ui.messages.shown[0].text.find("no-such-handheld") != std::string::npos);
 }
 
 void StartupTest::profileChangesAreSavedAndSurviveExit()
 {
-    Folders f;
-    {
-        ScriptedUiPorts ui;
-        Shell shell(f.options("127.0.0.11"), ui.ports());
-        shell.start();
-        MainWindow& w = *shell.mainWindow();
-        w.runCommand(cmd::CloneConnection);
-        QCOMPARE(savedProfiles(f.dir / "config").ConnTypes(), 2);
-        w.connectionsList()->clearSelection();
-        w.connectionsList()->topLevelItem(0)->setSelected(true);
-        w.runCommand(cmd::DeleteConnection);
-        QCOMPARE(savedProfiles(f.dir / "config").ConnTypes(), 1);
-        shell.settings().HidePassword = 1; // as the password dialog sets it
-        shell.finish();
-    }
+    ShellHarness h([](ShellOptions& o) { o.connectHost = "127.0.0.11"; });
+    MainWindow& w = *h.shell->mainWindow();
+    w.runCommand(cmd::CloneConnection);
+    QCOMPARE(savedProfiles(h.dir / "config").ConnTypes(), 2);
+    w.connectionsList()->clearSelection();
+    w.connectionsList()->topLevelItem(0)->setSelected(true);
+    w.runCommand(cmd::DeleteConnection);
+    QCOMPARE(savedProfiles(h.dir / "config").ConnTypes(), 1);
+    h.shell->settings().HidePassword = 1; // as the password dialog sets it
+    h.shell->finish();
     Settings s;
-    QCOMPARE(savedProfiles(f.dir / "config", &s).ConnTypes(), 1);
+    QCOMPARE(savedProfiles(h.dir / "config", &s).ConnTypes(), 1);
     QCOMPARE(s.HidePassword, 1);
 }
 
@@ -228,8 +148,8 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
 {
     const QString program = qEnvironmentVariable("SORVANE_APP");
     QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
-    Folders f;
-    const QString key = SingleInstance::keyFor(QString::fromStdString((f.dir / "config").string()));
+    TempDir f;
+    const QString key = SingleInstance::keyFor(QString::fromStdString((f / "config").string()));
 
     QProcess first;
     first.setProcessEnvironment(programEnvironment(f));
@@ -237,8 +157,8 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
     first.start(program, {"--connect", "127.0.0.12"});
     QVERIFY(first.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::ping(key, 1000), 60000);
-    QVERIFY(fs::is_regular_file(f.dir / "home/help/index.html")); // seeded from the installed defaults
-    QVERIFY(fs::is_directory(f.dir / "home/RECORDED_DATA"));
+    QVERIFY(fs::is_regular_file(f / "home/help/index.html")); // seeded from the installed defaults
+    QVERIFY(fs::is_directory(f / "home/RECORDED_DATA"));
 
     QProcess second;
     second.setProcessEnvironment(programEnvironment(f));
@@ -253,10 +173,15 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
     QVERIFY(first.waitForFinished(60000));
     QCOMPARE(first.exitStatus(), QProcess::NormalExit);
     QCOMPARE(first.exitCode(), 0);
-    // Only the first start's host became a profile.
-    const ProfileTable saved = savedProfiles(f.dir / "config");
+    // Only the first start's host became a profile; the scripts folder and the agent's
+    // port registration are stored.
+    Settings s;
+    std::optional<uint32_t> port;
+    const ProfileTable saved = savedProfiles(f / "config", &s, &port);
     QCOMPARE(saved.ConnTypes(), 1);
     QCOMPARE(std::string(saved.get(0)->nameView()), std::string("127.0.0.12"));
+    QCOMPARE(s.ScriptDir, (f / "home/RECORDED_DATA").string());
+    QCOMPARE(port.value_or(0), 1899u);
     QVERIFY(!SingleInstance::ping(key, 500));
 }
 
@@ -264,14 +189,14 @@ void StartupTest::programRefusesUnknownArguments()
 {
     const QString program = qEnvironmentVariable("SORVANE_APP");
     QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
-    Folders f;
+    TempDir f;
     QProcess p;
     p.setProcessEnvironment(programEnvironment(f));
     p.start(program, {"--frobnicate"});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 2);
     QVERIFY(p.readAllStandardError().contains("usage: sorvane [--connect HOST]"));
-    QVERIFY(!fs::exists(f.dir / "config/settings.reg"));
+    QVERIFY(!fs::exists(f / "config/settings.reg"));
 }
 
 void StartupTest::settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox()
@@ -285,32 +210,31 @@ void StartupTest::settingsFifoIsKeptAsideAndTerminateEndsTheStartUpBox()
         return false;
     };
     {
-        Folders f;
-        fs::create_directories(f.dir / "config");
-        QCOMPARE(::mkfifo((f.dir / "config/settings.reg").c_str(), 0600), 0);
-        ScriptedUiPorts ui;
-        Shell shell(f.options(), ui.ports());
-        shell.start();
-        QVERIFY(shell.mainWindow() && shell.mainWindow()->isVisible());
-        QCOMPARE(ui.messages.shown.size(), size_t(1));
-        QVERIFY(ui.messages.shown[0].text.find("not a regular file") != std::string::npos);
-        QVERIFY(keptFifo(f.dir / "config"));
+        ShellHarness h([](ShellOptions& o) {
+            fs::create_directories(o.settingsDir);
+            QCOMPARE(::mkfifo((o.settingsDir / "settings.reg").c_str(), 0600), 0);
+        });
+        QVERIFY(h.shell->mainWindow() && h.shell->mainWindow()->isVisible());
+        QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+        QVERIFY(h.ui.messages.shown[0].text.find("not a regular file") != std::string::npos);
+        QVERIFY(h.ui.messages.shown[0].icon == MessageIcon::Warning);
+        QVERIFY(keptFifo(h.dir / "config"));
     }
     // The program: its start-up box is open (it answers a second start from that box's
     // loop); one SIGTERM ends it, box and all.
     const QString program = qEnvironmentVariable("SORVANE_APP");
     QVERIFY2(!program.isEmpty(), "SORVANE_APP is not set");
-    Folders f;
-    fs::create_directories(f.dir / "config");
-    QCOMPARE(::mkfifo((f.dir / "config/settings.reg").c_str(), 0600), 0);
-    const QString key = SingleInstance::keyFor(QString::fromStdString((f.dir / "config").string()));
+    TempDir f;
+    fs::create_directories(f / "config");
+    QCOMPARE(::mkfifo((f / "config/settings.reg").c_str(), 0600), 0);
+    const QString key = SingleInstance::keyFor(QString::fromStdString((f / "config").string()));
     QProcess p;
     p.setProcessEnvironment(programEnvironment(f));
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(program, {});
     QVERIFY(p.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::ping(key, 1000), 60000);
-    QVERIFY(keptFifo(f.dir / "config"));
+    QVERIFY(keptFifo(f / "config"));
     p.terminate();
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);

@@ -27,15 +27,8 @@ TEST(ViewGeometry, WindowToDeviceInvertsThePictureMapping)
         }
 }
 
-TEST(ViewGeometry, FitAndKeys)
+TEST(ViewGeometry, InputPacketBytes)
 {
-    int w = 0, h = 0;
-    FitClientSize({3, 90, 0, 0, 28}, 240, 320, w, h);
-    EXPECT_EQ(w, 960);
-    EXPECT_EQ(h, 720 + 28);
-    EXPECT_EQ(TranslateKey(0x72), 0x5B);
-    EXPECT_EQ(TranslateKey(0x65), 0x35);
-    EXPECT_EQ(TranslateKey(0x41), 0x41);
     InputPacket p = MakeMousePacket('T', 300, 65535);
     EXPECT_EQ(p, (InputPacket{'T', 0xFF, 'T', 0x11, 0x2C, 0x01, 0xFF, 0xFF}));
     EXPECT_EQ(MakeKeyPacket('V', 0x35, 1), (InputPacket{'V', 0xFF, 'V', 0x11, 0x35, 1, 0, 0}));

@@ -21,13 +21,8 @@ namespace sorvane::test {
 
 namespace {
 
-std::string head(const std::filesystem::path& p, size_t n)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::string s(n, '\0');
-    f.read(s.data(), std::streamsize(n));
-    return s.substr(0, size_t(f.gcount()));
-}
+// The first n bytes of a file.
+std::string head(const std::filesystem::path& p, size_t n) { return readFile(p).substr(0, n); }
 
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& dir)
 {
@@ -80,12 +75,10 @@ void CaptureUiTest::clipboardFileAndOneClick()
 
     const std::filesystem::path shots = h.dir / "shots";
     std::filesystem::create_directories(shots);
-    h.ui.files.answers = {(shots / "shot").string(), (shots / "shot.png").string()};
-    h.ui.files.filters = {2, 2}; // GIF
-    w->command(40071);
+    h.ui.files.answers = {(shots / "shot").string()};
+    h.ui.files.filters = {2}; // GIF
     w->command(40071);
     QCOMPARE(head(shots / "shot.GIF", 4), std::string("GIF8"));
-    QCOMPARE(head(shots / "shot.png", 4), std::string("\x89PNG"));
 
     const std::filesystem::path recorded = h.dir / "home" / "RECORDED_DATA";
     w->view().clickFormat = 3;

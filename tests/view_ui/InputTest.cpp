@@ -9,20 +9,11 @@
 
 namespace sorvane::test {
 
-namespace {
-
-QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
-
-QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
-
-} // namespace
-
 class InputTest : public QObject {
     Q_OBJECT
 private slots:
     void clicksReachTheDeviceTurnedAndScaled();
     void keysAreTranslatedAndAcceleratorsStayWithTheProgram();
-    void narrowDeviceTakesSoftKeysInsteadOfTaps();
     void queuedInputWaitsForThePollOnNetworkLinks();
 };
 
@@ -100,24 +91,6 @@ void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
     QCOMPARE(nextInput(*sim.process), input('V', 'Q', 1));
     QCOMPARE(nextInput(*sim.process), input('W', 'Q', 1));
     QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - before, 5u);
-}
-
-void InputTest::narrowDeviceTakesSoftKeysInsteadOfTaps()
-{
-    ShellHarness h;
-    LoopbackSim sim = startLoopbackSim({"--width", "176", "--height", "220"});
-    DeviceWindow* w = h.connectNew("Narrow", LinkKind::Wan, sim.address);
-    QVERIFY(w);
-    const int g = w->toolbarHeight();
-    // The window gives the mapping the device's own size: a tap at y 100 sends nothing,
-    // one at (100, 210) is F2 down and up (the strip itself: tests/view PointerInput).
-    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(40, g + 100));
-    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(100, g + 210));
-    QTest::keyClick(w->client(), Qt::Key_A); // marks the end
-    QCOMPARE(nextInput(*sim.process), input('V', 0x71, 0));
-    QCOMPARE(nextInput(*sim.process), input('W', 0x71, 0));
-    QCOMPARE(nextInput(*sim.process), input('V', 'A', 1));
-    QCOMPARE(h.shell->links().find(w->slot())->mouseClicks.load(), 0u);
 }
 
 void InputTest::queuedInputWaitsForThePollOnNetworkLinks()

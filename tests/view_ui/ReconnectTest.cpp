@@ -13,17 +13,6 @@ namespace sorvane::test {
 
 namespace {
 
-bool matchesDump(DeviceWindow& w, const std::filesystem::path& dump)
-{
-    QImage expected;
-    if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
-        return false;
-    expected = expected.convertToFormat(QImage::Format_RGB32);
-    expected = expected.scaled(expected.width() * 2, expected.height() * 2, Qt::IgnoreAspectRatio,
-                               Qt::FastTransformation); // the window shows it at 2X
-    return shownPicture(w, expected.width(), expected.height()) == expected;
-}
-
 std::vector<std::string> simArgs(const std::filesystem::path& dumps, std::vector<std::string> more = {})
 {
     std::vector<std::string> args = {"--name", "Pocket", "--picture", "synthetic", "--still-after", "3",
@@ -64,7 +53,9 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
     QTRY_VERIFY_WITH_TIMEOUT(w && !w->connection().reconnecting(), 40000);
     QCOMPARE(w->slot(), slot);
     QCOMPARE(w->view().scale.load(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(matchesDump(*w, second / "main.ppm") || matchesDump(*w, first / "main.ppm"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, second / "main.ppm", 0, 2) ||
+                                 pictureMatchesDump(*w, first / "main.ppm", 0, 2),
+                             20000);
     QTRY_VERIFY_WITH_TIMEOUT(w->statusLine()->toolTip().startsWith("live"), 5000);
     QVERIFY(w->connection().figures().updates > 0);
 }

@@ -3,11 +3,13 @@
 // devices to connect it to: helpers shared by the device window and connect tests.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <QApplication>
 #include <QImage>
+#include <QTransform>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -27,7 +29,9 @@ struct ShellHarness {
     ScriptedUiPorts ui;
     std::unique_ptr<Shell> shell;
 
-    ShellHarness()
+    // `options` may change the shell's options before it starts (another run's settings,
+    // a host to connect to, connecting at start).
+    explicit ShellHarness(const std::function<void(ShellOptions&)>& options = {})
     {
         ShellOptions o;
         o.paths.programDir = dir / "home";
@@ -37,6 +41,8 @@ struct ShellHarness {
         o.inboundBindAddress = 0x7F000001;
         o.attemptPeriodMs = 20;
         o.inboundPollMs = 20;
+        if (options)
+            options(o);
         shell = std::make_unique<Shell>(std::move(o), ui.ports());
         shell->start();
     }
@@ -96,6 +102,23 @@ struct ShellHarness {
     }
 };
 
+// Calls `act` with the modal dialog of type T as soon as `ready` holds for it.
+template <typename T>
+QTimer* whenModal(std::function<bool(T&)> ready, std::function<void(T&)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, ready, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog || !ready(*dialog))
+            return;
+        timer->stop();
+        act(*dialog);
+    });
+    timer->start();
+    return timer;
+}
+
 // The next line of the simulator's report that starts with one of the words
 // (other lines are skipped); empty on time-out.
 inline std::string nextLine(SimProcess& sim, std::initializer_list<const char*> words,
@@ -126,5 +149,25 @@ inline QImage shownPicture(DeviceWindow& window, int width, int height)
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }
+
+// The window's picture equals the simulator's dump, turned and scaled as the window
+// shows it. The dump is read through Qt's own PPM reader, turned with QTransform and
+// scaled by pixel repetition.
+inline bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
+{
+    QImage expected;
+    if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
+        return false;
+    expected = expected.convertToFormat(QImage::Format_RGB32);
+    if (rotation != 0)
+        expected = expected.transformed(QTransform().rotate(rotation));
+    expected = expected.scaled(expected.width() * scale, expected.height() * scale, Qt::IgnoreAspectRatio,
+                               Qt::FastTransformation);
+    return shownPicture(w, expected.width(), expected.height()) == expected;
+}
+
+// The simulator's report of one input packet, and the next such line (or a batch's).
+inline QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
+inline QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
 
 } // namespace sorvane::test

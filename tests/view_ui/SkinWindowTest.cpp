@@ -13,9 +13,6 @@ namespace sorvane::test {
 
 namespace {
 
-QString nextInput(SimProcess& sim) { return QString::fromStdString(nextLine(sim, {"input", "batch"})); }
-QString input(int code, int a, int b) { return QStringLiteral("input %1 %2 %3").arg(code).arg(a).arg(b); }
-
 DeviceWindow* openWithSkin(ShellHarness& h, const LoopbackSim& sim, int skinIndex)
 {
     const int index = h.addProfile("Skin", LinkKind::Wan, sim.address, 0, 2);
