@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -52,29 +51,19 @@ TEST(ConvertImage, BottomUpBecomesTopDownCopy)
 }
 
 // The LZW round trip itself is proven by the writer tests, through Pillow and our reader.
-TEST(ConvertImage, SameEncodingIsAPrivateCopy)
+TEST(ConvertImage, SameEncodingIsAPrivateCopyAndCutStreamsDecode)
 {
     ImageRecord gif = converted(testPicture(150, 120, 4), kImageGifLzw);
     EXPECT_EQ(gif.bitsPerPixel, 4);
     ImageRecord again = converted(gif, kImageGifLzw);
     EXPECT_TRUE(std::equal(again.payload().begin(), again.payload().end(), gif.payload().begin(), gif.payload().end()));
     EXPECT_NE(again.payload().data(), gif.payload().data());
-}
-
-TEST(ConvertImage, DamagedLzwStreamsDecodeSafely)
-{
-    std::mt19937 rnd(3);
-    ImageRecord gif = converted(testPicture(64, 64, 8), kImageGifLzw);
-    for (int trial = 0; trial < 200; ++trial) {
-        ImageRecord broken = copyImage(gif);
-        std::vector<uint8_t> bad(gif.payload().begin(), gif.payload().end());
-        bad.resize(trial % 2 ? rnd() % bad.size() + 1 : bad.size());
-        for (int k = 0; k < 5; ++k)
-            bad[rnd() % bad.size()] = uint8_t(rnd());
-        broken.dataSize = uint32_t(bad.size());
-        broken.data = ImageData(std::move(bad));
-        EXPECT_EQ(converted(broken, kImageRaw).width, 64);
-    }
+    // A cut stream still gives the whole picture (the rest index 0); damaged streams are
+    // the GIF fuzz target's.
+    std::vector<uint8_t> half(gif.payload().begin(), gif.payload().begin() + gif.dataSize / 2);
+    gif.dataSize = uint32_t(half.size());
+    gif.data = ImageData(std::move(half));
+    EXPECT_EQ(converted(gif, kImageRaw).width, 150);
 }
 
 TEST(ConvertImage, RefusesBadParametersAndRecords)
