@@ -9,6 +9,7 @@
 #include "JpegTestSupport.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegIdct.h"
+#include "support/SimProcess.h"
 #include "support/TempDir.h"
 
 using namespace sorvane;
@@ -58,7 +59,7 @@ TEST(JpegDecode, FilesWrittenByPillowAndImageMagickMatchPillowsPixels)
                                                        {"screen", screenPicture(101, 77)}};
     for (const auto& [name, picture] : sources) {
         fs::create_directory(dir / name);
-        writePnm(dir / name / "src.ppm", picture);
+        writePpm(dir / name / "src.ppm", picture);
         std::istringstream names(pillow({"write-pillow", (dir / name / "src.ppm").string(), (dir / name).string()}));
         for (std::string n; names >> n;) {
             files.push_back(dir / name / n);
@@ -68,6 +69,11 @@ TEST(JpegDecode, FilesWrittenByPillowAndImageMagickMatchPillowsPixels)
     ASSERT_EQ(files.size(), 18u);
     EXPECT_EQ(progressive, 8); // the oracle really wrote progressive files
     const std::string src = (dir / "photo" / "src.ppm").string();
+    auto imageMagick = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "/usr/bin/convert");
+        ProcessResult r = runProcess(args, std::chrono::seconds(120));
+        ASSERT_EQ(r.exitCode, 0) << "ImageMagick's convert failed or is missing: " << r.err;
+    };
     for (std::string sampling : {"1x1", "2x1", "2x2", "1x2", "4x1"})
         for (std::string interlace : {"None", "JPEG"}) {
             files.push_back(dir / ("im_" + sampling + interlace + ".jpg"));
