@@ -192,15 +192,12 @@ TEST(JpegDecode, OtherCodingProcessesGiveMinus7)
         jpeg::DecodedJpeg out;
         EXPECT_EQ(jpeg::decode(f, out), -7) << what;
     };
-    LibjpegParams arith;
-    arith.arithmetic = true;
-    std::vector<uint8_t> a = libjpegEncode(photoPicture(30, 20), arith);
-    ASSERT_TRUE(hasMarker(a, 0xC9)) << "libjpeg did not write an arithmetic-coded frame";
-    expectProcess(a, "arithmetic sequential");
-    arith.progressive = true;
-    a = libjpegEncode(photoPicture(30, 20), arith);
-    ASSERT_TRUE(hasMarker(a, 0xCA));
-    expectProcess(a, "arithmetic progressive");
+    for (bool progressive : {false, true}) {
+        const std::vector<uint8_t> a =
+            libjpegEncode(photoPicture(30, 20), {.progressive = progressive, .arithmetic = true});
+        ASSERT_TRUE(hasMarker(a, progressive ? 0xCA : 0xC9)) << "libjpeg did not write an arithmetic-coded frame";
+        expectProcess(a, progressive ? "arithmetic progressive" : "arithmetic sequential");
+    }
 
     const std::vector<uint8_t> base = smallBaseline();
     const size_t sof = findMarker(base, 0xC0);
