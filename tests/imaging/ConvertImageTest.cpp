@@ -11,17 +11,6 @@ using namespace sorvane::test;
 
 namespace {
 
-bool sameColours(const ImageRecord& a, const ImageRecord& b)
-{
-    if (a.width != b.width || a.height != b.height)
-        return false;
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x)
-            if (pixelColour(a, x, y) != pixelColour(b, x, y))
-                return false;
-    return true;
-}
-
 ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int* rc = nullptr)
 {
     ImageRecord t;
@@ -40,11 +29,8 @@ TEST(ConvertImage, BottomUpBecomesTopDownCopy)
 {
     ImageRecord top = testPicture(13, 7, 24);
     ImageRecord bottom = bottomUpCopy(top);
-    ASSERT_TRUE(sameColours(top, bottom));
-
     ImageRecord copy = converted(bottom, kImageRaw);
     EXPECT_EQ(copy.rowOrder, kRowsTopDown);
-    EXPECT_TRUE(sameColours(copy, top));
     EXPECT_TRUE(std::equal(copy.payload().begin(), copy.payload().end(), top.payload().begin()));
     EXPECT_NE(copy.payload().data(), bottom.payload().data());
     EXPECT_EQ(bottom.rowOrder, kRowsBottomUp); // the source is left alone
