@@ -1,11 +1,13 @@
 #pragma once
 // The agent's side of a link in the fuzz targets: the rest of the input, handed out in
-// pieces whose sizes follow the data itself, so that short and split reads are exercised.
+// pieces whose sizes follow the data itself, so that short and split reads are exercised;
+// or, to the exchanges that read through a link channel, as much as they ask for.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "link/LinkChannel.h"
 #include "platform/Transport.h"
 
 namespace sorvane::fuzz {
@@ -52,6 +54,32 @@ private:
     Input& in_;
     size_t maxPiece_;
     Family family_;
+};
+
+// A link channel over the input: a read takes what there is, up to the size asked for;
+// a reply packet is the next four bytes; dropping what is pending skips sixteen.
+class InputChannel final : public LinkChannel {
+public:
+    InputChannel(const uint8_t* data, size_t size) : in_{data, size} {}
+    size_t recv(uint8_t* buffer, size_t n) override
+    {
+        size_t got = 0;
+        while (got < n && !in_.exhausted())
+            got += in_.take(buffer + got, n - got, 97);
+        return got;
+    }
+    void send(const uint8_t*, size_t) override {}
+    uint8_t readReply() override
+    {
+        uint8_t p[4];
+        return recv(p, 4) == 4 ? p[0] : 0;
+    }
+    void sleepMs(uint32_t) override {}
+    void discardPending() override { in_.at = std::min(in_.size, in_.at + 16); }
+    bool exhausted() const { return in_.exhausted(); }
+
+private:
+    Input in_;
 };
 
 } // namespace sorvane::fuzz

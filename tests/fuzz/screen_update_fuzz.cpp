@@ -4,42 +4,16 @@
 // orientation, second display, low colour, display in use); the rest is the agent's
 // side of the link, handed out in pieces of varying size.
 
-#include <algorithm>
 #include <cstdint>
 
 #include "fuzz_input.h"
 #include "link/CommandPacket.h"
-#include "link/LinkChannel.h"
 #include "screen/ScreenReceiver.h"
 #include "screen/ScreenState.h"
 
 using namespace sorvane;
 
 namespace {
-
-class StreamChannel final : public LinkChannel {
-public:
-    StreamChannel(const uint8_t* data, size_t size) : in_{data, size} {}
-    size_t recv(uint8_t* buffer, size_t n) override
-    {
-        size_t got = 0;
-        while (got < n && !in_.exhausted())
-            got += in_.take(buffer + got, n - got, 97);
-        return got;
-    }
-    void send(const uint8_t*, size_t) override {}
-    uint8_t readReply() override
-    {
-        uint8_t p[4];
-        return recv(p, 4) == 4 ? p[0] : 0;
-    }
-    void sleepMs(uint32_t) override {}
-    void discardPending() override { in_.at = std::min(in_.size, in_.at + 16); }
-    bool exhausted() const { return in_.exhausted(); }
-
-private:
-    fuzz::Input in_;
-};
 
 struct NullSink final : ScreenSink {
     void pictureChanged(int l, int t, int r, int b) override
@@ -82,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     st.refreshRate = 1 + data[7] % 4;
 
     const size_t frameBefore = st.bitmaps.frame.size(), rxBefore = st.bitmaps.rxBuffer.size();
-    StreamChannel channel(data + 8, size - 8);
+    fuzz::InputChannel channel(data + 8, size - 8);
     NullSink sink;
     for (int poll = 0; poll < 32 && !channel.exhausted(); ++poll) {
         PollOutcome o = PollScreen(channel, st, sink);

@@ -1,7 +1,7 @@
 // A settings file's text, as far as the program takes it in: the store, then the
 // settings, the profile table and the platform settings read from it. Whatever the
-// text holds, what comes out is in range, and saving and loading it again gives the
-// same records.
+// text holds, a store it reads has a text form that reads back as the same store,
+// what comes out is in range, and saving and loading it again gives the same records.
 
 #include <string>
 
@@ -16,6 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string error;
     if (!registryFromText(std::string_view(reinterpret_cast<const char*>(data), size), store, error))
         return 0;
+    RegistryStore again;
+    if (!registryFromText(registryToText(store), again, error) || !(again == store))
+        __builtin_trap();
     Settings settings;
     ProfileTable profiles;
     PlatformSettings platform;

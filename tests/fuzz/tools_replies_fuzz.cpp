@@ -5,10 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
-#include "link/LinkChannel.h"
+#include "fuzz_input.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceInfoText.h"
 #include "tools/DeviceText.h"
@@ -16,37 +15,11 @@
 
 using namespace sorvane;
 
-namespace {
-
-class ReplyChannel final : public LinkChannel {
-public:
-    ReplyChannel(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    size_t recv(uint8_t* buffer, size_t n) override
-    {
-        const size_t k = n < size_ - at_ ? n : size_ - at_;
-        if (k) // an empty read may come with no buffer at all
-            std::memcpy(buffer, data_ + at_, k);
-        at_ += k;
-        return k;
-    }
-    void send(const uint8_t*, size_t) override {}
-    uint8_t readReply() override { return 0; }
-    void sleepMs(uint32_t) override {}
-    void discardPending() override { at_ = size_; }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    ReplyChannel channel(data + 1, size - 1);
+    fuzz::InputChannel channel(data + 1, size - 1);
     const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
     switch (data[0] % 4) {
     case 0: {

@@ -5,23 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
-
-bool sameColours(const ImageRecord& a, const ImageRecord& b)
-{
-    if (a.width != b.width || a.height != b.height)
-        return false;
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x)
-            if (pixelColour(a, x, y) != pixelColour(b, x, y))
-                return false;
-    return true;
-}
 
 ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int* rc = nullptr)
 {
@@ -41,40 +29,27 @@ TEST(ConvertImage, BottomUpBecomesTopDownCopy)
 {
     ImageRecord top = testPicture(13, 7, 24);
     ImageRecord bottom = bottomUpCopy(top);
-    ASSERT_TRUE(sameColours(top, bottom));
-
     ImageRecord copy = converted(bottom, kImageRaw);
     EXPECT_EQ(copy.rowOrder, kRowsTopDown);
-    EXPECT_TRUE(sameColours(copy, top));
     EXPECT_TRUE(std::equal(copy.payload().begin(), copy.payload().end(), top.payload().begin()));
     EXPECT_NE(copy.payload().data(), bottom.payload().data());
     EXPECT_EQ(bottom.rowOrder, kRowsBottomUp); // the source is left alone
 }
 
 // The LZW round trip itself is proven by the writer tests, through Pillow and our reader.
-TEST(ConvertImage, SameEncodingIsAPrivateCopy)
+TEST(ConvertImage, SameEncodingIsAPrivateCopyAndCutStreamsDecode)
 {
     ImageRecord gif = converted(testPicture(150, 120, 4), kImageGifLzw);
     EXPECT_EQ(gif.bitsPerPixel, 4);
     ImageRecord again = converted(gif, kImageGifLzw);
     EXPECT_TRUE(std::equal(again.payload().begin(), again.payload().end(), gif.payload().begin(), gif.payload().end()));
     EXPECT_NE(again.payload().data(), gif.payload().data());
-}
-
-TEST(ConvertImage, DamagedLzwStreamsDecodeSafely)
-{
-    std::mt19937 rnd(3);
-    ImageRecord gif = converted(testPicture(64, 64, 8), kImageGifLzw);
-    for (int trial = 0; trial < 200; ++trial) {
-        ImageRecord broken = copyImage(gif);
-        std::vector<uint8_t> bad(gif.payload().begin(), gif.payload().end());
-        bad.resize(trial % 2 ? rnd() % bad.size() + 1 : bad.size());
-        for (int k = 0; k < 5; ++k)
-            bad[rnd() % bad.size()] = uint8_t(rnd());
-        broken.dataSize = uint32_t(bad.size());
-        broken.data = ImageData(std::move(bad));
-        EXPECT_EQ(converted(broken, kImageRaw).width, 64);
-    }
+    // A cut stream still gives the whole picture (the rest index 0); damaged streams are
+    // the GIF fuzz target's.
+    std::vector<uint8_t> half(gif.payload().begin(), gif.payload().begin() + gif.dataSize / 2);
+    gif.dataSize = uint32_t(half.size());
+    gif.data = ImageData(std::move(half));
+    EXPECT_EQ(converted(gif, kImageRaw).width, 150);
 }
 
 TEST(ConvertImage, RefusesBadParametersAndRecords)

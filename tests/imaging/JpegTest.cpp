@@ -1,6 +1,6 @@
 // JPEG through the library: pictures converted with each option byte are the codec's
-// own files for those options (whose tables the codec tests check), with the sampling
-// Pillow reads; JPEG files read, written back unchanged and decoded; the refusals.
+// own files for those options (whose tables, sampling and quality the codec tests check
+// through Pillow); JPEG files read, written back unchanged and decoded; the refusals.
 
 #include "OracleSupport.h"
 #include "imaging/JpegEncoder.h"
@@ -8,27 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 using namespace sorvane;
 using namespace sorvane::test;
 
 namespace {
-
-// A smooth picture, so that the JPEG error stays small.
-ImageRecord smoothPicture(int w, int h, int bits)
-{
-    ImageRecord img = makeRawImage(w, h, 24);
-    std::span<uint8_t> d = img.data.writable();
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = &d[size_t(y) * size_t(img.rowBytes) + size_t(x) * 3];
-            p[0] = uint8_t(x * 255 / w), p[1] = uint8_t(y * 255 / h), p[2] = uint8_t(128 + (x - y) / 4);
-        }
-    if (bits != 24)
-        EXPECT_EQ(ImageOperation(img, 2, bits, 0), kImageOk);
-    return img;
-}
 
 double meanError(const ImageRecord& ours, const RgbPicture& other)
 {
@@ -46,17 +29,13 @@ double meanError(const ImageRecord& ours, const RgbPicture& other)
 
 TEST(Jpeg, ConvertedPicturesAreTheCodecsFilesForTheirOptions)
 {
-    TempDir dir;
-    struct Case {
+    const struct {
         int bits, options;
         uint8_t type;
-        const char* sampling;
-        double maxError;
-    } cases[] = {{24, 1, kImageJfif, "1x1;1x1;1x1", 3}, {16, 0, kImageJfif, "1x1;1x1;1x1", 8},
-                 {16, 2, kImageJfif, "1x1;1x1;1x1", 8}, {8, 6, kImageJpegOther, "2x2;1x1;1x1", 8}};
-    for (const Case& c : cases) {
+    } cases[] = {{24, 1, kImageJfif}, {16, 0, kImageJfif}, {16, 2, kImageJfif}, {8, 6, kImageJpegOther}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.bits << " bits, options " << c.options);
-        ImageRecord picture = smoothPicture(c.bits == 24 ? 240 : 64, c.bits == 24 ? 320 : 48, c.bits);
+        const ImageRecord picture = testPicture(61, 27, c.bits, 0, uint32_t(c.options));
         ImageRecord jpeg;
         jpeg.imageType = c.type;
         ASSERT_EQ(ConvertImage(picture, jpeg, c.options), kImageOk);
@@ -69,23 +48,7 @@ TEST(Jpeg, ConvertedPicturesAreTheCodecsFilesForTheirOptions)
             .options = c.options, .subsample420 = (c.options & 4) != 0, .jfifHeader = c.type == kImageJfif};
         std::vector<uint8_t> codec;
         ASSERT_EQ(jpeg::encode(bgr.data(), picture.width, picture.height, picture.width * 3, opt, codec), 0);
-        std::span<const uint8_t> ours = jpeg.payload();
-        EXPECT_EQ(std::memcmp(ours.data() + 6, "JFIF", 4) == 0, c.type == kImageJfif);
-        if (c.type == kImageJfif)
-            EXPECT_TRUE(std::equal(ours.begin(), ours.end(), codec.begin(), codec.end()));
-
-        const std::filesystem::path file = dir / ("o" + std::to_string(c.options) + ".JPG");
-        ImageFile f;
-        ASSERT_EQ(CreateImageFile(file, f, 0, kFileJpeg), kImageOk);
-        ASSERT_EQ(WriteImage(f, jpeg, 0), kImageOk);
-        CloseImageFile(f);
-        std::string info = runOracle({"jpeginfo", file.string()});
-        EXPECT_NE(info.find(std::string("sampling=") + c.sampling + "\n"), std::string::npos) << info;
-        EXPECT_LT(meanError(picture, readRgb(file)), c.maxError);
-        ImageRecord raw; // read back through the library and decoded
-        ASSERT_EQ(readRaw(file, raw), kImageOk);
-        EXPECT_EQ(raw.bitsPerPixel, 24);
-        EXPECT_LT(meanError(raw, readRgb(file)), 1.5);
+        EXPECT_TRUE(std::equal(jpeg.payload().begin(), jpeg.payload().end(), codec.begin(), codec.end()));
     }
     ImageRecord jpeg;
     jpeg.imageType = kImageJfif;

@@ -9,6 +9,7 @@
 #include "JpegTestSupport.h"
 #include "imaging/JpegDecoder.h"
 #include "imaging/JpegIdct.h"
+#include "support/SimProcess.h"
 #include "support/TempDir.h"
 
 using namespace sorvane;
@@ -58,7 +59,7 @@ TEST(JpegDecode, FilesWrittenByPillowAndImageMagickMatchPillowsPixels)
                                                        {"screen", screenPicture(101, 77)}};
     for (const auto& [name, picture] : sources) {
         fs::create_directory(dir / name);
-        writePnm(dir / name / "src.ppm", picture);
+        writePpm(dir / name / "src.ppm", picture);
         std::istringstream names(pillow({"write-pillow", (dir / name / "src.ppm").string(), (dir / name).string()}));
         for (std::string n; names >> n;) {
             files.push_back(dir / name / n);
@@ -68,6 +69,11 @@ TEST(JpegDecode, FilesWrittenByPillowAndImageMagickMatchPillowsPixels)
     ASSERT_EQ(files.size(), 18u);
     EXPECT_EQ(progressive, 8); // the oracle really wrote progressive files
     const std::string src = (dir / "photo" / "src.ppm").string();
+    auto imageMagick = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "/usr/bin/convert");
+        ProcessResult r = runProcess(args, std::chrono::seconds(120));
+        ASSERT_EQ(r.exitCode, 0) << "ImageMagick's convert failed or is missing: " << r.err;
+    };
     for (std::string sampling : {"1x1", "2x1", "2x2", "1x2", "4x1"})
         for (std::string interlace : {"None", "JPEG"}) {
             files.push_back(dir / ("im_" + sampling + interlace + ".jpg"));
@@ -180,48 +186,18 @@ TEST(JpegDecode, CorruptStreamsAreRefused)
     expectRefused({0xFF, 0xD8, 0xFF, 0xD9}, "no frame");
 }
 
-TEST(JpegDecode, DamagedEntropyDataNeverCrashes)
-{
-    // Flipped bytes after the headers: the result is a picture or -6, never a crash
-    // (the sanitizers watch), and a refused stream leaves no pixels.
-    const std::vector<uint8_t> files[] = {smallBaseline(false), smallBaseline(true), smallBaseline(false, 2)};
-    uint32_t seed = 99;
-    for (const std::vector<uint8_t>& f : files) {
-        size_t start = findMarker(f, 0xDA);
-        for (int i = 0; i < 300; ++i) {
-            std::vector<uint8_t> g = f;
-            for (int k = 0; k < 3; ++k) {
-                seed = seed * 1103515245u + 12345u;
-                size_t at = start + (seed >> 8) % (g.size() - start);
-                g[at] = uint8_t(g[at] ^ (1u << ((seed >> 4) & 7)));
-            }
-            jpeg::DecodedJpeg out;
-            int rc = jpeg::decode(g, out);
-            ASSERT_TRUE(rc == 0 || rc == -6) << rc;
-            if (rc == 0) {
-                EXPECT_EQ(out.pixels.size(), size_t(out.width) * size_t(out.height) * size_t(out.components));
-            } else {
-                EXPECT_TRUE(out.pixels.empty());
-            }
-        }
-    }
-}
-
 TEST(JpegDecode, OtherCodingProcessesGiveMinus7)
 {
     auto expectProcess = [](const std::vector<uint8_t>& f, const char* what) {
         jpeg::DecodedJpeg out;
         EXPECT_EQ(jpeg::decode(f, out), -7) << what;
     };
-    LibjpegParams arith;
-    arith.arithmetic = true;
-    std::vector<uint8_t> a = libjpegEncode(photoPicture(30, 20), arith);
-    ASSERT_TRUE(hasMarker(a, 0xC9)) << "libjpeg did not write an arithmetic-coded frame";
-    expectProcess(a, "arithmetic sequential");
-    arith.progressive = true;
-    a = libjpegEncode(photoPicture(30, 20), arith);
-    ASSERT_TRUE(hasMarker(a, 0xCA));
-    expectProcess(a, "arithmetic progressive");
+    for (bool progressive : {false, true}) {
+        const std::vector<uint8_t> a =
+            libjpegEncode(photoPicture(30, 20), {.progressive = progressive, .arithmetic = true});
+        ASSERT_TRUE(hasMarker(a, progressive ? 0xCA : 0xC9)) << "libjpeg did not write an arithmetic-coded frame";
+        expectProcess(a, progressive ? "arithmetic progressive" : "arithmetic sequential");
+    }
 
     const std::vector<uint8_t> base = smallBaseline();
     const size_t sof = findMarker(base, 0xC0);

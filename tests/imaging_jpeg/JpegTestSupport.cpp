@@ -11,8 +11,6 @@
 
 #include <jpeglib.h>
 
-#include "support/SimProcess.h"
-
 namespace sorvane::test {
 
 namespace {
@@ -79,21 +77,12 @@ Picture greyOf(const Picture& p)
     return g;
 }
 
-void writePnm(const std::filesystem::path& path, const Picture& p)
+void writePpm(const std::filesystem::path& path, const Picture& p)
 {
-    std::ostringstream head;
-    head << (p.channels == 3 ? "P6" : "P5") << "\n" << p.width << " " << p.height << "\n255\n";
-    std::string h = head.str();
-    std::vector<uint8_t> bytes(h.begin(), h.end());
-    for (size_t i = 0; i < p.pixels.size(); i += size_t(p.channels)) {
-        if (p.channels == 3) {
-            bytes.push_back(p.pixels[i + 2]);
-            bytes.push_back(p.pixels[i + 1]);
-            bytes.push_back(p.pixels[i]);
-        } else {
-            bytes.push_back(p.pixels[i]);
-        }
-    }
+    const std::string head = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
+    std::vector<uint8_t> bytes(head.begin(), head.end());
+    for (size_t i = 0; i + 2 < p.pixels.size(); i += 3)
+        bytes.insert(bytes.end(), {p.pixels[i + 2], p.pixels[i + 1], p.pixels[i]});
     writeFileBytes(path, bytes);
 }
 
@@ -141,14 +130,6 @@ double psnr(const Picture& a, const jpeg::DecodedJpeg& b)
     }
     double mse = sum / double(a.pixels.size());
     return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-void imageMagick(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv{"/usr/bin/convert"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    ProcessResult r = runProcess(argv, std::chrono::seconds(120));
-    ASSERT_EQ(r.exitCode, 0) << "ImageMagick's convert failed or is missing: " << r.err;
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // Pictures, files and oracles for the JPEG tests: Pillow (through jpeg_oracle.py
-// run by SORVANE_PYTHON), ImageMagick's convert, and libjpeg-turbo linked in.
+// run by SORVANE_PYTHON) and libjpeg-turbo linked in.
 
 #include <cstdint>
 #include <filesystem>
@@ -25,8 +25,8 @@ Picture photoPicture(int width, int height, int noise = 2, uint32_t seed = 1);
 Picture screenPicture(int width, int height);
 Picture greyOf(const Picture& p);
 
-// Binary PPM (RGB) or PGM.
-void writePnm(const std::filesystem::path& path, const Picture& p);
+// Binary PPM of a three-channel picture.
+void writePpm(const std::filesystem::path& path, const Picture& p);
 
 // Runs jpeg_oracle.py with these arguments (see runScript).
 std::string pillow(const std::vector<std::string>& args);
@@ -42,9 +42,6 @@ std::vector<Reference> pillowDecode(const std::vector<std::filesystem::path>& fi
 // 1000 when sizes or channel counts differ.
 int maxDifference(const jpeg::DecodedJpeg& ours, const Picture& reference);
 double psnr(const Picture& a, const jpeg::DecodedJpeg& b);
-
-// Runs ImageMagick's convert; fails the test when it is missing or fails.
-void imageMagick(const std::vector<std::string>& args);
 
 struct LibjpegParams {
     int quality = 85;

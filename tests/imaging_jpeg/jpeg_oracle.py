@@ -11,7 +11,6 @@ Commands (paths are files; every answer is one line per input on stdout):
                                 order), one line each
   annex-k                       print the Annex K example tables (natural order) as
                                 libjpeg writes them at quality 50, one line each
-  psnr SRC.ppm FILE             print the PSNR in dB of FILE's decoded pixels against SRC
   same-tables SRC.ppm OPTIONS OUT.jpg
                                 write SRC with the quantization tables of the Pillow
                                 quality-50 (Annex K) tables scaled as the writer's
@@ -73,13 +72,6 @@ def print_tables(quantization):
         print(" ".join(str(v) for v in quantization[k]))
 
 
-def psnr(src, f):
-    a = Image.open(src)
-    b = Image.open(f)
-    b.load()
-    print("%.3f" % psnr_of(a.convert(b.mode), b))
-
-
 def annex_k_tables():
     # libjpeg's tables at quality 50 are the Annex K example tables unscaled.
     ref = io.BytesIO()
@@ -108,8 +100,6 @@ def main():
         inspect(args[0])
     elif cmd == "annex-k":
         print_tables(annex_k_tables())
-    elif cmd == "psnr":
-        psnr(args[0], args[1])
     elif cmd == "same-tables":
         same_tables(args[0], int(args[1]), args[2])
     else:
