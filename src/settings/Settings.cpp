@@ -175,21 +175,4 @@ std::vector<std::string> splitList(std::string_view text)
     }
 }
 
-std::string expandDevicePattern(std::string_view pattern, int n)
-{
-    std::string out;
-    for (size_t i = 0; i < pattern.size();) {
-        if (pattern.substr(i).starts_with("{n}")) {
-            out += std::to_string(n);
-            i += 3;
-        } else if (pattern.substr(i).starts_with("{n-1}")) {
-            out += std::to_string(n - 1);
-            i += 5;
-        } else {
-            out += pattern[i++];
-        }
-    }
-    return out;
-}
-
 } // namespace sorvane

@@ -114,7 +114,5 @@ bool parseIpv4(std::string_view text, uint32_t& out);
 bool parseAddressList(std::string_view text, std::vector<uint32_t>& out, std::string& error);
 // Splits a comma-separated list into its trimmed, non-empty entries.
 std::vector<std::string> splitList(std::string_view text);
-// The device path of port n: "{n}" and "{n-1}" in pattern replaced by the numbers.
-std::string expandDevicePattern(std::string_view pattern, int n);
 
 } // namespace sorvane

@@ -28,11 +28,6 @@ std::vector<std::string> SkinNames(const PrivateProfile& ini)
     return names;
 }
 
-std::vector<std::string> ParseSkinList(std::string_view iniText)
-{
-    return SkinNames(PrivateProfile(iniText));
-}
-
 std::vector<std::string> LoadSkinList(const std::filesystem::path& programDir)
 {
     const std::filesystem::path file = FindSkinFile(programDir);

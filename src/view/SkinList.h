@@ -61,8 +61,6 @@ struct SkinDefinition {
 // exists; empty when there is neither.
 std::filesystem::path FindSkinFile(const std::filesystem::path& programDir);
 
-// The names from the text of a skin file.
-std::vector<std::string> ParseSkinList(std::string_view iniText);
 std::vector<std::string> SkinNames(const PrivateProfile& ini);
 
 // The names from the program folder's skin file; none when there is no readable
