@@ -24,14 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <class F>
-bool waitFor(F condition)
-{
-    for (int waited = 0; waited < 20000 && !condition(); waited += 10)
-        QTest::qWait(10);
-    return condition();
-}
-
 QStringList column(const QTreeWidget& list, int c)
 {
     QStringList out;
@@ -61,7 +53,10 @@ struct Explorer {
         window->showPcFolder(pc.path().string());
         waitIdle();
     }
-    void waitIdle() { ASSERT_TRUE(waitFor([&] { return !window->deviceBusy() && !window->transferDialog(); })); }
+    void waitIdle()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->deviceBusy() && !window->transferDialog(); }, 20000));
+    }
     QTreeWidgetItem* row(QTreeWidget* list, const QString& name)
     {
         auto found = list->findItems(name, Qt::MatchExactly);
@@ -74,7 +69,7 @@ struct Explorer {
 TEST(ExplorerWindow, ListsWorksOnPcFilesAndGoesWithItsWindow)
 {
     Explorer e;
-    fs::create_directory(e.sandbox / "Programs");
+    writeFile(e.sandbox / "Programs" / "app.exe", "12345");
     fs::create_directory(e.sandbox / ".hidden");
     writeFile(e.sandbox / ".profile", std::string(1535, 'x'));
     writeFile(e.sandbox / "a.txt", "");
@@ -97,6 +92,7 @@ TEST(ExplorerWindow, ListsWorksOnPcFilesAndGoesWithItsWindow)
     QTest::qWait(20);
     e.waitIdle();
     EXPECT_EQ(e.window->deviceFolder(), "\\Programs");
+    EXPECT_EQ(column(*e.window->deviceList(), 0), QStringList{"app.exe"});
     e.window->command(explorer_cmd::DeviceUp);
     e.waitIdle();
     EXPECT_EQ(e.window->deviceFolder(), "");
@@ -138,7 +134,7 @@ TEST(ExplorerWindow, ListsWorksOnPcFilesAndGoesWithItsWindow)
     EXPECT_EQ(e.window->pcList()->topLevelItemCount(), 0);
 
     e.device->close();
-    EXPECT_TRUE(waitFor([&] { return e.device.isNull() && e.window.isNull(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return e.device.isNull() && e.window.isNull(); }, 20000));
 }
 
 TEST(ExplorerWindow, CopyBothWaysDeleteAndRename)

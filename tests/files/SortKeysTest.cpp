@@ -28,8 +28,6 @@ TEST(SortKeys, NameKeyFoldsPerSideAndMarksFolders)
     EXPECT_EQ(NameKey("abcdef", false, EntrySide::Device), 0x41424344u);
     EXPECT_EQ(NameKey("ab", false, EntrySide::Pc), 0x41420000u);
     EXPECT_EQ(NameKey("", false, EntrySide::Pc), 0u);
-    // '1' (0x31) keeps bit 5 only under... neither mask: 0x31 & 0x5F = 0x11, & 0xDF = 0x11.
-    EXPECT_EQ(NameKey("1", false, EntrySide::Pc), 0x11000000u);
     EXPECT_EQ(NameKey("docs", true, EntrySide::Pc), 0x80000000u | 0x444F4353u);
     // A byte with bit 7 keeps it in a PC folder name (0xDF) and loses it elsewhere (0x5F).
     EXPECT_EQ(NameKey("a\xE9", true, EntrySide::Pc), 0x80000000u | 0x41C90000u);

@@ -1,4 +1,4 @@
-// File transfers, listings, delete and rename end to end against sorvane-sim serving a
+// File transfers end to end against sorvane-sim serving a
 // sandbox folder, over loopback TCP and over pseudo-terminals (COM and USB kinds), the
 // link seen through a channel that records the block headers; blocks checked against
 // Python's zlib.
@@ -352,21 +352,10 @@ TEST(Transfer, CancelKeepsTheOldPcFileAndDeletesThePartialDeviceFile)
     EXPECT_FALSE(fs::exists(dev.sandbox / "second"));
 }
 
-TEST(Transfer, ListingAndRefusals)
+// A device path too long for the agent's field goes nowhere, so no shortened path can
+// name another file.
+TEST(Transfer, OverlongDevicePathIsRefused)
 {
     Device dev(4);
-    fs::create_directory(dev.sandbox / "sub");
-    fs::create_directory(dev.sandbox / ".hidden");
-    writeFile(dev.sandbox / "sub" / "one.txt", "12345");
-    writeFile(dev.sandbox / "outside-not", "x");
-    DeviceListing l = ListDeviceFolder(*dev.channel, "\\sub");
-    ASSERT_EQ(l.status, DeviceFileStatus::Ok);
-    ASSERT_EQ(l.items.size(), 1u);
-    EXPECT_EQ(l.items[0].name, "one.txt");
-    EXPECT_EQ(l.items[0].size, 5u);
-    EXPECT_EQ(ListDeviceFolder(*dev.channel, "").items.size(), 3u); // the root, asked for with ""
-    // Renaming and deleting what is there: the explorer's tests (and the CLI's); what is not is refused.
-    EXPECT_EQ(RenameDeviceFile(*dev.channel, "\\sub\\none", "\\sub\\three.txt"), DeviceFileStatus::Refused);
-    EXPECT_EQ(DeleteDeviceFile(*dev.channel, "\\sub\\none"), DeviceFileStatus::Refused);
     EXPECT_EQ(DeleteDeviceFile(*dev.channel, std::string(300, 'x')), DeviceFileStatus::PathTooLong);
 }

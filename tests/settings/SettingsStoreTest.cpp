@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "platform/ByteOrder.h"
 #include "settings/SettingsStore.h"

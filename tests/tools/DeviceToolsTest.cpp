@@ -33,17 +33,6 @@ TEST(DeviceInfoText, GoldenValues)
         EXPECT_EQ(got, want);
 }
 
-std::string hex(const std::string& s)
-{
-    std::string out;
-    char b[3];
-    for (unsigned char c : s) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out;
-}
-
 // Every character from U+0001 to U+02FF, the code page's own of 0x80..0x9F, a CJK
 // character and one beyond the basic plane, through Python's cp1252 codec.
 TEST(DeviceText, AgreesWithPythonCp1252)
@@ -55,14 +44,16 @@ TEST(DeviceText, AgreesWithPythonCp1252)
         "sys.stdout.write(s.encode('utf-8').hex() + ' ' + s.encode('cp1252', errors='replace').hex())\n";
     const test::ProcessResult py = test::runProcess({test::programFromEnv("SORVANE_PYTHON"), "-c", script});
     ASSERT_EQ(py.exitCode, 0) << "the Python oracle did not run: " << py.err;
-    const std::string& out = py.out;
-    const size_t space = out.find(' ');
+    const size_t space = py.out.find(' ');
     ASSERT_NE(space, std::string::npos);
-    std::string utf8;
-    for (size_t i = 0; i + 1 < space; i += 2)
-        utf8 += char(std::stoi(out.substr(i, 2), nullptr, 16));
-    const DeviceTextResult r = ToDeviceText(utf8);
-    EXPECT_EQ(hex(r.bytes), out.substr(space + 1));
+    auto unhex = [](const std::string& h) {
+        std::string bytes;
+        for (size_t i = 0; i + 1 < h.size(); i += 2)
+            bytes += char(std::stoi(h.substr(i, 2), nullptr, 16));
+        return bytes;
+    };
+    const DeviceTextResult r = ToDeviceText(unhex(py.out.substr(0, space)));
+    EXPECT_EQ(r.bytes, unhex(py.out.substr(space + 1)));
     // U+0080..U+009F (32), U+0100..U+02FF but for its ten in the code page (502), two more.
     EXPECT_EQ(r.unmappable, 536u);
 }
@@ -73,9 +64,6 @@ TEST(DeviceText, PasteTable)
         std::string in, bytes;
         size_t unmappable;
     } cases[] = {
-        {"\xC3\xA9", "\xE9", 0},               // é
-        {"\xE2\x82\xAC", "\x80", 0},           // €
-        {"\xE4\xB8\xAD", "?", 1},              // a CJK character
         {"a\nb\r\nc\rd", "a\r\nb\r\nc\rd", 0}, // LF alone becomes CR LF; CR LF and CR stay
         {std::string("ab\0cd", 5), "ab", 0},   // the device takes text up to a NUL
         {"\xE2\x82", "??", 2},                 // a cut UTF-8 sequence
@@ -83,8 +71,8 @@ TEST(DeviceText, PasteTable)
     };
     for (const auto& c : cases) {
         const DeviceTextResult r = ToDeviceText(c.in);
-        EXPECT_EQ(hex(r.bytes), hex(c.bytes)) << hex(c.in);
-        EXPECT_EQ(r.unmappable, c.unmappable) << hex(c.in);
+        EXPECT_EQ(r.bytes, c.bytes) << c.in;
+        EXPECT_EQ(r.unmappable, c.unmappable) << c.in;
     }
 }
 

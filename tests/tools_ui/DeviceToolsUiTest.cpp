@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
