@@ -75,23 +75,7 @@ struct FailingOps : FileOps {
 
 } // namespace
 
-TEST(RegistryFile, MissingFileThenSaveAndLoad)
-{
-    test::TempDir tmp;
-    RegistryFile file(tmp / "a" / "b");
-    RegistryStore store = sample(1);
-    RegistryLoadResult r = file.load(store);
-    EXPECT_EQ(r.outcome, RegistryLoadResult::Outcome::Missing);
-    EXPECT_TRUE(store.empty());
-    EXPECT_FALSE(fs::exists(tmp / "a")); // loading creates nothing
-
-    ASSERT_EQ(file.save(sample(2)), "");
-    EXPECT_EQ(filesIn(tmp / "a" / "b"), std::vector<fs::path>{"settings.reg"});
-    r = file.load(store);
-    EXPECT_EQ(r.outcome, RegistryLoadResult::Outcome::Loaded);
-    EXPECT_EQ(store, sample(2));
-}
-
+// A missing file and a first save into folders not yet made: settings_tests SettingsStore.
 TEST(RegistryFile, InterruptedSaveLeavesThePreviousFileWhole)
 {
     test::TempDir tmp;

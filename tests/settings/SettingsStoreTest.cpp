@@ -41,7 +41,7 @@ std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
 } // namespace
 
-TEST(SettingsStore, FreshStateHasTheDefaults)
+TEST(SettingsStore, FreshOrDamagedStateHasTheDefaults)
 {
     test::TempDir tmp;
     SettingsStore store(tmp / "cfg");
@@ -51,12 +51,23 @@ TEST(SettingsStore, FreshStateHasTheDefaults)
     PlatformSettings p;
     SettingsLoadResult r = store.LoadSettings(kHome, s, t, p);
     EXPECT_FALSE(r.problem());
+    EXPECT_FALSE(fs::exists(tmp / "cfg")); // loading makes nothing
+    fs::create_directory(tmp / "cfg");
     EXPECT_EQ(t.ConnTypes(), 0);
     EXPECT_EQ(std::make_tuple(s.Refresh, s.Scale, s.InboundPort, s.AcceptInbound, s.ShowMouse, s.ComPort, s.ScriptDir),
               std::make_tuple(10, 1, 1901, 1, 1, 1, std::string("/opt/sorvane/RECORDED_DATA")));
     EXPECT_EQ(s, Settings::defaults(kHome));
     EXPECT_EQ(p, PlatformSettings::defaults());
     EXPECT_EQ(std::make_tuple(p.ComDevicePattern, p.LanDiscoveryPort), std::make_tuple(std::string("/dev/ttyS{n-1}"), 1903));
+
+    // A damaged file is reported and the defaults stand (the file's own checks are RegistryFile's).
+    std::ofstream(tmp / "cfg" / "settings.reg") << "Sorvane settings store 1\n[" << kKey << "]\n\"Refresh\"=dword:\n";
+    s.Refresh = 99;
+    r = store.LoadSettings(kHome, s, t, p);
+    ASSERT_TRUE(r.problem());
+    EXPECT_NE(r.error.find("line 3"), std::string::npos) << r.error;
+    EXPECT_EQ(r.keptAside.parent_path(), tmp / "cfg");
+    EXPECT_EQ(s, Settings::defaults(kHome));
 }
 
 TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
@@ -82,12 +93,12 @@ TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
     p.LanDiscoveryPort = 40000;
     p.ActiveSyncStartCommand = "/bin/true --start";
     p.ClickPng = 1;
-    ASSERT_EQ(SettingsStore(tmp.path()).SaveSettings(s, t, p), "");
+    ASSERT_EQ(SettingsStore(tmp / "a" / "b").SaveSettings(s, t, p), ""); // its folders made
 
     Settings s2;
     ProfileTable t2;
     PlatformSettings p2;
-    SettingsStore again(tmp.path());
+    SettingsStore again(tmp / "a" / "b");
     EXPECT_FALSE(again.LoadSettings("/elsewhere/", s2, t2, p2).problem());
     EXPECT_EQ(s2, s);
     EXPECT_EQ(t2, t);
@@ -265,20 +276,4 @@ TEST(SettingsStore, AgentPortRegistration)
     SettingsStore third(tmp.path());
     third.LoadSettings(kHome, s, t, p);
     EXPECT_EQ(third.registeredProxyPort(), std::nullopt);
-}
-
-TEST(SettingsStore, DamagedFileIsReportedAndDefaultsUsed)
-{
-    test::TempDir tmp;
-    SettingsStore store(tmp.path());
-
-    std::ofstream(tmp / "settings.reg") << "Sorvane settings store 1\n[" << kKey << "]\n\"Refresh\"=dword:\n";
-    Settings s;
-    ProfileTable t;
-    PlatformSettings p;
-    SettingsLoadResult r = store.LoadSettings(kHome, s, t, p);
-    ASSERT_TRUE(r.problem());
-    EXPECT_NE(r.error.find("line 3"), std::string::npos) << r.error;
-    EXPECT_EQ(r.keptAside.parent_path(), tmp.path()); // the file's own checks are RegistryFile's
-    EXPECT_EQ(s, Settings::defaults(kHome));
 }

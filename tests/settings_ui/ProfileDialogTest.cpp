@@ -128,8 +128,12 @@ TEST_F(ProfileDialogTest, NameIsRequiredAndKeepsSixtyThreeBytes)
 {
     ProfileDialog d(nullptr, state.context, -1);
     d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
     auto* name = child<QLineEdit>(d, "1001");
     EXPECT_EQ(name->text(), "New Connection");
+    QTest::keyClicks(QApplication::focusWidget(), "Pocket"); // typing replaces it
+    EXPECT_EQ(name->text(), "Pocket");
     name->clear();
     pressOk(d);
     EXPECT_TRUE(d.isVisible());
@@ -153,16 +157,6 @@ TEST_F(ProfileDialogTest, NameIsRequiredAndKeepsSixtyThreeBytes)
     for (int i = 0; i < 40; ++i)
         QTest::sendKeyEvent(QTest::Click, name2, Qt::Key_Eacute, QString(QChar(0xE9)), Qt::NoModifier);
     EXPECT_EQ(name2->text(), QString(31, QChar(0xE9)));
-}
-
-TEST_F(ProfileDialogTest, TypingReplacesTheNewName)
-{
-    ProfileDialog d(nullptr, state.context, -1);
-    d.show();
-    d.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-    QTest::keyClicks(QApplication::focusWidget(), "Pocket");
-    EXPECT_EQ(child<QLineEdit>(d, "1001")->text(), "Pocket");
 }
 
 TEST_F(ProfileDialogTest, NewProfileDefaultsAndAviEnablesShowMouseCursor)
@@ -206,23 +200,6 @@ TEST_F(ProfileDialogTest, NewProfileDefaultsAndAviEnablesShowMouseCursor)
     EXPECT_EQ(state.profiles.get(0)->showMouseCursor, 0);
 }
 
-TEST_F(ProfileDialogTest, ColourChooserKeepsCustomColoursForTheRun)
-{
-    state.colors.answers = {0x00336699u, std::nullopt};
-    ProfileDialog d(nullptr, state.context, -1);
-    d.show();
-    auto* swatch = child<ColorSwatch>(d, "1030");
-    EXPECT_EQ(swatch->color(), 0u);
-    child<QPushButton>(d, "1031")->click();
-    EXPECT_EQ(swatch->color(), 0x00336699u);
-    EXPECT_EQ(swatch->grab().toImage().pixelColor(swatch->width() / 2, swatch->height() / 2),
-              QColor(0x99, 0x66, 0x33));
-    child<QPushButton>(d, "1031")->click(); // cancelled: the colour stays (stored: the test below)
-    EXPECT_EQ(swatch->color(), 0x00336699u);
-    EXPECT_EQ(state.colors.initials, (std::vector<uint32_t>{0u, 0x00336699u}));
-    EXPECT_EQ(state.customColors[0], 0x00336699u);
-}
-
 TEST_F(ProfileDialogTest, EverythingIsStoredBeforeTheSave)
 {
     ProfileDialog d(nullptr, state.context, -1);
@@ -246,8 +223,15 @@ TEST_F(ProfileDialogTest, EverythingIsStoredBeforeTheSave)
     child<QRadioButton>(d, "1074")->click();
     for (const char* id : {"1041", "1042", "1043", "1044", "1045"})
         child<QCheckBox>(d, id)->setChecked(true);
-    state.colors.answers = {0x00102030u};
+    // The chosen colour shows; a cancelled choice keeps it; custom colours last the run.
+    state.colors.answers = {0x00102030u, std::nullopt};
+    auto* swatch = child<ColorSwatch>(d, "1030");
     child<QPushButton>(d, "1031")->click();
+    EXPECT_EQ(swatch->grab().toImage().pixelColor(swatch->width() / 2, swatch->height() / 2),
+              QColor(0x30, 0x20, 0x10));
+    child<QPushButton>(d, "1031")->click();
+    EXPECT_EQ(state.colors.initials, (std::vector<uint32_t>{0u, 0x00102030u}));
+    EXPECT_EQ(state.customColors[0], 0x00102030u);
     pressOk(d);
     ASSERT_FALSE(d.isVisible());
     ASSERT_EQ(state.saves, 1);
