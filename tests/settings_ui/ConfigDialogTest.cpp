@@ -44,7 +44,7 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigDialogTest, PortInUseKeepsTheDialogOpenAndTheOldPortListening)
+TEST_F(ConfigDialogTest, PortInUseKeepsEverythingAndAFreePortIsStoredWithTheRest)
 {
     const int oldPort = state.settings.InboundPort;
     const Settings before = state.settings;
@@ -53,7 +53,7 @@ TEST_F(ConfigDialogTest, PortInUseKeepsTheDialogOpenAndTheOldPortListening)
     d.show();
     auto* port = child<QLineEdit>(d, "1002");
     EXPECT_EQ(port->text(), QString::number(oldPort));
-    child<QComboBox>(d, "1051")->setCurrentIndex(4);
+    child<QComboBox>(d, "1051")->setCurrentIndex(2); // 3 fps
     port->setText(QString::number(other.port));
     pressOk(d);
 
@@ -65,16 +65,11 @@ TEST_F(ConfigDialogTest, PortInUseKeepsTheDialogOpenAndTheOldPortListening)
     EXPECT_EQ(state.settings, before); // nothing stored, InboundPort included
     EXPECT_EQ(state.saves, 0);
     EXPECT_EQ(state.listener.listeningPort(), oldPort); // an impossible port: the listener's own suite
-}
 
-TEST_F(ConfigDialogTest, FreePortMovesTheListenerAndEverythingIsStoredAndSaved)
-{
+    // A free port: the listener moves and everything is stored, then saved.
     const int freePort = freeLoopbackPort();
     const std::string scripts = (state.dir / "My Scripts").string();
-    ConfigDialog d(nullptr, state.context);
-    d.show();
-    child<QLineEdit>(d, "1002")->setText(QString::number(freePort));
-    child<QComboBox>(d, "1051")->setCurrentIndex(2);  // 3 fps
+    port->setText(QString::number(freePort));
     child<QComboBox>(d, "1052")->setCurrentIndex(3);  // 4x
     child<QCheckBox>(d, "1040")->setChecked(true);
     child<QComboBox>(d, "1054")->setCurrentIndex(2);
@@ -90,9 +85,9 @@ TEST_F(ConfigDialogTest, FreePortMovesTheListenerAndEverythingIsStoredAndSaved)
     pressOk(d);
 
     ASSERT_FALSE(d.isVisible());
-    ASSERT_EQ(state.messages.shown.size(), 1u);
-    EXPECT_EQ(state.messages.shown[0].text, state.saveFailure);
-    EXPECT_EQ(state.messages.shown[0].caption, "Error");
+    ASSERT_EQ(state.messages.shown.size(), 2u);
+    EXPECT_EQ(state.messages.shown[1].text, state.saveFailure);
+    EXPECT_EQ(state.messages.shown[1].caption, "Error");
     EXPECT_EQ(state.listener.listeningPort(), freePort);
     EXPECT_EQ(state.saves, 1);
     const Settings& s = state.savedSettings;
