@@ -107,7 +107,7 @@ TEST_F(ConfigDialogTest, PortInUseKeepsEverythingAndAFreePortIsStoredWithTheRest
     EXPECT_EQ(state.settings, s); // kept though the save failed
 }
 
-TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBox)
+TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBoxAndCancelNothing)
 {
     std::filesystem::create_directories(state.dir / "RECORDED_DATA");
     std::filesystem::create_directories(state.dir / "elsewhere");
@@ -127,6 +127,15 @@ TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBox)
     });
     child<QPushButton>(d, "1030")->click();
     EXPECT_EQ(seenStart.toStdString(), state.settings.ScriptDir);
+    EXPECT_EQ(child<QLineEdit>(d, "1001")->text().toStdString(), (state.dir / "elsewhere").string());
+
+    QTimer::singleShot(0, [&] {
+        auto* sel = qobject_cast<SelectDirectoryDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(sel, nullptr);
+        sel->showFolder(state.dir.path().string());
+        sel->findChild<QPushButton*>("2")->click();
+    });
+    child<QPushButton>(d, "1030")->click(); // Cancel leaves the box as it was
     EXPECT_EQ(child<QLineEdit>(d, "1001")->text().toStdString(), (state.dir / "elsewhere").string());
 }
 

@@ -106,7 +106,6 @@ TEST_F(ProfileDialogTest, PortLimitsOfComAndProxy)
     EXPECT_EQ(last().icon, MessageIcon::Error);
     EXPECT_FALSE(attempt(LinkKind::Proxy, "65537"));
     EXPECT_FALSE(attempt(LinkKind::Proxy, ""));
-    EXPECT_EQ(state.profiles.ConnTypes(), 0);
     EXPECT_TRUE(attempt(LinkKind::Proxy, "1000"));
     EXPECT_TRUE(attempt(LinkKind::Proxy, "65536"));
 
@@ -120,7 +119,6 @@ TEST_F(ProfileDialogTest, PortLimitsOfComAndProxy)
     ASSERT_EQ(state.profiles.ConnTypes(), 4);
     EXPECT_EQ(state.profiles.get(0)->port, 1000u);
     EXPECT_EQ(state.profiles.get(1)->port, 65536u);
-    EXPECT_EQ(state.profiles.get(2)->port, 9u);
     EXPECT_EQ(state.refreshed, (std::vector<int>{0, 1, 2, 3}));
 }
 
