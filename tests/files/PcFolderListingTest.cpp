@@ -50,19 +50,16 @@ protected:
 
 } // namespace
 
-TEST_F(PcFolderListingTest, FoldersOnlyLeavesFilesAndDotFoldersOut)
+TEST_F(PcFolderListingTest, FoldersAloneOrFilesAfterThemWithSizeAndDateTexts)
 {
-    PcFolderListing l = ListPcFolder(dir.path().string(), true, drives, SortKey::Name);
-    EXPECT_TRUE(l.error.empty());
-    EXPECT_EQ(names(l), (std::vector<std::string>{"alpha", "link-to-alpha", "Zeta"}));
-    for (const PcFolderItem& i : l.items) {
+    PcFolderListing folders = ListPcFolder(dir.path().string(), true, drives, SortKey::Name);
+    EXPECT_TRUE(folders.error.empty());
+    EXPECT_EQ(names(folders), (std::vector<std::string>{"alpha", "link-to-alpha", "Zeta"}));
+    for (const PcFolderItem& i : folders.items) {
         EXPECT_EQ(i.kind, PcFolderItem::Kind::Folder);
         EXPECT_TRUE(i.sizeText.empty());
     }
-}
 
-TEST_F(PcFolderListingTest, FilesFollowFoldersWithSizeAndDateTexts)
-{
     PcFolderListing l = ListPcFolder(dir.path().string(), false, drives, SortKey::Name);
     // ".dotfile" is listed: only folders beginning with "." are left out.
     EXPECT_EQ(names(l), (std::vector<std::string>{"alpha", "link-to-alpha", "Zeta", ".dotfile", "a.bin", "b.txt",

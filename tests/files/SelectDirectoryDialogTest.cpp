@@ -55,24 +55,17 @@ QStringList pickFromFolderMenu(FolderPathButton& button, int index)
     return lines;
 }
 
-class SelectDirectoryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        fs::create_directories(dir / "alpha" / "deep");
-        fs::create_directory(dir / "beta");
-        fs::create_directory(dir / ".hidden");
-        std::ofstream(dir / "file.txt") << "text";
-    }
-    test::TempDir dir;
-    std::string top = dir.path().string();
-};
-
 } // namespace
 
 // A single click goes into a folder (here a drive's); the answers of OK and Cancel: settings_ui's Browse.
-TEST_F(SelectDirectoryTest, ListsFoldersOnlyAndItsMenuGoesUpToTheDrives)
+TEST(SelectDirectory, ListsFoldersOnlyAndItsMenuGoesUpToTheDrives)
 {
+    test::TempDir dir;
+    const std::string top = dir.path().string();
+    fs::create_directories(dir / "alpha" / "deep");
+    fs::create_directory(dir / "beta");
+    fs::create_directory(dir / ".hidden");
+    std::ofstream(dir / "file.txt") << "text";
     SelectDirectoryDialog dialog(nullptr, top + "/alpha/deep/", SortKey::Name, {"/", top});
     dialog.show();
     auto* ok = dialog.findChild<QPushButton*>("1");
