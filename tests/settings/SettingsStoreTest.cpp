@@ -230,12 +230,10 @@ TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
     RegistryStore store;
     store.setString(kPlatformSettingsKey, "LanBroadcastAddress", "127.0.0.1");
     store.setDword(kPlatformSettingsKey, "LanDiscoveryPort", 0);
-    store.setString(kPlatformSettingsKey, "ActiveSyncAddresses", "127.0.0.9");
     PlatformSettings p;
     LoadPlatformSettings(store, p);
     EXPECT_EQ(p.LanBroadcastAddress, "127.0.0.1");
     EXPECT_EQ(p.LanDiscoveryPort, 1903);
-    EXPECT_EQ(p.ActiveSyncAddresses, "127.0.0.9");
     EXPECT_FALSE(store.hasKey(kSettingsKey)); // the main key was never made
 
     // Platform values alone do not count as saved settings: the main key's defaults stand.

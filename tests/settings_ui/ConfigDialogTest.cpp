@@ -20,8 +20,6 @@ using namespace sorvane::test;
 
 namespace {
 
-void pressOk(QDialog& d) { child<QPushButton>(d, "1")->click(); }
-
 // The device window's side of Configure.
 struct FakeConnection final : ConnectionSettingsPort {
     ConnectionViewSettings settings;
@@ -160,13 +158,13 @@ TEST_F(ConfigDialogTest, WithoutSkinsOnlyNoneIsShownAndNothingCanBeChosen)
 TEST(ConnectionConfigure, LowColourAndSkinChangesPostTheirToggles)
 {
     std::vector<std::string> skins{"One", "Two", "Three"};
-    auto run = [&](ConnectionViewSettings start, auto change) {
+    auto run = [&](ConnectionViewSettings start, auto change, const char* button = "1") {
         FakeConnection conn;
         conn.settings = start;
         ConfigDialog d(nullptr, conn, skins);
         d.show();
         change(d);
-        pressOk(d);
+        child<QPushButton>(d, button)->click();
         return conn;
     };
     ConnectionViewSettings shown;
@@ -211,12 +209,8 @@ TEST(ConnectionConfigure, LowColourAndSkinChangesPostTheirToggles)
     EXPECT_EQ(low.stored.at(0).refreshRate, 18);
 
     // Cancel: nothing stored, nothing posted.
-    FakeConnection conn;
-    conn.settings = shown;
-    ConfigDialog d(nullptr, conn, skins);
-    d.show();
-    child<QComboBox>(d, "1052")->setCurrentIndex(3);
-    child<QPushButton>(d, "2")->click();
-    EXPECT_TRUE(conn.stored.empty());
-    EXPECT_TRUE(conn.posted.empty());
+    FakeConnection cancelled =
+        run(shown, [](ConfigDialog& d) { child<QComboBox>(d, "1052")->setCurrentIndex(3); }, "2");
+    EXPECT_TRUE(cancelled.stored.empty());
+    EXPECT_TRUE(cancelled.posted.empty());
 }

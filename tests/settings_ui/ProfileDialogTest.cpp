@@ -29,8 +29,6 @@ Profile comProfile(uint32_t port)
     return p;
 }
 
-void pressOk(QDialog& d) { child<QPushButton>(d, "1")->click(); }
-
 class ProfileDialogTest : public ::testing::Test {
 protected:
     ProgramState state;
@@ -262,22 +260,20 @@ TEST_F(ProfileDialogTest, EntryPointRefusesAFullTableAndCancelChangesNothing)
     EXPECT_EQ(RunProfileDialog(nullptr, ProfileDialogMode::Edit, 33, state.context), std::nullopt);
     EXPECT_EQ(state.beep.count, 2);
 
+    auto answer = [](const char* name, const char* button) {
+        QTimer::singleShot(0, [name, button] {
+            auto* d = QApplication::activeModalWidget();
+            ASSERT_NE(d, nullptr);
+            d->findChild<QLineEdit*>("1001")->setText(name);
+            d->findChild<QPushButton*>(button)->click();
+        });
+    };
     const ProfileTable before = state.profiles;
-    QTimer::singleShot(0, [] {
-        auto* d = QApplication::activeModalWidget();
-        ASSERT_NE(d, nullptr);
-        d->findChild<QLineEdit*>("1001")->setText("changed");
-        d->findChild<QPushButton*>("2")->click();
-    });
+    answer("changed", "2"); // Cancel
     EXPECT_EQ(RunProfileDialog(nullptr, ProfileDialogMode::Edit, 5, state.context), std::nullopt);
     EXPECT_EQ(state.profiles, before);
 
-    QTimer::singleShot(0, [] {
-        auto* d = QApplication::activeModalWidget();
-        ASSERT_NE(d, nullptr);
-        d->findChild<QLineEdit*>("1001")->setText("renamed");
-        d->findChild<QPushButton*>("1")->click();
-    });
+    answer("renamed", "1"); // OK
     EXPECT_EQ(RunProfileDialog(nullptr, ProfileDialogMode::Edit, 5, state.context), 5);
     EXPECT_EQ(state.profiles.get(5)->nameView(), "renamed");
     EXPECT_EQ(state.refreshed, std::vector<int>{5});
