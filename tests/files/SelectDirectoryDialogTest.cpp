@@ -26,14 +26,6 @@ QStringList rows(const QTreeWidget& list)
     return out;
 }
 
-void clickRow(QTreeWidget& list, const QString& name)
-{
-    QList<QTreeWidgetItem*> found = list.findItems(name, Qt::MatchExactly);
-    ASSERT_EQ(found.size(), 1) << name.toStdString();
-    QRect r = list.visualItemRect(found.front());
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, r.center());
-}
-
 // Clicks the path button and, once its menu is up, picks line `index`; returns the
 // menu's lines as shown.
 QStringList pickFromFolderMenu(FolderPathButton& button, int index)
@@ -83,7 +75,9 @@ TEST(SelectDirectory, ListsFoldersOnlyAndItsMenuGoesUpToTheDrives)
     EXPECT_EQ(rows(*dialog.list()), (QStringList{"/", QString::fromStdString(top)}));
     EXPECT_FALSE(ok->isEnabled());
 
-    clickRow(*dialog.list(), QString::fromStdString(top));
+    QList<QTreeWidgetItem*> drive = dialog.list()->findItems(QString::fromStdString(top), Qt::MatchExactly);
+    ASSERT_EQ(drive.size(), 1);
+    QTest::mouseClick(dialog.list()->viewport(), Qt::LeftButton, {}, dialog.list()->visualItemRect(drive[0]).center());
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.folder() == top; })); // QTRY_COMPARE is silent under gtest
     EXPECT_TRUE(ok->isEnabled());
 }

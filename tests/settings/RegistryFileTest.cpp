@@ -122,7 +122,7 @@ TEST(RegistryFile, ProcessDyingMidSaveLeavesThePreviousFileWhole)
     EXPECT_EQ(filesIn(tmp.path()), std::vector<fs::path>{"settings.reg"}); // and now cleaned up
 }
 
-TEST(RegistryFile, DamagedFileIsKeptAsideReportedAndNeverOverwritten)
+TEST(RegistryFile, DamagedFileIsKeptAsideOrNeverReplaced)
 {
     test::TempDir tmp;
     const std::string damaged[] = {"Sorvane settings store 1\n[K]\n\"A\"=dword:zz\n", std::string("\0\x01\xFF", 3)};
@@ -149,21 +149,17 @@ TEST(RegistryFile, DamagedFileIsKeptAsideReportedAndNeverOverwritten)
     fs::create_directory(tmp / "settings.reg");
     RegistryStore store;
     EXPECT_EQ(RegistryFile(tmp.path()).load(store).outcome, RegistryLoadResult::Outcome::KeptAside);
-}
 
-TEST(RegistryFile, FileThatCannotBeMovedAsideIsNeverReplaced)
-{
-    test::TempDir tmp;
-    writeFile(tmp / "settings.reg", "not settings");
+    // One that cannot be moved aside is never replaced.
+    writeFile(tmp / "locked" / "settings.reg", "not settings");
     auto ops = std::make_unique<FailingOps>();
     ops->failKeepAside = true;
-    RegistryFile file(tmp.path(), std::move(ops));
-    RegistryStore store;
-    RegistryLoadResult r = file.load(store);
+    RegistryFile locked(tmp / "locked", std::move(ops));
+    RegistryLoadResult r = locked.load(store);
     EXPECT_EQ(r.outcome, RegistryLoadResult::Outcome::Unusable);
     EXPECT_NE(r.error.find("will not be saved"), std::string::npos) << r.error;
-    EXPECT_NE(file.save(sample(1)), "");
-    EXPECT_EQ(readFile(tmp / "settings.reg"), "not settings");
+    EXPECT_NE(locked.save(sample(1)), "");
+    EXPECT_EQ(readFile(tmp / "locked" / "settings.reg"), "not settings");
 }
 
 TEST(RegistryFile, SettingsFolderComesFromTheEnvironment)

@@ -135,7 +135,6 @@ TEST_F(ProfileDialogTest, NameIsRequiredAndKeepsSixtyThreeBytes)
     EXPECT_TRUE(d.isVisible());
     ASSERT_EQ(state.messages.shown.size(), 1u);
     EXPECT_EQ(state.messages.shown[0].text, "A name is required");
-    EXPECT_EQ(state.messages.shown[0].caption, "New/Edit Connection");
     EXPECT_EQ(state.profiles.ConnTypes(), 0);
     EXPECT_EQ(state.saves, 0);
 

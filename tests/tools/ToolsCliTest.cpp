@@ -40,19 +40,17 @@ TEST(ToolsCli, StatusLines)
                      "Storage Memory In Use: 0.00 MB\nStorage Memory Free: 16.21 MB\nMemory Utilization: 99%\n");
 }
 
-TEST(ToolsCli, ProcessLinesAreEscaped)
+TEST(ToolsCli, ProcessLinesAreEscapedAndTheFirst256Listed)
 {
     SimProcess sim({"--port", "0", "--process", "7:0:caf\xE9.exe:ignored", "--process",
                     "4294967295:0x1A2B:a\\b:T\x01\x81"});
-    const ProcessResult r = cli(sim, {"ps"});
+    ProcessResult r = cli(sim, {"ps"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "7\t0x00000000\tcaf\xC3\xA9.exe\t<none>\n4294967295\t0x00001A2B\ta\\\\b\tT\\x01\\x81\n");
-}
 
-TEST(ToolsCli, MoreThan256ProcessesListsTheFirst256)
-{
-    SimProcess sim({"--port", "0", "--process-count", "300"});
-    const ProcessResult r = cli(sim, {"ps"});
+    // More than 256: the first 256 listed.
+    SimProcess many({"--port", "0", "--process-count", "300"});
+    r = cli(many, {"ps"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 256);
     EXPECT_NE(r.out.find("\n4351\t0x000200FF\tproc0256.exe\tWindow 256\n"), std::string::npos);
