@@ -131,7 +131,6 @@ TEST(DeviceExchanges, ProcessListKeepsTheFirst256AndStaysInStep)
         ch.replies.push_back(uint8_t(c));
     ProcessList list;
     ASSERT_EQ(RequestProcessList(ch, list), ExchangeStatus::Served);
-    EXPECT_EQ(list.reportedCount, 300u);
     ASSERT_EQ(list.records.size(), 256u);
     EXPECT_EQ(list.records[255], (ProcessRecord{256, 512, "p256", ""}));
     EXPECT_EQ(ch.sent, (std::vector<uint8_t>{'x', 0xFF, 'x', 0x11}));
@@ -149,7 +148,6 @@ TEST(DeviceExchanges, BadOrMissingRepliesLeaveThePreviousValues)
 
     ScriptedChannel lying;
     lying.word(kProcessCountLimit + 1);
-    lying.process(1);
     EXPECT_EQ(RequestProcessList(lying, list), ExchangeStatus::BadReply);
     EXPECT_EQ(lying.discards, 1);
 
