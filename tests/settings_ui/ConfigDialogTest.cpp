@@ -20,8 +20,6 @@ using namespace sorvane::test;
 
 namespace {
 
-void pressOk(QDialog& d) { child<QPushButton>(d, "1")->click(); }
-
 // The device window's side of Configure.
 struct FakeConnection final : ConnectionSettingsPort {
     ConnectionViewSettings settings;
@@ -44,7 +42,7 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigDialogTest, PortInUseKeepsTheDialogOpenAndTheOldPortListening)
+TEST_F(ConfigDialogTest, PortInUseKeepsEverythingAndAFreePortIsStoredWithTheRest)
 {
     const int oldPort = state.settings.InboundPort;
     const Settings before = state.settings;
@@ -53,7 +51,7 @@ TEST_F(ConfigDialogTest, PortInUseKeepsTheDialogOpenAndTheOldPortListening)
     d.show();
     auto* port = child<QLineEdit>(d, "1002");
     EXPECT_EQ(port->text(), QString::number(oldPort));
-    child<QComboBox>(d, "1051")->setCurrentIndex(4);
+    child<QComboBox>(d, "1051")->setCurrentIndex(2); // 3 fps
     port->setText(QString::number(other.port));
     pressOk(d);
 
@@ -64,24 +62,12 @@ TEST_F(ConfigDialogTest, PortInUseKeepsTheDialogOpenAndTheOldPortListening)
     EXPECT_EQ(state.messages.shown[0].icon, MessageIcon::Error);
     EXPECT_EQ(state.settings, before); // nothing stored, InboundPort included
     EXPECT_EQ(state.saves, 0);
-    EXPECT_EQ(state.listener.listeningPort(), oldPort);
+    EXPECT_EQ(state.listener.listeningPort(), oldPort); // an impossible port: the listener's own suite
 
-    // An impossible port takes the same way.
-    port->setText("0");
-    pressOk(d);
-    EXPECT_TRUE(d.isVisible());
-    EXPECT_EQ(state.messages.shown.size(), 2u);
-    EXPECT_EQ(state.listener.listeningPort(), oldPort);
-}
-
-TEST_F(ConfigDialogTest, FreePortMovesTheListenerAndEverythingIsStoredAndSaved)
-{
+    // A free port: the listener moves and everything is stored, then saved.
     const int freePort = freeLoopbackPort();
     const std::string scripts = (state.dir / "My Scripts").string();
-    ConfigDialog d(nullptr, state.context);
-    d.show();
-    child<QLineEdit>(d, "1002")->setText(QString::number(freePort));
-    child<QComboBox>(d, "1051")->setCurrentIndex(2);  // 3 fps
+    port->setText(QString::number(freePort));
     child<QComboBox>(d, "1052")->setCurrentIndex(3);  // 4x
     child<QCheckBox>(d, "1040")->setChecked(true);
     child<QComboBox>(d, "1054")->setCurrentIndex(2);
@@ -97,11 +83,10 @@ TEST_F(ConfigDialogTest, FreePortMovesTheListenerAndEverythingIsStoredAndSaved)
     pressOk(d);
 
     ASSERT_FALSE(d.isVisible());
-    ASSERT_EQ(state.messages.shown.size(), 1u);
-    EXPECT_EQ(state.messages.shown[0].text, state.saveFailure);
-    EXPECT_EQ(state.messages.shown[0].caption, "Error");
+    ASSERT_EQ(state.messages.shown.size(), 2u);
+    EXPECT_EQ(state.messages.shown[1].text, state.saveFailure);
+    EXPECT_EQ(state.messages.shown[1].caption, "Error");
     EXPECT_EQ(state.listener.listeningPort(), freePort);
-    EXPECT_EQ(state.saves, 1);
     const Settings& s = state.savedSettings;
     EXPECT_EQ(s.InboundPort, freePort);
     EXPECT_EQ(s.Refresh, 3);
@@ -119,7 +104,7 @@ TEST_F(ConfigDialogTest, FreePortMovesTheListenerAndEverythingIsStoredAndSaved)
     EXPECT_EQ(state.settings, s); // kept though the save failed
 }
 
-TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBox)
+TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBoxAndCancelNothing)
 {
     std::filesystem::create_directories(state.dir / "RECORDED_DATA");
     std::filesystem::create_directories(state.dir / "elsewhere");
@@ -139,6 +124,15 @@ TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBox)
     });
     child<QPushButton>(d, "1030")->click();
     EXPECT_EQ(seenStart.toStdString(), state.settings.ScriptDir);
+    EXPECT_EQ(child<QLineEdit>(d, "1001")->text().toStdString(), (state.dir / "elsewhere").string());
+
+    QTimer::singleShot(0, [&] {
+        auto* sel = qobject_cast<SelectDirectoryDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(sel, nullptr);
+        sel->showFolder(state.dir.path().string());
+        sel->findChild<QPushButton*>("2")->click();
+    });
+    child<QPushButton>(d, "1030")->click(); // Cancel leaves the box as it was
     EXPECT_EQ(child<QLineEdit>(d, "1001")->text().toStdString(), (state.dir / "elsewhere").string());
 }
 
@@ -163,13 +157,13 @@ TEST_F(ConfigDialogTest, WithoutSkinsOnlyNoneIsShownAndNothingCanBeChosen)
 TEST(ConnectionConfigure, LowColourAndSkinChangesPostTheirToggles)
 {
     std::vector<std::string> skins{"One", "Two", "Three"};
-    auto run = [&](ConnectionViewSettings start, auto change) {
+    auto run = [&](ConnectionViewSettings start, auto change, const char* button = "1") {
         FakeConnection conn;
         conn.settings = start;
         ConfigDialog d(nullptr, conn, skins);
         d.show();
         change(d);
-        pressOk(d);
+        child<QPushButton>(d, button)->click();
         return conn;
     };
     ConnectionViewSettings shown;
@@ -214,12 +208,8 @@ TEST(ConnectionConfigure, LowColourAndSkinChangesPostTheirToggles)
     EXPECT_EQ(low.stored.at(0).refreshRate, 18);
 
     // Cancel: nothing stored, nothing posted.
-    FakeConnection conn;
-    conn.settings = shown;
-    ConfigDialog d(nullptr, conn, skins);
-    d.show();
-    child<QComboBox>(d, "1052")->setCurrentIndex(3);
-    child<QPushButton>(d, "2")->click();
-    EXPECT_TRUE(conn.stored.empty());
-    EXPECT_TRUE(conn.posted.empty());
+    FakeConnection cancelled =
+        run(shown, [](ConfigDialog& d) { child<QComboBox>(d, "1052")->setCurrentIndex(3); }, "2");
+    EXPECT_TRUE(cancelled.stored.empty());
+    EXPECT_TRUE(cancelled.posted.empty());
 }

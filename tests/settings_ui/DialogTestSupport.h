@@ -5,6 +5,8 @@
 #include <vector>
 
 #include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
 #include <QTest>
 
 #include "connect/InboundListener.h"
@@ -59,5 +61,7 @@ template <typename T> T* child(QObject& parent, const char* name)
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
+
+inline void pressOk(QDialog& d) { child<QPushButton>(d, "1")->click(); }
 
 } // namespace sorvane::test

@@ -33,17 +33,6 @@ TEST(DeviceInfoText, GoldenValues)
         EXPECT_EQ(got, want);
 }
 
-std::string hex(const std::string& s)
-{
-    std::string out;
-    char b[3];
-    for (unsigned char c : s) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out;
-}
-
 // Every character from U+0001 to U+02FF, the code page's own of 0x80..0x9F, a CJK
 // character and one beyond the basic plane, through Python's cp1252 codec.
 TEST(DeviceText, AgreesWithPythonCp1252)
@@ -55,14 +44,16 @@ TEST(DeviceText, AgreesWithPythonCp1252)
         "sys.stdout.write(s.encode('utf-8').hex() + ' ' + s.encode('cp1252', errors='replace').hex())\n";
     const test::ProcessResult py = test::runProcess({test::programFromEnv("SORVANE_PYTHON"), "-c", script});
     ASSERT_EQ(py.exitCode, 0) << "the Python oracle did not run: " << py.err;
-    const std::string& out = py.out;
-    const size_t space = out.find(' ');
+    const size_t space = py.out.find(' ');
     ASSERT_NE(space, std::string::npos);
-    std::string utf8;
-    for (size_t i = 0; i + 1 < space; i += 2)
-        utf8 += char(std::stoi(out.substr(i, 2), nullptr, 16));
-    const DeviceTextResult r = ToDeviceText(utf8);
-    EXPECT_EQ(hex(r.bytes), out.substr(space + 1));
+    auto unhex = [](const std::string& h) {
+        std::string bytes;
+        for (size_t i = 0; i + 1 < h.size(); i += 2)
+            bytes += char(std::stoi(h.substr(i, 2), nullptr, 16));
+        return bytes;
+    };
+    const DeviceTextResult r = ToDeviceText(unhex(py.out.substr(0, space)));
+    EXPECT_EQ(r.bytes, unhex(py.out.substr(space + 1)));
     // U+0080..U+009F (32), U+0100..U+02FF but for its ten in the code page (502), two more.
     EXPECT_EQ(r.unmappable, 536u);
 }
@@ -73,9 +64,6 @@ TEST(DeviceText, PasteTable)
         std::string in, bytes;
         size_t unmappable;
     } cases[] = {
-        {"\xC3\xA9", "\xE9", 0},               // é
-        {"\xE2\x82\xAC", "\x80", 0},           // €
-        {"\xE4\xB8\xAD", "?", 1},              // a CJK character
         {"a\nb\r\nc\rd", "a\r\nb\r\nc\rd", 0}, // LF alone becomes CR LF; CR LF and CR stay
         {std::string("ab\0cd", 5), "ab", 0},   // the device takes text up to a NUL
         {"\xE2\x82", "??", 2},                 // a cut UTF-8 sequence
@@ -83,8 +71,8 @@ TEST(DeviceText, PasteTable)
     };
     for (const auto& c : cases) {
         const DeviceTextResult r = ToDeviceText(c.in);
-        EXPECT_EQ(hex(r.bytes), hex(c.bytes)) << hex(c.in);
-        EXPECT_EQ(r.unmappable, c.unmappable) << hex(c.in);
+        EXPECT_EQ(r.bytes, c.bytes) << c.in;
+        EXPECT_EQ(r.unmappable, c.unmappable) << c.in;
     }
 }
 
@@ -138,14 +126,17 @@ TEST(DeviceExchanges, ProcessListKeepsTheFirst256AndStaysInStep)
     ch.word(300);
     for (uint32_t i = 0; i < 300; ++i)
         ch.process(i + 1);
-    ch.word(7); // the next reply
+    ch.word(11); // the next reply: clipboard text, its NULs at the end dropped
+    for (char c : std::string("Hello, PC\0\0", 11))
+        ch.replies.push_back(uint8_t(c));
     ProcessList list;
     ASSERT_EQ(RequestProcessList(ch, list), ExchangeStatus::Served);
-    EXPECT_EQ(list.reportedCount, 300u);
     ASSERT_EQ(list.records.size(), 256u);
     EXPECT_EQ(list.records[255], (ProcessRecord{256, 512, "p256", ""}));
-    EXPECT_EQ(ch.replies.size(), 4u);
     EXPECT_EQ(ch.sent, (std::vector<uint8_t>{'x', 0xFF, 'x', 0x11}));
+    std::string text;
+    ASSERT_EQ(ReadDeviceClipboard(ch, text), ExchangeStatus::Served);
+    EXPECT_EQ(text, "Hello, PC");
 }
 
 TEST(DeviceExchanges, BadOrMissingRepliesLeaveThePreviousValues)
@@ -157,7 +148,6 @@ TEST(DeviceExchanges, BadOrMissingRepliesLeaveThePreviousValues)
 
     ScriptedChannel lying;
     lying.word(kProcessCountLimit + 1);
-    lying.process(1);
     EXPECT_EQ(RequestProcessList(lying, list), ExchangeStatus::BadReply);
     EXPECT_EQ(lying.discards, 1);
 
@@ -170,17 +160,6 @@ TEST(DeviceExchanges, BadOrMissingRepliesLeaveThePreviousValues)
     ScriptedChannel silent;
     EXPECT_EQ(RequestDeviceStatus(silent, status), ExchangeStatus::NoReply);
     EXPECT_EQ(status.osBuild, 99u);
-}
-
-TEST(DeviceExchanges, ClipboardDropsTrailingNuls)
-{
-    ScriptedChannel ch;
-    ch.word(11);
-    for (char c : std::string("Hello, PC\0\0", 11))
-        ch.replies.push_back(uint8_t(c));
-    std::string text;
-    ASSERT_EQ(ReadDeviceClipboard(ch, text), ExchangeStatus::Served);
-    EXPECT_EQ(text, "Hello, PC");
 }
 
 TEST(TypeText, UsKeyboardPackets)

@@ -40,19 +40,17 @@ TEST(ToolsCli, StatusLines)
                      "Storage Memory In Use: 0.00 MB\nStorage Memory Free: 16.21 MB\nMemory Utilization: 99%\n");
 }
 
-TEST(ToolsCli, ProcessLinesAreEscaped)
+TEST(ToolsCli, ProcessLinesAreEscapedAndTheFirst256Listed)
 {
     SimProcess sim({"--port", "0", "--process", "7:0:caf\xE9.exe:ignored", "--process",
                     "4294967295:0x1A2B:a\\b:T\x01\x81"});
-    const ProcessResult r = cli(sim, {"ps"});
+    ProcessResult r = cli(sim, {"ps"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "7\t0x00000000\tcaf\xC3\xA9.exe\t<none>\n4294967295\t0x00001A2B\ta\\\\b\tT\\x01\\x81\n");
-}
 
-TEST(ToolsCli, MoreThan256ProcessesListsTheFirst256)
-{
-    SimProcess sim({"--port", "0", "--process-count", "300"});
-    const ProcessResult r = cli(sim, {"ps"});
+    // More than 256: the first 256 listed.
+    SimProcess many({"--port", "0", "--process-count", "300"});
+    r = cli(many, {"ps"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 256);
     EXPECT_NE(r.out.find("\n4351\t0x000200FF\tproc0256.exe\tWindow 256\n"), std::string::npos);
@@ -69,9 +67,18 @@ TEST(ToolsCli, SilentDeviceFailsWithinTheTimeLimit)
     }
 }
 
-TEST(ToolsCli, MessagesReachTheDevice)
+TEST(ToolsCli, ClipboardTypingAndMessages)
 {
-    SimProcess sim({"--port", "0"});
+    SimProcess sim({"--port", "0", "--clipboard", "Hello, PC\xE9"});
+    ProcessResult r = cli(sim, {"clip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Hello, PC\xC3\xA9");
+    EXPECT_EQ(cli(sim, {"type", "\xC3\xA9"}).exitCode, 1); // nothing sent: the next input is 'a'
+    ASSERT_EQ(cli(sim, {"type", "a?"}).exitCode, 0);
+    for (const char* line : {"input 86 65 1", "input 87 65 1", "input 86 16 1", "input 86 191 1", "input 87 191 1",
+                             "input 87 16 1"})
+        EXPECT_EQ(logLine(sim, "input"), line);
+
     const struct {
         std::vector<std::string> args;
         std::string line;
@@ -85,24 +92,11 @@ TEST(ToolsCli, MessagesReachTheDevice)
         {{"suspend"}, "suspend"},
     };
     for (const auto& c : cases) {
-        const ProcessResult r = cli(sim, c.args);
+        r = cli(sim, c.args);
         EXPECT_EQ(r.exitCode, 0) << c.line << r.err;
         EXPECT_EQ(logLine(sim, c.line.substr(0, c.line.find(' '))), c.line);
     }
     EXPECT_EQ(cli(sim, {"kill", "12x"}).exitCode, 2);
-}
-
-TEST(ToolsCli, ClipboardAndTyping)
-{
-    SimProcess sim({"--port", "0", "--clipboard", "Hello, PC\xE9"});
-    ProcessResult r = cli(sim, {"clip"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "Hello, PC\xC3\xA9");
-    EXPECT_EQ(cli(sim, {"type", "\xC3\xA9"}).exitCode, 1); // nothing sent: the next input is 'a'
-    ASSERT_EQ(cli(sim, {"type", "a?"}).exitCode, 0);
-    for (const char* line : {"input 86 65 1", "input 87 65 1", "input 86 16 1", "input 86 191 1", "input 87 191 1",
-                             "input 87 16 1"})
-        EXPECT_EQ(logLine(sim, "input"), line);
 
     SimProcess lying({"--port", "0", "--clipboard-length", "2147483648"});
     r = cli(lying, {"clip"});

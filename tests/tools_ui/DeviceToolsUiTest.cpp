@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -60,15 +59,14 @@ QString cell(QTreeWidget* list, int row, int column) { return list->topLevelItem
 class DeviceToolsUiTest : public QObject {
     Q_OBJECT
 private slots:
-    void deviceInformationWhilePollingWaits();
-    void processesClipboardResetAndSuspend();
+    void informationProcessesClipboardResetAndSuspend();
 };
 
-void DeviceToolsUiTest::deviceInformationWhilePollingWaits()
+void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
 {
     ShellHarness h;
-    LoopbackSim sim = startLoopbackSim(
-        {"--still-after", "0", "--status", "program=33554432/1572864,storage=16777216/1048575,battery=255,charging=1"});
+    LoopbackSim sim = startLoopbackSim({"--still-after", "0", "--clipboard", "Hello, PC", "--status",
+                                        "program=33554432/1572864,storage=16777216/1048575,battery=255,charging=1"});
     DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QVERIFY(!awaitLine(*sim.process, {"update"}).empty());
@@ -98,14 +96,7 @@ void DeviceToolsUiTest::deviceInformationWhilePollingWaits()
     });
     // Polling resumes once the link gives up on the reply.
     QVERIFY(!awaitLine(*silent.process, {"update"}, 60000).empty());
-}
 
-void DeviceToolsUiTest::processesClipboardResetAndSuspend()
-{
-    ShellHarness h;
-    LoopbackSim sim = startLoopbackSim({"--clipboard", "Hello, PC"});
-    DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
-    QVERIFY(w);
     withDialog<ProcessInfoDialog>(*w, 40086, "PROCESSINFO", [&](ProcessInfoDialog& d) {
         QTRY_COMPARE_WITH_TIMEOUT(d.list()->topLevelItemCount(), 5, 10000);
         QCOMPARE(cell(d.list(), 0, 0), QStringLiteral("NK.EXE"));
