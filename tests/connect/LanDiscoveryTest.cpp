@@ -81,7 +81,7 @@ TEST(LanDiscoveryLoopback, ARepeatedAnswerIsReportedOnce)
         {"--name", "Alpha", "--discovery-port", "0", "--discovery-bind", "127.255.255.255", "--discovery-repeat", "2"});
     LanDiscovery discovery;
     std::string error;
-    ASSERT_TRUE(discovery.open(0x7FFFFFFF, std::stoi(factWord(*sim.process, "discovery", 1)), error)) << error;
+    ASSERT_TRUE(discovery.open(0x7FFFFFFF, std::stoi(discoveryPort(*sim.process)), error)) << error;
     std::optional<LanDevice> found = discovery.tick(kLanReplyWaitMs);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->address, sim.address);

@@ -22,18 +22,6 @@ using namespace sorvane::test;
 
 namespace {
 
-// Answers like the password dialog would for a user who types `typed`.
-struct TypingUser final : PasswordPrompt {
-    std::string typed;
-    std::vector<std::string> asked; // the stored passwords it was asked about
-    explicit TypingUser(std::string t) : typed(std::move(t)) {}
-    int askPassword(const PasswordTable& table, size_t record) override
-    {
-        asked.emplace_back(table.password(record));
-        return passwordMatches(typed, table.password(record)) ? 1 : 2;
-    }
-};
-
 constexpr uint8_t kPreset = 0xEE;
 
 bool serialKind(uint32_t kind) { return kind == 1 || kind == 2; }
@@ -105,7 +93,7 @@ TEST(Handshake, EachKindAndDepth)
                      password + "\"");
         Attempt a;
         a.links.find(0)->deviceName = "already live";
-        TypingUser user("sEcReT");
+        ScriptedPrompt user("sEcReT");
         ASSERT_EQ(a.run(deviceOf(depth, password), kind, &user), HandshakeStatus::Passed);
         EXPECT_EQ(a.slot, 1);
         LinkSlot& s = a.s();
@@ -197,7 +185,7 @@ TEST(Handshake, RefusalsLeaveTheSlotFreeAndTheLinkInStep)
         if (c.change)
             c.change(device);
         Attempt a;
-        TypingUser user(c.typed && *c.typed ? c.typed : "pw");
+        ScriptedPrompt user(c.typed && *c.typed ? c.typed : "pw");
         EXPECT_EQ(a.run(device, c.kind, c.typed ? &user : nullptr), c.expected);
         const bool passed = c.expected == HandshakeStatus::Passed;
         EXPECT_EQ(a.s().isFree(), !passed);
@@ -228,7 +216,7 @@ TEST(Handshake, BrokenDevicesLeaveTheSlotFree)
         EXPECT_EQ(a.run(device, kind), HandshakeStatus::InfoShort);
         EXPECT_TRUE(a.s().isFree());
         if (kind == kWan)
-            EXPECT_EQ(a.closed.slots, std::vector<int>{a.slot});
+            EXPECT_EQ(a.closed.slotIds, std::vector<int>{a.slot});
     }
     // Frame buffers that cannot be built for the device's facts.
     {

@@ -75,11 +75,11 @@ TEST_F(LinkRules, PeerCloseTellsTheWindowAndReturnsZero)
     script.receives = {bytes("xy"), peerClosed()};
     uint8_t buf[4];
     EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
-    EXPECT_EQ(closed.slots, std::vector<int>{5});
+    EXPECT_EQ(closed.slotIds, std::vector<int>{5});
 
     script.receives = {bytes("xy"), failure()};
     EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
-    EXPECT_EQ(closed.slots.size(), 1u); // a hard error is no close
+    EXPECT_EQ(closed.slotIds.size(), 1u); // a hard error is no close
     EXPECT_EQ(links.find(5)->bytesReceived.load(), 0u);
 }
 
