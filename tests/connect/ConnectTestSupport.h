@@ -111,17 +111,11 @@ template <class Cond> bool waitUntil(Cond cond, std::chrono::milliseconds limit 
 }
 
 // Reads simulator lines until one starts with prefix; false when none comes in time.
-inline bool awaitLine(SimProcess& sim, const std::string& prefix,
-                      std::chrono::milliseconds limit = std::chrono::seconds(20))
+inline bool awaitLine(SimProcess& sim, const std::string& prefix)
 {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        auto line = sim.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()));
-        if (!line)
-            return false;
+    while (std::optional<std::string> line = sim.readLine(std::chrono::seconds(20)))
         if (line->rfind(prefix, 0) == 0)
             return true;
-    }
     return false;
 }
 
