@@ -230,6 +230,7 @@ TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
     const std::vector<uint8_t> reply = paletteReply(7, 10, 20, 30);
     c.agent.replies[']'].push_back(reply);
     EXPECT_EQ(c.poll(), PollOutcome::PaletteChanged);
+    EXPECT_EQ(c.sink.rebuilt, 1); // the window makes its pictures again
     EXPECT_TRUE(std::equal(c.state.palette.begin(), c.state.palette.end(), reply.begin() + 4));
     // The receiver refreshes by itself: 'Q' follows the palette query.
     EXPECT_EQ(c.agent.requests.back(), 'Q');
