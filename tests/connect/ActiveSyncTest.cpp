@@ -72,7 +72,6 @@ TEST(ActiveSync, ProcessMatchingOnAProcTree)
     const PlatformSettings other = settingsWith("vdccm");
     LinuxActiveSync absent(other, nullptr, proc.path().string(), "/nonexistent");
     EXPECT_FALSE(absent.isRunning());
-    EXPECT_TRUE(activeSyncRefusal(absent, uint32_t(LinkKind::ActiveSync)).has_value());
     EXPECT_FALSE(activeSyncRefusal(absent, uint32_t(LinkKind::Wan)).has_value());
 }
 
@@ -87,13 +86,11 @@ TEST(ActiveSync, RndisLinkUpMeansPresent)
     };
     iface("eth0", "e1000e", "up");
     iface("usb0", "rndis_host", "down");
-    EXPECT_FALSE(rndisLinkUp(net.path().string()));
     TempDir proc;
     const PlatformSettings none = settingsWith("");
     LinuxActiveSync adapter(none, nullptr, proc.path().string(), net.path().string());
     EXPECT_FALSE(adapter.isRunning());
     std::ofstream(net / "usb0" / "operstate") << "up\n";
-    EXPECT_TRUE(rndisLinkUp(net.path().string()));
     EXPECT_TRUE(adapter.isRunning());
 }
 

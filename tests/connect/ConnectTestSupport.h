@@ -6,9 +6,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../link/ScriptedTransport.h"
 #include "connect/ConnectContext.h"
 #include "view/Connection.h"
 #include "link/LinkTransport.h"
@@ -24,20 +23,6 @@
 #include "support/SimProcess.h"
 
 namespace sorvane::test {
-
-// Answers as a user typing `typed` would (1 when it matches, else 2); records the
-// passwords it was asked about. Any thread.
-struct ScriptedPrompt final : PasswordPrompt {
-    std::string typed;
-    std::vector<std::string> asked;
-    std::mutex mutex;
-    int askPassword(const PasswordTable& table, size_t record) override
-    {
-        std::lock_guard lock(mutex);
-        asked.emplace_back(table.password(record));
-        return passwordMatches(typed, table.password(record)) ? 1 : 2;
-    }
-};
 
 struct OpenedWindow {
     int profileIndex;
@@ -106,13 +91,11 @@ struct ConnectProgram {
     }
 };
 
-// Word i of a simulator's announced fact ("discovery 127.0.0.1 4000": word 1 = 4000).
-inline std::string factWord(const SimProcess& sim, const std::string& key, size_t i)
+// The UDP port a simulator announced for its discovery ("discovery ADDR PORT").
+inline std::string discoveryPort(const SimProcess& sim)
 {
-    std::string v = sim.fact(key).value_or("");
-    for (size_t k = 0; k < i && v.find(' ') != std::string::npos; ++k)
-        v = v.substr(v.find(' ') + 1);
-    return v.substr(0, v.find(' '));
+    const std::string v = sim.fact("discovery").value_or("");
+    return v.substr(v.rfind(' ') + 1);
 }
 
 // Waits up to `limit` for cond, looking every few milliseconds.
@@ -128,17 +111,11 @@ template <class Cond> bool waitUntil(Cond cond, std::chrono::milliseconds limit 
 }
 
 // Reads simulator lines until one starts with prefix; false when none comes in time.
-inline bool awaitLine(SimProcess& sim, const std::string& prefix,
-                      std::chrono::milliseconds limit = std::chrono::seconds(20))
+inline bool awaitLine(SimProcess& sim, const std::string& prefix)
 {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        auto line = sim.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()));
-        if (!line)
-            return false;
+    while (std::optional<std::string> line = sim.readLine(std::chrono::seconds(20)))
         if (line->rfind(prefix, 0) == 0)
             return true;
-    }
     return false;
 }
 

@@ -28,7 +28,7 @@ Profile proxyProfile(int port)
 
 TEST(ProxyRows, ListedRecordsAndClientAddresses)
 {
-    std::vector<LinkRecord> records(4);
+    std::vector<LinkRecord> records(3); // a record the proxy does not have: the proxy dialog's test
     records[0].handle = 7;
     records[0].setDeviceName("Free");
     records[1].handle = 8;
@@ -36,13 +36,10 @@ TEST(ProxyRows, ListedRecordsAndClientAddresses)
     records[1].proxyWords[0] = 1;
     // 10.1.2.3 as it travels (first octet first), read as a little-endian word.
     records[1].ipAddress = 0x0302010A;
-    records[2].handle = 0; // the proxy does not have this one
-    records[2].setDeviceName("Gone");
-    records[3].handle = 9; // no name: not listed
+    records[2].handle = 9; // no name: not listed
     EXPECT_EQ(proxyRows(records), (std::vector<ProxyRow>{{"Free", "Available", 0}, {"Busy", "10.1.2.3", 1}}));
     EXPECT_FALSE(validProxyPort(0));
-    EXPECT_FALSE(validProxyPort(65536));
-    EXPECT_TRUE(validProxyPort(65535));
+    EXPECT_TRUE(validProxyPort(65535)); // 65536: sorvane-cli's test
 }
 
 TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)

@@ -34,9 +34,7 @@ void plug(const TempDir& dir, int port, const SimProcess& sim)
 TEST(UsbDiscovery, ProbesEveryPortAndListsTheDevices)
 {
     TempDir dir;
-    SimProcess seven({"--serial", "--name", "Seven"});
-    SimProcess three({"--serial", "--name", "Three", "--depth", "8"});
-    plug(dir, 7, seven);
+    SimProcess three({"--serial", "--name", "Three"});
     plug(dir, 3, three);
     std::filesystem::create_symlink("/nonexistent/tty", dir / "usb5"); // a mapping to nothing
     SystemClock clock;
@@ -45,23 +43,22 @@ TEST(UsbDiscovery, ProbesEveryPortAndListsTheDevices)
     std::vector<int> progress;
     auto devices = ProbeUsbPorts(clock, usbConfig(dir), factory, cancel,
                                  [&](int port, int found) { progress.push_back(port * 100 + found); });
-    EXPECT_EQ(devices, (std::vector<UsbDevice>{{"Three", 3}, {"Seven", 7}}));
+    EXPECT_EQ(devices, (std::vector<UsbDevice>{{"Three", 3}})); // two at once: the USB dialog's test
     ASSERT_EQ(progress.size(), 32u);
     EXPECT_EQ(progress[0], 100);
     EXPECT_EQ(progress[2], 301);
-    EXPECT_EQ(progress.back(), 3202);
+    EXPECT_EQ(progress.back(), 3201);
     PendingLink none(clock);
     EXPECT_FALSE(ConnectUsbPort(none, usbConfig(dir), factory, 33));
 }
 
-TEST(UsbDiscovery, NothingPluggedAndCancelled)
+// Nothing plugged in is the USB dialog's test (its message).
+TEST(UsbDiscovery, CancelledAfterThePortInHand)
 {
     TempDir dir;
     SystemClock clock;
     PosixTransportFactory factory;
     CancelToken cancel;
-    EXPECT_TRUE(ProbeUsbPorts(clock, usbConfig(dir), factory, cancel).empty());
-
     SimProcess one({"--serial", "--name", "One"});
     plug(dir, 1, one);
     int probed = 0;

@@ -7,7 +7,6 @@
 #include "link/LinkTransport.h"
 #include "link/SlotLinkChannel.h"
 #include "settings/Profile.h"
-#include "link/PortNames.h"
 #include "settings/Settings.h"
 #include "platform/PosixTransports.h"
 #include "support/LoopbackSockets.h"
@@ -75,11 +74,11 @@ TEST_F(LinkRules, PeerCloseTellsTheWindowAndReturnsZero)
     script.receives = {bytes("xy"), peerClosed()};
     uint8_t buf[4];
     EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
-    EXPECT_EQ(closed.slots, std::vector<int>{5});
+    EXPECT_EQ(closed.slotIds, std::vector<int>{5});
 
     script.receives = {bytes("xy"), failure()};
     EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
-    EXPECT_EQ(closed.slots.size(), 1u); // a hard error is no close
+    EXPECT_EQ(closed.slotIds.size(), 1u); // a hard error is no close
     EXPECT_EQ(links.find(5)->bytesReceived.load(), 0u);
 }
 
@@ -324,6 +323,8 @@ TEST(LinkConfig, FromTheStoredPlatformSettings)
     EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
 }
 
+// The device path patterns: "{n-1}" and "{n}" here; "{n}" up to port 32 in the USB
+// probe (tests/connect); a path without either is sorvane-cli's --serial (tests/cli).
 TEST_F(LinkRules, OpenByKind)
 {
     LinkConfig config;
@@ -355,17 +356,6 @@ TEST_F(LinkRules, OpenByKind)
     PasswordTable passwords;
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
     EXPECT_EQ(ConnectLink(links, 0, env).status, LinkConnectStatus::NotConnected);
-}
-
-TEST(PortNames, DevicePathsAndTheHandheldNames)
-{
-    EXPECT_EQ(devicePathForPort("/dev/ttyS{n-1}", 1), "/dev/ttyS0");
-    EXPECT_EQ(devicePathForPort("/dev/ttyUSB{n-1}", 32), "/dev/ttyUSB31");
-    EXPECT_EQ(devicePathForPort("/dev/rfcomm{n}", 4), "/dev/rfcomm4");
-    EXPECT_EQ(devicePathForPort("/dev/pts/5", 9), "/dev/pts/5");
-    EXPECT_EQ(comPortName(3), "COM3:");
-    EXPECT_EQ(usbPortName(7), "\\\\.\\WCEUSBSH007");
-    EXPECT_EQ(usbPortName(123), "\\\\.\\WCEUSBSH123");
 }
 
 // An accepted (inbound) link sends small messages at once, as the links we open do.

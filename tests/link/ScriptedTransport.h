@@ -2,14 +2,17 @@
 // Transport doubles that play a script: each receive takes the next step (data,
 // would-block, time-out, peer close, error), each send is answered by the next send
 // step (accept up to n bytes, would-block, error; accept everything when the script
-// is empty). They record the sizes asked for and the bytes sent. And the answers of
-// a device to the handshake, to play on them or on a socket.
+// is empty). They record the sizes asked for and the bytes sent. The answers of a
+// device to the handshake, to play on them or on a socket; and a user at the password
+// dialog.
 
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "link/DeviceInfoBlock.h"
+#include "link/Handshake.h"
 #include "link/Links.h"
 #include "platform/ByteOrder.h"
 #include "platform/Transport.h"
@@ -126,8 +129,8 @@ private:
 
 // The slots whose links the device closed, in order.
 struct ClosedLog final : LinkEvents {
-    std::vector<int> slots;
-    void linkClosed(int slot) override { slots.push_back(slot); }
+    std::vector<int> slotIds; // ("slots" is a word Qt takes)
+    void linkClosed(int slot) override { slotIds.push_back(slot); }
 };
 
 inline std::vector<uint8_t> replyPacket(uint8_t code) { return {code, 0xFF, code, 0x11}; }
@@ -193,5 +196,20 @@ inline Device deviceOf(int32_t depth, const std::string& password = "")
     }
     return d;
 }
+
+// Answers as a user typing `typed` would (1 when it matches, else 2); records the
+// passwords it was asked about. Any thread.
+struct ScriptedPrompt final : PasswordPrompt {
+    std::string typed;
+    std::vector<std::string> asked;
+    std::mutex mutex;
+    explicit ScriptedPrompt(std::string t = "") : typed(std::move(t)) {}
+    int askPassword(const PasswordTable& table, size_t record) override
+    {
+        std::lock_guard lock(mutex);
+        asked.emplace_back(table.password(record));
+        return passwordMatches(typed, table.password(record)) ? 1 : 2;
+    }
+};
 
 } // namespace sorvane::test

@@ -1,6 +1,7 @@
-// What sorvane-sim refuses to start with. Its protocol side is checked through the real
-// client: tests/link (hello, device facts, passwords) and tests/e2e (the screen stream
-// at every depth, orientation and fault, compared with the simulator's own dump).
+// sorvane-sim never reaches beyond loopback, whatever it is asked. Its protocol side is
+// checked through the real client: tests/link, tests/cli (hello, device facts,
+// passwords) and tests/e2e (the screen stream at every depth, orientation and fault,
+// compared with the simulator's own dump).
 
 #include <gtest/gtest.h>
 
@@ -8,20 +9,12 @@
 
 using namespace sorvane::test;
 
-TEST(SimOptions, RefusesAddressesOffLoopbackAndBadValues)
+TEST(SimOptions, RefusesAddressesOffLoopback)
 {
     const std::vector<std::vector<std::string>> refused = {
-        {"--host", "10.1.2.3"},          // listening off loopback
+        {"--host", "10.1.2.3"},             // listening off loopback
         {"--connect-to", "192.0.2.1:1901"}, // connecting out off loopback
         {"--port", "0", "--discovery-port", "0", "--discovery-bind", "192.0.2.255"},
-        {"--connect-to", "127.0.0.1:0"},
-        {"--depth", "3"},
-        {"--orientation", "45"},
-        {"--width", "241"},
-        {"--second", "16:240x320"},
-        {"--second", "16:480x640:0"},
-        {"--bogus"},
-        {"--port"},
     };
     for (std::vector<std::string> args : refused) {
         SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));

@@ -1,0 +1,159 @@
+// sorvane-cli's file, play and scenario commands against the simulator, which serves a
+// sandbox folder and logs every packet it receives: what a replay sends, in order, and
+// the results log it writes.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "scripts/Scenario.h"
+#include "support/SimProcess.h"
+#include "support/TempDir.h"
+
+using namespace sorvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// sorvane-cli against a simulator of its own; with `files` the simulator serves the
+// sandbox (and then runs what is launched instead of reading past it).
+struct Cli {
+    TempDir root, pc;
+    fs::path sandbox = root / "device"; // root/victim lies outside it
+    std::unique_ptr<SimProcess> sim;
+    explicit Cli(bool files)
+    {
+        fs::create_directory(sandbox);
+        std::vector<std::string> args{"--port", "0", "--packet-log", (root / "packets.log").string()};
+        if (files)
+            args.insert(args.end(), {"--files", sandbox.string()});
+        sim = std::make_unique<SimProcess>(args);
+    }
+    ProcessResult operator()(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
+                                   std::to_string(sim->tcpPort())});
+        return runProcess(args);
+    }
+    // Ends the simulator: the input packets, LAUNCH commands and their payloads it logged.
+    std::vector<std::string> packets()
+    {
+        sim->signal(SIGTERM);
+        sim->wait(std::chrono::seconds(10));
+        std::istringstream log(readFile(root / "packets.log"));
+        std::vector<std::string> packets;
+        bool launch = false;
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("input ", 0) == 0 || line == "command 59ff5911" || (launch && line.rfind("payload", 0) == 0))
+                packets.push_back(line);
+            launch = line == "command 59ff5911";
+        }
+        return packets;
+    }
+};
+
+} // namespace
+
+TEST(CliFiles, PutLsGetMvRmRun)
+{
+    Cli cli(true);
+    fs::create_directory(cli.sandbox / "Zeta");
+    fs::create_directory(cli.sandbox / "alpha");
+    writeFile(cli.sandbox / "b.txt", "bb");
+    writeFile(cli.sandbox / "A.txt", "a");
+    writeFile(cli.sandbox / "evil\n\x1b[2J", "");
+    std::string big(70000, 'x');
+    for (size_t i = 0; i < big.size(); i += 7)
+        big[i] = char(i);
+    writeFile(cli.pc / "up.bin", big);
+
+    ProcessResult r = cli({"put", (cli.pc / "up.bin").string(), "\\Zeta"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(readFile(cli.sandbox / "Zeta" / "up.bin") == big);
+
+    // Folders first, then names ignoring case; the control characters escaped.
+    r = cli({"ls", "\\"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < r.out.size();) {
+        size_t nl = r.out.find('\n', at);
+        std::string line = r.out.substr(at, nl - at);
+        lines.push_back(line.substr(0, 2) + line.substr(line.rfind('\t') + 1)); // kind and name
+        at = nl + 1;
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tevil\\n\\x1b[2J"}));
+    EXPECT_NE(r.out.find("-\t2\t"), std::string::npos); // b.txt's size
+
+    fs::create_directory(cli.pc / "down");
+    r = cli({"get", "\\Zeta\\up.bin", (cli.pc / "down").string()}); // a folder: under the device name
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(readFile(cli.pc / "down" / "up.bin") == big);
+    writeFile(cli.pc / "kept", "old");
+    EXPECT_EQ(cli({"get", "\\Zeta\\none", (cli.pc / "kept").string()}).exitCode, 1);
+    EXPECT_EQ(readFile(cli.pc / "kept"), "old");
+
+    EXPECT_EQ(cli({"mv", "\\b.txt", "c.txt"}).exitCode, 0);
+    EXPECT_EQ(readFile(cli.sandbox / "c.txt"), "bb");
+    EXPECT_EQ(cli({"rm", "\\c.txt"}).exitCode, 0);
+    r = cli({"rm", "\\c.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    // Never outside the device's folder: not up, not through a link.
+    writeFile(cli.root / "victim", "safe");
+    fs::create_directory_symlink(cli.root.path(), cli.sandbox / "out");
+    EXPECT_EQ(cli({"rm", "\\..\\victim"}).exitCode, 1);
+    EXPECT_EQ(cli({"rm", "\\out\\victim"}).exitCode, 1);
+    EXPECT_EQ(cli({"mv", "\\out\\victim", "x"}).exitCode, 1);
+    EXPECT_EQ(readFile(cli.root / "victim"), "safe");
+    fs::remove(cli.sandbox / "out");
+
+    EXPECT_EQ(cli({"run", "\\Windows\\app.exe"}).exitCode, 0);
+    bool ran = false;
+    while (auto line = cli.sim->readLine(std::chrono::seconds(5)))
+        if ((ran = *line == "run \\Windows\\app.exe"))
+            break;
+    EXPECT_TRUE(ran);
+}
+
+TEST(CliPlay, SendsTheScriptAndLogsIt)
+{
+    Cli cli(false);
+    writeFile(cli.pc / "s.txt", ";MOUSEDOWN,1,1\r\nmousedown,10,20\nSLEEP,50\rMOUSEDOWN,,10,20\r\nMOUSEUP,120,88\r\n"
+                                "LAUNCH,\\Windows\\calc.exe\r\nKEYDOWN,13\r\n");
+    ProcessResult r = cli({"play", (cli.pc / "s.txt").string(), "--log", (cli.pc / "r.log").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    writeFile(cli.pc / "c.txt", "; nothing to send\r\n");
+    EXPECT_EQ(cli({"play", (cli.pc / "c.txt").string()}).exitCode, 1);
+    std::string path;
+    for (char c : std::string("\\Windows\\calc.exe"))
+        path += (std::ostringstream() << std::hex << int(c)).str();
+    EXPECT_EQ(cli.packets(), (std::vector<std::string>{"input 54ff54110a001400", "input 54ff54110a001400",
+                                                        "input 55ff551178005800", "command 59ff5911",
+                                                        "payload " + path + "00", "input 56ff56110d000000"}));
+    const std::string log = readFile(cli.pc / "r.log");
+    EXPECT_NE(log.find(", *** Start of Script ***, Script = s.txt, File = 0, Loop = 0, Device = Sorvane Sim, s.txt\r\n"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find(", LAUNCH, \\Windows\\calc.exe\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8); // Start, Version, 5 events, End
+}
+
+TEST(CliPlay, ScenarioLoops)
+{
+    Cli cli(false);
+    writeFile(cli.pc / "a.txt", "MOUSEDOWN,1,1\r\n");
+    writeFile(cli.pc / "b.txt", "MOUSEDOWN,2,2\r\n");
+    sorvane::Scenario s;
+    s.name = "Smoke";
+    s.loopCount = 2;
+    s.files = {{0, 3, 0, "a.txt"}, {0, 3, 0, "b.txt"}};
+    std::string error;
+    ASSERT_TRUE(sorvane::SaveScenarioFile(cli.pc.path().string(), s, error)) << error;
+    ProcessResult r = cli({"scenario", "Smoke", "--script-dir", cli.pc.path().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string xs;
+    for (auto& p : cli.packets())
+        xs += p.substr(14, 2) == "01" ? '1' : '2';
+    EXPECT_EQ(xs, "111222111222");
+}
