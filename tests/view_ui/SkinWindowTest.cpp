@@ -11,20 +11,6 @@
 
 namespace sorvane::test {
 
-namespace {
-
-DeviceWindow* openWithSkin(ShellHarness& h, const LoopbackSim& sim, int skinIndex)
-{
-    const int index = h.addProfile("Skin", LinkKind::Wan, sim.address, 0, 2);
-    Profile p = *h.shell->profiles().get(index);
-    p.skinIndex = skinIndex;
-    h.shell->profiles().EditProfile(index, p);
-    h.connect(index);
-    return h.windowOf(index);
-}
-
-} // namespace
-
 class SkinWindowTest : public QObject {
     Q_OBJECT
 private slots:
@@ -37,7 +23,7 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
     ShellHarness h;
     std::filesystem::copy(SORVANE_SKIN_DIR, h.dir / "home", std::filesystem::copy_options::recursive);
     LoopbackSim sim = startLoopbackSim({});
-    DeviceWindow* w = openWithSkin(h, sim, 1);
+    DeviceWindow* w = h.connectNew("Skin", LinkKind::Wan, sim.address, 0, 2, 10, 1);
     QVERIFY(w);
     QTRY_VERIFY(w->skin().shown);
     const int g = w->toolbarHeight();
@@ -88,7 +74,7 @@ void SkinWindowTest::missingImageIsReportedAndToggleBeeps()
     std::filesystem::create_directories(h.dir / "home");
     std::ofstream(h.dir / "home" / "SKINS.INI") << "[SKINS]\nskin0=Gone\n[skin0]\nImage=gone.png\n";
     LoopbackSim sim = startLoopbackSim({});
-    DeviceWindow* w = openWithSkin(h, sim, 1);
+    DeviceWindow* w = h.connectNew("Skin", LinkKind::Wan, sim.address, 0, 2, 10, 1);
     QVERIFY(w);
     QTRY_COMPARE(h.ui.messages.shown.size(), size_t(1));
     QCOMPARE(h.ui.messages.shown[0].text, std::string("Error loading skin bitmaps"));
