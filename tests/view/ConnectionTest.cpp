@@ -236,17 +236,6 @@ struct Live {
     }
 };
 
-// A job that waits until it is told to end.
-JobWork waitUntilCancelled()
-{
-    return [](JobContext& ctx, std::string& error) {
-        while (!ctx.cancelled())
-            ctx.channel().sleepMs(5);
-        error = "stopped";
-        return false;
-    };
-}
-
 } // namespace
 
 TEST(Connection, JobsRunInOrderOnTheConnectionThreadAndSayHowTheyEnded)
@@ -279,7 +268,13 @@ TEST(Connection, PendingJobsFailWhenTheConnectionStopsAndAreNeverServed)
 {
     Live c;
     std::atomic<bool> servedLater{false};
-    auto running = c.connection->post(JobKind::ReceiveFiles, waitUntilCancelled());
+    // A job that waits until it is told to end.
+    auto running = c.connection->post(JobKind::ReceiveFiles, [](JobContext& ctx, std::string& error) {
+        while (!ctx.cancelled())
+            ctx.channel().sleepMs(5);
+        error = "stopped";
+        return false;
+    });
     auto pending = c.connection->post(JobKind::Status, [&](JobContext&, std::string&) {
         servedLater = true;
         return true;

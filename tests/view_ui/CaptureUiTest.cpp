@@ -70,12 +70,10 @@ void CaptureUiTest::clipboardFileAndOneClick()
              QByteArray(reinterpret_cast<const char*>(bmp.data()), qsizetype(bmp.size())));
     QCOMPARE(QApplication::clipboard()->image().size(), QSize(240, 320));
 
-    const std::filesystem::path shots = h.dir / "shots";
-    std::filesystem::create_directories(shots);
-    h.ui.files.answers = {(shots / "shot").string()};
+    h.ui.files.answers = {(h.dir / "shot").string()};
     h.ui.files.filters = {2}; // GIF
     w->command(40071);
-    QCOMPARE(head(shots / "shot.GIF", 4), std::string("GIF8"));
+    QCOMPARE(head(h.dir / "shot.GIF", 4), std::string("GIF8"));
 
     const std::filesystem::path recorded = h.dir / "home" / "RECORDED_DATA";
     w->view().clickFormat = 3;
