@@ -21,6 +21,7 @@
 #include "link/PasswordTable.h"
 #include "link/ui/PasswordDialog.h"
 #include "support/TempDir.h"
+#include "ShellHarness.h"
 
 namespace sorvane::test {
 
@@ -48,20 +49,16 @@ void DialogsTest::promptRunsDialogForTableRecord()
 
     // Asked from a connect attempt's thread: view_ui ConnectTest. On the user-interface
     // thread it runs directly: the table's password is wanted, Cancel gives 2.
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        dialog->findChild<QLineEdit*>("password")->setText("HANDHELD9");
-        QTest::mouseClick(dialog->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
-    });
-    QCOMPARE(prompt.askPassword(table, 0), 1);
+    auto answer = [&](const char* typed, const char* button) {
+        std::unique_ptr<QTimer> t(whenModal<PasswordDialog>([](auto&) { return true; }, [=](PasswordDialog& d) {
+            d.findChild<QLineEdit*>("password")->setText(typed);
+            QTest::mouseClick(d.findChild<QPushButton*>(button), Qt::LeftButton);
+        }));
+        return prompt.askPassword(table, 0);
+    };
+    QCOMPARE(answer("HANDHELD9", "IDOK"), 1);
     QVERIFY(messages.shown.empty());
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QTest::mouseClick(dialog->findChild<QPushButton*>("IDCANCEL"), Qt::LeftButton);
-    });
-    QCOMPARE(prompt.askPassword(table, 0), 2);
+    QCOMPARE(answer("", "IDCANCEL"), 2);
 }
 
 void DialogsTest::passwordDialogChecksWhatIsTyped()

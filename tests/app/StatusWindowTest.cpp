@@ -34,8 +34,7 @@ void StatusWindowTest::showsTheCountersOfItsSlotAndIsReused()
 
     QPointer<StatusWindow> held;
     StatusWindow* first = StatusWindow::showFor(held, 4, "Cradle", source);
-    QVERIFY(first && first->isVisible());
-    QCOMPARE(first->windowTitle(), QStringLiteral("Status - Cradle"));
+    QVERIFY(first && first->isVisible()); // its title: view_ui DeviceWindowTest, from a real connection
     auto values = [&] {
         QStringList v;
         for (const char* id : {"1", "2", "3", "4"})

@@ -50,23 +50,10 @@ TEST(PictureRender, ARegionIsPartOfTheWholeTurnedPicture)
     EXPECT_EQ(part[8], 7u); // y 3 is outside its 3 rows
 }
 
-TEST(PictureRender, IndexedPicturesUseTheirColourTable)
+// An indexed picture through its colour table: tests/view_ui DeviceWindow's 8-bit device
+// against the simulator's dump.
+TEST(PictureRender, LowColourAndTheSecondDisplayChooseThePictureShown)
 {
-    ScreenState st;
-    st.facts = DisplayFacts{8, 4, 2, 0};
-    for (int i = 0; i < 256; ++i) {
-        st.palette[size_t(4 * i)] = uint8_t(i);          // red
-        st.palette[size_t(4 * i + 1)] = uint8_t(255 - i); // green
-        st.palette[size_t(4 * i + 2)] = 3;                // blue
-    }
-    ASSERT_TRUE(BuildViewBitmaps(st.bitmaps, st.facts, st.palette));
-    st.bitmaps.dib.row(1)[2] = 200;
-    ASSERT_EQ(ShownPicture(st), &st.bitmaps.dib);
-    uint32_t out[8] = {};
-    RenderRotatedRegion(st.bitmaps.dib, 0, 0, 0, 4, 2, out, 4);
-    EXPECT_EQ(out[6], 0xFFC83703u);
-    EXPECT_EQ(out[0], 0xFF00FF03u);
-
     // Low colour mode of a 16-bit device shows the 4-bit picture; the second display
     // shows its own picture only while flipped to it.
     ScreenState sixteen;

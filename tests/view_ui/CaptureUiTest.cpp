@@ -35,14 +35,11 @@ std::vector<std::filesystem::path> filesIn(const std::filesystem::path& dir)
 }
 
 // Answers the next compressor dialog: Motion JPEG or full frames, or cancel.
-void answerCompressor(int codec, bool accept)
+QTimer* answerCompressor(int codec, bool accept)
 {
-    QTimer::singleShot(50, [codec, accept] {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!d || d->objectName() != QStringLiteral("AVICOMPRESSOR"))
-            return;
-        d->findChild<QComboBox*>(QStringLiteral("codec"))->setCurrentIndex(codec);
-        accept ? d->accept() : d->reject();
+    return whenModal<QDialog>([](QDialog& d) { return d.objectName() == "AVICOMPRESSOR"; }, [=](QDialog& d) {
+        d.findChild<QComboBox*>("codec")->setCurrentIndex(codec);
+        accept ? d.accept() : d.reject();
     });
 }
 
@@ -73,12 +70,10 @@ void CaptureUiTest::clipboardFileAndOneClick()
              QByteArray(reinterpret_cast<const char*>(bmp.data()), qsizetype(bmp.size())));
     QCOMPARE(QApplication::clipboard()->image().size(), QSize(240, 320));
 
-    const std::filesystem::path shots = h.dir / "shots";
-    std::filesystem::create_directories(shots);
-    h.ui.files.answers = {(shots / "shot").string()};
+    h.ui.files.answers = {(h.dir / "shot").string()};
     h.ui.files.filters = {2}; // GIF
     w->command(40071);
-    QCOMPARE(head(shots / "shot.GIF", 4), std::string("GIF8"));
+    QCOMPARE(head(h.dir / "shot.GIF", 4), std::string("GIF8"));
 
     const std::filesystem::path recorded = h.dir / "home" / "RECORDED_DATA";
     w->view().clickFormat = 3;
@@ -119,14 +114,14 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     h.ui.files.answers = {std::nullopt, (dir / "gone").string()};
     wa->command(40009);
     QCOMPARE(wa->view().recordState.load(), 40011u);
-    answerCompressor(0, false);
+    std::unique_ptr<QTimer> answer(answerCompressor(0, false));
     wa->command(40009);
     QCOMPARE(wa->view().recordState.load(), 40011u);
     QVERIFY(filesIn(dir).empty());
     QCOMPARE(h.ui.files.requests.back().filters[0].description, std::string("AVI Files"));
 
     h.ui.files.answers = {(dir / "clip").string()};
-    answerCompressor(0, true);
+    answer.reset(answerCompressor(0, true));
     wa->command(40009);
     QCOMPARE(wa->view().recordState.load(), 40009u);
     QVERIFY(h.shell->aviRecording().active());
@@ -144,7 +139,7 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     QCOMPARE(head(dir / "clip.avi", 4), std::string("RIFF"));
 
     h.ui.files.answers = {(dir / "CLIP.AVI").string()};
-    answerCompressor(1, true);
+    answer.reset(answerCompressor(1, true));
     wb->command(40009);
     QCOMPARE(h.shell->aviRecording().slot(), wb->slot());
     wb->close(); // the window goes while it records: the file is closed whole

@@ -60,7 +60,6 @@ private slots:
     void sameWanProfileTwiceIsRefusedTwoAddressesConnectSideBySide();
     void cancelDuringAnAttemptLeavesTheSlotFree();
     void passwordIsAskedFromTheAttempt();
-    void cancellingAroundThePasswordPromptNeverHangs();
     void activeSyncNeedsTheServiceRunning();
     void kindsWithTheirOwnDialogs();
     void inboundConnectionsOpenWindows();
@@ -94,7 +93,6 @@ void ConnectTest::sameWanProfileTwiceIsRefusedTwoAddressesConnectSideBySide()
     h.shell->mainWindow()->connectionsList()->topLevelItem(b)->setSelected(true);
     h.shell->mainWindow()->runCommand(cmd::Connect);
     QVERIFY(h.windowOf(b));
-    QCOMPARE(h.windowOf(b)->windowTitle(), QStringLiteral("Second - Two"));
     QVERIFY(h.windowOf(a)->slot() != h.windowOf(b)->slot());
     QCOMPARE(h.statusOf(a), QStringLiteral("In Use"));
     QCOMPARE(h.statusOf(b), QStringLiteral("In Use"));
@@ -128,7 +126,6 @@ void ConnectTest::cancelDuringAnAttemptLeavesTheSlotFree()
         QVERIFY(h.shell->links().find(slot)->isFree());
         QVERIFY(!h.shell->links().find(slot)->transport);
     }
-    QCOMPARE(h.shell->links().allocSlot(), 0);
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
     // The attempt's socket was closed, not left behind: the agent sees the end.
     pollfd p{accepted, POLLIN, 0};
@@ -141,31 +138,12 @@ void ConnectTest::cancelDuringAnAttemptLeavesTheSlotFree()
     close(accepted);
 }
 
-void ConnectTest::passwordIsAskedFromTheAttempt()
-{
-    ShellHarness h;
-    LoopbackSim sim = startLoopbackSim({"--password", "Sesame", "--name", "Locked"});
-    const int index = h.addProfile("Guarded", LinkKind::Wan, sim.address);
-    int asked = 0;
-    // The dialog's own OK compares the password (letters in any case).
-    std::unique_ptr<QTimer> answer(whenModal<PasswordDialog>([](PasswordDialog&) { return true; },
-                                                             [&](PasswordDialog& d) {
-                                                                 ++asked;
-                                                                 d.findChild<QLineEdit*>()->setText("sesame");
-                                                                 for (QPushButton* b : d.findChildren<QPushButton*>())
-                                                                     if (b->text().remove('&') == "OK")
-                                                                         b->click();
-                                                             }));
-    h.connect(index);
-    QCOMPARE(asked, 1);
-    QVERIFY(h.windowOf(index));
-    QCOMPARE(h.windowOf(index)->deviceName(), QStringLiteral("Locked"));
-}
-
 // Esc on the prompt, then the connect dialog cancelled while the next prompt is open
 // (a connection's timer or the program closing does that): the attempt waiting for
 // the answer is released, the prompt goes away, nothing hangs and no slot is taken.
-void ConnectTest::cancellingAroundThePasswordPromptNeverHangs()
+// The next Connect asks again, and the dialog's own OK compares the password (letters
+// in any case).
+void ConnectTest::passwordIsAskedFromTheAttempt()
 {
     ShellHarness h;
     LoopbackSim sim = startLoopbackSim({"--password", "Sesame", "--name", "Locked"});
@@ -195,6 +173,18 @@ void ConnectTest::cancellingAroundThePasswordPromptNeverHangs()
     for (int slot = 0; slot < Links::kSlotCount; ++slot)
         QVERIFY(h.shell->links().find(slot)->isFree());
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
+
+    answer.reset(whenModal<PasswordDialog>([](PasswordDialog&) { return true; }, [&](PasswordDialog& d) {
+        ++prompts;
+        d.findChild<QLineEdit*>()->setText("sesame");
+        for (QPushButton* b : d.findChildren<QPushButton*>())
+            if (b->text().remove('&') == "OK")
+                b->click();
+    }));
+    h.connect(index);
+    QCOMPARE(prompts, 3);
+    QVERIFY(h.windowOf(index));
+    QCOMPARE(h.windowOf(index)->deviceName(), QStringLiteral("Locked"));
 }
 
 void ConnectTest::activeSyncNeedsTheServiceRunning()
@@ -261,7 +251,6 @@ void ConnectTest::inboundConnectionsOpenWindows()
     QTRY_COMPARE_WITH_TIMEOUT(h.shell->connectionWindows().liveSlots().size(), size_t(1), 20000);
     auto* w = h.shell->deviceWindow(h.shell->connectionWindows().liveSlots().front());
     QVERIFY(w);
-    QCOMPARE(w->deviceName(), QStringLiteral("Caller"));
     QVERIFY(w->windowTitle().endsWith(QStringLiteral(" - Caller")));
 }
 
@@ -286,6 +275,7 @@ void ConnectTest::startupConnectsMarkedProfilesAndTheCommandLineHost()
         o.connectHost = named.host;
         o.connectAtStart = true;
     });
+    QCOMPARE(next.shell->mainWindow()->selectedProfiles(), std::vector<int>{2}); // the host's new profile
     ConnectionWindows& windows = next.shell->connectionWindows();
     QTRY_COMPARE_WITH_TIMEOUT(windows.liveSlots().size(), size_t(2), 30000);
     QStringList titles;

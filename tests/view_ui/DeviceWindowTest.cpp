@@ -16,23 +16,6 @@
 
 namespace sorvane::test {
 
-namespace {
-
-// The same, waited for (in real time) while the connection keeps polling: the device
-// may still send its last change after an earlier state matched.
-bool eventuallyMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!pictureMatchesDump(w, dump, rotation, scale)) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
-
-} // namespace
-
 class DeviceWindowTest : public QObject {
     Q_OBJECT
 private slots:
@@ -60,17 +43,17 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
 
     w->command(40076); // Rotate 90
     QCOMPARE(w->client()->size(), QSize(320, 400 + w->toolbarHeight()));
-    QVERIFY(eventuallyMatchesDump(*w, dump, 90, 2));
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 90, 2), 30000);
 
     w->command(40078); // Rotate 270
     w->command(40068); // 4X
-    QVERIFY(eventuallyMatchesDump(*w, dump, 270, 4));
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 270, 4), 30000);
     // "Rotate 90 degrees" after 270 is 0 again.
     w->command(40033);
     QCOMPARE(w->view().viewRotation.load(), 0);
     w->command(40077); // Rotate 180
     w->command(40067); // 3X
-    QVERIFY(eventuallyMatchesDump(*w, dump, 180, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 180, 3), 30000);
     QVERIFY(w->action(40067)->isChecked());
     QVERIFY(w->action(40077)->isChecked());
     // Low colour mode exists only for 16-bit devices; there is no second display.
@@ -130,14 +113,11 @@ void DeviceWindowTest::toolbarMenuAndCommands()
 
     // Configure changes this connection only: a new scale refits the window at once,
     // the profile keeps its own.
-    QTimer::singleShot(0, [] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        QVERIFY(dialog);
-        auto* scale = dialog->findChild<QComboBox*>(QStringLiteral("1052"));
-        QVERIFY(scale);
-        scale->setCurrentIndex(1);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-    });
+    std::unique_ptr<QTimer> configure(whenModal<QDialog>([](QDialog& d) { return d.findChild<QComboBox*>("1052"); },
+                                                         [](QDialog& d) {
+                                                             d.findChild<QComboBox*>("1052")->setCurrentIndex(1);
+                                                             d.accept();
+                                                         }));
     w->command(cmd::DefaultSettings);
     QCOMPARE(w->view().scale.load(), 2);
     QCOMPARE(w->client()->size(), QSize(480, 640 + w->toolbarHeight()));
@@ -166,17 +146,13 @@ void DeviceWindowTest::windowAndLinkEndTogether()
     QPointer<DeviceWindow> w = h.windowOf(index);
     QVERIFY(w);
     const int slot = w->slot();
-    QCOMPARE(h.shell->links().liveConnections.load(), 1u);
     w->close();
     QTRY_VERIFY(w.isNull());
-    QVERIFY(h.shell->links().find(slot)->isFree());
-    QVERIFY(!h.shell->links().find(slot)->transport);
-    QCOMPARE(h.shell->links().liveConnections.load(), 0u);
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
     h.connect(index);
     w = h.windowOf(index);
     QVERIFY(w);
-    QCOMPARE(w->slot(), slot);
+    QCOMPARE(w->slot(), slot); // the freed slot, as the lowest free one (its transport: tests/view Connection)
 
     sim.process->signal(SIGTERM);
     QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 20000);

@@ -74,10 +74,7 @@ void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
     // (Alt and what is typed with it) never reach the device; the Shift key itself
     // does, and so do Tab and the letter after them.
     // F8 is Play/Pause: its "Run Script" dialog is cancelled.
-    QTimer::singleShot(50, [] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            d->reject();
-    });
+    std::unique_ptr<QTimer> cancel(whenModal<QDialog>([](QDialog&) { return true; }, [](QDialog& d) { d.reject(); }));
     QTest::keyClick(client, Qt::Key_F8);
     QTest::keyClick(client, Qt::Key_F10);
     QTest::keyClick(client, Qt::Key_F11, Qt::ShiftModifier);

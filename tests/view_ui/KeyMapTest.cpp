@@ -51,9 +51,8 @@ void KeyMapTest::acceleratorAndSystemKeys()
     QVERIFY(!IsAcceleratorKey(Qt::Key_F1, {}));
     QVERIFY(!IsAcceleratorKey(Qt::Key_F3, {}));
     QVERIFY(!IsAcceleratorKey(Qt::Key_F13, {}));
+    // Alt and Alt with a letter: InputTest, as the device sees them.
     QVERIFY(IsSystemKey(Qt::Key_F10, {}));
-    QVERIFY(IsSystemKey(Qt::Key_Alt, {}));
-    QVERIFY(IsSystemKey(Qt::Key_A, Qt::AltModifier));
     QVERIFY(!IsSystemKey(Qt::Key_A, Qt::ControlModifier));
 }
 

@@ -49,9 +49,10 @@ struct ShellHarness {
 
     // Adds a profile as the New Connection dialog would and returns its index.
     int addProfile(const std::string& name, LinkKind kind, uint32_t address, uint32_t port = 0, int scale = 1,
-                   int refresh = 10)
+                   int refresh = 10, int skin = 0)
     {
         Profile p = newProfileDefaults(shell->settings(), 0);
+        p.skinIndex = skin;
         p.setName(name);
         p.linkKind = uint32_t(kind);
         p.ipAddress = address;
@@ -65,9 +66,9 @@ struct ShellHarness {
 
     // A new profile (as addProfile) connected: its device window, or nullptr.
     DeviceWindow* connectNew(const std::string& name, LinkKind kind, uint32_t address, uint32_t port = 0,
-                             int scale = 1, int refresh = 10)
+                             int scale = 1, int refresh = 10, int skin = 0)
     {
-        const int index = addProfile(name, kind, address, port, scale, refresh);
+        const int index = addProfile(name, kind, address, port, scale, refresh, skin);
         connect(index);
         return windowOf(index);
     }
