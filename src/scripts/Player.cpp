@@ -177,15 +177,20 @@ bool Player::step(PlaybackLink& link)
     return true;
 }
 
-bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState)
+bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState,
+                 const std::function<bool()>& superseded)
 {
     const std::function<bool()> outside = link.stopping;
     PlaybackLink paced = link;
-    paced.stopping = [&] { return recordState.load() != record_state::kPlaying || (outside && outside()); };
+    paced.stopping = [&] {
+        return recordState.load() != record_state::kPlaying || (outside && outside()) || (superseded && superseded());
+    };
     while (!paced.stopping()) {
         if (!player.step(paced))
             break;
     }
+    if (superseded && superseded())
+        return player.ended();
     if (player.ended() || (outside && outside())) {
         uint32_t playing = record_state::kPlaying;
         recordState.compare_exchange_strong(playing, record_state::kStopped);
@@ -196,23 +201,25 @@ bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& reco
 std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player> player,
                                   std::function<void(const Job&)> done)
 {
+    // The newer run first, then the state: an older run that wakes in between stops.
+    const uint32_t run = ++connection.view().playRun;
     connection.view().recordState = record_state::kPlaying;
     Connection* c = &connection;
     return connection.post(
         JobKind::Playback,
-        [c, player](JobContext& ctx, std::string& error) {
+        [c, player, run](JobContext& ctx, std::string& error) {
             PlaybackLink link{ctx.channel(), c->links().clock(), &ctx.screen(), [&ctx] { ctx.pollScreen(); },
                               [&ctx] { return ctx.cancelled(); }};
-            RunPlayback(*player, link, c->view().recordState);
+            RunPlayback(*player, link, c->view().recordState, [c, run] { return c->view().playRun.load() != run; });
             if (ctx.cancelled() && !player->ended()) {
                 error = "playback stopped";
                 return false;
             }
             return true;
         },
-        [c, done = std::move(done)](const Job& job) {
-            // A job that never ran leaves no playing state behind.
-            if (job.status() != JobStatus::Done) {
+        [c, run, done = std::move(done)](const Job& job) {
+            // A job that never ran leaves no playing state behind, unless a newer run has it.
+            if (job.status() != JobStatus::Done && c->view().playRun.load() == run) {
                 uint32_t playing = record_state::kPlaying;
                 c->view().recordState.compare_exchange_strong(playing, record_state::kStopped);
             }

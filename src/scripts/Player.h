@@ -92,8 +92,10 @@ bool CommandKeywordHasReply(uint8_t code);
 // Runs cycles while `recordState` is the playing state and `link.stopping` is false.
 // When the scenario ends, or playback is stopped from outside the state (the connection
 // ends), the state becomes stopped (40011); a pause or a recording leaves its state.
-// True when the scenario played to its end.
-bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState);
+// A run for which `superseded` turns true stops and leaves the state alone: a newer run
+// owns it. True when the scenario played to its end.
+bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState,
+                 const std::function<bool()>& superseded = {});
 
 // Plays on a connection: sets its record state to playing (40010) and posts a Playback
 // job that runs the player on the connection thread. Live input is dropped meanwhile.

@@ -51,6 +51,10 @@ struct ViewRecord {
     int profileIndex = -1;
 
     std::atomic<uint32_t> recordState{0};
+    // Counts the playback runs posted to this connection. A run that is no longer the
+    // newest stops at once and leaves recordState to the run that replaced it (a Stop
+    // followed at once by Play must not let the old run see "playing" again).
+    std::atomic<uint32_t> playRun{0};
 
     ScreenState screen;
 

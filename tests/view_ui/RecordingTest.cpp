@@ -84,13 +84,11 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     h.shell->scenarioService()->table().add(s);
     main.refreshScenarioList(0);
     auto status = [&] { return main.scriptsList()->topLevelItem(0)->text(1); };
-    // Answers the next "Run Script" dialog: Run (the first row) or Cancel.
-    auto answer = [](bool run) {
-        QTimer::singleShot(50, [run] {
-            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            QVERIFY(d && d->objectName() == QStringLiteral("RUNSCRIPT"));
-            run ? d->accept() : d->reject();
-        });
+    // Answers the next "Run Script" dialog as soon as it shows: Run (the first row) or Cancel.
+    std::unique_ptr<QTimer> answering;
+    auto answer = [&answering](bool run) {
+        answering.reset(whenModal<QDialog>([](QDialog& d) { return d.objectName() == QStringLiteral("RUNSCRIPT"); },
+                                           [run](QDialog& d) { run ? d.accept() : d.reject(); }));
     };
 
     main.runCommand(cmd::PlayPause);
