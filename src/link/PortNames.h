@@ -1,7 +1,6 @@
 #pragma once
 // Names of serial ports: the device path this system opens for a port number, and the
-// handheld world's own names of the same ports ("COM3:", "\\.\WCEUSBSH007"), which the
-// connect dialogs show.
+// handheld world's own names of the same ports ("COM3:", "\\.\WCEUSBSH007").
 
 #include <cstdint>
 #include <string>

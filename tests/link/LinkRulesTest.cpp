@@ -7,6 +7,7 @@
 #include "link/LinkTransport.h"
 #include "link/SlotLinkChannel.h"
 #include "settings/Profile.h"
+#include "link/PortNames.h"
 #include "settings/Settings.h"
 #include "platform/PosixTransports.h"
 #include "support/LoopbackSockets.h"
@@ -356,6 +357,12 @@ TEST_F(LinkRules, OpenByKind)
     PasswordTable passwords;
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
     EXPECT_EQ(ConnectLink(links, 0, env).status, LinkConnectStatus::NotConnected);
+}
+
+TEST(PortNames, TheHandheldNames)
+{
+    EXPECT_EQ(comPortName(3), "COM3:");
+    EXPECT_EQ(usbPortName(7), "\\\\.\\WCEUSBSH007");
 }
 
 // An accepted (inbound) link sends small messages at once, as the links we open do.
