@@ -133,8 +133,10 @@ TEST(CliPlay, SendsTheScriptAndLogsIt)
                                                         "input 55ff551178005800", "command 59ff5911",
                                                         "payload " + path + "00", "input 56ff56110d000000"}));
     const std::string log = readFile(cli.pc / "r.log");
-    EXPECT_NE(log.find(", *** Start of Script ***, Script = s.txt, File = 0, Loop = 0, Device = Sorvane Sim, s.txt\r\n"),
-              std::string::npos) << log;
+    EXPECT_NE(log.find(", *** Start of Script ***, Script = s.txt, File = 0, Loop = 0, "
+                       "Device = Sorvane Sim, s.txt\r\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find(", LAUNCH, \\Windows\\calc.exe\r\n"), std::string::npos);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8); // Start, Version, 5 events, End
 }
