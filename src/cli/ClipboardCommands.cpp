@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "link/LinkChannel.h"
 #include "tools/DeviceExchanges.h"
+#include "platform/Utf8Text.h"
 #include "tools/DeviceText.h"
 #include "tools/TypeText.h"
 
@@ -43,7 +44,7 @@ int runType(CliSession& session, const std::vector<std::string>& args)
     const TypedText typed = TypeTextPackets(args[0]);
     if (!typed.missing.empty()) {
         std::fprintf(stderr, "sorvane-cli: type: no key types %s; nothing was sent\n",
-                     EscapeDeviceText(ToDeviceText(typed.missing).bytes).c_str());
+                     EscapeText(typed.missing).c_str());
         return 1;
     }
     if (typed.packets.empty())

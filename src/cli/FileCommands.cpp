@@ -13,6 +13,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "platform/Utf8Text.h"
 #include "tools/DeviceText.h"
 #include "files/DeviceFolder.h"
 #include "files/FileTransfer.h"
@@ -61,15 +62,17 @@ private:
     uint64_t size_ = 0, start_ = 0, done_ = 0;
 };
 
+// Reasons name paths as the user typed them (UTF-8) or device names already escaped;
+// either is shown as it reads, on one line.
 int fail(const std::string& reason)
 {
-    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
     return 1;
 }
 
 int usage(const std::string& reason)
 {
-    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
     return 2;
 }
 
@@ -105,7 +108,7 @@ int reportTransfer(CliSession& session, const TransferReport& report, const std:
     for (size_t i = 0; i < files.size(); ++i) {
         if (report.results[i] == FileResult::Done)
             continue;
-        const std::string name = sending ? files[i].pcPath : EscapeDeviceText(files[i].devicePath);
+        const std::string name = EscapeText(sending ? files[i].pcPath : files[i].devicePath); // as typed
         std::fprintf(stderr, "sorvane-cli: %s: %s\n", name.c_str(),
                      reasonFor(session, fileResultText(report.results[i])).c_str());
         status = 1;
@@ -146,7 +149,7 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
     struct stat st{};
     if (::stat(pcPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         if (!IsSafePcName(name))
-            return fail("the device name " + EscapeDeviceText(name) + " cannot be a PC file name; give a PC file path");
+            return fail("the device name " + name + " cannot be a PC file name; give a PC file path");
         pcPath += (pcPath.back() == '/' ? "" : "/") + name;
     }
     LinkChannel& channel = session.channel();
@@ -161,9 +164,9 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
             return !lessIgnoringAsciiCase(i.name, name) && !lessIgnoringAsciiCase(name, i.name);
         });
     if (it == listing.items.end())
-        return fail("no such device file: " + EscapeDeviceText(devicePath));
+        return fail("no such device file: " + devicePath);
     if (it->folder)
-        return fail(EscapeDeviceText(devicePath) + " is a folder");
+        return fail(devicePath + " is a folder");
     std::vector<TransferFile> files{TransferFile{pcPath, devicePath, it->size}};
     CliProgress progress;
     TransferReport report = ReceiveFiles(channel, files, optionsFor(session), progress);
@@ -197,7 +200,7 @@ int runRm(CliSession& session, const std::vector<std::string>& args)
     LinkChannel& channel = session.channel();
     DeviceFileStatus s = DeleteDeviceFile(channel, args[0]);
     if (s != DeviceFileStatus::Ok)
-        return fail(EscapeDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
+        return fail(args[0] + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
 }
 
@@ -211,7 +214,7 @@ int runMv(CliSession& session, const std::vector<std::string>& args)
     const std::string target = DeviceChild(DeviceFolderOf(args[0]), args[1]);
     DeviceFileStatus s = RenameDeviceFile(channel, args[0], target);
     if (s != DeviceFileStatus::Ok)
-        return fail(EscapeDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
+        return fail(args[0] + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
 }
 

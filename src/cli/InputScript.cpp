@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "tools/DeviceText.h"
+#include "platform/Utf8Text.h"
 #include "tools/TypeText.h"
 
 namespace sorvane::cli {
@@ -69,7 +69,7 @@ bool AppendInputOption(const std::string& option, const std::string& value, std:
     if (option == "--type") {
         TypedText typed = TypeTextPackets(value);
         if (!typed.missing.empty()) {
-            error = "--type: no key types " + EscapeDeviceText(ToDeviceText(typed.missing).bytes);
+            error = "--type: no key types " + EscapeText(typed.missing);
             return false;
         }
         out.insert(out.end(), typed.packets.begin(), typed.packets.end());

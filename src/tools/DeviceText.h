@@ -25,9 +25,9 @@ DeviceTextResult ToDeviceText(std::string_view utf8);
 std::string FromDeviceText(std::string_view bytes);
 
 // Device text (names, titles, status texts) made safe for a terminal and for readers of
-// line reports: bytes below 0x20, 0x7F and the backslash become \n, \t, \\ or \xhh;
-// bytes from 0x80 become their Windows-1252 character in UTF-8, except the five
-// undefined ones, which stay \xhh. A report line can never be split or forged.
+// line reports: each byte as its Windows-1252 character, escaped as EscapeText does
+// (platform/Utf8Text.h); the five undefined bytes and the control bytes become \xhh, the
+// backslash stays as it is. A report line can never be split or forged.
 std::string EscapeDeviceText(std::string_view bytes);
 
 } // namespace sorvane

@@ -97,8 +97,9 @@ TEST(CliFiles, PutLsGetMvRmRun)
     EXPECT_EQ(cli({"mv", "\\b.txt", "c.txt"}).exitCode, 0);
     EXPECT_EQ(readFile(cli.sandbox / "c.txt"), "bb");
     EXPECT_EQ(cli({"rm", "\\c.txt"}).exitCode, 0);
-    r = cli({"rm", "\\c.txt"});
+    r = cli({"rm", "\\caf\xC3\xA9\\c.txt"});
     EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("sorvane-cli: \\caf\xC3\xA9\\c.txt: ", 0), 0u) << r.err; // as typed
     EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
     // Never outside the device's folder: not up, not through a link.
     writeFile(cli.root / "victim", "safe");

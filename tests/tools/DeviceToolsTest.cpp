@@ -10,6 +10,7 @@
 #include "link/LinkChannel.h"
 #include "support/SimProcess.h"
 #include "platform/ByteOrder.h"
+#include "platform/Utf8Text.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceInfoText.h"
 #include "tools/DeviceText.h"
@@ -79,7 +80,18 @@ TEST(DeviceText, PasteTable)
 TEST(DeviceText, EscapedForPrinting)
 {
     EXPECT_EQ(EscapeDeviceText(std::string("a\\b\n\t\r\x01\x7F\x80\x81\xE9\x9D", 12)),
-              "a\\\\b\\n\\t\\x0d\\x01\\x7f\xE2\x82\xAC\\x81\xC3\xA9\\x9d");
+              "a\\b\\n\\t\\x0d\\x01\\x7f\xE2\x82\xAC\\x81\xC3\xA9\\x9d");
+    // PC text (UTF-8) shows as typed; only what could break or reorder the line is escaped.
+    const std::pair<std::string, std::string> pc[] = {
+        {"\\Windows\\caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80.txt", "\\Windows\\caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80.txt"},
+        {"a\r\nb\x1b[2J\xC2\x85", "a\\x0d\\nb\\x1b[2J\\x85"},            // C0 and C1 controls
+        {"x\xE2\x80\xA8y\xE2\x80\xAEz", "x\\u2028y\\u202ez"},            // line separator, right-to-left override
+        {"\xC3(\xC0\xAF\xED\xA0\x80\xE2\x82", "\\xc3(\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82"}, // not UTF-8
+    };
+    for (const auto& [in, shown] : pc) {
+        EXPECT_EQ(EscapeText(in), shown) << in;
+        EXPECT_EQ(EscapeText(shown), shown) << in; // escaping twice changes nothing
+    }
 }
 
 // A peer that hands out scripted reply bytes and records what is sent.
