@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include "platform/Clock.h"
+#include "platform/Utf8Text.h"
+#include "scripts/ResultsLog.h"
 #include "scripts/ui/ScenarioDialog.h"
 #include "view/CommandIds.h"
 #include "view/Job.h"
@@ -211,11 +213,17 @@ void ShellScenarios::playPause(int selected)
     s.slot = slot;
     s.active = 1;
     SystemClock clock;
-    auto player = std::make_shared<Player>(s, scriptDir_, w->deviceName().toStdString());
+    Scenario played = s;
+    const std::string logProblem = DropRefusedResultsLog(played, scriptDir_);
+    auto player = std::make_shared<Player>(std::move(played), scriptDir_, w->deviceName().toStdString());
     player->start(clock.tickCount());
     runs_[selected] = Run{slot, player};
     post(selected);
     context_.refreshList(selected);
+    if (!logProblem.empty())
+        context_.messages.show({"The results log " + EscapeText(s.logFile) + " is not used: " + logProblem +
+                                    ". The scenario plays without a log.",
+                                "Run Script", MessageIcon::Warning, MessageButtons::Ok});
 }
 
 void ShellScenarios::reconnected(int slot)

@@ -11,8 +11,11 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "platform/Utf8Text.h"
 #include "screen/ScreenReceiver.h"
+#include "tools/DeviceText.h"
 #include "scripts/Player.h"
+#include "scripts/ResultsLog.h"
 #include "scripts/Scenario.h"
 #include "view/Connection.h"
 #include "view/ViewRecord.h"
@@ -24,13 +27,14 @@ namespace {
 
 int usage(const std::string& reason)
 {
-    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
     return 2;
 }
 
+// The reasons name scripts, folders and scenarios as they were typed or stored.
 int fail(const std::string& reason)
 {
-    std::fprintf(stderr, "sorvane-cli: %s\n", reason.c_str());
+    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
     return 1;
 }
 
@@ -49,7 +53,7 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
                               sink.dropped = true;
                       },
                       [&] { return sink.dropped || session.timedOut(); }};
-    Player player(scenario, scriptDir, session.slot().deviceName);
+    Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
     player.start(session.clock().tickCount());
     std::atomic<uint32_t> state{record_state::kPlaying};
     const bool ended = RunPlayback(player, link, state);
@@ -126,9 +130,15 @@ int runScenario(CliSession& session, const std::vector<std::string>& args)
         dir = defaultScriptDir();
     ScenarioTable table;
     table.load(dir, ""); // the old single-file store is the program's to import
-    for (const Scenario& s : table.scenarios())
-        if (s.name == name)
-            return play(session, s, dir);
+    for (const Scenario& s : table.scenarios()) {
+        if (s.name != name)
+            continue;
+        Scenario played = s;
+        if (const std::string problem = DropRefusedResultsLog(played, dir); !problem.empty())
+            std::fprintf(stderr, "sorvane-cli: the results log %s is not used: %s; the scenario plays without it\n",
+                         EscapeText(s.logFile).c_str(), problem.c_str());
+        return play(session, played, dir);
+    }
     return fail("no scenario named \"" + name + "\" in " + dir);
 }
 

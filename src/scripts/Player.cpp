@@ -134,13 +134,19 @@ bool Player::step(PlaybackLink& link)
         lastEventTick_ = link.clock.tickCount();
         if (scenario_.fileIndex >= int32_t(scenario_.files.size())) {
             passComplete(link);
-            return !ended_;
+            if (ended_)
+                return false;
+            endCycle(link);
+            return true;
         }
         scenario_.files[size_t(scenario_.fileIndex)].scriptLoopCounter = 0;
         logStart();
         if (!load()) {
+            // The cycle ends here, but with its pause: a scenario whose every file fails
+            // would otherwise spin through its passes writing its log as fast as it can.
             ++loadFailures_;
             log("Error Loading Script File", scenario_.files[size_t(scenario_.fileIndex)].fileName);
+            endCycle(link);
             return true;
         }
     }
@@ -169,12 +175,17 @@ bool Player::step(PlaybackLink& link)
             eventIndex_ = 0;
         }
     }
+    endCycle(link);
+    return true;
+}
+
+void Player::endCycle(PlaybackLink& link)
+{
     // 4. The cycle's pause, and now and then a screen update.
     link.clock.sleepMs(kCycleMs);
     ++cycles_;
     if (!scenario_.noVideo && cycles_ % kPollEvery == 0 && link.pollScreen)
         link.pollScreen();
-    return true;
 }
 
 bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState,

@@ -4,10 +4,11 @@
 // A Player holds a playing scenario (its own copy, counters included), the loaded
 // script and the pacing. step() is one playback cycle: at most one due event is sent,
 // a finished file is repeated or unloaded, a finished pass is repeated or ends the
-// scenario; then the cycle waits 20 ms, and every 32nd cycle polls the screen unless
-// the scenario disables video. Event delays are kept by checking every cycle, not by
-// sleeping them out; only the loop delays of files and passes wait, and they end at
-// once when playback is told to stop.
+// scenario; then the cycle waits 20 ms (also when a file failed to load or a pass
+// ended), and every 32nd cycle polls the screen unless the scenario disables video.
+// Event delays are kept by checking every cycle, not by sleeping them out; only the
+// loop delays of files and passes wait, and they end at once when playback is told to
+// stop.
 //
 // Time comes from the Clock handed in, so tests drive it (ManualClock) and nothing
 // waits for real.
@@ -71,6 +72,9 @@ private:
     // Waits ms on the clock in cycle-sized pieces; ends early when stopping.
     void wait(PlaybackLink& link, uint64_t ms);
     void passComplete(PlaybackLink& link);
+    // The pause that ends every cycle (a file that failed to load and a finished pass
+    // included), and every kPollEvery-th cycle a screen update.
+    void endCycle(PlaybackLink& link);
 
     Scenario scenario_;
     std::string scriptDir_;

@@ -1,8 +1,52 @@
 #include "scripts/ResultsLog.h"
 
 #include <cstdio>
+#include <filesystem>
+
+#include "platform/Utf8Text.h"
+
+namespace fs = std::filesystem;
 
 namespace sorvane {
+
+std::string ResultsLogPathProblem(std::string_view path, std::string_view scriptDir)
+{
+    static const char* const kProblem =
+        "a results log must be a .txt or .log file, not hidden and not in a hidden folder";
+    const fs::path log = fs::path(path).lexically_normal();
+    const std::string name = log.filename().string();
+    std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : std::string();
+    for (char& c : ending)
+        c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (name.empty() || name[0] == '.' || (ending != ".txt" && ending != ".log"))
+        return kProblem;
+    // Folders whose every file a shell reads (~/.bashrc.d) are hidden ones. The script
+    // folder is the program's own, wherever it lies (~/.local/share): only what is below
+    // it counts.
+    fs::path folders = log.parent_path();
+    fs::path own = fs::path(scriptDir).lexically_normal();
+    if (own.filename().empty())
+        own = own.parent_path();
+    if (const fs::path below = folders.lexically_relative(own); !scriptDir.empty() && !below.empty() &&
+                                                                   *below.begin() != "..")
+        folders = below;
+    for (const fs::path& part : folders) {
+        const std::string p = part.string();
+        if (p.size() > 1 && p[0] == '.' && p != "..")
+            return kProblem;
+    }
+    return {};
+}
+
+std::string DropRefusedResultsLog(Scenario& scenario, std::string_view scriptDir)
+{
+    if (!scenario.logResults || scenario.logFile.empty())
+        return {};
+    std::string problem = ResultsLogPathProblem(scenario.logFile, scriptDir);
+    if (!problem.empty())
+        scenario.logResults = 0;
+    return problem;
+}
 
 std::string FormatLogLine(const std::tm& when, std::string_view text1, std::string_view text2)
 {
@@ -10,9 +54,9 @@ std::string FormatLogLine(const std::tm& when, std::string_view text1, std::stri
     std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d,%02d:%02d:%02d, ", when.tm_mon + 1, when.tm_mday,
                   when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec);
     std::string line = stamp;
-    line.append(text1);
+    line += EscapeText(text1);
     line += ", ";
-    line.append(text2);
+    line += EscapeText(text2);
     line += "\r\n";
     return line;
 }

@@ -74,8 +74,12 @@ std::optional<Scenario> Scenario::decode(std::span<const uint8_t, kSize> b)
         f.scriptLoopCount = loadLe32s(e + 4);
         f.scriptLoopDelay = loadLe32s(e + 8);
         f.fileName = std::string(fixedString(std::span(e + 12, ScenarioFile::kNameSize - 1)));
+        f.scriptLoopCount = std::clamp(f.scriptLoopCount, 0, kMaxLoopCount);
+        f.scriptLoopDelay = std::clamp(f.scriptLoopDelay, 0, kMaxLoopDelay);
         s.files.push_back(std::move(f));
     }
+    s.loopCount = std::clamp(s.loopCount, 0, kMaxLoopCount);
+    s.loopDelay = std::clamp(s.loopDelay, 0, kMaxLoopDelay);
     return s;
 }
 

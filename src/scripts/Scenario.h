@@ -38,6 +38,10 @@ struct Scenario {
     static constexpr size_t kMaxFiles = 10;
     static constexpr size_t kNameSize = 64;
     static constexpr size_t kLogFileSize = 256;
+    // What the New/Edit Scenario dialog lets the user type (two and eight digits): the
+    // loop counts and delays of a file read are held within these too.
+    static constexpr int32_t kMaxLoopCount = 99;
+    static constexpr int32_t kMaxLoopDelay = 99999999;
 
     int32_t loopCounter = 0;
     int32_t loopCount = 1;
@@ -54,7 +58,9 @@ struct Scenario {
     std::vector<ScenarioFile> files; // at most kMaxFiles (the record's fileCount)
 
     std::array<uint8_t, kSize> encode() const;
-    // nullopt when the record cannot be a scenario (a file count outside 0..10).
+    // nullopt when the record cannot be a scenario (a file count outside 0..10). Loop
+    // counts and delays out of 0..kMaxLoopCount and 0..kMaxLoopDelay are brought to the
+    // nearer end.
     static std::optional<Scenario> decode(std::span<const uint8_t, kSize> bytes);
 };
 

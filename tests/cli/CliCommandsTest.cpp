@@ -151,10 +151,15 @@ TEST(CliPlay, ScenarioLoops)
     s.name = "Smoke";
     s.loopCount = 2;
     s.files = {{0, 3, 0, "a.txt"}, {0, 3, 0, "b.txt"}};
+    s.logResults = 1; // a file a shell would run: refused, and the scenario plays without it
+    s.logFile = (cli.pc / ".profile").string();
     std::string error;
     ASSERT_TRUE(sorvane::SaveScenarioFile(cli.pc.path().string(), s, error)) << error;
     ProcessResult r = cli({"scenario", "Smoke", "--script-dir", cli.pc.path().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "sorvane-cli: the results log " + s.logFile + " is not used: a results log must be a .txt or "
+                     ".log file, not hidden and not in a hidden folder; the scenario plays without it\n");
+    EXPECT_FALSE(fs::exists(s.logFile));
     std::string xs;
     for (auto& p : cli.packets())
         xs += p.substr(14, 2) == "01" ? '1' : '2';

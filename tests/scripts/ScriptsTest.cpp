@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <utility>
 
 #include "link/LinkChannel.h"
 #include "platform/Clock.h"
@@ -66,13 +67,14 @@ struct Playback {
     std::atomic<uint32_t> state{record_state::kPlaying};
     Player player;
     bool ended = false;
-    Playback(const Scenario& s, const sorvane::test::TempDir& dir, bool stopAtFirstPacket = false)
-        : player(s, dir.path().string(), "Dev")
+    Playback(const Scenario& s, const sorvane::test::TempDir& dir, bool stopAtFirstPacket = false,
+             const std::string& device = "Dev", std::function<bool(const ManualClock&)> stopping = {})
+        : player(s, dir.path().string(), device)
     {
         if (stopAtFirstPacket)
             channel.onSend = [this] { state = record_state::kStopped; };
         player.start(clock.tickCount());
-        PlaybackLink link{channel, clock, nullptr, {}, {}};
+        PlaybackLink link{channel, clock, nullptr, {}, [&] { return stopping && stopping(clock); }};
         ended = RunPlayback(player, link, state);
     }
 };
@@ -155,17 +157,42 @@ TEST(Playback, LoopCountsAndTheResultsLog)
     EXPECT_EQ(p.channel.discards, 6);
     EXPECT_EQ(p.state.load(), record_state::kStopped);
 
+    // Names that would add lines (to a shell's start-up file, say) are written escaped.
     s = scenarioOf({"a.txt", "c.txt"}, 1, 1);
+    s.name = "S\nexport PWNED=1 #";
     s.logResults = 1;
-    s.logFile = (dir / "log.txt").string();
-    Playback one(s, dir);
-    const std::string log = readFile(dir / "log.txt");
+    s.logFile = (dir / "log.TXT").string();
+    Playback one(s, dir, false, "D\r\nev\\");
+    const std::string log = readFile(dir / "log.TXT");
     const std::regex stamp("\\d\\d/\\d\\d/\\d{4},\\d\\d:\\d\\d:\\d\\d, ");
     EXPECT_EQ(std::regex_replace(log, stamp, ""),
-              "*** Start of Script ***, Script = Smoke, File = 0, Loop = 0, Device = Dev, a.txt\r\n"
-              "Version 400, a.txt\r\nMOUSEDOWN, 1,1\r\n*** End of Script ***, a.txt\r\n"
-              "*** Start of Script ***, Script = Smoke, File = 1, Loop = 0, Device = Dev, c.txt\r\n"
-              "Version 400, c.txt\r\nError Loading Script File, c.txt\r\n");
+              "*** Start of Script ***, Script = S\\nexport PWNED=1 #, File = 0, Loop = 0, Device = D\\x0d\\nev\\, "
+              "a.txt\r\nVersion 400, a.txt\r\nMOUSEDOWN, 1,1\r\n*** End of Script ***, a.txt\r\n"
+              "*** Start of Script ***, Script = S\\nexport PWNED=1 #, File = 1, Loop = 0, Device = D\\x0d\\nev\\, "
+              "c.txt\r\nVersion 400, c.txt\r\nError Loading Script File, c.txt\r\n");
+
+    // A log path read from a scenario file may only name a .txt or .log file, not hidden,
+    // in no hidden folder but those on the way to the script folder.
+    for (const auto& [path, used] : std::vector<std::pair<std::string, bool>>{
+             {"/h/.local/s/r.Log", true}, {"/h/.local/s/a/../b/r.log", true}, {"/h/.bashrc", false},
+             {"/h/.x.txt", false}, {"/h/.bashrc.d/r.txt", false}, {"/h/.local/s/../r.txt", false},
+             {"/etc/cron.d/job", false}}) {
+        s.logFile = path;
+        EXPECT_EQ(DropRefusedResultsLog(s, "/h/.local/s/").empty(), used) << path;
+        EXPECT_EQ(std::exchange(s.logResults, 1), used ? 1 : 0) << path;
+    }
+}
+
+TEST(Playback, EveryCyclePausesWhenNothingLoads)
+{
+    // A file that fails to load, or a pass that ends, still takes the cycle's pause: a
+    // driven second holds some 50 cycles, not an endless burst of log lines.
+    sorvane::test::TempDir dir;
+    int checks = 0;
+    Playback p(scenarioOf({"missing.txt"}, INT32_MAX, 1), dir, false, "Dev",
+               [&](const ManualClock& c) { return ++checks > 5000 || c.tickCount() >= 2000; });
+    EXPECT_GE(p.clock.tickCount(), 2000u); // stopped by the clock, not by the count of checks
+    EXPECT_LE(p.player.loadFailures(), 25); // a cycle for the file, one for the end of its pass
 }
 
 TEST(Playback, StopEndsALoopDelayAtOnce)
@@ -192,6 +219,13 @@ TEST(Scenarios, FilesAndLegacyImport)
     EXPECT_EQ(bytes.substr(0, 4), "SXWK");
     s.name = "../evil";
     EXPECT_FALSE(SaveScenarioFile(dir.path().string(), s, error));
+    // Loop counts and delays read back within what the dialog lets the user type.
+    Scenario wild = scenarioOf({"a.txt"}, INT32_MAX, -3);
+    wild.loopDelay = -1;
+    wild.files[0].scriptLoopDelay = INT32_MAX;
+    const Scenario t = *Scenario::decode(wild.encode());
+    EXPECT_EQ(std::vector<int>({t.loopCount, t.loopDelay, t.files[0].scriptLoopCount, t.files[0].scriptLoopDelay}),
+              std::vector<int>({99, 0, 0, 99999999}));
 
     // The old store: three records become three files, and it goes.
     fs::create_directory(dir / "RECORDED_DATA");

@@ -113,14 +113,22 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     QCOMPARE(status(), QStringLiteral("Idle"));
     QCOMPARE(w->view().recordState.load(), uint32_t(record_state::kStopped));
 
-    // A short scenario plays to its end and is idle again.
+    // A short scenario plays to its end and is idle again. Its log path, as a scenario
+    // file could carry it, names a shell's start-up file: refused, and it plays without.
     std::ofstream(scripts / "slow.txt", std::ios::binary) << "MOUSEDOWN,5,6\r\n";
+    Scenario& stored = h.shell->scenarioService()->table().scenarios()[0];
+    stored.logResults = 1;
+    stored.logFile = (h.dir / ".bashrc").string();
     answer(true);
     main.runCommand(cmd::PlayPause);
+    QCOMPARE(h.ui.messages.shown.back().text,
+             "The results log " + stored.logFile + " is not used: a results log must be a .txt or .log file, not "
+             "hidden and not in a hidden folder. The scenario plays without a log.");
     h.shell->scenarioService()->table().scenarios()[0].name = "Edited"; // edited while it plays
     QCOMPARE(QString::fromStdString(nextLine(*sim.process, {"input"})), QStringLiteral("input 84 5 6"));
     QTRY_COMPARE(status(), QStringLiteral("Idle"));
     QCOMPARE(main.scriptsList()->topLevelItem(0)->text(0), QStringLiteral("Edited"));
+    QVERIFY(!std::filesystem::exists(h.dir / ".bashrc"));
 }
 
 void RecordingTest::newScenarioIsSavedAndRenamed()
@@ -184,6 +192,7 @@ void RecordingTest::scenarioDialogRefusesOk_data()
     QTest::newRow("not a file name") << "a/b" << true << "/tmp/x.txt" << "The name cannot be used as a file name (at most 63 bytes, no / or \\)";
     QTest::newRow("too long in bytes") << QString(40, QChar(0xE9)) << true << "/tmp/x.txt" << "The name cannot be used as a file name (at most 63 bytes, no / or \\)";
     QTest::newRow("taken") << "Other" << true << "/tmp/x.txt" << "Another scenario is already named Other";
+    QTest::newRow("log a shell runs") << "Smoke" << true << "/tmp/.bashrc" << "The log file cannot be used: a results log must be a .txt or .log file, not hidden and not in a hidden folder";
 }
 
 void RecordingTest::scenarioDialogRefusesOk()

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/CenterDialog.h"
+#include "scripts/ResultsLog.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +25,8 @@ namespace {
 
 constexpr const char* kCaption = "New/Edit Script";
 constexpr const char* kLogPathTooLong = "The log file path is too long (at most 255 bytes)";
+
+constexpr int digitsOf(int32_t most) { return most < 10 ? 1 : 1 + digitsOf(most / 10); }
 
 QLineEdit* numberBox(int id, int digits, QWidget* parent)
 {
@@ -98,8 +101,8 @@ ScenarioDialog::ScenarioDialog(Scenario& record, bool isNew, std::string scriptD
     logFile_->setMaxLength(int(Scenario::kLogFileSize - 1)); // the path and its NUL fill the field
     logFile_->setMinimumWidth(260);
     QPushButton* browse = button("Browse", 1031, this);
-    loopCount_ = numberBox(1003, 2, this);
-    loopDelay_ = numberBox(1004, 8, this);
+    loopCount_ = numberBox(1003, digitsOf(Scenario::kMaxLoopCount), this);
+    loopDelay_ = numberBox(1004, digitsOf(Scenario::kMaxLoopDelay), this);
     files_ = new QListWidget(this);
     files_->setObjectName(QStringLiteral("1020"));
     files_->setMinimumHeight(120);
@@ -107,8 +110,8 @@ ScenarioDialog::ScenarioDialog(Scenario& record, bool isNew, std::string scriptD
     QPushButton* remove = button("Remove", 1032, this);
     QPushButton* up = button("Up", 1033, this);
     QPushButton* down = button("Down", 1034, this);
-    scriptLoopCount_ = numberBox(1006, 2, this);
-    scriptLoopDelay_ = numberBox(1007, 8, this);
+    scriptLoopCount_ = numberBox(1006, digitsOf(Scenario::kMaxLoopCount), this);
+    scriptLoopDelay_ = numberBox(1007, digitsOf(Scenario::kMaxLoopDelay), this);
     suspend_ = checkBox("Suspend device when complete", 1041, this);
     reset_ = checkBox("Reset device when complete", 1042, this);
     noVideo_ = checkBox("Disable video update (e.g. slow connection)", 1043, this);
@@ -329,6 +332,11 @@ void ScenarioDialog::accept()
     }
     if (logFile.size() >= Scenario::kLogFileSize) {
         refuse(kLogPathTooLong);
+        return;
+    }
+    if (const std::string problem = ResultsLogPathProblem(logFile, scriptDir_);
+        logResults_->isChecked() && !problem.empty()) {
+        refuse("The log file cannot be used: " + problem); // playback would refuse it
         return;
     }
     record_.name = name;
