@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "tools/DeviceText.h"
+
 namespace sorvane {
 
 InboundAnswer QtInboundPrompt::askAdmission(const std::string& deviceName, const std::string& address)
@@ -11,11 +13,13 @@ InboundAnswer QtInboundPrompt::askAdmission(const std::string& deviceName, const
     box.setObjectName(QStringLiteral("INBOUNDPROMPT"));
     box.setWindowTitle(QStringLiteral("Inbound connection"));
     box.setIcon(QMessageBox::Question);
-    // The name comes from the device: shown as plain text, never as markup.
+    // The name comes from the stranger: plain text, never markup, and escaped to one
+    // line after the address, so that no line break or direction mark in it can hide the
+    // address or show a false one.
     box.setTextFormat(Qt::PlainText);
-    box.setText(QStringLiteral("The device \"%1\" at %2 wants to connect to this computer.")
-                    .arg(QString::fromLatin1(deviceName.data(), qsizetype(deviceName.size())),
-                         QString::fromStdString(address)));
+    const std::string name = EscapeDeviceText(deviceName);
+    box.setText(QStringLiteral("A device at %1 wants to connect to this computer. It calls itself \"%2\".")
+                    .arg(QString::fromStdString(address), QString::fromUtf8(name.data(), qsizetype(name.size()))));
     QPushButton* once = box.addButton(QStringLiteral("Allow once"), QMessageBox::AcceptRole);
     QPushButton* always = box.addButton(QStringLiteral("Always allow"), QMessageBox::AcceptRole);
     QPushButton* refuse = box.addButton(QStringLiteral("Refuse"), QMessageBox::RejectRole);

@@ -1,8 +1,8 @@
 #pragma once
 // The question put to the user about a device that connected in from an address not
-// allowed yet: a modal box "INBOUNDPROMPT" over the main window naming the device and
-// its address, with "Allow once", "Always allow" and "Refuse" (the default, also what
-// closing the box means).
+// allowed yet: a modal box "INBOUNDPROMPT" over the main window naming the address and
+// then the device (its name escaped to one line), with "Allow once", "Always allow"
+// and "Refuse" (the default, also what closing the box means).
 //
 // Thread: user-interface thread.
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
@@ -18,6 +19,7 @@
 #include "support/ScriptedUiPorts.h"
 #include "app/AboutDialog.h"
 #include "app/HelpWindow.h"
+#include "app/InboundPrompt.h"
 #include "link/PasswordTable.h"
 #include "link/ui/PasswordDialog.h"
 #include "support/TempDir.h"
@@ -29,6 +31,7 @@ class DialogsTest : public QObject {
     Q_OBJECT
 private slots:
     void promptRunsDialogForTableRecord();
+    void inboundPromptShowsTheAddressFirst();
     void passwordDialogChecksWhatIsTyped();
     void hidePasswordIsStoredAtOnce();
     void aboutBoxShowsVersionAndBuildDate();
@@ -59,6 +62,22 @@ void DialogsTest::promptRunsDialogForTableRecord()
     QCOMPARE(answer("HANDHELD9", "IDOK"), 1);
     QVERIFY(messages.shown.empty());
     QCOMPARE(answer("", "IDCANCEL"), 2);
+}
+
+void DialogsTest::inboundPromptShowsTheAddressFirst()
+{
+    // A name that would push the real address out of sight and show a false one.
+    QString shown;
+    std::unique_ptr<QTimer> t(whenModal<QMessageBox>([](auto& b) { return b.objectName() == "INBOUNDPROMPT"; },
+                                                     [&](QMessageBox& b) {
+                                                         shown = b.text();
+                                                         b.buttons().value(0)->click(); // Allow once
+                                                     }));
+    QtInboundPrompt prompt(nullptr);
+    QVERIFY(prompt.askAdmission("Phone\r\n\n\n\nA device at 127.0.0.1 (allowed)\x81", "127.0.0.9") ==
+            InboundAnswer::AllowOnce);
+    QCOMPARE(shown, QStringLiteral("A device at 127.0.0.9 wants to connect to this computer. It calls itself "
+                                   "\"Phone\\x0d\\n\\n\\n\\nA device at 127.0.0.1 (allowed)\\x81\"."));
 }
 
 void DialogsTest::passwordDialogChecksWhatIsTyped()
