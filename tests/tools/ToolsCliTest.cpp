@@ -32,7 +32,7 @@ TEST(ToolsCli, StatusLines)
                     "backup=7,charging=1,load=0x163"});
     const ProcessResult r = cli(sim, {"status"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "Device ID: Pocket\\\\1\nVideo Size: 240 x 320\nVideo Bit Depth: 16 (65536 colors)\n"
+    EXPECT_EQ(r.out, "Device ID: Pocket\\1\nVideo Size: 240 x 320\nVideo Bit Depth: 16 (65536 colors)\n"
                      "Primary Battery Level: Unavailable (charging)\nBackup Battery Level: 7%\n"
                      "Operating System: CE 4.21, build 1088\nCPU: Unknown (1234)\n"
                      "Program Memory Total: 32.00 MB\nProgram Memory In Use: 30.50 MB\n"
@@ -46,7 +46,7 @@ TEST(ToolsCli, ProcessLinesAreEscapedAndTheFirst256Listed)
                     "4294967295:0x1A2B:a\\b:T\x01\x81"});
     ProcessResult r = cli(sim, {"ps"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "7\t0x00000000\tcaf\xC3\xA9.exe\t<none>\n4294967295\t0x00001A2B\ta\\\\b\tT\\x01\\x81\n");
+    EXPECT_EQ(r.out, "7\t0x00000000\tcaf\xC3\xA9.exe\t<none>\n4294967295\t0x00001A2B\ta\\b\tT\\x01\\x81\n");
 
     // More than 256: the first 256 listed.
     SimProcess many({"--port", "0", "--process-count", "300"});
