@@ -96,7 +96,8 @@ TEST(CliFiles, PutLsGetMvRmRun)
         lines.push_back(line.substr(0, 2) + line.substr(line.rfind('\t') + 1)); // kind and name
         at = nl + 1;
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tcaf\u00e9.txt", "-\tevil\\n\\x1b[2J"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tcaf\u00e9.txt",
+                                               "-\tevil\\n\\x1b[2J"}));
     EXPECT_NE(r.out.find("-\t2\t"), std::string::npos); // b.txt's size
 
     fs::create_directory(cli.pc / "down");
@@ -129,7 +130,8 @@ TEST(CliFiles, PutLsGetMvRmRun)
     fs::remove(cli.sandbox / "Zeta" / "up.bin");
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"put", (cli.pc / "up.bin").string(), evil, "\\Zeta"}, "evil.exe: a device file name cannot hold '\\'"},
-        {{"put", (cli.pc / "\u65e5\u672c.txt").string(), "\\"}, "\u65e5\u672c.txt: the device cannot hold '\u65e5' (U+65E5)"},
+        {{"put", (cli.pc / "\u65e5\u672c.txt").string(), "\\"},
+         "\u65e5\u672c.txt: the device cannot hold '\u65e5' (U+65E5)"},
         {{"get", "\\\u2713.txt", "x"}, "\\\u2713.txt: the device cannot hold '\u2713' (U+2713)"},
         {{"mv", "\\A.txt", "a:b"}, "a:b: a device file name cannot hold ':'"},
     };

@@ -86,8 +86,9 @@ TEST(DeviceNames, AgreeWithPythonCp1252)
                                "    try: return len(chr(c).encode('cp1252')) == 1\n"
                                "    except UnicodeEncodeError: return c in (0x81, 0x8d, 0x8f, 0x90, 0x9d)\n"
                                "import sys\n"
-                               "sys.stdout.buffer.write(''.join(ch(b) for b in range(1, 256)).encode() + b'\\0' +\n"
-                               "                        ''.join(chr(c) for c in range(0x80, 0x2200) if ok(c)).encode())\n";
+                               "held = ''.join(chr(c) for c in range(0x80, 0x2200) if ok(c))\n"
+                               "text = ''.join(ch(b) for b in range(1, 256))\n"
+                               "sys.stdout.buffer.write(text.encode() + b'\\0' + held.encode())\n";
     const test::ProcessResult py = test::runProcess({test::programFromEnv("SORVANE_PYTHON"), "-c", script});
     ASSERT_EQ(py.exitCode, 0) << "the Python oracle did not run: " << py.err;
     const size_t nul = py.out.find('\0');
