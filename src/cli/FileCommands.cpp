@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "cli/Commands.h"
 #include "tools/DeviceText.h"
 #include "files/DeviceFolder.h"
+#include "files/DeviceNames.h"
 #include "files/FileTransfer.h"
 #include "link/SlotLinkChannel.h"
 
@@ -73,6 +75,36 @@ int usage(const std::string& reason)
     return 2;
 }
 
+// The user's own text in a message: control characters as \xhh, the rest (backslashes
+// and UTF-8 included) as typed.
+std::string shown(std::string_view text)
+{
+    std::string out;
+    for (char ch : text) {
+        const uint8_t b = uint8_t(ch);
+        if (b < 0x20 || b == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(b));
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// A device path or name the user typed (UTF-8), in the device's spelling; nullopt after
+// saying why there is none.
+std::optional<std::string> deviceText(std::string_view typed)
+{
+    DeviceName d = DeviceTextOfPc(typed);
+    if (!d.ok()) {
+        fail(shown(typed) + ": " + d.problem);
+        return std::nullopt;
+    }
+    return std::move(d.bytes);
+}
+
 // "\" is the root, which the device lists under the empty path; a trailing "\" goes.
 std::string deviceFolderArg(std::string folder)
 {
@@ -119,10 +151,16 @@ int runLs(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usage("ls takes one device folder");
+    const auto folder = deviceText(deviceFolderArg(args[0]));
+    if (!folder)
+        return 1;
     LinkChannel& channel = session.channel();
-    DeviceListing listing = ListDeviceFolder(channel, deviceFolderArg(args[0]));
+    DeviceListing listing = ListDeviceFolder(channel, *folder);
     if (listing.status != DeviceFileStatus::Ok)
         return fail(reasonFor(session, deviceFileStatusText(listing.status)));
+    if (listing.skipped)
+        std::fprintf(stderr, "sorvane-cli: %u %s with a bad name %s skipped\n", unsigned(listing.skipped),
+                     listing.skipped == 1 ? "entry" : "entries", listing.skipped == 1 ? "was" : "were");
     std::stable_sort(listing.items.begin(), listing.items.end(), [](const DeviceItem& a, const DeviceItem& b) {
         if (a.folder != b.folder)
             return a.folder;
@@ -138,16 +176,20 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 2)
         return usage("get takes a device file and a PC path");
-    const std::string devicePath = args[0];
+    const auto typed = deviceText(args[0]);
+    if (!typed)
+        return 1;
+    const std::string devicePath = *typed;
     const std::string name(DeviceBaseName(devicePath));
     if (name.empty())
-        return usage("get needs a device file, not a folder: " + devicePath);
+        return usage("get needs a device file, not a folder: " + shown(args[0]));
     std::string pcPath = args[1];
     struct stat st{};
     if (::stat(pcPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        if (!IsSafePcName(name))
+        const std::string pcName = PcTextOfDevice(name);
+        if (!IsSafePcName(pcName))
             return fail("the device name " + EscapeDeviceText(name) + " cannot be a PC file name; give a PC file path");
-        pcPath += (pcPath.back() == '/' ? "" : "/") + name;
+        pcPath += (pcPath.back() == '/' ? "" : "/") + pcName;
     }
     LinkChannel& channel = session.channel();
     DeviceListing listing = ListDeviceFolder(channel, DeviceFolderOf(devicePath));
@@ -175,12 +217,18 @@ int runPut(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() < 2)
         return usage("put takes one or more PC files and a device folder");
-    const std::string folder = deviceFolderArg(args.back());
+    const auto folder = deviceText(deviceFolderArg(args.back()));
+    if (!folder)
+        return 1;
     std::vector<TransferFile> files;
     for (size_t i = 0; i + 1 < args.size(); ++i) {
-        const std::string device = DeviceChild(folder, PcBaseName(args[i]));
+        // Nothing is sent unless every name is one the device holds, in the folder given.
+        const DeviceName name = NewDeviceFileName(PcBaseName(args[i]));
+        if (!name.ok())
+            return fail(shown(args[i]) + ": " + name.problem);
+        const std::string device = DeviceChild(*folder, name.bytes);
         if (device.size() > kMaxDevicePath)
-            return fail("the device path " + device + " is longer than 255 characters");
+            return fail("the device path " + PcTextOfDevice(device) + " is longer than 255 characters");
         files.push_back(TransferFile{args[i], device, 0});
     }
     LinkChannel& channel = session.channel();
@@ -194,8 +242,11 @@ int runRm(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usage("rm takes one device path");
+    const auto path = deviceText(args[0]);
+    if (!path)
+        return 1;
     LinkChannel& channel = session.channel();
-    DeviceFileStatus s = DeleteDeviceFile(channel, args[0]);
+    DeviceFileStatus s = DeleteDeviceFile(channel, *path);
     if (s != DeviceFileStatus::Ok)
         return fail(EscapeDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
@@ -207,9 +258,15 @@ int runMv(CliSession& session, const std::vector<std::string>& args)
         return usage("mv takes a device path and a new name");
     if (args[1].empty() || args[1].find('\\') != std::string::npos)
         return usage("the new name is a name in the same folder, without \\");
+    const auto path = deviceText(args[0]);
+    if (!path)
+        return 1;
+    const DeviceName name = NewDeviceFileName(args[1]);
+    if (!name.ok())
+        return fail(shown(args[1]) + ": " + name.problem);
     LinkChannel& channel = session.channel();
-    const std::string target = DeviceChild(DeviceFolderOf(args[0]), args[1]);
-    DeviceFileStatus s = RenameDeviceFile(channel, args[0], target);
+    const std::string target = DeviceChild(DeviceFolderOf(*path), name.bytes);
+    DeviceFileStatus s = RenameDeviceFile(channel, *path, target);
     if (s != DeviceFileStatus::Ok)
         return fail(EscapeDeviceText(args[0]) + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
@@ -219,9 +276,12 @@ int runRun(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usage("run takes one device path");
-    if (args[0].size() > kMaxDevicePath)
+    const auto path = deviceText(args[0]);
+    if (!path)
+        return 1;
+    if (path->size() > kMaxDevicePath)
         return fail("the device path is longer than 255 characters");
-    auto m = RunDeviceFileMessage(args[0]);
+    auto m = RunDeviceFileMessage(*path);
     if (LinkSend(session.links(), session.slotIndex(), m) != m.size())
         return fail("cannot send to the device");
     return 0;

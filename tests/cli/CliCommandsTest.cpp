@@ -23,10 +23,10 @@ struct Cli {
     TempDir root, pc;
     fs::path sandbox = root / "device"; // root/victim lies outside it
     std::unique_ptr<SimProcess> sim;
-    explicit Cli(bool files)
+    explicit Cli(bool files, std::vector<std::string> args = {})
     {
         fs::create_directory(sandbox);
-        std::vector<std::string> args{"--port", "0", "--packet-log", (root / "packets.log").string()};
+        args.insert(args.end(), {"--port", "0", "--packet-log", (root / "packets.log").string()});
         if (files)
             args.insert(args.end(), {"--files", sandbox.string()});
         sim = std::make_unique<SimProcess>(args);
@@ -36,6 +36,14 @@ struct Cli {
         args.insert(args.begin(), {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                    std::to_string(sim->tcpPort())});
         return runProcess(args);
+    }
+    // Whether the simulator reports `want` (reading its report up to that line).
+    bool logged(const std::string& want)
+    {
+        while (auto line = sim->readLine(std::chrono::seconds(5)))
+            if (*line == want)
+                return true;
+        return false;
     }
     // Ends the simulator: the input packets, LAUNCH commands and their payloads it logged.
     std::vector<std::string> packets()
@@ -68,10 +76,15 @@ TEST(CliFiles, PutLsGetMvRmRun)
     for (size_t i = 0; i < big.size(); i += 7)
         big[i] = char(i);
     writeFile(cli.pc / "up.bin", big);
+    writeFile(cli.pc / "caf\u00e9.txt", "accent");
 
     ProcessResult r = cli({"put", (cli.pc / "up.bin").string(), "\\Zeta"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(readFile(cli.sandbox / "Zeta" / "up.bin") == big);
+    // The device takes the name in Windows-1252; its file system holds characters.
+    ASSERT_EQ(cli({"put", (cli.pc / "caf\u00e9.txt").string(), "\\"}).exitCode, 0);
+    EXPECT_EQ(readFile(cli.sandbox / "caf\u00e9.txt"), "accent");
+    EXPECT_TRUE(cli.logged("create \\caf\xE9.txt"));
 
     // Folders first, then names ignoring case; the control characters escaped.
     r = cli({"ls", "\\"});
@@ -83,13 +96,16 @@ TEST(CliFiles, PutLsGetMvRmRun)
         lines.push_back(line.substr(0, 2) + line.substr(line.rfind('\t') + 1)); // kind and name
         at = nl + 1;
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tevil\\n\\x1b[2J"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tcaf\u00e9.txt",
+                                               "-\tevil\\n\\x1b[2J"}));
     EXPECT_NE(r.out.find("-\t2\t"), std::string::npos); // b.txt's size
 
     fs::create_directory(cli.pc / "down");
     r = cli({"get", "\\Zeta\\up.bin", (cli.pc / "down").string()}); // a folder: under the device name
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(readFile(cli.pc / "down" / "up.bin") == big);
+    EXPECT_EQ(cli({"get", "\\caf\u00e9.txt", (cli.pc / "down").string()}).exitCode, 0);
+    EXPECT_EQ(readFile(cli.pc / "down" / "caf\u00e9.txt"), "accent");
     writeFile(cli.pc / "kept", "old");
     EXPECT_EQ(cli({"get", "\\Zeta\\none", (cli.pc / "kept").string()}).exitCode, 1);
     EXPECT_EQ(readFile(cli.pc / "kept"), "old");
@@ -108,13 +124,35 @@ TEST(CliFiles, PutLsGetMvRmRun)
     EXPECT_EQ(cli({"mv", "\\out\\victim", "x"}).exitCode, 1);
     EXPECT_EQ(readFile(cli.root / "victim"), "safe");
     fs::remove(cli.sandbox / "out");
+    // Names the device cannot hold as given: refused before anything goes, naming the character.
+    const std::string evil = (cli.pc / "..\\..\\Windows\\StartUp\\evil.exe").string();
+    writeFile(evil, "x");
+    fs::remove(cli.sandbox / "Zeta" / "up.bin");
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"put", (cli.pc / "up.bin").string(), evil, "\\Zeta"}, "evil.exe: a device file name cannot hold '\\'"},
+        {{"put", (cli.pc / "\u65e5\u672c.txt").string(), "\\"},
+         "\u65e5\u672c.txt: the device cannot hold '\u65e5' (U+65E5)"},
+        {{"get", "\\\u2713.txt", "x"}, "\\\u2713.txt: the device cannot hold '\u2713' (U+2713)"},
+        {{"mv", "\\A.txt", "a:b"}, "a:b: a device file name cannot hold ':'"},
+    };
+    for (const auto& [args, message] : refused) {
+        r = cli(args);
+        EXPECT_EQ(r.exitCode, 1) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(cli.sandbox / "Zeta" / "up.bin")); // not even the good file of that put
 
     EXPECT_EQ(cli({"run", "\\Windows\\app.exe"}).exitCode, 0);
-    bool ran = false;
-    while (auto line = cli.sim->readLine(std::chrono::seconds(5)))
-        if ((ran = *line == "run \\Windows\\app.exe"))
-            break;
-    EXPECT_TRUE(ran);
+    EXPECT_TRUE(cli.logged("run \\Windows\\app.exe"));
+
+    // Entries whose name lies outside the listing's names are left out, and counted.
+    Cli faulty(true, {"--bad-name-offsets", "2"});
+    for (const char* name : {"a", "b", "c"})
+        writeFile(faulty.sandbox / name, "");
+    r = faulty({"ls", "\\"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+    EXPECT_NE(r.err.find("2 entries with a bad name were skipped"), std::string::npos) << r.err;
 }
 
 TEST(CliPlay, SendsTheScriptAndLogsIt)
