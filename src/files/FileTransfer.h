@@ -47,7 +47,7 @@ enum class FileResult {
     Done,
     Refused,          // send: a block refused 20 times in a row (device file deleted)
     BadBlocks,        // receive: a block bad 20 times in a row (PC file left as it was)
-    PcFileUnreadable, // send: the PC file cannot be opened or read (nothing sent for it)
+    PcFileUnreadable, // send: the PC file cannot be opened or read, or is no regular file (nothing sent for it)
     PcFileUnwritable, // receive: the PC file cannot be created, written or put in place
     TooLarge,         // 4 GiB or more: beyond the device's 32-bit sizes
     NoReply,          // the device did not answer the open request; the link is out of step
@@ -74,9 +74,13 @@ struct TransferOptions {
 
 struct TransferReport {
     std::vector<FileResult> results; // one per file, in order
+    std::vector<std::string> reasons; // where set: why the PC file was refused ("is a folder")
     bool cancelled = false;
     uint64_t bytesDone = 0;
     bool allDone() const;
+    void setReason(size_t file, std::string reason);
+    // What became of file: its reason, or fileResultText of its result.
+    std::string text(size_t file) const;
 };
 
 TransferReport SendFiles(LinkChannel& channel, std::span<TransferFile> files, const TransferOptions& options,
