@@ -73,9 +73,13 @@ public:
     // frameBytes() long.
     AviStatus writeFrame(uint32_t position, std::span<const uint8_t> data);
     // Writes the index and the final counts and closes the file. Harmless when closed.
+    // Frames the system did not take are dropped; when the index cannot be written the
+    // header is still finished (without the index flag) and WriteFailed says so.
     AviStatus close();
 
     bool isOpen() const { return file_ != nullptr; }
+    // The frames written so far (empty repeat chunks included); after close, the frames
+    // the file holds.
     uint32_t frameCount() const { return uint32_t(index_.size()); }
     // Bytes of one uncompressed frame: 24-bit rows padded to 4 bytes, times height.
     size_t frameBytes() const;
