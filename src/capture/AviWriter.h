@@ -20,8 +20,8 @@
 //                          from the "movi" type | data size
 //
 // Size limit: the file stays an AVI 1.0 file of at most kSizeLimit bytes (1 GiB,
-// index included; the format's sizeLimit when that is smaller). A frame that would pass it is refused (Full) and the file stays
-// whole; the recording goes on with the frames it has.
+// index included; the format's sizeLimit when that is smaller). A frame that would pass it is refused (Full), with
+// the empty chunks of its gap, and the file stays whole; the recording goes on with the frames it has.
 //
 // Not thread-safe: one thread at a time (AviRecording serialises its callers).
 

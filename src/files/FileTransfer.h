@@ -7,7 +7,8 @@
 // 1 ms after each block. 'j' + handle closes the device file (no answer). A file
 // refused 20 times in a row, cancelled, or whose PC bytes cannot be read is deleted on
 // the device ('m' path message, its u32 answer read and not judged); a refused file
-// does not stop the transfer, a cancel does.
+// does not stop the transfer, a cancel does. A PC file that is no regular file (a
+// folder, a FIFO, a device) is refused with the reason before anything is sent.
 //
 // Receiving, per file: 'h' path message -> u32 handle; for each block a 32-byte 'k'
 // header asks for it (rawLength wanted, compressed 1 unless the link is USB), the
@@ -19,7 +20,8 @@
 // bytes. A bad block is asked for again, at most 20 times in a row, then the file
 // fails. The file is written into a temporary file beside the target and renamed
 // over it only once complete, so a cancel or failure leaves the PC's old file as it
-// was.
+// was; the file put in its place keeps the old one's permission bits. The temporary's
+// name is cut to fit the folder's name length limit.
 //
 // The functions run on the thread that reads the link (a connection job, a
 // command-line run) and block in it. TransferProgress is called on that thread.
