@@ -63,7 +63,10 @@ int LoadSkinImage(const std::filesystem::path& path, ImageRecord& image, std::st
     if (const auto claimed = claimedSize(file->bytes(), type);
         claimed && (claimed->width > kMaxSkinSide || claimed->height > kMaxSkinSide))
         return refuse(kImageUnsupported, tooLarge(claimed->width, claimed->height));
-    int rc = readImageBytes(file->bytes(), type, image, int64_t(kMaxSkinSide) * kMaxSkinSide);
+    // A JPEG is only parsed here (its size checked below before decoding); the readers
+    // that decode at once are held to the pixels of the largest skin.
+    int rc = readImageBytes(file->bytes(), type, image,
+                            type == kFileJpeg ? kMaxImagePixels : int64_t(kMaxSkinSide) * kMaxSkinSide);
     if (rc != kImageOk)
         return refuse(rc, "cannot be read as a picture");
     // Encoded pictures (JPEG) are still undecoded here: their size is from the header.
