@@ -139,7 +139,7 @@ int reportTransfer(CliSession& session, const TransferReport& report, const std:
             continue;
         const std::string name = sending ? files[i].pcPath : EscapeDeviceText(files[i].devicePath);
         std::fprintf(stderr, "sorvane-cli: %s: %s\n", name.c_str(),
-                     reasonFor(session, fileResultText(report.results[i])).c_str());
+                     reasonFor(session, report.text(i)).c_str());
         status = 1;
     }
     return status;

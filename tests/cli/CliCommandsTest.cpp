@@ -8,9 +8,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include "imaging/ImageLibrary.h"
 #include "scripts/Scenario.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
+#include "view/Skin.h"
 
 using namespace sorvane::test;
 namespace fs = std::filesystem;
@@ -31,11 +35,14 @@ struct Cli {
             args.insert(args.end(), {"--files", sandbox.string()});
         sim = std::make_unique<SimProcess>(args);
     }
-    ProcessResult operator()(std::vector<std::string> args)
+    // stdoutTo: a file standard output goes to instead of the result.
+    ProcessResult operator()(std::vector<std::string> args, const std::string& stdoutTo = "")
     {
         args.insert(args.begin(), {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                    std::to_string(sim->tcpPort())});
-        return runProcess(args);
+        if (!stdoutTo.empty())
+            args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >" + stdoutTo});
+        return runProcess(args, std::chrono::seconds(30));
     }
     // Whether the simulator reports `want` (reading its report up to that line).
     bool logged(const std::string& want)
@@ -109,6 +116,16 @@ TEST(CliFiles, PutLsGetMvRmRun)
     writeFile(cli.pc / "kept", "old");
     EXPECT_EQ(cli({"get", "\\Zeta\\none", (cli.pc / "kept").string()}).exitCode, 1);
     EXPECT_EQ(readFile(cli.pc / "kept"), "old");
+    // A name near the file system's limit replaces a private file: the temporary beside
+    // it still fits, and the file stays private.
+    const std::string longName = std::string(246, 'n') + ".txt";
+    writeFile(cli.sandbox / longName, "new");
+    writeFile(cli.pc / "down" / longName, "old");
+    fs::permissions(cli.pc / "down" / longName, fs::perms::owner_read | fs::perms::owner_write);
+    r = cli({"get", "\\" + longName, (cli.pc / "down").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(cli.pc / "down" / longName), "new");
+    EXPECT_EQ(fs::status(cli.pc / "down" / longName).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
     EXPECT_EQ(cli({"mv", "\\b.txt", "c.txt"}).exitCode, 0);
     EXPECT_EQ(readFile(cli.sandbox / "c.txt"), "bb");
@@ -141,6 +158,13 @@ TEST(CliFiles, PutLsGetMvRmRun)
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
     EXPECT_FALSE(fs::exists(cli.sandbox / "Zeta" / "up.bin")); // not even the good file of that put
+
+    // What cannot reach standard output is a failure, with the reason.
+    for (std::vector<std::string> command : {std::vector<std::string>{"ls", "\\"}, {"info"}, {"status"}, {"ps"}}) {
+        r = cli(command, "/dev/full");
+        EXPECT_EQ(r.exitCode, 1) << command[0];
+        EXPECT_NE(r.err.find("cannot write standard output: No space left on device"), std::string::npos) << r.err;
+    }
 
     EXPECT_EQ(cli({"run", "\\Windows\\app.exe"}).exitCode, 0);
     EXPECT_TRUE(cli.logged("run \\Windows\\app.exe"));
@@ -196,4 +220,62 @@ TEST(CliPlay, ScenarioLoops)
     for (auto& p : cli.packets())
         xs += p.substr(14, 2) == "01" ? '1' : '2';
     EXPECT_EQ(xs, "111222111222");
+}
+
+// Names that lead to no file worth reading: every place that opens a file the user
+// named refuses them at once with the reason (a wait fails through the time-out).
+TEST(CliFiles, HostileFilesAreRefusedWithTheirReason)
+{
+    Cli cli(true);
+    const fs::path d = cli.pc.path();
+    ASSERT_EQ(::mkfifo((d / "fifo.bin").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", d / "zero.bin");
+    fs::create_directory(d / "folder.bin");
+    for (auto [name, size] : {std::pair{"big.txt", (16ull << 20) + 1}, {"big.png", (128ull << 20) + 1}, {"huge", 1ull << 32}}) {
+        writeFile(d / name, "");
+        fs::resize_file(d / name, size);
+    }
+    // Pillow's PNGs: a few KB claiming 8192 x 8192 pixels, and one that makes a window of
+    // 2100 x 4 = 8400 pixels at 4X.
+    const ProcessResult made = runProcess({std::getenv("SORVANE_PYTHON"), "-c",
+                                           "import sys\nfrom PIL import Image\nImage.new('1',(8192,8192)).save(sys.argv[1]+'/wide.png')\n"
+                                           "Image.new('RGB',(20,2100)).save(sys.argv[1]+'/tall.png')", d.string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    struct Row {
+        std::string place, file, reason;
+    };
+    const Row rows[] = {
+        {"play", "fifo.bin", "is not a regular file"}, {"play", "zero.bin", "is not a regular file"},
+        {"play", "folder.bin", "is a folder"},         {"play", "big.txt", "is larger than 16 MiB"},
+        {"put", "fifo.bin", "is not a regular file"},  {"put", "zero.bin", "is not a regular file"},
+        {"put", "folder.bin", "is a folder"},          {"put", "huge", "the file is 4 GiB or larger"},
+        {"skin", "fifo.bin", "is not a regular file"}, {"skin", "zero.bin", "is not a regular file"},
+        {"skin", "folder.bin", "is a folder"},         {"skin", "big.png", "is larger than 128 MiB"},
+        {"skin", "wide.png", "is 8192 x 8192 pixels, larger than a skin may be (4096 x 4096)"},
+        // The script folder: each non-file named, neither waited on nor read.
+        {"scenario", "fifo.bin", "is not a regular file"}, {"scenario", "zero.bin", "is not a regular file"},
+    };
+    for (const Row& row : rows) {
+        const std::string path = (d / row.file).string();
+        std::string error;
+        if (row.place == "skin") {
+            sorvane::ImageRecord image;
+            EXPECT_NE(sorvane::LoadSkinImage(path, image, &error), sorvane::kImageOk);
+        } else {
+            const ProcessResult r = row.place == "play" ? cli({"play", path})
+                                    : row.place == "put" ? cli({"put", path, "\\"})
+                                                         : cli({"scenario", "S", "--script-dir", d.string()});
+            EXPECT_EQ(r.exitCode, 1) << row.place << " " << row.file;
+            error = r.err;
+        }
+        EXPECT_NE(error.find(path + ": " + row.reason), std::string::npos) << row.place << ": " << error;
+    }
+    EXPECT_TRUE(fs::is_empty(cli.sandbox));
+    // The window a skin makes at the scale: 20 x 2100 fits at 3X, not at 4X.
+    writeFile(d / "SKINS.INI", "[SKINS]\nskin0=Tall\n[skin0]\nImage=tall.png\n");
+    sorvane::Skin skin;
+    std::string why;
+    EXPECT_EQ(sorvane::LoadSkin(d, 1, skin, 4, &why), sorvane::SkinLoadResult::ImageFailed);
+    EXPECT_EQ(why, "a skin shown at 4X makes a window wider or taller than 8192 pixels");
+    EXPECT_EQ(sorvane::LoadSkin(d, 1, skin, 3), sorvane::SkinLoadResult::Loaded);
 }

@@ -711,8 +711,7 @@ void ExplorerWindow::startTransfer(bool sending, std::vector<TransferFile> files
         for (size_t i = 0; i < list.size() && i < report.results.size(); ++i)
             if (report.results[i] != FileResult::Done && report.results[i] != FileResult::NotStarted &&
                 report.results[i] != FileResult::Cancelled)
-                failed += "\n" + (sending ? list[i].pcPath : PcTextOfDevice(list[i].devicePath)) + ": " +
-                          std::string(fileResultText(report.results[i]));
+                failed += "\n" + (sending ? list[i].pcPath : PcTextOfDevice(list[i].devicePath)) + ": " + report.text(i);
         if (!failed.empty())
             self->ctx_.messages.show(MessageRequest{"These files were not copied:" + failed,
                                                     sending ? "Sending Files" : "Receiving Files",
