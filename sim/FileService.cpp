@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "EventLog.h"
+#include "WireNames.h"
 #include "WireRecords.h"
 #include "platform/ByteOrder.h"
 
@@ -169,12 +170,13 @@ std::optional<std::string> FileService::resolve(const std::string& devicePath, b
         size_t end = devicePath.find('\\', start);
         if (end == std::string::npos)
             end = devicePath.size();
-        const std::string part = devicePath.substr(start, end - start);
+        const std::string wire = devicePath.substr(start, end - start);
         start = end + 1;
-        if (part.empty())
+        if (wire.empty())
             continue;
-        if (part == "." || part == ".." || part.find('/') != std::string::npos)
+        if (wire == "." || wire == ".." || wire.find('/') != std::string::npos || !windowsNamePart(wire))
             return std::nullopt;
+        const std::string part = wireToDisk(wire);
         path += "/" + part;
         last = part;
     }
@@ -220,7 +222,7 @@ FileService::Served FileService::list()
                     if (::lstat((*folder + "/" + name).c_str(), &st) != 0)
                         continue;
                     const bool dir = S_ISDIR(st.st_mode);
-                    items.push_back({name, dir ? 0x10u : 0x20u, dir ? 0u : uint32_t(st.st_size),
+                    items.push_back({diskToWire(name), dir ? 0x10u : 0x20u, dir ? 0u : uint32_t(st.st_size),
                                      uint32_t(st.st_mtime)});
                 }
                 ::closedir(d);
@@ -240,6 +242,9 @@ FileService::Served FileService::list()
         names.insert(names.end(), items[i].name.begin(), items[i].name.end());
         names.push_back(0);
     }
+    const size_t badFrom = items.size() - std::min<size_t>(items.size(), options_.fileFaults.badNameOffsets);
+    for (size_t i = badFrom; i < items.size(); ++i)
+        storeLe32(out.data() + 8 + i * 20 + 8, uint32_t(names.size() + i));
     storeLe32(out.data(), uint32_t(items.size()));
     storeLe32(out.data() + 4, uint32_t(names.size()));
     out.insert(out.end(), names.begin(), names.end());

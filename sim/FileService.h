@@ -2,8 +2,9 @@
 // The device's file system of the simulated agent: a sandbox folder on the PC
 // (--files DIR) served as the device's, with the exchanges of the file explorer and of
 // file transfers. Device paths ("\a\b", "" or "\" for the root) map to DIR/a/b; a
-// path with a "." or ".." part, a "/" or a part leading outside DIR through a link is
-// refused (an empty listing, an invalid handle, a 'e' result).
+// path with a "." or ".." part, a "/", a part no Windows name can be (WireNames.h) or a
+// part leading outside DIR through a link is refused (an empty listing, an invalid
+// handle, a 'e' result). Names are UTF-8 in DIR and Windows-1252 on the wire.
 //
 //   'g' path message          -> u32 N, u32 L, N 20-byte entries, L name bytes
 //   'h' / 'i' path message    -> u32 handle (0xFFFFFFFF when the file cannot be opened)
@@ -16,7 +17,7 @@
 //
 // Faults (FileFaults): refuse the first K write blocks of the connection, corrupt the
 // data of read block K (each time, or its first N replies), flag stored blocks that
-// did not shrink as compressed.
+// did not shrink as compressed, point the last N entries of a listing past its names.
 //
 // One per connection, used by its thread only; open files close with it.
 

@@ -75,6 +75,7 @@ const char kUsage[] =
     "  --corrupt-read-block K[:N]  spoil the data of read block K (its first N replies;\n"
     "                         default every one)\n"
     "  --stored-flagged       send read blocks that did not shrink raw but flagged compressed\n"
+    "  --bad-name-offsets N   point the names of the last N entries of each listing past its names\n"
     "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...):\n"
     "  --hello-e K            answer the hello with K 'e' replies before 'a'\n"
     "  --hello-garbage        answer the hello with 'e' and four garbage bytes\n"
@@ -266,6 +267,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--random-rects", [&](const std::string& v) { uint64_t seed = 0; if (!parseNumber(v, seed)) return false; o.randomRects = seed; return true; }},
         {"--files", [&](const std::string& v) { o.filesDir = v; return !v.empty(); }},
         {"--refuse-blocks", number(o.fileFaults.refuseBlocks)},
+        {"--bad-name-offsets", number(o.fileFaults.badNameOffsets)},
         {"--corrupt-read-block", [&](const std::string& v) {
             const size_t colon = v.find(':');
             uint32_t block = 0;

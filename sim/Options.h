@@ -42,6 +42,7 @@ struct FileFaults {
     std::optional<uint32_t> corruptReadBlock;  // spoil the data of this read block's replies
     unsigned corruptTimes = 0;                 // ... its first N replies (0 = every one)
     bool storedFlagged = false;                // stored blocks that did not shrink flagged compressed
+    unsigned badNameOffsets = 0;               // the last N entries of a listing point past its names
 };
 
 // LAN discovery answering (UDP).

@@ -156,8 +156,8 @@ AviRecording::Summary AviRecording::stop()
         return s;
     s.wasActive = true;
     s.path = path_;
-    s.frames = writer_.frameCount();
     const AviStatus closed = writer_.close();
+    s.frames = writer_.frameCount(); // what the file holds
     s.problem = problem_ != AviStatus::Ok ? problem_ : closed;
     slot_ = -1;
     return s;

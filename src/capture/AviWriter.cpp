@@ -1,6 +1,10 @@
 #include "capture/AviWriter.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -150,18 +154,62 @@ AviStatus AviWriter::writeFrame(uint32_t position, std::span<const uint8_t> data
     if (position < index_.size() || position - index_.size() > 65536 || data.empty() ||
         (format_.codec == AviCodec::Uncompressed && data.size() != frameBytes()))
         return AviStatus::BadFrame;
-    while (index_.size() < position) {
-        AviStatus s = appendChunk({}, 0);
-        if (s != AviStatus::Ok)
-            return s;
+    // The gap's empty chunks go in with the frame or not at all: a frame refused at the
+    // size limit leaves no trail of repeats behind the last picture.
+    const uint64_t chunks = uint64_t(position - index_.size()) + 1;
+    const uint64_t after = end_ + 8 * chunks + padded(data.size()) + 8 + 16 * (index_.size() + chunks);
+    if (after > std::min(format_.sizeLimit, kSizeLimit))
+        return AviStatus::Full;
+    const size_t entries = index_.size();
+    const uint64_t end = end_;
+    AviStatus s = AviStatus::Ok;
+    while (s == AviStatus::Ok && index_.size() < position)
+        s = appendChunk({}, 0);
+    if (s == AviStatus::Ok)
+        s = appendChunk(data, kKeyFrame);
+    if (s != AviStatus::Ok) {
+        index_.resize(entries);
+        end_ = end;
     }
-    return appendChunk(data, kKeyFrame);
+    return s;
 }
+
+namespace {
+
+bool writeAllAt(int fd, const std::vector<uint8_t>& bytes, uint64_t at)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+} // namespace
 
 AviStatus AviWriter::close()
 {
     if (!file_)
         return AviStatus::NotOpen;
+    // Whatever stdio still holds goes out with fclose; the rest is written through a
+    // descriptor of its own, so no stdio buffer can land behind the end afterwards.
+    const int fd = ::fcntl(fileno(file_), F_DUPFD_CLOEXEC, 0);
+    bool ok = std::fclose(file_) == 0 && fd >= 0;
+    file_ = nullptr;
+    if (fd < 0)
+        return AviStatus::WriteFailed;
+    // Chunks the system did not take (a full disk) are not in the file: neither in the index.
+    struct stat st {};
+    const uint64_t inFile = ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
+    while (!index_.empty() && kMoviType + uint64_t(index_.back().offset) + 8 + padded(index_.back().size) > inFile) {
+        end_ = kMoviType + uint64_t(index_.back().offset);
+        index_.pop_back();
+    }
     std::vector<uint8_t> idx(8 + 16 * index_.size());
     fourcc(idx.data(), "idx1");
     storeLe32(idx.data() + 4, uint32_t(16 * index_.size()));
@@ -173,19 +221,21 @@ AviStatus AviWriter::close()
         storeLe32(e + 8, index_[i].offset);
         storeLe32(e + 12, index_[i].size);
     }
-    const uint64_t total = end_ + idx.size();
+    // The header is finished whatever became of the index: without one (the disk full
+    // at the end) the file says so and still holds its frames, counted.
+    const bool indexed = writeAllAt(fd, idx, end_);
+    const uint64_t total = indexed ? end_ + idx.size() : end_;
     std::vector<uint8_t> h = encodeHeaders(format_, uint32_t(index_.size()), largest_);
     storeLe32(&h[4], uint32_t(total - 8));
     storeLe32(&h[216], uint32_t(end_ - kMoviType));
-    bool ok = std::fseek(file_, long(end_), SEEK_SET) == 0 && std::fwrite(idx.data(), 1, idx.size(), file_) == idx.size() &&
-              std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), file_) == h.size() &&
-              std::fflush(file_) == 0;
-    // A chunk cut short by a failed write lies beyond the index: drop it.
-    if (ok && ::ftruncate(fileno(file_), off_t(total)) != 0)
+    if (!indexed)
+        storeLe32(&h[44], 0);
+    ok = writeAllAt(fd, h, 0) && indexed && ok;
+    // A chunk or an index cut short by a failed write lies beyond the end: drop it.
+    if (::ftruncate(fd, off_t(total)) != 0)
         ok = false;
-    if (std::fclose(file_) != 0)
+    if (::close(fd) != 0)
         ok = false;
-    file_ = nullptr;
     return ok ? AviStatus::Ok : AviStatus::WriteFailed;
 }
 

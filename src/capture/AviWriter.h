@@ -20,8 +20,8 @@
 //                          from the "movi" type | data size
 //
 // Size limit: the file stays an AVI 1.0 file of at most kSizeLimit bytes (1 GiB,
-// index included; the format's sizeLimit when that is smaller). A frame that would pass it is refused (Full) and the file stays
-// whole; the recording goes on with the frames it has.
+// index included; the format's sizeLimit when that is smaller). A frame that would pass it is refused (Full), with
+// the empty chunks of its gap, and the file stays whole; the recording goes on with the frames it has.
 //
 // Not thread-safe: one thread at a time (AviRecording serialises its callers).
 
@@ -73,9 +73,13 @@ public:
     // frameBytes() long.
     AviStatus writeFrame(uint32_t position, std::span<const uint8_t> data);
     // Writes the index and the final counts and closes the file. Harmless when closed.
+    // Frames the system did not take are dropped; when the index cannot be written the
+    // header is still finished (without the index flag) and WriteFailed says so.
     AviStatus close();
 
     bool isOpen() const { return file_ != nullptr; }
+    // The frames written so far (empty repeat chunks included); after close, the frames
+    // the file holds.
     uint32_t frameCount() const { return uint32_t(index_.size()); }
     // Bytes of one uncompressed frame: 24-bit rows padded to 4 bytes, times height.
     size_t frameBytes() const;

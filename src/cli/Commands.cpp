@@ -19,14 +19,18 @@ const CliCommand kCommands[] = {
     {"ls", "ls DEVFOLDER",
      "one line per entry of the device folder (\\ is the root), tab-separated: d or -, size\n"
      "      in bytes, the device's date value, the name (escaped); folders first, then by name\n"
-     "      ignoring case",
+     "      ignoring case; entries whose name the reply lacks are counted on standard error.\n"
+     "      Names are typed and shown in UTF-8 and go to the device in Windows-1252",
      1, runLs},
     {"get", "get DEVPATH LOCALPATH",
      "copy one device file to the PC (into LOCALPATH, or under its own name when LOCALPATH\n"
      "      is a folder); an existing file is replaced only once the copy is complete",
      2, runGet},
     {"put", "put LOCALPATH... DEVFOLDER",
-     "copy PC files into a device folder under their own names", -1, runPut},
+     "copy PC files into a device folder under their own names; nothing is sent unless the\n"
+     "      device can hold every name as given (Windows-1252, none of \\ / : * ? \" < > | or control\n"
+     "      characters, not . or .., not ending in . or a space)",
+     -1, runPut},
     {"rm", "rm DEVPATH", "delete a device file or empty folder", 1, runRm},
     {"mv", "mv DEVPATH NEWNAME", "give a device file a new name in the same folder", 2, runMv},
     {"run", "run DEVPATH", "ask the device to run a program (it does not answer)", 1, runRun},

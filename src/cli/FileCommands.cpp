@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "platform/Utf8Text.h"
 #include "tools/DeviceText.h"
 #include "files/DeviceFolder.h"
+#include "files/DeviceNames.h"
 #include "files/FileTransfer.h"
 #include "link/SlotLinkChannel.h"
 
@@ -76,6 +78,18 @@ int usage(const std::string& reason)
     return 2;
 }
 
+// A device path or name the user typed (UTF-8), in the device's spelling; nullopt after
+// saying why there is none.
+std::optional<std::string> deviceText(std::string_view typed)
+{
+    DeviceName d = DeviceTextOfPc(typed);
+    if (!d.ok()) {
+        fail(EscapeText(typed) + ": " + d.problem);
+        return std::nullopt;
+    }
+    return std::move(d.bytes);
+}
+
 // "\" is the root, which the device lists under the empty path; a trailing "\" goes.
 std::string deviceFolderArg(std::string folder)
 {
@@ -108,9 +122,9 @@ int reportTransfer(CliSession& session, const TransferReport& report, const std:
     for (size_t i = 0; i < files.size(); ++i) {
         if (report.results[i] == FileResult::Done)
             continue;
-        const std::string name = EscapeText(sending ? files[i].pcPath : files[i].devicePath); // as typed
+        const std::string name = sending ? EscapeText(files[i].pcPath) : EscapeDeviceText(files[i].devicePath);
         std::fprintf(stderr, "sorvane-cli: %s: %s\n", name.c_str(),
-                     reasonFor(session, fileResultText(report.results[i])).c_str());
+                     reasonFor(session, report.text(i)).c_str());
         status = 1;
     }
     return status;
@@ -122,10 +136,16 @@ int runLs(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usage("ls takes one device folder");
+    const auto folder = deviceText(deviceFolderArg(args[0]));
+    if (!folder)
+        return 1;
     LinkChannel& channel = session.channel();
-    DeviceListing listing = ListDeviceFolder(channel, deviceFolderArg(args[0]));
+    DeviceListing listing = ListDeviceFolder(channel, *folder);
     if (listing.status != DeviceFileStatus::Ok)
         return fail(reasonFor(session, deviceFileStatusText(listing.status)));
+    if (listing.skipped)
+        std::fprintf(stderr, "sorvane-cli: %u %s with a bad name %s skipped\n", unsigned(listing.skipped),
+                     listing.skipped == 1 ? "entry" : "entries", listing.skipped == 1 ? "was" : "were");
     std::stable_sort(listing.items.begin(), listing.items.end(), [](const DeviceItem& a, const DeviceItem& b) {
         if (a.folder != b.folder)
             return a.folder;
@@ -141,16 +161,20 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 2)
         return usage("get takes a device file and a PC path");
-    const std::string devicePath = args[0];
+    const auto typed = deviceText(args[0]);
+    if (!typed)
+        return 1;
+    const std::string devicePath = *typed;
     const std::string name(DeviceBaseName(devicePath));
     if (name.empty())
-        return usage("get needs a device file, not a folder: " + devicePath);
+        return usage("get needs a device file, not a folder: " + EscapeText(args[0]));
     std::string pcPath = args[1];
     struct stat st{};
     if (::stat(pcPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        if (!IsSafePcName(name))
-            return fail("the device name " + name + " cannot be a PC file name; give a PC file path");
-        pcPath += (pcPath.back() == '/' ? "" : "/") + name;
+        const std::string pcName = PcTextOfDevice(name);
+        if (!IsSafePcName(pcName))
+            return fail("the device name " + EscapeDeviceText(name) + " cannot be a PC file name; give a PC file path");
+        pcPath += (pcPath.back() == '/' ? "" : "/") + pcName;
     }
     LinkChannel& channel = session.channel();
     DeviceListing listing = ListDeviceFolder(channel, DeviceFolderOf(devicePath));
@@ -164,9 +188,9 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
             return !lessIgnoringAsciiCase(i.name, name) && !lessIgnoringAsciiCase(name, i.name);
         });
     if (it == listing.items.end())
-        return fail("no such device file: " + devicePath);
+        return fail("no such device file: " + EscapeDeviceText(devicePath));
     if (it->folder)
-        return fail(devicePath + " is a folder");
+        return fail(EscapeDeviceText(devicePath) + " is a folder");
     std::vector<TransferFile> files{TransferFile{pcPath, devicePath, it->size}};
     CliProgress progress;
     TransferReport report = ReceiveFiles(channel, files, optionsFor(session), progress);
@@ -178,12 +202,18 @@ int runPut(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() < 2)
         return usage("put takes one or more PC files and a device folder");
-    const std::string folder = deviceFolderArg(args.back());
+    const auto folder = deviceText(deviceFolderArg(args.back()));
+    if (!folder)
+        return 1;
     std::vector<TransferFile> files;
     for (size_t i = 0; i + 1 < args.size(); ++i) {
-        const std::string device = DeviceChild(folder, PcBaseName(args[i]));
+        // Nothing is sent unless every name is one the device holds, in the folder given.
+        const DeviceName name = NewDeviceFileName(PcBaseName(args[i]));
+        if (!name.ok())
+            return fail(EscapeText(args[i]) + ": " + name.problem);
+        const std::string device = DeviceChild(*folder, name.bytes);
         if (device.size() > kMaxDevicePath)
-            return fail("the device path " + device + " is longer than 255 characters");
+            return fail("the device path " + PcTextOfDevice(device) + " is longer than 255 characters");
         files.push_back(TransferFile{args[i], device, 0});
     }
     LinkChannel& channel = session.channel();
@@ -197,8 +227,11 @@ int runRm(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usage("rm takes one device path");
+    const auto path = deviceText(args[0]);
+    if (!path)
+        return 1;
     LinkChannel& channel = session.channel();
-    DeviceFileStatus s = DeleteDeviceFile(channel, args[0]);
+    DeviceFileStatus s = DeleteDeviceFile(channel, *path);
     if (s != DeviceFileStatus::Ok)
         return fail(args[0] + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
@@ -210,9 +243,15 @@ int runMv(CliSession& session, const std::vector<std::string>& args)
         return usage("mv takes a device path and a new name");
     if (args[1].empty() || args[1].find('\\') != std::string::npos)
         return usage("the new name is a name in the same folder, without \\");
+    const auto path = deviceText(args[0]);
+    if (!path)
+        return 1;
+    const DeviceName name = NewDeviceFileName(args[1]);
+    if (!name.ok())
+        return fail(EscapeText(args[1]) + ": " + name.problem);
     LinkChannel& channel = session.channel();
-    const std::string target = DeviceChild(DeviceFolderOf(args[0]), args[1]);
-    DeviceFileStatus s = RenameDeviceFile(channel, args[0], target);
+    const std::string target = DeviceChild(DeviceFolderOf(*path), name.bytes);
+    DeviceFileStatus s = RenameDeviceFile(channel, *path, target);
     if (s != DeviceFileStatus::Ok)
         return fail(args[0] + ": " + reasonFor(session, deviceFileStatusText(s)));
     return 0;
@@ -222,9 +261,12 @@ int runRun(CliSession& session, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usage("run takes one device path");
-    if (args[0].size() > kMaxDevicePath)
+    const auto path = deviceText(args[0]);
+    if (!path)
+        return 1;
+    if (path->size() > kMaxDevicePath)
         return fail("the device path is longer than 255 characters");
-    auto m = RunDeviceFileMessage(args[0]);
+    auto m = RunDeviceFileMessage(*path);
     if (LinkSend(session.links(), session.slotIndex(), m) != m.size())
         return fail("cannot send to the device");
     return 0;

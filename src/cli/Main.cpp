@@ -1,6 +1,8 @@
 // sorvane-cli: a headless client on the Sorvane core. See CliOptions.h and --help.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,23 @@
 #include "cli/Commands.h"
 
 using namespace sorvane::cli;
+
+namespace {
+
+// What a command printed must have reached standard output: a listing lost on a full
+// disk is a failure, not an exit status 0.
+int checkedOutput(int status)
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return status;
+    const int err = errno;
+    std::fprintf(stderr, "sorvane-cli: cannot write standard output%s%s\n", err ? ": " : "",
+                 err ? std::strerror(err) : "");
+    return status == 0 ? 1 : status;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -21,7 +40,7 @@ int main(int argc, char** argv)
     }
     if (options->help) {
         std::fputs(usageText().c_str(), stdout);
-        return 0;
+        return checkedOutput(0);
     }
     const CliCommand* command = findCommand(options->command);
     if (command->maxArguments >= 0 && options->arguments.size() > size_t(command->maxArguments)) {
@@ -38,7 +57,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sorvane-cli: %s\n", error.c_str());
         return 1;
     }
-    int status = command->run(session, options->arguments);
-    std::fflush(stdout);
-    return status;
+    return checkedOutput(command->run(session, options->arguments));
 }

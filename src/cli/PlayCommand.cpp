@@ -129,7 +129,10 @@ int runScenario(CliSession& session, const std::vector<std::string>& args)
     if (dir.empty())
         dir = defaultScriptDir();
     ScenarioTable table;
-    table.load(dir, ""); // the old single-file store is the program's to import
+    // The old single-file store is the program's to import. Files that were refused are
+    // named; the others still play.
+    for (const std::string& problem : table.load(dir, "").problems)
+        std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(problem).c_str());
     for (const Scenario& s : table.scenarios()) {
         if (s.name != name)
             continue;

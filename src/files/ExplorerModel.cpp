@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "files/BlockCodec.h"
+#include "files/DeviceNames.h"
 
 namespace sorvane {
 
@@ -85,14 +86,14 @@ void TransferState::fileStarted(size_t index, std::string_view name, uint64_t si
 {
     {
         std::lock_guard lock(nameMutex_);
-        name_ = std::string(name);
+        name_ = PcTextOfDevice(name);
     }
     blockIndex_ = 0;
     blockCount_ = blockCount;
     fileSize_ = size;
     fileIndex_ = int64_t(index);
     if (onFileStarted_)
-        onFileStarted_(std::string(name));
+        onFileStarted_(PcTextOfDevice(name));
 }
 
 void TransferState::blockMoved(uint64_t nextBlock, uint64_t bytesDone)

@@ -50,7 +50,7 @@ public:
 
     TransferState(uint64_t fileCount, uint64_t bytesTotal);
 
-    // Called on the transfer's thread with the base name of each file as it begins.
+    // Called on the transfer's thread with the base name of each file as it begins, as PC text.
     void setOnFileStarted(std::function<void(const std::string&)> f) { onFileStarted_ = std::move(f); }
     void cancel() { cancel_ = true; }
     bool isCancelled() const { return cancel_; }

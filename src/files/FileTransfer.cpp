@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <cstdio>
 #include <random>
@@ -19,6 +20,7 @@
 #include "link/CommandPacket.h"
 #include "link/Crc32.h"
 #include "platform/ByteOrder.h"
+#include "platform/RegularFile.h"
 
 namespace sorvane {
 namespace {
@@ -74,12 +76,23 @@ bool writeAt(int fd, const uint8_t* in, size_t n, uint64_t offset)
 }
 
 // Opens a new file beside target: "<folder>/.<name>.part-<n>", created exclusively
-// with the ordinary file permissions (the umask applies).
+// with the ordinary file permissions (the umask applies). The name is cut (at a
+// character's start) so that the whole stays within the folder's name length limit:
+// a target whose name is already near the limit still gets a temporary beside it.
 Fd openTempBeside(const std::string& target, std::string& tempPath)
 {
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name(PcBaseName(target));
+    std::string name(PcBaseName(target));
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const size_t nameMax = limit > 0 ? size_t(limit) : size_t(NAME_MAX);
+    constexpr size_t kSuffix = 14; // ".part-" and eight hex digits
+    if (1 + name.size() + kSuffix > nameMax) {
+        size_t keep = nameMax > 1 + kSuffix ? nameMax - 1 - kSuffix : 0;
+        while (keep > 0 && (uint8_t(name[keep]) & 0xC0) == 0x80)
+            --keep;
+        name.resize(keep);
+    }
     std::random_device rd;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[32];
@@ -93,6 +106,16 @@ Fd openTempBeside(const std::string& target, std::string& tempPath)
     }
     tempPath.clear();
     return Fd();
+}
+
+// A file replaced keeps its permissions (a private file stays private); the set-id
+// bits are not carried over to content from the device.
+bool keepModeOf(const std::string& target, int fd)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0)
+        return errno == ENOENT; // a new file: the umask's permissions
+    return ::fchmod(fd, st.st_mode & 0777) == 0;
 }
 
 void sendPathMessage(LinkChannel& channel, uint8_t code, std::string_view path)
@@ -176,6 +199,20 @@ std::string_view fileResultText(FileResult result)
     return "unknown";
 }
 
+void TransferReport::setReason(size_t file, std::string reason)
+{
+    if (reasons.size() < results.size())
+        reasons.resize(results.size());
+    reasons[file] = std::move(reason);
+}
+
+std::string TransferReport::text(size_t file) const
+{
+    if (file < reasons.size() && !reasons[file].empty())
+        return reasons[file];
+    return std::string(fileResultText(file < results.size() ? results[file] : FileResult::NotStarted));
+}
+
 bool TransferReport::allDone() const
 {
     return !cancelled && std::all_of(results.begin(), results.end(), [](FileResult r) { return r == FileResult::Done; });
@@ -204,17 +241,17 @@ TransferReport SendFiles(LinkChannel& channel, std::span<TransferFile> files, co
         }
         TransferFile& file = files[f];
         // The PC file first: a file that cannot be read is not created on the device.
-        Fd pc(::open(file.pcPath.c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat st{};
-        if (!pc.ok() || ::fstat(pc.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            report.results[f] = FileResult::PcFileUnreadable;
+        // Regular files only: a FIFO or device named here is refused, not waited on or read.
+        RegularFile opened = RegularFile::open(file.pcPath, 0xFFFFFFFFull);
+        if (!opened) {
+            const bool tooLarge = opened.openErrno() == 0 && opened.error().starts_with("is larger");
+            report.results[f] = tooLarge ? FileResult::TooLarge : FileResult::PcFileUnreadable;
+            if (!tooLarge)
+                report.setReason(f, opened.error());
             continue;
         }
-        if (uint64_t(st.st_size) > 0xFFFFFFFFull) {
-            report.results[f] = FileResult::TooLarge;
-            continue;
-        }
-        file.size = uint64_t(st.st_size);
+        file.size = opened.size();
+        Fd pc(opened.release());
         const uint64_t blockCount = BlockCountOf(file.size);
         progress.fileStarted(f, DeviceBaseName(file.devicePath), file.size, blockCount);
 
@@ -397,7 +434,8 @@ TransferReport ReceiveFiles(LinkChannel& channel, std::span<TransferFile> files,
         closeDeviceFile(channel, handle);
         if (result == FileResult::Done) {
             // Complete: make it durable, then put it in place of the old file in one step.
-            if (::ftruncate(pc.get(), off_t(file.size)) != 0 || ::fsync(pc.get()) != 0 || !pc.close() ||
+            if (::ftruncate(pc.get(), off_t(file.size)) != 0 || !keepModeOf(file.pcPath, pc.get()) ||
+                ::fsync(pc.get()) != 0 || !pc.close() ||
                 ::rename(tempPath.c_str(), file.pcPath.c_str()) != 0)
                 result = FileResult::PcFileUnwritable;
         }

@@ -7,7 +7,8 @@
 // 1 ms after each block. 'j' + handle closes the device file (no answer). A file
 // refused 20 times in a row, cancelled, or whose PC bytes cannot be read is deleted on
 // the device ('m' path message, its u32 answer read and not judged); a refused file
-// does not stop the transfer, a cancel does.
+// does not stop the transfer, a cancel does. A PC file that is no regular file (a
+// folder, a FIFO, a device) is refused with the reason before anything is sent.
 //
 // Receiving, per file: 'h' path message -> u32 handle; for each block a 32-byte 'k'
 // header asks for it (rawLength wanted, compressed 1 unless the link is USB), the
@@ -19,7 +20,8 @@
 // bytes. A bad block is asked for again, at most 20 times in a row, then the file
 // fails. The file is written into a temporary file beside the target and renamed
 // over it only once complete, so a cancel or failure leaves the PC's old file as it
-// was.
+// was; the file put in its place keeps the old one's permission bits. The temporary's
+// name is cut to fit the folder's name length limit.
 //
 // The functions run on the thread that reads the link (a connection job, a
 // command-line run) and block in it. TransferProgress is called on that thread.
@@ -47,7 +49,7 @@ enum class FileResult {
     Done,
     Refused,          // send: a block refused 20 times in a row (device file deleted)
     BadBlocks,        // receive: a block bad 20 times in a row (PC file left as it was)
-    PcFileUnreadable, // send: the PC file cannot be opened or read (nothing sent for it)
+    PcFileUnreadable, // send: the PC file cannot be opened or read, or is no regular file (nothing sent for it)
     PcFileUnwritable, // receive: the PC file cannot be created, written or put in place
     TooLarge,         // 4 GiB or more: beyond the device's 32-bit sizes
     NoReply,          // the device did not answer the open request; the link is out of step
@@ -74,9 +76,13 @@ struct TransferOptions {
 
 struct TransferReport {
     std::vector<FileResult> results; // one per file, in order
+    std::vector<std::string> reasons; // where set: why the PC file was refused ("is a folder")
     bool cancelled = false;
     uint64_t bytesDone = 0;
     bool allDone() const;
+    void setReason(size_t file, std::string reason);
+    // What became of file: its reason, or fileResultText of its result.
+    std::string text(size_t file) const;
 };
 
 TransferReport SendFiles(LinkChannel& channel, std::span<TransferFile> files, const TransferOptions& options,

@@ -1,34 +1,36 @@
 #include "imaging/FileMapping.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/RegularFile.h"
+
 namespace sorvane {
 
-std::unique_ptr<MappedFile> MappedFile::open(const std::filesystem::path& path)
+std::unique_ptr<MappedFile> MappedFile::open(const std::filesystem::path& path, uint64_t maxSize, std::string* error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    RegularFile file = RegularFile::open(path, maxSize);
+    if (!file) {
+        if (error)
+            *error = file.error();
         return nullptr;
     }
-    size_t size = size_t(st.st_size);
+    size_t size = size_t(file.size());
     const uint8_t* base = nullptr;
     if (size > 0) {
-        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.fd(), 0);
         if (p == MAP_FAILED) {
-            ::close(fd);
+            if (error)
+                *error = std::strerror(errno);
             return nullptr;
         }
         base = static_cast<const uint8_t*>(p);
     }
-    return std::unique_ptr<MappedFile>(new MappedFile(fd, base, size));
+    return std::unique_ptr<MappedFile>(new MappedFile(file.release(), base, size));
 }
 
 MappedFile::~MappedFile()
@@ -41,18 +43,21 @@ MappedFile::~MappedFile()
 
 std::unique_ptr<OutputFile> OutputFile::open(const std::filesystem::path& path, Mode mode)
 {
+    // Without blocking: a FIFO in the file's place would wait for a reader, for good; it
+    // is refused below as not a regular file.
+    constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int fd = -1;
     if (mode == Mode::OpenExisting) {
-        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDWR | kFlags);
         if (fd < 0 && errno != ENOENT)
-            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            fd = ::open(path.c_str(), O_RDONLY | kFlags);
     }
     if (fd < 0)
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | kFlags, 0666);
     if (fd < 0)
         return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return nullptr;
     }

@@ -7,14 +7,20 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace sorvane {
 
 // A whole file mapped read-only. An empty file maps to an empty span.
 class MappedFile {
 public:
-    // nullptr when the file cannot be opened, is not a regular file or cannot be mapped.
-    static std::unique_ptr<MappedFile> open(const std::filesystem::path& path);
+    // Far beyond any picture the library reads (kMaxImagePixels at 32 bits).
+    static constexpr uint64_t kMaxFileSize = uint64_t(512) << 20;
+    // nullptr when the file cannot be opened, is not a regular file (a FIFO or device is
+    // refused without waiting or reading), has more than maxSize bytes or cannot be
+    // mapped; the reason then goes to *error ("is a folder").
+    static std::unique_ptr<MappedFile> open(const std::filesystem::path& path, uint64_t maxSize = kMaxFileSize,
+                                            std::string* error = nullptr);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;

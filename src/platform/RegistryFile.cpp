@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/RegistryText.h"
+#include "platform/RegularFile.h"
 
 namespace sorvane {
 
@@ -48,53 +49,15 @@ enum class ReadStatus { Ok, Missing, Failed };
 
 ReadStatus readWholeFile(const fs::path& path, std::string& out, std::string& error)
 {
-    // Non-blocking: opening a FIFO (or a device) put in the file's place must not wait
-    // for a writer; it is refused below as not a regular file.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return ReadStatus::Missing;
-        error = errnoText(errno);
-        return ReadStatus::Failed;
-    }
-    struct stat st {};
-    ReadStatus status = ReadStatus::Ok;
-    if (::fstat(fd, &st) != 0) {
-        error = errnoText(errno);
-        status = ReadStatus::Failed;
-    } else if (!S_ISREG(st.st_mode)) {
-        error = "it is not a regular file";
-        status = ReadStatus::Failed;
-    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        error = errnoText(errno);
-        status = ReadStatus::Failed;
-    } else if (uint64_t(st.st_size) > RegistryFile::kMaxFileSize) {
-        error = "it is larger than " + std::to_string(RegistryFile::kMaxFileSize >> 20) + " MiB";
-        status = ReadStatus::Failed;
-    } else {
-        out.clear();
-        char buf[16384];
-        while (true) {
-            ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = errnoText(errno);
-                status = ReadStatus::Failed;
-                break;
-            }
-            if (n == 0)
-                break;
-            if (out.size() + size_t(n) > RegistryFile::kMaxFileSize) {
-                error = "it is larger than " + std::to_string(RegistryFile::kMaxFileSize >> 20) + " MiB";
-                status = ReadStatus::Failed;
-                break;
-            }
-            out.append(buf, size_t(n));
-        }
-    }
-    ::close(fd);
-    return status;
+    // A FIFO or a device put in the file's place is refused, not waited on or read.
+    int openErrno = 0;
+    if (ReadRegularFile(path, RegistryFile::kMaxFileSize, out, error, &openErrno))
+        return ReadStatus::Ok;
+    if (openErrno == ENOENT)
+        return ReadStatus::Missing;
+    if (error.starts_with("is "))
+        error = "it " + error;
+    return ReadStatus::Failed;
 }
 
 std::string timestampNow()

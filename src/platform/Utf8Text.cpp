@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/Windows1252.h"
+
 namespace sorvane {
 namespace {
 
@@ -23,59 +25,6 @@ bool layoutControl(char32_t c)
 }
 
 } // namespace
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-char32_t NextUtf8(std::string_view s, size_t& i, bool& bad)
-{
-    const uint8_t b = uint8_t(s[i]);
-    bad = false;
-    if (b < 0x80) {
-        ++i;
-        return b;
-    }
-    const int extra = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
-    if (extra < 0 || s.size() - i <= size_t(extra)) {
-        bad = true;
-        ++i;
-        return 0;
-    }
-    char32_t c = b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        const uint8_t t = uint8_t(s[i + size_t(k)]);
-        if ((t & 0xC0) != 0x80) {
-            bad = true;
-            ++i;
-            return 0;
-        }
-        c = (c << 6) | (t & 0x3F);
-    }
-    const char32_t least = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        bad = true;
-        ++i;
-        return 0;
-    }
-    i += size_t(extra) + 1;
-    return c;
-}
 
 std::string EscapeText(std::string_view utf8)
 {

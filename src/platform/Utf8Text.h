@@ -1,18 +1,13 @@
 #pragma once
-// UTF-8 text, as the PC holds names, paths and texts: reading and writing characters,
-// and making a text safe to print in one line of a terminal, a log or a message box.
+// UTF-8 text, as the PC holds names, paths and texts, made safe to print in one line of
+// a terminal, a log or a message box. (Its characters are read with NextUtf8 of
+// platform/Windows1252.h.)
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace sorvane {
-
-// The next character of a UTF-8 text at s[i], moving i past it. A byte that starts no
-// well-formed sequence (overlong forms, surrogates and cut sequences included) is taken
-// alone: `bad` is set and 0 returned.
-char32_t NextUtf8(std::string_view s, size_t& i, bool& bad);
-void AppendUtf8(std::string& out, char32_t c);
 
 // Text (names, paths) made safe to show as one line: every printable character passes
 // unchanged, the backslash included; line feed and tab become \n and \t, the other

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/ByteOrder.h"
+#include "platform/RegularFile.h"
 
 namespace fs = std::filesystem;
 
@@ -17,14 +18,13 @@ constexpr size_t kNameAt = 44;
 constexpr size_t kLogFileAt = 108;
 constexpr size_t kFilesAt = 364;
 
-std::string readWhole(const std::string& path, bool& ok)
+// The legacy store holds at most 32 records after its count.
+constexpr size_t kLegacyStoreMax = 4 + kMaxScenarios * Scenario::kSize;
+
+std::string readWhole(const std::string& path, size_t maxSize, bool& ok, std::string& error)
 {
-    std::ifstream f(path, std::ios::binary);
-    ok = bool(f);
-    if (!ok)
-        return {};
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    ok = !f.bad();
+    std::string bytes;
+    ok = ReadRegularFile(path, maxSize, bytes, error);
     return bytes;
 }
 
@@ -184,7 +184,8 @@ ScenarioLoadReport ScenarioTable::load(const std::string& scriptDir, const std::
     if (!legacyPath.empty() && fs::is_regular_file(legacyPath, ec)) {
         // The old store: a count (1..32), then that many records.
         bool ok = false;
-        const std::string bytes = readWhole(legacyPath, ok);
+        std::string why;
+        const std::string bytes = readWhole(legacyPath, kLegacyStoreMax, ok, why);
         const int32_t count = ok && bytes.size() >= 4 ? loadLe32s(reinterpret_cast<const uint8_t*>(bytes.data())) : 0;
         std::vector<Scenario> read;
         bool whole = ok && count >= 1 && count <= int32_t(kMaxScenarios) &&
@@ -209,7 +210,7 @@ ScenarioLoadReport ScenarioTable::load(const std::string& scriptDir, const std::
             return report;
         }
         // A damaged store is left where it is for the user to look at; the folder loads.
-        report.problems.push_back(legacyPath + " is not a scenario store; left alone");
+        report.problems.push_back(legacyPath + (ok ? " is not a scenario store" : ": " + why) + "; left alone");
     }
 
     std::vector<fs::path> candidates;
@@ -223,7 +224,12 @@ ScenarioLoadReport ScenarioTable::load(const std::string& scriptDir, const std::
         if (full())
             break;
         bool ok = false;
-        const std::string bytes = readWhole(p.string(), ok);
+        std::string why;
+        const std::string bytes = readWhole(p.string(), kScenarioFileSize, ok, why);
+        if (!ok && !why.starts_with("is larger")) {
+            report.problems.push_back(p.string() + ": " + why);
+            continue;
+        }
         if (!ok || bytes.size() < kScenarioFileSize || std::memcmp(bytes.data(), kScenarioMagic, 4) != 0)
             continue; // another kind of .bin
         std::optional<Scenario> s = Scenario::decode(recordAt(bytes, 4));

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "platform/ByteOrder.h"
+#include "platform/RegularFile.h"
 
 namespace sorvane {
 namespace {
@@ -265,14 +265,9 @@ bool ParseScript(std::string_view text, LoadedScript& out, std::string& error)
 
 bool LoadScriptFile(const std::string& path, LoadedScript& out, std::string& error)
 {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        error = "cannot open " + path;
-        return false;
-    }
-    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (f.bad()) {
-        error = "cannot read " + path;
+    std::string text;
+    if (!ReadRegularFile(path, kMaxScriptFileSize, text, error)) {
+        error = path + ": " + error;
         return false;
     }
     if (!ParseScript(text, out, error)) {

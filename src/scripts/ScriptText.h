@@ -105,7 +105,9 @@ int32_t ReadDecimal(std::string_view field);
 // (more than kMaxEvents events, LAUNCH paths beyond kTextSize bytes, a field longer
 // than kMaxField characters): such a script is not played at all rather than in part.
 bool ParseScript(std::string_view text, LoadedScript& out, std::string& error);
-// Reads a script file (ParseScript on its contents).
+// Reads a script file (ParseScript on its contents): a regular file of at most
+// kMaxScriptFileSize bytes; anything else is refused with the reason ("is a folder").
+inline constexpr uint64_t kMaxScriptFileSize = 16u << 20;
 bool LoadScriptFile(const std::string& path, LoadedScript& out, std::string& error);
 
 // The 8 + 4 + n + 1 bytes that start a program: code 89's packet, the path's length

@@ -2,8 +2,8 @@
 
 #include <climits>
 #include <cstdint>
-#include <fstream>
-#include <system_error>
+
+#include "platform/RegularFile.h"
 
 namespace sorvane {
 
@@ -66,18 +66,9 @@ PrivateProfile::PrivateProfile(std::string_view text)
 std::optional<PrivateProfile> PrivateProfile::fromFile(const std::filesystem::path& path)
 {
     constexpr std::uintmax_t kLimit = 4u << 20;
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > kLimit)
+    std::string text, error;
+    if (!ReadRegularFile(path, kLimit, text, error))
         return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string text(size, '\0');
-    in.read(text.data(), std::streamsize(size));
-    if (in.bad())
-        return std::nullopt;
-    text.resize(size_t(in.gcount()));
     return PrivateProfile(text);
 }
 

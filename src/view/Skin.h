@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,15 +39,31 @@ enum class SkinLoadResult {
     ImageFailed, // show kSkinLoadError; the window stays without a skin
 };
 
-// Reads one skin image: the image library's reader, raw rows (encoded images are
-// converted), below 16 bits per pixel converted to 16. kImageOk, or the library's
-// result code with image cleared.
-int LoadSkinImage(const std::filesystem::path& path, ImageRecord& image);
+// A skin image is at most kMaxSkinSide pixels a side (and its file at most
+// kMaxSkinFileSize bytes), and the window that the shown skin times the scale makes at
+// most kMaxSkinWindowSide: a small file may claim gigabytes of pixels.
+inline constexpr int kMaxSkinSide = 4096;
+inline constexpr int kMaxSkinWindowSide = 8192;
+inline constexpr uint64_t kMaxSkinFileSize = uint64_t(128) << 20;
+
+// Reads one skin image: a regular file, the image library's reader, raw rows (encoded
+// images are converted), below 16 bits per pixel converted to 16. The size the header
+// claims is checked before anything is decoded. kImageOk, or the library's result code
+// with image cleared and "<path>: <why>" in *reason.
+int LoadSkinImage(const std::filesystem::path& path, ImageRecord& image, std::string* reason = nullptr);
+
+// Whether the skin's images (main and second display) times scale fit kMaxSkinWindowSide.
+bool SkinFitsScale(const Skin& skin, int scale);
+// Why a skin is refused at that scale.
+std::string SkinScaleRefusal(int scale);
 
 // Loads skin skinIndex (1-based; 0 = none) from the program folder's skin file into
 // skin, replacing what it held. A missing "AltImage" file is no error (the second
-// display is then shown without a case). On ImageFailed the skin is left empty.
-SkinLoadResult LoadSkin(const std::filesystem::path& programDir, int skinIndex, Skin& skin);
+// display is then shown without a case). A skin that would not fit the window at scale
+// (SkinFitsScale) is refused. On ImageFailed the skin is left empty and *reason says why
+// (shown under kSkinLoadError).
+SkinLoadResult LoadSkin(const std::filesystem::path& programDir, int skinIndex, Skin& skin, int scale = 1,
+                        std::string* reason = nullptr);
 
 // Frees the images and empties the hotspot table.
 void UnloadSkin(Skin& skin);
@@ -59,7 +76,8 @@ enum class SkinToggle {
     Failed,    // show kSkinLoadError, then beep (nothing changed)
     Unchanged, // no skin configured: beep
 };
-SkinToggle ToggleSkin(const std::filesystem::path& programDir, int skinIndex, Skin& skin);
+SkinToggle ToggleSkin(const std::filesystem::path& programDir, int skinIndex, Skin& skin, int scale = 1,
+                      std::string* reason = nullptr);
 
 // The case shown around the display in use: the main image, or in flip state the
 // "AltImage" (none when the skin has no such image, or no skin is shown).

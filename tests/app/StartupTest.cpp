@@ -148,7 +148,8 @@ void StartupTest::profileChangesAreSavedAndSurviveExit()
 }
 
 // Unknown arguments are refused before anything is written; the first start runs, a
-// second one hands over and ends, SIGTERM ends the first in order.
+// second one hands over and ends, SIGTERM ends the first in order (a FIFO among its
+// scenario files holds nothing up).
 void StartupTest::programRunsOnceAndEndsOnTerminate()
 {
     TempDir f;
@@ -158,6 +159,10 @@ void StartupTest::programRunsOnceAndEndsOnTerminate()
     QVERIFY(refused->readAllStandardError().contains("usage: sorvane [--connect HOST]"));
     QVERIFY(!fs::exists(f / "config/settings.reg"));
 
+    // A FIFO and a link to /dev/zero among the scenario files are refused, not waited on or read.
+    fs::create_directories(f / "home/RECORDED_DATA");
+    QCOMPARE(::mkfifo((f / "home/RECORDED_DATA/fifo.bin").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", f / "home/RECORDED_DATA/zero.bin");
     const QString key = SingleInstance::keyFor(QString::fromStdString((f / "config").string()));
     const std::unique_ptr<QProcess> first = startProgram(f, {"--connect", "127.0.0.12"});
     QVERIFY(first->waitForStarted());

@@ -12,6 +12,12 @@
 #include "support/TempDir.h"
 
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/ByteOrder.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -116,19 +122,43 @@ TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
     rec.stop();
     EXPECT_FALSE(rec.active());
 
-    // A writer that may hold three frames and their index refuses the fourth and
-    // leaves a file the players read whole.
+    // A writer that may hold three frames, their index and two empty chunks refuses a
+    // fourth frame after a gap of three polls, and writes none of the gap's chunks: the
+    // file the players read whole holds the three frames it says.
     AviWriter writer;
     AviFormat f{64, 48, 5, AviCodec::Uncompressed, 0, 0};
-    f.sizeLimit = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3 + 16) + 8;
+    f.sizeLimit = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3 + 16) + 8 + 2 * 24;
     ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
-    AviStatus last = AviStatus::Ok;
-    for (uint32_t k = 0; k < 5 && last == AviStatus::Ok; ++k)
-        last = WriteAviFrame(writer, st, k, std::nullopt, 0);
-    EXPECT_EQ(last, AviStatus::Full);
+    for (uint32_t k = 0; k < 3; ++k)
+        ASSERT_EQ(WriteAviFrame(writer, st, k, std::nullopt, 0), AviStatus::Ok);
+    EXPECT_EQ(WriteAviFrame(writer, st, 6, std::nullopt, 0), AviStatus::Full);
     EXPECT_EQ(writer.close(), AviStatus::Ok);
-    EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), f.sizeLimit);
+    EXPECT_EQ(writer.frameCount(), 3u);
+    EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), f.sizeLimit - 2 * 24);
     EXPECT_EQ(oracle({"probe", (dir / "full.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
+
+    // The disk full at the index (a file size limit four bytes into it): the header is
+    // finished all the same, counting the frames the file holds, and the failure reported.
+    const uint64_t frames = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{frames + 4, frames + 4};
+        AviWriter w;
+        bool ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 && w.open(dir / "noindex.avi", f) == AviStatus::Ok;
+        for (uint32_t k = 0; k < 3; ++k)
+            ok = ok && WriteAviFrame(w, st, k, std::nullopt, 0) == AviStatus::Ok;
+        ::_exit(ok && w.close() == AviStatus::WriteFailed && w.frameCount() == 3 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string bytes = readFile(dir / "noindex.avi");
+    ASSERT_EQ(bytes.size(), frames);
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+    EXPECT_EQ(loadLe32(b + 4), frames - 8);  // RIFF size
+    EXPECT_EQ(loadLe32(b + 48), 3u);         // frames
+    EXPECT_EQ(oracle({"probe", (dir / "noindex.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
 }
 
 struct RecordCase {

@@ -8,9 +8,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include "imaging/ImageLibrary.h"
 #include "scripts/Scenario.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
+#include "view/Skin.h"
 
 using namespace sorvane::test;
 namespace fs = std::filesystem;
@@ -23,19 +27,30 @@ struct Cli {
     TempDir root, pc;
     fs::path sandbox = root / "device"; // root/victim lies outside it
     std::unique_ptr<SimProcess> sim;
-    explicit Cli(bool files)
+    explicit Cli(bool files, std::vector<std::string> args = {})
     {
         fs::create_directory(sandbox);
-        std::vector<std::string> args{"--port", "0", "--packet-log", (root / "packets.log").string()};
+        args.insert(args.end(), {"--port", "0", "--packet-log", (root / "packets.log").string()});
         if (files)
             args.insert(args.end(), {"--files", sandbox.string()});
         sim = std::make_unique<SimProcess>(args);
     }
-    ProcessResult operator()(std::vector<std::string> args)
+    // stdoutTo: a file standard output goes to instead of the result.
+    ProcessResult operator()(std::vector<std::string> args, const std::string& stdoutTo = "")
     {
         args.insert(args.begin(), {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                    std::to_string(sim->tcpPort())});
-        return runProcess(args);
+        if (!stdoutTo.empty())
+            args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" >" + stdoutTo});
+        return runProcess(args, std::chrono::seconds(30));
+    }
+    // Whether the simulator reports `want` (reading its report up to that line).
+    bool logged(const std::string& want)
+    {
+        while (auto line = sim->readLine(std::chrono::seconds(5)))
+            if (*line == want)
+                return true;
+        return false;
     }
     // Ends the simulator: the input packets, LAUNCH commands and their payloads it logged.
     std::vector<std::string> packets()
@@ -68,10 +83,15 @@ TEST(CliFiles, PutLsGetMvRmRun)
     for (size_t i = 0; i < big.size(); i += 7)
         big[i] = char(i);
     writeFile(cli.pc / "up.bin", big);
+    writeFile(cli.pc / "caf\u00e9.txt", "accent");
 
     ProcessResult r = cli({"put", (cli.pc / "up.bin").string(), "\\Zeta"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(readFile(cli.sandbox / "Zeta" / "up.bin") == big);
+    // The device takes the name in Windows-1252; its file system holds characters.
+    ASSERT_EQ(cli({"put", (cli.pc / "caf\u00e9.txt").string(), "\\"}).exitCode, 0);
+    EXPECT_EQ(readFile(cli.sandbox / "caf\u00e9.txt"), "accent");
+    EXPECT_TRUE(cli.logged("create \\caf\xE9.txt"));
 
     // Folders first, then names ignoring case; the control characters escaped.
     r = cli({"ls", "\\"});
@@ -83,16 +103,29 @@ TEST(CliFiles, PutLsGetMvRmRun)
         lines.push_back(line.substr(0, 2) + line.substr(line.rfind('\t') + 1)); // kind and name
         at = nl + 1;
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tevil\\n\\x1b[2J"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"d\talpha", "d\tZeta", "-\tA.txt", "-\tb.txt", "-\tcaf\u00e9.txt",
+                                               "-\tevil\\n\\x1b[2J"}));
     EXPECT_NE(r.out.find("-\t2\t"), std::string::npos); // b.txt's size
 
     fs::create_directory(cli.pc / "down");
     r = cli({"get", "\\Zeta\\up.bin", (cli.pc / "down").string()}); // a folder: under the device name
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(readFile(cli.pc / "down" / "up.bin") == big);
+    EXPECT_EQ(cli({"get", "\\caf\u00e9.txt", (cli.pc / "down").string()}).exitCode, 0);
+    EXPECT_EQ(readFile(cli.pc / "down" / "caf\u00e9.txt"), "accent");
     writeFile(cli.pc / "kept", "old");
     EXPECT_EQ(cli({"get", "\\Zeta\\none", (cli.pc / "kept").string()}).exitCode, 1);
     EXPECT_EQ(readFile(cli.pc / "kept"), "old");
+    // A name near the file system's limit replaces a private file: the temporary beside
+    // it still fits, and the file stays private.
+    const std::string longName = std::string(246, 'n') + ".txt";
+    writeFile(cli.sandbox / longName, "new");
+    writeFile(cli.pc / "down" / longName, "old");
+    fs::permissions(cli.pc / "down" / longName, fs::perms::owner_read | fs::perms::owner_write);
+    r = cli({"get", "\\" + longName, (cli.pc / "down").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(cli.pc / "down" / longName), "new");
+    EXPECT_EQ(fs::status(cli.pc / "down" / longName).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
     EXPECT_EQ(cli({"mv", "\\b.txt", "c.txt"}).exitCode, 0);
     EXPECT_EQ(readFile(cli.sandbox / "c.txt"), "bb");
@@ -109,13 +142,42 @@ TEST(CliFiles, PutLsGetMvRmRun)
     EXPECT_EQ(cli({"mv", "\\out\\victim", "x"}).exitCode, 1);
     EXPECT_EQ(readFile(cli.root / "victim"), "safe");
     fs::remove(cli.sandbox / "out");
+    // Names the device cannot hold as given: refused before anything goes, naming the character.
+    const std::string evil = (cli.pc / "..\\..\\Windows\\StartUp\\evil.exe").string();
+    writeFile(evil, "x");
+    fs::remove(cli.sandbox / "Zeta" / "up.bin");
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"put", (cli.pc / "up.bin").string(), evil, "\\Zeta"}, "evil.exe: a device file name cannot hold '\\'"},
+        {{"put", (cli.pc / "\u65e5\u672c.txt").string(), "\\"},
+         "\u65e5\u672c.txt: the device cannot hold '\u65e5' (U+65E5)"},
+        {{"get", "\\\u2713.txt", "x"}, "\\\u2713.txt: the device cannot hold '\u2713' (U+2713)"},
+        {{"mv", "\\A.txt", "a:b"}, "a:b: a device file name cannot hold ':'"},
+    };
+    for (const auto& [args, message] : refused) {
+        r = cli(args);
+        EXPECT_EQ(r.exitCode, 1) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(cli.sandbox / "Zeta" / "up.bin")); // not even the good file of that put
+
+    // What cannot reach standard output is a failure, with the reason.
+    for (std::vector<std::string> command : {std::vector<std::string>{"ls", "\\"}, {"info"}, {"status"}, {"ps"}}) {
+        r = cli(command, "/dev/full");
+        EXPECT_EQ(r.exitCode, 1) << command[0];
+        EXPECT_NE(r.err.find("cannot write standard output: No space left on device"), std::string::npos) << r.err;
+    }
 
     EXPECT_EQ(cli({"run", "\\Windows\\app.exe"}).exitCode, 0);
-    bool ran = false;
-    while (auto line = cli.sim->readLine(std::chrono::seconds(5)))
-        if ((ran = *line == "run \\Windows\\app.exe"))
-            break;
-    EXPECT_TRUE(ran);
+    EXPECT_TRUE(cli.logged("run \\Windows\\app.exe"));
+
+    // Entries whose name lies outside the listing's names are left out, and counted.
+    Cli faulty(true, {"--bad-name-offsets", "2"});
+    for (const char* name : {"a", "b", "c"})
+        writeFile(faulty.sandbox / name, "");
+    r = faulty({"ls", "\\"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+    EXPECT_NE(r.err.find("2 entries with a bad name were skipped"), std::string::npos) << r.err;
 }
 
 TEST(CliPlay, SendsTheScriptAndLogsIt)
@@ -164,4 +226,62 @@ TEST(CliPlay, ScenarioLoops)
     for (auto& p : cli.packets())
         xs += p.substr(14, 2) == "01" ? '1' : '2';
     EXPECT_EQ(xs, "111222111222");
+}
+
+// Names that lead to no file worth reading: every place that opens a file the user
+// named refuses them at once with the reason (a wait fails through the time-out).
+TEST(CliFiles, HostileFilesAreRefusedWithTheirReason)
+{
+    Cli cli(true);
+    const fs::path d = cli.pc.path();
+    ASSERT_EQ(::mkfifo((d / "fifo.bin").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", d / "zero.bin");
+    fs::create_directory(d / "folder.bin");
+    for (auto [name, size] : {std::pair{"big.txt", (16ull << 20) + 1}, {"big.png", (128ull << 20) + 1}, {"huge", 1ull << 32}}) {
+        writeFile(d / name, "");
+        fs::resize_file(d / name, size);
+    }
+    // Pillow's PNGs: a few KB claiming 8192 x 8192 pixels, and one that makes a window of
+    // 2100 x 4 = 8400 pixels at 4X.
+    const ProcessResult made = runProcess({std::getenv("SORVANE_PYTHON"), "-c",
+                                           "import sys\nfrom PIL import Image\nImage.new('1',(8192,8192)).save(sys.argv[1]+'/wide.png')\n"
+                                           "Image.new('RGB',(20,2100)).save(sys.argv[1]+'/tall.png')", d.string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    struct Row {
+        std::string place, file, reason;
+    };
+    const Row rows[] = {
+        {"play", "fifo.bin", "is not a regular file"}, {"play", "zero.bin", "is not a regular file"},
+        {"play", "folder.bin", "is a folder"},         {"play", "big.txt", "is larger than 16 MiB"},
+        {"put", "fifo.bin", "is not a regular file"},  {"put", "zero.bin", "is not a regular file"},
+        {"put", "folder.bin", "is a folder"},          {"put", "huge", "the file is 4 GiB or larger"},
+        {"skin", "fifo.bin", "is not a regular file"}, {"skin", "zero.bin", "is not a regular file"},
+        {"skin", "folder.bin", "is a folder"},         {"skin", "big.png", "is larger than 128 MiB"},
+        {"skin", "wide.png", "is 8192 x 8192 pixels, larger than a skin may be (4096 x 4096)"},
+        // The script folder: each non-file named, neither waited on nor read.
+        {"scenario", "fifo.bin", "is not a regular file"}, {"scenario", "zero.bin", "is not a regular file"},
+    };
+    for (const Row& row : rows) {
+        const std::string path = (d / row.file).string();
+        std::string error;
+        if (row.place == "skin") {
+            sorvane::ImageRecord image;
+            EXPECT_NE(sorvane::LoadSkinImage(path, image, &error), sorvane::kImageOk);
+        } else {
+            const ProcessResult r = row.place == "play" ? cli({"play", path})
+                                    : row.place == "put" ? cli({"put", path, "\\"})
+                                                         : cli({"scenario", "S", "--script-dir", d.string()});
+            EXPECT_EQ(r.exitCode, 1) << row.place << " " << row.file;
+            error = r.err;
+        }
+        EXPECT_NE(error.find(path + ": " + row.reason), std::string::npos) << row.place << ": " << error;
+    }
+    EXPECT_TRUE(fs::is_empty(cli.sandbox));
+    // The window a skin makes at the scale: 20 x 2100 fits at 3X, not at 4X.
+    writeFile(d / "SKINS.INI", "[SKINS]\nskin0=Tall\n[skin0]\nImage=tall.png\n");
+    sorvane::Skin skin;
+    std::string why;
+    EXPECT_EQ(sorvane::LoadSkin(d, 1, skin, 4, &why), sorvane::SkinLoadResult::ImageFailed);
+    EXPECT_EQ(why, "a skin shown at 4X makes a window wider or taller than 8192 pixels");
+    EXPECT_EQ(sorvane::LoadSkin(d, 1, skin, 3), sorvane::SkinLoadResult::Loaded);
 }

@@ -173,11 +173,27 @@ TEST(ExplorerWindow, ListsCopiesBothWaysWorksOnFilesAndGoesWithItsWindow)
     e.window->command(explorer_cmd::DeviceOpen);
     EXPECT_EQ(e.h.ui.beep.count, 1);
 
+    // Names go to the device in its character set; one it cannot hold is left out, named.
+    const std::string euro = "\u20acuro.txt", evil = (e.pc / "..\\evil.txt").string();
+    writeFile(e.pc / euro, "euro");
+    writeFile(evil, "x");
+    e.window->showPcFolder(e.window->pcFolder());
+    e.window->pcList()->clearSelection();
+    for (const std::string& name : {euro, std::string("..\\evil.txt")})
+        e.row(e.window->pcList(), QString::fromStdString(name))->setSelected(true);
+    e.window->command(explorer_cmd::CopyToDevice);
+    e.waitIdle();
+    EXPECT_EQ(readFile(e.sandbox / euro), "euro");
+    EXPECT_NE(e.row(e.window->deviceList(), QString::fromStdString(euro)), nullptr);
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[3].text, "These are not files that can be sent, and were left out:\n" + evil +
+                                 ": a device file name cannot hold '\\'");
+
     // Several items: one question for all of them.
     e.window->pcList()->clearSelection();
     e.window->command(explorer_cmd::PcSelectAll);
     e.window->command(explorer_cmd::PcDelete);
-    EXPECT_EQ(shown.back().text, "Are you sure you want to delete these 5 items?");
+    EXPECT_EQ(shown.back().text, "Are you sure you want to delete these 7 items?");
     EXPECT_EQ(shown.back().caption, "Confirm Multiple File Delete");
     EXPECT_EQ(column(*e.window->pcList(), 0), QStringList{"sub"});
 

@@ -215,6 +215,7 @@ TEST(ScreenReceiver, RefreshDisplayRestartsTheFourAndTwoBitReferences)
         const std::vector<uint8_t> first = c.state.bitmaps.dib4.bits;
         ASSERT_NE(first, std::vector<uint8_t>(first.size(), 0));
         RefreshScreen(c.agent, c.state);
+        ASSERT_FALSE(c.agent.requests.empty());
         EXPECT_EQ(c.agent.requests.back(), 'Q');
         c.agent.replies['R'].push_back(reply);
         c.agent.replies['S'].push_back(reply);
@@ -233,6 +234,7 @@ TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
     EXPECT_EQ(c.sink.rebuilt, 1); // the window makes its pictures again
     EXPECT_TRUE(std::equal(c.state.palette.begin(), c.state.palette.end(), reply.begin() + 4));
     // The receiver refreshes by itself: 'Q' follows the palette query.
+    ASSERT_FALSE(c.agent.requests.empty());
     EXPECT_EQ(c.agent.requests.back(), 'Q');
     Rgb e = c.state.bitmaps.dib.colourOf(7);
     EXPECT_EQ((std::array<int, 3>{e.r, e.g, e.b}), (std::array<int, 3>{10, 20, 30}));
@@ -242,8 +244,9 @@ TEST(ScreenReceiver, EightBitPaletteChangeRebuildsAndRefreshes)
     std::vector<uint8_t> rows(32, 7);
     rows[16 + 3] = 4;
     c.agent.replies['R'].push_back(update(lzwMsb(rows), 0, 0, 15, 1));
-    EXPECT_EQ(c.poll(), PollOutcome::Applied);
+    ASSERT_EQ(c.poll(), PollOutcome::Applied);
     EXPECT_EQ(c.state.bitmaps.dib.pixel(3, 1), 4u);
+    ASSERT_FALSE(c.sink.changed.empty());
     EXPECT_EQ(c.sink.changed.back(), (std::array<int, 4>{0, 0, 15, 1}));
     // Any other status refreshes and blanks the picture.
     c.agent.replies[']'].push_back({1, 0, 0, 0});

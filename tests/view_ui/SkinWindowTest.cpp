@@ -77,7 +77,8 @@ void SkinWindowTest::missingImageIsReportedAndToggleBeeps()
     DeviceWindow* w = h.connectNew("Skin", LinkKind::Wan, sim.address, 0, 2, 10, 1);
     QVERIFY(w);
     QTRY_COMPARE(h.ui.messages.shown.size(), size_t(1));
-    QCOMPARE(h.ui.messages.shown[0].text, std::string("Error loading skin bitmaps"));
+    QCOMPARE(h.ui.messages.shown[0].text, "Error loading skin bitmaps\n\n" + (h.dir / "home" / "gone.png").string() +
+                                              ": No such file or directory");
     QCOMPARE(h.ui.messages.shown[0].caption, std::string("KWX"));
     QCOMPARE(h.ui.beep.count, 1);
     QCOMPARE(w->client()->size(), QSize(480, 640 + w->toolbarHeight()));

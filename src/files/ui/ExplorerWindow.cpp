@@ -31,6 +31,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "files/DeviceNames.h"
 #include "files/FolderPath.h"
 #include "files/ListingText.h"
 #include "files/ui/DeviceFileService.h"
@@ -43,6 +44,7 @@ namespace {
 
 using namespace explorer_cmd;
 constexpr int kSizeRole = Qt::UserRole + 3;
+constexpr int kDeviceBytesRole = Qt::UserRole + 4; // a device row's name as the device spells it (QByteArray)
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& q) { return q.toStdString(); }
@@ -152,7 +154,11 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
             a->setEnabled(false);
 
     connect(pcPath_, &FolderPathButton::folderChosen, this, [this](const QString& f) { showPcFolder(s(f)); });
-    connect(devicePath_, &FolderPathButton::folderChosen, this, [this](const QString& f) { showDeviceFolder(s(f)); });
+    connect(devicePath_, &FolderPathButton::folderChosen, this, [this](const QString& f) {
+        // The button shows the folder as PC text, which goes back to the device's bytes unchanged.
+        if (const DeviceName folder = DeviceTextOfPc(s(f)); folder.ok())
+            showDeviceFolder(folder.bytes);
+    });
     for (bool device : {false, true}) {
         QTreeWidget* list = device ? deviceList_ : pcList_;
         connect(list, &QTreeWidget::itemActivated, this,
@@ -268,7 +274,7 @@ void ExplorerWindow::showPcFolder(const std::string& folder)
 void ExplorerWindow::showDeviceFolder(const std::string& folder)
 {
     deviceFolder_ = folder;
-    devicePath_->setFolder(deviceFolder_);
+    devicePath_->setFolder(PcTextOfDevice(deviceFolder_));
     deviceList_->clear();
     beginDevice();
     QPointer<ExplorerWindow> self(this);
@@ -295,8 +301,9 @@ void ExplorerWindow::fillDeviceList(const DeviceListing& listing)
     QList<QTreeWidgetItem*> rows;
     for (const DeviceItem& item : DevicePaneItems(listing.items, sortKey_)) {
         auto* row = new QTreeWidgetItem;
-        const QString name = QString::fromLatin1(item.name.data(), qsizetype(item.name.size()));
+        const QString name = q(PcTextOfDevice(item.name));
         row->setText(0, name);
+        row->setData(0, kDeviceBytesRole, QByteArray(item.name.data(), qsizetype(item.name.size())));
         row->setIcon(0, item.folder ? folderIcon : fileIcon);
         if (!item.folder)
             row->setText(1, q(FormatSize(item.size)));
@@ -341,7 +348,7 @@ std::string ExplorerWindow::pcPathOf(const QTreeWidgetItem& row) const
 
 std::string ExplorerWindow::devicePathOf(const QTreeWidgetItem& row) const
 {
-    const QByteArray name = rowName(row).toLatin1();
+    const QByteArray name = row.data(0, kDeviceBytesRole).toByteArray();
     return DeviceChild(deviceFolder_, std::string(name.constData(), size_t(name.size())));
 }
 
@@ -458,8 +465,8 @@ void ExplorerWindow::labelEdited(bool device, QTreeWidgetItem* item)
         const QSignalBlocker block(list);
         item->setText(0, oldName);
     };
-    const bool badName = newName.isEmpty() || newName.contains(device ? QLatin1Char('\\') : QLatin1Char('/'));
     if (!device) {
+        const bool badName = newName.isEmpty() || newName.contains(QLatin1Char('/'));
         const std::string from = ChildFolder(pcFolder_, s(oldName)), to = ChildFolder(pcFolder_, s(newName));
         // Never over an existing entry: the old name of that one would be lost.
         if (badName || ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
@@ -470,26 +477,30 @@ void ExplorerWindow::labelEdited(bool device, QTreeWidgetItem* item)
         item->setData(0, kPcItemNameRole, newName);
         return;
     }
-    const QByteArray latin = newName.toLatin1();
-    if (badName || QString::fromLatin1(latin) != newName) {
+    const DeviceName name = NewDeviceFileName(s(newName));
+    if (!name.ok()) {
         revert();
-        showRenameError(oldName);
+        ctx_.messages.show(MessageRequest{"The device cannot take this name: " + name.problem + ".", s(oldName),
+                                          MessageIcon::Error, MessageButtons::Ok});
         return;
     }
     const std::string from = devicePathOf(*item);
-    const std::string to = DeviceChild(deviceFolder_, std::string(latin.constData(), size_t(latin.size())));
+    const std::string to = DeviceChild(deviceFolder_, name.bytes);
+    const QByteArray bytes(name.bytes.data(), qsizetype(name.bytes.size()));
     beginDevice();
     QPointer<ExplorerWindow> self(this);
     QPointer<QTreeWidget> guard(list);
-    ctx_.device->rename(from, to, [self, guard, item, oldName, newName, revert](DeviceFileStatus status) {
+    ctx_.device->rename(from, to, [self, guard, item, oldName, newName, bytes, revert](DeviceFileStatus status) {
         if (!self)
             return;
         self->endDevice();
         // The row is still the one renamed unless the list was filled again meanwhile.
         const bool rowThere = guard && guard->indexOfTopLevelItem(item) >= 0;
         if (status == DeviceFileStatus::Ok) {
-            if (rowThere)
+            if (rowThere) {
                 item->setData(0, kPcItemNameRole, newName);
+                item->setData(0, kDeviceBytesRole, bytes);
+            }
             return;
         }
         if (rowThere)
@@ -617,7 +628,13 @@ void ExplorerWindow::sendFiles(const std::vector<std::string>& pcPaths)
     std::string skipped;
     for (const std::string& path : pcPaths) {
         struct stat st{};
-        const std::string device = DeviceChild(deviceFolder_, PcBaseName(path));
+        // A name the device cannot hold as given never reaches it (it could lead out of the folder).
+        const DeviceName name = NewDeviceFileName(PcBaseName(path));
+        if (!name.ok()) {
+            skipped += "\n" + path + ": " + name.problem;
+            continue;
+        }
+        const std::string device = DeviceChild(deviceFolder_, name.bytes);
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || device.size() > kMaxDevicePath) {
             skipped += "\n" + path;
             continue;
@@ -694,8 +711,7 @@ void ExplorerWindow::startTransfer(bool sending, std::vector<TransferFile> files
         for (size_t i = 0; i < list.size() && i < report.results.size(); ++i)
             if (report.results[i] != FileResult::Done && report.results[i] != FileResult::NotStarted &&
                 report.results[i] != FileResult::Cancelled)
-                failed += "\n" + std::string(sending ? list[i].pcPath : list[i].devicePath) + ": " +
-                          std::string(fileResultText(report.results[i]));
+                failed += "\n" + (sending ? list[i].pcPath : PcTextOfDevice(list[i].devicePath)) + ": " + report.text(i);
         if (!failed.empty())
             self->ctx_.messages.show(MessageRequest{"These files were not copied:" + failed,
                                                     sending ? "Sending Files" : "Receiving Files",

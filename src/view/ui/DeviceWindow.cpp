@@ -245,6 +245,11 @@ void DeviceWindow::postCommand(int commandId)
 
 void DeviceWindow::setScale(int scale)
 {
+    // The shown skin at this scale would make a window beyond what is drawn.
+    if (skin_.shown && !SkinFitsScale(skin_, scale)) {
+        context_.beep.beep();
+        return;
+    }
     view_.scale = scale;
     updateChecks();
     fit();
@@ -282,10 +287,11 @@ void DeviceWindow::toggleFlip()
 
 void DeviceWindow::toggleSkin(const std::filesystem::path& programDir, MessageBoxPort& messages)
 {
-    switch (ToggleSkin(programDir, view_.skinIndex, skin_)) {
+    std::string reason;
+    switch (ToggleSkin(programDir, view_.skinIndex, skin_, view_.scale.load(), &reason)) {
     case SkinToggle::Failed:
-        messages.show(MessageRequest{std::string(kSkinLoadError), std::string(kSkinLoadErrorCaption),
-                                     MessageIcon::Error, MessageButtons::Ok});
+        messages.show(MessageRequest{std::string(kSkinLoadError) + (reason.empty() ? "" : "\n\n" + reason),
+                                     std::string(kSkinLoadErrorCaption), MessageIcon::Error, MessageButtons::Ok});
         context_.beep.beep();
         return;
     case SkinToggle::Unchanged:
@@ -524,7 +530,8 @@ ConnectionViewSettings DeviceWindow::viewSettings() const
 
 void DeviceWindow::storeViewSettings(const ConnectionViewSettings& s)
 {
-    view_.scale = std::clamp(s.scale, 1, 4);
+    if (!skin_.shown || SkinFitsScale(skin_, std::clamp(s.scale, 1, 4)))
+        view_.scale = std::clamp(s.scale, 1, 4);
     view_.screen.refreshRate = std::clamp(s.refreshRate, 1, 18);
     view_.queueEvents = s.queueEvents ? 1 : 0;
     view_.showMouseCursor = s.showMouseCursor ? 1 : 0;
