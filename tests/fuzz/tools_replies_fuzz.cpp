@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fuzz_input.h"
+#include "platform/Utf8Text.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceInfoText.h"
 #include "tools/DeviceText.h"
@@ -44,9 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     default: {
-        for (char c : EscapeDeviceText(rest))
-            if (uint8_t(c) < 0x20 || c == 0x7F)
-                __builtin_trap();
+        for (const std::string& shown : {EscapeDeviceText(rest), EscapeText(rest)}) // device text, PC text
+            for (char c : shown)
+                if (uint8_t(c) < 0x20 || c == 0x7F)
+                    __builtin_trap();
         const DeviceTextResult device = ToDeviceText(rest);
         if (device.bytes.find('\0') != std::string::npos)
             __builtin_trap();
