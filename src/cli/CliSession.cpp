@@ -57,8 +57,7 @@ public:
         IoResult r = inner_->receive(buffer);
         if (r.status == IoStatus::Ok && r.bytes > 0)
             silence_.lastByteMs = steadyMs();
-        if (r.status == IoStatus::PeerClosed || r.status == IoStatus::Error)
-            silence_.linkEnded = true;
+        silence_.quiet = r.status == IoStatus::WouldBlock || (r.status == IoStatus::Ok && r.bytes == 0);
         return r;
     }
     IoResult send(std::span<const uint8_t> data) override { return inner_->send(data); }
@@ -187,7 +186,7 @@ std::string CliSession::lostReason()
 {
     if (timedOut())
         return timeoutReason();
-    if (silence_.linkEnded.load())
+    if (!silence_.quiet.load())
         return "the device closed the link";
     char text[48];
     std::snprintf(text, sizeof text, "%.1f", double(steadyMs() - silence_.lastByteMs.load()) / 1000);

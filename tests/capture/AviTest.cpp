@@ -159,9 +159,6 @@ TEST_P(CliRecord, FrameKIsTheDevicePictureAfterPollK)
     cli.insert(cli.end(), c.extra.begin(), c.extra.end());
     ProcessResult r = runProcess(cli, std::chrono::seconds(120));
     ASSERT_EQ(r.exitCode, c.frames == 11 ? 0 : 1) << r.err;
-    EXPECT_EQ(r.err.find("malformed); " + std::to_string(c.frames) + " frames kept") != std::string::npos,
-              c.frames < 11)
-        << r.err;
     EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, c.frames, c.codec));
     oracle({"dumps", out, dir.path().string(), c.mode});
 }

@@ -67,17 +67,13 @@ public:
               Socket link(::accept(listener_.socket.fd, nullptr, nullptr));
               if (link.fd < 0 || ::write(link.fd, answers.data(), answers.size()) != ssize_t(answers.size()))
                   return;
-              const std::vector<uint8_t> junk(4096, 'x');
-              std::vector<uint8_t> empty(20); // a header without payload
-              empty[0] = 20;
+              std::vector<uint8_t> junk(4096, 'x'), empty(20), command(4);
+              empty[0] = 20; // a header without payload
               while (then == Then::Garbage && ::send(link.fd, junk.data(), junk.size(), MSG_NOSIGNAL) > 0) {
               }
-              uint8_t command[4];
-              while (::recv(link.fd, command, 4, MSG_WAITALL) == 4) {
-                  const std::vector<uint8_t> reply = command[0] == CmdUpdate ? empty
-                                                     : command[0] == CmdRefresh ? replyPacket('a')
-                                                                                : std::vector<uint8_t>{};
-                  if (then == Then::EmptyUpdates)
+              while (::recv(link.fd, command.data(), 4, MSG_WAITALL) == 4) {
+                  const std::vector<uint8_t> reply = command[0] == CmdRefresh ? replyPacket('a') : empty;
+                  if (then == Then::EmptyUpdates && (command[0] == CmdUpdate || command[0] == CmdRefresh))
                       (void)!::send(link.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
               }
           })

@@ -146,8 +146,7 @@ TEST(Inbound, StrangerIsAskedAboutOnceBeforeItsPasswordAndTheAnswerIsRemembered)
             return line && line->rfind("disconnected", 0) == 0;
         }));
         EXPECT_EQ(in.admission.asked.size(), 1u);
-        EXPECT_TRUE(in.program.prompt.asked.empty()); // refused: no password question
-        EXPECT_TRUE(in.program.windows.empty());
+        EXPECT_TRUE(in.program.prompt.asked.empty() && in.program.windows.empty()); // no password question
     }
     Inbound in(false);
     in.program.prompt.typed = "secret";
@@ -197,7 +196,6 @@ TEST(Inbound, StrangersCannotCrowdOutAnAllowedDevice)
     EXPECT_TRUE(in.admission.asked.empty());
     // The program ends with the rest still in their handshakes.
     EXPECT_GE(in.acceptor->inFlight(), 60u);
-    EXPECT_LE(in.acceptor->inFlight(), kMaxInboundInFlight);
     in.acceptor.reset();
 }
 
