@@ -112,7 +112,12 @@ Agent::Result Agent::handle(uint8_t code)
     case kRefresh: return refresh();
     case kUpdateMain:
     case kUpdateLow:
-    case kUpdateSecond: return screen(code);
+    case kUpdateSecond:
+        if (options_.tools.silent.count(code)) {
+            log_.line("silent " + std::to_string(code));
+            return Result::Continue;
+        }
+        return screen(code);
     default: break;
     }
     if (files_) {

@@ -76,7 +76,8 @@ const char kUsage[] =
     "                         default every one)\n"
     "  --stored-flagged       send read blocks that did not shrink raw but flagged compressed\n"
     "  --bad-name-offsets N   point the names of the last N entries of each listing past its names\n"
-    "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...):\n"
+    "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...\n"
+    "and ranges N-M):\n"
     "  --hello-e K            answer the hello with K 'e' replies before 'a'\n"
     "  --hello-garbage        answer the hello with 'e' and four garbage bytes\n"
     "  --stray-byte HEX       write one byte before the hello reply\n"
@@ -89,7 +90,7 @@ const char kUsage[] =
     "  --process-count N      a table of N generated processes (N up to 4096)\n"
     "  --clipboard TEXT       the device clipboard's text\n"
     "  --clipboard-length N   fault: answer 'q' with length N whatever the text\n"
-    "  --silent o,x,q         fault: never answer these requests\n";
+    "  --silent o,x,q,R       fault: never answer these requests (R: the screen's)\n";
 
 template <class T>
 bool parseNumber(const std::string& s, T& out, int base = 10)
@@ -106,10 +107,14 @@ bool parseUpdateList(const std::string& s, std::set<unsigned>& out)
     while (start <= s.size()) {
         size_t comma = s.find(',', start);
         std::string item = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        unsigned n = 0;
-        if (!parseNumber(item, n) || n == 0)
+        const size_t dash = item.find('-');
+        unsigned n = 0, last = 0;
+        if (!parseNumber(item.substr(0, dash), n) || n == 0 ||
+            !parseNumber(dash == std::string::npos ? item : item.substr(dash + 1), last) || last < n ||
+            last - n > 100000)
             return false;
-        out.insert(n);
+        for (; n <= last; ++n)
+            out.insert(n);
         if (comma == std::string::npos)
             return true;
         start = comma + 1;

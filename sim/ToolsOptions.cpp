@@ -139,7 +139,7 @@ bool parseToolsOption(const std::string& name, const std::string& value, ToolsOp
     }
     if (name == "--silent") {
         for (const std::string& c : split(value, ',', 16)) {
-            if (c.size() != 1 || (c != "o" && c != "x" && c != "q"))
+            if (c.size() != 1 || (c != "o" && c != "x" && c != "q" && c != "R"))
                 return bad();
             t.silent.insert(uint8_t(c[0]));
         }

@@ -12,6 +12,7 @@
 #include "capture/StillCapture.h"
 #include "cli/Commands.h"
 #include "cli/InputScript.h"
+#include "cli/PictureMatch.h"
 #include "imaging/ImageRecord.h"
 #include "screen/ScreenReceiver.h"
 #include "screen/ShownPicture.h"
@@ -117,11 +118,6 @@ bool writePpm(const std::string& path, const Picture& p, std::string& error)
     return true;
 }
 
-// After a refresh both sides start again from zero frames; the picture matches the
-// device once an update has been applied to it. This many polls may pass after a
-// refresh (or after the polls asked for) before the capture gives up.
-constexpr long kPollsToSettle = 50;
-
 } // namespace
 
 int runCapture(CliSession& session, const std::vector<std::string>& arguments)
@@ -168,33 +164,21 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
     }
     const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
     long done = 0;
-    bool matches = false;  // the picture is the device's: an update applied since the last refresh
-    long unsettled = 0;    // polls since the picture last matched
+    PictureMatch match(session.options().timeoutS, links.clock().tickCount());
     for (;;) {
         links.clock().sleepMs(pace);
         PollOutcome outcome = PollScreen(channel, st, sink);
-        if (session.timedOut()) {
-            std::fprintf(stderr, "sorvane-cli: %s\n", session.timeoutReason().c_str());
+        if (sink.dropped || outcome == PollOutcome::Dropped || session.timedOut()) {
+            std::fprintf(stderr, "sorvane-cli: %s\n", session.lostReason().c_str());
             return 1;
         }
-        if (sink.dropped || outcome == PollOutcome::Dropped) {
-            std::fprintf(stderr, "sorvane-cli: the device closed the link\n");
-            return 1;
-        }
-        if (outcome == PollOutcome::Applied)
-            matches = true;
-        else if (outcome == PollOutcome::Refreshed || outcome == PollOutcome::PaletteChanged)
-            matches = false;
+        match.after(outcome, links.clock().tickCount());
         ++done;
-        unsettled = matches ? 0 : unsettled + 1;
         const bool enough = args.polls > 0 ? done >= args.polls : outcome == PollOutcome::Unchanged;
-        if (matches && enough)
+        if (match.matches() && enough)
             break;
-        if (unsettled > kPollsToSettle) {
-            std::fprintf(stderr,
-                         "sorvane-cli: no screen update could be applied in %ld polls (the device's updates were "
-                         "malformed); no picture written\n",
-                         unsettled);
+        if (const std::string reason = match.givingUp(); !reason.empty()) {
+            std::fprintf(stderr, "sorvane-cli: %s; no picture written\n", reason.c_str());
             return 1;
         }
     }

@@ -197,8 +197,9 @@ std::string usageText()
         "  --password PW            the device's password, when it asks for one\n"
         "  --refresh N              screen polls per second, 1..18 (default 10)\n"
         "  --timeout SECONDS        give up when connecting takes longer, or when the device\n"
-        "                           stays silent that long while a command waits for it\n"
-        "                           (default 30); long commands run as long as they need\n"
+        "                           stays silent that long while a command waits for it,\n"
+        "                           or capture and record get no usable screen update for that\n"
+        "                           long (default 30); long commands run as long as they need\n"
         "  --help                   this text\n"
         "\n"
         "commands:\n";

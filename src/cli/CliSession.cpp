@@ -57,6 +57,7 @@ public:
         IoResult r = inner_->receive(buffer);
         if (r.status == IoStatus::Ok && r.bytes > 0)
             silence_.lastByteMs = steadyMs();
+        silence_.quiet = r.status == IoStatus::WouldBlock || (r.status == IoStatus::Ok && r.bytes == 0);
         return r;
     }
     IoResult send(std::span<const uint8_t> data) override { return inner_->send(data); }
@@ -181,6 +182,17 @@ std::string CliSession::timeoutReason() const
     return "no answer from the device for" + withinBound().substr(7) + " (--timeout)";
 }
 
+std::string CliSession::lostReason()
+{
+    if (timedOut())
+        return timeoutReason();
+    if (!silence_.quiet.load())
+        return "the device closed the link";
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f", double(steadyMs() - silence_.lastByteMs.load()) / 1000);
+    return "no answer from the device for " + std::string(text) + " s";
+}
+
 void CliSession::startWatchdog()
 {
     const auto bound = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -260,6 +272,7 @@ bool CliSession::connect(std::string& error)
     LinkSlot& s = slot();
     s.transport = std::make_unique<WatchedTransport>(std::move(s.transport), silence_);
     channel_ = std::make_unique<WatchedChannel>(links_, slot_, silence_);
+    silence_.lastByteMs = steadyMs(); // the handshake's bytes came just now
     watchSilence_ = true;
     wake_.notify_all();
     return true;

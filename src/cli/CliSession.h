@@ -83,12 +83,17 @@ public:
     bool timedOut();
     // "no answer from the device for N s (--timeout)".
     std::string timeoutReason() const;
+    // Why a poll found the link gone: the time bound; a read that ended in silence
+    // while the link stayed open (a serial line gives up after a second), "no answer
+    // from the device for N s"; else the device closing the link.
+    std::string lostReason();
 
     // Bookkeeping of the silence bound (WatchedTransport, WaitScope).
     struct Silence {
         std::atomic<int64_t> lastByteMs{0};   // steady time of the last byte received
         std::atomic<int64_t> waitStartMs{0};  // steady time the current wait began
         std::atomic<int> waiting{0};          // receives in progress through channel()
+        std::atomic<bool> quiet{false};       // the last receive ended for want of bytes
     };
 
 private:

@@ -57,9 +57,9 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
     player.start(session.clock().tickCount());
     std::atomic<uint32_t> state{record_state::kPlaying};
     const bool ended = RunPlayback(player, link, state);
-    if (session.timedOut())
-        return fail(session.timeoutReason());
-    if (sink.dropped || !ended)
+    if (session.timedOut() || sink.dropped)
+        return fail(session.lostReason());
+    if (!ended)
         return fail("the device closed the link");
     if (player.loadFailures() > 0)
         return fail(player.lastLoadError());

@@ -1,15 +1,25 @@
 // record OUT.avi --polls N [--mjpeg QUALITY]
-// Polls the screen as the connection thread does and appends one video frame after
-// every poll, at position updateCounter - 1, then closes the file. --timeout bounds
-// each wait for the device, not the recording.
+// Polls the screen as the connection thread does and appends one video frame per
+// poll, then closes the file. --timeout bounds each wait for the device, and the time
+// without a picture that is the device's, not the recording.
+//
+// Frames come only from a picture that is the device's (see PictureMatch): the video
+// starts with the first poll that has one, and a poll after which the picture is not
+// the device's (a bad update was refreshed) writes no frame, so its position repeats
+// the frame before. When the last poll asked for leaves no such picture, polling goes
+// on until one comes for that position. A device whose updates stay bad ends the
+// recording with status 1 and the reason: the frames so far are kept, or with none the
+// file is removed.
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "capture/AviRecording.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/PictureMatch.h"
 #include "screen/ScreenReceiver.h"
 #include "view/Connection.h"
 
@@ -94,16 +104,36 @@ int runRecord(CliSession& session, const std::vector<std::string>& arguments)
     LinkDropSink sink;
     RefreshScreen(channel, st);
     const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
-    for (long done = 0; done < args.polls; ++done) {
+    PictureMatch match(session.options().timeoutS, links.clock().tickCount());
+    long first = -1; // the poll of the first frame
+    for (long done = 0;; ++done) {
         links.clock().sleepMs(pace);
         const PollOutcome outcome = PollScreen(channel, st, sink);
+        std::string failure;
         if (sink.dropped || outcome == PollOutcome::Dropped || session.timedOut()) {
-            recording.stop(); // the frames so far stay a whole file
-            std::fprintf(stderr, "sorvane-cli: %s\n",
-                         session.timedOut() ? session.timeoutReason().c_str() : "the device closed the link");
+            failure = session.lostReason();
+        } else {
+            match.after(outcome, links.clock().tickCount());
+            failure = match.givingUp();
+        }
+        if (!failure.empty()) {
+            const AviRecording::Summary kept = recording.stop(); // the frames so far stay a whole file
+            if (kept.frames == 0) {
+                std::error_code ignored;
+                std::filesystem::remove(args.out, ignored);
+            }
+            std::fprintf(stderr, "sorvane-cli: %s; %s\n", failure.c_str(),
+                         kept.frames == 0 ? "nothing recorded"
+                                          : (std::to_string(kept.frames) + " frames kept in " + args.out).c_str());
             return 1;
         }
-        recording.frameAfterPoll(slot, st, st.updateCounter.load() - 1);
+        if (!match.matches())
+            continue;
+        if (first < 0)
+            first = done;
+        recording.frameAfterPoll(slot, st, uint32_t(std::min(done, args.polls - 1) - first));
+        if (done + 1 >= args.polls)
+            break;
     }
     const AviRecording::Summary s = recording.stop();
     if (s.problem != AviStatus::Ok) {

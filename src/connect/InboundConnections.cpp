@@ -183,6 +183,7 @@ struct InboundHandshakes::Attempt {
     int answer = 0;
     std::string deviceName;
     bool refusedByUser = false;
+    bool evicted = false; // cancelled to make room for an allowed address
     bool lineTimedOut = false; // the deadline passed while waiting in line
     bool ended = false;
     HandshakeStatus status = HandshakeStatus::NoLink;
@@ -253,17 +254,61 @@ void InboundHandshakes::wake()
         w();
 }
 
+bool InboundHandshakes::refused(uint32_t address) const
+{
+    return std::find(refused_.begin(), refused_.end(), address) != refused_.end();
+}
+
+// Under the mutex: whether a connection from `address` may start a handshake, and the
+// stranger's handshake it takes the place of (marked evicted), if any.
+std::shared_ptr<InboundHandshakes::Attempt> InboundHandshakes::roomFor(uint32_t address, bool& room)
+{
+    size_t live = 0, fromAddress = 0;
+    for (const auto& a : attempts_) {
+        if (a->evicted || a->ended)
+            continue;
+        ++live;
+        fromAddress += a->peer.address == address ? 1 : 0;
+    }
+    room = fromAddress < kMaxInboundPerAddress && live < kMaxInboundInFlight;
+    if (room || fromAddress >= kMaxInboundPerAddress || !policy_.allows(address))
+        return nullptr;
+    // A stranger that has not even named its device goes first, then one waiting in
+    // line for its question; one in front of the user, or past its question, stays.
+    for (const bool unnamedOnly : {true, false}) {
+        for (const auto& a : attempts_) {
+            if (a->evicted || a->ended || policy_.allows(a->peer.address))
+                continue;
+            const bool waitingInLine = a->ask == Attempt::Ask::Queued && a->askKind == InboundQuestion::Kind::Admission;
+            if (unnamedOnly ? a->deviceName.empty() : waitingInLine) {
+                a->evicted = true;
+                room = true;
+                return a;
+            }
+        }
+    }
+    return nullptr;
+}
+
 void InboundHandshakes::acceptAll()
 {
     while (std::optional<AcceptedSocket> accepted = listener_.acceptPending()) {
-        std::shared_ptr<Attempt> a;
+        std::shared_ptr<Attempt> a, evicted;
         {
             std::lock_guard lock(mutex_);
-            if (stopping_ || attempts_.size() >= kMaxInboundInFlight)
-                continue; // closed as `accepted` goes
             const uint32_t address = ntohl(accepted->peerAddressNetworkOrder());
+            if (stopping_ || (refused(address) && !policy_.allows(address)))
+                continue; // closed as `accepted` goes
+            bool room = false;
+            evicted = roomFor(address, room);
+            if (!room)
+                continue;
             a = std::make_shared<Attempt>(nextId_++, InboundPeer{address, accepted->peerPort()}, clock_,
                                           policy_.handshakeTime);
+        }
+        if (evicted) {
+            evicted->cancel.cancel(); // its link shuts down; a wait in line ends
+            changed_.notify_all();
         }
         if (!AdoptInbound(*a->link, std::move(*accepted)))
             continue;
@@ -297,6 +342,10 @@ bool InboundHandshakes::admit(Attempt& a, const std::string& name)
         a.deviceName = name;
         if (policy_.allows(a.peer.address))
             return true;
+        if (refused(a.peer.address)) {
+            a.refusedByUser = true; // refused already: the user is not asked again
+            return false;
+        }
     }
     const bool allowed = ask(a, InboundQuestion::Kind::Admission) == 1;
     std::lock_guard lock(mutex_);
@@ -402,11 +451,27 @@ void InboundHandshakes::answer(uint64_t id, int value)
 {
     {
         std::lock_guard lock(mutex_);
+        std::optional<uint32_t> refusing;
         for (auto& a : attempts_) {
             if (a->id == id && a->ask == Attempt::Ask::Shown) {
                 a->answer = value;
                 a->shownFor = SteadyClock::now() - a->shownAt;
                 a->ask = Attempt::Ask::Answered;
+                if (a->askKind == InboundQuestion::Kind::Admission && value == 0)
+                    refusing = a->peer.address;
+            }
+        }
+        if (refusing) {
+            // The user's "Refuse" stands for the address: its devices in line go with it.
+            if (!refused(*refusing))
+                refused_.push_back(*refusing);
+            for (auto& a : attempts_) {
+                if (a->peer.address == *refusing && a->ask == Attempt::Ask::Queued &&
+                    a->askKind == InboundQuestion::Kind::Admission) {
+                    a->answer = 0;
+                    a->shownFor = {};
+                    a->ask = Attempt::Ask::Answered;
+                }
             }
         }
     }

@@ -18,8 +18,15 @@
 //    line within their deadline.
 //  - Allowed addresses: PlatformSettings::InboundAllowed ("Always allow" adds to it),
 //    and 127.0.0.0/8 while InboundTrustLoopback is on.
-//  - At most kMaxInboundInFlight handshakes run at once; connections beyond that are
-//    closed when accepted.
+//  - At most kMaxInboundInFlight handshakes run at once, and at most
+//    kMaxInboundPerAddress of them from one address, so that one peer reopening silent
+//    connections cannot fill the room. When the room is full, a connection from an
+//    allowed address takes the place of a stranger's handshake (one not yet named
+//    first, the oldest first; never one whose question is on the screen), which is
+//    cancelled; other connections beyond the limits are closed when accepted.
+//  - "Refuse" holds for the address until the program ends: its later connections are
+//    closed when accepted, and its devices waiting in line are refused with it, so
+//    the user is asked once. Allowing the address in the settings lifts it.
 //
 // Threads: InboundHandshakes and InboundAcceptor are driven from one thread (the
 // user-interface thread, or sorvane-cli's main thread): acceptAll, takeEnded,
@@ -45,6 +52,7 @@
 namespace sorvane {
 
 inline constexpr size_t kMaxInboundInFlight = 64;
+inline constexpr size_t kMaxInboundPerAddress = 4;
 
 // Makes an accepted connection the transport of link: non-blocking, link kind 4, the
 // peer's address (network byte order, as accepted) in ipAddress. False when the socket
@@ -142,7 +150,8 @@ public:
     // The next question a device waits for, unless one is being answered now: it
     // counts as shown from here until answer() (its deadline pauses).
     std::optional<InboundQuestion> nextQuestion();
-    // Admission: 1 let it through, 0 refuse. Password: the prompt's result (1 = right).
+    // Admission: 1 let it through, 0 refuse (remembered for the address). Password:
+    // the prompt's result (1 = right).
     void answer(uint64_t id, int value);
     // Lets every device from this address through, those waiting in line included.
     void allowAddress(uint32_t address);
@@ -156,6 +165,8 @@ private:
     bool admit(Attempt& a, const std::string& name);
     int ask(Attempt& a, InboundQuestion::Kind kind);
     void wake();
+    bool refused(uint32_t address) const;
+    std::shared_ptr<Attempt> roomFor(uint32_t address, bool& room);
 
     Clock& clock_;
     InboundListener& listener_;
@@ -166,6 +177,7 @@ private:
     bool stopping_ = false;
     uint64_t nextId_ = 1;
     std::vector<std::shared_ptr<Attempt>> attempts_;
+    std::vector<uint32_t> refused_; // addresses the user refused (host order)
 };
 
 // The program's inbound connections: the engine above, with passed links installed

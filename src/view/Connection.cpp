@@ -135,6 +135,7 @@ void Connection::start(ViewSink& events)
     if (started_.exchange(true))
         return;
     running_ = true;
+    linkUpSince_ = now();
     links_.liveConnections.fetch_add(1);
     sender_.setHoldLimitMs(2 * pollPeriodMs(view_.screen) + 100);
     sender_.start();
@@ -224,6 +225,23 @@ void Connection::holdPolling(bool hold)
 }
 
 void Connection::setAfterPoll(std::function<void(ScreenState&, uint32_t)> afterPoll) { afterPoll_ = std::move(afterPoll); }
+
+// Waits ms on the links' clock, the one the status line's countdown reads; false when
+// the connection stops first. It looks at the clock at least every 50 ms, so a clock
+// that jumps (a test's) is followed too.
+bool Connection::waitOnClock(uint32_t ms)
+{
+    const uint32_t start = now();
+    std::unique_lock lock(jobsMutex_);
+    for (;;) {
+        if (!running_.load())
+            return false;
+        const uint32_t passed = now() - start;
+        if (passed >= ms)
+            return true;
+        jobsWake_.wait_for(lock, std::chrono::milliseconds(std::min<uint32_t>(ms - passed, 50)));
+    }
+}
 
 bool Connection::pause(uint32_t ms, bool wakeForJobs)
 {
@@ -341,21 +359,23 @@ LinkFigures Connection::figures() const { return meter_.figures(links_.clock().t
 void Connection::relink(ViewSink& events)
 {
     reconnecting_ = true;
-    unsigned failures = 0;
+    // A device that passes the handshake and drops at once is no reason to dial it
+    // every second: only a link that stayed up a while starts the waits again.
+    if (now() - linkUpSince_ >= kStableLinkMs)
+        relinkAttempts_ = 0;
     while (reconnects()) {
-        const uint32_t delayMs = RelinkDelaySeconds(failures) * 1000;
+        const uint32_t delayMs = RelinkDelaySeconds(relinkAttempts_) * 1000;
         meter_.reconnecting(now(), now() + delayMs);
         events.reconnecting();
-        if (!pause(delayMs, false))
+        if (!waitOnClock(delayMs))
             break; // stopping
         meter_.reconnecting(now(), now());
         events.reconnecting();
+        ++relinkAttempts_;
         std::string error;
         std::optional<RelinkedLink> fresh = relinker_->attempt(error);
-        if (!fresh) {
-            ++failures;
+        if (!fresh)
             continue;
-        }
         std::unique_lock lock(relinkMutex_);
         relinked_ = std::move(fresh);
         events.relinked();
@@ -407,6 +427,7 @@ bool Connection::adoptRelink()
         dropped_ = false;
     }
     reconnecting_ = false;
+    linkUpSince_ = now(); // read by the connection thread at the next drop, after the wake
     relinkWake_.notify_all();
     return !(s.display() == before);
 }

@@ -69,6 +69,10 @@ bool BuildConnectionBuffers(const LinkSlot& link, ScreenState& screen);
 
 class Connection {
 public:
+    // A link that stays up this long (on the links' clock) counts as working again:
+    // the waits between reconnect attempts start from 1 s after it.
+    static constexpr uint32_t kStableLinkMs = 30000;
+
     // Makes the connection of a link that passed its handshake and sits in `slot` of
     // `links`: the view record from the profile and `start`, the pictures from the
     // device facts. nullptr with `error` set when the device's display cannot be shown
@@ -119,7 +123,10 @@ public:
     // window closed) is made again while `wanted()` says so (read on the connection
     // thread at the drop; empty: always): the window stays, the picture is kept, a playing scenario
     // pauses (see takeScenarioPausedByDrop), pending jobs fail, and attempts follow
-    // after 1, 2, 4 ... 30 s until one passes or the connection stops. Set before start().
+    // after 1, 2, 4 ... 30 s until one passes or the connection stops. The waits go on
+    // growing across links that drop again within kStableLinkMs of being made, and
+    // start from 1 s once a link has stayed up that long. They run on the links' clock.
+    // Set before start().
     void setRelinker(std::shared_ptr<Relinker> relinker, std::function<bool()> wanted = {});
     // From now on a drop ends the connection (Suspend: the device goes away on purpose).
     void endReconnects();
@@ -146,6 +153,7 @@ private:
     void relink(ViewSink& events);
     uint32_t now() const { return links_.clock().tickCount(); }
     bool pause(uint32_t ms, bool wakeForJobs);
+    bool waitOnClock(uint32_t ms);
     void pollOnce(LinkChannel& channel, ScreenEvents& sink);
     bool dropped();
     std::shared_ptr<Job> nextJob();
@@ -165,6 +173,8 @@ private:
     std::mutex relinkMutex_;
     std::condition_variable relinkWake_;
     std::optional<RelinkedLink> relinked_; // made, waiting for adoptRelink (relinkMutex_)
+    unsigned relinkAttempts_ = 0; // since a link last stayed up (connection thread)
+    uint32_t linkUpSince_ = 0;    // when the link in use was made (relinkMutex_ or before start)
 
     std::atomic<bool> running_{false};
     std::atomic<bool> started_{false};

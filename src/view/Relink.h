@@ -34,10 +34,11 @@ public:
     virtual void cancel() = 0;
 };
 
-// The waits between attempts: 1, 2, 4 ... seconds, at most 30.
-inline uint32_t RelinkDelaySeconds(unsigned failedAttempts)
+// The wait before an attempt, after `attempts` since the link last worked: 1, 2, 4 ...
+// seconds, at most 30.
+inline uint32_t RelinkDelaySeconds(unsigned attempts)
 {
-    return failedAttempts >= 5 ? 30u : (1u << failedAttempts);
+    return attempts >= 5 ? 30u : (1u << attempts);
 }
 
 } // namespace sorvane

@@ -166,6 +166,8 @@ struct RecordCase {
     std::vector<std::string> extra;
     const char* codec;
     const char* mode;
+    std::vector<std::string> simExtra = {};
+    int frames = 11; // fewer: the run fails, keeping that many
 };
 
 void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
@@ -176,22 +178,29 @@ TEST_P(CliRecord, FrameKIsTheDevicePictureAfterPollK)
 {
     const RecordCase& c = GetParam();
     TempDir dir;
-    SimProcess sim({"--host", "127.0.0.1", "--port", "0", "--dump-dir", dir.path().string(), "--dump-numbered"});
+    std::vector<std::string> simArgs{"--host", "127.0.0.1", "--port", "0", "--dump-dir", dir.path().string(),
+                                     "--dump-numbered"};
+    simArgs.insert(simArgs.end(), c.simExtra.begin(), c.simExtra.end());
+    SimProcess sim(simArgs);
     const std::string out = (dir / "rec.avi").string();
     std::vector<std::string> cli{programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                  std::to_string(sim.tcpPort()), "--refresh", "12", "--timeout", "20",
                                  "record", out, "--polls", "11"};
     cli.insert(cli.end(), c.extra.begin(), c.extra.end());
     ProcessResult r = runProcess(cli, std::chrono::seconds(120));
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, 11, c.codec));
+    ASSERT_EQ(r.exitCode, c.frames == 11 ? 0 : 1) << r.err;
+    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, c.frames, c.codec));
     oracle({"dumps", out, dir.path().string(), c.mode});
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
                          ::testing::Values(RecordCase{"full", {}, "rawvideo", "exact"},
                                            // Dense one-pixel text: see the JPEG capture's threshold.
-                                           RecordCase{"mjpeg", {"--mjpeg", "90"}, "mjpeg", "psnr:27"}),
+                                           RecordCase{"mjpeg", {"--mjpeg", "90"}, "mjpeg", "psnr:27"},
+                                           // Every update from the third on is spoiled: the
+                                           // zeroed picture of their refreshes is no frame.
+                                           RecordCase{"updates_turn_bad", {}, "rawvideo", "exact",
+                                                      {"--bad-crc", "3-200"}, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

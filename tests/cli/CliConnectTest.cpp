@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "../link/ScriptedTransport.h"
+#include "link/CommandPacket.h"
+#include "support/TempDir.h"
 #include "support/LoopbackSim.h"
 #include "support/LoopbackSockets.h"
 #include "support/SimProcess.h"
@@ -54,16 +56,25 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
 }
 
 // A device on 127.0.0.1 that sends `answers` as soon as a client connects, whatever it
-// is asked, then keeps the link open without a word until the client goes.
+// is asked; then, until the client goes, it keeps the link open without a word, or
+// answers each screen request with an empty update (its screen is all 0) and a refresh
+// with 'a', or streams garbage.
 class CannedDevice {
 public:
-    explicit CannedDevice(std::vector<uint8_t> answers)
-        : thread_([this, answers = std::move(answers)] {
+    enum class Then { Silence, EmptyUpdates, Garbage };
+    explicit CannedDevice(std::vector<uint8_t> answers, Then then = Then::Silence)
+        : thread_([this, answers = std::move(answers), then] {
               Socket link(::accept(listener_.socket.fd, nullptr, nullptr));
               if (link.fd < 0 || ::write(link.fd, answers.data(), answers.size()) != ssize_t(answers.size()))
                   return;
-              char ignored[256];
-              while (::read(link.fd, ignored, sizeof ignored) > 0) {
+              std::vector<uint8_t> junk(4096, 'x'), empty(20), command(4);
+              empty[0] = 20; // a header without payload
+              while (then == Then::Garbage && ::send(link.fd, junk.data(), junk.size(), MSG_NOSIGNAL) > 0) {
+              }
+              while (::recv(link.fd, command.data(), 4, MSG_WAITALL) == 4) {
+                  const std::vector<uint8_t> reply = command[0] == CmdRefresh ? replyPacket('a') : empty;
+                  if (then == Then::EmptyUpdates && (command[0] == CmdUpdate || command[0] == CmdRefresh))
+                      (void)!::send(link.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
               }
           })
     {
@@ -198,6 +209,34 @@ TEST(Cli, FailuresAreBoundedAndExplained)
     expectFailure(cli({"--serial", line, "--timeout", "0.5", "info"}), "no answer from");
     ::close(master);
     ::close(slave);
+    // Silent after the handshake, over a serial line: a read gives up after a second,
+    // yet the device did not close the line.
+    {
+        SimProcess quiet({"--serial", "--silent", "R"});
+        expectFailure(cli({"--serial", quiet.serialPath(), "capture", "/nonexistent/x.ppm"}),
+                      "no answer from the device for");
+    }
+    // A device whose updates are garbage, streamed without pause: --timeout ends it
+    // although the link is never silent.
+    {
+        CannedDevice garbage(deviceOf(16).answers(), CannedDevice::Then::Garbage);
+        expectFailure(cli(garbage.args({"--timeout", "4", "capture", "/nonexistent/x.ppm", "--polls", "5"})),
+                      "within 4 s (--timeout)");
+    }
+    // A device that went quiet while its palette was due. (A display that is too large
+    // is named through the proxy; the handshake's own test has the bounds.)
+    Device noPalette = deviceOf(8);
+    noPalette.palette.clear(); // the flag, then nothing
+    expectFailure(cli(CannedDevice(noPalette.answers()).args({"--timeout", "1", "info"})),
+                  "stopped answering during the handshake");
+    // Not a failure: a screen unchanged after the refresh answers with empty updates;
+    // every pixel is 0, and that is the picture.
+    {
+        CannedDevice blank(deviceOf(16).answers(), CannedDevice::Then::EmptyUpdates);
+        TempDir dir;
+        expectCli(blank.args({"capture", (dir / "zero.ppm").string(), "--polls", "3"}), 0, {});
+        EXPECT_TRUE(readFile(dir / "zero.ppm") == "P6\n240 320\n255\n" + std::string(240 * 320 * 3, '\0'));
+    }
     // A hello answered by a stray byte other than the end byte.
     expectFailure(infoFromSim(false, {"--stray-byte", "42"}), "did not answer the hello");
     EXPECT_EQ(cli({"--serial", "/nonexistent/tty", "info"}).exitCode, 1);
@@ -217,16 +256,6 @@ TEST(Cli, DeviceTextIsPrintedEscaped)
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("\ndepth: 99"), std::string::npos) << r.out;
-}
-
-// A device that went quiet while its palette was due. (A display that is too large is
-// named through the proxy in CliConnectTest; the handshake's own test has the bounds.)
-TEST(Cli, APaletteThatNeverComesIsNamed)
-{
-    Device canned = deviceOf(8);
-    canned.palette.clear(); // the flag, then nothing
-    CannedDevice device(canned.answers());
-    expectFailure(cli(device.args({"--timeout", "1", "info"})), "stopped answering during the handshake");
 }
 
 TEST(Cli, Usage)

@@ -180,6 +180,8 @@ public:
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
         agent = std::make_unique<Agent>(fds[1]);
+        if (dropAtOnce)
+            agent->closeLink();
         RelinkedLink fresh;
         fresh.record.depth = 16;
         fresh.record.width = 16;
@@ -191,21 +193,32 @@ public:
     }
     void cancel() override {}
     std::atomic<bool> refuse{false};
+    std::atomic<bool> dropAtOnce{false}; // the device drops each new link right after its handshake
     std::atomic<int> attempts{0};
     std::unique_ptr<Agent> agent;
 };
 
+// Real pauses, but the time the connection reads stands still until the test moves it.
+struct DrivenClock final : Clock {
+    std::atomic<uint32_t> now{0};
+    SystemClock real;
+    uint32_t tickCount() const override { return now.load(); }
+    void sleepMs(uint32_t ms) override { real.sleepMs(ms); }
+    void pauseForData(Transport& transport, uint32_t ms) override { real.pauseForData(transport, ms); }
+};
+
 struct Live {
-    SystemClock clock;
+    DrivenClock clock; // runs with the real one unless `driven`
     Sink sink;
-    Links links{clock, &sink};
+    Links links;
     std::unique_ptr<Agent> agent;
     std::unique_ptr<Connection> connection;
 
     // updates: the agent's only answers to 'R' (see Agent).
     explicit Live(LinkKind kind = LinkKind::Wan, int sendBuffer = 0,
                   std::optional<std::deque<std::vector<uint8_t>>> updates = std::nullopt,
-                  std::shared_ptr<Relinker> relinker = {})
+                  std::shared_ptr<Relinker> relinker = {}, bool driven = false)
+        : links(driven ? static_cast<Clock&>(clock) : clock.real, &sink)
     {
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
@@ -425,30 +438,53 @@ TEST(ConnectionTest, FiguresCountTheUpdatesAndBytesThatArrived)
 
 
 // A dropped link is dialled again, polling goes on over the new one in the same slot,
-// and its counters go on; after endReconnects a drop closes the window instead.
+// and its counters go on. A device that drops each new link at once is dialled after
+// 1, 2, 4 ... 30 s on the connection's clock; a link up for 30 s starts the waits from
+// 1 s again. After endReconnects a drop closes the window instead.
 TEST(ConnectionTest, DroppedLinkIsMadeAgainUntilReconnectsEnd)
 {
     auto relinker = std::make_shared<PairRelinker>();
-    Live live(LinkKind::Wan, 0, std::nullopt, relinker);
+    Live live(LinkKind::Wan, 0, std::nullopt, relinker, /*driven=*/true);
     Sink& sink = live.sink;
     Agent* first = live.agent.get();
     Connection* c = live.connection.get();
     LinkSlot& s = *live.links.find(0);
     ASSERT_TRUE(first->waitFor([&] { return first->count(CmdUpdate) >= 2; }));
 
-    first->closeLink();
-    ASSERT_TRUE(first->waitFor([&] { return sink.relinks.load() == 1; }));
-    EXPECT_TRUE(c->reconnecting());
-    EXPECT_EQ(sink.closed.load(), 1); // only the link layer's report; the window was not told to close
-    EXPECT_EQ(c->post(JobKind::Status, [](JobContext&, std::string&) { return true; })->status(), JobStatus::Failed);
+    // Drops after the link was up for `upMs`: the countdown to the next attempt is
+    // `wait` s; once that time has passed on the clock the new link comes.
+    int relinks = 0;
+    auto dropAndRelink = [&](Agent* agent, uint32_t upMs, uint32_t wait) {
+        live.clock.now += upMs;
+        agent->closeLink();
+        ASSERT_TRUE(first->waitFor([&] { return c->reconnecting() && c->figures().reconnectInSeconds == wait; }))
+            << wait << " s expected, " << c->figures().reconnectInSeconds << " s shown";
+        EXPECT_EQ(relinker->attempts.load(), relinks);
+        EXPECT_EQ(c->post(JobKind::Status, [](JobContext&, std::string&) { return true; })->status(),
+                  JobStatus::Failed);
+        live.clock.now += wait * 1000;
+        ASSERT_TRUE(first->waitFor([&] { return sink.relinks.load() == relinks + 1; }));
+        ++relinks;
+        EXPECT_FALSE(c->adoptRelink()); // same display: no refit
+    };
     const uint32_t before = s.bytesReceived.load();
-    EXPECT_FALSE(c->adoptRelink()); // same display: no refit
+    dropAndRelink(first, 0, 1);
+    EXPECT_EQ(sink.closed.load(), 1); // only the link layer's report; the window was not told to close
     EXPECT_FALSE(c->reconnecting());
     ASSERT_TRUE(first->waitFor([&] { return relinker->agent->count(CmdUpdate) >= 2; }));
     EXPECT_GE(s.bytesReceived.load(), before + 20); // counted on from where it was
 
+    relinker->dropAtOnce = true;
+    for (uint32_t wait : {2, 4, 8, 16, 30, 30})
+        dropAndRelink(relinker->agent.get(), 0, wait);
+    relinker->dropAtOnce = false;
+    dropAndRelink(relinker->agent.get(), 0, 30);
+    dropAndRelink(relinker->agent.get(), Connection::kStableLinkMs - 1000, 30);
+    dropAndRelink(relinker->agent.get(), Connection::kStableLinkMs, 1);
+
     c->endReconnects();
+    const int closed = sink.closed.load();
     relinker->agent->closeLink();
-    ASSERT_TRUE(first->waitFor([&] { return sink.closed.load() >= 3; }));
-    EXPECT_EQ(relinker->attempts.load(), 1);
+    ASSERT_TRUE(first->waitFor([&] { return sink.closed.load() >= closed + 2; }));
+    EXPECT_EQ(relinker->attempts.load(), relinks);
 }
