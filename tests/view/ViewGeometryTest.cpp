@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/WindowPlacement.h"
 #include "view/InputPackets.h"
 #include "view/ViewGeometry.h"
 
@@ -31,4 +32,18 @@ TEST(ViewGeometry, InputPacketBytes)
     InputPacket p = MakeMousePacket('T', 300, 65535);
     EXPECT_EQ(p, (InputPacket{'T', 0xFF, 'T', 0x11, 0x2C, 0x01, 0xFF, 0xFF}));
     EXPECT_EQ(MakeKeyPacket('V', 0x35, 1), (InputPacket{'V', 0xFF, 'V', 0x11, 0x35, 1, 0, 0}));
+}
+
+// The demo at 1600 x 900: the window manager centres the main window and the 2x device
+// window takes the room right of it; the 8-bit device's window (frames as measured under
+// Xvfb) goes left of the main window, covering neither.
+TEST(WindowPlacement, ANewWindowFindsFreeRoomBesideTheOpenOnes)
+{
+    const std::vector<IntRect> taken = {{499, 254, 602, 392}, {1112, 153, 482, 727}};
+    const std::optional<IntRect> spot = freeSpotBeside(taken, 242, 407, {0, 0, 1600, 900}, 12);
+    ASSERT_TRUE(spot);
+    EXPECT_EQ(spot->x + spot->width, 499 - 12);
+    for (const IntRect& t : taken)
+        EXPECT_FALSE(intersects(*spot, t));
+    EXPECT_FALSE(freeSpotBeside(taken, 500, 407, {0, 0, 1600, 900}, 12)); // no room left: the caller cascades
 }
