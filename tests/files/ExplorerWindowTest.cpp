@@ -66,25 +66,19 @@ struct Explorer {
     }
 };
 
-// The system's time, moved on by the test: an exchange's time-out passes when the test
-// says so, while the link's own pauses stay real.
-class SteppedClock final : public Clock {
-public:
-    uint32_t tickCount() const override { return system_.tickCount() + offset_.load(); }
-    void sleepMs(uint32_t ms) override { system_.sleepMs(ms); }
-    void pauseForData(Transport& t, uint32_t ms) override { system_.pauseForData(t, ms); }
-    void advance(uint32_t ms) { offset_ += ms; }
-
-private:
-    SystemClock system_;
-    std::atomic<uint32_t> offset_{0};
+// The system's time, moved on by the test: a time-out passes when the test says so.
+struct SteppedClock final : Clock {
+    uint32_t tickCount() const override { return system.tickCount() + offset.load(); }
+    void sleepMs(uint32_t ms) override { system.sleepMs(ms); }
+    void pauseForData(Transport& t, uint32_t ms) override { system.pauseForData(t, ms); }
+    SystemClock system;
+    std::atomic<uint32_t> offset{0};
 };
 
 } // namespace
 
-// A device that serves no file system reads each listing and never answers it: the
-// listing ends at its own time-out on the connection's clock, the pane says why, and the
-// picture goes on between the explorer's jobs and after the explorer has closed.
+// A device without a file system never answers a listing: it ends at its time-out, the pane
+// says why, and the picture goes on between the explorer's jobs and after it has closed.
 TEST(ExplorerWindow, AnUnansweredListingEndsAtItsTimeOutAndThePictureGoesOn)
 {
     SteppedClock clock;
@@ -100,14 +94,14 @@ TEST(ExplorerWindow, AnUnansweredListingEndsAtItsTimeOutAndThePictureGoesOn)
     for (std::string c = command(); c != "command 103"; c = command())
         ASSERT_FALSE(c.empty());
     const QImage before = shownPicture(*device, 240, 320);
-    clock.advance(2000);
+    clock.offset += 2000;
     EXPECT_EQ(command(), "command 82");
     EXPECT_EQ(command(), "command 103");
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownPicture(*device, 240, 320) != before; }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->deviceNote() == "The device did not answer."; }, 10000));
 
     window->close();
-    clock.advance(2000);
+    clock.offset += 2000;
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(command(), "command 82");
 }
@@ -234,11 +228,8 @@ TEST(ExplorerWindow, ListsCopiesBothWaysWorksOnFilesAndGoesWithItsWindow)
     e.window->showPcFolder(e.window->pcFolder());
     for (const char* f : {"run.sh", "broken"}) {
         fs::permissions(e.pc / f, fs::perms::owner_all);
-        std::unique_ptr<QTimer> args(whenModal<QDialog>([](QDialog& d) { return d.objectName() == "Run"; },
-                                                        [](QDialog& d) {
-                                                            d.findChild<QLineEdit*>()->setText("one \"two three\"");
-                                                            d.accept();
-                                                        }));
+        auto answer = [](QDialog& d) { d.findChild<QLineEdit*>()->setText("one \"two three\""), d.accept(); };
+        std::unique_ptr<QTimer> args(whenModal<QDialog>([](QDialog& d) { return d.objectName() == "Run"; }, answer));
         e.window->pcList()->clearSelection();
         e.row(e.window->pcList(), f)->setSelected(true);
         e.window->command(explorer_cmd::PcRun);

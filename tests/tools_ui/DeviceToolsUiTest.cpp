@@ -148,8 +148,7 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     QCOMPARE(awaitLine(*sim.process, {"suspend"}), std::string("suspend"));
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 10000);
 
-    // A device announcing more clipboard text than the program takes: the error, and the
-    // display starts again from a refresh in the window that stays.
+    // More clipboard text announced than the program takes: the error, a refresh, the window stays.
     LoopbackSim lying = startLoopbackSim({"--clipboard-length", "2147483648"});
     QPointer<DeviceWindow> other = h.connectNew("Lying", LinkKind::Wan, lying.address);
     QVERIFY(other);

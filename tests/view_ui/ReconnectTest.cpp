@@ -56,20 +56,13 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
     QCOMPARE(h.ui.messages.shown.size(), size_t(3));
     for (const MessageRequest& m : h.ui.messages.shown)
         QVERIFY2(m.text.find("the device is reconnecting") != std::string::npos, m.text.c_str());
-    h.ui.messages.shown.clear();
     QString info;
-    std::unique_ptr<QTimer> answer(whenModal<DeviceInfoDialog>([](DeviceInfoDialog& d) { return !d.waiting(); },
-                                                               [&info](DeviceInfoDialog& d) {
-                                                                   info = d.findChild<QLabel*>("waiting")->text();
-                                                                   d.reject();
-                                                               }));
+    auto note = [&info](DeviceInfoDialog& d) { info = d.findChild<QLabel*>("waiting")->text(), d.reject(); };
+    std::unique_ptr<QTimer> answer(whenModal<DeviceInfoDialog>([](DeviceInfoDialog& d) { return !d.waiting(); }, note));
     w->command(devcmd::DeviceInfo);
     QVERIFY2(info.contains("reconnecting"), qPrintable(info));
     w->command(devcmd::FileExplorer);
-    auto* explorer = w->findChild<ExplorerWindow*>();
-    QVERIFY(explorer);
-    QTRY_COMPARE(explorer->deviceNote(), QStringLiteral("The device is reconnecting."));
-    explorer->close();
+    QTRY_COMPARE(w->findChild<ExplorerWindow*>()->deviceNote(), QStringLiteral("The device is reconnecting."));
 
     // It listens again on the same address and port: the same window shows it again.
     SimProcess again(simArgs(second.path(), {"--host", sim.host, "--port", "1899"}), std::chrono::seconds(20));
