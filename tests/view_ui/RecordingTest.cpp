@@ -176,7 +176,8 @@ void RecordingTest::newScenarioIsSavedAndRenamed()
     QCOMPARE(main.scriptsList()->topLevelItemCount(), 2);
     main.scriptsList()->selectAll();
     main.runCommand(cmd::CloneScenario);
-    QCOMPARE(h.ui.messages.shown.back().text, std::string("Please select a single script to clone"));
+    QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(h.ui.messages.shown[0].text, std::string("Please select a single script to clone"));
     QCOMPARE(main.scriptsList()->topLevelItemCount(), 2);
 }
 
