@@ -9,7 +9,9 @@
 #
 # Two simulated handhelds start on port 1899 (the agent's port, which WAN links use) of
 # loopback addresses of their own: a 16-bit 240 x 320 device and an 8-bit one. They
-# open on their home screens; "Start" (bottom left) opens their menu. When the settings
+# open on their home screens; "Start" (bottom left) opens their menu. Each has a file
+# system of its own, a copy of the sample folder scripts/demo-files (the File Explorer
+# and the device's Files program show it). When the settings
 # hold no connections yet, the demo adds the WAN connections "Demo device" (shown at
 # 2x) and "Demo device (8-bit)" (1x) for them, marked to connect at start-up. The
 # settings live in a temporary folder removed at the end, unless SORVANE_CONFIG_DIR
@@ -20,7 +22,8 @@
 #
 # Environment: SORVANE_JOBS (build jobs, default: all processors), DISPLAY (an X
 # display; for --screenshot one with a window manager, as scripts/screenshot.sh makes),
-# SORVANE_DEMO_SKINS.
+# SORVANE_DEMO_SKINS, SORVANE_DEMO_BUILD (a build folder of your own whose sorvane and
+# sorvane-sim are run as they are, instead of the Release build).
 set -euo pipefail
 
 screenshot=""
@@ -37,8 +40,11 @@ esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j "${SORVANE_JOBS:-$(nproc)}" --target sorvane sorvane-sim
+build=${SORVANE_DEMO_BUILD:-build/release}
+if [ -z "${SORVANE_DEMO_BUILD:-}" ]; then
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DSORVANE_BUILD_TESTS=OFF >/dev/null
+    cmake --build build/release -j "${SORVANE_JOBS:-$(nproc)}" --target sorvane sorvane-sim
+fi
 
 work=$(mktemp -d)
 pids=()
@@ -64,9 +70,11 @@ started=""
 start_sim() {
     local n=$1
     shift
+    local files="$work/files-$n"
+    cp -R scripts/demo-files "$files"
     for _ in $(seq 40); do
         local out="$work/sim-$n.out"
-        build/release/sim/sorvane-sim --host "127.0.0.$n" --port 1899 "$@" >"$out" 2>"$work/sim-$n.err" &
+        "$build/sim/sorvane-sim" --host "127.0.0.$n" --port 1899 --files "$files" "$@" >"$out" 2>"$work/sim-$n.err" &
         local pid=$!
         for _ in $(seq 100); do
             if grep -q '^ready' "$out"; then
@@ -135,11 +143,11 @@ fi
 
 export SORVANE_CONFIG_DIR=$config SORVANE_HOME=$home
 if [ -z "$screenshot" ]; then
-    build/release/src/app/sorvane "${args[@]}"
+    "$build/src/app/sorvane" "${args[@]}"
     exit 0
 fi
 
-build/release/src/app/sorvane "${args[@]}" &
+"$build/src/app/sorvane" "${args[@]}" &
 pids+=("$!")
 # Both device windows, once they have opened (while a connect dialog is still up, the
 # other windows take no input).

@@ -1,6 +1,6 @@
 #pragma once
-// What the simulated device's Files screen lists. For now a fixed list kept here, in
-// one place, so that a folder the agent serves can take its place later.
+// What the simulated device's Files screen lists: the top of the folder the agent
+// serves as the device's file system (--files), or a fixed list when there is none.
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,8 @@ struct DeviceFile {
     bool folder = false;
 };
 
-// Folders first, then files, each by name.
-std::vector<DeviceFile> deviceFiles();
+// Folders first, then files, each by name. `folder` empty: the fixed list; a folder that
+// cannot be read lists nothing.
+std::vector<DeviceFile> deviceFiles(const std::string& folder = {});
 
 } // namespace sorvane::sim

@@ -13,7 +13,7 @@ namespace sorvane::sim {
 using namespace handheld;
 
 Handheld::Handheld(const DisplayFormat& format, int mainDepth, InkSet inks, bool secondDisplay, std::string name,
-                   TimeSource clock)
+                   TimeSource clock, std::string filesFolder)
     : width_(format.width),
       height_(format.height),
       second_(secondDisplay),
@@ -28,7 +28,8 @@ Handheld::Handheld(const DisplayFormat& format, int mainDepth, InkSet inks, bool
       keyboard_{width_ <= 176 ? width_ / 2 : width_ - 30 * s_, height_ - 20 * s_,
                 width_ <= 176 ? width_ - width_ / 2 : 30 * s_, 20 * s_},
       ok_{width_ - 22 * s_, 2 * s_, 20 * s_, 12 * s_},
-      files_(deviceFiles())
+      filesFolder_(std::move(filesFolder)),
+      files_(deviceFiles(filesFolder_))
 {
     // The colours the display can show: 565 values, or the first entries of the palette
     // the client knows for this display.

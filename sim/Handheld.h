@@ -30,8 +30,9 @@ namespace sorvane::sim {
 
 class Handheld {
 public:
+    // filesFolder: what the Files program lists (DeviceFiles.h).
     Handheld(const DisplayFormat& format, int mainDepth, InkSet inks, bool secondDisplay, std::string name,
-             TimeSource clock);
+             TimeSource clock, std::string filesFolder = {});
 
     // One input packet (8 bytes, as received).
     void input(const uint8_t packet[8]);
@@ -139,7 +140,8 @@ private:
     bool fresh_ = true;
 
     std::array<bool, 3> toggles_{true, false, true}; // Sounds, Key clicks, Clock in the title bar
-    const std::vector<DeviceFile> files_;
+    const std::string filesFolder_;
+    std::vector<DeviceFile> files_; // read again whenever the screen is drawn anew
 };
 
 } // namespace sorvane::sim

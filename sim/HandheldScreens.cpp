@@ -43,6 +43,8 @@ bool Handheld::render(std::vector<uint16_t>& pixels)
         return false;
     shown_ = now;
     dirty_ = false;
+    if (!filesFolder_.empty())
+        files_ = deviceFiles(filesFolder_); // the PC may have copied or deleted files
     Canvas c(width_, height_, pixels);
     if (second_)
         drawSecond(c);

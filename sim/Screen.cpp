@@ -31,7 +31,8 @@ Display::Display(const DisplayFormat& format, const SimOptions& options, bool se
       marks_(size_t(format.width) * size_t(format.height), 0)
 {
     if (options.picture == PictureKind::Handheld)
-        handheld_ = std::make_unique<Handheld>(format, options.main.depth, inks_, secondDisplay, options.name, clock);
+        handheld_ = std::make_unique<Handheld>(format, options.main.depth, inks_, secondDisplay, options.name, clock,
+                                               options.filesDir);
     redraw();
 }
 

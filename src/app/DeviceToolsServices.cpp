@@ -23,6 +23,16 @@
 namespace sorvane {
 namespace {
 
+// While the link is being made again a message would be lost without a word: the
+// command is refused and the user told why.
+bool RefusedWhileReconnecting(DeviceWindow& w, MessageBoxPort& messages, const std::string& what, const char* caption)
+{
+    if (!w.connection().reconnecting())
+        return false;
+    messages.show(MessageRequest{ReconnectingRefusal(what), caption, MessageIcon::Warning, MessageButtons::Ok});
+    return true;
+}
+
 // The port over the window's connection: exchanges are its jobs, run on its thread in
 // place of screen polls; messages go through its input sender, in order with input.
 class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
@@ -46,6 +56,7 @@ public:
 
     void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
     std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
+    bool reconnecting() const override { return connection_.reconnecting(); }
 
 private:
     static JobKind jobKind(ToolsJob kind)
@@ -87,6 +98,8 @@ protected:
         if (!d->mimeData()->hasText())
             return false;
         d->acceptProposedAction();
+        if (RefusedWhileReconnecting(window_, messages_, "Nothing was typed", "Type text"))
+            return true;
         const QString missing = TypeOnDevice(DeviceToolsPortOf(window_), d->mimeData()->text());
         if (!missing.isEmpty())
             messages_.show(MessageRequest{
@@ -125,6 +138,8 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
         dialog.exec();
     };
     services.commands[devcmd::PasteToDevice] = [&messages](DeviceWindow& w) {
+        if (RefusedWhileReconnecting(w, messages, "Nothing was pasted", "Paste to device"))
+            return;
         const PasteOutcome outcome = PasteToDevice(DeviceToolsPortOf(w), QGuiApplication::clipboard()->mimeData());
         const QString note = PasteNote(outcome);
         if (outcome.kind == PasteOutcome::Kind::TooLong)
@@ -139,23 +154,37 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
                 return;
             switch (outcome.kind) {
             case CopyOutcome::Kind::Copied: break;
-            case CopyOutcome::Kind::NoReply: ShowDeviceNote(window, QObject::tr("The device did not answer.")); break;
+            case CopyOutcome::Kind::Empty:
+                ShowDeviceNote(window, QObject::tr("The device's clipboard is empty; the PC's clipboard is unchanged."));
+                break;
+            case CopyOutcome::Kind::NoReply:
+                ShowDeviceNote(window, window->connection().reconnecting()
+                                           ? QObject::tr("The device is reconnecting; nothing was copied.")
+                                           : QObject::tr("The device did not answer."));
+                break;
             case CopyOutcome::Kind::Refused:
-                // A length the device cannot mean: the link is out of step, so it ends.
+                // A length the device cannot mean: what followed it was read past, and the
+                // picture starts again from a refresh in case the link was out of step.
                 messages.show(MessageRequest{"The device announced more than 1 MiB of clipboard text, which is "
-                                             "not a length it can mean. The connection is closed.",
+                                             "not a length it can mean. Nothing was copied; the display is "
+                                             "refreshed.",
                                              "Copy from device", MessageIcon::Error, MessageButtons::Ok});
                 if (window)
-                    window->close();
+                    window->connection().requestRefresh();
                 break;
             }
         });
     };
-    services.commands[devcmd::TypeText] = [](DeviceWindow& w) {
+    services.commands[devcmd::TypeText] = [&messages](DeviceWindow& w) {
+        if (RefusedWhileReconnecting(w, messages, "Nothing was typed", "Type text"))
+            return;
         TypeTextDialog dialog(DeviceToolsPortOf(w), &w);
         dialog.exec();
     };
-    services.commands[devcmd::SoftReset] = [](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w)); };
+    services.commands[devcmd::SoftReset] = [&messages](DeviceWindow& w) {
+        if (!RefusedWhileReconnecting(w, messages, "The soft reset was not sent", "Soft Reset"))
+            SoftResetDevice(DeviceToolsPortOf(w));
+    };
     services.commands[devcmd::Suspend] = [](DeviceWindow& w) {
         w.connection().endReconnects(); // the device goes away on purpose
         QPointer<DeviceWindow> window(&w);

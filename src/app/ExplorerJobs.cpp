@@ -54,6 +54,8 @@ bool ExplorerJobs::compresses() const
     return !window_ || LinkKind(window_->connection().link().linkKind) != LinkKind::Usb;
 }
 
+bool ExplorerJobs::reconnecting() const { return window_ && window_->connection().reconnecting(); }
+
 void ExplorerJobs::transferSettled()
 {
     if (window_)

@@ -25,6 +25,7 @@ public:
     void sendMessage(std::vector<uint8_t> message) override;
     bool compresses() const override;
     void transferSettled() override;
+    bool reconnecting() const override;
 
 private:
     QPointer<DeviceWindow> window_;

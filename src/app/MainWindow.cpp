@@ -491,7 +491,9 @@ void MainWindow::disconnectSelected()
 
 void MainWindow::scenarioCommand(int id)
 {
-    services_.scenarios->command(id, firstSelectedScenario());
+    // Clone takes one script: with several selected it asks for a single one.
+    const bool several = id == cmd::CloneScenario && selectedRows(scripts_).size() > 1;
+    services_.scenarios->command(id, several ? -1 : firstSelectedScenario());
     if (id == cmd::NewScenario || id == cmd::EditScenario || id == cmd::DeleteScenario || id == cmd::CloneScenario)
         scripts_->setFocus();
 }

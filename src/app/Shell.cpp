@@ -120,7 +120,7 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , ports_(ports)
     , settings_(Settings::defaults(options_.paths.programDirPrefix()))
     , platform_(PlatformSettings::defaults())
-    , links_(clock_)
+    , links_(options_.clock ? *options_.clock : clock_)
     , counters_(links_)
 {
     aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
@@ -359,12 +359,39 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         position = at;
     }
     auto* window = new DeviceWindow(
-        DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this] { click_->play(); }},
+        DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); }},
         std::move(connection), profile, window_.get());
+    placeBesideOthers(*window);
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
     AddDeviceToolsToWindow(*window, ports_.messages);
     return window;
+}
+
+void Shell::placeBesideOthers(QWidget& window) const
+{
+    // Now that the window has its size: the first free room beside the main window or a
+    // device window. A window the window manager has not framed yet is taken to get a
+    // frame as thick as the main window's.
+    QScreen* screen = window_ ? window_->screen() : nullptr;
+    if (!screen || window.isMaximized())
+        return;
+    const QSize border = window_->frameGeometry().size() - window_->geometry().size();
+    auto frameOf = [&](const QWidget& w) {
+        QRect f = w.frameGeometry();
+        if (f.size() == w.size())
+            f.setSize(f.size() + border);
+        return IntRect{f.x(), f.y(), f.width(), f.height()};
+    };
+    std::vector<IntRect> taken{frameOf(*window_)};
+    for (int s : windows_->liveSlots())
+        if (QWidget* other = windows_->window(s); other && other != &window && other->isVisible())
+            taken.push_back(frameOf(*other));
+    const QRect area = screen->availableGeometry();
+    const IntRect frame = frameOf(window);
+    if (std::optional<IntRect> spot = freeSpotBeside(taken, frame.width, frame.height,
+                                                     IntRect{area.x(), area.y(), area.width(), area.height()}, 12))
+        window.move(spot->x, spot->y);
 }
 
 void Shell::keepOnScreen(QWidget& window) const

@@ -84,6 +84,9 @@ struct ShellOptions {
     // The synchronisation service; nullptr: the system's (LinuxActiveSync). Tests
     // hand in a double.
     ActiveSyncAdapter* activeSync = nullptr;
+    // The links' clock, which times the connections' exchanges; nullptr: the system's.
+    // Tests hand in one they can move on.
+    Clock* clock = nullptr;
 };
 
 // The profile table and its store as the main window sees them.
@@ -126,6 +129,8 @@ public:
     // The one AVI recording of the program; connection threads hand it a frame after
     // every poll (frameAfterPoll).
     AviRecording& aviRecording() { return aviRecording_; }
+    // The skin buttons' "CLICK".
+    const ShutterPlayer& clickPlayer() const { return *click_; }
     // The link slots (their events go to the device windows), the password
     // table, the handshake's password prompt and the status windows' counters.
     Links& links() { return links_; }
@@ -166,6 +171,7 @@ signals:
 
 private:
     void keepOnScreen(QWidget& window) const;
+    void placeBesideOthers(QWidget& window) const;
     void applyConnectOption();
     void startInboundListener();
     void closeDeviceWindows();

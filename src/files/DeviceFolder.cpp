@@ -30,6 +30,7 @@ std::string_view deviceFileStatusText(DeviceFileStatus status)
     case DeviceFileStatus::TooLarge: return "the device's listing is too large";
     case DeviceFileStatus::Refused: return "the device refused";
     case DeviceFileStatus::PathTooLong: return "the device path is longer than 255 characters";
+    case DeviceFileStatus::Reconnecting: return "the device is reconnecting";
     }
     return "unknown";
 }

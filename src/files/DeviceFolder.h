@@ -58,6 +58,7 @@ enum class DeviceFileStatus {
     TooLarge,       // a listing beyond the limits above
     Refused,        // delete/rename answered with something else than 'a'
     PathTooLong,    // a device path beyond 255 characters
+    Reconnecting,   // the link dropped and is being made again: nothing was asked
 };
 std::string_view deviceFileStatusText(DeviceFileStatus status);
 

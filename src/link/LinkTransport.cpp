@@ -1,5 +1,7 @@
 #include "link/LinkTransport.h"
 
+#include <algorithm>
+
 #include "link/PortNames.h"
 
 namespace sorvane {
@@ -22,9 +24,10 @@ bool socketKind(uint32_t stored)
 // A stored kind value this program knows (0..6).
 bool knownKind(uint32_t stored) { return stored <= uint32_t(LinkKind::Proxy); }
 
-size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer)
+size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer, uint32_t limitMs)
 {
     Clock& clock = links.clock();
+    const uint32_t start = clock.tickCount();
     size_t got = 0;
     uint32_t wouldBlocks = 0;
     while (got < buffer.size()) {
@@ -46,19 +49,24 @@ size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer
         if (r.status == IoStatus::Error)
             return 0;
         // Would-block (or an empty read, which a socket should not give).
-        clock.pauseForData(*s.transport, 10);
+        const uint32_t spent = clock.tickCount() - start;
+        if (spent >= limitMs)
+            break;
+        clock.pauseForData(*s.transport, std::min<uint32_t>(10, limitMs - spent));
         if (++wouldBlocks >= kRecvWouldBlockLimit)
             break;
     }
     return got;
 }
 
-size_t recvSerial(Links& links, LinkSlot& s, std::span<uint8_t> buffer)
+size_t recvSerial(Links& links, LinkSlot& s, std::span<uint8_t> buffer, uint32_t limitMs)
 {
     Clock& clock = links.clock();
+    const uint32_t start = clock.tickCount();
+    auto late = [&] { return clock.tickCount() - start >= limitMs; };
     Transport& t = *s.transport;
     size_t got = 0;
-    while (buffer.size() - got >= kSerialChunk) {
+    while (buffer.size() - got >= kSerialChunk && !late()) {
         IoResult r = t.receive(buffer.subspan(got, kSerialChunk));
         if (r.status != IoStatus::Ok) {
             t.clearError();
@@ -69,7 +77,7 @@ size_t recvSerial(Links& links, LinkSlot& s, std::span<uint8_t> buffer)
         got += r.bytes;
         clock.sleepMs(1);
     }
-    while (got < buffer.size()) {
+    while (got < buffer.size() && !late()) {
         IoResult r = t.receive(buffer.subspan(got));
         if (r.status != IoStatus::Ok) {
             t.clearError();
@@ -195,7 +203,7 @@ ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env)
     return {h == HandshakeStatus::Passed ? LinkConnectStatus::Passed : LinkConnectStatus::HandshakeFailed, h};
 }
 
-size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer)
+size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer, uint32_t limitMs)
 {
     LinkSlot* s = links.find(slot);
     if (!s)
@@ -207,9 +215,9 @@ size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer)
     }
     size_t got = 0;
     if (s->transport->family() == Transport::Family::Socket)
-        got = buffer.empty() ? 0 : recvSocket(links, slot, *s, buffer);
+        got = buffer.empty() ? 0 : recvSocket(links, slot, *s, buffer, limitMs);
     else
-        got = recvSerial(links, *s, buffer);
+        got = recvSerial(links, *s, buffer, limitMs);
     s->bytesReceived.fetch_add(uint32_t(got));
     return got;
 }

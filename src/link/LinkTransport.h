@@ -71,7 +71,11 @@ ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env);
 //  the rest; a read that brings nothing ends the call. A failed read clears the line;
 //  during the 8192-byte reads the rest passes take over, during those the call ends.
 //  No transport: 0 (after a 5 ms pause for serial kinds).
-size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer);
+// `limitMs` bounds the whole call on the links' clock as well (an exchange's own
+// time-out): once that much has passed it returns what it has without starting
+// another wait (a socket still takes the bytes that are already there).
+inline constexpr uint32_t kNoRecvLimit = UINT32_MAX;
+size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer, uint32_t limitMs = kNoRecvLimit);
 
 // Sends all of data as one message; returns data.size(), or 0 on failure (nothing
 // is then added to bytesSent). Sending nothing returns 0.

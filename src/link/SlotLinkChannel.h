@@ -1,6 +1,7 @@
 #pragma once
 // The link of one slot as an exchange sees it: receives, sends and reply
-// packets go through the link layer; waits use the link's clock.
+// packets go through the link layer; waits use the link's clock. An exchange may be
+// given a time-out of its own: its receives then end when it has passed.
 //
 // Thread: the one thread that reads the slot's link (its connection thread, or a
 // command-line capture).
@@ -16,10 +17,26 @@ class SlotLinkChannel final : public LinkChannel {
 public:
     SlotLinkChannel(Links& links, int slot) : links_(links), slot_(slot) {}
 
-    size_t recv(uint8_t* buffer, size_t n) override { return LinkRecv(links_, slot_, {buffer, n}); }
+    size_t recv(uint8_t* buffer, size_t n) override
+    {
+        if (!limited_)
+            return LinkRecv(links_, slot_, {buffer, n});
+        const uint32_t spent = links_.clock().tickCount() - startMs_;
+        return LinkRecv(links_, slot_, {buffer, n}, spent >= limitMs_ ? 0 : limitMs_ - spent);
+    }
     void send(const uint8_t* buffer, size_t n) override { LinkSend(links_, slot_, {buffer, n}); }
     uint8_t readReply() override { return ReadReply(links_, slot_); }
     void sleepMs(uint32_t ms) override { links_.clock().sleepMs(ms); }
+
+    // From now on receives end once `ms` have passed since this call (the exchange's
+    // time-out), until unlimit().
+    void limit(uint32_t ms)
+    {
+        limited_ = true;
+        limitMs_ = ms;
+        startMs_ = links_.clock().tickCount();
+    }
+    void unlimit() { limited_ = false; }
 
     // How long a discard may go on, and how much one serial read of it asks for: a
     // serial read waits up to 1 ms per byte asked for plus one second when nothing
@@ -69,6 +86,8 @@ public:
 private:
     Links& links_;
     int slot_;
+    bool limited_ = false;
+    uint32_t limitMs_ = 0, startMs_ = 0;
 };
 
 } // namespace sorvane

@@ -179,7 +179,7 @@ std::shared_ptr<Job> Connection::post(JobKind kind, JobWork work, Job::Done done
         if (!running_.load())
             refusal = "the connection has ended";
         else if (dropped_)
-            refusal = "the device closed the link";
+            refusal = reconnects() ? "the device is reconnecting" : "the device closed the link";
         else
             jobs_.push_back(job);
     }
@@ -287,7 +287,7 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
             std::lock_guard lock(jobsMutex_);
             dropped_ = true;
         }
-        failPending("the device closed the link");
+        failPending(reconnects() ? "the device is reconnecting" : "the device closed the link");
         return;
     }
     if (outcome != PollOutcome::Skipped && outcome != PollOutcome::Unsupported && afterPoll_)
@@ -301,15 +301,29 @@ void Connection::threadMain(ViewSink& events)
     ScreenEvents sink(*this, events);
     ThreadContext context(*this, channel, sink);
     uint32_t holdLimit = 0;
+    bool pollDue = false; // a job ran since the last poll
     if (pause(250, false)) {
         while (running_.load()) {
+            // The picture goes on between jobs: one poll after each, at once, so that a
+            // row of jobs (an explorer's listings and deletes) never freezes it.
+            if (pollDue && !holdPolling_.load() && !dropped()) {
+                pollDue = false;
+                pollOnce(channel, sink);
+                continue;
+            }
             if (std::shared_ptr<Job> job = nextJob()) {
                 if (!job->begin())
                     continue; // cancelled while it waited
                 context.job = job.get();
+                // A reply that does not come ends the job at its own time-out, not at the
+                // link's much longer receive limit.
+                if (const uint32_t limit = JobReplyLimitMs(job->kind()))
+                    channel.limit(limit);
                 std::string error;
                 const bool served = job->run(context, error);
+                channel.unlimit();
                 context.job = nullptr;
+                pollDue = true;
                 if (served)
                     job->finish(JobStatus::Done, {});
                 else if (job->cancelRequested())

@@ -7,7 +7,9 @@
 // The connection thread is the only reader of the link. It pauses 1000 / refresh rate
 // ms between screen polls, polls the display in use, asks the input sender to flush
 // queued input after each poll, and runs the posted jobs one at a time in the order
-// they were posted; polling waits while a job runs. Scenario playback is such a job:
+// they were posted; polling waits while a job runs, and one poll follows each job at
+// once, so the picture goes on between jobs. A job that expects a reply ends at its
+// own time-out (JobReplyLimitMs) when none comes. Scenario playback is such a job:
 // it paces the link for as long as it plays (polling the screen itself every 32nd
 // cycle through its context), and other jobs wait behind it. Input and device commands that
 // expect no reply go through the input sender, which writes each as one whole message

@@ -24,6 +24,18 @@ const char* JobKindName(JobKind kind)
     return "request";
 }
 
+uint32_t JobReplyLimitMs(JobKind kind)
+{
+    switch (kind) {
+    case JobKind::ListDirectory:
+    case JobKind::Delete:
+    case JobKind::Rename: return 2000;
+    case JobKind::Status:
+    case JobKind::Processes: return 5000;
+    default: return 0;
+    }
+}
+
 Job::Job(JobKind kind, JobWork work, Done done) : kind_(kind), work_(std::move(work)), done_(std::move(done)) {}
 
 JobStatus Job::status() const

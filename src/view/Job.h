@@ -46,6 +46,12 @@ enum class JobKind {
 
 const char* JobKindName(JobKind kind);
 
+// How long a job of this kind waits for its device's reply, on the connection's clock,
+// before it ends unanswered: 2 s for a listing, a delete or a rename, 5 s for the
+// device status and the process list; 0 for the kinds that wait as long as the link
+// lets them (transfers and playback pace themselves, a refresh is answered at once).
+uint32_t JobReplyLimitMs(JobKind kind);
+
 enum class JobStatus { Pending, Running, Done, Failed, Cancelled };
 
 // What a job sees on the connection thread.

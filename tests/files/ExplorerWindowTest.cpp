@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
 #include <QUrl>
@@ -15,6 +16,7 @@
 #include <QTreeWidget>
 
 #include "ShellHarness.h"
+#include "platform/Clock.h"
 #include "files/ui/ExplorerWindow.h"
 #include "files/ui/TransferDialog.h"
 
@@ -64,7 +66,45 @@ struct Explorer {
     }
 };
 
+// The system's time, moved on by the test: a time-out passes when the test says so.
+struct SteppedClock final : Clock {
+    uint32_t tickCount() const override { return system.tickCount() + offset.load(); }
+    void sleepMs(uint32_t ms) override { system.sleepMs(ms); }
+    void pauseForData(Transport& t, uint32_t ms) override { system.pauseForData(t, ms); }
+    SystemClock system;
+    std::atomic<uint32_t> offset{0};
+};
+
 } // namespace
+
+// A device without a file system never answers a listing: it ends at its time-out, the pane
+// says why, and the picture goes on between the explorer's jobs and after it has closed.
+TEST(ExplorerWindow, AnUnansweredListingEndsAtItsTimeOutAndThePictureGoesOn)
+{
+    SteppedClock clock;
+    ShellHarness h([&](ShellOptions& o) { o.clock = &clock; });
+    LoopbackSim sim = startLoopbackSim({"--picture", "synthetic", "--still-after", "0"});
+    QPointer<DeviceWindow> device = h.connectNew("Sim", LinkKind::Wan, sim.address);
+    ASSERT_TRUE(device);
+    auto command = [&] { return nextLine(*sim.process, {"command"}); };
+    device->command(40038);
+    QPointer<ExplorerWindow> window = device->findChild<ExplorerWindow*>();
+    ASSERT_TRUE(window);
+    window->showDeviceFolder(""); // a second listing behind the first
+    for (std::string c = command(); c != "command 103"; c = command())
+        ASSERT_FALSE(c.empty());
+    const QImage before = shownPicture(*device, 240, 320);
+    clock.offset += 2000;
+    EXPECT_EQ(command(), "command 82");
+    EXPECT_EQ(command(), "command 103");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownPicture(*device, 240, 320) != before; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->deviceNote() == "The device did not answer."; }, 10000));
+
+    window->close();
+    clock.offset += 2000;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(command(), "command 82");
+}
 
 TEST(ExplorerWindow, ListsCopiesBothWaysWorksOnFilesAndGoesWithItsWindow)
 {
@@ -196,6 +236,22 @@ TEST(ExplorerWindow, ListsCopiesBothWaysWorksOnFilesAndGoesWithItsWindow)
     EXPECT_EQ(shown.back().text, "Are you sure you want to delete these 7 items?");
     EXPECT_EQ(shown.back().caption, "Confirm Multiple File Delete");
     EXPECT_EQ(column(*e.window->pcList(), 0), QStringList{"sub"});
+
+    // Run... starts a PC program in the PC folder with its arguments; one that cannot
+    // start is reported.
+    writeFile(e.pc / "run.sh", "#!/bin/sh\necho \"$@\" > ran.txt\n");
+    writeFile(e.pc / "broken", "#!/nonexistent/shell\n");
+    e.window->showPcFolder(e.window->pcFolder());
+    for (const char* f : {"run.sh", "broken"}) {
+        fs::permissions(e.pc / f, fs::perms::owner_all);
+        auto answer = [](QDialog& d) { d.findChild<QLineEdit*>()->setText("one \"two three\""), d.accept(); };
+        std::unique_ptr<QTimer> args(whenModal<QDialog>([](QDialog& d) { return d.objectName() == "Run"; }, answer));
+        e.window->pcList()->clearSelection();
+        e.row(e.window->pcList(), f)->setSelected(true);
+        e.window->command(explorer_cmd::PcRun);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(e.pc / "ran.txt") == "one two three\n"; }, 10000));
+    EXPECT_EQ(shown.back().text.rfind("Could not run 'broken': ", 0), 0u) << shown.back().text;
 
     e.device->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return e.device.isNull() && e.window.isNull(); }, 20000));

@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QLabel>
 #include <QTest>
+#include <QToolTip>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -65,7 +66,7 @@ private slots:
 void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
 {
     ShellHarness h;
-    LoopbackSim sim = startLoopbackSim({"--still-after", "0", "--clipboard", "Hello, PC", "--status",
+    LoopbackSim sim = startLoopbackSim({"--still-after", "0", "--clipboard", "Hello,\r\nPC", "--status",
                                         "program=33554432/1572864,storage=16777216/1048575,battery=255,charging=1"});
     DeviceWindow* w = h.connectNew("Tools", LinkKind::Wan, sim.address);
     QVERIFY(w);
@@ -86,13 +87,13 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     withDialog<DeviceInfoDialog>(*quiet, 40065, "DEVICEINFO", [&](DeviceInfoDialog& d) {
         QVERIFY(d.waiting());
         QVERIFY(d.findChild<QLabel*>("waiting")->isVisible());
+        // No screen poll since the request went out.
+        QCOMPARE(awaitLine(*silent.process, {"silent"}), std::string("silent 111"));
+        QCOMPARE(awaitLine(*silent.process, {"update", "command"}, 500), std::string());
         // The program keeps running while it waits, and stops waiting at the limit.
         QTRY_VERIFY_WITH_TIMEOUT(!d.waiting(), 15000);
         QCOMPARE(d.value(1019), QStringLiteral("0.00 MB"));
         QCOMPARE(d.value(1025), QStringLiteral("CE 0.0, build 0"));
-        // No screen poll since the request went out.
-        QCOMPARE(awaitLine(*silent.process, {"silent"}), std::string("silent 111"));
-        QCOMPARE(awaitLine(*silent.process, {"update", "command"}, 500), std::string());
     });
     // Polling resumes once the link gives up on the reply.
     QVERIFY(!awaitLine(*silent.process, {"update"}, 60000).empty());
@@ -119,7 +120,7 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     auto* copy = w->findChild<QAction*>("40095");
     QVERIFY(copy && copy->shortcut() == QKeySequence("Ctrl+Shift+C"));
     copy->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(QApplication::clipboard()->text(), QStringLiteral("Hello, PC"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::clipboard()->text(), QStringLiteral("Hello,\nPC"), 10000);
 
     // F11 goes to the active device window through the main window's accelerator.
     QApplication::setActiveWindow(w);
@@ -134,6 +135,11 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     QApplication::clipboard()->setMimeData(empty);
     w->command(40023);
     QCOMPARE(awaitLine(*sim.process, {"paste"}), std::string("paste 0 "));
+    // The device's clipboard is empty now: the PC's stays as it is, and the window says so.
+    QApplication::clipboard()->setText("PC text");
+    copy->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(QToolTip::text().contains("clipboard is empty"), 10000);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("PC text"));
     DeviceToolsPort& port = DeviceToolsPortOf(*w);
     SoftResetDevice(port);
     QCOMPARE(awaitLine(*sim.process, {"softreset"}), std::string("softreset"));
@@ -142,12 +148,14 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     QCOMPARE(awaitLine(*sim.process, {"suspend"}), std::string("suspend"));
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 10000);
 
-    // A device announcing more clipboard text than the program takes: its window goes.
+    // More clipboard text announced than the program takes: the error, a refresh, the window stays.
     LoopbackSim lying = startLoopbackSim({"--clipboard-length", "2147483648"});
     QPointer<DeviceWindow> other = h.connectNew("Lying", LinkKind::Wan, lying.address);
     QVERIFY(other);
     other->command(40095);
-    QTRY_VERIFY_WITH_TIMEOUT(other.isNull(), 10000);
+    QCOMPARE(awaitLine(*lying.process, {"command 113"}), std::string("command 113"));
+    QCOMPARE(awaitLine(*lying.process, {"command 81"}), std::string("command 81"));
+    QVERIFY(other && !h.ui.messages.shown.empty());
     QCOMPARE(h.ui.messages.shown.back().caption, std::string("Copy from device"));
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/WindowPlacement.h"
 #include "view/InputPackets.h"
 #include "view/ViewGeometry.h"
 
@@ -31,4 +32,14 @@ TEST(ViewGeometry, InputPacketBytes)
     InputPacket p = MakeMousePacket('T', 300, 65535);
     EXPECT_EQ(p, (InputPacket{'T', 0xFF, 'T', 0x11, 0x2C, 0x01, 0xFF, 0xFF}));
     EXPECT_EQ(MakeKeyPacket('V', 0x35, 1), (InputPacket{'V', 0xFF, 'V', 0x11, 0x35, 1, 0, 0}));
+}
+
+// The demo at 1600 x 900 (frames measured under Xvfb): the main window centred, the 2x
+// device right of it; the 8-bit device's window goes left of the main window.
+TEST(WindowPlacement, ANewWindowFindsFreeRoomBesideTheOpenOnes)
+{
+    const std::vector<IntRect> taken = {{499, 254, 602, 392}, {1112, 153, 482, 727}};
+    const IntRect spot = freeSpotBeside(taken, 242, 407, {0, 0, 1600, 900}, 12).value();
+    EXPECT_TRUE(spot.x + spot.width == 487 && !intersects(spot, taken[0]) && !intersects(spot, taken[1]));
+    EXPECT_FALSE(freeSpotBeside(taken, 500, 407, {0, 0, 1600, 900}, 12)); // no room: the caller cascades
 }

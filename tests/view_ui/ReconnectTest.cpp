@@ -7,6 +7,8 @@
 
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
+#include "files/ui/ExplorerWindow.h"
+#include "tools/ui/DeviceInfoDialog.h"
 #include "view/CommandIds.h"
 
 namespace sorvane::test {
@@ -47,6 +49,20 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
     QVERIFY(w);
     QTRY_VERIFY_WITH_TIMEOUT(w->statusLine()->toolTip().startsWith("reconnecting"), 5000);
     QVERIFY(h.ui.messages.shown.empty());
+
+    // Meanwhile what needs the device is refused, and each refusal says why.
+    for (int id : {devcmd::PasteToDevice, devcmd::SoftReset, devcmd::TypeText})
+        w->command(id);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(3));
+    for (const MessageRequest& m : h.ui.messages.shown)
+        QVERIFY2(m.text.find("the device is reconnecting") != std::string::npos, m.text.c_str());
+    QString info;
+    auto note = [&info](DeviceInfoDialog& d) { info = d.findChild<QLabel*>("waiting")->text(), d.reject(); };
+    std::unique_ptr<QTimer> answer(whenModal<DeviceInfoDialog>([](DeviceInfoDialog& d) { return !d.waiting(); }, note));
+    w->command(devcmd::DeviceInfo);
+    QVERIFY2(info.contains("reconnecting"), qPrintable(info));
+    w->command(devcmd::FileExplorer);
+    QTRY_COMPARE(w->findChild<ExplorerWindow*>()->deviceNote(), QStringLiteral("The device is reconnecting."));
 
     // It listens again on the same address and port: the same window shows it again.
     SimProcess again(simArgs(second.path(), {"--host", sim.host, "--port", "1899"}), std::chrono::seconds(20));

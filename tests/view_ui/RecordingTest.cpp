@@ -178,6 +178,15 @@ void RecordingTest::newScenarioIsSavedAndRenamed()
     main.runCommand(cmd::EditScenario);
     QVERIFY(!std::filesystem::exists(scripts / "Smoke.bin"));
     QVERIFY(std::filesystem::exists(scripts / "Smoke 2.bin"));
+
+    // Clone copies the one selected script; with two selected it asks for one and copies none.
+    main.runCommand(cmd::CloneScenario);
+    QCOMPARE(main.scriptsList()->topLevelItemCount(), 2);
+    main.scriptsList()->selectAll();
+    main.runCommand(cmd::CloneScenario);
+    QCOMPARE(h.ui.messages.shown.size(), size_t(1));
+    QCOMPARE(h.ui.messages.shown[0].text, std::string("Please select a single script to clone"));
+    QCOMPARE(main.scriptsList()->topLevelItemCount(), 2);
 }
 
 void RecordingTest::scenarioDialogRefusesOk_data()

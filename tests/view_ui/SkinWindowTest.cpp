@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "ShellHarness.h"
+#include "capture/ui/ShutterPlayer.h"
 #include "screen/ShownPicture.h"
 #include "ViewUiTests.h"
 
@@ -22,6 +23,10 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
 {
     ShellHarness h;
     std::filesystem::copy(SORVANE_SKIN_DIR, h.dir / "home", std::filesystem::copy_options::recursive);
+    // A small Enter button over the middle of the Calendar button.
+    std::string ini = readFile(h.dir / "home" / "SKINS.INI");
+    ini.insert(ini.find('\n', ini.find("[hotspots0]")) + 1, "X20=40\r\nY20=428\r\nCX20=8\r\nCY20=8\r\nKEY20=13\r\n");
+    writeFile(h.dir / "home" / "SKINS.INI", ini);
     LoopbackSim sim = startLoopbackSim({});
     DeviceWindow* w = h.connectNew("Skin", LinkKind::Wan, sim.address, 0, 2, 10, 1);
     QVERIFY(w);
@@ -30,12 +35,16 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
     QCOMPARE(w->client()->size(), QSize(600, 960 + g));
     const uint32_t keysBefore = h.shell->links().find(w->slot())->keyPresses.load();
 
-    // The Calendar button (0xC1, centre (42, 432) of the case).
+    // The Calendar button (0xC1, centre (42, 432) of the case) and Enter over it: both keys, two clicks.
+    const int clicksBefore = h.shell->clickPlayer().played();
     QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(84, 864 + g));
-    QCOMPARE(nextInput(*sim.process), input('V', 0xC1, 0));
-    QCOMPARE(nextInput(*sim.process), input('W', 0xC1, 0));
+    for (uint8_t key : {0xC1, 0x0D}) {
+        QCOMPARE(nextInput(*sim.process), input('V', key, 0));
+        QCOMPARE(nextInput(*sim.process), input('W', key, 0));
+    }
     QCOMPARE(nextInput(*sim.process), input('V', 0x5B, 0));
     QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - keysBefore, 1u);
+    QCOMPARE(h.shell->clickPlayer().played() - clicksBefore, 2);
 
     // Turned by 270 the case is 480 x 300; OK (Enter) sits at (432, 299 - 150) and
     // device pixel (17, 5) at (skinY + 5, skinX + 239 - 17) with the picture at (56, 30)

@@ -16,8 +16,11 @@ ShutterPlayer::ShutterPlayer(std::vector<uint8_t> wav, QObject* parent) : QObjec
 
 ShutterPlayer::~ShutterPlayer() = default;
 
-void ShutterPlayer::play()
+void ShutterPlayer::play(int times)
 {
+    if (times < 1)
+        return;
+    played_ += times;
 #ifdef SORVANE_HAVE_MULTIMEDIA
     if (failed_)
         return;
@@ -33,6 +36,9 @@ void ShutterPlayer::play()
         effect_ = new QSoundEffect(this);
         effect_->setSource(QUrl::fromLocalFile(file_->fileName()));
     }
+    // One play of an effect that is still playing starts it again, so two clicks in a
+    // row would sound as one: the loop count plays each of them.
+    effect_->setLoopCount(times);
     effect_->play();
 #endif
 }

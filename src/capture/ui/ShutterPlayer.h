@@ -23,13 +23,17 @@ public:
     explicit ShutterPlayer(QObject* parent = nullptr);
     ShutterPlayer(std::vector<uint8_t> wav, QObject* parent);
     ~ShutterPlayer() override;
-    void play();
+    // Plays the sound `times` times in a row.
+    void play(int times = 1);
+    // How many sounds were asked for since construction (heard or not).
+    int played() const { return played_; }
 
 private:
     std::vector<uint8_t> wav_;
     std::unique_ptr<QTemporaryFile> file_;
     QSoundEffect* effect_ = nullptr;
     bool failed_ = false;
+    int played_ = 0;
 };
 
 } // namespace sorvane

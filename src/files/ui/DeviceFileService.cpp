@@ -5,6 +5,14 @@
 #include <QPointer>
 
 namespace sorvane {
+namespace {
+
+// A job that never ran because the link is being made again says so.
+void markReconnecting(DeviceListing& r) { r.status = DeviceFileStatus::Reconnecting; }
+void markReconnecting(DeviceFileStatus& r) { r = DeviceFileStatus::Reconnecting; }
+void markReconnecting(TransferReport&) {}
+
+} // namespace
 
 JobFileService::JobFileService(std::shared_ptr<LinkJobRunner> runner, QObject* parent)
     : QObject(parent), runner_(std::move(runner))
@@ -18,14 +26,17 @@ void JobFileService::run(LinkJobRunner::Kind kind, Result failed,
 {
     auto result = std::make_shared<Result>(std::move(failed));
     QPointer<JobFileService> self(this);
+    std::weak_ptr<LinkJobRunner> runner = runner_;
     runner_->post(
         kind, [result, work = std::move(work)](LinkChannel& c, const std::function<bool()>& stopping) { *result = work(c, stopping); },
-        [self, result, done = std::move(done), afterDone = std::move(afterDone)](bool) {
+        [self, result, runner, done = std::move(done), afterDone = std::move(afterDone)](bool ran) {
             // Called on the link's thread: the result goes to the user-interface thread,
             // where a service already gone drops it (the application object outlives both).
             QMetaObject::invokeMethod(
                 qApp,
-                [self, result, done, afterDone] {
+                [self, result, runner, ran, done, afterDone] {
+                    if (auto r = runner.lock(); !ran && r && r->reconnecting())
+                        markReconnecting(*result);
                     if (self && done)
                         done(std::move(*result));
                     if (afterDone)

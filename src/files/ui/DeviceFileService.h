@@ -52,6 +52,8 @@ public:
     // After a transfer the connection waits until the explorer has had the result;
     // called on the user-interface thread after it.
     virtual void transferSettled() {}
+    // The link dropped and is being made again (jobs then end unrun). Any thread.
+    virtual bool reconnecting() const { return false; }
 };
 
 class JobFileService final : public QObject, public DeviceFileService {

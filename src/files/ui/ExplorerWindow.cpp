@@ -1,5 +1,6 @@
 #include "files/ui/ExplorerWindow.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -56,6 +57,13 @@ bool isFileRow(const QTreeWidgetItem& row)
 
 QString rowName(const QTreeWidgetItem& row) { return row.data(0, kPcItemNameRole).toString(); }
 
+// A PC file that Run... can start: a regular file (or a link to one) we may execute.
+bool isPcProgram(const QTreeWidgetItem& row, const std::string& path)
+{
+    struct stat st {};
+    return isFileRow(row) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
 // The "Run" dialog: the file's name above a "Program Arguments" field.
 std::optional<QString> askArguments(QWidget* parent, const QString& file)
 {
@@ -104,6 +112,13 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
     deviceUp_ = upButton(DeviceUp);
     pcSort_ = makeSortButton("40050");
     deviceSort_ = makeSortButton("40052");
+    // In place of the entries when a listing did not come: the reason.
+    deviceNote_ = new QLabel(this);
+    deviceNote_->setObjectName(QStringLiteral("DeviceNote"));
+    deviceNote_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    deviceNote_->setWordWrap(true);
+    deviceNote_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    deviceNote_->hide();
 
     const struct {
         int id;
@@ -255,6 +270,7 @@ void ExplorerWindow::layoutChildren()
     devicePath_->setGeometry(w / 2 + 20, 0, w / 2 - 134, 21);
     deviceUp_->setGeometry(w - 114, 0, 24, 21);
     deviceSort_->setGeometry(w - 90, 0, 70, 21);
+    deviceNote_->setGeometry(w / 2 + 28, 56, w / 2 - 36, 48);
     for (size_t i = 0; i < bitmapButtons_.size(); ++i)
         bitmapButtons_[i]->setGeometry(w / 2 - 16, 2 + 36 * int(i), 32, 32);
     for (QTreeWidget* list : {pcList_, deviceList_})
@@ -276,14 +292,24 @@ void ExplorerWindow::showDeviceFolder(const std::string& folder)
     deviceFolder_ = folder;
     devicePath_->setFolder(PcTextOfDevice(deviceFolder_));
     deviceList_->clear();
+    deviceNote_->hide();
     beginDevice();
     QPointer<ExplorerWindow> self(this);
     ctx_.device->list(folder, [self, folder](DeviceListing listing) {
         if (!self)
             return;
         self->endDevice();
-        if (folder == self->deviceFolder_)
+        if (folder == self->deviceFolder_) {
             self->fillDeviceList(listing);
+            // An empty pane would read as an empty folder: say why nothing is listed.
+            if (listing.status != DeviceFileStatus::Ok && listing.status != DeviceFileStatus::TooLarge) {
+                std::string note(deviceFileStatusText(listing.status));
+                note[0] = char(std::toupper(static_cast<unsigned char>(note[0])));
+                self->deviceNote_->setText(q(note + "."));
+                self->deviceNote_->show();
+                self->deviceNote_->raise();
+            }
+        }
         if (listing.status == DeviceFileStatus::TooLarge)
             self->ctx_.messages.show(MessageRequest{"The device's folder has more entries than can be shown.",
                                                     self->ctx_.deviceName.toStdString(), MessageIcon::Warning,
@@ -291,6 +317,8 @@ void ExplorerWindow::showDeviceFolder(const std::string& folder)
         emit self->deviceListed();
     });
 }
+
+QString ExplorerWindow::deviceNote() const { return deviceNote_->isHidden() ? QString() : deviceNote_->text(); }
 
 void ExplorerWindow::fillDeviceList(const DeviceListing& listing)
 {
@@ -372,7 +400,8 @@ void ExplorerWindow::contextMenu(bool device, const QPoint& at)
     QMenu* menu = device ? deviceMenu_ : pcMenu_;
     const auto rows = selectedRows(list);
     if (rows.size() <= 1) {
-        const bool runnable = rows.size() == 1 && IsRunnableName(s(rowName(*rows[0])));
+        const bool runnable = rows.size() == 1 && (device ? IsRunnableName(s(rowName(*rows[0])))
+                                                          : isPcProgram(*rows[0], pcPathOf(*rows[0])));
         for (QAction* a : menu->actions())
             if (a->data().toInt() == (device ? DeviceRun : PcRun))
                 a->setEnabled(runnable);
@@ -526,8 +555,21 @@ void ExplorerWindow::openOrRun(bool device, bool run)
         QDesktopServices::openUrl(QUrl::fromLocalFile(q(path)));
         return;
     }
-    if (auto args = askArguments(this, rowName(*rows[0])))
-        QProcess::startDetached(q(path), QProcess::splitCommand(*args), q(pcFolder_));
+    if (!isPcProgram(*rows[0], path)) {
+        ctx_.beep.beep();
+        return;
+    }
+    auto args = askArguments(this, rowName(*rows[0]));
+    if (!args)
+        return;
+    // Started in the PC folder, apart from this program: it goes on when we end.
+    QProcess process;
+    process.setProgram(q(path));
+    process.setArguments(QProcess::splitCommand(*args));
+    process.setWorkingDirectory(q(pcFolder_));
+    if (!process.startDetached())
+        ctx_.messages.show(MessageRequest{"Could not run '" + s(rowName(*rows[0])) + "': " + s(process.errorString()),
+                                          "Run", MessageIcon::Error, MessageButtons::Ok});
 }
 
 void ExplorerWindow::deleteSelected(bool device)

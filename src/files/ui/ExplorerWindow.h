@@ -6,10 +6,13 @@
 // and 40003 do nothing here and are shown disabled). Context menus "CONTEXT1" (PC) and
 // "CONTEXT2" (device) carry Copy, Rename, Open, Run..., Delete, New Folder, Select All
 // and De-Select All; files dropped from the desktop are sent to the device folder.
+// Run... starts a device file whose name ends in .EXE, and a PC file with execute
+// permission (with the arguments asked for, in the PC folder; a failure is shown).
 //
 // Every device operation goes through a DeviceFileService: the window never waits on
 // the link. While a device operation is under way the device pane shows the wait
-// cursor and takes no new device commands; a transfer runs inside the modal "File
+// cursor and takes no new device commands; a listing that did not come leaves its
+// reason in the pane (deviceNote); a transfer runs inside the modal "File
 // Xfer Status" dialog, after which both panes are listed again.
 //
 // Thread: user-interface thread.
@@ -26,6 +29,7 @@
 #include "files/ui/TransferDialog.h"
 #include "platform/UiPorts.h"
 
+class QLabel;
 class QMenu;
 class QPushButton;
 class QToolButton;
@@ -73,6 +77,9 @@ public:
 
     QTreeWidget* pcList() const { return pcList_; }
     QTreeWidget* deviceList() const { return deviceList_; }
+    // Why the device pane lists nothing ("The device is reconnecting."), empty when it
+    // shows a listing.
+    QString deviceNote() const;
     bool deviceBusy() const { return busy_ > 0; }
     TransferDialog* transferDialog() const { return transfer_.data(); }
 
@@ -119,6 +126,7 @@ private:
     SortKey sortKey_ = SortKey::Name;
     QTreeWidget* pcList_ = nullptr;
     QTreeWidget* deviceList_ = nullptr;
+    QLabel* deviceNote_ = nullptr;
     FolderPathButton* pcPath_ = nullptr;
     FolderPathButton* devicePath_ = nullptr;
     QToolButton* pcUp_ = nullptr;

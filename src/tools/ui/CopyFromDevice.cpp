@@ -27,9 +27,12 @@ void CopyFromDevice(DeviceToolsPort& port, QObject* receiver, std::function<void
         },
         [reply, done = std::move(done)](bool served, const std::string&) {
             CopyOutcome outcome;
-            if (served && reply->status == ExchangeStatus::Served) {
+            if (served && reply->status == ExchangeStatus::Served && reply->text.empty()) {
+                outcome.kind = CopyOutcome::Kind::Empty;
+            } else if (served && reply->status == ExchangeStatus::Served) {
                 outcome.kind = CopyOutcome::Kind::Copied;
                 outcome.text = QString::fromStdString(FromDeviceText(reply->text));
+                outcome.text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
                 QGuiApplication::clipboard()->setText(outcome.text);
             } else if (reply->status == ExchangeStatus::BadReply) {
                 outcome.kind = CopyOutcome::Kind::Refused;

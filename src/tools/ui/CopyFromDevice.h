@@ -1,6 +1,7 @@
 #pragma once
 // Copy from device: the device clipboard's text ('q') through the connection's thread
-// onto the PC clipboard, read as Windows-1252.
+// onto the PC clipboard, read as Windows-1252, its CR LF line ends as LF. An empty
+// device clipboard leaves the PC's as it is.
 //
 // Thread: user-interface thread.
 
@@ -15,13 +16,14 @@ class QObject;
 namespace sorvane {
 
 struct CopyOutcome {
-    enum class Kind { Copied, NoReply, Refused } kind = Kind::NoReply;
+    enum class Kind { Copied, Empty, NoReply, Refused } kind = Kind::NoReply;
     QString text; // Copied: what went onto the clipboard
 };
 
 // Asks for the text; `done` runs on the user-interface thread (queued on receiver)
 // once the job has ended. Refused: the device announced more than 1 MiB (nothing was
-// read or allocated for it); the caller ends the connection.
+// read or allocated for it, and what followed it was read past); the link may be out
+// of step, so the caller has the display refreshed.
 void CopyFromDevice(DeviceToolsPort& port, QObject* receiver, std::function<void(const CopyOutcome&)> done);
 
 } // namespace sorvane

@@ -50,6 +50,11 @@ QString PasteNote(const PasteOutcome& o)
     return {};
 }
 
+std::string ReconnectingRefusal(const std::string& what)
+{
+    return what + ": the device is reconnecting. Try again once its picture is back.";
+}
+
 void SoftResetDevice(DeviceToolsPort& port) { port.sendMessage(SoftResetMessage()); }
 
 void SuspendDevice(DeviceToolsPort& port, QObject* receiver, std::function<void()> close)

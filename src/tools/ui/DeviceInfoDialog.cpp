@@ -96,7 +96,9 @@ void DeviceInfoDialog::showValues(bool served)
     for (const InfoLine& line : DeviceInfoLines(facts_, port_.memory()->status()))
         if (line.control != c::DeviceId)
             values_[line.control]->setText(QString::fromStdString(line.value));
-    note_->setText(served ? QString() : tr("The device did not answer within 5 seconds."));
+    note_->setText(served                    ? QString()
+                   : request_->reconnecting() ? tr("The device is reconnecting; the values are the last it gave.")
+                                              : tr("The device did not answer within 5 seconds."));
     note_->setVisible(!served);
 }
 

@@ -21,6 +21,7 @@ DeviceRequest::~DeviceRequest()
 void DeviceRequest::start(DeviceToolsPort& port, ToolsJob kind, DeviceToolsPort::Work work)
 {
     busy_ = true;
+    port_ = &port;
     const unsigned generation = ++generation_;
     limit_.start(kLimitMs);
     cancel_ = port.post(this, kind, std::move(work), [this, generation](bool served, const std::string& error) {
@@ -32,6 +33,7 @@ void DeviceRequest::start(DeviceToolsPort& port, ToolsJob kind, DeviceToolsPort:
 void DeviceRequest::finish(bool served, const QString& error)
 {
     busy_ = false;
+    reconnecting_ = !served && port_ && port_->reconnecting();
     limit_.stop();
     cancel_ = nullptr;
     emit ended(served, error);

@@ -23,6 +23,8 @@ public:
     ~DeviceRequest() override;
 
     bool busy() const { return busy_; }
+    // The last request failed because the link is being made again.
+    bool reconnecting() const { return reconnecting_; }
     // Starts the work; ended() follows once, with served = false after the limit.
     void start(DeviceToolsPort& port, ToolsJob kind, DeviceToolsPort::Work work);
 
@@ -33,6 +35,8 @@ private:
     void finish(bool served, const QString& error);
 
     QTimer limit_;
+    DeviceToolsPort* port_ = nullptr;
+    bool reconnecting_ = false;
     std::function<void()> cancel_;
     bool busy_ = false;
     unsigned generation_ = 0;

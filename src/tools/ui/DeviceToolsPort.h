@@ -37,6 +37,13 @@ public:
     virtual void sendMessage(std::vector<uint8_t> bytes) = 0;
     // This device's last status and process list.
     virtual std::shared_ptr<DeviceToolsMemory> memory() = 0;
+    // The link dropped and is being made again: requests fail and messages are lost
+    // until it is back, so the commands refuse them and say why.
+    virtual bool reconnecting() const { return false; }
 };
+
+// The refusal of a command while the device is reconnecting: "<what>: the device is
+// reconnecting ..." (what: "Nothing was pasted").
+std::string ReconnectingRefusal(const std::string& what);
 
 } // namespace sorvane

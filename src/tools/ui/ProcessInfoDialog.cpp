@@ -141,7 +141,9 @@ void ProcessInfoDialog::showList(bool served)
         b->setEnabled(true);
     list_->setFocus(); // the buttons were off, so the focus may have gone to Cancel
     QString note;
-    if (!served)
+    if (!served && request_->reconnecting())
+        note = tr("The device is reconnecting; the list is the last one it gave.");
+    else if (!served)
         note = tr("The device did not answer within 5 seconds; the list is the last one it gave.");
     else if (list.reportedCount > shown_.size())
         note = tr("The device reported %1 processes; the first %2 are listed.").arg(list.reportedCount).arg(shown_.size());

@@ -44,6 +44,11 @@ TypeTextDialog::TypeTextDialog(DeviceToolsPort& port, QWidget* parent) : QDialog
 
 void TypeTextDialog::accept()
 {
+    if (port_.reconnecting()) {
+        note_->setText(QString::fromStdString(ReconnectingRefusal("Nothing was typed")));
+        note_->show();
+        return;
+    }
     const QString missing = TypeOnDevice(port_, editor_->toPlainText());
     if (missing.isEmpty()) {
         QDialog::accept();

@@ -473,7 +473,7 @@ void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::Mou
         if (click.taken()) {
             hotspotButtons_ |= bit;
             if (context_.playClick)
-                context_.playClick();
+                context_.playClick(click.hits);
             link_.keyPresses.fetch_add(uint32_t(click.keyPresses));
             for (const InputPacket& p : click.packets)
                 sendInput(p);

@@ -79,8 +79,9 @@ struct DeviceWindowContext {
     DeviceWindowServices services;
     // Where the window's top left goes when it opens; none: where the desktop puts it.
     std::optional<QPoint> position;
-    // Plays the "CLICK" of a skin button (may be empty: silence).
-    std::function<void()> playClick;
+    // Plays the "CLICK" of a skin button `times` times in a row, once for each button a
+    // press hit (may be empty: silence).
+    std::function<void(int times)> playClick;
 };
 
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort {
