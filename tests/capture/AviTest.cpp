@@ -1,6 +1,7 @@
 // AVI recording: files ffprobe and ffmpeg read, frames equal to the picture with the
 // cursor clipped at the edge, the live picture untouched, one recording at a time,
-// the size limit; and sorvane-cli record against the simulator, frame by frame.
+// a file under a part's size byte for byte as it always was; and sorvane-cli record
+// against the simulator, frame by frame, in one RIFF part and in several.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,9 @@
 #include "support/TempDir.h"
 
 #include <cmath>
+#include <string_view>
+
+#include <zlib.h>
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -116,19 +120,26 @@ TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
     rec.stop();
     EXPECT_FALSE(rec.active());
 
-    // A writer that may hold three frames and their index refuses the fourth and
-    // leaves a file the players read whole.
+    // Under a part's size a file is the AVI 1.0 file it always was, byte for byte.
     AviWriter writer;
-    AviFormat f{64, 48, 5, AviCodec::Uncompressed, 0, 0};
-    f.sizeLimit = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3 + 16) + 8;
+    AviFormat f{42, 30, 7, AviCodec::Uncompressed, 1000, uint64_t(1) << 30};
+    ASSERT_EQ(writer.open(dir / "small.avi", f), AviStatus::Ok);
+    std::vector<uint8_t> frame(writer.frameBytes());
+    for (uint32_t k : {0u, 1u, 2u, 4u, 5u}) {
+        for (size_t i = 0; i < frame.size(); ++i)
+            frame[i] = uint8_t(i * 7 + k * 13);
+        ASSERT_EQ(writer.writeFrame(k, frame), AviStatus::Ok);
+    }
+    ASSERT_EQ(writer.close(), AviStatus::Ok);
+    const std::vector<uint8_t> small = readFileBytes(dir / "small.avi");
+    EXPECT_EQ(small.size(), 19576u);
+    EXPECT_EQ(crc32(0, small.data(), uInt(small.size())), 0x387f7e33u);
+    // A frame that no part can hold is refused, and the file stays whole.
+    f.sizeLimit = AviWriter::kHeaderSize + 8 + frame.size();
     ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
-    AviStatus last = AviStatus::Ok;
-    for (uint32_t k = 0; k < 5 && last == AviStatus::Ok; ++k)
-        last = WriteAviFrame(writer, st, k, std::nullopt, 0);
-    EXPECT_EQ(last, AviStatus::Full);
+    EXPECT_EQ(writer.writeFrame(0, frame), AviStatus::Full);
     EXPECT_EQ(writer.close(), AviStatus::Ok);
-    EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), f.sizeLimit);
-    EXPECT_EQ(oracle({"probe", (dir / "full.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
+    EXPECT_EQ(oracle({"probe", (dir / "full.avi").string()}), probeLine(42, 30, 7, 0, "rawvideo"));
 }
 
 struct RecordCase {
@@ -136,6 +147,8 @@ struct RecordCase {
     std::vector<std::string> extra;
     const char* codec;
     const char* mode;
+    int polls = 11;
+    size_t parts = 1; // RIFF parts of the file
 };
 
 void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
@@ -150,18 +163,26 @@ TEST_P(CliRecord, FrameKIsTheDevicePictureAfterPollK)
     const std::string out = (dir / "rec.avi").string();
     std::vector<std::string> cli{programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                  std::to_string(sim.tcpPort()), "--refresh", "12", "--timeout", "20",
-                                 "record", out, "--polls", "11"};
+                                 "record", (dir / "rec").string(), "--polls", std::to_string(c.polls)};
     cli.insert(cli.end(), c.extra.begin(), c.extra.end());
     ProcessResult r = runProcess(cli, std::chrono::seconds(120));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, 11, c.codec));
+    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, c.polls, c.codec));
     oracle({"dumps", out, dir.path().string(), c.mode});
+    const std::vector<uint8_t> bytes = readFileBytes(out);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    size_t parts = 0;
+    for (size_t at = text.find("RIFF"); at != std::string_view::npos; at = text.find("RIFF", at + 1))
+        ++parts;
+    EXPECT_EQ(parts, c.parts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
                          ::testing::Values(RecordCase{"full", {}, "rawvideo", "exact"},
                                            // Dense one-pixel text: see the JPEG capture's threshold.
-                                           RecordCase{"mjpeg", {"--mjpeg", "90"}, "mjpeg", "psnr:27"}),
+                                           RecordCase{"mjpeg", {"--mjpeg", "90"}, "mjpeg", "psnr:27"},
+                                           // Parts of 1 MiB hold four frames each.
+                                           RecordCase{"parts", {"--part-size", "1"}, "rawvideo", "exact", 13, 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
