@@ -27,7 +27,8 @@ namespace {
 // place of screen polls; messages go through its input sender, in order with input.
 class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
 public:
-    explicit ConnectionToolsPort(DeviceWindow& window) : QObject(&window), connection_(window.connection())
+    explicit ConnectionToolsPort(DeviceWindow& window)
+        : QObject(&window), window_(window), connection_(window.connection())
     {
         setObjectName(QStringLiteral("DEVICETOOLSPORT"));
     }
@@ -46,6 +47,7 @@ public:
 
     void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
     std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
+    void keysTyped(const std::vector<InputPacket>& packets) override { window_.noteTypedKeys(packets); }
 
 private:
     static JobKind jobKind(ToolsJob kind)
@@ -59,6 +61,7 @@ private:
         return JobKind::Custom;
     }
 
+    DeviceWindow& window_; // the port is its child
     Connection& connection_;
     std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
 };
@@ -114,7 +117,7 @@ DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window)
     return port ? *port : *new ConnectionToolsPort(window);
 }
 
-void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages)
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages, TypeTextChoice* typeChoice)
 {
     services.commands[devcmd::DeviceInfo] = [](DeviceWindow& w) {
         DeviceInfoDialog dialog(DeviceToolsPortOf(w), factsOf(w), &w);
@@ -151,8 +154,8 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
             }
         });
     };
-    services.commands[devcmd::TypeText] = [](DeviceWindow& w) {
-        TypeTextDialog dialog(DeviceToolsPortOf(w), &w);
+    services.commands[devcmd::TypeText] = [typeChoice](DeviceWindow& w) {
+        TypeTextDialog dialog(DeviceToolsPortOf(w), &w, typeChoice);
         dialog.exec();
     };
     services.commands[devcmd::SoftReset] = [](DeviceWindow& w) { SoftResetDevice(DeviceToolsPortOf(w)); };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/DeviceToolsMemory.h"
+#include "view/InputPackets.h"
 
 class QObject;
 
@@ -37,6 +38,9 @@ public:
     virtual void sendMessage(std::vector<uint8_t> bytes) = 0;
     // This device's last status and process list.
     virtual std::shared_ptr<DeviceToolsMemory> memory() = 0;
+    // Key packets a tool typed (already sent in a message): recorded and counted as the
+    // user's own keys. Nothing by default.
+    virtual void keysTyped(const std::vector<InputPacket>& packets) { (void)packets; }
 };
 
 } // namespace sorvane

@@ -71,6 +71,11 @@ struct DeviceWindowServices {
     std::function<void(DeviceWindow&)> closing;
     // The dropped link is back (a scenario the drop paused resumes).
     std::function<void(DeviceWindow&)> reconnected;
+    // Adds what only the program knows to the status line's activity: the scenario's
+    // name, the video's figures (the window fills in its record state).
+    std::function<void(DeviceWindow&, WindowActivity&)> describe;
+    // The user showed or hid the status line (the program remembers it).
+    std::function<void(bool shown)> statusLineShown;
 };
 
 struct DeviceWindowContext {
@@ -81,6 +86,7 @@ struct DeviceWindowContext {
     std::optional<QPoint> position;
     // Plays the "CLICK" of a skin button (may be empty: silence).
     std::function<void()> playClick;
+    bool showStatusLine = true;
 };
 
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort {
@@ -102,6 +108,10 @@ public:
     QString deviceName() const { return deviceName_; }
     Connection& connection() const { return *connection_; }
     ViewRecord& view() const { return connection_->view(); }
+
+    // Keys a tool typed for the user (Type text): recorded while a recording runs and
+    // counted as key presses, as keys the user pressed are. The tool sends them.
+    void noteTypedKeys(const std::vector<InputPacket>& packets);
 
     // Carries out a command (see devcmd); disabled ones do nothing.
     void command(int id);
