@@ -362,6 +362,7 @@ AviStatus AviWriter::closeExtended()
     storeLe32(&h[16], 192 + kOdmlRoom);
     storeLe32(&h[92], 116 + kIndxSize);
     storeLe32(&h[140], frames); // the stream's length: every part
+    h.resize(kMoviList); // the old movie list header goes; what follows starts zeroed
     h.resize(kMoviList + kOdmlRoom + 12, 0);
     uint8_t* indx = &h[kMoviList];
     fourcc(indx, "indx");

