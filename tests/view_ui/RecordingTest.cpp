@@ -1,6 +1,7 @@
 // Recording a device window's input as a script, and scenarios, through the program's shell.
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
