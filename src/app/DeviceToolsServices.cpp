@@ -37,7 +37,8 @@ bool RefusedWhileReconnecting(DeviceWindow& w, MessageBoxPort& messages, const s
 // place of screen polls; messages go through its input sender, in order with input.
 class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
 public:
-    explicit ConnectionToolsPort(DeviceWindow& window) : QObject(&window), connection_(window.connection())
+    explicit ConnectionToolsPort(DeviceWindow& window)
+        : QObject(&window), window_(window), connection_(window.connection())
     {
         setObjectName(QStringLiteral("DEVICETOOLSPORT"));
     }
@@ -57,6 +58,7 @@ public:
     void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
     std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
     bool reconnecting() const override { return connection_.reconnecting(); }
+    void keysTyped(const std::vector<InputPacket>& packets) override { window_.noteTypedKeys(packets); }
 
 private:
     static JobKind jobKind(ToolsJob kind)
@@ -70,6 +72,7 @@ private:
         return JobKind::Custom;
     }
 
+    DeviceWindow& window_; // the port is its child
     Connection& connection_;
     std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
 };
@@ -127,7 +130,7 @@ DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window)
     return port ? *port : *new ConnectionToolsPort(window);
 }
 
-void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages)
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages, TypeTextChoice* typeChoice)
 {
     services.commands[devcmd::DeviceInfo] = [](DeviceWindow& w) {
         DeviceInfoDialog dialog(DeviceToolsPortOf(w), factsOf(w), &w);
@@ -175,10 +178,10 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
             }
         });
     };
-    services.commands[devcmd::TypeText] = [&messages](DeviceWindow& w) {
+    services.commands[devcmd::TypeText] = [&messages, typeChoice](DeviceWindow& w) {
         if (RefusedWhileReconnecting(w, messages, "Nothing was typed", "Type text"))
             return;
-        TypeTextDialog dialog(DeviceToolsPortOf(w), &w);
+        TypeTextDialog dialog(DeviceToolsPortOf(w), &w, typeChoice);
         dialog.exec();
     };
     services.commands[devcmd::SoftReset] = [&messages](DeviceWindow& w) {

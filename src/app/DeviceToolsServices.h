@@ -17,8 +17,11 @@
 namespace sorvane {
 
 class DeviceToolsPort;
+struct TypeTextChoice;
 
-void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages);
+// typeChoice: the Type text dialog's remembered clipboard choice (none: not kept).
+void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages,
+                            TypeTextChoice* typeChoice = nullptr);
 
 // What an open window gets besides its services: Ctrl+Shift+C for Copy from device,
 // and text dropped onto the picture typed on the device.

@@ -27,6 +27,7 @@
 #include "settings/ui/ConfigDialog.h"
 #include "settings/ui/ProfileDialog.h"
 #include "view/SkinList.h"
+#include "view/ViewRecord.h"
 #include "view/ui/DeviceWindow.h"
 
 namespace sorvane {
@@ -166,6 +167,11 @@ void Shell::start()
 
     applyConnectOption();
     skinNames_ = LoadSkinList(options_.paths.programDir);
+    typeChoice_.viaClipboard = platform_.TypeViaClipboard != 0;
+    typeChoice_.remember = [this](bool via) {
+        platform_.TypeViaClipboard = via ? 1 : 0;
+        saveSettings();
+    };
     recorder_ = std::make_unique<ScriptRecorder>(ports_.messages, ports_.files,
                                                  options_.paths.programDirPrefix() + "RECORDED_DATA");
 
@@ -330,11 +336,24 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w, p); };
     services.closing = [this](DeviceWindow& w) { recorder_->closing(w); };
     services.reconnected = [this](DeviceWindow& w) { scenarios_->reconnected(w.slot()); };
+    services.describe = [this](DeviceWindow& w, WindowActivity& a) {
+        if (a.recordState == record_state::kPlaying || a.recordState == record_state::kPaused)
+            a.scenario = scenarios_->scenarioOn(w.slot());
+        if (const AviRecording::Progress p = aviRecording_.progress(); p.slot == w.slot()) {
+            a.videoFrames = p.frames;
+            a.videoRate = p.rate;
+            a.videoBytes = p.bytes;
+        }
+    };
+    services.statusLineShown = [this](bool shown) {
+        platform_.StatusLine = shown ? 1 : 0;
+        saveSettings();
+    };
     services.commands[cmd::HelpIndex] = [this](DeviceWindow&) {
         if (window_)
             window_->runCommand(cmd::HelpIndex);
     };
-    AddDeviceToolsServices(services, ports_.messages);
+    AddDeviceToolsServices(services, ports_.messages, &typeChoice_);
     AddCaptureCommands(services, captureContext_);
     AviCommands::addTo(services, aviCommands_);
     // A device window opens to the right of the main window and of the device
@@ -359,11 +378,18 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
         position = at;
     }
     auto* window = new DeviceWindow(
-        DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); }},
+        DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); },
+                            platform_.StatusLine != 0},
         std::move(connection), profile, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
+    // A scenario playing or paused there ends with the connection; it never resumes
+    // on the device that takes the slot next.
+    connect(window, &QObject::destroyed, this, [this, slot] {
+        if (scenarios_)
+            scenarios_->connectionEnded(slot);
+    });
     AddDeviceToolsToWindow(*window, ports_.messages);
     return window;
 }

@@ -47,6 +47,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/SettingsDialogContext.h"
+#include "tools/ui/TypeTextDialog.h"
 #include "view/ViewRecord.h"
 
 namespace sorvane {
@@ -202,6 +203,7 @@ private:
     std::unique_ptr<InboundAcceptor> acceptor_;
     QTimer* inboundTimer_ = nullptr;
     std::unique_ptr<ScriptRecorder> recorder_; // outlives the device windows that call it
+    TypeTextChoice typeChoice_; // the Type text dialog's clipboard choice, kept in the platform settings
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
     AviRecording aviRecording_; // the program's one AVI recording

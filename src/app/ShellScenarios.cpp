@@ -77,7 +77,8 @@ std::vector<ScenarioRow> ShellScenarios::scenarios() const
 {
     std::vector<ScenarioRow> rows;
     for (size_t i = 0; i < table_.scenarios().size(); ++i) {
-        ScenarioRow row{table_.scenarios()[i].name, table_.scenarios()[i].active != 0, false};
+        ScenarioRow row{table_.scenarios()[i].name, table_.scenarios()[i].active != 0, false,
+                        endedWithLink_.count(int(i)) != 0};
         if (auto it = runs_.find(int(i)); row.active && it != runs_.end())
             if (std::atomic<uint32_t>* state = stateOf(it->second.slot))
                 row.paused = state->load() == record_state::kPaused;
@@ -207,6 +208,7 @@ void ShellScenarios::playPause(int selected)
     for (auto& [index, run] : runs_)
         if (run.slot == slot && stateOf(slot))
             *stateOf(slot) = record_state::kStopped; // a paused run there gives way
+    endedWithLink_.erase(selected);
     Scenario& s = table_.scenarios()[size_t(selected)];
     s.fileIndex = -1;
     s.loopCounter = 0;
@@ -241,10 +243,39 @@ void ShellScenarios::reconnected(int slot)
     context_.refreshList(-1);
 }
 
+void ShellScenarios::connectionEnded(int slot)
+{
+    bool changed = false;
+    for (auto it = runs_.begin(); it != runs_.end();) {
+        if (it->second.slot != slot) {
+            ++it;
+            continue;
+        }
+        // The connection's thread has gone: the player is this thread's alone now.
+        it->second.player->logEnded("the connection ended");
+        if (size_t(it->first) < table_.scenarios().size())
+            table_.scenarios()[size_t(it->first)].active = 0;
+        endedWithLink_.insert(it->first);
+        it = runs_.erase(it);
+        changed = true;
+    }
+    if (changed)
+        context_.refreshList(-1);
+}
+
+std::string ShellScenarios::scenarioOn(int slot) const
+{
+    for (const auto& [index, run] : runs_)
+        if (run.slot == slot && size_t(index) < table_.scenarios().size())
+            return table_.scenarios()[size_t(index)].name;
+    return {};
+}
+
 void ShellScenarios::stop(int selected)
 {
     if (selected < 0 || size_t(selected) >= table_.scenarios().size())
         return;
+    endedWithLink_.erase(selected);
     table_.scenarios()[size_t(selected)].active = 0;
     if (auto it = runs_.find(selected); it != runs_.end()) {
         if (std::atomic<uint32_t>* state = stateOf(it->second.slot))
@@ -266,6 +297,10 @@ void ShellScenarios::remove(int selected)
     for (auto& [index, run] : runs_)
         moved[index > selected ? index - 1 : index] = std::move(run);
     runs_ = std::move(moved);
+    std::set<int> ended;
+    for (int index : endedWithLink_)
+        ended.insert(index > selected ? index - 1 : index);
+    endedWithLink_ = std::move(ended);
     std::vector<std::string> problems;
     table_.save(scriptDir_, problems);
     context_.refreshList(0);

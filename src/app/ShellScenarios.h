@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,11 @@ public:
     ScenarioTable& table() { return table_; }
     // The link of `slot` is back after a drop: the scenario the drop paused there plays on.
     void reconnected(int slot);
+    // The connection of `slot` has ended (its window is gone): the scenario playing or
+    // paused there ends with it, logged, and its line says "Stopped".
+    void connectionEnded(int slot);
+    // The name of the scenario playing or paused on `slot`; empty: none.
+    std::string scenarioOn(int slot) const;
 
 private:
     struct Run {
@@ -76,6 +82,7 @@ private:
     std::string scriptDir_;
     ScenarioTable table_;
     std::map<int, Run> runs_; // by scenario index
+    std::set<int> endedWithLink_; // scenario indexes whose last run ended with its connection
     QPointer<QObject> alive_;  // queued calls from connection threads find it gone after destruction
 };
 

@@ -60,6 +60,7 @@ struct ScenarioRow {
     std::string name;
     bool active = false; // running on a connection
     bool paused = false; // that connection's playback is paused
+    bool stopped = false; // not running: its last run ended with its connection
 };
 
 // The scenario table and its commands.

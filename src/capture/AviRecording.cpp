@@ -1,6 +1,7 @@
 #include "capture/AviRecording.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -43,6 +44,14 @@ std::vector<uint8_t> windowColours(const ImageRecord& pic)
 }
 
 } // namespace
+
+std::filesystem::path aviFileName(const std::string& typed)
+{
+    std::string tail = typed.size() >= 4 ? typed.substr(typed.size() - 4) : std::string();
+    for (char& c : tail)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".avi" ? typed : typed + ".avi";
+}
 
 int mjpegOptionsForQuality(int quality)
 {
@@ -101,6 +110,7 @@ AviRecording::StartResult AviRecording::start(int slot, const std::filesystem::p
     f.height = height;
     f.rate = std::clamp(screen.refreshRate.load(), 1, 1000);
     f.codec = options.codec;
+    f.sizeLimit = std::clamp<uint64_t>(options.partSize, 1, AviWriter::kSizeLimit);
     const int depth = screen.flipState.load() && screen.facts.altDepth ? screen.facts.altDepth : screen.facts.depth;
     f.suggestedBufferSize = uint32_t(uint64_t(width) * uint64_t(height) * uint64_t(std::max(depth, 1)) / 8);
     if (writer_.open(path, f) != AviStatus::Ok)
@@ -125,6 +135,14 @@ int AviRecording::slot() const
 {
     std::lock_guard lock(mutex_);
     return writer_.isOpen() ? slot_ : -1;
+}
+
+AviRecording::Progress AviRecording::progress() const
+{
+    std::lock_guard lock(mutex_);
+    if (!writer_.isOpen())
+        return {};
+    return Progress{slot_, writer_.frameCount(), writer_.format().rate, writer_.bytesWritten()};
 }
 
 void AviRecording::setPointer(const AviPointer& pointer)

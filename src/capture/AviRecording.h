@@ -28,7 +28,11 @@ namespace sorvane {
 struct AviOptions {
     AviCodec codec = AviCodec::Uncompressed;
     int quality = 75; // Motion JPEG: 1..100
+    uint64_t partSize = AviWriter::kSizeLimit; // of the file's RIFF parts; smaller for tests
 };
+
+// Whether a typed name keeps its ".avi" (any case) or gets one appended.
+std::filesystem::path aviFileName(const std::string& typed);
 
 // The JPEG writer's options for a Motion-JPEG quality 1..100: 0 (tables / 4, about
 // quality 87) from 82, 1 (/ 2, about 75) from 62, 2 (as they stand, about 50) from
@@ -65,6 +69,16 @@ public:
     void frameAfterPoll(int slot, const ScreenState& screen, uint32_t position);
     // The PC's pointer over the recording connection's window (UI thread).
     void setPointer(const AviPointer& pointer);
+
+    // The recording so far, for the status line: its slot (-1: none), frames (stream
+    // positions), their rate and the file's size.
+    struct Progress {
+        int slot = -1;
+        uint32_t frames = 0;
+        int rate = 1;
+        uint64_t bytes = 0;
+    };
+    Progress progress() const;
 
     struct Summary {
         bool wasActive = false;

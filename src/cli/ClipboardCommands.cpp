@@ -37,19 +37,21 @@ int runClip(CliSession& session, const std::vector<std::string>&)
 
 int runType(CliSession& session, const std::vector<std::string>& args)
 {
-    if (args.size() != 1) {
+    const bool viaClipboard = !args.empty() && args[0] == "--via-clipboard";
+    if (args.size() != (viaClipboard ? 2u : 1u)) {
         std::fprintf(stderr, "sorvane-cli: type wants one TEXT\n");
         return 2;
     }
-    const TypedText typed = TypeTextPackets(args[0]);
+    const TypedText typed = TypeTextPackets(args.back(), viaClipboard);
     if (!typed.missing.empty()) {
-        std::fprintf(stderr, "sorvane-cli: type: no key types %s; nothing was sent\n",
+        std::fprintf(stderr, "sorvane-cli: type: %s %s; nothing was sent\n",
+                     viaClipboard ? "neither a key nor Windows-1252 has" : "no key types",
                      EscapeText(typed.missing).c_str());
         return 1;
     }
     if (typed.packets.empty())
         return 0;
-    return sendDeviceMessage(session, "type", TypedTextMessage(typed.packets));
+    return sendDeviceMessage(session, "type", TypedTextMessage(typed));
 }
 
 } // namespace sorvane::cli

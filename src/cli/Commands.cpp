@@ -58,14 +58,16 @@ const CliCommand kCommands[] = {
      "write the device clipboard's text to standard output as UTF-8, as it is (read as\n"
      "      Windows-1252, trailing NULs dropped; more than 1 MiB is refused)",
      0, runClip},
-    {"type", "type TEXT",
+    {"type", "type [--via-clipboard] TEXT",
      "type TEXT on the device's keyboard (US layout: letters, digits, space, punctuation, Enter,\n"
-     "      Tab, Backspace); a character without a key is reported and nothing is sent",
-     1, runType},
-    {"record", "record OUT.avi --polls N [--mjpeg QUALITY]",
+     "      Tab, Backspace); a character without a key is reported and nothing is sent, or with\n"
+     "      --via-clipboard set as the device's clipboard text (Windows-1252) and pasted with Ctrl+V",
+     -1, runType},
+    {"record", "record OUT.avi --polls N [--mjpeg QUALITY] [--part-size MIB]",
      "record N screen polls as AVI video at the refresh rate, one frame per poll: full\n"
-     "      24-bit frames, or Motion JPEG at QUALITY 1..100; --timeout bounds each wait for\n"
-     "      the device, not the recording",
+     "      24-bit frames, or Motion JPEG at QUALITY 1..100; \".avi\" is added to a name\n"
+     "      without it; past --part-size (1024 MiB) the file goes on in further parts;\n"
+     "      --timeout bounds each wait for the device, not the recording",
      -1, runRecord},
     {"play", "play SCRIPT.txt [--log FILE]",
      "replay one script file once, with its pauses; --log appends its results log to FILE;\n"

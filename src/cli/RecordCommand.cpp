@@ -1,4 +1,4 @@
-// record OUT.avi --polls N [--mjpeg QUALITY]
+// record OUT[.avi] --polls N [--mjpeg QUALITY] [--part-size MIB]
 // Polls the screen as the connection thread does and appends one video frame per
 // poll, then closes the file. --timeout bounds each wait for the device, and the time
 // without a picture that is the device's, not the recording.
@@ -30,6 +30,7 @@ struct RecordArgs {
     std::string out;
     long polls = 0;
     std::optional<int> mjpeg; // quality 1..100
+    long partMiB = 1024;      // the file's RIFF parts: 1 GiB, smaller for tests
 };
 
 bool number(const std::string& text, long low, long high, long& out)
@@ -43,7 +44,12 @@ bool parseArgs(const std::vector<std::string>& args, RecordArgs& r, std::string&
 {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--polls" || a == "--mjpeg") {
+        if (a == "--part-size") {
+            if (i + 1 >= args.size() || !number(args[++i], 1, 1024, r.partMiB)) {
+                error = "--part-size wants a size in MiB from 1 to 1024";
+                return false;
+            }
+        } else if (a == "--polls" || a == "--mjpeg") {
             long n = 0;
             const bool polls = a == "--polls";
             if (i + 1 >= args.size() || !number(args[++i], 1, polls ? 1000000 : 100, n)) {
@@ -96,6 +102,8 @@ int runRecord(CliSession& session, const std::vector<std::string>& arguments)
         options.codec = AviCodec::Mjpeg;
         options.quality = *args.mjpeg;
     }
+    args.out = aviFileName(args.out).string(); // "clip" is written as clip.avi, as the program does
+    options.partSize = uint64_t(args.partMiB) << 20;
     if (recording.start(slot, args.out, st, options, false) != AviRecording::StartResult::Started) {
         std::fprintf(stderr, "sorvane-cli: cannot create %s\n", args.out.c_str());
         return 1;

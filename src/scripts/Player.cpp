@@ -124,6 +124,15 @@ void Player::passComplete(PlaybackLink& link)
     ended_ = true;
 }
 
+void Player::logEnded(std::string_view reason)
+{
+    if (ended_)
+        return;
+    log("*** Scenario Ended ***", reason);
+    scenario_.active = 0;
+    ended_ = true;
+}
+
 bool Player::step(PlaybackLink& link)
 {
     if (ended_)

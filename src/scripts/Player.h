@@ -63,6 +63,9 @@ public:
     uint64_t eventsSent() const { return eventsSent_; }
     // The reason the last file failed to load.
     const std::string& lastLoadError() const { return lastLoadError_; }
+    // Ends the run from outside (its connection ended): logs "*** Scenario Ended ***"
+    // with the reason and clears `active`. Not while a playback job runs the player.
+    void logEnded(std::string_view reason);
 
 private:
     void log(std::string_view text1, std::string_view text2) const;

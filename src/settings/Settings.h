@@ -101,6 +101,10 @@ struct PlatformSettings {
     // "Reconnect when a link drops": 1 (the default): a WAN, LAN or proxy link the
     // device dropped is dialled again and its window stays open meanwhile.
     int32_t ReconnectOnDrop = 1;
+    // The device windows' status line: 1 (the default) shown, 0 hidden.
+    int32_t StatusLine = 1;
+    // Type text: 1 sends the characters without a key through the device's clipboard.
+    int32_t TypeViaClipboard = 0;
 
     static PlatformSettings defaults();
 

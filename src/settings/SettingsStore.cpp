@@ -141,6 +141,12 @@ void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
     int32_t reconnect = p.ReconnectOnDrop;
     queryDword(store, key, "ReconnectOnDrop", reconnect);
     p.ReconnectOnDrop = reconnect != 0 ? 1 : 0;
+    int32_t statusLine = p.StatusLine;
+    queryDword(store, key, "StatusLine", statusLine);
+    p.StatusLine = statusLine != 0 ? 1 : 0;
+    int32_t viaClipboard = p.TypeViaClipboard;
+    queryDword(store, key, "TypeViaClipboard", viaClipboard);
+    p.TypeViaClipboard = viaClipboard == 1 ? 1 : 0;
 }
 
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
@@ -159,6 +165,8 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setDword(key, "InboundHandshakeSeconds", uint32_t(p.InboundHandshakeSeconds));
     store.setDword(key, "ClickPng", uint32_t(p.ClickPng));
     store.setDword(key, "ReconnectOnDrop", uint32_t(p.ReconnectOnDrop));
+    store.setDword(key, "StatusLine", uint32_t(p.StatusLine));
+    store.setDword(key, "TypeViaClipboard", uint32_t(p.TypeViaClipboard));
 }
 
 void RegisterProxyPort(RegistryStore& store)

@@ -107,7 +107,7 @@ Connection::Connection(Links& links, int slot, const Profile& profile, int profi
     , slot_(slot)
     , view_(profile, profileIndex, start)
     , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); })
-    , meter_(links.find(slot)->bytesReceived)
+    , meter_(links.find(slot)->bytesReceived, links.find(slot)->bytesSent)
 {
 }
 

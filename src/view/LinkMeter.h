@@ -1,7 +1,8 @@
 #pragma once
 // What the status line under a device window shows: how fast the picture updates,
-// how many bytes arrive, how long the last update took from request to picture, and
-// whether the link is alive.
+// how many bytes arrive and leave, how long the last update took from request to
+// picture, whether the link is alive, and what the window is doing besides (a
+// recording, a scenario, a video).
 //
 // The connection thread reports each screen exchange and the reconnect countdown;
 // the window reads the figures now and then. The rates are worked out on the
@@ -28,18 +29,23 @@ inline constexpr uint32_t kWaitingAfterMs = 2000;
 
 struct LinkFigures {
     double updatesPerSecond = 0;
-    double bytesPerSecond = 0;
+    double bytesPerSecond = 0;     // received
+    double sentPerSecond = 0;
     int latencyMs = -1; // request to picture of the last applied update; -1: none yet
     LinkState state = LinkState::Live;
     uint32_t reconnectInSeconds = 0; // while reconnecting: to the next attempt; 0: trying now
     uint64_t updates = 0;            // updates applied since the connection opened
     uint64_t bytesReceived = 0;      // bytes received since the connection opened
+    uint64_t bytesSent = 0;          // bytes sent since the connection opened
 };
 
 class LinkMeter {
 public:
-    // `received`: the link's running count of received bytes (it may wrap).
-    explicit LinkMeter(const std::atomic<uint32_t>& received) : received_(received) {}
+    // `received`, `sent`: the link's running counts of bytes (they may wrap).
+    LinkMeter(const std::atomic<uint32_t>& received, const std::atomic<uint32_t>& sent)
+        : received_(received), sent_(sent)
+    {
+    }
 
     // A screen exchange is about to send its request.
     void exchangeStarted(uint32_t nowMs);
@@ -59,6 +65,7 @@ private:
     void roll(uint32_t nowMs) const;
 
     const std::atomic<uint32_t>& received_;
+    const std::atomic<uint32_t>& sent_;
     mutable std::mutex mutex_;
     bool reconnecting_ = false;
     uint32_t attemptAtMs_ = 0;
@@ -67,6 +74,10 @@ private:
     mutable bool started_ = false;     // the first look has been taken
     mutable uint32_t lastSeen_ = 0;    // the received count at the last look
     mutable uint64_t bytes_ = 0;       // received since the first look
+    mutable uint32_t lastSent_ = 0;
+    mutable uint64_t sentBytes_ = 0;
+    mutable uint64_t periodSent_ = 0;
+    mutable double sentPerSecond_ = 0;
     mutable uint64_t updates_ = 0;
     mutable uint32_t lastActivityMs_ = 0;
     // The period the rates are counted over, and the rates of the last one.
@@ -77,7 +88,25 @@ private:
     mutable double bytesPerSecond_ = 0;
 };
 
-// "live · 12.0 updates/s · 48.2 KB/s · 35 ms": the status line's text.
+// "live · 12.0 updates/s · 48.2 KB/s in · 120 B/s out · 35 ms": the link's part of the
+// status line. A live link whose picture did not change in the last second says
+// "live · screen still" instead of a rate of updates.
 std::string LinkStatusText(const LinkFigures& figures);
+
+// What a device window is doing besides showing the device.
+struct WindowActivity {
+    uint32_t recordState = 0;  // the window's (40009 recording, 40010 playing, 40094 paused)
+    bool recordsVideo = false; // its profile records AVI video
+    std::string scenario;      // the scenario playing or paused there; empty: none known
+    // The video being recorded from this window: frames (stream positions), their rate
+    // and the file's size. frames < 0: none.
+    int64_t videoFrames = -1;
+    int videoRate = 1;
+    uint64_t videoBytes = 0;
+};
+
+// "recording", "recording video 1:05 · 14.8 MB", "playing Smoke: input paused",
+// "Smoke paused"; empty when the window does nothing besides.
+std::string ActivityText(const WindowActivity& activity);
 
 } // namespace sorvane

@@ -1,6 +1,7 @@
 // AVI recording: files ffprobe and ffmpeg read, frames equal to the picture with the
 // cursor clipped at the edge, the live picture untouched, one recording at a time,
-// the size limit; and sorvane-cli record against the simulator, frame by frame.
+// a file under a part's size byte for byte as it always was; and sorvane-cli record
+// against the simulator, frame by frame, in one RIFF part and in several.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,9 @@
 #include <unistd.h>
 
 #include "platform/ByteOrder.h"
+#include <string_view>
+
+#include <zlib.h>
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -122,21 +126,7 @@ TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
     rec.stop();
     EXPECT_FALSE(rec.active());
 
-    // A writer that may hold three frames, their index and two empty chunks refuses a
-    // fourth frame after a gap of three polls, and writes none of the gap's chunks: the
-    // file the players read whole holds the three frames it says.
-    AviWriter writer;
-    AviFormat f{64, 48, 5, AviCodec::Uncompressed, 0, 0};
-    f.sizeLimit = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3 + 16) + 8 + 2 * 24;
-    ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
-    for (uint32_t k = 0; k < 3; ++k)
-        ASSERT_EQ(WriteAviFrame(writer, st, k, std::nullopt, 0), AviStatus::Ok);
-    EXPECT_EQ(WriteAviFrame(writer, st, 6, std::nullopt, 0), AviStatus::Full);
-    EXPECT_EQ(writer.close(), AviStatus::Ok);
-    EXPECT_EQ(writer.frameCount(), 3u);
-    EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), f.sizeLimit - 2 * 24);
-    EXPECT_EQ(oracle({"probe", (dir / "full.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
-
+    const AviFormat f{64, 48, 5, AviCodec::Uncompressed, 0};
     // The disk full at the index (a file size limit four bytes into it): the header is
     // finished all the same, counting the frames the file holds, and the failure reported.
     const uint64_t frames = AviWriter::kHeaderSize + 3 * (8 + 64 * 48 * 3);
@@ -159,6 +149,30 @@ TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
     EXPECT_EQ(loadLe32(b + 4), frames - 8);  // RIFF size
     EXPECT_EQ(loadLe32(b + 48), 3u);         // frames
     EXPECT_EQ(oracle({"probe", (dir / "noindex.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
+    {
+        // Under a part's size a file is the AVI 1.0 file it always was, byte for byte.
+        AviWriter writer;
+        AviFormat f{42, 30, 7, AviCodec::Uncompressed, 1000, uint64_t(1) << 30};
+        ASSERT_EQ(writer.open(dir / "small.avi", f), AviStatus::Ok);
+        std::vector<uint8_t> frame(writer.frameBytes());
+        for (uint32_t k : {0u, 1u, 2u, 4u, 5u}) {
+            for (size_t i = 0; i < frame.size(); ++i)
+                frame[i] = uint8_t(i * 7 + k * 13);
+            ASSERT_EQ(writer.writeFrame(k, frame), AviStatus::Ok);
+        }
+        ASSERT_EQ(writer.close(), AviStatus::Ok);
+        const std::vector<uint8_t> small = readFileBytes(dir / "small.avi");
+        EXPECT_EQ(small.size(), 19576u);
+        EXPECT_EQ(crc32(0, small.data(), uInt(small.size())), 0x387f7e33u);
+        // A frame that no part can hold is refused with the empty chunks of its gap, and
+        // the file stays whole.
+        f.sizeLimit = AviWriter::kHeaderSize + 8 + frame.size();
+        ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
+        EXPECT_EQ(writer.writeFrame(2, frame), AviStatus::Full);
+        EXPECT_EQ(writer.close(), AviStatus::Ok);
+        EXPECT_EQ(writer.frameCount(), 0u);
+        EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), AviWriter::kHeaderSize + 8); // headers and idx1
+    }
 }
 
 struct RecordCase {
@@ -167,7 +181,9 @@ struct RecordCase {
     const char* codec;
     const char* mode;
     std::vector<std::string> simExtra = {};
-    int frames = 11; // fewer: the run fails, keeping that many
+    int polls = 11;
+    int frames = 0;   // 0: one per poll; fewer: the run fails, keeping that many
+    size_t parts = 1; // RIFF parts of the file
 };
 
 void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
@@ -185,12 +201,19 @@ TEST_P(CliRecord, FrameKIsTheDevicePictureAfterPollK)
     const std::string out = (dir / "rec.avi").string();
     std::vector<std::string> cli{programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                  std::to_string(sim.tcpPort()), "--refresh", "12", "--timeout", "20",
-                                 "record", out, "--polls", "11"};
+                                 "record", (dir / "rec").string(), "--polls", std::to_string(c.polls)};
     cli.insert(cli.end(), c.extra.begin(), c.extra.end());
     ProcessResult r = runProcess(cli, std::chrono::seconds(120));
-    ASSERT_EQ(r.exitCode, c.frames == 11 ? 0 : 1) << r.err;
-    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, c.frames, c.codec));
+    const int frames = c.frames ? c.frames : c.polls;
+    ASSERT_EQ(r.exitCode, frames == c.polls ? 0 : 1) << r.err;
+    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, frames, c.codec));
     oracle({"dumps", out, dir.path().string(), c.mode});
+    const std::vector<uint8_t> bytes = readFileBytes(out);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    size_t parts = 0;
+    for (size_t at = text.find("RIFF"); at != std::string_view::npos; at = text.find("RIFF", at + 1))
+        ++parts;
+    EXPECT_EQ(parts, c.parts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
@@ -200,7 +223,9 @@ INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
                                            // Every update from the third on is spoiled: the
                                            // zeroed picture of their refreshes is no frame.
                                            RecordCase{"updates_turn_bad", {}, "rawvideo", "exact",
-                                                      {"--bad-crc", "3-200"}, 2}),
+                                                      {"--bad-crc", "3-200"}, 11, 2},
+                                           // Parts of 1 MiB hold four frames each.
+                                           RecordCase{"parts", {"--part-size", "1"}, "rawvideo", "exact", {}, 13, 0, 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -3,7 +3,8 @@
 usage: avi_oracle.py probe AVI           prints codec, width, height, rate, frames (one per line)
        avi_oracle.py decode AVI OUT      writes every frame as RGB rows to OUT, one after another
        avi_oracle.py dumps AVI DIR MODE  frame k (from 1) against DIR/main-k.ppm (Pillow reads it);
-                                         MODE exact or psnr:MIN
+                                         MODE exact or psnr:MIN; exact also seeks to the last
+                                         frame through the index and compares its PNG
 """
 import math
 import subprocess
@@ -56,6 +57,25 @@ def main():
         if psnr < float(mode.split(":")[1]):
             print(f"frame {k + 1}: PSNR {psnr:.1f} dB")
             return 1
+    return last_frame(path, directory, frames, p["r_frame_rate"]) if mode == "exact" else 0
+
+
+def last_frame(path, directory, frames, rate):
+    """Seeks straight to the last frame, which takes the file's index (an OpenDML file's
+    super index past its first part), and compares it as a PNG with the device's."""
+    num, den = rate.split("/")
+    at = f"{(frames - 1) * int(den) / int(num):.4f}"
+    pts = subprocess.run(["ffprobe", "-v", "error", "-read_intervals", f"{at}%+#1", "-show_entries", "packet=pts",
+                          "-of", "csv=p=0", path], check=True, capture_output=True, text=True).stdout.split()
+    if not pts or int(pts[0]) != frames - 1:
+        print(f"seeking to {at} s reads frame {pts[:1]}, not {frames - 1}")
+        return 1
+    png = f"{directory}/last.png"
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-noaccurate_seek", "-ss", at, "-i", path, "-frames:v", "1", png],
+                   check=True)
+    if Image.open(png).convert("RGB").tobytes() != Image.open(f"{directory}/main-{frames}.ppm").convert("RGB").tobytes():
+        print("the last frame differs from the device's picture")
+        return 1
     return 0
 
 

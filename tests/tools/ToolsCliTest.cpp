@@ -78,6 +78,15 @@ TEST(ToolsCli, ClipboardTypingAndMessages)
     for (const char* line : {"input 86 65 1", "input 87 65 1", "input 86 16 1", "input 86 191 1", "input 87 191 1",
                              "input 87 16 1"})
         EXPECT_EQ(logLine(sim, "input"), line);
+    // Through the device's clipboard: the run of characters without a key is pasted
+    // (Windows-1252) before its Ctrl+V; only a character Windows-1252 lacks is refused, named.
+    r = cli(sim, {"type", "--via-clipboard", "\xC3\xA9\xE4\xB8\xAD"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("has \xE4\xB8\xAD; nothing was sent"), std::string::npos) << r.err;
+    ASSERT_EQ(cli(sim, {"type", "--via-clipboard", "\xC3\xA9\xE2\x82\xAC" "b"}).exitCode, 0);
+    EXPECT_EQ(logLine(sim, "paste"), "paste 2 e980");
+    for (const char* line : {"input 86 17 1", "input 86 86 1", "input 87 86 1", "input 87 17 1", "input 86 66 1"})
+        EXPECT_EQ(logLine(sim, "input"), line);
 
     const struct {
         std::vector<std::string> args;

@@ -1,11 +1,14 @@
-// Device Information, Process Info, Copy from Device, Paste (F11), Soft Reset and
-// Suspend from a device window connected to sorvane-sim.
+// Device Information, Process Info, Copy from Device, Paste (F11), Type text, Soft
+// Reset and Suspend from a device window connected to sorvane-sim.
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolTip>
 #include <QTimer>
@@ -17,6 +20,8 @@
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
 #include "tools/ui/ProcessInfoDialog.h"
+#include "tools/ui/TypeTextDialog.h"
+#include "view/CommandIds.h"
 
 namespace sorvane::test {
 namespace {
@@ -140,6 +145,29 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     copy->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(QToolTip::text().contains("clipboard is empty"), 10000);
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("PC text"));
+
+    // Type text while a recording runs: its keys are recorded and counted. é has no key:
+    // refused, then sent through the device's clipboard, a choice the program keeps.
+    w->command(devcmd::StartRecording);
+    const uint32_t keys = w->connection().link().keyPresses.load();
+    withDialog<TypeTextDialog>(*w, devcmd::TypeText, "TYPETEXT", [&](TypeTextDialog& d) {
+        QVERIFY(!d.viaClipboard()->isChecked());
+        d.editor()->setPlainText(QString::fromUtf8("a\xC3\xA9"));
+        d.accept();
+        QVERIFY(d.isVisible());
+        d.viaClipboard()->setChecked(true);
+        d.accept();
+        QVERIFY(!d.isVisible());
+    });
+    for (const char* line : {"input 86 65 1", "input 87 65 1", "paste 1 e9", "input 86 17 1"})
+        QCOMPARE(awaitLine(*sim.process, {"input", "paste"}), std::string(line));
+    QCOMPARE(w->connection().link().keyPresses.load(), keys + 3);
+    QCOMPARE(h.shell->platformSettings().TypeViaClipboard, 1);
+    h.ui.files.answers = {(h.dir / "typed.txt").string()};
+    w->command(devcmd::StopRecording);
+    QCOMPARE(QString::fromStdString(readFile(h.dir / "typed.txt")).remove(QRegularExpression("SLEEP,\\d+\r\n")),
+             QStringLiteral("KEYDOWN,65\r\nKEYUP,65\r\nKEYDOWN,17\r\nKEYDOWN,86\r\nKEYUP,86\r\nKEYUP,17\r\n"));
+
     DeviceToolsPort& port = DeviceToolsPortOf(*w);
     SoftResetDevice(port);
     QCOMPARE(awaitLine(*sim.process, {"softreset"}), std::string("softreset"));

@@ -372,9 +372,11 @@ TEST(Connection, DestroyingItWhileItsThreadWaitsInAReceiveFreesTheSlot)
 TEST(LinkMeterTest, FiguresFollowTheReportedExchanges)
 {
     std::atomic<uint32_t> received{0xFFFFFF00u}; // wraps during the test
-    LinkMeter m(received);
+    std::atomic<uint32_t> sent{0};
+    LinkMeter m(received, sent);
     m.exchangeStarted(1000);
     received += 0x200; // 512 bytes arrive
+    sent += 3000;      // and an upload leaves
     m.exchangeEnded(1040, true);
     for (uint32_t t = 1100; t < 2000; t += 100) {
         m.exchangeStarted(t);
@@ -388,15 +390,35 @@ TEST(LinkMeterTest, FiguresFollowTheReportedExchanges)
     EXPECT_EQ(f.latencyMs, 25);
     EXPECT_NEAR(f.updatesPerSecond, 5.0 * 1000 / 1030, 0.01);
     EXPECT_NEAR(f.bytesPerSecond, (512.0 + 9 * 1024) * 1000 / 1030, 0.5);
-    EXPECT_EQ(LinkStatusText(f), "live \xC2\xB7 4.9 updates/s \xC2\xB7 9.2 KB/s \xC2\xB7 25 ms");
+    EXPECT_EQ(f.bytesSent, 3000u);
+    EXPECT_EQ(LinkStatusText(f), "live \xC2\xB7 4.9 updates/s \xC2\xB7 9.2 KB/s in \xC2\xB7 2.8 KB/s out \xC2\xB7 25 ms");
+    // Polls answered, nothing changed for a whole period: a still screen, not a dead link.
+    for (uint32_t t = 2100; t < 3100; t += 100) {
+        m.exchangeStarted(t);
+        m.exchangeEnded(t + 25, false);
+    }
+    EXPECT_EQ(LinkStatusText(m.figures(3100)).rfind("live \xC2\xB7 screen still \xC2\xB7 0 B/s in", 0), 0u);
+    // What the window does comes first on the line.
+    const struct {
+        WindowActivity activity;
+        const char* text;
+    } activities[] = {
+        {{record_state::kRecording}, "recording"},
+        {{record_state::kRecording, true, "", 650, 10, 15u << 20}, "recording video 1:05 \xC2\xB7 15.0 MB"},
+        {{record_state::kPlaying, false, "Smoke"}, "playing Smoke: input paused"},
+        {{record_state::kPaused, true, "Smoke"}, "Smoke paused"},
+        {{record_state::kStopped}, ""},
+    };
+    for (const auto& a : activities)
+        EXPECT_EQ(ActivityText(a.activity), a.text);
 
     // Nothing arrives for more than two seconds: waiting, and no rate is claimed.
-    f = m.figures(2030 + kWaitingAfterMs + 1);
+    f = m.figures(3125 + kWaitingAfterMs + 1);
     EXPECT_EQ(f.state, LinkState::Waiting);
     EXPECT_EQ(f.bytesPerSecond, 0.0);
     // Bytes still moving (a long transfer) keep it live.
     received += 1;
-    EXPECT_EQ(m.figures(2030 + kWaitingAfterMs + 2).state, LinkState::Live);
+    EXPECT_EQ(m.figures(3125 + kWaitingAfterMs + 2).state, LinkState::Live);
 
     m.reconnecting(5000, 9000);
     f = m.figures(6500);

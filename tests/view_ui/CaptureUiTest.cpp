@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QMimeData>
 #include <QTest>
 
@@ -120,10 +121,22 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     QVERIFY(filesIn(dir).empty());
     QCOMPARE(h.ui.files.requests.back().filters[0].description, std::string("AVI Files"));
 
-    h.ui.files.answers = {(dir / "clip").string()};
+    // "clip" is recorded as clip.avi: No to replacing it keeps it.
+    std::ofstream(dir / "clip.avi", std::ios::binary) << "kept";
+    h.ui.files.answers = {(dir / "clip").string(), (dir / "clip").string()};
+    h.ui.messages.answers = {MessageResult::No, MessageResult::Yes};
+    wa->command(40009);
+    QCOMPARE(h.ui.messages.shown.back().text, std::string("clip.avi already exists.\nDo you want to replace it?"));
+    QCOMPARE(head(dir / "clip.avi", 100), std::string("kept"));
+    QCOMPARE(wa->view().recordState.load(), 40011u);
+    const QString title = wa->windowTitle();
     answer.reset(answerCompressor(0, true));
     wa->command(40009);
     QCOMPARE(wa->view().recordState.load(), 40009u);
+    QCOMPARE(wa->windowTitle(), QStringLiteral("Sorvane Sim Recording..."));
+    QTRY_VERIFY(wa->statusLine()->toolTip().startsWith(QStringLiteral("recording video 0:")));
+    wa->command(devcmd::StatusLine); // hidden, and remembered
+    QCOMPARE(h.shell->platformSettings().StatusLine, 0);
     QVERIFY(h.shell->aviRecording().active());
     const size_t asked = h.ui.files.requests.size();
     wb->command(40009);
@@ -135,6 +148,7 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::file_size(dir / "clip.avi") > 224 + 3 * 240 * 320 * 3, 20000);
     wa->command(40011);
     QCOMPARE(wa->view().recordState.load(), 40011u);
+    QCOMPARE(wa->windowTitle(), title);
     QVERIFY(!h.shell->aviRecording().active());
     QCOMPARE(head(dir / "clip.avi", 4), std::string("RIFF"));
 

@@ -1,6 +1,7 @@
 // Recording a device window's input as a script, and scenarios, through the program's shell.
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -55,21 +56,26 @@ void RecordingTest::clicksAreSavedAsAScript()
     h.ui.messages.answers = {MessageResult::No}; // Start again: keep the events
     w->command(devcmd::StartRecording);
     QCOMPARE(h.ui.messages.shown.back().text, std::string("Restart recording (lose captured events) ?"));
+    // "macro" is saved as macro.txt, which exists: No keeps it.
+    std::ofstream(h.dir / "macro.txt", std::ios::binary) << "kept";
     h.ui.files.answers = {(h.dir / "macro").string()};
+    h.ui.messages.answers = {MessageResult::No};
     w->command(devcmd::StopRecording);
-    QVERIFY(clickAt.match(read(h.dir / "macro.txt")).hasMatch());
+    QCOMPARE(h.ui.messages.shown.back().text, std::string("macro.txt already exists.\nDo you want to replace it?"));
+    QCOMPARE(read(h.dir / "macro.txt"), QStringLiteral("kept"));
     QCOMPARE(h.ui.files.requests.back().filters.at(0).patterns.at(0), std::string("*.TXT"));
     QCOMPARE(w->windowTitle(), title);
 
-    // Closing while recording asks to save.
+    // Closing while recording asks to save; Yes replaces macro.txt.
     w->command(devcmd::StartRecording);
     click(10, 20);
-    h.ui.messages.answers = {MessageResult::Yes};
-    h.ui.files.answers = {(h.dir / "closing.scr").string()};
+    h.ui.messages.answers = {MessageResult::Yes, MessageResult::Yes};
+    h.ui.files.answers = {(h.dir / "macro").string()};
     w->close();
     QTRY_VERIFY(w.isNull());
-    QCOMPARE(h.ui.messages.shown.back().text, std::string("Save the recorded data collected so far?"));
-    QVERIFY(clickAt.match(read(h.dir / "closing.scr")).hasMatch());
+    QCOMPARE(h.ui.messages.shown.at(h.ui.messages.shown.size() - 2).text,
+             std::string("Save the recorded data collected so far?"));
+    QVERIFY(clickAt.match(read(h.dir / "macro.txt")).hasMatch());
 }
 
 void RecordingTest::scenarioPlaysPausesAndStops()
@@ -101,6 +107,7 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     main.runCommand(cmd::PlayPause);
     QCOMPARE(QString::fromStdString(nextLine(*sim.process, {"input"})), QStringLiteral("input 84 3 4"));
     QCOMPARE(status(), QStringLiteral("Running"));
+    QTRY_VERIFY(w->statusLine()->toolTip().startsWith(QStringLiteral("playing Smoke: input paused \u00B7 live")));
     answer(false); // pauses, then asks; cancelling leaves it paused
     main.runCommand(cmd::PlayPause);
     QCOMPARE(status(), QStringLiteral("Paused"));
@@ -109,6 +116,9 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     main.runCommand(cmd::PlayPause);
     QCOMPARE(status(), QStringLiteral("Running"));
     QTRY_COMPARE(w->view().recordState.load(), uint32_t(record_state::kPlaying));
+    w->view().recordingMethod = 1; // F9 on a window that records video ends the playback too
+    w->command(devcmd::StopRecording);
+    QCOMPARE(w->view().recordState.load(), uint32_t(record_state::kStopped));
     main.runCommand(cmd::StopScenario);
     QCOMPARE(status(), QStringLiteral("Idle"));
     QCOMPARE(w->view().recordState.load(), uint32_t(record_state::kStopped));
@@ -129,6 +139,22 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     QTRY_COMPARE(status(), QStringLiteral("Idle"));
     QCOMPARE(main.scriptsList()->topLevelItem(0)->text(0), QStringLiteral("Edited"));
     QVERIFY(!std::filesystem::exists(h.dir / ".bashrc"));
+
+    // A paused scenario ends with its window: "Stopped", logged, and nothing to resume.
+    std::ofstream(scripts / "slow.txt", std::ios::binary) << "MOUSEDOWN,3,4\r\nSLEEP,600000\r\nMOUSEUP,3,4\r\n";
+    Scenario& logged = h.shell->scenarioService()->table().scenarios()[0];
+    logged.logResults = 1;
+    logged.logFile = (h.dir / "results.log").string();
+    answer(true);
+    main.runCommand(cmd::PlayPause);
+    answer(false);
+    main.runCommand(cmd::PlayPause);
+    QCOMPARE(status(), QStringLiteral("Paused"));
+    QPointer<DeviceWindow> closing(w);
+    w->close();
+    QTRY_VERIFY(closing.isNull());
+    QCOMPARE(status(), QStringLiteral("Stopped"));
+    QVERIFY(readFile(h.dir / "results.log").find("*** Scenario Ended ***, the connection ended") != std::string::npos);
 }
 
 void RecordingTest::newScenarioIsSavedAndRenamed()

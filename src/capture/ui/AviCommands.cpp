@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QSpinBox>
 #include <QTimer>
+#include <QVariant>
 
 #include "view/ViewGeometry.h"
 #include "view/ViewRecord.h"
@@ -17,22 +18,9 @@ namespace sorvane {
 namespace {
 
 constexpr int kPointerPeriodMs = 30;
-
-std::string lowerCase(std::string s)
-{
-    for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+constexpr char kTitleProperty[] = "sorvaneTitleBeforeAvi";
 
 } // namespace
-
-std::filesystem::path aviFileName(const std::string& typed)
-{
-    if (typed.size() >= 4 && lowerCase(typed.substr(typed.size() - 4)) == ".avi")
-        return typed;
-    return typed + ".avi";
-}
 
 CompressorDialog::CompressorDialog(QWidget* parent) : QDialog(parent)
 {
@@ -88,6 +76,13 @@ bool AviCommands::startAvi(DeviceWindow& window)
     if (!typed || typed->empty())
         return fail();
     const std::filesystem::path path = aviFileName(*typed);
+    // The dialog asked about the name as typed; one that gains ".avi" may be another
+    // file that exists.
+    std::error_code ec;
+    if (path != std::filesystem::path(*typed) && std::filesystem::exists(path, ec) &&
+        context_.messages.show({path.filename().string() + " already exists.\nDo you want to replace it?",
+                                "Record AVI", MessageIcon::Warning, MessageButtons::YesNo}) != MessageResult::Yes)
+        return fail();
     // The compressor is chosen before the file is made, so a cancel leaves no file.
     std::optional<AviOptions> options;
     if (context_.chooseCompressor) {
@@ -117,6 +112,8 @@ bool AviCommands::startAvi(DeviceWindow& window)
     }
     window_ = &window;
     view.recordState = record_state::kRecording;
+    window.setProperty(kTitleProperty, window.windowTitle());
+    window.setWindowTitle(window.deviceName() + QStringLiteral(" Recording..."));
     // A window that goes while it records closes its file whole.
     windowGone_ = connect(&window, &QObject::destroyed, this, [this] {
         window_ = nullptr; // no longer a device window: only the recording is left to end
@@ -133,8 +130,13 @@ void AviCommands::finish(bool report)
 {
     pointerTimer_->stop();
     disconnect(windowGone_);
-    if (window_)
+    if (window_) {
         window_->view().recordState = record_state::kStopped;
+        const QVariant title = window_->property(kTitleProperty);
+        if (title.isValid())
+            window_->setWindowTitle(title.toString());
+        window_->setProperty(kTitleProperty, QVariant());
+    }
     window_ = nullptr;
     const AviRecording::Summary s = context_.recording.stop();
     if (report && s.wasActive && s.problem != AviStatus::Ok)

@@ -81,7 +81,4 @@ private:
     QTimer* pointerTimer_ = nullptr;
 };
 
-// Whether a typed name keeps its ".avi" (any case) or gets one appended.
-std::filesystem::path aviFileName(const std::string& typed);
-
 } // namespace sorvane

@@ -2,6 +2,8 @@
 
 #include <QVariant>
 
+#include <filesystem>
+
 #include "view/ui/DeviceWindow.h"
 #include "view/ViewRecord.h"
 
@@ -43,10 +45,10 @@ void ScriptRecorder::startRecording(DeviceWindow& w)
 
 void ScriptRecorder::stopRecording(DeviceWindow& w)
 {
-    if (recordsVideo(w))
-        return;
+    // A video window's own recording is the video recorder's; a scenario playing on it
+    // ends here as on any other window.
     const uint32_t old = w.view().recordState.exchange(record_state::kStopped);
-    if (old == record_state::kRecording)
+    if (old == record_state::kRecording && !recordsVideo(w))
         save(w);
     if (old == record_state::kRecording || old == record_state::kPlaying) {
         const QVariant title = w.property(kTitleProperty);
@@ -81,6 +83,15 @@ void ScriptRecorder::save(DeviceWindow&)
     const std::optional<std::string> chosen = files_.saveFile(request);
     if (!chosen)
         return; // the events stay until the next Start Recording
+    // The dialog asked about the name as typed; one that gains ".txt" may be another
+    // file that exists.
+    const std::string target = RecordingPath(*chosen);
+    std::error_code ec;
+    if (target != *chosen && std::filesystem::exists(target, ec) &&
+        messages_.show({std::filesystem::path(target).filename().string() +
+                            " already exists.\nDo you want to replace it?",
+                        "Record", MessageIcon::Warning, MessageButtons::YesNo}) != MessageResult::Yes)
+        return;
     std::string written, error;
     if (!SaveRecording(*chosen, events_.events(), written, error)) {
         messages_.show({error, "Record", MessageIcon::Error, MessageButtons::Ok});

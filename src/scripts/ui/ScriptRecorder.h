@@ -5,7 +5,8 @@
 //
 // One event list serves the whole program (one recording can usefully run at a time).
 // Windows whose profile records AVI video (recording method 1) are left to the video
-// recorder: these commands do nothing for them.
+// recorder: Start Recording does nothing for them, and Stop Recording only ends a
+// scenario that plays there.
 //
 // Thread: user-interface thread.
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/DeviceToolsMemory.h"
+#include "view/InputPackets.h"
 
 class QObject;
 
@@ -40,6 +41,9 @@ public:
     // The link dropped and is being made again: requests fail and messages are lost
     // until it is back, so the commands refuse them and say why.
     virtual bool reconnecting() const { return false; }
+    // Key packets a tool typed (already sent in a message): recorded and counted as the
+    // user's own keys. Nothing by default.
+    virtual void keysTyped(const std::vector<InputPacket>& packets) { (void)packets; }
 };
 
 // The refusal of a command while the device is reconnecting: "<what>: the device is

@@ -1,5 +1,6 @@
 #include "tools/ui/TypeTextDialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -10,18 +11,21 @@
 
 namespace sorvane {
 
-QString TypeOnDevice(DeviceToolsPort& port, const QString& text)
+QString TypeOnDevice(DeviceToolsPort& port, const QString& text, bool viaClipboard)
 {
     const QByteArray utf8 = text.toUtf8();
-    const TypedText typed = TypeTextPackets(std::string_view(utf8.constData(), size_t(utf8.size())));
+    const TypedText typed = TypeTextPackets(std::string_view(utf8.constData(), size_t(utf8.size())), viaClipboard);
     if (!typed.missing.empty())
         return QString::fromStdString(typed.missing);
-    if (!typed.packets.empty())
-        port.sendMessage(TypedTextMessage(typed.packets));
+    if (!typed.packets.empty()) {
+        port.sendMessage(TypedTextMessage(typed));
+        port.keysTyped(typed.packets);
+    }
     return {};
 }
 
-TypeTextDialog::TypeTextDialog(DeviceToolsPort& port, QWidget* parent) : QDialog(parent), port_(port)
+TypeTextDialog::TypeTextDialog(DeviceToolsPort& port, QWidget* parent, TypeTextChoice* choice)
+    : QDialog(parent), port_(port), choice_(choice)
 {
     setObjectName(QStringLiteral("TYPETEXT"));
     setWindowTitle(QStringLiteral("Type Text"));
@@ -36,6 +40,10 @@ TypeTextDialog::TypeTextDialog(DeviceToolsPort& port, QWidget* parent) : QDialog
     note_->setWordWrap(true);
     note_->hide();
     layout->addWidget(note_);
+    viaClipboard_ = new QCheckBox(tr("Use the device clipboard for characters without a key"), this);
+    viaClipboard_->setObjectName(QStringLiteral("viaClipboard"));
+    viaClipboard_->setChecked(choice_ && choice_->viaClipboard);
+    layout->addWidget(viaClipboard_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &TypeTextDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -49,12 +57,20 @@ void TypeTextDialog::accept()
         note_->show();
         return;
     }
-    const QString missing = TypeOnDevice(port_, editor_->toPlainText());
+    const bool via = viaClipboard_->isChecked();
+    const QString missing = TypeOnDevice(port_, editor_->toPlainText(), via);
     if (missing.isEmpty()) {
+        if (choice_ && choice_->viaClipboard != via) {
+            choice_->viaClipboard = via;
+            if (choice_->remember)
+                choice_->remember(via);
+        }
         QDialog::accept();
         return;
     }
-    note_->setText(tr("No key of the device's keyboard types these characters, so nothing was sent: %1").arg(missing));
+    note_->setText(via ? tr("Windows-1252 has none of these characters, so nothing was sent: %1").arg(missing)
+                       : tr("No key of the device's keyboard types these characters, so nothing was sent: %1")
+                             .arg(missing));
     note_->show();
 }
 

@@ -110,6 +110,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     statusLine_->setContentsMargins(4, 1, 4, 1);
     statusLine_->setTextInteractionFlags(Qt::NoTextInteraction);
     layout_->addWidget(statusLine_);
+    statusLine_->setVisible(context_.showStatusLine);
     setFocusProxy(client_);
     client_->setMouseTracking(true); // resting the mouse on a skin button shows its tooltip
 
@@ -178,9 +179,11 @@ void DeviceWindow::command(int id)
         break;
     case devcmd::ToggleFlip: toggleFlip(); break;
     case devcmd::StatusLine:
-        statusLine_->setVisible(!statusLine_->isVisible());
+        statusLine_->setVisible(statusLine_->isHidden());
         if (QAction* a = action(devcmd::StatusLine))
-            a->setChecked(statusLine_->isVisible());
+            a->setChecked(!statusLine_->isHidden());
+        if (context_.services.statusLineShown)
+            context_.services.statusLineShown(!statusLine_->isHidden());
         fit();
         break;
     default:
@@ -410,7 +413,14 @@ void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
 void DeviceWindow::updateStatusLine()
 {
     // The width never pushes the window wider: the line is elided to the picture's.
-    const QString text = QString::fromStdString(LinkStatusText(connection_->figures()));
+    WindowActivity activity;
+    activity.recordState = view_.recordState.load();
+    activity.recordsVideo = view_.recordingMethod == 1;
+    if (context_.services.describe)
+        context_.services.describe(*this, activity);
+    std::string line = ActivityText(activity);
+    line += (line.empty() ? "" : " \xC2\xB7 ") + LinkStatusText(connection_->figures());
+    const QString text = QString::fromStdString(line);
     statusLine_->setToolTip(text);
     const int room = std::max(40, client_->width() - 8);
     statusLine_->setText(statusLine_->fontMetrics().elidedText(text, Qt::ElideRight, room));
@@ -443,6 +453,16 @@ void DeviceWindow::sendInput(const InputPacket& packet)
     if (context_.services.inputSent)
         context_.services.inputSent(*this, packet);
     connection_->sendInput(packet, context_.settings.QueueEvents != 0);
+}
+
+void DeviceWindow::noteTypedKeys(const std::vector<InputPacket>& packets)
+{
+    for (const InputPacket& p : packets) {
+        if (p[0] == input::kKeyDown)
+            link_.keyPresses.fetch_add(1);
+        if (context_.services.inputSent)
+            context_.services.inputSent(*this, p);
+    }
 }
 
 void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,

@@ -71,6 +71,11 @@ struct DeviceWindowServices {
     std::function<void(DeviceWindow&)> closing;
     // The dropped link is back (a scenario the drop paused resumes).
     std::function<void(DeviceWindow&)> reconnected;
+    // Adds what only the program knows to the status line's activity: the scenario's
+    // name, the video's figures (the window fills in its record state).
+    std::function<void(DeviceWindow&, WindowActivity&)> describe;
+    // The user showed or hid the status line (the program remembers it).
+    std::function<void(bool shown)> statusLineShown;
 };
 
 struct DeviceWindowContext {
@@ -82,6 +87,7 @@ struct DeviceWindowContext {
     // Plays the "CLICK" of a skin button `times` times in a row, once for each button a
     // press hit (may be empty: silence).
     std::function<void(int times)> playClick;
+    bool showStatusLine = true;
 };
 
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort {
@@ -103,6 +109,10 @@ public:
     QString deviceName() const { return deviceName_; }
     Connection& connection() const { return *connection_; }
     ViewRecord& view() const { return connection_->view(); }
+
+    // Keys a tool typed for the user (Type text): recorded while a recording runs and
+    // counted as key presses, as keys the user pressed are. The tool sends them.
+    void noteTypedKeys(const std::vector<InputPacket>& packets);
 
     // Carries out a command (see devcmd); disabled ones do nothing.
     void command(int id);

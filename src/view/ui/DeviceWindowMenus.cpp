@@ -68,7 +68,7 @@ void DeviceWindow::buildMenu()
     add(view, "Toggle Flip State", devcmd::ToggleFlip);
     QAction* statusLine = add(view, "Status &Line", devcmd::StatusLine);
     statusLine->setCheckable(true);
-    statusLine->setChecked(true);
+    statusLine->setChecked(context_.showStatusLine);
     view->addSeparator();
     auto* scales = new QActionGroup(this);
     add(view, "1X", devcmd::Scale1, scales);
