@@ -290,7 +290,14 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
         failPending(reconnects() ? "the device is reconnecting" : "the device closed the link");
         return;
     }
-    if (outcome != PollOutcome::Skipped && outcome != PollOutcome::Unsupported && afterPoll_)
+    // A refresh (after a bad update or a palette change) zeroes the picture, which is not
+    // the device's until the next well-formed update, applied or empty: no AVI frame is
+    // made of it meanwhile (those positions repeat the frame before).
+    if (outcome == PollOutcome::Applied || outcome == PollOutcome::Unchanged)
+        pictureIsDevices_ = true;
+    else if (outcome == PollOutcome::Refreshed || outcome == PollOutcome::PaletteChanged)
+        pictureIsDevices_ = false;
+    if (pictureIsDevices_ && outcome != PollOutcome::Skipped && outcome != PollOutcome::Unsupported && afterPoll_)
         afterPoll_(view_.screen, view_.screen.updateCounter.load());
     sender_.flushQueued();
 }

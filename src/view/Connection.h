@@ -117,8 +117,9 @@ public:
     // finished file transfer leaves behind until the explorer lets polling go on.
     void holdPolling(bool hold);
 
-    // Called on the connection thread after each poll that reached the device, with the
-    // poll's position (AVI frames). Set before start().
+    // Called on the connection thread after each poll that reached the device and left a
+    // picture that is the device's (not after a refresh), with the poll's position (AVI
+    // frames). Set before start().
     void setAfterPoll(std::function<void(ScreenState&, uint32_t updateCounter)> afterPoll);
 
     // Reconnecting by itself. With a relinker, a link the device dropped (not one the
@@ -166,6 +167,7 @@ private:
     ViewRecord view_;
     InputSender sender_;
     std::function<void(ScreenState&, uint32_t)> afterPoll_;
+    bool pictureIsDevices_ = true; // connection thread only
     LinkMeter meter_;
     std::shared_ptr<Relinker> relinker_;
     std::function<bool()> reconnectWanted_;
