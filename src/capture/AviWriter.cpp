@@ -281,17 +281,7 @@ AviStatus AviWriter::close()
         end_ = kMoviType + uint64_t(index_.back().offset);
         index_.pop_back();
     }
-    std::vector<uint8_t> idx(8 + 16 * index_.size());
-    fourcc(idx.data(), "idx1");
-    storeLe32(idx.data() + 4, uint32_t(16 * index_.size()));
-    const char* id = format_.codec == AviCodec::Mjpeg ? "00dc" : "00db";
-    for (size_t i = 0; i < index_.size(); ++i) {
-        uint8_t* e = &idx[8 + 16 * i];
-        fourcc(e, id);
-        storeLe32(e + 4, index_[i].flags);
-        storeLe32(e + 8, index_[i].offset);
-        storeLe32(e + 12, index_[i].size);
-    }
+    const std::vector<uint8_t> idx = legacyIndex(0);
     // The header is finished whatever became of the index: without one (the disk full
     // at the end) the file says so and still holds its frames, counted.
     const bool indexed = writeAllAt(fd, idx, end_);
@@ -308,6 +298,22 @@ AviStatus AviWriter::close()
     if (::close(fd) != 0)
         ok = false;
     return ok ? AviStatus::Ok : AviStatus::WriteFailed;
+}
+
+std::vector<uint8_t> AviWriter::legacyIndex(size_t room) const
+{
+    std::vector<uint8_t> idx(8 + 16 * index_.size() + room, 0);
+    fourcc(idx.data(), "idx1");
+    storeLe32(idx.data() + 4, uint32_t(16 * index_.size()));
+    const char* id = format_.codec == AviCodec::Mjpeg ? "00dc" : "00db";
+    for (size_t i = 0; i < index_.size(); ++i) {
+        uint8_t* e = &idx[8 + 16 * i];
+        fourcc(e, id);
+        storeLe32(e + 4, index_[i].flags);
+        storeLe32(e + 8, index_[i].offset);
+        storeLe32(e + 12, index_[i].size);
+    }
+    return idx;
 }
 
 std::vector<uint8_t> AviWriter::standardIndex(const Part& part, uint32_t end, uint64_t shift) const
@@ -348,17 +354,7 @@ bool AviWriter::startPart()
     uint64_t firstEnd = firstEnd_;
     if (first) {
         // idx1 of the first part, then the room its header takes at close().
-        out.resize(8 + 16 * index_.size() + kOdmlRoom, 0);
-        fourcc(out.data(), "idx1");
-        storeLe32(out.data() + 4, uint32_t(16 * index_.size()));
-        const char* id = format_.codec == AviCodec::Mjpeg ? "00dc" : "00db";
-        for (size_t i = 0; i < index_.size(); ++i) {
-            uint8_t* e = &out[8 + 16 * i];
-            fourcc(e, id);
-            storeLe32(e + 4, index_[i].flags);
-            storeLe32(e + 8, index_[i].offset);
-            storeLe32(e + 12, index_[i].size);
-        }
+        out = legacyIndex(kOdmlRoom);
         firstEnd = end_ + 8 + 16 * index_.size();
         fourcc(&out[firstEnd - end_], "JUNK");
         storeLe32(&out[firstEnd - end_ + 4], kOdmlRoom - 8);

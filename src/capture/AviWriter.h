@@ -140,6 +140,8 @@ private:
     AviStatus makeRoom(uint64_t bytes, uint64_t entries);
     // Ends the part being written and starts the next one; false when a write failed.
     bool startPart();
+    // "idx1" with every chunk so far, followed by `room` zero bytes.
+    std::vector<uint8_t> legacyIndex(size_t room) const;
     std::vector<uint8_t> standardIndex(const Part& part, uint32_t end, uint64_t shift) const;
     AviStatus closeExtended();
 
