@@ -141,9 +141,21 @@ AviStatus AviWriter::open(const std::filesystem::path& path, const AviFormat& fo
     if (format.width < 1 || format.width > 0xFFFF || format.height < 1 || format.height > 0xFFFF ||
         format.rate < 1 || format.rate > 1000)
         return AviStatus::BadFrame;
-    std::FILE* f = std::fopen(path.c_str(), "w+b");
-    if (!f)
+    // Only a regular file is written: a FIFO or device named as the output would block
+    // the recording or swallow it. The type is checked on the open descriptor, opened
+    // without waiting, and the file emptied only once it is known to be one.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
         return AviStatus::CannotCreate;
+    struct stat st {};
+    std::FILE* f = nullptr;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0 &&
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        f = ::fdopen(fd, "w+b");
+    if (!f) {
+        ::close(fd);
+        return AviStatus::CannotCreate;
+    }
     file_ = f;
     format_ = format;
     index_.clear();

@@ -235,6 +235,7 @@ TEST(CliFiles, HostileFilesAreRefusedWithTheirReason)
     Cli cli(true);
     const fs::path d = cli.pc.path();
     ASSERT_EQ(::mkfifo((d / "fifo.bin").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((d / "fifo.avi").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", d / "zero.bin");
     fs::create_directory(d / "folder.bin");
     for (auto [name, size] : {std::pair{"big.txt", (16ull << 20) + 1}, {"big.png", (128ull << 20) + 1}, {"huge", 1ull << 32}}) {
@@ -277,6 +278,10 @@ TEST(CliFiles, HostileFilesAreRefusedWithTheirReason)
         EXPECT_NE(error.find(path + ": " + row.reason), std::string::npos) << row.place << ": " << error;
     }
     EXPECT_TRUE(fs::is_empty(cli.sandbox));
+    // record's output: a FIFO is neither written nor waited on.
+    const ProcessResult rec = cli({"record", (d / "fifo.avi").string(), "--polls", "1"});
+    EXPECT_EQ(rec.exitCode, 1);
+    EXPECT_NE(rec.err.find("cannot create " + (d / "fifo.avi").string()), std::string::npos) << rec.err;
     // The window a skin makes at the scale: 20 x 2100 fits at 3X, not at 4X.
     writeFile(d / "SKINS.INI", "[SKINS]\nskin0=Tall\n[skin0]\nImage=tall.png\n");
     sorvane::Skin skin;
