@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/ByteOrder.h"
+#include "platform/RegularFile.h"
 
 namespace sorvane {
 
@@ -142,20 +143,14 @@ AviStatus AviWriter::open(const std::filesystem::path& path, const AviFormat& fo
         format.rate < 1 || format.rate > 1000)
         return AviStatus::BadFrame;
     // Only a regular file is written: a FIFO or device named as the output would block
-    // the recording or swallow it. The type is checked on the open descriptor, opened
-    // without waiting, and the file emptied only once it is known to be one.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0)
+    // the recording or swallow it. It is emptied once it is known to be one.
+    RegularFile out = RegularFile::open(path, UINT64_MAX, O_RDWR | O_CREAT);
+    if (!out || ::ftruncate(out.fd(), 0) != 0)
         return AviStatus::CannotCreate;
-    struct stat st {};
-    std::FILE* f = nullptr;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0 &&
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
-        f = ::fdopen(fd, "w+b");
-    if (!f) {
-        ::close(fd);
+    std::FILE* f = ::fdopen(out.fd(), "w+b");
+    if (!f)
         return AviStatus::CannotCreate;
-    }
+    out.release();
     file_ = f;
     format_ = format;
     index_.clear();

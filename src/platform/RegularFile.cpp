@@ -45,12 +45,12 @@ std::string SizeBoundText(uint64_t bytes)
     return std::to_string(bytes) + " bytes";
 }
 
-RegularFile RegularFile::open(const std::filesystem::path& path, uint64_t maxSize)
+RegularFile RegularFile::open(const std::filesystem::path& path, uint64_t maxSize, int access)
 {
     RegularFile f;
     // O_NONBLOCK: a FIFO's open returns at once instead of waiting for a writer;
     // O_NOCTTY: a terminal named here never becomes the controlling one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), (access ? access : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0) {
         f.openErrno_ = errno;
         f.error_ = errno == EISDIR ? "is a folder" : std::strerror(errno);

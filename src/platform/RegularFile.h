@@ -30,8 +30,10 @@ public:
     RegularFile& operator=(RegularFile&& other) noexcept;
 
     // Opens path for reading; refused (fd -1, error set) when it is not a regular file
-    // or has more than maxSize bytes.
-    static RegularFile open(const std::filesystem::path& path, uint64_t maxSize);
+    // or has more than maxSize bytes. `access` may ask for writing instead (O_WRONLY or
+    // O_RDWR, with O_CREAT and O_APPEND as open(2) takes them; a new file gets mode 0666
+    // less the umask): an output named by the user is a regular file just the same.
+    static RegularFile open(const std::filesystem::path& path, uint64_t maxSize, int access = 0);
 
     explicit operator bool() const { return fd_ >= 0; }
     int fd() const { return fd_; }

@@ -1,8 +1,13 @@
 #include "scripts/ResultsLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/RegularFile.h"
 #include "platform/Utf8Text.h"
 
 namespace fs = std::filesystem;
@@ -68,11 +73,20 @@ bool LogLine(const std::string& path, std::string_view text1, std::string_view t
     if (!localtime_r(&now, &local))
         return false;
     const std::string line = FormatLogLine(local, text1, text2);
-    std::FILE* f = std::fopen(path.c_str(), "ab");
+    // A FIFO or device named as the log is never written nor waited on.
+    const RegularFile f = RegularFile::open(path, UINT64_MAX, O_WRONLY | O_APPEND | O_CREAT);
     if (!f)
         return false;
-    const bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-    return std::fclose(f) == 0 && ok;
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(f.fd(), line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
 }
 
 void EventLogTexts(const LoadedScript& script, const RecordedEvent& e, std::string& text1, std::string& text2)

@@ -1,6 +1,8 @@
 // Recording text, script reading, playback on a driven clock, the results log and
 // scenario files.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -170,6 +172,12 @@ TEST(Playback, LoopCountsAndTheResultsLog)
               "a.txt\r\nVersion 400, a.txt\r\nMOUSEDOWN, 1,1\r\n*** End of Script ***, a.txt\r\n"
               "*** Start of Script ***, Script = S\\nexport PWNED=1 #, File = 1, Loop = 0, Device = D\\x0d\\nev\\, "
               "c.txt\r\nVersion 400, c.txt\r\nError Loading Script File, c.txt\r\n");
+
+    // A FIFO named as the log is neither written nor waited on: the scenario plays on.
+    ASSERT_EQ(::mkfifo((dir / "fifo.log").c_str(), 0600), 0);
+    s.logFile = (dir / "fifo.log").string();
+    Playback fifo(s, dir, false, "D");
+    EXPECT_EQ(fifo.state.load(), record_state::kStopped);
 
     // A log path read from a scenario file may only name a .txt or .log file, not hidden,
     // in no hidden folder but those on the way to the script folder.
