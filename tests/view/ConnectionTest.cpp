@@ -133,15 +133,15 @@ private:
             }
             if (cmd[0] == CmdUpdate && updates_) {
                 if (!updates_->empty()) {
-                    (void)::write(fd_, updates_->front().data(), updates_->front().size());
+                    (void)::send(fd_, updates_->front().data(), updates_->front().size(), MSG_NOSIGNAL);
                     updates_->pop_front();
                 }
             } else if (cmd[0] == CmdUpdate) {
                 uint8_t h[20] = {20};
-                (void)::write(fd_, h, sizeof h);
+                (void)::send(fd_, h, sizeof h, MSG_NOSIGNAL);
             } else if (cmd[0] == CmdRefresh) {
                 const uint8_t a[4] = {'a', 0xFF, 'a', 0x11};
-                (void)::write(fd_, a, 4);
+                (void)::send(fd_, a, 4, MSG_NOSIGNAL);
             }
         }
     }
