@@ -29,24 +29,11 @@ void storeLe64(uint8_t* p, uint64_t v)
     storeLe32(p + 4, uint32_t(v >> 32));
 }
 
-bool writeAt(int fd, const uint8_t* data, size_t size, uint64_t at)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, off_t(at));
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-        at += uint64_t(n);
-    }
-    return true;
-}
-
 bool patchLe32(int fd, uint64_t at, uint64_t value)
 {
     uint8_t b[4];
     storeLe32(b, uint32_t(value));
-    return writeAt(fd, b, 4, at);
+    return WriteAllAt(fd, b, 4, at);
 }
 
 // Moves bytes [from, end) up by `by` bytes, the last block first.
@@ -56,7 +43,7 @@ bool moveUp(int fd, uint64_t from, uint64_t end, uint64_t by)
     while (end > from) {
         const size_t n = size_t(std::min<uint64_t>(block.size(), end - from));
         end -= n;
-        if (::pread(fd, block.data(), n, off_t(end)) != ssize_t(n) || !writeAt(fd, block.data(), n, end + by))
+        if (::pread(fd, block.data(), n, off_t(end)) != ssize_t(n) || !WriteAllAt(fd, block.data(), n, end + by))
             return false;
     }
     return true;
@@ -250,24 +237,6 @@ AviStatus AviWriter::writeFrame(uint32_t position, std::span<const uint8_t> data
     return s;
 }
 
-namespace {
-
-bool writeAllAt(int fd, const std::vector<uint8_t>& bytes, uint64_t at)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, off_t(at + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-} // namespace
-
 AviStatus AviWriter::close()
 {
     if (!file_)
@@ -291,14 +260,14 @@ AviStatus AviWriter::close()
     const std::vector<uint8_t> idx = legacyIndex(0);
     // The header is finished whatever became of the index: without one (the disk full
     // at the end) the file says so and still holds its frames, counted.
-    const bool indexed = writeAllAt(fd, idx, end_);
+    const bool indexed = WriteAllAt(fd, idx.data(), idx.size(), end_);
     const uint64_t total = indexed ? end_ + idx.size() : end_;
     std::vector<uint8_t> h = encodeHeaders(format_, uint32_t(index_.size()), largest_);
     storeLe32(&h[4], uint32_t(total - 8));
     storeLe32(&h[216], uint32_t(end_ - kMoviType));
     if (!indexed)
         storeLe32(&h[44], 0);
-    ok = writeAllAt(fd, h, 0) && indexed && ok;
+    ok = WriteAllAt(fd, h.data(), h.size(), 0) && indexed && ok;
     // A chunk or an index cut short by a failed write lies beyond the end: drop it.
     if (::ftruncate(fd, off_t(total)) != 0)
         ok = false;
@@ -386,7 +355,7 @@ bool AviWriter::startPart()
         current.ixAt = next.start + 24;
         out.insert(out.end(), firstIndex.begin(), firstIndex.end());
     }
-    bool ok = writeAt(fd, out.data(), out.size(), end_);
+    bool ok = WriteAllAt(fd, out.data(), out.size(), end_);
     if (!first) // the part is whole now: its sizes
         ok = ok && patchLe32(fd, current.start + 4, next.start - current.start - 8) &&
              patchLe32(fd, current.start + 16, next.start - current.start - 20);
@@ -412,7 +381,7 @@ AviStatus AviWriter::closeExtended()
     last.ixAt = end_;
     last.ixSize = uint32_t(ix.size());
     const uint64_t total = end_ + ix.size();
-    ok = ok && writeAt(fd, ix.data(), ix.size(), end_) && patchLe32(fd, last.start + 4, total - last.start - 8) &&
+    ok = ok && WriteAllAt(fd, ix.data(), ix.size(), end_) && patchLe32(fd, last.start + 4, total - last.start - 8) &&
          patchLe32(fd, last.start + 16, total - last.start - 20) && ::ftruncate(fd, off_t(total)) == 0;
 
     // The first part's movie list and idx1 move up into the room left for the header.
@@ -449,7 +418,7 @@ AviStatus AviWriter::closeExtended()
     fourcc(movi, "LIST");
     storeLe32(movi + 4, firstMovi_);
     fourcc(movi + 8, "movi");
-    ok = ok && writeAt(fd, h.data(), h.size(), 0);
+    ok = ok && WriteAllAt(fd, h.data(), h.size(), 0);
     if (std::fclose(file_) != 0)
         ok = false;
     file_ = nullptr;

@@ -36,6 +36,29 @@ RegularFile& RegularFile::operator=(RegularFile&& other) noexcept
 
 int RegularFile::release() { return std::exchange(fd_, -1); }
 
+namespace {
+
+bool writeLoop(int fd, const void* data, size_t size, const uint64_t* at)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = at ? ::pwrite(fd, p + done, size - done, off_t(*at + done)) : ::write(fd, p + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteAll(int fd, const void* data, size_t size) { return writeLoop(fd, data, size, nullptr); }
+
+bool WriteAllAt(int fd, const void* data, size_t size, uint64_t at) { return writeLoop(fd, data, size, &at); }
+
 std::string SizeBoundText(uint64_t bytes)
 {
     if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)

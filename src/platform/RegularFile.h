@@ -49,6 +49,11 @@ private:
     std::string error_;
 };
 
+// Writes all `size` bytes to fd (at its position, or at offset `at`), going on after
+// short writes and interrupted calls. False when a write failed (errno says why).
+bool WriteAll(int fd, const void* data, size_t size);
+bool WriteAllAt(int fd, const void* data, size_t size, uint64_t at);
+
 // "16 MiB", "1648 bytes": a bound as the reasons say it.
 std::string SizeBoundText(uint64_t bytes);
 

@@ -1,9 +1,7 @@
 #include "scripts/ResultsLog.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -77,16 +75,7 @@ bool LogLine(const std::string& path, std::string_view text1, std::string_view t
     const RegularFile f = RegularFile::open(path, UINT64_MAX, O_WRONLY | O_APPEND | O_CREAT);
     if (!f)
         return false;
-    size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(f.fd(), line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
+    return WriteAll(f.fd(), line.data(), line.size());
 }
 
 void EventLogTexts(const LoadedScript& script, const RecordedEvent& e, std::string& text1, std::string& text2)
