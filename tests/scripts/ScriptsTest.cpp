@@ -125,9 +125,10 @@ TEST(Recording, SavedTextAndItsReplayOnADrivenClock)
     std::string written, error;
     ASSERT_TRUE(SaveRecording((dir / "macro").string(), list.events(), written, error)) << error;
     EXPECT_EQ(written, (dir / "macro.txt").string());
-    EXPECT_EQ(readFile(written), "MOUSEDOWN,120,88\r\nSLEEP,250\r\nMOUSEMOVE,121,90\r\nMOUSEUP,121,90\r\nSLEEP,1000\r\n"
-                                 "KEYDOWN,13\r\nKEYUP,13\r\nSLEEP,40\r\nDOUBLECLICK,65535,0\r\nSLEEP,70\r\n"
-                                 "RMOUSEDOWN,300,400\r\nSLEEP,40\r\nRMOUSEUP,300,400\r\nSLEEP,500\r\nRDOUBLECLICK,7,8\r\n");
+    EXPECT_EQ(readFile(written), "MOUSEDOWN,120,88\r\nSLEEP,250\r\nMOUSEMOVE,121,90\r\nMOUSEUP,121,90\r\n"
+                                 "SLEEP,1000\r\nKEYDOWN,13\r\nKEYUP,13\r\nSLEEP,40\r\nDOUBLECLICK,65535,0\r\n"
+                                 "SLEEP,70\r\nRMOUSEDOWN,300,400\r\nSLEEP,40\r\nRMOUSEUP,300,400\r\nSLEEP,500\r\n"
+                                 "RDOUBLECLICK,7,8\r\n");
 
     // Replayed by a scenario that plays it twice with 3 s after each pass, then once more
     // with 5 s after it, the whole list three times with 7 s after each pass but the last.
@@ -146,12 +147,12 @@ TEST(Recording, SavedTextAndItsReplayOnADrivenClock)
     // A file's next pass starts a cycle after its last event and its file's delay; the
     // list's next pass a cycle after the file passes, the cycle that found them done and
     // the scenario's 7 s.
-    const uint32_t starts[] = {0, 3180 + 3000 + 20, 2 * 6200};
+    const uint32_t starts[] = {0, 3180 + 3000 + 20, 2 * 6200}, passMs = 12400 + 3180 + 5000 + 20 + 7000 + 20;
     std::vector<std::pair<uint32_t, std::vector<uint8_t>>> want;
     for (uint32_t pass = 0; pass < 3; ++pass)
         for (uint32_t start : starts)
             for (const auto& [at, bytes] : replay)
-                want.push_back({1000 + pass * (12400 + 3180 + 5000 + 20 + 7000 + 20) + start + at, {bytes.begin(), bytes.end()}});
+                want.push_back({1000 + pass * passMs + start + at, {bytes.begin(), bytes.end()}});
     EXPECT_EQ(p.channel.sent, want);
     EXPECT_EQ(p.clock.tickCount(), want.back().first + 5000 + 20); // no 7 s after the last pass
     EXPECT_EQ(p.state.load(), record_state::kStopped);
