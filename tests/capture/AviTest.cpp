@@ -1,7 +1,8 @@
-// AVI recording: files ffprobe and ffmpeg read, frames equal to the picture with the
-// cursor clipped at the edge, the live picture untouched, one recording at a time,
-// a file under a part's size byte for byte as it always was; and sorvane-cli record
-// against the simulator, frame by frame, in one RIFF part and in several.
+// AVI recording: files ffprobe and ffmpeg read and a reader written from the format's
+// documentation accepts, with the header fields and frames that were recorded; frames
+// equal to the picture with the cursor clipped at the edge, the live picture untouched,
+// one recording at a time; and sorvane-cli record against the simulator, frame by frame,
+// in one RIFF part and in several.
 
 #include <gtest/gtest.h>
 
@@ -104,7 +105,7 @@ TEST_P(AviFrames, FfmpegDecodesThePictureWithTheCursorClipped)
     EXPECT_EQ(ShownPicture(st)->bits, live); // no cursor pixels in the live picture
 
     const bool mjpeg = c.codec == AviCodec::Mjpeg;
-    EXPECT_EQ(oracle({"probe", file.string()}), probeLine(w, h, 7, 2, mjpeg ? "mjpeg" : "rawvideo"));
+    EXPECT_EQ(layoutOf(file).probe, probeLine(w, h, 7, 2, mjpeg ? "mjpeg" : "rawvideo"));
     oracle({"decode", file.string(), (dir / "frames.rgb").string()});
     const std::vector<uint8_t> got = readFileBytes(dir / "frames.rgb");
     const size_t size = size_t(w) * size_t(h) * 3;
@@ -232,7 +233,7 @@ TEST_P(AviLayout, TheDocumentedReaderFindsTheFramesWritten)
     ASSERT_EQ(writer.close(), AviStatus::Ok);
 
     Layout got = layoutOf(dir / "t.avi");
-    EXPECT_EQ(got.frames, frames);
+    ASSERT_EQ(got.frames, frames); // nothing more when the reader refused the file
     const auto n = [](uint64_t v) { return std::to_string(v); };
     const std::string w = n(c.width), h = n(c.height), total = n(frames.size());
     const std::string first = c.parts.empty() ? total : c.parts.substr(0, c.parts.find(','));
@@ -253,6 +254,7 @@ TEST_P(AviLayout, TheDocumentedReaderFindsTheFramesWritten)
         {"indx.nEntriesInUse", c.parts.empty() ? "" : n((riff.size() + 1) / 5)}};
     for (const auto& [key, value] : expected)
         EXPECT_EQ(got.fields[key], value) << key;
+    // ffprobe counts the frames that hold data, not the empty chunks of the gaps.
     EXPECT_EQ(got.probe, probeLine(c.width, c.height, c.rate, int(c.positions.size()), mjpeg ? "mjpeg" : "rawvideo"));
 }
 

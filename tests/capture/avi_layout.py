@@ -9,8 +9,8 @@ frame as text lines:
   avih.dwMicroSecPerFrame=...        every AVIMAINHEADER field, likewise strh.*, strf.*,
                                      dmlh.dwTotalFrames, indx.nEntriesInUse (when present)
   idx1.entries=N                     entries of the legacy index (absent: no idx1)
-  ix00.entries=a,b,...               entries of each part's standard index (the super index
-                                     lists them in part order)
+  ix00.entries=a,b,...               entries of each part's standard index (one per RIFF part,
+                                     in part order in the super index: how our files are made)
   frame=ID SIZE KEY CRC32 @PART:OFF  every data chunk in stream order: its id, data size,
                                      1 for a key frame (- in a file without index), the CRC-32 of its data, its RIFF
                                      part and the file offset of its data
@@ -90,7 +90,7 @@ def layout(d):
     need(parts, "an empty file")
 
     first = {c[3] or c[0]: c for c in parts[0][1]}
-    need("hdrl" in first and parts[0][1][0][3] == "hdrl", "the AVI part does not start with LIST 'hdrl'")
+    need(parts[0][1] and parts[0][1][0][3] == "hdrl", "the AVI part does not start with LIST 'hdrl'")
     need("movi" in first, "the AVI part has no LIST 'movi'")
     hdrl = first["hdrl"]
     heads = walk(d, hdrl[1] + 12, hdrl[1] + 8 + hdrl[2], "LIST 'hdrl'")
@@ -193,6 +193,7 @@ def layout(d):
                 next_chunk += 1
             counts.append(str(n))
         need(next_chunk == len(chunks), f"the standard indexes cover {next_chunk} of {len(chunks)} chunks")
+        need(len(ix_chunks) == used, f"{len(ix_chunks)} 'ix00' chunks, {used} in the super index")
         lines.append(f"indx.nEntriesInUse={used}")
         lines.append(f"ix00.entries={','.join(counts)}")
     need(None not in keys or not (idx1 or indx), "chunks no index covers")
