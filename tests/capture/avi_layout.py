@@ -12,8 +12,9 @@ frame as text lines:
   ix00.entries=a,b,...               entries of each part's standard index (one per RIFF part,
                                      in part order in the super index: how our files are made)
   frame=ID SIZE KEY CRC32 @PART:OFF  every data chunk in stream order: its id, data size,
-                                     1 for a key frame (- in a file without index), the CRC-32 of its data, its RIFF
-                                     part and the file offset of its data
+                                     1 for a key frame (- in a file without index), the
+                                     CRC-32 of its data (decimal), its RIFF part and the
+                                     file offset of its data
 """
 import struct
 import zlib
@@ -222,9 +223,11 @@ def layout(d):
         need(all(c[2] in (0, stride * height) for c in chunks), f"an uncompressed frame not of {stride * height} bytes")
 
     lines.insert(0, "riff=" + ",".join(p[0] for p in parts))
-    lines[1:1] = [f"avih.{k}={v}" for k, v in avih.items()] + [f"strh.{k}={v}" for k, v in strh.items()] + \
-        ([f"strh.rcFrame={','.join(map(str, rc))}"] if rc else []) + [f"strf.{k}={v}" for k, v in strf.items()] + \
-        ([f"dmlh.dwTotalFrames={dmlh}"] if dmlh is not None else [])
+    lines[1:1] = ([f"avih.{k}={v}" for k, v in avih.items()] + [f"strh.{k}={v}" for k, v in strh.items()] +
+                  ([f"strh.rcFrame={','.join(map(str, rc))}"] if rc else []) +
+                  [f"strf.{k}={v}" for k, v in strf.items()] +
+                  ([f"dmlh.dwTotalFrames={dmlh}"] if dmlh is not None else []))
     for (p, at, size), key in zip(chunks, keys):
-        lines.append(f"frame={data_id} {size} {'-' if key is None else int(key)} {zlib.crc32(d[at + 8:at + 8 + size]):08x} @{p}:{at + 8}")
+        crc = zlib.crc32(d[at + 8:at + 8 + size])
+        lines.append(f"frame={data_id} {size} {'-' if key is None else int(key)} {crc} @{p}:{at + 8}")
     return lines
