@@ -1,7 +1,8 @@
-// AVI recording: files ffprobe and ffmpeg read, frames equal to the picture with the
-// cursor clipped at the edge, the live picture untouched, one recording at a time,
-// a file under a part's size byte for byte as it always was; and sorvane-cli record
-// against the simulator, frame by frame, in one RIFF part and in several.
+// AVI recording: files ffprobe and ffmpeg read and a reader written from the format's
+// documentation accepts, with the header fields and frames that were recorded; frames
+// equal to the picture with the cursor clipped at the edge, the live picture untouched,
+// one recording at a time; and sorvane-cli record against the simulator, frame by frame,
+// in one RIFF part and in several.
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/ByteOrder.h"
-#include <string_view>
+#include "imaging/JpegEncoder.h"
+#include <map>
+#include <numeric>
+#include <sstream>
 
 #include <zlib.h>
 
@@ -34,6 +37,23 @@ std::string probeLine(int w, int h, int rate, int frames, const char* codec)
 {
     return "codec_name=" + std::string(codec) + "\nwidth=" + std::to_string(w) + "\nheight=" + std::to_string(h) +
            "\nr_frame_rate=" + std::to_string(rate) + "/1\nnb_read_frames=" + std::to_string(frames) + "\n";
+}
+
+// What avi_layout.py (a reader written from the format's documentation, which checks every
+// chunk, size and index itself) and ffprobe say of a file: header fields by name, "frames"
+// (a line "id size key crc" each) and "probe" (ffprobe's lines as probeLine() writes them).
+std::map<std::string, std::string> layoutOf(const std::filesystem::path& file)
+{
+    std::map<std::string, std::string> l;
+    const std::string out = oracle({"layout", file.string()});
+    l["probe"] = out.substr(std::min(out.find("codec_name="), out.size()));
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with("frame="))
+            l["frames"] += line.substr(6, line.find(" @") - 6) + "\n";
+        else if (const size_t eq = line.find('='); eq != std::string::npos)
+            l[line.substr(0, eq)] = line.substr(eq + 1);
+    return l;
 }
 
 // A device screen with varied pixels: 16-bit (low colour: its 4-bit picture) or 8-bit.
@@ -80,7 +100,7 @@ TEST_P(AviFrames, FfmpegDecodesThePictureWithTheCursorClipped)
     EXPECT_EQ(ShownPicture(st)->bits, live); // no cursor pixels in the live picture
 
     const bool mjpeg = c.codec == AviCodec::Mjpeg;
-    EXPECT_EQ(oracle({"probe", file.string()}), probeLine(w, h, 7, 2, mjpeg ? "mjpeg" : "rawvideo"));
+    EXPECT_EQ(layoutOf(file)["probe"], probeLine(w, h, 7, 2, mjpeg ? "mjpeg" : "rawvideo"));
     oracle({"decode", file.string(), (dir / "frames.rgb").string()});
     const std::vector<uint8_t> got = readFileBytes(dir / "frames.rgb");
     const size_t size = size_t(w) * size_t(h) * 3;
@@ -143,37 +163,105 @@ TEST(AviRecording, OneAtATimeAndStopsCleanlyAtTheSizeLimit)
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    const std::string bytes = readFile(dir / "noindex.avi");
-    ASSERT_EQ(bytes.size(), frames);
-    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
-    EXPECT_EQ(loadLe32(b + 4), frames - 8);  // RIFF size
-    EXPECT_EQ(loadLe32(b + 48), 3u);         // frames
-    EXPECT_EQ(oracle({"probe", (dir / "noindex.avi").string()}), probeLine(64, 48, 5, 3, "rawvideo"));
-    {
-        // Under a part's size a file is the AVI 1.0 file it always was, byte for byte.
-        AviWriter writer;
-        AviFormat f{42, 30, 7, AviCodec::Uncompressed, 1000, uint64_t(1) << 30};
-        ASSERT_EQ(writer.open(dir / "small.avi", f), AviStatus::Ok);
-        std::vector<uint8_t> frame(writer.frameBytes());
-        for (uint32_t k : {0u, 1u, 2u, 4u, 5u}) {
-            for (size_t i = 0; i < frame.size(); ++i)
-                frame[i] = uint8_t(i * 7 + k * 13);
-            ASSERT_EQ(writer.writeFrame(k, frame), AviStatus::Ok);
-        }
-        ASSERT_EQ(writer.close(), AviStatus::Ok);
-        const std::vector<uint8_t> small = readFileBytes(dir / "small.avi");
-        EXPECT_EQ(small.size(), 19576u);
-        EXPECT_EQ(crc32(0, small.data(), uInt(small.size())), 0x387f7e33u);
-        // A frame that no part can hold is refused with the empty chunks of its gap, and
-        // the file stays whole.
-        f.sizeLimit = AviWriter::kHeaderSize + 8 + frame.size();
-        ASSERT_EQ(writer.open(dir / "full.avi", f), AviStatus::Ok);
-        EXPECT_EQ(writer.writeFrame(2, frame), AviStatus::Full);
-        EXPECT_EQ(writer.close(), AviStatus::Ok);
-        EXPECT_EQ(writer.frameCount(), 0u);
-        EXPECT_EQ(std::filesystem::file_size(dir / "full.avi"), AviWriter::kHeaderSize + 8); // headers and idx1
-    }
+    EXPECT_EQ(std::filesystem::file_size(dir / "noindex.avi"), frames);
+    auto noIndex = layoutOf(dir / "noindex.avi"); // its sizes and counts checked there
+    EXPECT_EQ(noIndex["avih.dwFlags"], "0");
+    EXPECT_EQ(noIndex["probe"], probeLine(64, 48, 5, 3, "rawvideo"));
+    // A frame that no part can hold is refused with the empty chunks of its gap, and the
+    // file stays whole.
+    AviWriter writer;
+    const std::vector<uint8_t> frame(3840);
+    ASSERT_EQ(writer.open(dir / "full.avi", {42, 30, 7, AviCodec::Uncompressed, 0, AviWriter::kHeaderSize + 8 + 3840}),
+              AviStatus::Ok);
+    EXPECT_EQ(writer.writeFrame(2, frame), AviStatus::Full);
+    EXPECT_EQ(writer.close(), AviStatus::Ok);
+    EXPECT_EQ(writer.frameCount(), 0u);
+    EXPECT_EQ(layoutOf(dir / "full.avi")["idx1.entries"], "0");
 }
+
+// Known frames written, then read by the documentation's reader and ffprobe: sizes that
+// are not square (a swap shows), rates from 1 to 1000 frames per second (the period in
+// microseconds, scale and rate), odd-sized Motion-JPEG frames (their chunks' pad byte),
+// gaps (empty chunks), one AVI 1.0 part and OpenDML files of several parts.
+struct LayoutCase {
+    const char* name;
+    int width, height, rate;
+    AviCodec codec;
+    std::vector<uint32_t> positions; // of the frames; the gaps get empty chunks
+    uint64_t partSize = AviWriter::kSizeLimit;
+    std::string parts = ""; // frames in each RIFF part ("": one part without OpenDML indexes)
+    uint32_t suggested = 0;
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
+class AviLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(AviLayout, TheDocumentedReaderFindsTheFramesWritten)
+{
+    const LayoutCase& c = GetParam();
+    const bool mjpeg = c.codec == AviCodec::Mjpeg;
+    const std::string id = mjpeg ? "00dc " : "00db ";
+    TempDir dir;
+    AviWriter writer;
+    ASSERT_EQ(writer.open(dir / "t.avi", {c.width, c.height, c.rate, c.codec, c.suggested, c.partSize}), AviStatus::Ok);
+    std::vector<std::string> frames;
+    for (uint32_t k : c.positions) {
+        std::vector<uint8_t> frame(writer.frameBytes());
+        for (size_t i = 0; i < frame.size(); ++i)
+            frame[i] = uint8_t(i * 7 + k * 13 + i / 251);
+        if (mjpeg) { // a JPEG file and zeros after it, 1001 bytes in all
+            std::vector<uint8_t> jpeg;
+            ASSERT_EQ(jpeg::encode(frame.data(), c.width, c.height, c.width * 3, {}, jpeg), 0);
+            ASSERT_LE(jpeg.size(), 1001u);
+            (frame = std::move(jpeg)).resize(1001);
+        }
+        ASSERT_EQ(writer.writeFrame(k, frame), AviStatus::Ok);
+        frames.resize(k, id + "0 0 0\n");
+        const uLong crc = crc32(0, frame.data(), uInt(frame.size()));
+        frames.push_back(id + std::to_string(frame.size()) + " 1 " + std::to_string(crc) + "\n");
+    }
+    ASSERT_EQ(writer.close(), AviStatus::Ok);
+
+    auto got = layoutOf(dir / "t.avi");
+    // Nothing more to compare when the reader refused the file.
+    ASSERT_EQ(got["frames"], std::accumulate(frames.begin(), frames.end(), std::string()));
+    const auto n = [](uint64_t v) { return std::to_string(v); };
+    const std::string w = n(c.width), h = n(c.height), total = n(frames.size());
+    const std::string first = c.parts.empty() ? total : c.parts.substr(0, c.parts.find(','));
+    const uint64_t suggested = std::max<uint64_t>(c.suggested, mjpeg ? 1001 : writer.frameBytes());
+    std::string riff = "AVI ";
+    for (char ch : c.parts)
+        riff += ch == ',' ? ",AVIX" : "";
+    const std::map<std::string, std::string> expected{
+        {"riff", riff}, {"avih.dwMicroSecPerFrame", n(1000000 / c.rate)},
+        {"avih.dwMaxBytesPerSec", n(suggested * uint64_t(c.rate))}, {"avih.dwFlags", "16"},
+        {"avih.dwTotalFrames", first}, {"avih.dwStreams", "1"}, {"avih.dwSuggestedBufferSize", n(suggested)},
+        {"avih.dwWidth", w}, {"avih.dwHeight", h}, {"strh.fccHandler", mjpeg ? "MJPG" : "DIB "},
+        {"strh.dwScale", "1"}, {"strh.dwRate", n(c.rate)}, {"strh.dwStart", "0"}, {"strh.dwLength", total},
+        {"strh.dwSuggestedBufferSize", n(suggested)}, {"strh.rcFrame", "0,0," + w + "," + h},
+        {"strf.biWidth", w}, {"strf.biHeight", h}, {"strf.biPlanes", "1"}, {"strf.biBitCount", "24"},
+        {"strf.biCompression", mjpeg ? "MJPG" : "0"}, {"strf.biSizeImage", n((c.width * 3 + 3) / 4 * 4 * c.height)},
+        {"idx1.entries", first}, {"ix00.entries", c.parts}, {"dmlh.dwTotalFrames", c.parts.empty() ? "" : total},
+        {"indx.nEntriesInUse", c.parts.empty() ? "" : n((riff.size() + 1) / 5)}};
+    for (const auto& [key, value] : expected)
+        EXPECT_EQ(got[key], value) << key;
+    // ffprobe counts the frames that hold data, not the empty chunks of the gaps.
+    EXPECT_EQ(got["probe"], probeLine(c.width, c.height, c.rate, int(c.positions.size()),
+                                      mjpeg ? "mjpeg" : "rawvideo"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AviLayout,
+    ::testing::Values(LayoutCase{"onePart", 42, 30, 7, AviCodec::Uncompressed, {0, 1, 2, 4, 5}, 1u << 30, "", 20000},
+                      LayoutCase{"tall1000fps", 17, 64, 1000, AviCodec::Uncompressed, {0, 1, 2}},
+                      LayoutCase{"mjpegOddSize", 24, 16, 25, AviCodec::Mjpeg, {0, 1, 2}},
+                      // Parts of 16 KiB hold four frames of 3840 bytes with their index.
+                      LayoutCase{"openDml", 42, 30, 1, AviCodec::Uncompressed, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 16384,
+                                 "4,4,2"},
+                      LayoutCase{"openDmlMjpegGap", 24, 16, 12, AviCodec::Mjpeg, {0, 1, 2, 3, 5, 6, 7, 8}, 4096,
+                                 "3,4,2"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct RecordCase {
     const char* name;
@@ -183,7 +271,7 @@ struct RecordCase {
     std::vector<std::string> simExtra = {};
     int polls = 11;
     int frames = 0;   // 0: one per poll; fewer: the run fails, keeping that many
-    size_t parts = 1; // RIFF parts of the file
+    std::string riff = "AVI "; // the forms of the file's RIFF parts
 };
 
 void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
@@ -206,14 +294,10 @@ TEST_P(CliRecord, FrameKIsTheDevicePictureAfterPollK)
     ProcessResult r = runProcess(cli, std::chrono::seconds(120));
     const int frames = c.frames ? c.frames : c.polls;
     ASSERT_EQ(r.exitCode, frames == c.polls ? 0 : 1) << r.err;
-    EXPECT_EQ(oracle({"probe", out}), probeLine(240, 320, 12, frames, c.codec));
+    auto got = layoutOf(out);
+    EXPECT_EQ(got["probe"], probeLine(240, 320, 12, frames, c.codec));
+    EXPECT_EQ(got["riff"], c.riff);
     oracle({"dumps", out, dir.path().string(), c.mode});
-    const std::vector<uint8_t> bytes = readFileBytes(out);
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    size_t parts = 0;
-    for (size_t at = text.find("RIFF"); at != std::string_view::npos; at = text.find("RIFF", at + 1))
-        ++parts;
-    EXPECT_EQ(parts, c.parts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
@@ -225,7 +309,8 @@ INSTANTIATE_TEST_SUITE_P(Codecs, CliRecord,
                                            RecordCase{"updates_turn_bad", {}, "rawvideo", "exact",
                                                       {"--bad-crc", "3-200"}, 11, 2},
                                            // Parts of 1 MiB hold four frames each.
-                                           RecordCase{"parts", {"--part-size", "1"}, "rawvideo", "exact", {}, 13, 0, 4}),
+                                           RecordCase{"parts", {"--part-size", "1"}, "rawvideo", "exact", {}, 13, 0,
+                                                      "AVI ,AVIX,AVIX,AVIX"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,9 @@
-"""AVI files checked with ffprobe and ffmpeg, which nobody here wrote.
+"""AVI files checked with ffprobe and ffmpeg, which nobody here wrote, and with a reader
+of our own written from the format's documentation (avi_layout.py).
 
 usage: avi_oracle.py probe AVI           prints codec, width, height, rate, frames (one per line)
+       avi_oracle.py layout AVI          checks every chunk and index of the file (see avi_layout.py),
+                                         prints its header fields and frames, then what probe prints
        avi_oracle.py decode AVI OUT      writes every frame as RGB rows to OUT, one after another
        avi_oracle.py dumps AVI DIR MODE  frame k (from 1) against DIR/main-k.ppm (Pillow reads it);
                                          MODE exact or psnr:MIN; exact also seeks to the last
@@ -11,6 +14,8 @@ import subprocess
 import sys
 
 from PIL import Image
+
+import avi_layout
 
 
 def probe(path):
@@ -27,7 +32,14 @@ def decode(path):
 
 def main():
     cmd, path = sys.argv[1:3]
-    if cmd == "probe":
+    if cmd == "layout":
+        with open(path, "rb") as f:
+            try:
+                print("\n".join(avi_layout.layout(f.read())))
+            except avi_layout.Bad as e:
+                print(f"{path}: {e}")
+                return 1
+    if cmd in ("probe", "layout"):
         p = probe(path)
         for key in ("codec_name", "width", "height", "r_frame_rate", "nb_read_frames"):
             print(f"{key}={p[key]}")
