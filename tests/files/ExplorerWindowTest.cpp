@@ -252,6 +252,14 @@ TEST(ExplorerWindow, ListsCopiesBothWaysWorksOnFilesAndGoesWithItsWindow)
     EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(e.pc / "ran.txt") == "one two three\n"; }, 10000));
     EXPECT_EQ(shown.back().text.rfind("Could not run 'broken': ", 0), 0u) << shown.back().text;
 
+    // A device folder is asked about as one item; the device removes only empty ones.
+    e.window->deviceList()->clearSelection();
+    e.row(e.window->deviceList(), "Programs")->setSelected(true);
+    e.window->command(explorer_cmd::DeviceDelete);
+    e.waitIdle();
+    EXPECT_EQ(shown[shown.size() - 2].text, "Are you sure you want to delete 'Programs'?");
+    EXPECT_EQ(shown.back().text, "Not all of the files were deleted successfully");
+
     e.device->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return e.device.isNull() && e.window.isNull(); }, 20000));
 }
