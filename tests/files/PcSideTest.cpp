@@ -78,7 +78,9 @@ TEST(PcSide, RenameDeleteAndNewFolderLeaveTheFileSystemAsTheySay)
             s.side.remove(s.d.path().string(), entries, done);
         };
     };
-    auto make = [](const char* folder) -> Op { return [=](Sandbox& s, auto done) { s.side.makeFolder(s.at(folder), done); }; };
+    auto make = [](const char* folder) -> Op {
+        return [=](Sandbox& s, auto done) { s.side.makeFolder(s.at(folder), done); };
+    };
     const PaneEntry x = entry("x", Kind::File), tree = entry("tree", Kind::Folder), drive = entry("/tree", Kind::Drive);
     const std::string renameFailed(kRenameFailed), notAll(kNotAllDeleted);
     const struct {

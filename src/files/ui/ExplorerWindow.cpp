@@ -43,7 +43,11 @@ constexpr int kSideNameRole = Qt::UserRole + 4; // a row's name as its side spel
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& q) { return q.toStdString(); }
 
-PcFolderItem::Kind kindOf(const QTreeWidgetItem& row) { return PcFolderItem::Kind(row.data(0, kPcItemKindRole).toInt()); }
+PcFolderItem::Kind kindOf(const QTreeWidgetItem& row)
+{
+    return PcFolderItem::Kind(row.data(0, kPcItemKindRole).toInt());
+}
+
 bool isFileRow(const QTreeWidgetItem& row) { return kindOf(row) == PcFolderItem::Kind::File; }
 
 QString rowName(const QTreeWidgetItem& row) { return row.data(0, kPcItemNameRole).toString(); }
@@ -187,7 +191,8 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
                 showFolder(*pane, *folder);
         });
         QTreeWidget* list = pane->list;
-        connect(list, &QTreeWidget::itemActivated, this, [this, pane](QTreeWidgetItem* item) { rowActivated(*pane, item); });
+        connect(list, &QTreeWidget::itemActivated, this,
+                [this, pane](QTreeWidgetItem* item) { rowActivated(*pane, item); });
         connect(list, &QTreeWidget::customContextMenuRequested, this,
                 [this, pane](const QPoint& at) { contextMenu(*pane, at); });
         connect(list, &QTreeWidget::itemChanged, this, [this, pane](QTreeWidgetItem* item, int column) {
