@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "files/DeviceFolder.h"
 #include "files/DeviceNames.h"
 #include "files/ExplorerModel.h"
@@ -9,13 +7,6 @@
 #include "support/SimProcess.h"
 
 using namespace sorvane;
-
-TEST(ExplorerModel, NewFolderTakesTheFirstFreeNumber)
-{
-    std::set<std::string> taken{"New Folder", "New Folder(1)"};
-    EXPECT_EQ(NewFolderName([&](const std::string& n) { return taken.count(n) > 0; }), "New Folder(2)");
-    EXPECT_EQ(NewFolderName([](const std::string&) { return false; }), "New Folder");
-}
 
 TEST(ExplorerModel, DevicePaneHidesDotFoldersAndPutsFoldersFirst)
 {

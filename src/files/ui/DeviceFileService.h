@@ -5,7 +5,7 @@
 // Run ('Y') and open ('{') are whole messages that expect no reply.
 //
 // LinkJobRunner is the one piece that knows how a connection runs jobs; JobFileService
-// turns it into the explorer's DeviceFileService.
+// turns it into the explorer's DeviceFileService (files/DeviceSide.h).
 //
 // Thread: DeviceFileService and its callbacks, user-interface thread. LinkJobRunner
 // work, the link's thread.
@@ -17,24 +17,9 @@
 
 #include <QObject>
 
-#include "files/DeviceFolder.h"
-#include "files/ExplorerModel.h"
-#include "files/FileTransfer.h"
+#include "files/DeviceSide.h"
 
 namespace sorvane {
-
-class DeviceFileService {
-public:
-    virtual ~DeviceFileService() = default;
-    virtual void list(std::string folder, std::function<void(DeviceListing)> done) = 0;
-    virtual void remove(std::string path, std::function<void(DeviceFileStatus)> done) = 0;
-    virtual void rename(std::string from, std::string to, std::function<void(DeviceFileStatus)> done) = 0;
-    // Sends (PC to device) or receives the files; state is the progress the dialog
-    // shows and its cancel flag.
-    virtual void transfer(bool sending, std::vector<TransferFile> files, std::shared_ptr<TransferState> state,
-                          std::function<void(TransferReport)> done) = 0;
-    virtual void sendMessage(std::vector<uint8_t> message) = 0;
-};
 
 class LinkJobRunner {
 public:

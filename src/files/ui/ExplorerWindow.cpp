@@ -1,13 +1,6 @@
 #include "files/ui/ExplorerWindow.h"
 
-#include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -34,7 +27,7 @@
 
 #include "files/DeviceNames.h"
 #include "files/FolderPath.h"
-#include "files/ListingText.h"
+#include "files/PcSide.h"
 #include "files/ui/DeviceFileService.h"
 #include "files/ui/FolderPathButton.h"
 #include "files/ui/PcFolderList.h"
@@ -45,23 +38,37 @@ namespace {
 
 using namespace explorer_cmd;
 constexpr int kSizeRole = Qt::UserRole + 3;
-constexpr int kDeviceBytesRole = Qt::UserRole + 4; // a device row's name as the device spells it (QByteArray)
+constexpr int kSideNameRole = Qt::UserRole + 4; // a row's name as its side spells it (QByteArray)
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& q) { return q.toStdString(); }
 
-bool isFileRow(const QTreeWidgetItem& row)
+PcFolderItem::Kind kindOf(const QTreeWidgetItem& row)
 {
-    return PcFolderItem::Kind(row.data(0, kPcItemKindRole).toInt()) == PcFolderItem::Kind::File;
+    return PcFolderItem::Kind(row.data(0, kPcItemKindRole).toInt());
 }
+
+bool isFileRow(const QTreeWidgetItem& row) { return kindOf(row) == PcFolderItem::Kind::File; }
 
 QString rowName(const QTreeWidgetItem& row) { return row.data(0, kPcItemNameRole).toString(); }
 
-// A PC file that Run... can start: a regular file (or a link to one) we may execute.
-bool isPcProgram(const QTreeWidgetItem& row, const std::string& path)
+PaneEntry entryOf(const QTreeWidgetItem& row)
 {
-    struct stat st {};
-    return isFileRow(row) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    const QByteArray name = row.data(0, kSideNameRole).toByteArray();
+    PaneEntry e;
+    e.name.assign(name.constData(), size_t(name.size()));
+    e.text = s(rowName(row));
+    e.kind = kindOf(row);
+    e.size = row.data(0, kSizeRole).toULongLong();
+    return e;
+}
+
+std::vector<PaneEntry> entriesOf(const std::vector<QTreeWidgetItem*>& rows)
+{
+    std::vector<PaneEntry> out;
+    for (const QTreeWidgetItem* row : rows)
+        out.push_back(entryOf(*row));
+    return out;
 }
 
 // The "Run" dialog: the file's name above a "Program Arguments" field.
@@ -93,32 +100,42 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
     setAttribute(Qt::WA_DeleteOnClose);
     setAcceptDrops(true);
 
-    pcList_ = makeList("1020");
-    deviceList_ = makeList("1021");
-    pcPath_ = new FolderPathButton(this);
-    pcPath_->setObjectName(QString::number(PcPath));
-    devicePath_ = new FolderPathButton(this);
-    devicePath_->setObjectName(QString::number(DevicePath));
-    devicePath_->setDeviceSide(true);
-    auto upButton = [this](int id) {
+    pc_.side = std::make_unique<PcSide>(ctx_.drives);
+    pc_.runCommand = PcRun;
+    pc_.openCommand = PcOpen;
+    pc_.start = [this](const std::string& path, const PaneEntry& entry, bool run) { startOnPc(path, entry, run); };
+    device_.side = std::make_unique<DeviceSide>(*ctx_.device);
+    device_.runCommand = DeviceRun;
+    device_.openCommand = DeviceOpen;
+    device_.start = [this](const std::string& path, const PaneEntry&, bool run) {
+        ctx_.device->sendMessage(run ? RunDeviceFileMessage(path) : OpenDeviceFileMessage(path));
+    };
+    for (auto [pane, id] : {std::pair{&pc_, "1020"}, std::pair{&device_, "1021"}})
+        pane->list = makeList(id);
+    for (auto [pane, id] : {std::pair{&pc_, PcPath}, std::pair{&device_, DevicePath}}) {
+        pane->path = new FolderPathButton(this);
+        pane->path->setObjectName(QString::number(id));
+    }
+    device_.path->setDeviceSide(true);
+    for (auto [pane, id] : {std::pair{&pc_, PcUp}, std::pair{&device_, DeviceUp}}) {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::number(id));
         b->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, [this, id] { command(id); });
-        return b;
-    };
-    pcUp_ = upButton(PcUp);
-    deviceUp_ = upButton(DeviceUp);
-    pcSort_ = makeSortButton("40050");
-    deviceSort_ = makeSortButton("40052");
-    // In place of the entries when a listing did not come: the reason.
-    deviceNote_ = new QLabel(this);
-    deviceNote_->setObjectName(QStringLiteral("DeviceNote"));
-    deviceNote_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    deviceNote_->setWordWrap(true);
-    deviceNote_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    deviceNote_->hide();
+        pane->up = b;
+    }
+    pc_.sort = makeSortButton("40050");
+    device_.sort = makeSortButton("40052");
+    for (Pane* pane : {&pc_, &device_}) {
+        auto* note = new QLabel(this);
+        note->setObjectName(pane == &device_ ? QStringLiteral("DeviceNote") : QStringLiteral("PcNote"));
+        note->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        note->setWordWrap(true);
+        note->setAttribute(Qt::WA_TransparentForMouseEvents);
+        note->hide();
+        pane->note = note;
+    }
 
     const struct {
         int id;
@@ -157,38 +174,35 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
         }
         return m;
     };
-    pcMenu_ = menu("CONTEXT1", {{CopyToDevice, "Copy To Device"}, {PcRename, "Rename"}, {PcOpen, "Open"},
-                                {PcRun, "Run..."}, {PcDelete, "Delete"}, {PcNewFolder, "New Folder"}, {0, ""},
-                                {PcSelectAll, "Select All"}, {PcDeselectAll, "De-Select All"}});
-    deviceMenu_ = menu("CONTEXT2", {{CopyToPc, "Copy To PC"}, {DeviceRename, "Rename"}, {DeviceOpen, "Open"},
-                                    {DeviceRun, "Run..."}, {DeviceDelete, "Delete"}, {DeviceNewFolder, "New Folder"},
-                                    {0, ""}, {DeviceSelectAll, "Select All"}, {DeviceDeselectAll, "De-Select All"}});
-    // A device folder cannot be made from here.
-    for (QAction* a : deviceMenu_->actions())
-        if (a->data().toInt() == DeviceNewFolder)
-            a->setEnabled(false);
+    pc_.menu = menu("CONTEXT1", {{CopyToDevice, "Copy To Device"}, {PcRename, "Rename"}, {PcOpen, "Open"},
+                                 {PcRun, "Run..."}, {PcDelete, "Delete"}, {PcNewFolder, "New Folder"}, {0, ""},
+                                 {PcSelectAll, "Select All"}, {PcDeselectAll, "De-Select All"}});
+    device_.menu = menu("CONTEXT2", {{CopyToPc, "Copy To PC"}, {DeviceRename, "Rename"}, {DeviceOpen, "Open"},
+                                     {DeviceRun, "Run..."}, {DeviceDelete, "Delete"}, {DeviceNewFolder, "New Folder"},
+                                     {0, ""}, {DeviceSelectAll, "Select All"}, {DeviceDeselectAll, "De-Select All"}});
 
-    connect(pcPath_, &FolderPathButton::folderChosen, this, [this](const QString& f) { showPcFolder(s(f)); });
-    connect(devicePath_, &FolderPathButton::folderChosen, this, [this](const QString& f) {
-        // The button shows the folder as PC text, which goes back to the device's bytes unchanged.
-        if (const DeviceName folder = DeviceTextOfPc(s(f)); folder.ok())
-            showDeviceFolder(folder.bytes);
-    });
-    for (bool device : {false, true}) {
-        QTreeWidget* list = device ? deviceList_ : pcList_;
+    for (Pane* pane : {&pc_, &device_}) {
+        // New Folder is shown greyed where the side makes no folders.
+        for (QAction* a : pane->menu->actions())
+            if (a->data().toInt() == PcNewFolder || a->data().toInt() == DeviceNewFolder)
+                a->setEnabled(pane->side->makesFolders());
+        connect(pane->path, &FolderPathButton::folderChosen, this, [this, pane](const QString& f) {
+            if (const std::optional<std::string> folder = pane->side->folderOfText(s(f)))
+                showFolder(*pane, *folder);
+        });
+        QTreeWidget* list = pane->list;
         connect(list, &QTreeWidget::itemActivated, this,
-                [this, device](QTreeWidgetItem* item) { rowActivated(device, item); });
+                [this, pane](QTreeWidgetItem* item) { rowActivated(*pane, item); });
         connect(list, &QTreeWidget::customContextMenuRequested, this,
-                [this, device](const QPoint& at) { contextMenu(device, at); });
-        connect(list, &QTreeWidget::itemChanged, this,
-                [this, device](QTreeWidgetItem* item, int column) {
-                    if (column == 0)
-                        labelEdited(device, item);
-                });
+                [this, pane](const QPoint& at) { contextMenu(*pane, at); });
+        connect(list, &QTreeWidget::itemChanged, this, [this, pane](QTreeWidgetItem* item, int column) {
+            if (column == 0)
+                labelEdited(*pane, item);
+        });
         auto* del = new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(del, &QShortcut::activated, this, [this, device] { command(device ? DeviceDelete : PcDelete); });
+        connect(del, &QShortcut::activated, this, [this, pane] { deleteSelected(*pane); });
         auto* f2 = new QShortcut(QKeySequence(Qt::Key_F2), list, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(f2, &QShortcut::activated, this, [this, device] { command(device ? DeviceRename : PcRename); });
+        connect(f2, &QShortcut::activated, this, [this, pane] { startRename(*pane); });
     }
 
     resize(720, 420);
@@ -222,7 +236,7 @@ QPushButton* ExplorerWindow::makeSortButton(const char* id)
 {
     auto* b = new QPushButton(q(std::string(sortKeyName(sortKey_))), this);
     b->setObjectName(QString::fromLatin1(id));
-    b->setFont(pcPath_->font());
+    b->setFont(pc_.path->font());
     b->setFocusPolicy(Qt::NoFocus);
     connect(b, &QPushButton::clicked, this, [this, b] { dropSortMenu(b); });
     return b;
@@ -247,10 +261,10 @@ void ExplorerWindow::dropSortMenu(QPushButton* button)
 void ExplorerWindow::setSortKey(SortKey key)
 {
     sortKey_ = key;
-    for (QPushButton* b : {pcSort_, deviceSort_})
-        b->setText(q(std::string(sortKeyName(key))));
-    showPcFolder(pcFolder_);
-    showDeviceFolder(deviceFolder_);
+    for (Pane* pane : {&pc_, &device_})
+        pane->sort->setText(q(std::string(sortKeyName(key))));
+    showPcFolder(pc_.folder);
+    showDeviceFolder(device_.folder);
 }
 
 void ExplorerWindow::resizeEvent(QResizeEvent* event)
@@ -262,99 +276,99 @@ void ExplorerWindow::resizeEvent(QResizeEvent* event)
 void ExplorerWindow::layoutChildren()
 {
     const int w = width(), h = height();
-    pcList_->setGeometry(0, 21, w / 2 - 20, h - 21);
-    deviceList_->setGeometry(w / 2 + 20, 21, w / 2 - 20, h - 21);
-    pcPath_->setGeometry(0, 0, w / 2 - 114, 21);
-    pcUp_->setGeometry(w / 2 - 114, 0, 24, 21);
-    pcSort_->setGeometry(w / 2 - 90, 0, 70, 21);
-    devicePath_->setGeometry(w / 2 + 20, 0, w / 2 - 134, 21);
-    deviceUp_->setGeometry(w - 114, 0, 24, 21);
-    deviceSort_->setGeometry(w - 90, 0, 70, 21);
-    deviceNote_->setGeometry(w / 2 + 28, 56, w / 2 - 36, 48);
+    pc_.list->setGeometry(0, 21, w / 2 - 20, h - 21);
+    device_.list->setGeometry(w / 2 + 20, 21, w / 2 - 20, h - 21);
+    pc_.path->setGeometry(0, 0, w / 2 - 114, 21);
+    pc_.up->setGeometry(w / 2 - 114, 0, 24, 21);
+    pc_.sort->setGeometry(w / 2 - 90, 0, 70, 21);
+    device_.path->setGeometry(w / 2 + 20, 0, w / 2 - 134, 21);
+    device_.up->setGeometry(w - 114, 0, 24, 21);
+    device_.sort->setGeometry(w - 90, 0, 70, 21);
+    pc_.note->setGeometry(8, 56, w / 2 - 36, 48);
+    device_.note->setGeometry(w / 2 + 28, 56, w / 2 - 36, 48);
     for (size_t i = 0; i < bitmapButtons_.size(); ++i)
         bitmapButtons_[i]->setGeometry(w / 2 - 16, 2 + 36 * int(i), 32, 32);
-    for (QTreeWidget* list : {pcList_, deviceList_})
-        setFolderListColumnWidths(*list, w / 2 - 20);
+    for (Pane* pane : {&pc_, &device_})
+        setFolderListColumnWidths(*pane->list, w / 2 - 20);
 }
 
-void ExplorerWindow::showPcFolder(const std::string& folder)
-{
-    pcFolder_ = folder;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    PcFolderListing listing = ListPcFolder(pcFolder_, false, ctx_.drives, sortKey_);
-    fillPcFolderList(*pcList_, listing);
-    QApplication::restoreOverrideCursor();
-    pcPath_->setFolder(pcFolder_);
-}
+void ExplorerWindow::showPcFolder(const std::string& folder) { showFolder(pc_, folder); }
 
-void ExplorerWindow::showDeviceFolder(const std::string& folder)
+void ExplorerWindow::showDeviceFolder(const std::string& folder) { showFolder(device_, folder); }
+
+void ExplorerWindow::showFolder(Pane& pane, const std::string& folder)
 {
-    deviceFolder_ = folder;
-    devicePath_->setFolder(PcTextOfDevice(deviceFolder_));
-    deviceList_->clear();
-    deviceNote_->hide();
-    beginDevice();
+    pane.folder = folder;
+    pane.path->setFolder(pane.side->folderText(folder));
+    pane.list->clear();
+    pane.note->hide();
+    begin(pane);
     QPointer<ExplorerWindow> self(this);
-    ctx_.device->list(folder, [self, folder](DeviceListing listing) {
+    Pane* p = &pane;
+    // A side that lists in place (the PC's) holds the program here.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pane.side->list(folder, sortKey_, [self, p, folder](SideListing listing) {
         if (!self)
             return;
-        self->endDevice();
-        if (folder == self->deviceFolder_) {
-            self->fillDeviceList(listing);
-            // An empty pane would read as an empty folder: say why nothing is listed.
-            if (listing.status != DeviceFileStatus::Ok && listing.status != DeviceFileStatus::TooLarge) {
-                std::string note(deviceFileStatusText(listing.status));
-                note[0] = char(std::toupper(static_cast<unsigned char>(note[0])));
-                self->deviceNote_->setText(q(note + "."));
-                self->deviceNote_->show();
-                self->deviceNote_->raise();
+        self->end(*p);
+        if (folder == p->folder) {
+            self->fillList(*p, listing.entries);
+            if (!listing.note.empty()) {
+                p->note->setText(q(listing.note));
+                p->note->show();
+                p->note->raise();
             }
         }
-        if (listing.status == DeviceFileStatus::TooLarge)
-            self->ctx_.messages.show(MessageRequest{"The device's folder has more entries than can be shown.",
-                                                    self->ctx_.deviceName.toStdString(), MessageIcon::Warning,
-                                                    MessageButtons::Ok});
-        emit self->deviceListed();
+        if (!listing.warning.empty())
+            self->ctx_.messages.show(MessageRequest{listing.warning, self->ctx_.deviceName.toStdString(),
+                                                    MessageIcon::Warning, MessageButtons::Ok});
+        if (p == &self->device_)
+            emit self->deviceListed();
     });
+    QApplication::restoreOverrideCursor();
 }
 
-QString ExplorerWindow::deviceNote() const { return deviceNote_->isHidden() ? QString() : deviceNote_->text(); }
+QString ExplorerWindow::deviceNote() const { return device_.note->isHidden() ? QString() : device_.note->text(); }
 
-void ExplorerWindow::fillDeviceList(const DeviceListing& listing)
+void ExplorerWindow::fillList(Pane& pane, const std::vector<PaneEntry>& entries)
 {
     QFileIconProvider icons;
-    const QIcon folderIcon = icons.icon(QFileIconProvider::Folder), fileIcon = icons.icon(QFileIconProvider::File);
-    deviceList_->setUpdatesEnabled(false);
-    deviceList_->clear();
+    const QIcon driveIcon = icons.icon(QFileIconProvider::Drive), folderIcon = icons.icon(QFileIconProvider::Folder),
+                fileIcon = icons.icon(QFileIconProvider::File);
+    pane.list->setUpdatesEnabled(false);
+    pane.list->clear();
     QList<QTreeWidgetItem*> rows;
-    for (const DeviceItem& item : DevicePaneItems(listing.items, sortKey_)) {
+    rows.reserve(qsizetype(entries.size()));
+    for (const PaneEntry& e : entries) {
         auto* row = new QTreeWidgetItem;
-        const QString name = q(PcTextOfDevice(item.name));
-        row->setText(0, name);
-        row->setData(0, kDeviceBytesRole, QByteArray(item.name.data(), qsizetype(item.name.size())));
-        row->setIcon(0, item.folder ? folderIcon : fileIcon);
-        if (!item.folder)
-            row->setText(1, q(FormatSize(item.size)));
+        const QString text = q(e.text);
+        row->setText(0, text);
+        row->setText(1, q(e.sizeText));
+        row->setText(2, q(e.dateText));
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-        row->setData(0, kPcItemNameRole, name);
-        row->setData(0, kPcItemKindRole, int(item.folder ? PcFolderItem::Kind::Folder : PcFolderItem::Kind::File));
-        row->setData(0, kSizeRole, qulonglong(item.size));
+        row->setIcon(0, e.kind == PcFolderItem::Kind::Drive    ? driveIcon
+                        : e.kind == PcFolderItem::Kind::Folder ? folderIcon
+                                                               : fileIcon);
+        row->setData(0, kPcItemNameRole, text);
+        row->setData(0, kPcItemKindRole, int(e.kind));
+        row->setData(0, kSideNameRole, QByteArray(e.name.data(), qsizetype(e.name.size())));
+        row->setData(0, kSizeRole, qulonglong(e.size));
         rows.push_back(row);
     }
-    deviceList_->addTopLevelItems(rows);
-    deviceList_->setUpdatesEnabled(true);
+    pane.list->addTopLevelItems(rows);
+    pane.list->setUpdatesEnabled(true);
 }
 
-void ExplorerWindow::beginDevice()
+void ExplorerWindow::begin(Pane& pane)
 {
-    if (busy_++ == 0)
-        deviceList_->setCursor(Qt::WaitCursor);
+    if (pane.busy++ == 0)
+        pane.list->setCursor(Qt::WaitCursor);
 }
 
-void ExplorerWindow::endDevice()
+void ExplorerWindow::end(Pane& pane)
 {
-    if (busy_ > 0 && --busy_ == 0)
-        deviceList_->unsetCursor();
+    if (pane.busy > 0 && --pane.busy == 0)
+        pane.list->unsetCursor();
 }
 
 std::vector<QTreeWidgetItem*> ExplorerWindow::selectedRows(QTreeWidget* list) const
@@ -367,46 +381,30 @@ std::vector<QTreeWidgetItem*> ExplorerWindow::selectedRows(QTreeWidget* list) co
     return rows;
 }
 
-std::string ExplorerWindow::pcPathOf(const QTreeWidgetItem& row) const
-{
-    if (PcFolderItem::Kind(row.data(0, kPcItemKindRole).toInt()) == PcFolderItem::Kind::Drive)
-        return s(rowName(row));
-    return ChildFolder(pcFolder_, s(rowName(row)));
-}
-
-std::string ExplorerWindow::devicePathOf(const QTreeWidgetItem& row) const
-{
-    const QByteArray name = row.data(0, kDeviceBytesRole).toByteArray();
-    return DeviceChild(deviceFolder_, std::string(name.constData(), size_t(name.size())));
-}
-
-void ExplorerWindow::rowActivated(bool device, QTreeWidgetItem* item)
+void ExplorerWindow::rowActivated(Pane& pane, QTreeWidgetItem* item)
 {
     if (!item)
         return;
     if (isFileRow(*item)) {
-        command(device ? DeviceOpen : PcOpen);
+        command(pane.openCommand);
         return;
     }
     // The list is refilled once the view has finished with the activation.
-    const std::string next = device ? devicePathOf(*item) : folderOfRow(*item, pcFolder_);
-    QMetaObject::invokeMethod(
-        this, [this, device, next] { device ? showDeviceFolder(next) : showPcFolder(next); }, Qt::QueuedConnection);
+    const std::string next = pane.side->pathOf(pane.folder, entryOf(*item));
+    Pane* p = &pane;
+    QMetaObject::invokeMethod(this, [this, p, next] { showFolder(*p, next); }, Qt::QueuedConnection);
 }
 
-void ExplorerWindow::contextMenu(bool device, const QPoint& at)
+void ExplorerWindow::contextMenu(Pane& pane, const QPoint& at)
 {
-    QTreeWidget* list = device ? deviceList_ : pcList_;
-    QMenu* menu = device ? deviceMenu_ : pcMenu_;
-    const auto rows = selectedRows(list);
+    const auto rows = selectedRows(pane.list);
     if (rows.size() <= 1) {
-        const bool runnable = rows.size() == 1 && (device ? IsRunnableName(s(rowName(*rows[0])))
-                                                          : isPcProgram(*rows[0], pcPathOf(*rows[0])));
-        for (QAction* a : menu->actions())
-            if (a->data().toInt() == (device ? DeviceRun : PcRun))
+        const bool runnable = rows.size() == 1 && pane.side->runnable(pane.folder, entryOf(*rows[0]));
+        for (QAction* a : pane.menu->actions())
+            if (a->data().toInt() == pane.runCommand)
                 a->setEnabled(runnable);
     }
-    if (QAction* chosen = menu->exec(list->viewport()->mapToGlobal(at)))
+    if (QAction* chosen = pane.menu->exec(pane.list->viewport()->mapToGlobal(at)))
         command(chosen->data().toInt());
 }
 
@@ -415,9 +413,9 @@ void ExplorerWindow::command(int id)
     switch (id) {
     case CopyToDevice: {
         std::vector<std::string> paths;
-        for (QTreeWidgetItem* row : selectedRows(pcList_))
+        for (QTreeWidgetItem* row : selectedRows(pc_.list))
             if (isFileRow(*row))
-                paths.push_back(pcPathOf(*row));
+                paths.push_back(pc_.side->pathOf(pc_.folder, entryOf(*row)));
         if (paths.empty()) {
             ctx_.beep.beep();
             return;
@@ -426,62 +424,54 @@ void ExplorerWindow::command(int id)
         return;
     }
     case CopyToPc: receiveSelected(); return;
-    case PcRename: startRename(false); return;
-    case DeviceRename: startRename(true); return;
-    case PcOpen: openOrRun(false, false); return;
-    case DeviceOpen: openOrRun(true, false); return;
-    case PcRun: openOrRun(false, true); return;
-    case DeviceRun: openOrRun(true, true); return;
-    case PcDelete: deleteSelected(false); return;
-    case DeviceDelete: deleteSelected(true); return;
-    case PcNewFolder: newPcFolder(); return;
-    case PcSelectAll: selectAll(false, true); return;
-    case PcDeselectAll: selectAll(false, false); return;
-    case DeviceSelectAll: selectAll(true, true); return;
-    case DeviceDeselectAll: selectAll(true, false); return;
-    case PcUp: showPcFolder(ParentFolder(pcFolder_)); return;
-    case DeviceUp: showDeviceFolder(DeviceParent(deviceFolder_)); return;
-    default: return; // 40057 and the bitmap buttons 3 to 6: no action here
+    case PcRename: startRename(pc_); return;
+    case DeviceRename: startRename(device_); return;
+    case PcOpen: openOrRun(pc_, false); return;
+    case DeviceOpen: openOrRun(device_, false); return;
+    case PcRun: openOrRun(pc_, true); return;
+    case DeviceRun: openOrRun(device_, true); return;
+    case PcDelete: deleteSelected(pc_); return;
+    case DeviceDelete: deleteSelected(device_); return;
+    case PcNewFolder: newFolder(pc_); return;
+    case DeviceNewFolder: newFolder(device_); return;
+    case PcSelectAll: selectAll(pc_, true); return;
+    case PcDeselectAll: selectAll(pc_, false); return;
+    case DeviceSelectAll: selectAll(device_, true); return;
+    case DeviceDeselectAll: selectAll(device_, false); return;
+    case PcUp: showFolder(pc_, pc_.side->parentOf(pc_.folder)); return;
+    case DeviceUp: showFolder(device_, device_.side->parentOf(device_.folder)); return;
+    default: return; // the bitmap buttons 3 to 6: no action here
     }
 }
 
-void ExplorerWindow::selectAll(bool device, bool select)
+void ExplorerWindow::selectAll(Pane& pane, bool select)
 {
-    QTreeWidget* list = device ? deviceList_ : pcList_;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = list->topLevelItem(i);
+    for (int i = 0; i < pane.list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = pane.list->topLevelItem(i);
         row->setSelected(select && isFileRow(*row));
     }
 }
 
-void ExplorerWindow::startRename(bool device)
+void ExplorerWindow::startRename(Pane& pane)
 {
-    QTreeWidget* list = device ? deviceList_ : pcList_;
-    const auto rows = selectedRows(list);
-    if (rows.empty() || (!device && !isFileRow(*rows[0]) &&
-                         PcFolderItem::Kind(rows[0]->data(0, kPcItemKindRole).toInt()) == PcFolderItem::Kind::Drive))
+    const auto rows = selectedRows(pane.list);
+    if (rows.empty() || kindOf(*rows[0]) == PcFolderItem::Kind::Drive)
         return;
     QTreeWidgetItem* row = rows[0];
     {
-        const QSignalBlocker block(list);
+        const QSignalBlocker block(pane.list);
         row->setFlags(row->flags() | Qt::ItemIsEditable);
     }
     editing_ = true;
-    list->editItem(row, 0);
+    pane.list->editItem(row, 0);
 }
 
-void ExplorerWindow::showRenameError(const QString& oldName)
-{
-    ctx_.messages.show(MessageRequest{"Error renaming the file; it may be in-use or marked as read-only.", s(oldName),
-                                      MessageIcon::Error, MessageButtons::Ok});
-}
-
-void ExplorerWindow::labelEdited(bool device, QTreeWidgetItem* item)
+void ExplorerWindow::labelEdited(Pane& pane, QTreeWidgetItem* item)
 {
     if (!editing_)
         return;
     editing_ = false;
-    QTreeWidget* list = device ? deviceList_ : pcList_;
+    QTreeWidget* list = pane.list;
     const QString oldName = rowName(*item);
     const QString newName = item->text(0);
     {
@@ -490,92 +480,68 @@ void ExplorerWindow::labelEdited(bool device, QTreeWidgetItem* item)
     }
     if (newName == oldName)
         return;
-    auto revert = [list, item, oldName] {
-        const QSignalBlocker block(list);
-        item->setText(0, oldName);
-    };
-    if (!device) {
-        const bool badName = newName.isEmpty() || newName.contains(QLatin1Char('/'));
-        const std::string from = ChildFolder(pcFolder_, s(oldName)), to = ChildFolder(pcFolder_, s(newName));
-        // Never over an existing entry: the old name of that one would be lost.
-        if (badName || ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-            revert();
-            showRenameError(oldName);
-            return;
-        }
-        item->setData(0, kPcItemNameRole, newName);
-        return;
-    }
-    const DeviceName name = NewDeviceFileName(s(newName));
-    if (!name.ok()) {
-        revert();
-        ctx_.messages.show(MessageRequest{"The device cannot take this name: " + name.problem + ".", s(oldName),
-                                          MessageIcon::Error, MessageButtons::Ok});
-        return;
-    }
-    const std::string from = devicePathOf(*item);
-    const std::string to = DeviceChild(deviceFolder_, name.bytes);
-    const QByteArray bytes(name.bytes.data(), qsizetype(name.bytes.size()));
-    beginDevice();
+    begin(pane);
     QPointer<ExplorerWindow> self(this);
     QPointer<QTreeWidget> guard(list);
-    ctx_.device->rename(from, to, [self, guard, item, oldName, newName, bytes, revert](DeviceFileStatus status) {
+    Pane* p = &pane;
+    pane.side->rename(pane.folder, entryOf(*item), s(newName), [self, p, guard, item, oldName, newName](SideOutcome r) {
         if (!self)
             return;
-        self->endDevice();
+        self->end(*p);
         // The row is still the one renamed unless the list was filled again meanwhile.
         const bool rowThere = guard && guard->indexOfTopLevelItem(item) >= 0;
-        if (status == DeviceFileStatus::Ok) {
+        if (r.ok()) {
             if (rowThere) {
                 item->setData(0, kPcItemNameRole, newName);
-                item->setData(0, kDeviceBytesRole, bytes);
+                item->setData(0, kSideNameRole, QByteArray(r.name.data(), qsizetype(r.name.size())));
             }
             return;
         }
-        if (rowThere)
-            revert();
-        self->showRenameError(oldName);
+        if (rowThere) {
+            const QSignalBlocker block(guard.data());
+            item->setText(0, oldName);
+        }
+        self->ctx_.messages.show(MessageRequest{r.error, s(oldName), MessageIcon::Error, MessageButtons::Ok});
     });
 }
 
-void ExplorerWindow::openOrRun(bool device, bool run)
+void ExplorerWindow::openOrRun(Pane& pane, bool run)
 {
-    const auto rows = selectedRows(device ? deviceList_ : pcList_);
+    const auto rows = selectedRows(pane.list);
     if (rows.size() != 1) {
         ctx_.beep.beep();
         return;
     }
-    if (device) {
-        const std::string path = devicePathOf(*rows[0]);
-        ctx_.device->sendMessage(run ? RunDeviceFileMessage(path) : OpenDeviceFileMessage(path));
-        return;
-    }
-    const std::string path = pcPathOf(*rows[0]);
+    const PaneEntry entry = entryOf(*rows[0]);
+    pane.start(pane.side->pathOf(pane.folder, entry), entry, run);
+}
+
+void ExplorerWindow::startOnPc(const std::string& path, const PaneEntry& entry, bool run)
+{
     if (!run) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(q(path)));
         return;
     }
-    if (!isPcProgram(*rows[0], path)) {
+    if (!pc_.side->runnable(pc_.folder, entry)) {
         ctx_.beep.beep();
         return;
     }
-    auto args = askArguments(this, rowName(*rows[0]));
+    auto args = askArguments(this, q(entry.text));
     if (!args)
         return;
     // Started in the PC folder, apart from this program: it goes on when we end.
     QProcess process;
     process.setProgram(q(path));
     process.setArguments(QProcess::splitCommand(*args));
-    process.setWorkingDirectory(q(pcFolder_));
+    process.setWorkingDirectory(q(pc_.folder));
     if (!process.startDetached())
-        ctx_.messages.show(MessageRequest{"Could not run '" + s(rowName(*rows[0])) + "': " + s(process.errorString()),
-                                          "Run", MessageIcon::Error, MessageButtons::Ok});
+        ctx_.messages.show(MessageRequest{"Could not run '" + entry.text + "': " + s(process.errorString()), "Run",
+                                          MessageIcon::Error, MessageButtons::Ok});
 }
 
-void ExplorerWindow::deleteSelected(bool device)
+void ExplorerWindow::deleteSelected(Pane& pane)
 {
-    QTreeWidget* list = device ? deviceList_ : pcList_;
-    const auto rows = selectedRows(list);
+    const auto rows = selectedRows(pane.list);
     if (rows.empty())
         return;
     MessageRequest ask;
@@ -587,7 +553,7 @@ void ExplorerWindow::deleteSelected(bool device)
         ask.caption = "Confirm Multiple File Delete";
     } else {
         const std::string name = s(rowName(*rows[0]));
-        if (!device && !isFileRow(*rows[0]))
+        if (pane.side->deletesFolderContents() && !isFileRow(*rows[0]))
             std::snprintf(text, sizeof text, "Are you sure you want to remove the folder '%s' and all of its contents?",
                           name.c_str());
         else
@@ -598,124 +564,68 @@ void ExplorerWindow::deleteSelected(bool device)
     if (ctx_.messages.show(ask) != MessageResult::Yes)
         return;
 
-    auto reportShortfall = [this](size_t removed, size_t wanted) {
-        if (removed < wanted)
-            ctx_.messages.show(MessageRequest{"Not all of the files were deleted successfully", "Delete File(s)",
-                                              MessageIcon::None, MessageButtons::Ok});
-    };
-    if (!device) {
-        size_t removed = 0;
-        for (QTreeWidgetItem* row : rows) {
-            const std::string path = pcPathOf(*row);
-            std::error_code ec;
-            // A link is removed as a link: what it points to is never touched.
-            if (isFileRow(*row) ? ::unlink(path.c_str()) == 0 : std::filesystem::remove_all(path, ec) > 0 && !ec)
-                ++removed;
-        }
-        reportShortfall(removed, rows.size());
-        showPcFolder(pcFolder_);
-        return;
-    }
-    struct Tally {
-        size_t wanted = 0, answered = 0, removed = 0;
-    };
-    auto tally = std::make_shared<Tally>();
-    tally->wanted = rows.size();
+    begin(pane);
     QPointer<ExplorerWindow> self(this);
-    for (QTreeWidgetItem* row : rows) {
-        beginDevice();
-        ctx_.device->remove(devicePathOf(*row), [self, tally, reportShortfall](DeviceFileStatus status) {
-            if (!self)
-                return;
-            self->endDevice();
-            tally->removed += status == DeviceFileStatus::Ok;
-            if (++tally->answered == tally->wanted) {
-                reportShortfall(tally->removed, tally->wanted);
-                self->showDeviceFolder(self->deviceFolder_);
-            }
-        });
-    }
+    Pane* p = &pane;
+    pane.side->remove(pane.folder, entriesOf(rows), [self, p](SideOutcome r) {
+        if (!self)
+            return;
+        self->end(*p);
+        if (!r.ok())
+            self->ctx_.messages.show(MessageRequest{r.error, "Delete File(s)", MessageIcon::None, MessageButtons::Ok});
+        self->showFolder(*p, p->folder);
+    });
 }
 
-void ExplorerWindow::newPcFolder()
+void ExplorerWindow::newFolder(Pane& pane)
 {
-    if (pcFolder_.empty()) {
-        ctx_.beep.beep();
+    if (!pane.side->makesFolders())
         return;
-    }
-    const std::string name = NewFolderName([this](const std::string& n) {
-        struct stat st{};
-        return ::lstat(ChildFolder(pcFolder_, n).c_str(), &st) == 0;
-    });
-    if (name.empty() || ::mkdir(ChildFolder(pcFolder_, name).c_str(), 0777) != 0) {
-        ctx_.beep.beep();
-        return;
-    }
-    showPcFolder(pcFolder_);
-    for (int i = 0; i < pcList_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = pcList_->topLevelItem(i);
-        if (!isFileRow(*row) && rowName(*row) == q(name)) {
-            pcList_->clearSelection();
-            row->setSelected(true);
-            pcList_->scrollToItem(row);
-            startRename(false);
-            break;
+    QPointer<ExplorerWindow> self(this);
+    Pane* p = &pane;
+    pane.side->makeFolder(pane.folder, [self, p](SideOutcome r) {
+        if (!self)
+            return;
+        if (!r.ok()) {
+            self->ctx_.beep.beep();
+            return;
         }
-    }
+        self->showFolder(*p, p->folder);
+        for (int i = 0; i < p->list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = p->list->topLevelItem(i);
+            if (!isFileRow(*row) && entryOf(*row).name == r.name) {
+                p->list->clearSelection();
+                row->setSelected(true);
+                p->list->scrollToItem(row);
+                self->startRename(*p);
+                break;
+            }
+        }
+    });
 }
 
 void ExplorerWindow::sendFiles(const std::vector<std::string>& pcPaths)
 {
-    std::vector<TransferFile> files;
-    std::string skipped;
-    for (const std::string& path : pcPaths) {
-        struct stat st{};
-        // A name the device cannot hold as given never reaches it (it could lead out of the folder).
-        const DeviceName name = NewDeviceFileName(PcBaseName(path));
-        if (!name.ok()) {
-            skipped += "\n" + path + ": " + name.problem;
-            continue;
-        }
-        const std::string device = DeviceChild(deviceFolder_, name.bytes);
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || device.size() > kMaxDevicePath) {
-            skipped += "\n" + path;
-            continue;
-        }
-        files.push_back(TransferFile{path, device, uint64_t(st.st_size)});
-    }
-    if (!skipped.empty())
-        ctx_.messages.show(MessageRequest{"These are not files that can be sent, and were left out:" + skipped,
-                                          "Copy To Device", MessageIcon::Warning, MessageButtons::Ok});
-    if (files.empty()) {
+    CopyPlan plan = PlanSendToDevice(pcPaths, device_.folder);
+    if (!plan.leftOut.empty())
+        ctx_.messages.show(MessageRequest{plan.leftOut, "Copy To Device", MessageIcon::Warning, MessageButtons::Ok});
+    if (plan.files.empty()) {
         ctx_.beep.beep();
         return;
     }
-    startTransfer(true, std::move(files));
+    startTransfer(true, std::move(plan.files));
 }
 
 void ExplorerWindow::receiveSelected()
 {
-    std::vector<TransferFile> files;
-    std::string skipped;
-    for (QTreeWidgetItem* row : selectedRows(deviceList_)) {
-        if (!isFileRow(*row))
-            continue;
-        const std::string name = s(rowName(*row));
-        if (!IsSafePcName(name)) {
-            skipped += "\n" + name;
-            continue;
-        }
-        files.push_back(TransferFile{ChildFolder(pcFolder_, name), devicePathOf(*row),
-                                     row->data(0, kSizeRole).toULongLong()});
-    }
-    if (!skipped.empty())
-        ctx_.messages.show(MessageRequest{"These device names cannot be PC file names, and were left out:" + skipped,
-                                          "Copy To PC", MessageIcon::Warning, MessageButtons::Ok});
-    if (files.empty() || pcFolder_.empty()) {
+    CopyPlan plan = PlanReceiveToPc(entriesOf(selectedRows(device_.list)), device_.folder, pc_.folder);
+    if (!plan.leftOut.empty())
+        ctx_.messages.show(MessageRequest{plan.leftOut, "Copy To PC", MessageIcon::Warning, MessageButtons::Ok});
+    if (plan.files.empty() || pc_.folder.empty()) {
         ctx_.beep.beep();
         return;
     }
-    startTransfer(false, std::move(files));
+    startTransfer(false, std::move(plan.files));
 }
 
 void ExplorerWindow::startTransfer(bool sending, std::vector<TransferFile> files)
@@ -740,12 +650,12 @@ void ExplorerWindow::startTransfer(bool sending, std::vector<TransferFile> files
             Qt::QueuedConnection);
     });
     dialog->show();
-    beginDevice();
+    begin(device_);
     QPointer<ExplorerWindow> self(this);
     ctx_.device->transfer(sending, std::move(files), transferState_, [self, sending, list](TransferReport report) {
         if (!self)
             return;
-        self->endDevice();
+        self->end(self->device_);
         if (self->transfer_)
             self->transfer_->finishTransfer();
         self->transferState_.reset();
@@ -758,8 +668,8 @@ void ExplorerWindow::startTransfer(bool sending, std::vector<TransferFile> files
             self->ctx_.messages.show(MessageRequest{"These files were not copied:" + failed,
                                                     sending ? "Sending Files" : "Receiving Files",
                                                     MessageIcon::Warning, MessageButtons::Ok});
-        self->showDeviceFolder(self->deviceFolder_);
-        self->showPcFolder(self->pcFolder_);
+        self->showDeviceFolder(self->device_.folder);
+        self->showPcFolder(self->pc_.folder);
         emit self->transferEnded();
     });
 }

@@ -9,14 +9,16 @@
 // Run... starts a device file whose name ends in .EXE, and a PC file with execute
 // permission (with the arguments asked for, in the PC folder; a failure is shown).
 //
-// Every device operation goes through a DeviceFileService: the window never waits on
-// the link. While a device operation is under way the device pane shows the wait
-// cursor and takes no new device commands; a listing that did not come leaves its
-// reason in the pane (deviceNote); a transfer runs inside the modal "File
-// Xfer Status" dialog, after which both panes are listed again.
+// Each pane works on its folders through a FolderSide (files/PcSide.h,
+// files/DeviceSide.h) and shows what it answers. Every device operation goes through a
+// DeviceFileService: the window never waits on the link. While a device operation is
+// under way the device pane shows the wait cursor; a listing that did not come leaves
+// its reason in the pane (deviceNote); a transfer runs inside the modal "File Xfer
+// Status" dialog, after which both panes are listed again.
 //
 // Thread: user-interface thread.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@
 #include <QWidget>
 
 #include "files/ExplorerModel.h"
+#include "files/FolderSide.h"
 #include "files/PcFolderListing.h"
 #include "files/ui/TransferDialog.h"
 #include "platform/UiPorts.h"
@@ -68,19 +71,19 @@ public:
 
     void command(int id);
 
-    const std::string& pcFolder() const { return pcFolder_; }
-    const std::string& deviceFolder() const { return deviceFolder_; }
+    const std::string& pcFolder() const { return pc_.folder; }
+    const std::string& deviceFolder() const { return device_.folder; }
     void showPcFolder(const std::string& folder);
     void showDeviceFolder(const std::string& folder);
     SortKey sortKey() const { return sortKey_; }
     void setSortKey(SortKey key);
 
-    QTreeWidget* pcList() const { return pcList_; }
-    QTreeWidget* deviceList() const { return deviceList_; }
+    QTreeWidget* pcList() const { return pc_.list; }
+    QTreeWidget* deviceList() const { return device_.list; }
     // Why the device pane lists nothing ("The device is reconnecting."), empty when it
     // shows a listing.
     QString deviceNote() const;
-    bool deviceBusy() const { return busy_ > 0; }
+    bool deviceBusy() const { return device_.busy > 0; }
     TransferDialog* transferDialog() const { return transfer_.data(); }
 
     // Sends these PC files into the device folder (Copy To Device, dropped files).
@@ -99,48 +102,50 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // One of the two panes: its side (the PC's or the device's), its folder and widgets.
+    struct Pane {
+        std::unique_ptr<FolderSide> side;
+        std::string folder;
+        QTreeWidget* list = nullptr;
+        QLabel* note = nullptr; // in place of the entries when a listing did not come: the reason
+        FolderPathButton* path = nullptr;
+        QToolButton* up = nullptr;
+        QPushButton* sort = nullptr;
+        QMenu* menu = nullptr;
+        int runCommand = 0, openCommand = 0;
+        // Open (run false) or Run... of one entry at path.
+        std::function<void(const std::string& path, const PaneEntry& entry, bool run)> start;
+        int busy = 0;
+    };
+
     QTreeWidget* makeList(const char* id);
     QPushButton* makeSortButton(const char* id);
     void dropSortMenu(QPushButton* button);
     void layoutChildren();
-    void contextMenu(bool device, const QPoint& at);
-    void rowActivated(bool device, QTreeWidgetItem* item);
-    void labelEdited(bool device, QTreeWidgetItem* item);
-    void startRename(bool device);
-    void openOrRun(bool device, bool run);
-    void deleteSelected(bool device);
-    void newPcFolder();
-    void selectAll(bool device, bool select);
+    void showFolder(Pane& pane, const std::string& folder);
+    void fillList(Pane& pane, const std::vector<PaneEntry>& entries);
+    void contextMenu(Pane& pane, const QPoint& at);
+    void rowActivated(Pane& pane, QTreeWidgetItem* item);
+    void labelEdited(Pane& pane, QTreeWidgetItem* item);
+    void startRename(Pane& pane);
+    void openOrRun(Pane& pane, bool run);
+    void startOnPc(const std::string& path, const PaneEntry& entry, bool run);
+    void deleteSelected(Pane& pane);
+    void newFolder(Pane& pane);
+    void selectAll(Pane& pane, bool select);
     void receiveSelected();
     void startTransfer(bool sending, std::vector<TransferFile> files);
-    void fillDeviceList(const DeviceListing& listing);
     std::vector<QTreeWidgetItem*> selectedRows(QTreeWidget* list) const;
-    std::string pcPathOf(const QTreeWidgetItem& row) const;
-    std::string devicePathOf(const QTreeWidgetItem& row) const;
-    void beginDevice();
-    void endDevice();
-    void showRenameError(const QString& oldName);
+    void begin(Pane& pane);
+    void end(Pane& pane);
 
     Context ctx_;
-    std::string pcFolder_, deviceFolder_;
+    Pane pc_, device_;
     SortKey sortKey_ = SortKey::Name;
-    QTreeWidget* pcList_ = nullptr;
-    QTreeWidget* deviceList_ = nullptr;
-    QLabel* deviceNote_ = nullptr;
-    FolderPathButton* pcPath_ = nullptr;
-    FolderPathButton* devicePath_ = nullptr;
-    QToolButton* pcUp_ = nullptr;
-    QToolButton* deviceUp_ = nullptr;
-    QPushButton* pcSort_ = nullptr;
-    QPushButton* deviceSort_ = nullptr;
     std::vector<QToolButton*> bitmapButtons_;
-    QMenu* pcMenu_ = nullptr;
-    QMenu* deviceMenu_ = nullptr;
     QPointer<TransferDialog> transfer_;
     std::shared_ptr<TransferState> transferState_;
-    int busy_ = 0;
     bool editing_ = false; // a label edit started by Rename or New Folder
-    QString editOldName_;
 };
 
 } // namespace sorvane

@@ -1,7 +1,8 @@
 #pragma once
 // Filling a report list (three columns "Name", "Size", "Date") with a PC folder
-// listing: the Select Directory dialog's list and the file explorer's PC pane. Each
-// row keeps what the pane needs to act on it in its first column's data.
+// listing: the Select Directory dialog's list. Each row keeps what the dialog needs to
+// act on it in its first column's data; the file explorer's panes use the same roles
+// and column widths.
 //
 // Thread: user-interface thread.
 
