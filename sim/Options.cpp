@@ -24,6 +24,7 @@ const char kUsage[] =
     "  --connect-to HOST:PORT connect out to a PC's inbound port (retrying until it\n"
     "                         answers) and serve that connection (loopback only unless\n"
     "                         --allow-any-address; TCP listening then only with --tcp/--port)\n"
+        "  --connect-from ADDR    connect out from this address of the PC (loopback only)\n"
     "LAN discovery:\n"
     "  --discovery-port N     answer 4-byte 'U' requests on UDP port N of --host (0 = a free\n"
     "                         port) with a 288-byte reply: 'U', the name at 4, the password\n"
@@ -302,6 +303,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
              o.connectTo = std::make_pair(host == "localhost" ? std::string("127.0.0.1") : host, port);
              return true;
          }},
+        {"--connect-from", [&](const std::string& v) { o.connectFrom = v; return !v.empty(); }},
         {"--discovery-port", [&](const std::string& v) {
              o.discovery.enabled = true;
              return parseNumber(v, o.discovery.port) && o.discovery.port >= 0 && o.discovery.port <= 65535;
@@ -389,6 +391,8 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         return true;
     };
     if (o.connectTo && !loopbackOnly("--connect-to", o.connectTo->first))
+        return result;
+    if (!o.connectFrom.empty() && !loopbackOnly("--connect-from", o.connectFrom))
         return result;
     if (!o.discovery.bindAddress.empty() && !loopbackOnly("--discovery-bind", o.discovery.bindAddress))
         return result;

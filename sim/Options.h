@@ -104,6 +104,7 @@ struct SimOptions {
     DiscoveryOptions discovery;
     ProxyOptions proxy;
     std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener
+    std::string connectFrom; // the address connectTo is reached from; empty: the system's choice
     bool once = false;
     std::string dumpDir;
     bool dumpNumbered = false; // also DIR/main-N.ppm for update N
