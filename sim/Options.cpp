@@ -75,6 +75,7 @@ const char kUsage[] =
     "  --refuse-blocks K      refuse the first K write blocks of each connection\n"
     "  --corrupt-read-block K[:N]  spoil the data of read block K (its first N replies;\n"
     "                         default every one)\n"
+    "  --gone-at-read-block K  end the connection when read block K is asked for\n"
     "  --stored-flagged       send read blocks that did not shrink raw but flagged compressed\n"
     "  --bad-name-offsets N   point the names of the last N entries of each listing past its names\n"
     "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...\n"
@@ -274,6 +275,10 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--files", [&](const std::string& v) { o.filesDir = v; return !v.empty(); }},
         {"--refuse-blocks", number(o.fileFaults.refuseBlocks)},
         {"--bad-name-offsets", number(o.fileFaults.badNameOffsets)},
+        {"--gone-at-read-block", [&](const std::string& v) {
+             uint32_t block = 0;
+             return parseNumber(v, block) && (o.fileFaults.goneAtReadBlock = block, true);
+         }},
         {"--corrupt-read-block", [&](const std::string& v) {
             const size_t colon = v.find(':');
             uint32_t block = 0;

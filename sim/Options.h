@@ -41,6 +41,7 @@ struct FileFaults {
     unsigned refuseBlocks = 0;                 // refuse the first K write blocks of a connection
     std::optional<uint32_t> corruptReadBlock;  // spoil the data of this read block's replies
     unsigned corruptTimes = 0;                 // ... its first N replies (0 = every one)
+    std::optional<uint32_t> goneAtReadBlock;   // end the connection when this read block is asked for
     bool storedFlagged = false;                // stored blocks that did not shrink flagged compressed
     unsigned badNameOffsets = 0;               // the last N entries of a listing point past its names
 };
