@@ -276,7 +276,6 @@ TEST(SettingsStore, AgentPortRegistrationAndAFailedSave)
     disk.full = false;
     ASSERT_EQ(store.RegisterProxyPort(), "");
     EXPECT_EQ(store.registry().find(kProxyPortsKey, "Halvard")->type, RegType::Dword);
-    ASSERT_EQ(store.SaveSettings(s, t, p), ""); // keeps the registration
 
     Settings s2;
     ProfileTable t2;
@@ -284,9 +283,12 @@ TEST(SettingsStore, AgentPortRegistrationAndAFailedSave)
     SettingsStore reread(tmp.path());
     EXPECT_FALSE(reread.LoadSettings(kHome, s2, t2, p2).problem());
     EXPECT_EQ(std::tie(s2, t2, p2), std::tie(s, t, p));
-    EXPECT_EQ(reread.registeredProxyPort(), 1899u);
-    ASSERT_EQ(reread.UnregisterProxyPort(), "");
+    ASSERT_EQ(reread.SaveSettings(s, t, p), ""); // keeps the registration
     SettingsStore third(tmp.path());
     third.LoadSettings(kHome, s, t, p);
-    EXPECT_EQ(third.registeredProxyPort(), std::nullopt);
+    EXPECT_EQ(third.registeredProxyPort(), 1899u);
+    ASSERT_EQ(third.UnregisterProxyPort(), "");
+    SettingsStore fourth(tmp.path());
+    fourth.LoadSettings(kHome, s, t, p);
+    EXPECT_EQ(fourth.registeredProxyPort(), std::nullopt);
 }
