@@ -40,6 +40,15 @@ Profile randomProfile(std::mt19937& rng)
 
 std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
+// Writes fail while `full` is set, as on a full disk.
+struct FullDisk final : FileOps {
+    bool full = false;
+    ssize_t write(int fd, const void* data, size_t size) override
+    {
+        return full ? (errno = ENOSPC, -1) : FileOps::write(fd, data, size);
+    }
+};
+
 } // namespace
 
 TEST(SettingsStore, FreshOrDamagedStateHasTheDefaults)
@@ -239,19 +248,6 @@ TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
     // Platform values alone do not count as saved settings: the main key's defaults stand.
     EXPECT_EQ(load(store).settings, Settings::defaults(kHome));
 }
-
-namespace {
-
-// Writes fail while `full` is set, as on a full disk.
-struct FullDisk final : FileOps {
-    bool full = false;
-    ssize_t write(int fd, const void* data, size_t size) override
-    {
-        return full ? (errno = ENOSPC, -1) : FileOps::write(fd, data, size);
-    }
-};
-
-} // namespace
 
 // A save that fails (a full disk) leaves the old file whole and loses nothing the user
 // entered (the caller tells the user): the next save of any kind writes it.
