@@ -292,6 +292,10 @@ FileService::Served FileService::readBlock()
         return Served::End;
     const uint32_t handle = loadLe32(rest), index = loadLe32(rest + 4), wanted = loadLe32(rest + 12);
     const bool compress = (loadLe32(rest + 20) & 1) != 0;
+    if (options_.fileFaults.goneAtReadBlock == index) {
+        log_.line("fault gone-at-read " + std::to_string(index));
+        return Served::End;
+    }
     std::vector<uint8_t> raw(std::min(wanted, kBlock));
     size_t got = 0;
     auto it = open_.find(handle);

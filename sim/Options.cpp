@@ -24,6 +24,7 @@ const char kUsage[] =
     "  --connect-to HOST:PORT connect out to a PC's inbound port (retrying until it\n"
     "                         answers) and serve that connection (loopback only unless\n"
     "                         --allow-any-address; TCP listening then only with --tcp/--port)\n"
+        "  --connect-from ADDR    connect out from this address of the PC (loopback only)\n"
     "LAN discovery:\n"
     "  --discovery-port N     answer 4-byte 'U' requests on UDP port N of --host (0 = a free\n"
     "                         port) with a 288-byte reply: 'U', the name at 4, the password\n"
@@ -74,6 +75,7 @@ const char kUsage[] =
     "  --refuse-blocks K      refuse the first K write blocks of each connection\n"
     "  --corrupt-read-block K[:N]  spoil the data of read block K (its first N replies;\n"
     "                         default every one)\n"
+    "  --gone-at-read-block K  end the connection when read block K is asked for\n"
     "  --stored-flagged       send read blocks that did not shrink raw but flagged compressed\n"
     "  --bad-name-offsets N   point the names of the last N entries of each listing past its names\n"
     "Faults (update numbers count screen updates per connection, from 1; lists as N,M,...\n"
@@ -273,6 +275,10 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--files", [&](const std::string& v) { o.filesDir = v; return !v.empty(); }},
         {"--refuse-blocks", number(o.fileFaults.refuseBlocks)},
         {"--bad-name-offsets", number(o.fileFaults.badNameOffsets)},
+        {"--gone-at-read-block", [&](const std::string& v) {
+             uint32_t block = 0;
+             return parseNumber(v, block) && (o.fileFaults.goneAtReadBlock = block, true);
+         }},
         {"--corrupt-read-block", [&](const std::string& v) {
             const size_t colon = v.find(':');
             uint32_t block = 0;
@@ -302,6 +308,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
              o.connectTo = std::make_pair(host == "localhost" ? std::string("127.0.0.1") : host, port);
              return true;
          }},
+        {"--connect-from", [&](const std::string& v) { o.connectFrom = v; return !v.empty(); }},
         {"--discovery-port", [&](const std::string& v) {
              o.discovery.enabled = true;
              return parseNumber(v, o.discovery.port) && o.discovery.port >= 0 && o.discovery.port <= 65535;
@@ -389,6 +396,8 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         return true;
     };
     if (o.connectTo && !loopbackOnly("--connect-to", o.connectTo->first))
+        return result;
+    if (!o.connectFrom.empty() && !loopbackOnly("--connect-from", o.connectFrom))
         return result;
     if (!o.discovery.bindAddress.empty() && !loopbackOnly("--discovery-bind", o.discovery.bindAddress))
         return result;

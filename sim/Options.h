@@ -41,6 +41,7 @@ struct FileFaults {
     unsigned refuseBlocks = 0;                 // refuse the first K write blocks of a connection
     std::optional<uint32_t> corruptReadBlock;  // spoil the data of this read block's replies
     unsigned corruptTimes = 0;                 // ... its first N replies (0 = every one)
+    std::optional<uint32_t> goneAtReadBlock;   // end the connection when this read block is asked for
     bool storedFlagged = false;                // stored blocks that did not shrink flagged compressed
     unsigned badNameOffsets = 0;               // the last N entries of a listing point past its names
 };
@@ -104,6 +105,7 @@ struct SimOptions {
     DiscoveryOptions discovery;
     ProxyOptions proxy;
     std::optional<std::pair<std::string, int>> connectTo; // the PC's inbound listener
+    std::string connectFrom; // the address connectTo is reached from; empty: the system's choice
     bool once = false;
     std::string dumpDir;
     bool dumpNumbered = false; // also DIR/main-N.ppm for update N

@@ -12,8 +12,6 @@
 
 namespace sorvane {
 
-using SteadyClock = std::chrono::steady_clock;
-
 bool AdoptInbound(PendingLink& link, AcceptedSocket socket)
 {
     const uint32_t peer = socket.peerAddressNetworkOrder();
@@ -121,11 +119,12 @@ std::string inboundEndText(const InboundResult& r)
 
 // A clock that ends the attempt when its deadline passes: every wait of the link
 // rules sleeps on it, so a peer that sends a byte now and then is stopped as surely
-// as a silent one. Used by the attempt's worker only.
+// as a silent one. The deadline is counted on the inner clock's ticks. Used by the
+// attempt's worker only.
 class DeadlineClock final : public Clock {
 public:
-    DeadlineClock(Clock& inner, CancelToken& cancel, std::chrono::milliseconds budget)
-        : inner_(inner), cancel_(cancel), deadline_(SteadyClock::now() + budget)
+    DeadlineClock(Clock& inner, CancelToken& cancel, uint32_t budgetMs)
+        : inner_(inner), cancel_(cancel), start_(inner.tickCount()), budget_(budgetMs)
     {
     }
     uint32_t tickCount() const override { return inner_.tickCount(); }
@@ -146,16 +145,22 @@ public:
         }
         inner_.pauseForData(transport, ms);
     }
-    bool passed() const { return SteadyClock::now() >= deadline_; }
+    // Milliseconds until the deadline; 0 once it has passed.
+    uint32_t left() const
+    {
+        const uint32_t spent = inner_.tickCount() - start_;
+        return spent < budget_ ? budget_ - spent : 0;
+    }
+    bool passed() const { return left() == 0; }
     bool expired() const { return expired_; }
     void expire() { expired_ = true; }
-    SteadyClock::time_point deadline() const { return deadline_; }
-    void extend(SteadyClock::duration d) { deadline_ += d; }
+    void extend(uint32_t ms) { budget_ += ms; }
 
 private:
     Clock& inner_;
     CancelToken& cancel_;
-    SteadyClock::time_point deadline_;
+    const uint32_t start_;
+    uint32_t budget_;
     bool expired_ = false;
 };
 
@@ -163,7 +168,7 @@ struct InboundHandshakes::Attempt {
     enum class Ask { None, Queued, Shown, Answered };
 
     Attempt(uint64_t i, InboundPeer p, Clock& clock, std::chrono::milliseconds budget)
-        : id(i), peer(p), clock(clock, cancel, budget), link(std::make_unique<PendingLink>(this->clock, &cancel))
+        : id(i), peer(p), clock(clock, cancel, uint32_t(budget.count())), link(std::make_unique<PendingLink>(this->clock, &cancel))
     {
     }
 
@@ -177,9 +182,12 @@ struct InboundHandshakes::Attempt {
     // Under the engine's mutex:
     Ask ask = Ask::None;
     InboundQuestion::Kind askKind = InboundQuestion::Kind::Admission;
-    SteadyClock::time_point queuedUntil{};
-    SteadyClock::time_point shownAt{};
-    SteadyClock::duration shownFor{};
+    // Ticks of the engine's clock: when the question joined the line and how long it
+    // may wait there (what was left of the deadline), when it was shown and for how long.
+    uint32_t queuedAt = 0;
+    uint32_t queuedFor = 0;
+    uint32_t shownAt = 0;
+    uint32_t shownFor = 0;
     int answer = 0;
     std::string deviceName;
     bool refusedByUser = false;
@@ -360,7 +368,8 @@ int InboundHandshakes::ask(Attempt& a, InboundQuestion::Kind kind)
         a.ask = Attempt::Ask::Queued;
         a.askKind = kind;
         a.answer = 0;
-        a.queuedUntil = a.clock.deadline();
+        a.queuedAt = clock_.tickCount();
+        a.queuedFor = a.clock.left();
     }
     wake();
     std::unique_lock lock(mutex_);
@@ -376,13 +385,16 @@ int InboundHandshakes::ask(Attempt& a, InboundQuestion::Kind kind)
             return 0;
         }
         if (a.ask == Attempt::Ask::Queued) {
-            if (SteadyClock::now() >= a.queuedUntil) {
+            const uint32_t inLine = clock_.tickCount() - a.queuedAt;
+            if (inLine >= a.queuedFor) {
                 a.ask = Attempt::Ask::None;
                 a.lineTimedOut = true;
                 a.clock.expire();
                 return 0;
             }
-            changed_.wait_until(lock, a.queuedUntil);
+            // Woken early by an answer, by the engine ending, and by every takeEnded
+            // (a clock that moves by steps wakes nobody by itself).
+            changed_.wait_for(lock, std::chrono::milliseconds(a.queuedFor - inLine));
         } else {
             changed_.wait(lock); // shown: as long as the user takes
         }
@@ -399,6 +411,7 @@ std::vector<InboundResult> InboundHandshakes::takeEnded()
         ended.assign(split, attempts_.end());
         attempts_.erase(split, attempts_.end());
     }
+    changed_.notify_all(); // those waiting in line look at the clock again
     std::vector<InboundResult> results;
     for (auto& a : ended) {
         a->thread.join(); // it has ended: at most the wake call is left
@@ -427,11 +440,11 @@ std::optional<InboundQuestion> InboundHandshakes::nextQuestion()
 {
     std::lock_guard lock(mutex_);
     Attempt* next = nullptr;
-    const auto now = SteadyClock::now();
+    const uint32_t now = clock_.tickCount();
     for (auto& a : attempts_) {
         if (a->ask == Attempt::Ask::Shown || a->ask == Attempt::Ask::Answered)
             return std::nullopt; // one question at a time
-        if (!next && a->ask == Attempt::Ask::Queued && now < a->queuedUntil)
+        if (!next && a->ask == Attempt::Ask::Queued && now - a->queuedAt < a->queuedFor)
             next = a.get();
     }
     if (!next)
@@ -455,7 +468,7 @@ void InboundHandshakes::answer(uint64_t id, int value)
         for (auto& a : attempts_) {
             if (a->id == id && a->ask == Attempt::Ask::Shown) {
                 a->answer = value;
-                a->shownFor = SteadyClock::now() - a->shownAt;
+                a->shownFor = clock_.tickCount() - a->shownAt;
                 a->ask = Attempt::Ask::Answered;
                 if (a->askKind == InboundQuestion::Kind::Admission && value == 0)
                     refusing = a->peer.address;
@@ -469,7 +482,7 @@ void InboundHandshakes::answer(uint64_t id, int value)
                 if (a->peer.address == *refusing && a->ask == Attempt::Ask::Queued &&
                     a->askKind == InboundQuestion::Kind::Admission) {
                     a->answer = 0;
-                    a->shownFor = {};
+                    a->shownFor = 0;
                     a->ask = Attempt::Ask::Answered;
                 }
             }
@@ -488,7 +501,7 @@ void InboundHandshakes::allowAddress(uint32_t address)
             if (a->peer.address == address && a->ask == Attempt::Ask::Queued &&
                 a->askKind == InboundQuestion::Kind::Admission) {
                 a->answer = 1;
-                a->shownFor = {};
+                a->shownFor = 0;
                 a->ask = Attempt::Ask::Answered;
             }
         }

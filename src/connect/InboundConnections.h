@@ -131,8 +131,8 @@ public:
 
 class InboundHandshakes {
 public:
-    // clock: the program's clock (the link rules' pauses run on it; the deadline is
-    // kept in real time).
+    // clock: the program's clock. The link rules' pauses run on it, and the deadline,
+    // the time in line and the time a question is shown are counted on its ticks.
     InboundHandshakes(Clock& clock, InboundListener& listener, InboundPolicy policy = {});
     // Ends every handshake in flight: their links are shut down, their waits woken,
     // their threads joined (none of them waits for the calling thread).

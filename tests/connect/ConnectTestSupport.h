@@ -63,7 +63,9 @@ struct ConnectProgram {
                            return true;
                        }};
 
-    ConnectProgram()
+    ConnectProgram() : ConnectProgram(clock) {}
+    // The links and the inbound engine run on linkClock (a test's driven one).
+    explicit ConnectProgram(Clock& linkClock) : links(linkClock)
     {
         // Nothing in a test may reach beyond loopback.
         platform.LanBroadcastAddress = "127.0.0.1";

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 
 #include "ConnectTestSupport.h"
 #include "connect/InboundConnections.h"
@@ -17,26 +18,36 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-// Answers by device name: listed names are allowed once, others refused. Records
-// what it was asked and what the program had done by then.
+// Answers by device name ("Allow once" for names not listed). Records the names and
+// addresses it was asked about and calls onAsk with the question on the screen.
 struct ScriptedAdmission final : InboundAdmissionPrompt {
-    std::vector<std::string> allow;
-    bool always = false; // answer "Always allow" instead of "Allow once"
-    std::vector<std::string> asked;
+    std::map<std::string, InboundAnswer> answers;
+    std::vector<std::string> asked, addresses;
     std::function<void()> onAsk;
     InboundAnswer askAdmission(const std::string& name, const std::string& address) override
     {
-        asked.push_back(name + " at " + address);
+        asked.push_back(name);
+        addresses.push_back(address);
         if (onAsk)
             onAsk();
-        if (std::find(allow.begin(), allow.end(), name) == allow.end())
-            return InboundAnswer::Refuse;
-        return always ? InboundAnswer::AlwaysAllow : InboundAnswer::AllowOnce;
+        auto it = answers.find(name);
+        return it == answers.end() ? InboundAnswer::AllowOnce : it->second;
     }
 };
 
+// Time that moves only when the test moves it. Pauses still wait in real time, so the
+// bytes of a real peer arrive while the link rules wait for them.
+struct DrivenClock final : Clock {
+    std::atomic<uint32_t> now{5000};
+    SystemClock real;
+    uint32_t tickCount() const override { return now; }
+    void sleepMs(uint32_t ms) override { real.sleepMs(ms); }
+    void pauseForData(Transport& t, uint32_t ms) override { real.pauseForData(t, ms); }
+};
+
 struct Inbound {
-    ConnectProgram program;
+    DrivenClock clock;
+    ConnectProgram program{clock};
     InboundListener listener{kLoopback};
     ScriptedAdmission admission;
     std::unique_ptr<InboundAcceptor> acceptor;
@@ -52,6 +63,13 @@ struct Inbound {
         acceptor->setWake([this] { ++wakes; });
     }
     std::string target() const { return "127.0.0.1:" + std::to_string(listener.listeningPort()); }
+    // A simulated device calling from a loopback address.
+    std::unique_ptr<SimProcess> device(const std::string& name, const std::string& from,
+                                       const std::string& password = "")
+    {
+        return std::make_unique<SimProcess>(std::vector<std::string>{
+            "--connect-to", target(), "--connect-from", from, "--name", name, "--password", password});
+    }
 
     // Polls as the program's timer would until cond holds.
     template <class Cond> bool pollUntil(Cond cond)
@@ -102,77 +120,73 @@ struct Trickler {
 
 } // namespace
 
-// Two devices calling together each get a window, with scale 1 and full colour
-// whatever profile 0 says.
-TEST(Inbound, DevicesGetHandshakesAndWindowsWithScaleOne)
+// A device from 127.0.0.2 is asked about; while its question is on the screen for
+// `shownMs` a device from 127.0.0.3 joins the line. The answer holds for 127.0.0.2
+// alone: "Always allow" lets its next device in unasked (and is kept in the settings),
+// "Refuse" closes it unasked and before any password question, "Allow once" asks
+// again; 127.0.0.3 is asked each time. Time in line counts towards the 10 s deadline,
+// time on the screen does not. Every window has scale 1 and full colour whatever
+// profile 0 says.
+TEST(Inbound, AnAnswerHoldsForItsAddressAloneAndTimeInLineCounts)
 {
-    Inbound in; // loopback trusted, as by default: no question
-    in.program.addProfile(uint32_t(LinkKind::Wan), "first", 3, 1);
-    SimProcess a({"--connect-to", in.target(), "--name", "A"});
-    SimProcess b({"--connect-to", in.target(), "--name", "B"});
-    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
-    EXPECT_GE(in.wakes.load(), 1);
-    EXPECT_TRUE(in.admission.asked.empty());
-    std::vector<std::string> names;
-    for (const OpenedWindow& w : in.program.windows) {
-        names.push_back(w.name);
-        EXPECT_EQ(w.profileIndex, 0);
-        EXPECT_EQ(w.scale, 1);
-        EXPECT_EQ(w.lowColor, 0);
-        const LinkSlot& s = *in.program.links.find(w.slot);
-        EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Wan));
-        EXPECT_EQ(s.ipAddress, 0x0100007Fu); // 127.0.0.1 as accepted: network byte order
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
-    EXPECT_NE(in.program.windows[0].slot, in.program.windows[1].slot);
-    EXPECT_EQ(in.acceptor->inFlight(), 0u);
-}
-
-// A stranger is asked about before its password; "Always allow" remembers the address,
-// so the next device from it is not asked about. "Refuse" is remembered as well: the
-// address is asked about once, whatever its devices connect again.
-TEST(Inbound, StrangerIsAskedAboutOnceBeforeItsPasswordAndTheAnswerIsRemembered)
-{
-    {
+    const struct {
+        InboundAnswer answer;
+        uint32_t shownMs;
+        const char* inSettings;
+        std::vector<std::string> asked, windows;
+    } rows[] = {
+        {InboundAnswer::AlwaysAllow, 0, "127.0.0.2", {"A1", "B1", "B2"}, {"A1", "B1", "A2", "B2"}},
+        {InboundAnswer::Refuse, 0, "", {"A1", "B1", "B2"}, {"B1", "B2"}},
+        {InboundAnswer::AllowOnce, 9999, "", {"A1", "B1", "A2", "B2"}, {"A1", "B1", "A2", "B2"}},
+        {InboundAnswer::AllowOnce, 10000, "", {"A1", "A2", "B2"}, {"A1", "A2", "B2"}}, // B1 timed out in line
+    };
+    for (const auto& row : rows) {
         Inbound in(false);
-        SimProcess refused({"--connect-to", in.target(), "--password", "Secret", "--name", "Stranger"});
-        ASSERT_TRUE(in.pollUntil([&] { return in.admission.asked.size() == 1; }));
-        EXPECT_EQ(in.admission.asked[0], "Stranger at 127.0.0.1");
-        EXPECT_TRUE(awaitLine(refused, "disconnected")); // closed once refused
-        SimProcess again({"--connect-to", in.target(), "--name", "Again"});
-        EXPECT_TRUE(in.pollUntil([&] {
-            const std::optional<std::string> line = again.readLine(std::chrono::milliseconds(5));
-            return line && line->rfind("disconnected", 0) == 0;
-        }));
-        EXPECT_EQ(in.admission.asked.size(), 1u);
-        EXPECT_TRUE(in.program.prompt.asked.empty() && in.program.windows.empty()); // no password question
+        in.program.addProfile(uint32_t(LinkKind::Wan), "first", 3, 1);
+        in.program.prompt.typed = "secret";
+        in.admission.answers = {{"A1", row.answer}};
+        std::unique_ptr<SimProcess> b1;
+        in.admission.onAsk = [&] {
+            if (b1)
+                return;
+            // The question's dialog polls while it is open; B1's question joining the line wakes it.
+            const int before = in.wakes;
+            b1 = in.device("B1", "127.0.0.3");
+            EXPECT_TRUE(in.pollUntil([&] { return in.wakes > before; }));
+            in.clock.now += row.shownMs;
+        };
+        auto a1 = in.device("A1", "127.0.0.2", "Secret");
+        ASSERT_TRUE(in.pollUntil([&] { return b1 && in.acceptor->inFlight() == 0; }));
+        for (const char* name : {"A2", "B2"}) {
+            auto later = in.device(name, name[0] == 'A' ? "127.0.0.2" : "127.0.0.3");
+            const size_t windows = in.program.windows.size();
+            ASSERT_TRUE(in.pollUntil([&] {
+                const std::optional<std::string> line = later->readLine(std::chrono::milliseconds(1));
+                return in.program.windows.size() > windows || (line && line->rfind("disconnected", 0) == 0);
+            }));
+        }
+        std::vector<std::string> windows;
+        for (const OpenedWindow& w : in.program.windows) {
+            windows.push_back(w.name);
+            EXPECT_EQ(std::make_tuple(w.profileIndex, w.scale, w.lowColor), std::make_tuple(0, 1, 0));
+            const LinkSlot& s = *in.program.links.find(w.slot); // the address as accepted: network byte order
+            EXPECT_EQ(std::make_pair(s.linkKind, s.ipAddress), std::make_pair(4u, w.name[0] == 'A' ? 0x0200007Fu : 0x0300007Fu));
+        }
+        EXPECT_EQ(in.admission.asked, row.asked) << int(row.answer) << " " << row.shownMs;
+        EXPECT_EQ(windows, row.windows) << int(row.answer) << " " << row.shownMs;
+        EXPECT_EQ(in.admission.addresses[0], "127.0.0.2");
+        EXPECT_EQ(in.program.platform.InboundAllowed, row.inSettings);
+        EXPECT_EQ(in.program.prompt.asked.size(), row.answer == InboundAnswer::Refuse ? 0u : 1u);
     }
-    Inbound in(false);
-    in.program.prompt.typed = "secret";
-    in.admission.allow = {"Locked"};
-    in.admission.always = true;
-    size_t doneFirst = 99; // password questions and windows before the admission question
-    in.admission.onAsk = [&] { doneFirst = in.program.prompt.asked.size() + in.program.windows.size(); };
-    SimProcess accepted({"--connect-to", in.target(), "--password", "Secret", "--name", "Locked"});
-    ASSERT_TRUE(in.pollUntil([&] { return !in.program.windows.empty(); }));
-    EXPECT_EQ(doneFirst, 0u);
-    EXPECT_EQ(in.program.prompt.asked, (std::vector<std::string>{"Secret"}));
-    EXPECT_EQ(in.program.windows[0].name, "Locked");
-    EXPECT_EQ(in.program.platform.InboundAllowed, "127.0.0.1");
-    SimProcess b({"--connect-to", in.target(), "--name", "B"}); // would be refused if asked
-    ASSERT_TRUE(in.pollUntil([&] { return in.program.windows.size() == 2; }));
-    EXPECT_EQ(in.admission.asked.size(), 1u);
 }
 
 // Seventy silent connections from one address hold four handshakes; sixty more from
-// fifteen other strangers fill the rest of the room; a slow peer and a device from the
-// allowed address still get in, each in the place of a stranger's handshake.
+// fifteen other strangers fill the rest of the room of 64, and the next stranger is
+// closed; a slow peer and a device from the allowed address still get in, each in the
+// place of a stranger's handshake.
 TEST(Inbound, StrangersCannotCrowdOutAnAllowedDevice)
 {
-    // The deadline is long enough that the slow and silent peers are still in their
-    // handshakes when the program ends.
-    Inbound in(false, 120, "127.0.0.1");
+    Inbound in(false, 10, "127.0.0.1"); // the clock stands still: nobody's deadline passes
     const uint16_t port = uint16_t(in.listener.listeningPort());
     std::vector<std::unique_ptr<Peer>> peers;
     auto connect = [&](uint32_t from) {
@@ -181,13 +195,17 @@ TEST(Inbound, StrangersCannotCrowdOutAnAllowedDevice)
     };
     for (int i = 0; i < 70; ++i)
         connect(0x7F000002);
-    ASSERT_TRUE(waitUntil([&] {
-        in.acceptor->poll();
-        return in.acceptor->inFlight() == kMaxInboundPerAddress;
-    }));
+    ASSERT_TRUE(in.pollUntil([&] { return in.acceptor->inFlight() == 4; }));
     for (uint32_t from = 0x7F000101; from <= 0x7F00010F; ++from)
-        for (size_t i = 0; i < kMaxInboundPerAddress; ++i)
+        for (int i = 0; i < 4; ++i)
             connect(from);
+    ASSERT_TRUE(in.pollUntil([&] { return in.acceptor->inFlight() == 64; }));
+    connect(0x7F000110); // the room is full: one more stranger is closed when accepted
+    ASSERT_TRUE(in.pollUntil([&] {
+        uint8_t byte;
+        return ::recv(peers.back()->socket.fd, &byte, 1, MSG_DONTWAIT) == 0;
+    }));
+    EXPECT_EQ(in.acceptor->inFlight(), 64u);
     Trickler slow(port, std::chrono::seconds(5));
     SimProcess allowed({"--connect-to", in.target(), "--name", "Allowed"});
 
@@ -203,29 +221,27 @@ TEST(Inbound, DeadlineCutsASlowPeerAndQuestionsWaitInLine)
 {
     InboundListener listener(kLoopback);
     ASSERT_EQ(listener.StartInboundListener(0), InboundListener::StartResult::Listening);
-    SystemClock clock;
-    InboundPolicy policy;
+    DrivenClock clock;
+    InboundPolicy policy = inboundPolicyFrom(PlatformSettings::defaults());
+    EXPECT_TRUE(policy.allows(0x7F0000FE)); // loopback is trusted unless the user says otherwise
     policy.trustLoopback = false;
-    policy.handshakeTime = std::chrono::seconds(1);
     auto engine = std::make_unique<InboundHandshakes>(clock, listener, policy);
     const std::string target = "127.0.0.1:" + std::to_string(listener.listeningPort());
     {
-        // A byte of "not yet" every 100 ms would hold the hello for 20 s: the deadline ends it.
+        // A byte of "not yet" every 100 ms would hold the hello for 20 s: the 10 s deadline ends it.
         Trickler slow(uint16_t(listener.listeningPort()), std::chrono::milliseconds(100));
-        std::vector<InboundResult> ended;
         ASSERT_TRUE(waitUntil([&] {
             engine->acceptAll();
-            for (InboundResult& r : engine->takeEnded())
-                ended.push_back(std::move(r));
+            return engine->inFlight() == 1;
+        }));
+        clock.now += 10000;
+        std::vector<InboundResult> ended;
+        ASSERT_TRUE(waitUntil([&] {
+            ended = engine->takeEnded();
             return !ended.empty();
         }));
         EXPECT_EQ(ended[0].end, InboundEnd::TimedOut) << inboundEndText(ended[0]);
     }
-    engine->setPolicy([&] {
-        InboundPolicy p = policy;
-        p.handshakeTime = std::chrono::seconds(10);
-        return p;
-    }());
     // Two strangers: one question is shown (and never answered), the other waits in
     // line; ending the engine then must not wait for either.
     SimProcess a({"--connect-to", target, "--name", "A"});

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <random>
 
@@ -38,6 +39,15 @@ Profile randomProfile(std::mt19937& rng)
 }
 
 std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+// Writes fail while `full` is set, as on a full disk.
+struct FullDisk final : FileOps {
+    bool full = false;
+    ssize_t write(int fd, const void* data, size_t size) override
+    {
+        return full ? (errno = ENOSPC, -1) : FileOps::write(fd, data, size);
+    }
+};
 
 } // namespace
 
@@ -239,27 +249,42 @@ TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
     EXPECT_EQ(load(store).settings, Settings::defaults(kHome));
 }
 
-TEST(SettingsStore, AgentPortRegistration)
+// A save that fails (a full disk) leaves the old file whole and loses nothing the user
+// entered (the caller tells the user): the next save of any kind writes it.
+TEST(SettingsStore, AgentPortRegistrationAndAFailedSave)
 {
     test::TempDir tmp;
-    SettingsStore store(tmp.path());
-    EXPECT_EQ(store.registeredProxyPort(), std::nullopt);
-    ASSERT_EQ(store.RegisterProxyPort(), "");
-    const RegValue* v = store.registry().find("SOFTWARE\\Microsoft\\Windows CE Services\\ProxyPorts", "Halvard");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->type, RegType::Dword);
-    EXPECT_EQ(v->data, (std::vector<uint8_t>{0x6B, 0x07, 0, 0}));
-
-    // Saving settings keeps the registration; a new store reads it from the file.
-    Settings s;
+    ASSERT_EQ(SettingsStore(tmp.path()).SaveSettings(Settings::defaults(kHome), {}, PlatformSettings::defaults()), "");
+    const std::string before = test::readFile(tmp / "settings.reg");
+    auto ops = std::make_unique<FullDisk>();
+    FullDisk& disk = *ops;
+    SettingsStore store(tmp.path(), std::move(ops));
+    Settings s = Settings::defaults(kHome);
     ProfileTable t;
-    PlatformSettings p;
-    ASSERT_EQ(store.SaveSettings(Settings::defaults(kHome), t, PlatformSettings::defaults()), "");
+    PlatformSettings p = PlatformSettings::defaults();
+    s.Refresh = 3;
+    t.AddProfile(Profile{});
+    p.InboundAllowed = "127.0.0.9";
+    disk.full = true;
+    EXPECT_NE(store.SaveSettings(s, t, p), "");
+    EXPECT_NE(store.RegisterProxyPort(), "");
+    EXPECT_EQ(test::readFile(tmp / "settings.reg"), before);
+    disk.full = false;
+    ASSERT_EQ(store.RegisterProxyPort(), "");
+    EXPECT_EQ(store.registry().find(kProxyPortsKey, "Halvard")->type, RegType::Dword);
+
+    Settings s2;
+    ProfileTable t2;
+    PlatformSettings p2;
     SettingsStore reread(tmp.path());
-    reread.LoadSettings(kHome, s, t, p);
-    EXPECT_EQ(reread.registeredProxyPort(), 1899u);
-    ASSERT_EQ(reread.UnregisterProxyPort(), "");
+    EXPECT_FALSE(reread.LoadSettings(kHome, s2, t2, p2).problem());
+    EXPECT_EQ(std::tie(s2, t2, p2), std::tie(s, t, p));
+    ASSERT_EQ(reread.SaveSettings(s, t, p), ""); // keeps the registration
     SettingsStore third(tmp.path());
     third.LoadSettings(kHome, s, t, p);
-    EXPECT_EQ(third.registeredProxyPort(), std::nullopt);
+    EXPECT_EQ(third.registeredProxyPort(), 1899u);
+    ASSERT_EQ(third.UnregisterProxyPort(), "");
+    SettingsStore fourth(tmp.path());
+    fourth.LoadSettings(kHome, s, t, p);
+    EXPECT_EQ(fourth.registeredProxyPort(), std::nullopt);
 }
