@@ -55,4 +55,8 @@ struct ConnectContext {
     int attemptPeriodMs = 7000;
 };
 
+// The link settings from the stored platform settings. An empty pattern keeps the
+// default; a bad address list fails with error naming the entry (out is unchanged).
+bool linkConfigFrom(const PlatformSettings& settings, LinkConfig& out, std::string& error);
+
 } // namespace sorvane

@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "connect/InstallLink.h"
 #include "connect/LanDiscovery.h"
 #include "platform/PosixTransports.h"
 

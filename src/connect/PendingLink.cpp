@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "connect/Redial.h"
 #include "view/Connection.h"
 
 namespace sorvane {
@@ -117,34 +116,5 @@ std::unique_ptr<Transport> PendingLink::release()
 }
 
 ViewStart viewStartFor(const Profile& profile) { return ViewStart{profile.scale, profile.lowColor}; }
-
-std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
-                               const Profile* dialled)
-{
-    if (!link.passed() || !link.hasTransport()) {
-        link.close();
-        return std::nullopt;
-    }
-    const int slot = ctx.links.allocSlot();
-    if (!Links::valid(slot)) {
-        // Every slot is live: the device is turned away, its link closed.
-        link.close();
-        return std::nullopt;
-    }
-    // Made from the link's own facts and password, before they move into the slot.
-    ctx.relinker =
-        dialled ? MakeRedialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports, *dialled, link) : nullptr;
-    link.moveTo(ctx.links, slot);
-    LinkSlot& s = *ctx.links.find(slot);
-    const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, view);
-    ctx.relinker.reset();
-    if (!opened) {
-        CloseLinkTransport(ctx.links, slot);
-        s.transport.reset();
-        s.deviceName.clear();
-        return std::nullopt;
-    }
-    return slot;
-}
 
 } // namespace sorvane

@@ -1,6 +1,6 @@
 #pragma once
 // A link being connected, kept apart from the program's 33 slots until its handshake
-// has passed, and the step that then makes it one of them.
+// has passed (InstallLink.h has the step that then makes it one of them).
 //
 // Every connect flow here (USB probing and connecting, LAN, proxy, inbound) opens and
 // hands-shakes on a PendingLink, which may run on a worker thread: it has its own
@@ -80,14 +80,5 @@ private:
 
 // The view settings a profile gives its connections: its scale and low colour mode.
 ViewStart viewStartFor(const Profile& profile);
-
-// Makes a passed PendingLink a live connection: the lowest free slot, then
-// ctx.openDeviceWindow(profileIndex, slot, view), which makes the connection and its
-// window. Returns the slot, or nullopt when every slot is live or the pictures could
-// not be made; the link is then closed. `dialled`: the profile a link the program
-// dialled (WAN, LAN, proxy) was made from; while openDeviceWindow runs,
-// ctx.relinker then holds the way to dial it again should it drop.
-std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
-                               const Profile* dialled = nullptr);
 
 } // namespace sorvane

@@ -4,7 +4,7 @@
 // bytes they are given and return kImageUnsupported for corrupt or unsupported data;
 // they fill image only on success.
 
-#include "imaging/ImageLibrary.h"
+#include "imaging/ImageRecord.h"
 
 #include <cstdint>
 #include <span>

@@ -25,10 +25,6 @@ int OpenImageFile(const std::filesystem::path& path, ImageFile& file, int flags 
 // ConvertImage. Other identified types give -6. page and options are unused.
 int ReadImage(ImageFile& file, ImageRecord& image, int page = 0, int options = 0);
 
-// Largest picture (width x height) the readers accept unless told otherwise, so that
-// a damaged header cannot ask for gigabytes.
-inline constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
-
 // The same readers over bytes in memory, for a file of the given type, accepting
 // pictures of at most maxPixels pixels (larger ones give -6).
 int readImageBytes(std::span<const uint8_t> bytes, int fileType, ImageRecord& image,

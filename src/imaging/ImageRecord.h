@@ -15,6 +15,10 @@
 
 namespace sorvane {
 
+// Largest picture (width x height) the readers accept unless told otherwise, so that
+// a damaged header cannot ask for gigabytes.
+inline constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
+
 // Result codes of every entry point.
 enum : int {
     kImageOk = 0,

@@ -10,7 +10,8 @@
 //   5. depths below 16: the palette (93 ']'): a 32-bit flag, then (4 << depth) bytes
 //      when the flag is not 0
 //   6. on success: counters zeroed, frame buffers built, the device name written.
-// A failed handshake never writes deviceName, so the slot stays free.
+// A failed handshake never writes deviceName, so the slot stays free. ConnectLink
+// connects a socket link first and then runs it.
 //
 // Threads: runs where the connect flow runs (one attempt at a time), before the
 // slot's connection thread exists. Blocks for the link's receive waits; the password
@@ -81,5 +82,23 @@ inline constexpr uint32_t kHelloNotYetLimitMs = 20000;
 inline constexpr const char* kUnnamedDevice = "Unnamed device";
 
 HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env);
+
+enum class LinkConnectStatus {
+    Passed,          // connected and the handshake passed
+    NotConnected,    // no IrDA device, refused, no answer within 1.5 s, not a socket kind
+    HandshakeFailed, // connected, but the handshake failed (see `handshake`)
+};
+
+struct ConnectOutcome {
+    LinkConnectStatus status = LinkConnectStatus::NotConnected;
+    HandshakeStatus handshake = HandshakeStatus::NoLink;
+    bool passed() const { return status == LinkConnectStatus::Passed; }
+};
+
+// Connects the slot's socket (kinds 0, 3, 4, 5) and runs the handshake. IrDA: the
+// devices in range are tried in order on service "CEREMOTE"; the first that connects
+// (at once, or within 1.5 s) gets the handshake. TCP: links.target, waiting at most
+// 1.5 s. On failure the transport stays in the slot; the caller closes it.
+ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env);
 
 } // namespace sorvane

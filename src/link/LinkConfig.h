@@ -1,6 +1,7 @@
 #pragma once
-// Where the link layer sends its connections. The settings layer fills this from the
-// settings store; tests point every address at loopback.
+// Where the link layer sends its connections. The connect flows fill this from the
+// stored platform settings (linkConfigFrom, ConnectContext.h); tests point every
+// address at loopback.
 
 #include <cstdint>
 #include <string>
@@ -23,11 +24,5 @@ struct LinkConfig {
     // TCP port of the device agent (ActiveSync, WAN and LAN links).
     uint16_t agentPort = 1899;
 };
-
-struct PlatformSettings;
-
-// The link settings from the stored platform settings. An empty pattern keeps the
-// default; a bad address list fails with error naming the entry (out is unchanged).
-bool linkConfigFrom(const PlatformSettings& settings, LinkConfig& out, std::string& error);
 
 } // namespace sorvane

@@ -168,41 +168,6 @@ std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& con
     }
 }
 
-ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env)
-{
-    LinkSlot* s = links.find(slot);
-    if (!s || !s->transport || s->transport->family() != Transport::Family::Socket)
-        return {};
-    const auto kind = LinkKind(s->linkKind);
-    if (kind != LinkKind::IrDA && kind != LinkKind::ActiveSync && kind != LinkKind::Wan && kind != LinkKind::Lan)
-        return {};
-    auto& socket = static_cast<SocketTransport&>(*s->transport);
-
-    bool connected = false;
-    if (kind == LinkKind::IrDA) {
-        // The first device in range that takes the service gets the handshake. An
-        // IrDA socket has no use for the IPv4 target, so there is no fallback to it.
-        for (uint32_t id : socket.irdaDevices()) {
-            ConnectStatus c = socket.connectIrda(id, kIrdaServiceName);
-            if (c == ConnectStatus::InProgress)
-                c = socket.waitConnected(kConnectWaitMs);
-            if (c == ConnectStatus::Connected) {
-                connected = true;
-                break;
-            }
-        }
-    } else {
-        ConnectStatus c = socket.connect(links.target.endpoint);
-        if (c == ConnectStatus::InProgress)
-            c = socket.waitConnected(kConnectWaitMs);
-        connected = c == ConnectStatus::Connected;
-    }
-    if (!connected)
-        return {};
-    HandshakeStatus h = DeviceHandshake(links, slot, env);
-    return {h == HandshakeStatus::Passed ? LinkConnectStatus::Passed : LinkConnectStatus::HandshakeFailed, h};
-}
-
 size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer, uint32_t limitMs)
 {
     LinkSlot* s = links.find(slot);

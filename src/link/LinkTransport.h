@@ -1,7 +1,8 @@
 #pragma once
-// The five operations on a link: open the transport for a profile, connect it,
-// receive exactly n bytes, send n bytes, close it. Everything above moves its bytes
-// through LinkRecv and LinkSend and never touches a socket or a serial line itself.
+// The five operations on a link: open the transport for a profile, connect it
+// (ConnectLink in Handshake.h, which runs the handshake too), receive exactly n bytes,
+// send n bytes, close it. Everything above moves its bytes through LinkRecv and
+// LinkSend and never touches a socket or a serial line itself.
 //
 // Link kinds 0 (IrDA), 3 (ActiveSync), 4 (WAN), 5 (LAN) and 6 (proxy) run over
 // sockets; 1 (COM) and 2 (USB) over serial lines. No operation here shows a message:
@@ -20,7 +21,6 @@
 #include <memory>
 #include <span>
 
-#include "link/Handshake.h"
 #include "link/LinkConfig.h"
 #include "link/Links.h"
 #include "platform/Transport.h"
@@ -43,24 +43,6 @@ inline constexpr const char* kIrdaServiceName = "CEREMOTE";
 // slot's transport.
 std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const LinkTarget& target,
                                              TransportFactory& factory);
-
-enum class LinkConnectStatus {
-    Passed,          // connected and the handshake passed
-    NotConnected,    // no IrDA device, refused, no answer within 1.5 s, not a socket kind
-    HandshakeFailed, // connected, but the handshake failed (see `handshake`)
-};
-
-struct ConnectOutcome {
-    LinkConnectStatus status = LinkConnectStatus::NotConnected;
-    HandshakeStatus handshake = HandshakeStatus::NoLink;
-    bool passed() const { return status == LinkConnectStatus::Passed; }
-};
-
-// Connects the slot's socket (kinds 0, 3, 4, 5) and runs the handshake. IrDA: the
-// devices in range are tried in order on service "CEREMOTE"; the first that connects
-// (at once, or within 1.5 s) gets the handshake. TCP: links.target, waiting at most
-// 1.5 s. On failure the transport stays in the slot; the caller closes it.
-ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env);
 
 // Receives exactly buffer.size() bytes; returns how many arrived (fewer or 0 on
 // failure) and adds that to bytesReceived.

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include "connect/ActiveSyncAdapter.h"
+#include "connect/ConnectContext.h"
 #include "settings/SettingsStore.h"
 #include "support/TempDir.h"
 
@@ -143,4 +144,27 @@ TEST(ActiveSync, StartRunsTheCommandAndRegistrationWritesTheStore)
     EXPECT_FALSE(store.registeredProxyPort());
     adapter.registerProxyPort();
     EXPECT_EQ(store.registeredProxyPort(), std::optional<uint32_t>(1899));
+}
+
+// The ActiveSync candidates and serial device patterns the connect flows dial with.
+TEST(LinkConfig, FromTheStoredPlatformSettings)
+{
+    PlatformSettings stored;
+    stored.ActiveSyncAddresses = "127.0.0.2, 127.0.0.3";
+    stored.ComDevicePattern = "/dev/ttyACM{n-1}";
+    LinkConfig config;
+    config.agentPort = 5555;
+    const std::string usbDefault = config.usbDevicePattern;
+    std::string error;
+    ASSERT_TRUE(linkConfigFrom(stored, config, error)) << error;
+    EXPECT_EQ(config.activeSyncCandidates, (std::vector<uint32_t>{0x7F000002u, 0x7F000003u}));
+    EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
+    EXPECT_EQ(config.usbDevicePattern, usbDefault);
+    EXPECT_EQ(config.agentPort, 5555);
+
+    stored.ActiveSyncAddresses = "127.0.0.2,,127.0.0.4";
+    stored.ComDevicePattern = "/dev/other{n}";
+    EXPECT_FALSE(linkConfigFrom(stored, config, error));
+    EXPECT_NE(error.find("entry 2"), std::string::npos) << error;
+    EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
 }

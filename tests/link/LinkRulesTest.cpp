@@ -8,7 +8,6 @@
 #include "link/SlotLinkChannel.h"
 #include "settings/Profile.h"
 #include "link/PortNames.h"
-#include "settings/Settings.h"
 #include "platform/PosixTransports.h"
 #include "support/LoopbackSockets.h"
 
@@ -300,28 +299,6 @@ TEST_F(LinkRules, ActiveSyncAttemptsRotateThroughTheCandidates)
 
     config.activeSyncCandidates.clear();
     EXPECT_FALSE(OpenLinkTransport(links, config, activeSync.target(), factory));
-}
-
-TEST(LinkConfig, FromTheStoredPlatformSettings)
-{
-    PlatformSettings stored;
-    stored.ActiveSyncAddresses = "127.0.0.2, 127.0.0.3";
-    stored.ComDevicePattern = "/dev/ttyACM{n-1}";
-    LinkConfig config;
-    config.agentPort = 5555;
-    const std::string usbDefault = config.usbDevicePattern;
-    std::string error;
-    ASSERT_TRUE(linkConfigFrom(stored, config, error)) << error;
-    EXPECT_EQ(config.activeSyncCandidates, (std::vector<uint32_t>{loopback(2), loopback(3)}));
-    EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
-    EXPECT_EQ(config.usbDevicePattern, usbDefault);
-    EXPECT_EQ(config.agentPort, 5555);
-
-    stored.ActiveSyncAddresses = "127.0.0.2,,127.0.0.4";
-    stored.ComDevicePattern = "/dev/other{n}";
-    EXPECT_FALSE(linkConfigFrom(stored, config, error));
-    EXPECT_NE(error.find("entry 2"), std::string::npos) << error;
-    EXPECT_EQ(config.comDevicePattern, "/dev/ttyACM{n-1}");
 }
 
 // The device path patterns: "{n-1}" and "{n}" here; "{n}" up to port 32 in the USB

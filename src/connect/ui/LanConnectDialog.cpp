@@ -5,6 +5,7 @@
 #include <QTreeWidgetItem>
 
 #include "connect/ConnectMessages.h"
+#include "connect/InstallLink.h"
 #include "connect/PendingLink.h"
 
 namespace sorvane {

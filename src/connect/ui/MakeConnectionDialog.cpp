@@ -9,6 +9,7 @@
 
 #include "platform/ui/CenterDialog.h"
 #include "connect/ActiveSyncAdapter.h"
+#include "connect/InstallLink.h"
 #include "connect/PendingLink.h"
 
 namespace sorvane {

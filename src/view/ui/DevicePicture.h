@@ -5,21 +5,34 @@
 //
 // Thread: user-interface thread.
 
+#include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QWidget>
 
-#include "view/ui/DeviceWindow.h"
-
 namespace sorvane {
 
+// What the client area hands to its window (DeviceWindow): its painting, every mouse
+// and key event, and its new size.
+class DevicePictureHost {
+public:
+    virtual void paintClient(QWidget& target, const QRect& exposed) = 0;
+    virtual void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
+                            const QPoint& clientPoint) = 0;
+    virtual void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count) = 0;
+    virtual void clientResized() = 0;
+
+protected:
+    ~DevicePictureHost() = default;
+};
 
 // The client area: the toolbar is its child at the top; everything else is the
 // picture's, and every mouse and key event of it goes to the device.
 class DevicePicture final : public QWidget {
 public:
-    explicit DevicePicture(DeviceWindow& window) : QWidget(&window), window_(window)
+    // window: the device window, which is the parent and the host.
+    DevicePicture(QWidget& window, DevicePictureHost& host) : QWidget(&window), window_(host)
     {
         setObjectName(QStringLiteral("client"));
         setFocusPolicy(Qt::StrongFocus);
@@ -51,7 +64,7 @@ private:
         e->accept();
     }
 
-    DeviceWindow& window_;
+    DevicePictureHost& window_;
 };
 
 } // namespace sorvane

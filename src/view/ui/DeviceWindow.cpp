@@ -103,7 +103,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     menuBar_ = new QMenuBar(this);
     menuBar_->setObjectName(QStringLiteral("140"));
     layout_->setMenuBar(menuBar_);
-    client_ = new DevicePicture(*this);
+    client_ = new DevicePicture(*this, *this);
     layout_->addWidget(client_);
     statusLine_ = new QLabel(this);
     statusLine_->setObjectName(QStringLiteral("statusLine"));

@@ -45,6 +45,7 @@
 #include "view/Skin.h"
 #include "view/SkinGeometry.h"
 #include "view/ViewRecord.h"
+#include "view/ui/DevicePicture.h"
 
 class QAction;
 class QLabel;
@@ -90,7 +91,7 @@ struct DeviceWindowContext {
     bool showStatusLine = true;
 };
 
-class DeviceWindow final : public QWidget, public ConnectionSettingsPort {
+class DeviceWindow final : public QWidget, public ConnectionSettingsPort, public DevicePictureHost {
     Q_OBJECT
 public:
     // The toolbar's buttons in their order.
@@ -144,11 +145,12 @@ public:
     void storeViewSettings(const ConnectionViewSettings& settings) override;
     void postCommand(int commandId) override;
 
-    // Used by the client area.
-    void paintClient(QWidget& target, const QRect& exposed);
-    void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held, const QPoint& clientPoint);
-    void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count);
-    void clientResized();
+    // DevicePictureHost: used by the client area.
+    void paintClient(QWidget& target, const QRect& exposed) override;
+    void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
+                    const QPoint& clientPoint) override;
+    void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count) override;
+    void clientResized() override;
 
 protected:
     void changeEvent(QEvent* event) override;
