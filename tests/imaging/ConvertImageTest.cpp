@@ -25,17 +25,6 @@ ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int
 
 } // namespace
 
-TEST(ConvertImage, BottomUpBecomesTopDownCopy)
-{
-    ImageRecord top = testPicture(13, 7, 24);
-    ImageRecord bottom = bottomUpCopy(top);
-    ImageRecord copy = converted(bottom, kImageRaw);
-    EXPECT_EQ(copy.rowOrder, kRowsTopDown);
-    EXPECT_TRUE(std::equal(copy.payload().begin(), copy.payload().end(), top.payload().begin()));
-    EXPECT_NE(copy.payload().data(), bottom.payload().data());
-    EXPECT_EQ(bottom.rowOrder, kRowsBottomUp); // the source is left alone
-}
-
 // The LZW round trip itself is proven by the writer tests, through Pillow and our reader.
 TEST(ConvertImage, SameEncodingIsAPrivateCopyAndCutStreamsDecode)
 {

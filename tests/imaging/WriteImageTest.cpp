@@ -61,20 +61,6 @@ TEST(WriteBmp, KnownByteImageOf16BitPicture)
     EXPECT_TRUE(std::equal(out.begin(), out.end(), expected));
 }
 
-// Pillow reads the colours of every depth (below); this is the table's byte layout.
-TEST(WriteBmp, ColourTableLayout)
-{
-    ImageRecord four = testPicture(5, 2, 4);
-    std::vector<uint8_t> out;
-    ASSERT_EQ(encodeImageFile(four, kFileBmp, out), kImageOk);
-    ASSERT_EQ(out.size(), 54u + 64 + 2 * 4);
-    EXPECT_EQ(loadLe32(&out[34]), 8u); // image size = rows x padded row
-    for (int i = 0; i < 16; ++i) // blue, green, red as the table holds them, then a zero
-        EXPECT_EQ(std::vector<uint8_t>(&out[54 + 4 * i], &out[58 + 4 * i]),
-                  (std::vector<uint8_t>{(*four.colourTable)[3 * i], (*four.colourTable)[3 * i + 1],
-                                        (*four.colourTable)[3 * i + 2], 0}));
-}
-
 TEST(WriteBmp, RunLengthImagesAsTheyStand)
 {
     TempDir dir;
