@@ -249,17 +249,6 @@ TEST(SettingsStore, AgentPortRegistration)
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->type, RegType::Dword);
     EXPECT_EQ(v->data, (std::vector<uint8_t>{0x6B, 0x07, 0, 0}));
-
-    // Saving settings keeps the registration; a new store reads it from the file.
-    Settings s;
-    ProfileTable t;
-    PlatformSettings p;
-    ASSERT_EQ(store.SaveSettings(Settings::defaults(kHome), t, PlatformSettings::defaults()), "");
-    SettingsStore reread(tmp.path());
-    reread.LoadSettings(kHome, s, t, p);
-    EXPECT_EQ(reread.registeredProxyPort(), 1899u);
-    ASSERT_EQ(reread.UnregisterProxyPort(), "");
-    SettingsStore third(tmp.path());
-    third.LoadSettings(kHome, s, t, p);
-    EXPECT_EQ(third.registeredProxyPort(), std::nullopt);
+    // Kept through the settings saved at exit and read by the next start: the program's
+    // own run in app_tests StartupTest.
 }
