@@ -1,4 +1,4 @@
-// ConvertImage, ImageOperation and FreeImage.
+// ConvertImage and ImageOperation (FreeImage: the read records of ReadImageTest).
 
 #include "OracleSupport.h"
 
@@ -115,17 +115,4 @@ TEST(ImageOperation, FlipAndOthers)
     ASSERT_EQ(ImageOperation(borrowed, 6, 0, 0), kImageOk);
     EXPECT_TRUE(std::equal(display.begin(), display.end(), pic.payload().begin()));
     EXPECT_FALSE(borrowed.data.borrowed());
-}
-
-TEST(FreeImage, CountsAndClears)
-{
-    ImageRecord eight = testPicture(3, 3, 8);
-    EXPECT_EQ(FreeImage(eight), 2);
-    EXPECT_FALSE(eight.colourTable);
-    EXPECT_TRUE(eight.data.empty());
-    EXPECT_EQ(FreeImage(eight), 0);
-    ImageRecord deep = testPicture(3, 3, 24);
-    EXPECT_EQ(FreeImage(deep), 1);
-    ImageRecord none;
-    EXPECT_EQ(FreeImage(none), 0);
 }
