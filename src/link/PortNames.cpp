@@ -23,13 +23,4 @@ std::string devicePathForPort(std::string_view pattern, uint32_t port)
     return out;
 }
 
-std::string comPortName(uint32_t port) { return "COM" + std::to_string(port) + ":"; }
-
-std::string usbPortName(uint32_t port)
-{
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%03u", unsigned(port));
-    return std::string("\\\\.\\WCEUSBSH") + digits;
-}
-
 } // namespace sorvane

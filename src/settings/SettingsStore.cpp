@@ -174,8 +174,6 @@ void RegisterProxyPort(RegistryStore& store)
     store.setDword(kProxyPortsKey, kProxyPortValueName, kAgentTcpPort);
 }
 
-bool UnregisterProxyPort(RegistryStore& store) { return store.deleteValue(kProxyPortsKey, kProxyPortValueName); }
-
 std::optional<uint32_t> registeredProxyPort(const RegistryStore& store)
 {
     const RegValue* v = store.find(kProxyPortsKey, kProxyPortValueName);
@@ -212,13 +210,6 @@ std::string SettingsStore::SaveSettings(const Settings& settings, const ProfileT
 std::string SettingsStore::RegisterProxyPort()
 {
     sorvane::RegisterProxyPort(store_);
-    return file_.save(store_);
-}
-
-std::string SettingsStore::UnregisterProxyPort()
-{
-    if (!sorvane::UnregisterProxyPort(store_))
-        return {};
     return file_.save(store_);
 }
 

@@ -45,7 +45,6 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& platform
 
 // The ActiveSync port registration: "Halvard" = 1899 (dword) under the ProxyPorts key.
 void RegisterProxyPort(RegistryStore& store);
-bool UnregisterProxyPort(RegistryStore& store); // false if it was not registered
 // The registered port, if the value exists and is 4 bytes long.
 std::optional<uint32_t> registeredProxyPort(const RegistryStore& store);
 
@@ -75,7 +74,6 @@ public:
 
     // Change the registration and save at once; "" or what went wrong.
     std::string RegisterProxyPort();
-    std::string UnregisterProxyPort();
     std::optional<uint32_t> registeredProxyPort() const;
 
     RegistryStore& registry() { return store_; }

@@ -37,13 +37,6 @@ std::vector<std::string> LoadSkinList(const std::filesystem::path& programDir)
     return ini ? SkinNames(*ini) : std::vector<std::string>{};
 }
 
-std::vector<std::string> skinChoices(const std::vector<std::string>& skinNames)
-{
-    std::vector<std::string> choices{"None"};
-    choices.insert(choices.end(), skinNames.begin(), skinNames.end());
-    return choices;
-}
-
 SkinDefinition ReadSkinDefinition(const PrivateProfile& ini, int k)
 {
     auto offset = [](int v) { return std::clamp(v, -kMaxSkinOffset, kMaxSkinOffset); };

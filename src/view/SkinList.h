@@ -67,9 +67,6 @@ std::vector<std::string> SkinNames(const PrivateProfile& ini);
 // file (one larger than 4 MiB is not read).
 std::vector<std::string> LoadSkinList(const std::filesystem::path& programDir);
 
-// What a "Skin" list shows: "None", then the names.
-std::vector<std::string> skinChoices(const std::vector<std::string>& skinNames);
-
 // Skin k (0-based: skinIndex - 1) as the file describes it. Keys that are absent
 // take their defaults. A KEY<i> outside 1..255 drops its hotspot: 0 means "no
 // hotspot", and a larger value would reach the device as a different key.

@@ -43,7 +43,6 @@ private slots:
     void pathsFollowEnvironment();
     void seedingCopiesOnlyMissingFiles();
     void secondStartActivatesFirst();
-    void staleSocketIsReplaced();
 };
 
 void ShellTest::commandLine()
@@ -112,7 +111,19 @@ void ShellTest::secondStartActivatesFirst()
 {
     TempDir dir;
     const QString key = uniqueKey(dir);
-    QVERIFY(!SingleInstance::ping(key, 500)); // nobody yet
+    {
+        // A socket file nobody listens on, as a crashed run leaves behind: nobody answers
+        // a ping through it, and the next first start replaces it.
+        QLocalServer crashed;
+        QVERIFY(crashed.listen(key));
+        const QString path = crashed.fullServerName();
+        crashed.close();
+        if (!QFile::exists(path)) {
+            QFile stale(path);
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+        }
+    }
+    QVERIFY(!SingleInstance::ping(key, 500));
     SingleInstance first(key);
     QVERIFY2(first.listen(), qPrintable(first.errorString()));
     QSignalSpy activations(&first, &SingleInstance::activationRequested);
@@ -127,28 +138,6 @@ void ShellTest::secondStartActivatesFirst()
     SingleInstance elsewhere(uniqueKey(other));
     QVERIFY(elsewhere.listen());
     QVERIFY(uniqueKey(other) != key);
-}
-
-void ShellTest::staleSocketIsReplaced()
-{
-    TempDir dir;
-    const QString key = uniqueKey(dir);
-    {
-        // A socket file nobody listens on, as a crashed run leaves behind.
-        QLocalServer crashed;
-        QVERIFY(crashed.listen(key));
-        const QString path = crashed.fullServerName();
-        crashed.close();
-        if (!QFile::exists(path)) {
-            QFile stale(path);
-            QVERIFY(stale.open(QIODevice::WriteOnly));
-        }
-    }
-    SingleInstance next(key);
-    QVERIFY2(next.listen(), qPrintable(next.errorString()));
-    QSignalSpy activations(&next, &SingleInstance::activationRequested);
-    QCOMPARE(fromAnotherStart(SingleInstance::activateRunning, key), 1);
-    QCOMPARE(activations.count(), 1);
 }
 
 QObject* makeShellTest() { return new ShellTest; }

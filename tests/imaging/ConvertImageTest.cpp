@@ -1,4 +1,4 @@
-// ConvertImage, ImageOperation and FreeImage.
+// ConvertImage and ImageOperation (FreeImage: the read records of ReadImageTest).
 
 #include "OracleSupport.h"
 
@@ -24,17 +24,6 @@ ImageRecord converted(const ImageRecord& src, uint8_t type, int options = 0, int
 }
 
 } // namespace
-
-TEST(ConvertImage, BottomUpBecomesTopDownCopy)
-{
-    ImageRecord top = testPicture(13, 7, 24);
-    ImageRecord bottom = bottomUpCopy(top);
-    ImageRecord copy = converted(bottom, kImageRaw);
-    EXPECT_EQ(copy.rowOrder, kRowsTopDown);
-    EXPECT_TRUE(std::equal(copy.payload().begin(), copy.payload().end(), top.payload().begin()));
-    EXPECT_NE(copy.payload().data(), bottom.payload().data());
-    EXPECT_EQ(bottom.rowOrder, kRowsBottomUp); // the source is left alone
-}
 
 // The LZW round trip itself is proven by the writer tests, through Pillow and our reader.
 TEST(ConvertImage, SameEncodingIsAPrivateCopyAndCutStreamsDecode)
@@ -126,17 +115,4 @@ TEST(ImageOperation, FlipAndOthers)
     ASSERT_EQ(ImageOperation(borrowed, 6, 0, 0), kImageOk);
     EXPECT_TRUE(std::equal(display.begin(), display.end(), pic.payload().begin()));
     EXPECT_FALSE(borrowed.data.borrowed());
-}
-
-TEST(FreeImage, CountsAndClears)
-{
-    ImageRecord eight = testPicture(3, 3, 8);
-    EXPECT_EQ(FreeImage(eight), 2);
-    EXPECT_FALSE(eight.colourTable);
-    EXPECT_TRUE(eight.data.empty());
-    EXPECT_EQ(FreeImage(eight), 0);
-    ImageRecord deep = testPicture(3, 3, 24);
-    EXPECT_EQ(FreeImage(deep), 1);
-    ImageRecord none;
-    EXPECT_EQ(FreeImage(none), 0);
 }

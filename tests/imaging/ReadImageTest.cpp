@@ -149,6 +149,7 @@ TEST_F(PillowCorpus, ReadRecordsKeepDepthAndRowOrder)
         EXPECT_EQ(img.planeFlag, 1) << c.name;
         EXPECT_EQ(img.rowBytes, packedRowBytes(img.width, img.bitsPerPixel)) << c.name;
         EXPECT_EQ(FreeImage(img), (c.bits == 4 || c.bits == 8) ? 2 : 1) << c.name;
+        EXPECT_EQ(FreeImage(img), 0) << c.name; // nothing left to free
     }
 }
 

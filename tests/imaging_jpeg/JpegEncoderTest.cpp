@@ -19,9 +19,7 @@ namespace {
 std::vector<uint8_t> encodePicture(const Picture& p, jpeg::EncodeOptions opt)
 {
     std::vector<uint8_t> out;
-    int rc = p.channels == 3 ? jpeg::encode(p.pixels.data(), p.width, p.height, ptrdiff_t(p.width) * 3, opt, out)
-                             : jpeg::encodeGrey(p.pixels.data(), p.width, p.height, p.width, opt, out);
-    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(jpeg::encode(p.pixels.data(), p.width, p.height, ptrdiff_t(p.width) * 3, opt, out), 0);
     return out;
 }
 
@@ -141,14 +139,6 @@ TEST(JpegEncode, HeadersAndHuffmanTables)
     LibjpegParams standard;
     EXPECT_EQ(huffmanTables(ours), huffmanTables(libjpegEncode(picture, standard)));
 
-    std::vector<uint8_t> grey = encodePicture(greyOf(picture), {.options = 2});
-    std::vector<Segment> g = segments(grey);
-    ASSERT_GE(g.size(), 6u);
-    EXPECT_EQ(g[3].marker, 0xC0);
-    EXPECT_EQ(g[3].body, (std::vector<uint8_t>{8, 0, 12, 0, 20, 1, 1, 0x11, 0}));
-    EXPECT_EQ(g[2].body.size(), 65u); // one quantization table
-    EXPECT_EQ(huffmanTables(grey), huffmanTables(libjpegEncode(greyOf(picture), standard)));
-
     std::vector<Segment> a = segments(encodePicture(picture, {.options = 1, .jfifHeader = false}));
     ASSERT_EQ(a[1].marker, 0xE0);
     EXPECT_EQ(std::string(a[1].body.begin(), a[1].body.begin() + 4), "AVI1");
@@ -171,14 +161,12 @@ TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
         {"photo", photoPicture(160, 120, 2), {.options = 1}, 40.0, true},
         {"screen", screenPicture(160, 120), {.options = 1}, 40.0, true},
         {"photo420", photoPicture(75, 61, 2), {.options = 1, .subsample420 = true}, 36.0},
-        {"grey", greyOf(photoPicture(75, 61, 2)), {.options = 1}, 40.0},
         {"one", photoPicture(1, 1), {.options = 2}, 30.0},
         {"one420", photoPicture(1, 1), {.options = 6}, 30.0},
         {"odd", photoPicture(17, 9, 3), {.options = 0}, 40.0},
         {"odd420", photoPicture(17, 9, 3), {.options = 4}, 30.0},
         {"column", photoPicture(1, 33, 3), {.options = 1}, 35.0},
         {"row420", photoPicture(33, 1, 3), {.options = 5}, 30.0},
-        {"greyodd", greyOf(photoPicture(9, 13, 3)), {.options = 3}, 30.0},
     };
     std::vector<fs::path> files;
     for (const Case& c : cases) {
@@ -249,6 +237,4 @@ TEST(JpegEncode, BadParametersGiveMinus6)
             << c.w << " " << c.stride;
         EXPECT_TRUE(out.empty());
     }
-    std::vector<uint8_t> out;
-    EXPECT_EQ(jpeg::encodeGrey(px, 8, 8, 7, {.options = 1}, out), -6);
 }

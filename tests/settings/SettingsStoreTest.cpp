@@ -271,7 +271,10 @@ TEST(SettingsStore, AgentPortRegistrationAndAFailedSave)
     EXPECT_EQ(test::readFile(tmp / "settings.reg"), before);
     disk.full = false;
     ASSERT_EQ(store.RegisterProxyPort(), "");
-    EXPECT_EQ(store.registry().find(kProxyPortsKey, "Halvard")->type, RegType::Dword);
+    const RegValue* v = store.registry().find(kProxyPortsKey, "Halvard");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->type, RegType::Dword);
+    EXPECT_EQ(v->data, (std::vector<uint8_t>{0x6B, 0x07, 0, 0}));
 
     Settings s2;
     ProfileTable t2;
@@ -283,8 +286,4 @@ TEST(SettingsStore, AgentPortRegistrationAndAFailedSave)
     SettingsStore third(tmp.path());
     third.LoadSettings(kHome, s, t, p);
     EXPECT_EQ(third.registeredProxyPort(), 1899u);
-    ASSERT_EQ(third.UnregisterProxyPort(), "");
-    SettingsStore fourth(tmp.path());
-    fourth.LoadSettings(kHome, s, t, p);
-    EXPECT_EQ(fourth.registeredProxyPort(), std::nullopt);
 }
