@@ -1,7 +1,5 @@
 #include "link/PortNames.h"
 
-#include <cstdio>
-
 namespace sorvane {
 
 std::string devicePathForPort(std::string_view pattern, uint32_t port)
