@@ -106,7 +106,8 @@ Connection::Connection(Links& links, int slot, const Profile& profile, int profi
     : links_(links)
     , slot_(slot)
     , view_(profile, profileIndex, start)
-    , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); })
+    , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); },
+              links.clock())
     , meter_(links.find(slot)->bytesReceived, links.find(slot)->bytesSent)
 {
 }
@@ -226,29 +227,21 @@ void Connection::holdPolling(bool hold)
 
 void Connection::setAfterPoll(std::function<void(ScreenState&, uint32_t)> afterPoll) { afterPoll_ = std::move(afterPoll); }
 
-// Waits ms on the links' clock, the one the status line's countdown reads; false when
-// the connection stops first. It looks at the clock at least every 50 ms, so a clock
-// that jumps (a test's) is followed too.
-bool Connection::waitOnClock(uint32_t ms)
+// Waits ms on the links' clock (the one the status line's countdown reads); false when
+// the connection stops first or, with wakeForJobs, a job arrives. It looks at the clock
+// at least every 50 ms, so a clock that jumps (a test's) is followed too.
+bool Connection::pause(uint32_t ms, bool wakeForJobs)
 {
     const uint32_t start = now();
     std::unique_lock lock(jobsMutex_);
     for (;;) {
-        if (!running_.load())
+        if (!running_.load() || (wakeForJobs && !jobs_.empty()))
             return false;
         const uint32_t passed = now() - start;
         if (passed >= ms)
             return true;
         jobsWake_.wait_for(lock, std::chrono::milliseconds(std::min<uint32_t>(ms - passed, 50)));
     }
-}
-
-bool Connection::pause(uint32_t ms, bool wakeForJobs)
-{
-    std::unique_lock lock(jobsMutex_);
-    jobsWake_.wait_for(lock, std::chrono::milliseconds(ms),
-                       [&] { return !running_.load() || (wakeForJobs && !jobs_.empty()); });
-    return running_.load() && !(wakeForJobs && !jobs_.empty());
 }
 
 std::shared_ptr<Job> Connection::nextJob()
@@ -388,7 +381,7 @@ void Connection::relink(ViewSink& events)
         const uint32_t delayMs = RelinkDelaySeconds(relinkAttempts_) * 1000;
         meter_.reconnecting(now(), now() + delayMs);
         events.reconnecting();
-        if (!waitOnClock(delayMs))
+        if (!pause(delayMs, false))
             break; // stopping
         meter_.reconnecting(now(), now());
         events.reconnecting();

@@ -5,7 +5,7 @@
 // sender and the connection thread.
 //
 // The connection thread is the only reader of the link. It pauses 1000 / refresh rate
-// ms between screen polls, polls the display in use, asks the input sender to flush
+// ms on the links' clock between screen polls, polls the display in use, asks the input sender to flush
 // queued input after each poll, and runs the posted jobs one at a time in the order
 // they were posted; polling waits while a job runs, and one poll follows each job at
 // once, so the picture goes on between jobs. A job that expects a reply ends at its
@@ -156,7 +156,6 @@ private:
     void relink(ViewSink& events);
     uint32_t now() const { return links_.clock().tickCount(); }
     bool pause(uint32_t ms, bool wakeForJobs);
-    bool waitOnClock(uint32_t ms);
     void pollOnce(LinkChannel& channel, ScreenEvents& sink);
     bool dropped();
     std::shared_ptr<Job> nextJob();

@@ -9,8 +9,9 @@
 // for one after each screen poll) and goes out with the packets queued beside it as
 // 102 'f' messages of at most 512 packets: the code, a 32-bit count, the packets. When
 // no flush comes for a while (the connection thread is inside a long job), queued
-// packets go out by themselves. Every other packet or message goes out at once as one
-// message of its own. Order is kept across both kinds.
+// packets go out by themselves once they have waited the hold limit on the sender's
+// clock. Every other packet or message goes out at once as one message of its own.
+// Order is kept across both kinds.
 //
 // Memory is bounded: past kMaxPending waiting entries new input is dropped and counted.
 //
@@ -27,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "view/InputPackets.h"
 
 namespace sorvane {
@@ -38,7 +40,7 @@ public:
     // Sends one whole message; false when the link failed.
     using Send = std::function<bool(std::span<const uint8_t>)>;
 
-    explicit InputSender(Send send);
+    InputSender(Send send, Clock& clock);
     ~InputSender(); // stops and joins
     InputSender(const InputSender&) = delete;
     InputSender& operator=(const InputSender&) = delete;
@@ -66,11 +68,12 @@ private:
         InputPacket packet{};
         std::vector<uint8_t> message; // non-empty: a whole message instead of a packet
         bool queued = false;
-        std::chrono::steady_clock::time_point at;
+        uint32_t at = 0; // clock tick when it was handed in
     };
     void run();
 
     Send send_;
+    Clock& clock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Entry> waiting_;

@@ -8,15 +8,19 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <zlib.h>
+#include <pthread.h>
 #include <unistd.h>
 
+#include "connect/Redial.h"
 #include "link/CommandPacket.h"
 #include "link/LinkChannel.h"
 #include "platform/ByteOrder.h"
@@ -24,6 +28,7 @@
 #include "screen/ScreenReceiver.h"
 #include "view/Connection.h"
 #include "view/LinkMeter.h"
+#include "support/LoopbackSockets.h"
 #include "../screen/TestLzwEncoder.h"
 
 using namespace sorvane;
@@ -31,14 +36,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Reads commands and answers them: 'R' with an empty update, 'Q' with 'a'. Records
-// every command, every input packet (queued ones unpacked) and every 'f' count. While
-// `paused` it reads nothing.
+// Reads commands and answers them: 'R' with an empty update, 'Q' with 'a', the hello
+// with 'a' and the device information with a 16-bit 16 x 8 display named `name`.
+// Records every command (the time of `clock` of each 'R' when given), every input
+// packet (queued ones unpacked) and every 'f' count. While `paused` it reads nothing.
 class Agent {
 public:
     // `updates`: the only answers to 'R' (none: it never answers 'R').
-    explicit Agent(int fd, std::optional<std::deque<std::vector<uint8_t>>> updates = std::nullopt)
-        : fd_(fd), updates_(std::move(updates)), thread_([this] { run(); })
+    explicit Agent(int fd, std::optional<std::deque<std::vector<uint8_t>>> updates = std::nullopt,
+                   const std::atomic<uint32_t>* clock = nullptr, std::string name = "Fake")
+        : fd_(fd), updates_(std::move(updates)), clock_(clock), name_(std::move(name)), thread_([this] { run(); })
     {
     }
     ~Agent()
@@ -75,6 +82,11 @@ public:
     {
         std::lock_guard lock(m_);
         return batches_;
+    }
+    std::vector<uint32_t> updateTimes()
+    {
+        std::lock_guard lock(m_);
+        return updateTimes_;
     }
     template <class P> bool waitFor(P pred)
     {
@@ -127,6 +139,8 @@ private:
             {
                 std::lock_guard lock(m_);
                 codes_.push_back(cmd[0]);
+                if (cmd[0] == CmdUpdate && clock_)
+                    updateTimes_.push_back(clock_->load());
                 input_.insert(input_.end(), packets.begin(), packets.end());
                 if (cmd[0] == CmdQueuedInput)
                     batches_.push_back(batch);
@@ -139,72 +153,69 @@ private:
             } else if (cmd[0] == CmdUpdate) {
                 uint8_t h[20] = {20};
                 (void)::send(fd_, h, sizeof h, MSG_NOSIGNAL);
-            } else if (cmd[0] == CmdRefresh) {
+            } else if (cmd[0] == CmdRefresh || cmd[0] == CmdHello) {
                 const uint8_t a[4] = {'a', 0xFF, 'a', 0x11};
                 (void)::send(fd_, a, 4, MSG_NOSIGNAL);
+            } else if (cmd[0] == CmdDeviceInfo) {
+                uint8_t info[332] = {16, 0, 0, 0, 16, 0, 0, 0, 8}; // depth, width, height
+                std::copy(name_.begin(), name_.end(), info + 44);
+                (void)::send(fd_, info, sizeof info, MSG_NOSIGNAL);
             }
         }
     }
 
     int fd_;
     std::optional<std::deque<std::vector<uint8_t>>> updates_;
+    const std::atomic<uint32_t>* clock_;
+    const std::string name_;
     std::mutex m_;
     std::condition_variable wake_;
     bool paused_ = false;
     std::vector<uint8_t> codes_;
+    std::vector<uint32_t> updateTimes_;
     std::vector<InputPacket> input_;
     std::vector<uint32_t> batches_;
     std::thread thread_;
 };
 
 struct Sink : ViewSink, LinkEvents {
-    std::atomic<int> closed{0};
+    std::atomic<int> closed{0}, relinks{0}, reconnects{0};
     void invalidate(const WindowRect&) override {}
     void repaintAll() override {}
-    void linkClosed() override { ++closed; }
-    void linkClosed(int) override { ++closed; }
-    std::atomic<int> relinks{0};
+    void linkClosed() override { ++closed; } // the window closes
+    void linkClosed(int) override {}
+    void reconnecting() override { ++reconnects; }
     void relinked() override { ++relinks; }
 };
 
-// Dials "again" by handing out a fresh socket pair with a new scripted agent.
-class PairRelinker final : public Relinker {
-public:
-    std::optional<RelinkedLink> attempt(std::string& error) override
-    {
-        ++attempts;
-        if (refuse) {
-            error = "not there";
-            return std::nullopt;
-        }
-        int fds[2];
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        agent = std::make_unique<Agent>(fds[1]);
-        if (dropAtOnce)
-            agent->closeLink();
-        RelinkedLink fresh;
-        fresh.record.depth = 16;
-        fresh.record.width = 16;
-        fresh.record.height = 8;
-        fresh.record.linkKind = uint32_t(LinkKind::Wan);
-        fresh.record.setDeviceName("Fake");
-        fresh.transport = PosixSocket::adopt(fds[0]);
-        return fresh;
-    }
-    void cancel() override {}
-    std::atomic<bool> refuse{false};
-    std::atomic<bool> dropAtOnce{false}; // the device drops each new link right after its handshake
-    std::atomic<int> attempts{0};
-    std::unique_ptr<Agent> agent;
-};
-
 // Real pauses, but the time the connection reads stands still until the test moves it.
+// It counts how often each thread (by name) has looked at the time since it was moved.
 struct DrivenClock final : Clock {
     std::atomic<uint32_t> now{0};
     SystemClock real;
-    uint32_t tickCount() const override { return now.load(); }
+    uint32_t tickCount() const override
+    {
+        char name[16] = {};
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        std::lock_guard lock(m);
+        ++looks[name];
+        return now.load();
+    }
     void sleepMs(uint32_t ms) override { real.sleepMs(ms); }
     void pauseForData(Transport& transport, uint32_t ms) override { real.pauseForData(transport, ms); }
+    void moveTo(uint32_t t)
+    {
+        std::lock_guard lock(m);
+        now = t;
+        looks.clear();
+    }
+    int looksBy(const std::string& thread)
+    {
+        std::lock_guard lock(m);
+        return looks[thread];
+    }
+    mutable std::mutex m;
+    mutable std::map<std::string, int> looks;
 };
 
 struct Live {
@@ -213,12 +224,14 @@ struct Live {
     Links links;
     std::unique_ptr<Agent> agent;
     std::unique_ptr<Connection> connection;
+    std::atomic<size_t> polls{0}; // polls that reached the device
+    bool held = false;
 
     // updates: the agent's only answers to 'R' (see Agent).
     explicit Live(LinkKind kind = LinkKind::Wan, int sendBuffer = 0,
                   std::optional<std::deque<std::vector<uint8_t>>> updates = std::nullopt,
-                  std::shared_ptr<Relinker> relinker = {}, bool driven = false,
-                  std::function<void(ScreenState&, uint32_t)> afterPoll = {})
+                  std::function<std::shared_ptr<Relinker>(Clock&)> relinker = {}, bool driven = false,
+                  std::function<void(ScreenState&, uint32_t)> afterPoll = {}, int rate = 18)
         : links(driven ? static_cast<Clock&>(clock) : clock.real, &sink)
     {
         int fds[2];
@@ -232,16 +245,43 @@ struct Live {
         s.width = 16;
         s.height = 8;
         s.deviceName = "Fake";
-        agent = std::make_unique<Agent>(fds[1], std::move(updates));
+        agent = std::make_unique<Agent>(fds[1], std::move(updates), &clock.now);
         Profile p;
-        p.refreshRate = 18;
+        p.refreshRate = rate;
         std::string error;
         connection = Connection::Open(links, 0, p, 0, ViewStart{}, error);
         EXPECT_TRUE(connection) << error;
         if (relinker)
-            connection->setRelinker(std::move(relinker));
-        connection->setAfterPoll(std::move(afterPoll));
+            connection->setRelinker(relinker(links.clock()));
+        connection->setAfterPoll([this, afterPoll](ScreenState& screen, uint32_t position) {
+            ++polls;
+            if (afterPoll)
+                afterPoll(screen, position);
+        });
         connection->start(sink);
+        if (driven)
+            EXPECT_TRUE(settle()); // its opening pause counts from 0
+    }
+    void hold(bool on) { connection->holdPolling(held = on); }
+    // Waits (bounded) until `thread` has looked at the clock `looks` times since it was
+    // moved, or `done`. The connection thread is woken to look.
+    bool settle(const char* thread = "connection", int looks = 4, std::function<bool()> done = {})
+    {
+        return agent->waitFor([&] {
+            connection->holdPolling(held);
+            return clock.looksBy(thread) >= looks || (done && done());
+        });
+    }
+    // Moves the clock to t, waits for `done` and then until the connection thread has
+    // looked at the clock four more times: whatever that time was due for has happened
+    // and the thread waits again.
+    bool step(uint32_t t, std::function<bool()> done = {})
+    {
+        clock.moveTo(t);
+        if (done && !agent->waitFor(done))
+            return false;
+        clock.moveTo(t);
+        return settle();
     }
     // Waits (bounded) for a job to end.
     static JobStatus outcome(const std::shared_ptr<Job>& job)
@@ -343,17 +383,6 @@ TEST(Connection, InputNeverWaitsOnAStalledLinkAndNoneIsLost)
         }
         EXPECT_EQ(c.connection->sender().dropped(), 0u);
     }
-}
-
-TEST(Connection, LiveInputIsDroppedWhileAScenarioPlays)
-{
-    Live c(LinkKind::Serial);
-    c.connection->view().recordState = 40010;
-    c.connection->sendInput(MakeMousePacket(CmdLeftUp, 1, 2), false);
-    c.connection->view().recordState = 0;
-    c.connection->sendInput(MakeMousePacket(CmdMouseMove, 1, 2), false);
-    EXPECT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdMouseMove) == 1; }));
-    EXPECT_EQ(c.agent->count(CmdLeftUp), 0u);
 }
 
 TEST(Connection, DestroyingItWhileItsThreadWaitsInAReceiveFreesTheSlot)
@@ -472,54 +501,136 @@ TEST(ConnectionTest, FiguresCountTheUpdatesAndBytesThatArrived)
 }
 
 
-// A dropped link is dialled again, polling goes on over the new one in the same slot,
-// and its counters go on. A device that drops each new link at once is dialled after
-// 1, 2, 4 ... 30 s on the connection's clock; a link up for 30 s starts the waits from
-// 1 s again. After endReconnects a drop closes the window instead.
-TEST(ConnectionTest, DroppedLinkIsMadeAgainUntilReconnectsEnd)
+// The pacing, on the links' clock: after the opening 250 ms one poll every 1000 / rate
+// ms (integer division); while the window is minimised only every (2 x rate)-th poll
+// reaches the device. The clock is moved to just before and to each poll's time.
+TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
 {
-    auto relinker = std::make_shared<PairRelinker>();
-    Live live(LinkKind::Wan, 0, std::nullopt, relinker, /*driven=*/true);
-    Sink& sink = live.sink;
-    Agent* first = live.agent.get();
-    Connection* c = live.connection.get();
-    LinkSlot& s = *live.links.find(0);
-    ASSERT_TRUE(first->waitFor([&] { return first->count(CmdUpdate) >= 2; }));
-
-    // Drops after the link was up for `upMs`: the countdown to the next attempt is
-    // `wait` s; once that time has passed on the clock the new link comes.
-    int relinks = 0;
-    auto dropAndRelink = [&](Agent* agent, uint32_t upMs, uint32_t wait) {
-        live.clock.now += upMs;
-        agent->closeLink();
-        ASSERT_TRUE(first->waitFor([&] { return c->reconnecting() && c->figures().reconnectInSeconds == wait; }))
-            << wait << " s expected, " << c->figures().reconnectInSeconds << " s shown";
-        EXPECT_EQ(relinker->attempts.load(), relinks);
-        EXPECT_EQ(c->post(JobKind::Status, [](JobContext&, std::string&) { return true; })->status(),
-                  JobStatus::Failed);
-        live.clock.now += wait * 1000;
-        ASSERT_TRUE(first->waitFor([&] { return sink.relinks.load() == relinks + 1; }));
-        ++relinks;
-        EXPECT_FALSE(c->adoptRelink()); // same display: no refit
+    const struct {
+        int rate;
+        bool minimized;
+        uint32_t periodMs, seconds;
+        size_t exchanges;
+    } rows[] = {
+        {1, false, 1000, 2, 2}, {4, false, 250, 1, 4}, {7, false, 142, 1, 7},
+        {18, false, 55, 1, 18}, {2, true, 500, 4, 2},  {3, true, 333, 4, 2},
     };
-    const uint32_t before = s.bytesReceived.load();
-    dropAndRelink(first, 0, 1);
-    EXPECT_EQ(sink.closed.load(), 1); // only the link layer's report; the window was not told to close
-    EXPECT_FALSE(c->reconnecting());
-    ASSERT_TRUE(first->waitFor([&] { return relinker->agent->count(CmdUpdate) >= 2; }));
-    EXPECT_GE(s.bytesReceived.load(), before + 20); // counted on from where it was
+    for (const auto& row : rows) {
+        Live live(LinkKind::Wan, 0, std::nullopt, {}, /*driven=*/true, {}, row.rate);
+        live.connection->screen().minimized = row.minimized;
+        const std::atomic<uint32_t>& passes = live.connection->screen().updateCounter;
+        ASSERT_TRUE(live.step(250));
+        std::vector<uint32_t> exchanges;
+        for (uint32_t k = 1; k * row.periodMs <= row.seconds * 1000; ++k) {
+            const uint32_t due = 250 + k * row.periodMs;
+            ASSERT_TRUE(live.step(due - 1));
+            ASSERT_EQ(passes.load(), k - 1) << "rate " << row.rate << ": early at " << due - 1;
+            if (!row.minimized || k % (2 * row.rate) == 0)
+                exchanges.push_back(due);
+            ASSERT_TRUE(live.step(due, [&] { return passes.load() == k && live.polls.load() == exchanges.size(); }))
+                << "rate " << row.rate << ": no poll at " << due;
+        }
+        EXPECT_EQ(exchanges.size(), row.exchanges);
+        EXPECT_EQ(live.agent->updateTimes(), exchanges) << "rate " << row.rate;
+    }
+}
 
-    relinker->dropAtOnce = true;
-    for (uint32_t wait : {2, 4, 8, 16, 30, 30})
-        dropAndRelink(relinker->agent.get(), 0, wait);
-    relinker->dropAtOnce = false;
-    dropAndRelink(relinker->agent.get(), 0, 30);
-    dropAndRelink(relinker->agent.get(), Connection::kStableLinkMs - 1000, 30);
-    dropAndRelink(relinker->agent.get(), Connection::kStableLinkMs, 1);
+// Queued input waits for a poll, but not for ever: with polling held it goes out by
+// itself once it has waited twice the poll period and 100 ms on the links' clock. Live
+// input while a scenario plays is dropped.
+TEST(ConnectionTest, QueuedInputGoesOutAtTheHoldLimitWhenNoPollComes)
+{
+    const struct {
+        int rate;
+        uint32_t holdMs;
+    } rows[] = {{18, 210}, {1, 2100}};
+    for (const auto& row : rows) {
+        Live live(LinkKind::Lan, 0, std::nullopt, {}, /*driven=*/true, {}, row.rate);
+        live.hold(true);
+        live.connection->view().recordState = record_state::kPlaying; // a scenario drives the device
+        live.connection->sendInput(MakeMousePacket(CmdLeftUp, 1, 2), false);
+        live.connection->view().recordState = 0;
+        const InputPacket queued = MakeMousePacket(CmdLeftDown, 3, 4);
+        live.connection->sendInput(queued, /*queueEvents=*/true);
+        live.clock.moveTo(row.holdMs - 1);
+        ASSERT_TRUE(live.settle("input-sender", 2, [&] { return !live.agent->input().empty(); }));
+        EXPECT_TRUE(live.agent->input().empty()) << "rate " << row.rate << ": sent before the hold limit";
+        live.clock.moveTo(row.holdMs);
+        EXPECT_TRUE(live.agent->waitFor([&] { return live.agent->batches() == std::vector<uint32_t>{1}; }))
+            << "rate " << row.rate << ": still held at the hold limit";
+        EXPECT_EQ(live.agent->input(), std::vector<InputPacket>{queued}); // the one while it played was dropped
+        EXPECT_EQ(live.agent->count(CmdUpdate), 0u);
+    }
+}
 
-    c->endReconnects();
-    const int closed = sink.closed.load();
-    relinker->agent->closeLink();
-    ASSERT_TRUE(first->waitFor([&] { return sink.closed.load() >= closed + 2; }));
-    EXPECT_EQ(relinker->attempts.load(), relinks);
+// A dropped WAN link is dialled again at its address: a different device answering
+// there fails the attempt, the same one takes the connection's slot, polling goes on
+// over it and the counters go on. Attempts follow 1, 2, 4 ... 30 s on the links' clock
+// after the drop, growing across links that drop within 30 s, from 1 s again after a
+// link that stayed up that long. After endReconnects a drop closes the window.
+TEST(ConnectionTest, DroppedLinkIsDialledAgainAfterGrowingWaits)
+{
+    PosixTransportFactory factory;
+    test::OtherListener device;                   // where the link goes; the test answers each dial
+    std::vector<std::unique_ptr<Agent>> answered; // by the device of its row
+    Live live(LinkKind::Wan, 0, std::nullopt, [&](Clock& clock) {
+        LinkConfig config;
+        config.agentPort = uint16_t(device.port);
+        Profile dialled;
+        dialled.linkKind = uint32_t(LinkKind::Wan);
+        dialled.ipAddress = 0x7F000001; // 127.0.0.1
+        return std::make_shared<Redialer>(clock, config, factory, dialled, "Fake", "");
+    }, /*driven=*/true);
+    Connection& c = *live.connection;
+    Sink& sink = live.sink;
+    ASSERT_TRUE(live.step(250));
+    ASSERT_TRUE(live.step(305, [&] { return live.polls.load() == 1; }));
+    const uint32_t received = live.links.find(0)->bytesReceived.load();
+    Agent* inUse = live.agent.get();
+    uint32_t t = 305;
+    // Each row: the link in use drops after it was up upMs (0: no drop, the attempt
+    // before failed); the next attempt comes waitS s later, and `device` answers it.
+    const struct {
+        uint32_t upMs;
+        std::string_view device;
+        uint32_t waitS;
+    } rows[] = {
+        {55, "Fake", 1},  {55, "Other", 2}, {0, "Fake", 4},  {55, "Fake", 8},
+        {55, "Fake", 16}, {55, "Fake", 30}, {55, "Fake", 30}, {Connection::kStableLinkMs - 1, "Fake", 30},
+        {Connection::kStableLinkMs, "Other", 1}, {0, "Fake", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "up " << row.upMs << " ms, " << row.device << " after " << row.waitS << " s");
+        if (row.upMs) {
+            inUse->closeLink();
+            ASSERT_TRUE(live.step(t += row.upMs, [&] { return c.figures().reconnectInSeconds > 0; }));
+        }
+        EXPECT_EQ(c.figures().reconnectInSeconds, row.waitS);
+        EXPECT_EQ(c.post(JobKind::Status, [](JobContext&, std::string&) { return true; })->status(),
+                  JobStatus::Failed);
+        const int reconnects = sink.reconnects.load(), relinks = sink.relinks.load();
+        ASSERT_TRUE(live.step(t + row.waitS * 1000 - 1));
+        ASSERT_EQ(sink.reconnects.load(), reconnects) << "an attempt before its time";
+        live.clock.moveTo(t += row.waitS * 1000);
+        pollfd dial{device.socket.fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&dial, 1, 30000), 1) << "not dialled";
+        const int fd = ::accept(device.socket.fd, nullptr, nullptr);
+        answered.push_back(std::make_unique<Agent>(fd, std::nullopt, nullptr, std::string(row.device)));
+        if (row.device != "Fake") {
+            ASSERT_TRUE(live.step(t, [&] { return c.figures().reconnectInSeconds > 0; }));
+            continue;
+        }
+        ASSERT_TRUE(live.agent->waitFor([&] { return sink.relinks.load() > relinks; }));
+        EXPECT_FALSE(c.adoptRelink()); // same display: no refit
+        ASSERT_TRUE(live.step(t));
+        inUse = answered.back().get();
+    }
+    // Polling goes on over the new link, and the counters go on from where they were.
+    ASSERT_TRUE(live.step(t += 55, [&] { return live.polls.load() == 2; }));
+    EXPECT_GE(live.links.find(0)->bytesReceived.load(), received + 20);
+
+    c.endReconnects();
+    EXPECT_EQ(sink.closed.load(), 0);
+    inUse->closeLink();
+    ASSERT_TRUE(live.step(t += 55, [&] { return sink.closed.load() > 0; }));
 }
