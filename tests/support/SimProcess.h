@@ -9,6 +9,7 @@
 // SimProcess starts it, waits for "ready" (bounded), and ends it when destroyed.
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,11 @@ private:
     std::multimap<std::string, std::string> facts_;
     std::optional<int> status_;
 };
+
+// The Refresh Display requests of the simulator's last connection as its --dump-dir
+// counts them (but for those its palette changes called for); 0 when none came. A
+// stream without a refused update has the one it opened with.
+int simRefreshes(const std::filesystem::path& dumpDir);
 
 struct ProcessResult {
     int exitCode = -1; // exit status, or 128 + signal; -1 when killed for the time-out

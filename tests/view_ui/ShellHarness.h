@@ -152,10 +152,13 @@ inline QImage shownPicture(DeviceWindow& window, int width, int height)
 }
 
 // The window's picture equals the simulator's dump, turned and scaled as the window
-// shows it. The dump is read through Qt's own PPM reader, turned with QTransform and
+// shows it, and the window refused no update on the way (the one Refresh Display is the
+// window's own). The dump is read through Qt's own PPM reader, turned with QTransform and
 // scaled by pixel repetition.
 inline bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
 {
+    if (simRefreshes(dump.parent_path()) != 1)
+        return false;
     QImage expected;
     if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
         return false;
