@@ -37,8 +37,8 @@ struct Case {
     const char* name;
     std::vector<std::string> simArgs;
     std::vector<std::string> captureArgs;
-    const char* dump = "main.ppm";
     int refreshes = 1; // the capture's own, and one per spoiled update
+    const char* dump = "main.ppm";
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"depth2", with({"--depth", "2"}, kStress), {}},
         Case{"depth2_turned270", with({"--depth", "2", "--orientation", "270"}, kStress), {}},
         Case{"second_display", with({"--depth", "16", "--second", "8:160x120:0"}, kStress),
-             {"--display", "second"}, "second.ppm"},
+             {"--display", "second"}, 1, "second.ppm"},
         Case{"low_colour", with({"--depth", "16"}, kStress), {"--low-color"}},
         Case{"wide_640x480", {"--depth", "16", "--width", "640", "--height", "480", "--predict", "both"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -89,19 +89,16 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, ScreenStream,
     ::testing::Values(
         Case{"bad_crc_oversize_bad_header_16",
-             with({"--depth", "16", "--bad-crc", "2,6", "--oversize", "3", "--bad-header", "5"}, kStress), {},
-             "main.ppm", 5},
+             with({"--depth", "16", "--bad-crc", "2,6", "--oversize", "3", "--bad-header", "5"}, kStress), {}, 5},
         Case{"bad_crc_oversize_bad_header_4",
              with({"--depth", "4", "--orientation", "90", "--bad-crc", "2", "--oversize", "4", "--bad-header", "6"},
                   kStress),
-             {}, "main.ppm", 4},
-        Case{"faults_2bit", with({"--depth", "2", "--bad-crc", "2", "--oversize", "4"}, kStress), {}, "main.ppm", 3},
+             {}, 4},
+        Case{"faults_2bit", with({"--depth", "2", "--bad-crc", "2", "--oversize", "4"}, kStress), {}, 3},
         // The last poll asked for is refreshed: the capture polls on until an update
         // applies, and never writes the zeroed picture.
-        Case{"last_poll_bad_crc", {"--depth", "16", "--bad-crc", "3", "--still-after", "2"}, {"--polls", "3"},
-             "main.ppm", 2},
-        Case{"last_poll_bad_crc_4", {"--depth", "4", "--bad-crc", "2", "--still-after", "0"}, {"--polls", "2"},
-             "main.ppm", 2}),
+        Case{"last_poll_bad_crc", {"--depth", "16", "--bad-crc", "3", "--still-after", "2"}, {"--polls", "3"}, 2},
+        Case{"last_poll_bad_crc_4", {"--depth", "4", "--bad-crc", "2", "--still-after", "0"}, {"--polls", "2"}, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A link that closes in the middle of an update, and a 2-bit update whose header

@@ -55,9 +55,8 @@ private:
     std::optional<int> status_;
 };
 
-// The Refresh Display requests of the simulator's last connection as its --dump-dir
-// counts them (but for those its palette changes called for); 0 when none came. A
-// stream without a refused update has the one it opened with.
+// The Refresh Display requests of the simulator's last connection but for those its palette
+// changes called for, as --dump-dir counts them: 1 where the client refused no update.
 int simRefreshes(const std::filesystem::path& dumpDir);
 
 struct ProcessResult {

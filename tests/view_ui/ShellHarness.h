@@ -142,6 +142,14 @@ inline std::string nextLine(SimProcess& sim, std::initializer_list<const char*> 
     }
 }
 
+// Whether the simulator (--still-after N) has sent update N + 1, where its picture stands
+// still; before it a dump may run ahead of the window's picture by the update on its way.
+inline bool stillPictureSent(SimProcess& sim, int stillAfter)
+{
+    const std::string line = "dumped main " + std::to_string(stillAfter + 1);
+    return !nextLine(sim, {line.c_str()}, std::chrono::seconds(20)).empty();
+}
+
 // The picture part of a device window's client area as painted now.
 inline QImage shownPicture(DeviceWindow& window, int width, int height)
 {
