@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace sorvane::sim {
 namespace {
@@ -54,6 +55,8 @@ void Agent::resetSession()
     paletteGeneration_ = 0;
     palette_ = devicePalette(options_.main.depth, 0);
     handshakePaletteSent_ = false;
+    paletteChangeReported_ = false;
+    refreshes_ = 0;
     paletteQueries_ = 0;
     lastDisplay_ = 0;
 }
@@ -103,6 +106,8 @@ Agent::Result Agent::handle(uint8_t code)
     if (code == kQueued)
         return batch();
     const uint8_t packet[4] = {code, 0xFF, code, 0x11};
+    if (code != kRefresh)
+        paletteChangeReported_ = false;
     logPacket("command", packet, 4);
     log_.line("command " + std::to_string(code));
     switch (code) {
@@ -209,6 +214,7 @@ Agent::Result Agent::palette()
             for (Channel& ch : channels_)
                 std::fill(ch.reference.begin(), ch.reference.end(), 0);
             log_.line("palette " + std::to_string(paletteGeneration_));
+            paletteChangeReported_ = true;
         } else {
             out = le32(0);
         }
@@ -223,6 +229,15 @@ Agent::Result Agent::refresh()
     // The client refreshes the display it shows, which is the one it asked for last.
     Channel& ch = channels_[size_t(lastDisplay_)];
     std::fill(ch.reference.begin(), ch.reference.end(), 0);
+    // A palette change calls for a refresh; any other one is the client's choice or
+    // follows an update it refused. Counted before the reply, so a client that has its
+    // reply finds the count written.
+    if (!std::exchange(paletteChangeReported_, false)) {
+        ++refreshes_;
+        const std::string err = options_.dumpDir.empty() ? "" : writeRefreshCount(options_.dumpDir, refreshes_);
+        if (!err.empty())
+            log_.line("error " + err);
+    }
     auto reply = encodeCommandPacket(kReplyAccepted);
     if (!link_.writeAll(reply.data(), reply.size()))
         return Result::End;

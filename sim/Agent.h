@@ -13,6 +13,7 @@
 //   dumped <display> <number>   the dump files show what this update leaves on screen
 //   fault <kind> <number>       a planned fault spoiled this update
 //   palette <generation>        the palette query reported a changed palette
+// With --dump-dir it also keeps DIR/refreshes (FrameDump.h) up to date.
 // Session state (pictures, references, palette) starts afresh with every hello.
 // Runs on the connection's own thread; blocks in the link.
 
@@ -87,6 +88,8 @@ private:
     Palette palette_{};
     unsigned paletteGeneration_ = 0;
     bool handshakePaletteSent_ = false;
+    bool paletteChangeReported_ = false; // the last answer reported a palette change
+    unsigned refreshes_ = 0;             // Refresh Display requests but for those
     unsigned paletteQueries_ = 0;
     int lastDisplay_ = 0;
     unsigned updates_ = 0;

@@ -58,4 +58,10 @@ std::string writeFrameDump(const std::string& dir, const std::string& display, i
     return writeAtomically(dir + "/" + display + ".raw", {}, raw.data(), raw.size());
 }
 
+std::string writeRefreshCount(const std::string& dir, unsigned count)
+{
+    const std::string text = std::to_string(count) + "\n";
+    return writeAtomically(dir + "/refreshes", text, nullptr, 0);
+}
+
 } // namespace sorvane::sim

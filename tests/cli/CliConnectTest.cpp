@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include <pty.h>
@@ -58,7 +59,7 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
 // A device on 127.0.0.1 that sends `answers` as soon as a client connects, whatever it
 // is asked; then, until the client goes, it keeps the link open without a word, or
 // answers each screen request with an empty update (its screen is all 0) and a refresh
-// with 'a', or streams garbage.
+// with 'a' (counting the refreshes), or streams garbage.
 class CannedDevice {
 public:
     enum class Then { Silence, EmptyUpdates, Garbage };
@@ -73,6 +74,7 @@ public:
               }
               while (::recv(link.fd, command.data(), 4, MSG_WAITALL) == 4) {
                   const std::vector<uint8_t> reply = command[0] == CmdRefresh ? replyPacket('a') : empty;
+                  refreshes += command[0] == CmdRefresh;
                   if (then == Then::EmptyUpdates && (command[0] == CmdUpdate || command[0] == CmdRefresh))
                       (void)!::send(link.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
               }
@@ -89,6 +91,8 @@ public:
         more.insert(more.begin(), {"--host", "127.0.0.1", "--port", std::to_string(listener_.port)});
         return more;
     }
+
+    std::atomic<int> refreshes{0};
 
 private:
     OtherListener listener_;
@@ -232,10 +236,13 @@ TEST(Cli, FailuresAreBoundedAndExplained)
     // Not a failure: a screen unchanged after the refresh answers with empty updates;
     // every pixel is 0, and that is the picture.
     {
-        CannedDevice blank(deviceOf(16).answers(), CannedDevice::Then::EmptyUpdates);
+        std::vector<uint8_t> answers = deviceOf(16).answers();
+        answers.resize(answers.size() - 4); // a 16-bit device is not asked for a palette flag
+        CannedDevice blank(answers, CannedDevice::Then::EmptyUpdates);
         TempDir dir;
         expectCli(blank.args({"capture", (dir / "zero.ppm").string(), "--polls", "3"}), 0, {});
         EXPECT_TRUE(readFile(dir / "zero.ppm") == "P6\n240 320\n255\n" + std::string(240 * 320 * 3, '\0'));
+        EXPECT_EQ(blank.refreshes.load(), 1); // the capture's own: no update was refused
     }
     // A hello answered by a stray byte other than the end byte.
     expectFailure(infoFromSim(false, {"--stray-byte", "42"}), "did not answer the hello");

@@ -22,11 +22,12 @@ struct Picture {
 };
 
 // The picture sorvane-cli captures after sending the input, from a simulator with a
-// fixed clock.
+// fixed clock; no update on the way was refused.
 Picture capture(const std::vector<std::string>& device, const std::vector<std::string>& input)
 {
     TempDir dir;
-    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--clock", "fixed"};
+    std::vector<std::string> args = {"--host", "127.0.0.1", "--port", "0", "--clock", "fixed", "--dump-dir",
+                                     dir.path().string()};
     args.insert(args.end(), device.begin(), device.end());
     SimProcess sim(args);
     std::vector<std::string> cli = {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
@@ -34,6 +35,7 @@ Picture capture(const std::vector<std::string>& device, const std::vector<std::s
     cli.insert(cli.end(), input.begin(), input.end());
     ProcessResult r = runProcess(cli, std::chrono::seconds(120));
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(simRefreshes(dir.path()), 1);
     std::ifstream f(dir / "shot.ppm", std::ios::binary);
     Picture p;
     int maxval = 0;

@@ -2,6 +2,8 @@
 // TCP, and the picture it writes must equal, byte for byte, the simulator's own dump
 // of the screen it last sent — at every depth and orientation, on the second display,
 // in low colour mode, with random rectangles and prediction, and through every fault.
+// A refused update would be hidden by the refresh that follows it: the simulator's count
+// of Refresh Display requests says that only the planted faults were refused.
 
 #include <gtest/gtest.h>
 
@@ -35,6 +37,7 @@ struct Case {
     const char* name;
     std::vector<std::string> simArgs;
     std::vector<std::string> captureArgs;
+    int refreshes = 1; // the capture's own, and one per spoiled update
     const char* dump = "main.ppm";
 };
 
@@ -52,6 +55,7 @@ TEST_P(ScreenStream, CapturedPictureEqualsTheSimulatorsScreen)
     const std::string ours = readFile(out), theirs = readFile(dir / c.dump);
     ASSERT_FALSE(theirs.empty());
     EXPECT_TRUE(ours == theirs) << "the captured picture differs from the simulator's screen";
+    EXPECT_EQ(simRefreshes(dir.path()), c.refreshes);
 }
 
 const std::vector<std::string> kStress = {"--random-rects", "7", "--predict", "random", "--lzw-clear-every", "300",
@@ -70,32 +74,30 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"depth16_turned90", with({"--depth", "16", "--orientation", "90"}, kStress), {}},
         Case{"depth8_palette_changes", with({"--depth", "8", "--palette-change-every", "4"}, kStress), {}},
         Case{"depth4", with({"--depth", "4"}, kStress), {}},
-        Case{"depth4_turned90", with({"--depth", "4", "--orientation", "90"}, kStress), {}},
         Case{"depth4_turned270", with({"--depth", "4", "--orientation", "270"}, kStress), {}},
-        Case{"depth2", with({"--depth", "2"}, kStress), {}},
         Case{"depth2_turned270", with({"--depth", "2", "--orientation", "270"}, kStress), {}},
         Case{"second_display", with({"--depth", "16", "--second", "8:160x120:0"}, kStress),
-             {"--display", "second"}, "second.ppm"},
+             {"--display", "second"}, 1, "second.ppm"},
         Case{"low_colour", with({"--depth", "16"}, kStress), {"--low-color"}},
         Case{"wide_640x480", {"--depth", "16", "--width", "640", "--height", "480", "--predict", "both"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An 8-bit picture meets a bad update as a 16-bit one does (it is its own reference).
+// The 4-bit case turned by 90 and the 2-bit one are those depths' plain streams as well.
 INSTANTIATE_TEST_SUITE_P(
     Faults, ScreenStream,
     ::testing::Values(
         Case{"bad_crc_oversize_bad_header_16",
-             with({"--depth", "16", "--bad-crc", "2,6", "--oversize", "3", "--bad-header", "5"}, kStress), {}},
+             with({"--depth", "16", "--bad-crc", "2,6", "--oversize", "3", "--bad-header", "5"}, kStress), {}, 5},
         Case{"bad_crc_oversize_bad_header_4",
              with({"--depth", "4", "--orientation", "90", "--bad-crc", "2", "--oversize", "4", "--bad-header", "6"},
                   kStress),
-             {}},
-        Case{"faults_2bit", with({"--depth", "2", "--bad-crc", "2", "--oversize", "4"}, kStress), {}},
-        Case{"truncated_payload", with({"--depth", "16", "--truncate", "3"}, kStress), {}},
+             {}, 4},
+        Case{"faults_2bit", with({"--depth", "2", "--bad-crc", "2", "--oversize", "4"}, kStress), {}, 3},
         // The last poll asked for is refreshed: the capture polls on until an update
         // applies, and never writes the zeroed picture.
-        Case{"last_poll_bad_crc", {"--depth", "16", "--bad-crc", "3", "--still-after", "2"}, {"--polls", "3"}},
-        Case{"last_poll_bad_crc_4", {"--depth", "4", "--bad-crc", "2", "--still-after", "0"}, {"--polls", "2"}}),
+        Case{"last_poll_bad_crc", {"--depth", "16", "--bad-crc", "3", "--still-after", "2"}, {"--polls", "3"}, 2},
+        Case{"last_poll_bad_crc_4", {"--depth", "4", "--bad-crc", "2", "--still-after", "0"}, {"--polls", "2"}, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A link that closes in the middle of an update, and a 2-bit update whose header
@@ -140,6 +142,7 @@ TEST_P(CaptureFiles, PillowReadsThePicture)
     ProcessResult cmp = runProcess({programFromEnv("SORVANE_PYTHON"), SORVANE_COMPARE_IMAGE, out,
                                     (dir / "main.ppm").string(), c.mode});
     EXPECT_EQ(cmp.exitCode, 0) << cmp.out << cmp.err;
+    EXPECT_EQ(simRefreshes(dir.path()), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

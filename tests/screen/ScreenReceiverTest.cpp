@@ -138,7 +138,9 @@ TEST(ScreenReceiver, BadUpdatesRefreshAndDrawNothing)
     auto tooLong = update(std::vector<uint8_t>(97, 0), 0, 0, 7, 5); // more than W x H x 2
     auto badHeader = update(lzwMsb(picture), 0, 0, 7, 5, 0, 24);
     auto shortStream = update(lzwMsb(std::vector<uint8_t>(picture.begin(), picture.end() - 4)), 0, 0, 7, 5);
-    for (auto* reply : {&corrupt, &outside, &tooLong, &badHeader, &shortStream}) {
+    auto cutPayload = update(lzwMsb(picture), 0, 0, 7, 5);
+    cutPayload.pop_back(); // the rest never comes
+    for (auto* reply : {&corrupt, &outside, &tooLong, &badHeader, &shortStream, &cutPayload}) {
         c.agent.replies['R'].push_back(*reply);
         c.agent.requests.clear();
         EXPECT_EQ(c.poll(), PollOutcome::Refreshed);
@@ -148,7 +150,7 @@ TEST(ScreenReceiver, BadUpdatesRefreshAndDrawNothing)
         c.agent.replies['R'].push_back(update(lzwMsb(picture), 0, 0, 7, 5));
         ASSERT_EQ(c.poll(), PollOutcome::Applied);
     }
-    EXPECT_EQ(c.sink.changed.size(), 6u);
+    EXPECT_EQ(c.sink.changed.size(), 7u);
 
     // An empty payload changes nothing; a link that gives nothing drops the connection.
     c.agent.replies['R'].push_back(update({}, 0, 0, 0, 0));

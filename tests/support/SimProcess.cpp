@@ -1,4 +1,5 @@
 #include "support/SimProcess.h"
+#include "support/TempDir.h"
 
 #include <cerrno>
 #include <csignal>
@@ -74,6 +75,8 @@ std::string programFromEnv(const char* variable)
         throw std::runtime_error(std::string(variable) + " is not set (run the tests through ctest)");
     return v;
 }
+
+int simRefreshes(const std::filesystem::path& dumpDir) { return std::atoi(readFile(dumpDir / "refreshes").c_str()); }
 
 SimProcess::SimProcess(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
 {

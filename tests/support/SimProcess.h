@@ -9,6 +9,7 @@
 // SimProcess starts it, waits for "ready" (bounded), and ends it when destroyed.
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +54,10 @@ private:
     std::multimap<std::string, std::string> facts_;
     std::optional<int> status_;
 };
+
+// The Refresh Display requests of the simulator's last connection but for those its palette
+// changes called for, as --dump-dir counts them: 1 where the client refused no update.
+int simRefreshes(const std::filesystem::path& dumpDir);
 
 struct ProcessResult {
     int exitCode = -1; // exit status, or 128 + signal; -1 when killed for the time-out

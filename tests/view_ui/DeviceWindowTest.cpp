@@ -36,6 +36,7 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
     DeviceWindow* w = h.connectNew("Desk handheld", LinkKind::Wan, sim.address, 0, 2);
     QVERIFY(w);
     QVERIFY(w->isVisible());
+    QVERIFY(stillPictureSent(*sim.process, 3));
 
     const auto dump = dumps / "main.ppm";
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 0, 2), 20000);

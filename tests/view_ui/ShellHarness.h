@@ -142,6 +142,14 @@ inline std::string nextLine(SimProcess& sim, std::initializer_list<const char*> 
     }
 }
 
+// Whether the simulator (--still-after N) has sent update N + 1, where its picture stands
+// still; before it a dump may run ahead of the window's picture by the update on its way.
+inline bool stillPictureSent(SimProcess& sim, int stillAfter)
+{
+    const std::string line = "dumped main " + std::to_string(stillAfter + 1);
+    return !nextLine(sim, {line.c_str()}, std::chrono::seconds(20)).empty();
+}
+
 // The picture part of a device window's client area as painted now.
 inline QImage shownPicture(DeviceWindow& window, int width, int height)
 {
@@ -152,10 +160,13 @@ inline QImage shownPicture(DeviceWindow& window, int width, int height)
 }
 
 // The window's picture equals the simulator's dump, turned and scaled as the window
-// shows it. The dump is read through Qt's own PPM reader, turned with QTransform and
+// shows it, and the window refused no update on the way (the one Refresh Display is the
+// window's own). The dump is read through Qt's own PPM reader, turned with QTransform and
 // scaled by pixel repetition.
 inline bool pictureMatchesDump(DeviceWindow& w, const std::filesystem::path& dump, int rotation, int scale)
 {
+    if (simRefreshes(dump.parent_path()) != 1)
+        return false;
     QImage expected;
     if (!expected.load(QString::fromStdString(dump.string()), "PPM"))
         return false;
