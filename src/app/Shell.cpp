@@ -256,6 +256,8 @@ void Shell::start()
             },
             Qt::QueuedConnection);
     });
+    // An address the user always allows is in the settings file at once.
+    acceptor_->setRemembered([this] { saveSettings(); });
     inboundTimer_ = new QTimer(this);
     connect(inboundTimer_, &QTimer::timeout, this,
             [this] { acceptor_->poll(settings_.AcceptInbound && inbound_->isListening()); });

@@ -535,6 +535,8 @@ void InboundAcceptor::poll(bool accept)
             if (a == InboundAnswer::AlwaysAllow) {
                 addInboundAllowed(ctx_.platform, q->peer.address);
                 handshakes_.allowAddress(q->peer.address);
+                if (remembered_)
+                    remembered_();
             }
             handshakes_.answer(q->id, a == InboundAnswer::Refuse ? 0 : 1);
         } else {

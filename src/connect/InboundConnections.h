@@ -191,6 +191,9 @@ public:
     // Called from a worker when poll() has something to do; should post poll() to the
     // user-interface thread. May be empty (the next timer tick does it then).
     void setWake(std::function<void()> wake) { handshakes_.setWake(std::move(wake)); }
+    // Called on the poll's thread when "Always allow" has added an address to the
+    // settings: the caller saves them at once, so the answer outlives a crash.
+    void setRemembered(std::function<void()> remembered) { remembered_ = std::move(remembered); }
 
     // Accepts every pending connection (unless accept is false: AcceptInbound is off,
     // they wait in the system's queue), installs the devices that passed (lowest
@@ -210,6 +213,7 @@ private:
     InboundHandshakes handshakes_;
     bool asking_ = false;
     std::vector<int> installed_;
+    std::function<void()> remembered_;
 };
 
 // The timer's entry point: acceptor.poll().

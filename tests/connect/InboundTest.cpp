@@ -52,6 +52,7 @@ struct Inbound {
     ScriptedAdmission admission;
     std::unique_ptr<InboundAcceptor> acceptor;
     std::atomic<int> wakes{0};
+    int saves = 0;
 
     explicit Inbound(bool trustLoopback = true, int handshakeSeconds = 10, const char* allowed = "")
     {
@@ -61,6 +62,7 @@ struct Inbound {
         EXPECT_EQ(listener.StartInboundListener(0), InboundListener::StartResult::Listening);
         acceptor = std::make_unique<InboundAcceptor>(program.ctx, listener, admission);
         acceptor->setWake([this] { ++wakes; });
+        acceptor->setRemembered([this] { ++saves; });
     }
     std::string target() const { return "127.0.0.1:" + std::to_string(listener.listeningPort()); }
     // A simulated device calling from a loopback address.
@@ -176,6 +178,7 @@ TEST(Inbound, AnAnswerHoldsForItsAddressAloneAndTimeInLineCounts)
         EXPECT_EQ(windows, row.windows) << int(row.answer) << " " << row.shownMs;
         EXPECT_EQ(in.admission.addresses[0], "127.0.0.2");
         EXPECT_EQ(in.program.platform.InboundAllowed, row.inSettings);
+        EXPECT_EQ(in.saves, row.answer == InboundAnswer::AlwaysAllow ? 1 : 0); // saved at once, not at exit
         EXPECT_EQ(in.program.prompt.asked.size(), row.answer == InboundAnswer::Refuse ? 0u : 1u);
     }
 }
