@@ -137,26 +137,8 @@ private slots:
     void profileCommandsAndTheirRefusals();
     void waitingCommandsAreDisabledEverywhere();
     void disconnectAndWindowMenuActOnDeviceWindows();
-    void keysReachMainWindowOrActiveDeviceWindow();
-    void emptyConnectionListShowsWhatToDo();
+    void keysReachMainWindowOrActiveDeviceWindowAndAnEmptyListSaysWhatToDo();
 };
-
-void MainWindowTest::emptyConnectionListShowsWhatToDo()
-{
-    Fixture f;
-    f.open(true);
-    f.window->show();
-    auto* hint = f.window->connectionsList()->findChild<QLabel*>("emptyHint");
-    QVERIFY(hint);
-    QCOMPARE(hint->text(), QStringLiteral("No connections yet: choose New to add one, or run the demo"));
-    QVERIFY(hint->isVisible());
-    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton); // New
-    QCOMPARE(f.table.profileCount(), 1);
-    QVERIFY(!hint->isVisible());
-    QTest::mouseClick(f.window->findChild<QPushButton*>("40025"), Qt::LeftButton); // Delete
-    QCOMPARE(f.table.profileCount(), 0);
-    QVERIFY(hint->isVisible());
-}
 
 void MainWindowTest::profileCommandsAndTheirRefusals()
 {
@@ -296,7 +278,7 @@ void MainWindowTest::disconnectAndWindowMenuActOnDeviceWindows()
     QTRY_VERIFY(last.isNull());
 }
 
-void MainWindowTest::keysReachMainWindowOrActiveDeviceWindow()
+void MainWindowTest::keysReachMainWindowOrActiveDeviceWindowAndAnEmptyListSaysWhatToDo()
 {
     Fixture f;
     f.rows.AddProfile(makeProfile("A", LinkKind::Wan, 0));
@@ -336,6 +318,17 @@ void MainWindowTest::keysReachMainWindowOrActiveDeviceWindow()
     QTRY_COMPARE(QApplication::activeWindow(), f.window.get());
     QTest::keyClick(f.window.get(), Qt::Key_F4);
     QCOMPARE(f.ui.beep.count, 0);
+
+    // An empty connection list says what to do.
+    auto* hint = f.window->connectionsList()->findChild<QLabel*>("emptyHint");
+    QVERIFY(hint && !hint->isVisible());
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40025"), Qt::LeftButton); // Delete
+    QCOMPARE(f.table.profileCount(), 0);
+    QCOMPARE(hint->text(), QStringLiteral("No connections yet: choose New to add one, or run the demo"));
+    QVERIFY(hint->isVisible());
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton); // New
+    QCOMPARE(f.table.profileCount(), 1);
+    QVERIFY(!hint->isVisible());
 }
 
 QObject* makeMainWindowTest() { return new MainWindowTest; }
