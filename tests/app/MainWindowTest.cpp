@@ -134,56 +134,24 @@ struct Fixture {
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void listsShowProfilesAndStatus();
     void profileCommandsAndTheirRefusals();
     void waitingCommandsAreDisabledEverywhere();
-    void connectRunsForEachSelectedInListOrder();
     void disconnectAndWindowMenuActOnDeviceWindows();
-    void keysReachMainWindowOrActiveDeviceWindow();
-    void emptyConnectionListShowsWhatToDo();
+    void keysReachMainWindowOrActiveDeviceWindowAndAnEmptyListSaysWhatToDo();
 };
-
-void MainWindowTest::listsShowProfilesAndStatus()
-{
-    Fixture f;
-    f.rows.AddProfile(makeProfile("Office PDA", LinkKind::Serial, 3));
-    f.rows.AddProfile(makeProfile("Via proxy", LinkKind::Proxy, 1900));
-    f.rows.AddProfile(makeProfile("Home", LinkKind::Wan, 7));
-    f.open(false);
-    QTreeWidget* list = f.window->connectionsList();
-    QCOMPARE(list->topLevelItemCount(), 3);
-    QCOMPARE(rowTexts(list, 0), QStringList({"Office PDA", "Serial (COM) Port", "3", "Idle"}));
-    QCOMPARE(rowTexts(list, 1), QStringList({"Via proxy", "Proxy Server", "1900", "Idle"}));
-    QCOMPARE(rowTexts(list, 2), QStringList({"Home", "WAN / Internet", "N/A", "Idle"}));
-    // Start-up selects the first item.
-    QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
-}
-
-void MainWindowTest::emptyConnectionListShowsWhatToDo()
-{
-    Fixture f;
-    f.open(true);
-    f.window->show();
-    auto* hint = f.window->connectionsList()->findChild<QLabel*>("emptyHint");
-    QVERIFY(hint);
-    QCOMPARE(hint->text(), QStringLiteral("No connections yet: choose New to add one, or run the demo"));
-    QVERIFY(hint->isVisible());
-    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton); // New
-    QCOMPARE(f.table.profileCount(), 1);
-    QVERIFY(!hint->isVisible());
-    QTest::mouseClick(f.window->findChild<QPushButton*>("40025"), Qt::LeftButton); // Delete
-    QCOMPARE(f.table.profileCount(), 0);
-    QVERIFY(hint->isVisible());
-}
 
 void MainWindowTest::profileCommandsAndTheirRefusals()
 {
     Fixture f;
     f.rows.AddProfile(makeProfile("A", LinkKind::Serial, 2));
-    f.rows.AddProfile(makeProfile("B", LinkKind::Wan, 0));
-    f.rows.AddProfile(makeProfile("C", LinkKind::Wan, 0));
+    f.rows.AddProfile(makeProfile("B", LinkKind::Proxy, 1900));
+    f.rows.AddProfile(makeProfile("C", LinkKind::Wan, 7));
     f.open(true);
     QTreeWidget* list = f.window->connectionsList();
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(rowTexts(list, 0), QStringList({"A", "Serial (COM) Port", "2", "Idle"}));
+    QCOMPARE(rowTexts(list, 1), QStringList({"B", "Proxy Server", "1900", "Idle"}));
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0}); // start-up selects the first item
     // Clone without a selection asks for one; Edit and Delete without a selection beep.
     selectRows(list, {});
     f.window->runCommand(cmd::CloneConnection);
@@ -215,6 +183,15 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     QCOMPARE(list->topLevelItem(2)->text(3), QStringLiteral("Idle"));
     QCOMPARE(f.window->selectedProfiles(), std::vector<int>{0});
     delete fromC;
+
+    // Connect runs for each selected row in list order, whatever order they were selected in.
+    selectRows(list, {2, 0});
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40026"), Qt::LeftButton);
+    QCOMPARE(f.connector.connected, std::vector<int>({0, 2}));
+    f.window->runCommand(cmd::SelectAll);
+    QCOMPARE(f.window->selectedProfiles(), std::vector<int>({0, 1, 2}));
+    f.window->runCommand(cmd::DeselectAll);
+    QVERIFY(f.window->selectedProfiles().empty());
 
     // A full table: New and Clone beep and ask no dialog.
     while (f.rows.AddProfile(f.table.profile(0))) {
@@ -260,24 +237,6 @@ void MainWindowTest::waitingCommandsAreDisabledEverywhere()
     QVERIFY(!enabledOf(menuTitled(*f.window, "&File"), "&Start ActiveSync"));
 }
 
-void MainWindowTest::connectRunsForEachSelectedInListOrder()
-{
-    Fixture f;
-    for (const char* n : {"A", "B", "C", "D"})
-        f.rows.AddProfile(makeProfile(n, LinkKind::Lan, 0));
-    f.open(true);
-    QTreeWidget* list = f.window->connectionsList();
-    list->clearSelection();
-    list->topLevelItem(3)->setSelected(true); // selected first, but later in the list
-    list->topLevelItem(1)->setSelected(true);
-    QTest::mouseClick(f.window->findChild<QPushButton*>("40026"), Qt::LeftButton);
-    QCOMPARE(f.connector.connected, std::vector<int>({1, 3}));
-    f.window->runCommand(cmd::SelectAll);
-    QCOMPARE(f.window->selectedProfiles(), std::vector<int>({0, 1, 2, 3}));
-    f.window->runCommand(cmd::DeselectAll);
-    QVERIFY(f.window->selectedProfiles().empty());
-}
-
 void MainWindowTest::disconnectAndWindowMenuActOnDeviceWindows()
 {
     Fixture f;
@@ -319,7 +278,7 @@ void MainWindowTest::disconnectAndWindowMenuActOnDeviceWindows()
     QTRY_VERIFY(last.isNull());
 }
 
-void MainWindowTest::keysReachMainWindowOrActiveDeviceWindow()
+void MainWindowTest::keysReachMainWindowOrActiveDeviceWindowAndAnEmptyListSaysWhatToDo()
 {
     Fixture f;
     f.rows.AddProfile(makeProfile("A", LinkKind::Wan, 0));
@@ -359,6 +318,17 @@ void MainWindowTest::keysReachMainWindowOrActiveDeviceWindow()
     QTRY_COMPARE(QApplication::activeWindow(), f.window.get());
     QTest::keyClick(f.window.get(), Qt::Key_F4);
     QCOMPARE(f.ui.beep.count, 0);
+
+    // An empty connection list says what to do.
+    auto* hint = f.window->connectionsList()->findChild<QLabel*>("emptyHint");
+    QVERIFY(hint && !hint->isVisible());
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40025"), Qt::LeftButton); // Delete
+    QCOMPARE(f.table.profileCount(), 0);
+    QCOMPARE(hint->text(), QStringLiteral("No connections yet: choose New to add one, or run the demo"));
+    QVERIFY(hint->isVisible());
+    QTest::mouseClick(f.window->findChild<QPushButton*>("40041"), Qt::LeftButton); // New
+    QCOMPARE(f.table.profileCount(), 1);
+    QVERIFY(!hint->isVisible());
 }
 
 QObject* makeMainWindowTest() { return new MainWindowTest; }

@@ -104,13 +104,22 @@ TEST_F(ConfigDialogTest, PortInUseKeepsEverythingAndAFreePortIsStoredWithTheRest
     EXPECT_EQ(state.settings, s); // kept though the save failed
 }
 
-TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBoxAndCancelNothing)
+TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBoxAndCancelNothingAndWithoutSkinsOnlyNone)
 {
     std::filesystem::create_directories(state.dir / "RECORDED_DATA");
     std::filesystem::create_directories(state.dir / "elsewhere");
     state.settings.ScriptDir = (state.dir / "RECORDED_DATA").string();
+    state.skins.clear();
+    state.settings.CurrentSkin = 3;
+    state.settings.Skin = 1;
     ConfigDialog d(nullptr, state.context);
     d.show();
+    // Without skins only "None" is shown and nothing can be chosen.
+    auto* list = child<QComboBox>(d, "1054");
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->currentText(), "None");
+    EXPECT_FALSE(list->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(d, "1040")->isEnabled());
     QString seenStart;
     QTimer::singleShot(0, [&] {
         auto* sel = qobject_cast<SelectDirectoryDialog*>(QApplication::activeModalWidget());
@@ -134,20 +143,6 @@ TEST_F(ConfigDialogTest, BrowsePutsTheChosenFolderIntoTheBoxAndCancelNothing)
     });
     child<QPushButton>(d, "1030")->click(); // Cancel leaves the box as it was
     EXPECT_EQ(child<QLineEdit>(d, "1001")->text().toStdString(), (state.dir / "elsewhere").string());
-}
-
-TEST_F(ConfigDialogTest, WithoutSkinsOnlyNoneIsShownAndNothingCanBeChosen)
-{
-    state.skins.clear();
-    state.settings.CurrentSkin = 3;
-    state.settings.Skin = 1;
-    ConfigDialog d(nullptr, state.context);
-    d.show();
-    auto* list = child<QComboBox>(d, "1054");
-    EXPECT_EQ(list->count(), 1);
-    EXPECT_EQ(list->currentText(), "None");
-    EXPECT_FALSE(list->isEnabled());
-    EXPECT_FALSE(child<QCheckBox>(d, "1040")->isEnabled());
     pressOk(d);
     EXPECT_EQ(state.settings.CurrentSkin, 0);
 }

@@ -22,7 +22,7 @@ namespace {
 
 TEST(DeviceInfoText, GoldenValues)
 {
-    // The rest of the lines are worked out in tools_cli_tests' StatusLines.
+    // The rest of the lines are worked out in tools_cli_tests' status case.
     const std::pair<std::string, std::string> cases[] = {
         {FormatMegabytes(1048575), "0.99 MB"},     {FormatMegabytes(10485), "0.00 MB"},
         {FormatMegabytes(10486), "0.01 MB"},       {FormatMegabytes(0xFFFFFFFF), "4095.99 MB"},

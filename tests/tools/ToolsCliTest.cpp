@@ -25,12 +25,13 @@ std::string logLine(SimProcess& sim, const std::string& prefix)
     return "(no line " + prefix + ")";
 }
 
-TEST(ToolsCli, StatusLines)
+TEST(ToolsCli, StatusAndProcessLinesAreEscapedAndTheFirst256Listed)
 {
     SimProcess sim({"--port", "0", "--name", "Pocket\\1", "--status",
                     "os=4.21.1088,program=33554432/1572864,storage=16777216/17000000,cpu=1234,battery=255,"
-                    "backup=7,charging=1,load=0x163"});
-    const ProcessResult r = cli(sim, {"status"});
+                    "backup=7,charging=1,load=0x163", "--process", "7:0:caf\xE9.exe:ignored", "--process",
+                    "4294967295:0x1A2B:a\\b:T\x01\x81"});
+    ProcessResult r = cli(sim, {"status"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Device ID: Pocket\\1\nVideo Size: 240 x 320\nVideo Bit Depth: 16 (65536 colors)\n"
                      "Primary Battery Level: Unavailable (charging)\nBackup Battery Level: 7%\n"
@@ -38,13 +39,8 @@ TEST(ToolsCli, StatusLines)
                      "Program Memory Total: 32.00 MB\nProgram Memory In Use: 30.50 MB\n"
                      "Program Memory Free: 1.50 MB\nStorage Memory Total: 16.00 MB\n"
                      "Storage Memory In Use: 0.00 MB\nStorage Memory Free: 16.21 MB\nMemory Utilization: 99%\n");
-}
 
-TEST(ToolsCli, ProcessLinesAreEscapedAndTheFirst256Listed)
-{
-    SimProcess sim({"--port", "0", "--process", "7:0:caf\xE9.exe:ignored", "--process",
-                    "4294967295:0x1A2B:a\\b:T\x01\x81"});
-    ProcessResult r = cli(sim, {"ps"});
+    r = cli(sim, {"ps"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "7\t0x00000000\tcaf\xC3\xA9.exe\t<none>\n4294967295\t0x00001A2B\ta\\b\tT\\x01\\x81\n");
 

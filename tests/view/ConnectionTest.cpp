@@ -293,7 +293,7 @@ struct Live {
 
 } // namespace
 
-TEST(Connection, JobsRunInOrderOnTheConnectionThreadAndSayHowTheyEnded)
+TEST(Connection, JobsRunInOrderSayHowTheyEndedAndPendingOnesFailWhenItStops)
 {
     Live c;
     std::vector<int> order;
@@ -317,11 +317,8 @@ TEST(Connection, JobsRunInOrderOnTheConnectionThreadAndSayHowTheyEnded)
     EXPECT_EQ(failed->error(), "no status");
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
     // Refresh Display ('Q', then polling goes on): tests/view_ui DeviceWindow's low colour toggle.
-}
 
-TEST(Connection, PendingJobsFailWhenTheConnectionStopsAndAreNeverServed)
-{
-    Live c;
+    // Pending jobs fail when the connection stops and are never served.
     std::atomic<bool> servedLater{false};
     // A job that waits until it is told to end.
     auto running = c.connection->post(JobKind::ReceiveFiles, [](JobContext& ctx, std::string& error) {
