@@ -530,6 +530,14 @@ TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
         EXPECT_EQ(exchanges.size(), row.exchanges);
         EXPECT_EQ(live.agent->updateTimes(), exchanges) << "rate " << row.rate;
     }
+    // A job is followed by a poll at once, not a period later: a row of jobs never
+    // freezes the picture.
+    Live live(LinkKind::Wan, 0, std::nullopt, {}, /*driven=*/true, {}, 1);
+    ASSERT_TRUE(live.step(600));
+    EXPECT_EQ(Live::outcome(live.connection->post(JobKind::Custom, [](JobContext&, std::string&) { return true; })),
+              JobStatus::Done);
+    ASSERT_TRUE(live.step(600, [&] { return live.polls.load() == 1; }));
+    EXPECT_EQ(live.agent->updateTimes(), std::vector<uint32_t>{600});
 }
 
 // Queued input waits for a poll, but not for ever: with polling held it goes out by
