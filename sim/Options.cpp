@@ -24,7 +24,7 @@ const char kUsage[] =
     "  --connect-to HOST:PORT connect out to a PC's inbound port (retrying until it\n"
     "                         answers) and serve that connection (loopback only unless\n"
     "                         --allow-any-address; TCP listening then only with --tcp/--port)\n"
-        "  --connect-from ADDR    connect out from this address of the PC (loopback only)\n"
+    "  --connect-from ADDR    connect out from this address of the PC (loopback only)\n"
     "LAN discovery:\n"
     "  --discovery-port N     answer 4-byte 'U' requests on UDP port N of --host (0 = a free\n"
     "                         port) with a 288-byte reply: 'U', the name at 4, the password\n"

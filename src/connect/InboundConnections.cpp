@@ -169,7 +169,10 @@ struct InboundHandshakes::Attempt {
     enum class Ask { None, Queued, Shown, Answered };
 
     Attempt(uint64_t i, InboundPeer p, Clock& clock, std::chrono::milliseconds budget)
-        : id(i), peer(p), clock(clock, cancel, uint32_t(budget.count())), link(std::make_unique<PendingLink>(this->clock, &cancel))
+        : id(i)
+        , peer(p)
+        , clock(clock, cancel, uint32_t(budget.count()))
+        , link(std::make_unique<PendingLink>(this->clock, &cancel))
     {
     }
 
