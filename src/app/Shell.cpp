@@ -192,8 +192,8 @@ void Shell::start()
                                                      : inboundListenAddressFrom(platform_));
     connectContext_ = std::make_unique<ConnectContext>(ConnectContext{
         links_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages, ports_.beep,
-        [this](int profileIndex, int slot, const ViewStart& start) {
-            return openDeviceWindow(profileIndex, slot, start) != nullptr;
+        [this](int profileIndex, int slot, const ViewStart& start, std::shared_ptr<Relinker> relinker) {
+            return openDeviceWindow(profileIndex, slot, start, std::move(relinker)) != nullptr;
         }});
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
     activeSync_ = options_.activeSync;
@@ -288,7 +288,8 @@ void Shell::connectAtStart()
         connectProfile(connectProfile_);
 }
 
-DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStart& start)
+DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStart& start,
+                                      std::shared_ptr<Relinker> relinker)
 {
     const Profile profile = windowProfile(profiles_, settings_, profileIndex);
     std::string error;
@@ -302,8 +303,8 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     });
     // A WAN, LAN or proxy link this program dialled is dialled again when it drops,
     // while "Reconnect when a link drops" is on.
-    if (connectContext_ && connectContext_->relinker)
-        connection->setRelinker(connectContext_->relinker, [wanted = reconnectWanted_] { return wanted->load(); });
+    if (relinker)
+        connection->setRelinker(std::move(relinker), [wanted = reconnectWanted_] { return wanted->load(); });
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {

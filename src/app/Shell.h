@@ -156,8 +156,10 @@ public:
     // window, owned by the main window; the window starts the connection and joins the
     // connection list. profileIndex -1 (an inbound connection with no profile defined):
     // the connection takes the default settings for new connections. nullptr when the
-    // device's display cannot be shown.
-    DeviceWindow* openDeviceWindow(int profileIndex, int slot, const ViewStart& start = {});
+    // device's display cannot be shown. relinker: how to dial the link again when it
+    // drops (a link this program dialled), else null.
+    DeviceWindow* openDeviceWindow(int profileIndex, int slot, const ViewStart& start = {},
+                                   std::shared_ptr<Relinker> relinker = nullptr);
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
 

@@ -10,11 +10,11 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include "connect/Dialer.h"
 #include "connect/InboundConnections.h"
 #include "connect/InboundListener.h"
 #include "connect/LanDiscovery.h"
 #include "tools/DeviceText.h"
-#include "connect/ProxyClient.h"
 #include "link/DisplayBounds.h"
 #include "view/Connection.h"
 #include "link/SlotLinkChannel.h"
@@ -280,16 +280,44 @@ bool CliSession::connect(std::string& error)
 
 bool CliSession::connectAny(std::string& error)
 {
+    Dial d;
     if (options_.lan)
-        return connectLan(error);
+        return lanTarget(d, error) && dial(d, error);
     if (options_.proxyHost)
-        return connectProxy(error);
+        return proxyTarget(d, error) && dial(d, error);
     if (options_.listenAddress)
         return connectInbound(error);
-    return connectDirect(error);
+    return directTarget(d, error) && dial(d, error);
 }
 
-bool CliSession::connectLan(std::string& error)
+bool CliSession::directTarget(Dial& d, std::string& error)
+{
+    Profile& profile = d.target.profile;
+    if (options_.host) {
+        auto address = resolveIpv4(*options_.host);
+        if (!address) {
+            error = "cannot resolve the host " + *options_.host;
+            return false;
+        }
+        profile.linkKind = uint32_t(LinkKind::Wan);
+        profile.ipAddress = *address;
+        config_.agentPort = options_.port;
+        d.label = *options_.host + ":" + std::to_string(options_.port);
+    } else if (options_.serial) {
+        // The path is given whole: a pattern without a port number names it.
+        profile.linkKind = uint32_t(LinkKind::Serial);
+        profile.port = 1;
+        config_.comDevicePattern = *options_.serial;
+        d.label = *options_.serial;
+    } else {
+        error = "no connection given (--host or --serial)";
+        return false;
+    }
+    d.password = true;
+    return true;
+}
+
+bool CliSession::lanTarget(Dial& d, std::string& error)
 {
     uint32_t broadcast = 0;
     if (!parseIpv4(options_.broadcast, broadcast)) {
@@ -304,9 +332,9 @@ bool CliSession::connectLan(std::string& error)
     // The first request goes out at once, the next ones every 3 s as in the dialog.
     while (!chosen) {
         const uint32_t start = clock_.tickCount();
-        if (auto d = discovery.tick(kLanReplyWaitMs, &cancel_)) {
-            std::optional<size_t> index = devices.append(*d);
-            if (index && (!options_.pick || *options_.pick == d->name))
+        if (auto found = discovery.tick(kLanReplyWaitMs, &cancel_)) {
+            std::optional<size_t> index = devices.append(*found);
+            if (index && (!options_.pick || *options_.pick == found->name))
                 chosen = index;
             continue; // one new device per tick; the next tick follows at once
         }
@@ -320,6 +348,8 @@ bool CliSession::connectLan(std::string& error)
         }
     }
     const LanDevice device = devices.device(*chosen);
+    // LAN devices are asked for their password from the discovery's table, before the
+    // link; the handshake never asks.
     if (devices.hasPassword(*chosen)) {
         if (!options_.password) {
             error = "the device requires a password (give it with --password)";
@@ -331,49 +361,32 @@ bool CliSession::connectLan(std::string& error)
             return false;
         }
     }
-    Profile profile;
-    profile.linkKind = uint32_t(LinkKind::Lan);
-    profile.ipAddress = device.address;
+    d.target.profile.linkKind = uint32_t(LinkKind::Lan);
+    d.target.profile.ipAddress = device.address;
     config_.agentPort = options_.port;
-    const std::string target = dottedAddress(device.address) + ":" + std::to_string(options_.port);
-    PendingLink link(clock_, &cancel_);
-    if (!link.open(config_, profile, factory_)) {
-        error = "cannot create a socket: " + std::string(std::strerror(errno));
-        return false;
-    }
-    ConnectOutcome outcome = link.connect(nullptr);
-    if (!outcome.passed()) {
-        if (timedOut())
-            error = "no answer from " + device.name + " at " + target + withinBound();
-        else if (outcome.status == LinkConnectStatus::NotConnected)
-            error = "cannot connect to " + device.name + " at " + target + " (refused, or no answer within 1.5 s)";
-        else
-            error = handshakeReason(outcome.handshake, link.slot());
-        return false;
-    }
-    adopt(link);
+    d.label = device.name + " at " + dottedAddress(device.address) + ":" + std::to_string(options_.port);
     return true;
 }
 
-bool CliSession::connectProxy(std::string& error)
+bool CliSession::proxyTarget(Dial& d, std::string& error)
 {
     auto address = resolveIpv4(*options_.proxyHost);
     if (!address) {
         error = "cannot resolve the host " + *options_.proxyHost;
         return false;
     }
-    Profile profile;
+    Profile& profile = d.target.profile;
     profile.linkKind = uint32_t(LinkKind::Proxy);
     profile.ipAddress = *address;
     profile.port = options_.proxyPort;
-    const std::string proxy = *options_.proxyHost + ":" + std::to_string(options_.proxyPort);
+    d.proxy = *options_.proxyHost + ":" + std::to_string(options_.proxyPort);
     if (!validProxyPort(profile.port)) {
         error = "the proxy server's port " + std::to_string(profile.port) + " is not a port number 1..65535";
         return false;
     }
-    ProxyTable table = FetchProxyTable(clock_, profile, factory_, &cancel_);
+    const ProxyTable table = Dialer(clock_, config_, factory_).proxyTable(profile, &cancel_);
     if (table.status != ProxyTableStatus::Ok) {
-        error = "Unable to connect to the proxy server " + proxy + ": " +
+        error = "Unable to connect to the proxy server " + d.proxy + ": " +
                 (timedOut() ? "no answer" + withinBound()
                  : table.status == ProxyTableStatus::Unreachable ? std::string("no connection in 3 attempts")
                  : table.status == ProxyTableStatus::BadCount    ? std::string("its device count is not 1..33")
@@ -391,35 +404,67 @@ bool CliSession::connectProxy(std::string& error)
             if (long(r.index) == index)
                 row = &r;
     if (!row) {
-        error = "the proxy server " + proxy + " has no device \"" + *options_.pick + "\" (it lists " +
+        error = "the proxy server " + d.proxy + " has no device \"" + *options_.pick + "\" (it lists " +
                 std::to_string(rows.size()) + ")";
         return false;
     }
-    PendingLink link(clock_, &cancel_);
-    ProxyOpenDetail detail;
-    switch (OpenProxyDevice(link, profile, table.records[row->index], row->index, factory_, &detail)) {
-    case ProxyOpenStatus::Passed:
-        adopt(link);
+    d.target.proxyRow = ProxyRowPick{table.records[row->index], row->index};
+    d.label = row->name;
+    d.connection = row->connection;
+    return true;
+}
+
+bool CliSession::dial(const Dial& d, std::string& error)
+{
+    std::optional<GivenPasswordPrompt> prompt;
+    if (d.password && options_.password)
+        prompt.emplace(*options_.password);
+    const DialOutcome outcome =
+        Dialer(clock_, config_, factory_).dial(d.target, &cancel_, prompt ? &*prompt : nullptr);
+    const std::string bound = withinBound();
+    const std::string& row = d.label;
+    switch (outcome.status) {
+    case DialStatus::Passed:
+        adopt(*outcome.link);
         return true;
-    case ProxyOpenStatus::Refused:
+    case DialStatus::NotOpened:
+        if (outcome.openError != 0 || !timedOut()) {
+            const char* why = std::strerror(outcome.openError);
+            error = d.target.profile.linkKind == uint32_t(LinkKind::Serial)
+                        ? "cannot open the serial line " + d.label + ": " + why
+                        : "cannot create a socket: " + std::string(why);
+            return false;
+        }
+        break;
+    case DialStatus::ProxyRefused:
         if (timedOut())
-            error = "the proxy server " + proxy + " did not answer the request to open " + row->name + withinBound();
-        else if (!detail.answered)
-            error = "the proxy server " + proxy +
-                    (detail.peerClosed ? " closed the link instead of opening " + row->name
-                                       : " did not answer the request to open " + row->name + " (gave up after 20 s)");
+            error = "the proxy server " + d.proxy + " did not answer the request to open " + row + bound;
+        else if (!outcome.proxy.answered)
+            error = "the proxy server " + d.proxy +
+                    (outcome.proxy.peerClosed ? " closed the link instead of opening " + row
+                                              : " did not answer the request to open " + row + " (gave up after 20 s)");
         else
-            error = "The connection attempt failed; the device may be in use (" + row->name + ": " + row->connection +
-                    ")";
+            error = "The connection attempt failed; the device may be in use (" + row + ": " + d.connection + ")";
         return false;
-    case ProxyOpenStatus::HandshakeFailed:
-        error = timedOut() ? "no answer from " + row->name + withinBound()
-                           : handshakeReason(detail.handshake, link.slot()) + " (through the proxy server)";
+    case DialStatus::HandshakeFailed:
+        if (timedOut())
+            break;
+        error = handshakeReason(outcome.handshake, outcome.link->slot()) +
+                (d.proxy.empty() ? "" : " (through the proxy server)");
+        return false;
+    case DialStatus::NotConnected:
+        if (timedOut() || !d.proxy.empty())
+            break;
+        error = "cannot connect to " + d.label + " (refused, or no answer within 1.5 s)";
         return false;
     default:
-        error = "Unable to connect to the proxy server " + proxy;
-        return false;
+        break;
     }
+    if (!d.proxy.empty() && outcome.status != DialStatus::HandshakeFailed)
+        error = "Unable to connect to the proxy server " + d.proxy;
+    else
+        error = "no answer from " + d.label + bound;
+    return false;
 }
 
 bool CliSession::connectInbound(std::string& error)
@@ -472,79 +517,6 @@ bool CliSession::connectInbound(std::string& error)
             return false;
         }
     }
-}
-
-bool CliSession::connectDirect(std::string& error)
-{
-    const std::string bound = withinBound();
-
-    Profile profile;
-    std::string target;
-    if (options_.host) {
-        auto address = resolveIpv4(*options_.host);
-        if (!address) {
-            error = "cannot resolve the host " + *options_.host;
-            return false;
-        }
-        profile.linkKind = uint32_t(LinkKind::Wan);
-        profile.ipAddress = *address;
-        config_.agentPort = options_.port;
-        target = *options_.host + ":" + std::to_string(options_.port);
-    } else if (options_.serial) {
-        // The path is given whole: a pattern without a port number names it.
-        profile.linkKind = uint32_t(LinkKind::Serial);
-        profile.port = 1;
-        config_.comDevicePattern = *options_.serial;
-        target = *options_.serial;
-    } else {
-        error = "no connection given (--host or --serial)";
-        return false;
-    }
-
-    {
-        std::lock_guard lock(mutex_);
-        slot_ = links_.allocSlot();
-    }
-    LinkSlot& s = slot();
-    s.linkKind = profile.linkKind;
-    s.port = profile.port;
-    s.ipAddress = profile.ipAddress;
-    auto transport = OpenLinkTransport(links_, config_, profile.target(), factory_);
-    if (!transport) {
-        error = options_.serial ? "cannot open the serial line " + target + ": " + std::strerror(errno)
-                                : "cannot create a socket: " + std::string(std::strerror(errno));
-        return false;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        s.transport = std::move(transport);
-        open_ = true;
-        if (fired_)
-            s.transport->shutdown();
-    }
-
-    std::optional<GivenPasswordPrompt> prompt;
-    if (options_.password)
-        prompt.emplace(*options_.password);
-    HandshakeEnv env{passwords_, prompt ? &*prompt : nullptr, nullptr, {}};
-
-    if (options_.host) {
-        ConnectOutcome outcome = ConnectLink(links_, slot_, env);
-        if (outcome.passed())
-            return true;
-        if (timedOut())
-            error = "no answer from " + target + bound;
-        else if (outcome.status == LinkConnectStatus::NotConnected)
-            error = "cannot connect to " + target + " (refused, or no answer within 1.5 s)";
-        else
-            error = handshakeReason(outcome.handshake, s);
-        return false;
-    }
-    HandshakeStatus status = DeviceHandshake(links_, slot_, env);
-    if (status == HandshakeStatus::Passed)
-        return true;
-    error = timedOut() ? "no answer from " + target + bound : handshakeReason(status, s);
-    return false;
 }
 
 } // namespace sorvane::cli

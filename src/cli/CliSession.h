@@ -1,8 +1,8 @@
 #pragma once
 // One sorvane-cli run's program state: the link slots, the password table, the
 // settings the link layer reads, and the one connection the command works on. It
-// opens, connects and runs the handshake with the same functions the desktop
-// program uses.
+// dials through the desktop program's Dialer (after its own LAN discovery or proxy
+// table step, as the connect dialogs do theirs).
 //
 // --timeout bounds two things: connecting (discovery, connect, handshake) as a whole,
 // and afterwards every single wait for the device, measured as a silence: a receive
@@ -23,6 +23,7 @@
 
 #include "cli/CliOptions.h"
 #include "connect/CancelToken.h"
+#include "connect/Dialer.h"
 #include "connect/PendingLink.h"
 #include "screen/ScreenState.h"
 #include "link/Handshake.h"
@@ -97,9 +98,19 @@ public:
     };
 
 private:
-    bool connectDirect(std::string& error);
-    bool connectLan(std::string& error);
-    bool connectProxy(std::string& error);
+    // A device to dial as the options name it, and what a reason calls it.
+    struct Dial {
+        DialTarget target;
+        std::string label;      // "HOST:PORT", "NAME at ADDRESS:PORT", the serial line, the proxy's row
+        std::string proxy;      // the proxy server's "HOST:PORT"; empty for the other kinds
+        std::string connection; // the proxy row's connection ("Available" or its client)
+        bool password = false;  // the handshake's question is answered with --password
+    };
+    bool directTarget(Dial& dial, std::string& error);
+    bool lanTarget(Dial& dial, std::string& error);
+    bool proxyTarget(Dial& dial, std::string& error);
+    // Dials through the program's Dialer and adopts the link that passed.
+    bool dial(const Dial& dial, std::string& error);
     bool connectInbound(std::string& error);
     bool connectAny(std::string& error);
     // Makes a passed pending link the session's connection.

@@ -38,11 +38,10 @@ struct ConnectContext {
     // be shown (the caller then closes the link). profileIndex -1 (an inbound
     // connection while no profile is defined): the connection takes
     // windowProfile(profiles, settings, -1) (InboundConnections.h), the default settings
-    // for new connections. Must be set.
-    std::function<bool(int profileIndex, int slot, const ViewStart& start)> openDeviceWindow;
-    // While openDeviceWindow runs for a link the program dialled: how to dial it again
-    // when it drops (InstallLink sets it; the connection takes it). Null otherwise.
-    std::shared_ptr<Relinker> relinker = nullptr;
+    // for new connections. `relinker`: how to dial a link the program dialled again
+    // when it drops (the connection takes it); null for the others. Must be set.
+    std::function<bool(int profileIndex, int slot, const ViewStart& start, std::shared_ptr<Relinker> relinker)>
+        openDeviceWindow;
     // The link settings (ActiveSync candidates, serial device patterns, agent port)
     // from the platform settings.
     LinkConfig linkConfig() const;

@@ -1,11 +1,9 @@
 #include "connect/InstallLink.h"
 
-#include "connect/Redial.h"
-
 namespace sorvane {
 
 std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
-                               const Profile* dialled)
+                               std::shared_ptr<Relinker> relinker)
 {
     if (!link.passed() || !link.hasTransport()) {
         link.close();
@@ -17,14 +15,9 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
         link.close();
         return std::nullopt;
     }
-    // Made from the link's own facts and password, before they move into the slot.
-    ctx.relinker =
-        dialled ? MakeRedialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports, *dialled, link) : nullptr;
     link.moveTo(ctx.links, slot);
     LinkSlot& s = *ctx.links.find(slot);
-    const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, view);
-    ctx.relinker.reset();
-    if (!opened) {
+    if (!ctx.openDeviceWindow || !ctx.openDeviceWindow(profileIndex, slot, view, std::move(relinker))) {
         CloseLinkTransport(ctx.links, slot);
         s.transport.reset();
         s.deviceName.clear();
@@ -32,5 +25,7 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
     }
     return slot;
 }
+
+Dialer ProgramDialer(const ConnectContext& ctx) { return Dialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports); }
 
 } // namespace sorvane

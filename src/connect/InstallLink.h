@@ -2,26 +2,30 @@
 // The step that makes a PendingLink whose handshake passed one of the program's 33
 // slots: the lowest free slot, the pictures and the device window, in one step on the
 // user-interface thread, so two attempts never share a slot. A link the program
-// dialled gets the way to dial it again (Redial.h) on its way in.
+// dialled comes with the way to dial it again (Dialer::relinker).
 //
 // Thread: user-interface thread.
 
+#include <memory>
 #include <optional>
 
 #include "connect/ConnectContext.h"
+#include "connect/Dialer.h"
 #include "connect/PendingLink.h"
-#include "settings/Profile.h"
+#include "view/Relink.h"
 #include "view/ViewRecord.h"
 
 namespace sorvane {
 
 // Makes a passed PendingLink a live connection: the lowest free slot, then
-// ctx.openDeviceWindow(profileIndex, slot, view), which makes the connection and its
-// window. Returns the slot, or nullopt when every slot is live or the pictures could
-// not be made; the link is then closed. `dialled`: the profile a link the program
-// dialled (WAN, LAN, proxy) was made from; while openDeviceWindow runs,
-// ctx.relinker then holds the way to dial it again should it drop.
+// ctx.openDeviceWindow(profileIndex, slot, view, relinker), which makes the connection
+// and its window. Returns the slot, or nullopt when every slot is live or the pictures
+// could not be made; the link is then closed. `relinker`: how to dial the link again
+// should it drop (a link the program dialled: WAN, LAN, proxy), else null.
 std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
-                               const Profile* dialled = nullptr);
+                               std::shared_ptr<Relinker> relinker = nullptr);
+
+// The program's dialer: its clock, link settings (ctx.linkConfig()) and transports.
+Dialer ProgramDialer(const ConnectContext& ctx);
 
 } // namespace sorvane

@@ -1,8 +1,9 @@
 #pragma once
 // USB Auto Discovery: the USB serial channels 1 to 32 are opened in turn through the
 // USB device mapping (LinkConfig::usbDevicePattern); each one that opens gets a
-// handshake, and every device that passes is listed with its port number. The link is
-// closed again after each port, whatever happened.
+// handshake (each port dialled through the Dialer), and every device that passes is
+// listed with its port number. The link is closed again after each port, whatever
+// happened. Connecting to a device found is a USB dial (Dialer.h).
 //
 // Threads: ProbeUsbPorts runs on a worker thread (it blocks for up to a few seconds
 // per port that opens without an agent behind it). Cancel through the token: the
@@ -14,14 +15,12 @@
 #include <vector>
 
 #include "connect/CancelToken.h"
+#include "connect/Dialer.h"
 #include "link/LinkConfig.h"
 #include "platform/Clock.h"
 #include "platform/Transport.h"
 
 namespace sorvane {
-
-inline constexpr int kFirstUsbPort = 1;
-inline constexpr int kLastUsbPort = 32;
 
 struct UsbDevice {
     std::string name; // as the handshake reported it
@@ -34,15 +33,5 @@ struct UsbDevice {
 std::vector<UsbDevice> ProbeUsbPorts(Clock& clock, const LinkConfig& config, TransportFactory& factory,
                                      CancelToken& cancel,
                                      const std::function<void(int port, int found)>& progress = {});
-
-} // namespace sorvane
-
-namespace sorvane {
-
-class PendingLink;
-
-// Opens USB port `port` (1..32) on link and runs the handshake; true when it passed.
-// On failure the link is closed.
-bool ConnectUsbPort(PendingLink& link, const LinkConfig& config, TransportFactory& factory, int port);
 
 } // namespace sorvane

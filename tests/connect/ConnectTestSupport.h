@@ -49,7 +49,7 @@ struct ConnectProgram {
     // (not started).
     std::vector<std::unique_ptr<Connection>> connections;
     ConnectContext ctx{links, settings, profiles, platform, passwords, prompt, transports, messages, beep,
-                       [this](int profileIndex, int slot, const ViewStart& start) {
+                       [this](int profileIndex, int slot, const ViewStart& start, std::shared_ptr<Relinker>) {
                            std::string error;
                            Profile p;
                            if (const Profile* given = profiles.get(profileIndex))

@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "ConnectTestSupport.h"
-#include "connect/PendingLink.h"
 #include "connect/UsbDiscovery.h"
 #include "support/TempDir.h"
 
@@ -48,8 +47,10 @@ TEST(UsbDiscovery, ProbesEveryPortAndListsTheDevices)
     EXPECT_EQ(progress[0], 100);
     EXPECT_EQ(progress[2], 301);
     EXPECT_EQ(progress.back(), 3201);
-    PendingLink none(clock);
-    EXPECT_FALSE(ConnectUsbPort(none, usbConfig(dir), factory, 33));
+    DialTarget none;
+    none.profile.linkKind = uint32_t(LinkKind::Usb);
+    none.profile.port = 33;
+    EXPECT_EQ(Dialer(clock, usbConfig(dir), factory).dial(none, nullptr, nullptr).status, DialStatus::NotOpened);
 }
 
 // Nothing plugged in is the USB dialog's test (its message).

@@ -20,7 +20,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include "connect/Redial.h"
+#include "connect/Dialer.h"
 #include "link/CommandPacket.h"
 #include "link/LinkChannel.h"
 #include "platform/ByteOrder.h"

@@ -6,7 +6,7 @@
 
 #include "connect/ConnectMessages.h"
 #include "connect/InstallLink.h"
-#include "connect/PendingLink.h"
+#include "connect/Dialer.h"
 
 namespace sorvane {
 
@@ -112,20 +112,14 @@ void LanConnectDialog::connectNext()
     setBusy(true);
     setStatus(QStringLiteral("Connecting to %1...").arg(QString::fromStdString(device.name)));
 
-    Clock& clock = ctx_.links.clock();
-    const LinkConfig config = ctx_.linkConfig();
-    TransportFactory& factory = ctx_.transports;
+    const Dialer dialer = ProgramDialer(ctx_);
+    const DialTarget target(p);
     task_.run<std::shared_ptr<PendingLink>>(
-        [&clock, config, &factory, p](CancelToken& cancel) {
-            auto link = std::make_shared<PendingLink>(clock, &cancel);
-            // LAN links never ask for a password in the handshake: it was asked above.
-            if (!link->open(config, p, factory) || !link->connect(nullptr).passed())
-                link->close();
-            return link;
-        },
-        [this, p](std::shared_ptr<PendingLink> link) {
+        // LAN links never ask for a password in the handshake: it was asked above.
+        [dialer, target](CancelToken& cancel) { return dialer.dial(target, &cancel, nullptr).link; },
+        [this, dialer, target](std::shared_ptr<PendingLink> link) {
             if (link->passed())
-                InstallLink(ctx_, *link, profileIndex_, viewStartFor(p), &p);
+                InstallLink(ctx_, *link, profileIndex_, viewStartFor(target.profile), dialer.relinker(target, *link));
             connectNext();
         });
 }

@@ -10,7 +10,7 @@
 #include "platform/ui/CenterDialog.h"
 #include "connect/ActiveSyncAdapter.h"
 #include "connect/InstallLink.h"
-#include "connect/PendingLink.h"
+#include "connect/Dialer.h"
 
 namespace sorvane {
 
@@ -96,7 +96,8 @@ void MakeConnectionDialog::tick()
     if (kind == LinkKind::Usb || kind == LinkKind::Proxy || profile_.linkKind > uint32_t(LinkKind::Proxy))
         return;
     ++attempts_;
-    const LinkConfig config = context_.linkConfig();
+    const Dialer dialer = ProgramDialer(context_);
+    const LinkConfig& config = dialer.config();
     // Each ActiveSync attempt takes the next candidate address; the program keeps the
     // turn, so attempts in later dialogs go on from where this one stopped.
     TargetAddress& turn = context_.links.target;
@@ -105,24 +106,13 @@ void MakeConnectionDialog::tick()
         turn.activeSyncNext = unsigned((next % config.activeSyncCandidates.size() + 1) %
                                        config.activeSyncCandidates.size());
 
-    Clock& clock = context_.links.clock();
-    TransportFactory& transports = context_.transports;
     PasswordPrompt* prompt = &context_.passwordPrompt;
-    const Profile profile = profile_;
+    DialTarget target(profile_);
+    target.activeSyncNext = next;
     task_.run<std::shared_ptr<PendingLink>>(
-        [profile, config, next, &clock, &transports, prompt](CancelToken& token) -> std::shared_ptr<PendingLink> {
-            auto link = std::make_shared<PendingLink>(clock, &token);
-            link->links().target.activeSyncNext = next;
-            if (!link->open(config, profile, transports))
-                return nullptr;
-            const bool passed = LinkKind(profile.linkKind) == LinkKind::Serial
-                                    ? link->handshake(prompt) == HandshakeStatus::Passed
-                                    : link->connect(prompt).passed();
-            if (!passed) {
-                link->close();
-                return nullptr;
-            }
-            return link;
+        [dialer, target, prompt](CancelToken& token) -> std::shared_ptr<PendingLink> {
+            DialOutcome dialled = dialer.dial(target, &token, prompt);
+            return dialled.passed() ? std::move(dialled.link) : nullptr;
         },
         [this](std::shared_ptr<PendingLink> link) { attemptDone(std::move(link)); });
 }
@@ -134,7 +124,8 @@ void MakeConnectionDialog::attemptDone(std::shared_ptr<PendingLink> link)
         return;
     }
     timer_->stop();
-    const std::optional<int> slot = InstallLink(context_, *link, profileIndex_, viewStartFor(profile_), &profile_);
+    const std::optional<int> slot = InstallLink(context_, *link, profileIndex_, viewStartFor(profile_),
+                                                ProgramDialer(context_).relinker(DialTarget(profile_), *link));
     emit attemptEnded(slot.has_value());
     if (!slot) {
         // Every slot went live meanwhile, or the device's display cannot be shown.

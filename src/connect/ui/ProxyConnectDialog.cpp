@@ -5,7 +5,7 @@
 
 #include "connect/ConnectMessages.h"
 #include "connect/InstallLink.h"
-#include "connect/PendingLink.h"
+#include "connect/Dialer.h"
 
 namespace sorvane {
 
@@ -33,11 +33,10 @@ void ProxyConnectDialog::opened()
     setBusy(true);
     setStatus(QStringLiteral("Asking the proxy server for its devices..."));
     setProgress(0, 0);
-    Clock& clock = ctx_.links.clock();
-    TransportFactory& factory = ctx_.transports;
+    const Dialer dialer = ProgramDialer(ctx_);
     const Profile profile = *p;
     task_.run<ProxyTable>(
-        [&clock, &factory, profile](CancelToken& cancel) { return FetchProxyTable(clock, profile, factory, &cancel); },
+        [dialer, profile](CancelToken& cancel) { return dialer.proxyTable(profile, &cancel); },
         [this](ProxyTable table) { tableFetched(std::move(table)); });
 }
 
@@ -79,33 +78,25 @@ void ProxyConnectDialog::connectNext()
     }
     const uint32_t index = queue_.front();
     queue_.erase(queue_.begin());
-    const Profile profile = *current;
-    const LinkRecord record = records_[index];
+    const DialTarget target(*current, ProxyRowPick{records_[index], index});
     setBusy(true);
-    setStatus(QStringLiteral("Connecting to %1...").arg(QString::fromStdString(std::string(record.deviceNameView()))));
+    setStatus(QStringLiteral("Connecting to %1...")
+                  .arg(QString::fromStdString(std::string(target.proxyRow->record.deviceNameView()))));
 
-    Clock& clock = ctx_.links.clock();
-    TransportFactory& factory = ctx_.transports;
-    struct Outcome {
-        ProxyOpenStatus status;
-        std::shared_ptr<PendingLink> link;
-    };
-    task_.run<Outcome>(
-        [&clock, &factory, profile, record, index](CancelToken& cancel) {
-            auto link = std::make_shared<PendingLink>(clock, &cancel);
-            ProxyOpenStatus status = OpenProxyDevice(*link, profile, record, index, factory);
-            return Outcome{status, link};
-        },
-        [this, profile](Outcome outcome) {
-            if (outcome.status == ProxyOpenStatus::Refused) {
+    const Dialer dialer = ProgramDialer(ctx_);
+    task_.run<DialOutcome>(
+        [dialer, target](CancelToken& cancel) { return dialer.dial(target, &cancel, nullptr); },
+        [this, dialer, target](DialOutcome outcome) {
+            if (outcome.status == DialStatus::ProxyRefused) {
                 queue_.clear();
                 setBusy(false);
                 setStatus(QString());
                 message(kProxyRefused, kErrorCaption, MessageIcon::Stop);
                 return; // the dialog stays open
             }
-            if (outcome.status == ProxyOpenStatus::Passed)
-                InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(profile), &profile);
+            if (outcome.passed())
+                InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(target.profile),
+                            dialer.relinker(target, *outcome.link));
             connectNext();
         });
 }

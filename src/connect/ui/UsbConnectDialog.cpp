@@ -4,7 +4,7 @@
 
 #include "connect/ConnectMessages.h"
 #include "connect/InstallLink.h"
-#include "connect/PendingLink.h"
+#include "connect/Dialer.h"
 
 namespace sorvane {
 
@@ -101,15 +101,11 @@ void UsbConnectDialog::connectNext()
     setBusy(true);
     setStatus(QStringLiteral("Connecting to USB port %1...").arg(port));
 
-    Clock& clock = ctx_.links.clock();
-    const LinkConfig config = ctx_.linkConfig();
-    TransportFactory& factory = ctx_.transports;
+    const Dialer dialer = ProgramDialer(ctx_);
+    const DialTarget target(p);
     task_.run<std::shared_ptr<PendingLink>>(
-        [&clock, config, &factory, port](CancelToken& cancel) {
-            auto link = std::make_shared<PendingLink>(clock, &cancel);
-            ConnectUsbPort(*link, config, factory, port);
-            return link;
-        },
+        // USB links never ask for a password.
+        [dialer, target](CancelToken& cancel) { return dialer.dial(target, &cancel, nullptr).link; },
         [this, p](std::shared_ptr<PendingLink> link) {
             if (link->passed() && InstallLink(ctx_, *link, profileIndex_, viewStartFor(p)))
                 anyConnected_ = true;
