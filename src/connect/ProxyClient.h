@@ -13,6 +13,8 @@
 //                  with the handshake.
 // Each exchange uses a connection of its own (the table's is closed after it).
 //
+// The Dialer (Dialer.h) is what uses these; a connect flow dials through it.
+//
 // Threads: every function here blocks (up to 3 × 1.5 s to connect, the link's receive
 // waits after) and runs on a worker thread or the command line's thread.
 

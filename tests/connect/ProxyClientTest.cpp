@@ -1,30 +1,14 @@
-// The proxy server's exchanges against the simulated proxy on loopback. Opening a
-// listed device, granted and refused, is driven through the proxy dialog
-// (ConnectDialogsTest) and sorvane-cli (CliConnectTest).
+// The proxy dialog's rows. The proxy server's exchanges (its table, opening a row)
+// are the dialer's test (DialerTest), the proxy dialog's (ConnectDialogsTest) and
+// sorvane-cli's (CliConnectTest).
 
 #include <gtest/gtest.h>
 
-
 #include "ConnectTestSupport.h"
 #include "connect/ProxyClient.h"
-#include "support/LoopbackSockets.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
-
-namespace {
-
-Profile proxyProfile(int port)
-{
-    Profile p;
-    p.linkKind = uint32_t(LinkKind::Proxy);
-    p.ipAddress = 0x7F000001;
-    p.port = uint32_t(port);
-    p.scale = 1;
-    return p;
-}
-
-} // namespace
 
 TEST(ProxyRows, ListedRecordsAndClientAddresses)
 {
@@ -40,20 +24,4 @@ TEST(ProxyRows, ListedRecordsAndClientAddresses)
     EXPECT_EQ(proxyRows(records), (std::vector<ProxyRow>{{"Free", "Available", 0}, {"Busy", "10.1.2.3", 1}}));
     EXPECT_FALSE(validProxyPort(0));
     EXPECT_TRUE(validProxyPort(65535)); // 65536: sorvane-cli's test
-}
-
-TEST(ProxyClient, CountsOutsideOneTo33AndNoServer)
-{
-    SystemClock clock;
-    PosixTransportFactory factory;
-    for (const char* count : {"0", "34"}) {
-        SimProcess proxy({"--proxy", "--port", "0", "--proxy-count-override", count});
-        EXPECT_EQ(FetchProxyTable(clock, proxyProfile(proxy.tcpPort()), factory).status, ProxyTableStatus::BadCount)
-            << count;
-    }
-    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(freeLoopbackPort()), factory).status, ProxyTableStatus::Unreachable);
-    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(65536), factory).status, ProxyTableStatus::BadPort);
-    // A count of 3 with only one record behind it: the table broke off.
-    SimProcess shortTable({"--proxy", "--port", "0", "--proxy-count-override", "3"});
-    EXPECT_EQ(FetchProxyTable(clock, proxyProfile(shortTable.tcpPort()), factory).status, ProxyTableStatus::Short);
 }

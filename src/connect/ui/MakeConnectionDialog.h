@@ -7,9 +7,8 @@
 // "ActiveSync is not currently running" (caption "Connect") and the dialog does not
 // open; neither does it with all 33 slots live (a message says so). Otherwise the
 // dialog shows "Connecting to <name>..." and makes an attempt each time the attempt
-// period (7 s) passes, the first when it has passed once. An attempt opens the
-// profile's transport and runs the handshake on a PendingLink, on a thread of its own,
-// while the dialog stays modal; a password the device asks for is asked through the
+// period (7 s) passes, the first when it has passed once. An attempt dials the
+// profile (Dialer.h) on a thread of its own, while the dialog stays modal; a password the device asks for is asked through the
 // context's prompt. A tick that comes while an attempt still runs (a slow handshake,
 // a password being typed) is skipped: one attempt at a time. USB and proxy profiles
 // make no attempt: the dialog waits for Cancel. When an attempt passes, the link is
