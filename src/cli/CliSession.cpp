@@ -460,6 +460,7 @@ bool CliSession::dial(const Dial& d, std::string& error)
     default:
         break;
     }
+    // The proxy could not be reached, or the device went quiet within the bound.
     if (!d.proxy.empty() && outcome.status != DialStatus::HandshakeFailed)
         error = "Unable to connect to the proxy server " + d.proxy;
     else

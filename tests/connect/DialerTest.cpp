@@ -21,7 +21,6 @@ TEST(Dialer, EveryLinkKindAndTheRedialOfWhatItDialled)
     SimProcess locked({"--port", "0", "--name", "Locked", "--password", "Secret"});
     SimProcess line({"--serial", "--name", "Line"});
     SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free,Busy*"});
-    SimProcess zero({"--proxy", "--port", "0", "--proxy-count-override", "0"});
     SimProcess shortTable({"--proxy", "--port", "0", "--proxy-count-override", "3"}); // one record behind 3
     std::filesystem::create_symlink(line.serialPath(), dir / "usb3");
     const struct {
@@ -43,12 +42,10 @@ TEST(Dialer, EveryLinkKindAndTheRedialOfWhatItDialled)
         {"serial", LinkKind::Serial, &line, 1, -1, "", DialStatus::Passed, "Line", ProxyTableStatus::Ok},
         {"USB", LinkKind::Usb, &line, 3, -1, "", DialStatus::Passed, "Line", ProxyTableStatus::Ok},
         {"USB, no such channel", LinkKind::Usb, nullptr, 33, -1, "", DialStatus::NotOpened, "", {}},
-        {"USB, nothing plugged", LinkKind::Usb, nullptr, 4, -1, "", DialStatus::NotOpened, "", {}},
         {"proxy row", LinkKind::Proxy, &proxy, 0, 0, "", DialStatus::Passed, "Free", ProxyTableStatus::Ok},
         {"proxy row in use", LinkKind::Proxy, &proxy, 0, 1, "", DialStatus::ProxyRefused, "Busy", {}},
         {"proxy by name", LinkKind::Proxy, &proxy, 0, -1, "", DialStatus::Passed, "Free", ProxyTableStatus::Ok},
         {"proxy, no such name", LinkKind::Proxy, &proxy, 0, -1, "", DialStatus::ProxyNotListed, "Gone", {}},
-        {"proxy, count 0", LinkKind::Proxy, &zero, 0, -1, "", DialStatus::ProxyNoTable, "", ProxyTableStatus::BadCount},
         {"proxy, table broke off", LinkKind::Proxy, &shortTable, 0, -1, "", DialStatus::ProxyNoTable, "",
          ProxyTableStatus::Short},
         {"proxy, nobody there", LinkKind::Proxy, nullptr, uint32_t(freeLoopbackPort()), -1, "",
