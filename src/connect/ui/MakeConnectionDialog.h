@@ -8,10 +8,11 @@
 // open; neither does it with all 33 slots live (a message says so). Otherwise the
 // dialog shows "Connecting to <name>..." and makes an attempt each time the attempt
 // period (7 s) passes, the first when it has passed once. An attempt dials the
-// profile (Dialer.h) on a thread of its own, while the dialog stays modal; a password the device asks for is asked through the
-// context's prompt. A tick that comes while an attempt still runs (a slow handshake,
-// a password being typed) is skipped: one attempt at a time. USB and proxy profiles
-// make no attempt: the dialog waits for Cancel. When an attempt passes, the link is
+// profile (Dialer.h) on a thread of its own, while the dialog stays modal; a password
+// the device asks for is asked through the context's prompt. A tick that comes while
+// an attempt still runs (a slow handshake, a password being typed) is skipped: one
+// attempt at a time. USB and proxy profiles make no attempt: the dialog waits for
+// Cancel. When an attempt passes, the link is
 // installed in the lowest free slot and its device window opens (InstallLink), and
 // the dialog closes. Successive ActiveSync attempts go to the candidates in turn.
 //
