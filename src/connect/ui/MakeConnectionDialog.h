@@ -12,9 +12,9 @@
 // the device asks for is asked through the context's prompt. A tick that comes while
 // an attempt still runs (a slow handshake, a password being typed) is skipped: one
 // attempt at a time. USB and proxy profiles make no attempt: the dialog waits for
-// Cancel. When an attempt passes, the link is
-// installed in the lowest free slot and its device window opens (InstallLink), and
-// the dialog closes. Successive ActiveSync attempts go to the candidates in turn.
+// Cancel. When an attempt passes, the link is installed in the lowest free slot and
+// its device window opens (InstallLink), and the dialog closes. Successive
+// ActiveSync attempts go to the candidates in turn.
 //
 // No program slot is used before an attempt has passed, so Cancel (also Escape and
 // the close box) leaves every slot as it was: a running attempt is cancelled (its
