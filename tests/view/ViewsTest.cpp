@@ -26,8 +26,8 @@ namespace {
 
 // A view with a geometry of its own (for its pointer), no skin or toolbar. It keeps
 // the picture as it shows it, as the dump's rows of RGB bytes, and redraws only the
-// areas reported since when the test (its thread) calls draw().
-struct HarnessView final : ConnectionView {
+// areas reported since when the test (its thread) calls draw(). Link reports: none.
+struct HarnessView final : ConnectionView, ViewSink {
     HarnessView(ScreenState& s, ViewGeometry g) : screen(s), geometry(g) {}
     void invalidate(const DeviceRect& area) override
     {
@@ -36,6 +36,7 @@ struct HarnessView final : ConnectionView {
     }
     void repaintAll() override { invalidate({0, 0, 1 << 16, 1 << 16}); }
     bool hidden() const override { return false; }
+    void linkClosed() override {}
 
     void draw()
     {
@@ -58,16 +59,25 @@ struct HarnessView final : ConnectionView {
         return readFile(dump) == "P6\n120 90\n255\n" + std::string(shown.begin(), shown.end());
     }
 
+    // A tap (left press and release) at a point of this view.
+    void tap(Connection& c, int x, int y)
+    {
+        const DisplaySize d = DisplayInUse(c.screen());
+        for (PointerAction a : {PointerAction::Press, PointerAction::Release})
+            for (const InputPacket& p :
+                 pointer.map(geometry, d.width, d.height, a, PointerButton::Left, false, x, y).packets)
+                c.sendInput(p, false);
+    }
+
     ScreenState& screen;
     const ViewGeometry geometry;
+    PointerInput pointer;
     std::mutex m;
     DeviceRect damage;
     std::vector<uint8_t> shown;
 };
 
-struct NoLinkEvents final : ViewSink {
-    void linkClosed() override {}
-};
+
 // The next line of the simulator's report that starts with `prefix`; empty on time-out.
 std::string nextLine(SimProcess& sim, const std::string& prefix)
 {
@@ -75,15 +85,6 @@ std::string nextLine(SimProcess& sim, const std::string& prefix)
         if (line->rfind(prefix, 0) == 0)
             return *line;
     return {};
-}
-
-// A tap (left press and release) at a client point of one view.
-void tap(Connection& c, HarnessView& v, PointerInput& pointer, int x, int y)
-{
-    const DisplaySize d = DisplayInUse(c.screen());
-    for (PointerAction a : {PointerAction::Press, PointerAction::Release})
-        for (const InputPacket& p : pointer.map(v.geometry, d.width, d.height, a, PointerButton::Left, false, x, y).packets)
-            c.sendInput(p, false);
 }
 
 } // namespace
@@ -113,8 +114,7 @@ TEST(Views, TwoViewsOfOneDeviceShowItTakeTapsAndEndApart)
     auto turned = std::make_unique<HarnessView>(c->screen(), ViewGeometry{2, 90, 0, 0, 0});
     c->attach(plain);
     c->attach(*turned);
-    NoLinkEvents events;
-    c->start(events);
+    c->start(plain);
     const auto show = [&](std::vector<HarnessView*> views) {
         for (int i = 0; i < 2000; ++i) {
             for (HarnessView* v : views)
@@ -131,9 +131,8 @@ TEST(Views, TwoViewsOfOneDeviceShowItTakeTapsAndEndApart)
     // A tap in each view, at its own scale and rotation: client (2 * (89 - 40), 2 * 30)
     // of the turned view is device (30, 40). Each reaches the device once: the next
     // input after them is the tap that follows.
-    PointerInput plainPointer, turnedPointer;
-    tap(*c, plain, plainPointer, 10, 20);
-    tap(*c, *turned, turnedPointer, 2 * (89 - 40), 2 * 30);
+    plain.tap(*c, 10, 20);
+    turned->tap(*c, 2 * (89 - 40), 2 * 30);
     for (const char* line : {"input 84 10 20", "input 85 10 20", "input 84 30 40", "input 85 30 40"})
         EXPECT_EQ(nextLine(sim, "input "), line);
 
@@ -145,6 +144,6 @@ TEST(Views, TwoViewsOfOneDeviceShowItTakeTapsAndEndApart)
     std::fill(plain.shown.begin(), plain.shown.end(), 0);
     c->requestRefresh();
     EXPECT_TRUE(show({&plain}));
-    tap(*c, plain, plainPointer, 5, 6);
+    plain.tap(*c, 5, 6);
     EXPECT_EQ(nextLine(sim, "input "), "input 84 5 6");
 }
