@@ -28,7 +28,7 @@ namespace {
 // the picture as it shows it, as the dump's rows of RGB bytes, and redraws only the
 // areas reported since when the test (its thread) calls draw(). Link reports: none.
 struct HarnessView final : ConnectionView, ViewSink {
-    HarnessView(ScreenState& s, ViewGeometry g) : screen(s), geometry(g) {}
+    explicit HarnessView(ViewGeometry g) : geometry(g) {}
     void invalidate(const DeviceRect& area) override
     {
         std::lock_guard lock(m);
@@ -38,7 +38,7 @@ struct HarnessView final : ConnectionView, ViewSink {
     bool hidden() const override { return false; }
     void linkClosed() override {}
 
-    void draw()
+    void draw(ScreenState& screen)
     {
         DeviceRect a;
         {
@@ -69,7 +69,6 @@ struct HarnessView final : ConnectionView, ViewSink {
                 c.sendInput(p, false);
     }
 
-    ScreenState& screen;
     const ViewGeometry geometry;
     PointerInput pointer;
     std::mutex m;
@@ -106,19 +105,19 @@ TEST(Views, TwoViewsOfOneDeviceShowItTakeTapsAndEndApart)
     PendingLink pending(clock);
     ASSERT_TRUE(pending.open(config, profile, factory) && pending.connect(nullptr).passed());
     pending.moveTo(links, 0);
+    // The views outlive the connection: it goes first.
+    HarnessView plain({1, 0, 0, 0, 0});
+    auto turned = std::make_unique<HarnessView>(ViewGeometry{2, 90, 0, 0, 0});
     std::string error;
     std::unique_ptr<Connection> c = Connection::Open(links, 0, profile, 0, ViewStart{}, error);
     ASSERT_TRUE(c) << error;
-
-    HarnessView plain(c->screen(), {1, 0, 0, 0, 0});
-    auto turned = std::make_unique<HarnessView>(c->screen(), ViewGeometry{2, 90, 0, 0, 0});
     c->attach(plain);
     c->attach(*turned);
     c->start(plain);
     const auto show = [&](std::vector<HarnessView*> views) {
         for (int i = 0; i < 2000; ++i) {
             for (HarnessView* v : views)
-                v->draw();
+                v->draw(c->screen());
             if (std::all_of(views.begin(), views.end(), [&](auto* v) { return v->showsDump(dir / "main.ppm"); }))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
