@@ -172,15 +172,16 @@ private:
     std::thread thread_;
 };
 
-struct Sink final : ViewSink {
+struct Sink final : ConnectionView, ViewSink {
     std::mutex m;
     std::vector<Steady::time_point> ready;
-    void invalidate(const WindowRect&) override
+    void invalidate(const DeviceRect&) override
     {
         std::lock_guard lock(m);
         ready.push_back(Steady::now());
     }
     void repaintAll() override {}
+    bool hidden() const override { return false; }
     void linkClosed() override {}
 };
 
@@ -215,6 +216,7 @@ void Connections(benchmark::State& state)
         const double cpu0 = processCpuSeconds();
         const auto t0 = Steady::now();
         for (int i = 0; i < n; ++i) {
+            connections[size_t(i)]->attach(*sinks[size_t(i)]);
             connections[size_t(i)]->start(*sinks[size_t(i)]);
             connections[size_t(i)]->requestRefresh();
         }

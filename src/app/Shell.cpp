@@ -383,7 +383,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     auto* window = new DeviceWindow(
         DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); },
                             platform_.StatusLine != 0},
-        std::move(connection), profile, window_.get());
+        std::move(connection), profile, start, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));

@@ -17,17 +17,20 @@ uint32_t pollPeriodMs(const ScreenState& screen) { return uint32_t(1000 / std::c
 
 } // namespace
 
-// Turns changed picture rectangles into window areas for the window.
+// Hands changed picture rectangles, in device coordinates, to the views.
 class Connection::ScreenEvents final : public ScreenSink {
 public:
-    ScreenEvents(Connection& c, ViewSink& sink) : c_(c), view_(c.view_), sink_(sink) {}
+    ScreenEvents(Connection& c, ViewSink& sink) : c_(c), sink_(sink) {}
 
     void pictureChanged(int l, int t, int r, int b) override
     {
-        const DisplaySize d = DisplayInUse(view_.screen);
-        sink_.invalidate(InvalidateChanged(view_.geometry(), d.width, d.height, l, r, t, b));
+        const DeviceRect area{l, t, r + 1, b + 1}; // the receiver's bounds are inclusive
+        c_.tellViews([&](ConnectionView& v) { v.invalidate(area); });
     }
-    void picturesRebuilt() override { sink_.repaintAll(); }
+    void picturesRebuilt() override
+    {
+        c_.tellViews([](ConnectionView& v) { v.repaintAll(); });
+    }
     void linkDropped() override
     {
         dropped = true;
@@ -39,7 +42,6 @@ public:
 
 private:
     Connection& c_;
-    ViewRecord& view_;
     ViewSink& sink_;
 };
 
@@ -52,13 +54,9 @@ bool BuildConnectionBuffers(const LinkSlot& s, ScreenState& st)
 }
 
 ViewRecord::ViewRecord(const Profile& profile, int index, const ViewStart& start)
-    : scale(start.scale >= 1 && start.scale <= 4 ? start.scale : 1)
-    , skinIndex(profile.skinIndex)
-    , recordingMethod(profile.recordingMethod)
+    : recordingMethod(profile.recordingMethod)
     , captureMode(profile.captureMode)
     , clickFormat(profile.clickFormat)
-    , showMouseCursor(profile.showMouseCursor)
-    , maximized(profile.openMaximized)
     , queueEvents(profile.queueEvents)
     , profileIndex(index)
 {
@@ -143,6 +141,34 @@ void Connection::start(ViewSink& events)
     thread_ = std::thread([this, &events] {
         pthread_setname_np(pthread_self(), "connection");
         threadMain(events);
+    });
+}
+
+void Connection::attach(ConnectionView& view)
+{
+    std::lock_guard lock(viewsMutex_);
+    if (std::find(views_.begin(), views_.end(), &view) == views_.end())
+        views_.push_back(&view);
+}
+
+void Connection::detach(ConnectionView& view)
+{
+    std::lock_guard lock(viewsMutex_);
+    views_.erase(std::remove(views_.begin(), views_.end(), &view), views_.end());
+}
+
+template <class Call> void Connection::tellViews(Call call)
+{
+    std::lock_guard lock(viewsMutex_);
+    for (ConnectionView* v : views_)
+        call(*v);
+}
+
+bool Connection::allViewsHidden()
+{
+    std::lock_guard lock(viewsMutex_);
+    return !views_.empty() && std::all_of(views_.begin(), views_.end(), [](const ConnectionView* v) {
+        return v->hidden();
     });
 }
 
@@ -267,6 +293,8 @@ void Connection::failPending(const std::string& reason)
 
 void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
 {
+    // Nobody sees the picture: polls go out at the minimised rate.
+    view_.screen.minimized = allViewsHidden();
     meter_.exchangeStarted(now());
     const PollOutcome outcome = PollScreen(channel, view_.screen, sink);
     if (outcome != PollOutcome::Dropped)

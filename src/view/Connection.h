@@ -20,8 +20,13 @@
 // jobs fail) -> join() -> destruction (buffers freed, link closed, slot freed). The
 // destructor does whatever of stop and join has not been done.
 //
-// Threads: every member from any thread unless it says otherwise; the events are
-// called on the connection thread and must only queue work.
+// Views: any number of views (ConnectionView) may be attached, before or after start.
+// The connection thread tells each the changed areas in device coordinates; it polls at
+// the minimised rate only while every attached view is hidden (none attached: at the
+// full rate).
+//
+// Threads: every member from any thread unless it says otherwise; the events and the
+// views are called on the connection thread and must only queue work.
 
 #include <atomic>
 #include <condition_variable>
@@ -41,21 +46,17 @@
 #include "view/Job.h"
 #include "view/LinkMeter.h"
 #include "view/Relink.h"
-#include "view/ViewGeometry.h"
+#include "view/ConnectionView.h"
 #include "view/ViewRecord.h"
 
 namespace sorvane {
 
-// What a connection tells its window. Called on the connection thread; the Qt window
-// implements it with queued calls and never blocks the caller.
+// What a connection tells its window about the link. Called on the connection thread;
+// the Qt window implements it with queued calls and never blocks the caller. What the
+// views show goes through ConnectionView.
 class ViewSink {
 public:
     virtual ~ViewSink() = default;
-    // A window area has new pixels (already mapped through scale, rotation, skin
-    // offset and toolbar height).
-    virtual void invalidate(const WindowRect& area) = 0;
-    // The pictures were rebuilt: repaint everything.
-    virtual void repaintAll() = 0;
     // The device ended the link: the window closes (may come more than once).
     virtual void linkClosed() = 0;
     // The link dropped and is being made again, or the countdown moved on.
@@ -93,6 +94,11 @@ public:
 
     // Starts the connection thread and the input sender (once).
     void start(ViewSink& events);
+    // Adds a view; it hears of every change from now on. Not from inside a view's call.
+    void attach(ConnectionView& view);
+    // Removes a view: once this returns no call into it is in progress or will come.
+    // Not from inside a view's call.
+    void detach(ConnectionView& view);
     // Tells both threads to end and shuts the link down so that no link call waits;
     // pending jobs fail. Safe to call more than once.
     void stop();
@@ -158,6 +164,8 @@ private:
     bool pause(uint32_t ms, bool wakeForJobs);
     void pollOnce(LinkChannel& channel, ScreenEvents& sink);
     bool dropped();
+    bool allViewsHidden();
+    template <class Call> void tellViews(Call call);
     std::shared_ptr<Job> nextJob();
     void failPending(const std::string& reason);
 
@@ -183,6 +191,9 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> holdPolling_{false};
     std::atomic<bool> refreshPending_{false};
+
+    std::mutex viewsMutex_; // held while a view is called
+    std::vector<ConnectionView*> views_;
 
     std::mutex jobsMutex_;
     std::condition_variable jobsWake_;

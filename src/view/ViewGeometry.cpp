@@ -4,8 +4,9 @@
 
 namespace sorvane {
 
-WindowRect InvalidateChanged(const ViewGeometry& g, int W, int H, int l, int r, int t, int b)
+WindowRect InvalidateChanged(const ViewGeometry& g, int W, int H, const DeviceRect& area)
 {
+    const int l = area.left, r = area.right - 1, t = area.top, b = area.bottom - 1;
     int l2 = l, r2 = r, t2 = t, b2 = b;
     switch (g.rotation) {
     case 90:

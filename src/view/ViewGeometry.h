@@ -1,8 +1,11 @@
 #pragma once
-// Where the device picture sits in a device window: scale, rotation, skin offset and
-// toolbar height, and the mappings between picture, window and device coordinates.
+// Where the device picture sits in one view of a connection: scale, rotation, skin
+// offset and toolbar height, and the mappings between device and window coordinates.
+// Each view keeps its own; the connection knows only device coordinates.
 // Rotations are clockwise; a picture point (x, y) of a W x H picture turned by 90 lands
 // at (H - 1 - y, x). Pure functions, any thread.
+
+#include <algorithm>
 
 namespace sorvane {
 
@@ -20,14 +23,30 @@ struct WindowRect {
     bool operator==(const WindowRect&) const = default;
 };
 
+// An area of the display in use, in device pixels before any scale or rotation:
+// left/top inclusive, right/bottom exclusive.
+struct DeviceRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool operator==(const DeviceRect&) const = default;
+    bool empty() const { return right <= left || bottom <= top; }
+    // The smallest area that holds both (an empty one adds nothing).
+    DeviceRect united(const DeviceRect& o) const
+    {
+        if (o.empty())
+            return *this;
+        if (empty())
+            return o;
+        return {std::min(left, o.left), std::min(top, o.top), std::max(right, o.right), std::max(bottom, o.bottom)};
+    }
+};
+
 struct DevicePoint {
     int x = 0, y = 0;
     bool operator==(const DevicePoint&) const = default;
 };
 
-// InvalidateChanged: the window area that shows the inclusive picture rectangle
-// l..r, t..b of a W x H display.
-WindowRect InvalidateChanged(const ViewGeometry& g, int W, int H, int l, int r, int t, int b);
+// InvalidateChanged: the window area that shows `area` of a W x H display.
+WindowRect InvalidateChanged(const ViewGeometry& g, int W, int H, const DeviceRect& area);
 
 // WindowToDevice: a client point to device pixels (the inverse of the picture mapping).
 // W, H: the main display's size. Points outside the picture map outside 0..W-1/0..H-1.

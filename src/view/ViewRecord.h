@@ -1,6 +1,7 @@
 #pragma once
-// The view half of one connection: the settings taken from the profile, the screen
-// state with its pictures, recording and playback state and the skin placement. It is
+// The device half of one connection's view: the settings taken from the profile, the
+// screen state with its pictures, recording and playback state. How a view shows the
+// picture (scale, rotation, skin, its window state) is the view's own. It is
 // part of the connection's Connection object and lives exactly as long as it: made
 // from the profile when the connection opens, so nothing is ever reset by hand.
 //
@@ -14,7 +15,6 @@
 #include "screen/ScreenState.h"
 #include "view/CommandIds.h"
 #include "settings/Profile.h"
-#include "view/ViewGeometry.h"
 
 namespace sorvane {
 
@@ -25,10 +25,10 @@ inline constexpr uint32_t kStopped = cmd::StopRecording;
 inline constexpr uint32_t kPaused = cmd::PlaybackPaused;
 } // namespace record_state
 
-// How the view of a new connection starts beyond its profile: the connect flows
-// choose the scale and, for 16-bit devices, low colour.
+// How a new connection starts beyond its profile: the connect flows choose the scale
+// of its device window and, for 16-bit devices, low colour.
 struct ViewStart {
-    int scale = 1;        // 1..4 (other values count as 1)
+    int scale = 1;        // 1..4 (other values count as 1); the device window's
     int32_t lowColor = 0; // kept only for 16-bit devices
 };
 
@@ -39,14 +39,9 @@ struct ViewRecord {
     ViewRecord& operator=(const ViewRecord&) = delete;
 
     // Settings copied from the profile when the connection opens.
-    std::atomic<int> scale{1};
-    std::atomic<int> viewRotation{0};
-    int skinIndex = 0;
     int recordingMethod = 0;
     int captureMode = 0;
     int clickFormat = 0;
-    int showMouseCursor = 0;
-    std::atomic<int> maximized{0};
     int queueEvents = 0; // the connection's own check box; input follows the program-wide setting
     int profileIndex = -1;
 
@@ -57,16 +52,6 @@ struct ViewRecord {
     std::atomic<uint32_t> playRun{0};
 
     ScreenState screen;
-
-    // Skin placement and toolbar height, read by invalidation and input mapping.
-    std::atomic<int> skinX{0};
-    std::atomic<int> skinY{0};
-    std::atomic<int> toolbarHeight{0};
-
-    ViewGeometry geometry() const
-    {
-        return ViewGeometry{scale.load(), viewRotation.load(), skinX.load(), skinY.load(), toolbarHeight.load()};
-    }
 };
 
 } // namespace sorvane

@@ -58,7 +58,7 @@ struct ConnectProgram {
                            if (!c)
                                return false;
                            windows.push_back(OpenedWindow{profileIndex, slot, links.find(slot)->deviceName,
-                                                          c->view().scale.load(), c->screen().lowColor.load()});
+                                                          start.scale, c->screen().lowColor.load()});
                            connections.push_back(std::move(c));
                            return true;
                        }};

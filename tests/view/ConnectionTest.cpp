@@ -180,8 +180,6 @@ private:
 
 struct Sink : ViewSink, LinkEvents {
     std::atomic<int> closed{0}, relinks{0}, reconnects{0};
-    void invalidate(const WindowRect&) override {}
-    void repaintAll() override {}
     void linkClosed() override { ++closed; } // the window closes
     void linkClosed(int) override {}
     void reconnecting() override { ++reconnects; }
@@ -499,22 +497,33 @@ TEST(ConnectionTest, FiguresCountTheUpdatesAndBytesThatArrived)
 
 
 // The pacing, on the links' clock: after the opening 250 ms one poll every 1000 / rate
-// ms (integer division); while the window is minimised only every (2 x rate)-th poll
-// reaches the device. The clock is moved to just before and to each poll's time.
+// ms (integer division); while every view attached is hidden (minimised) only every
+// (2 x rate)-th poll reaches the device; with no view at all, every one. The clock is
+// moved to just before and to each poll's time.
 TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
 {
+    struct View final : ConnectionView {
+        explicit View(bool h) : hide(h) {}
+        void invalidate(const DeviceRect&) override {}
+        void repaintAll() override {}
+        bool hidden() const override { return hide; }
+        const bool hide;
+    };
     const struct {
         int rate;
-        bool minimized;
+        int hiddenViews, shownViews;
         uint32_t periodMs, seconds;
         size_t exchanges;
     } rows[] = {
-        {1, false, 1000, 2, 2}, {4, false, 250, 1, 4}, {7, false, 142, 1, 7},
-        {18, false, 55, 1, 18}, {2, true, 500, 4, 2},  {3, true, 333, 4, 2},
+        {1, 0, 0, 1000, 2, 2}, {4, 0, 1, 250, 1, 4}, {7, 0, 0, 142, 1, 7}, {18, 0, 0, 55, 1, 18},
+        {2, 1, 0, 500, 4, 2},  {3, 2, 0, 333, 4, 2}, {3, 1, 1, 333, 1, 3},
     };
     for (const auto& row : rows) {
         Live live(LinkKind::Wan, 0, std::nullopt, {}, /*driven=*/true, {}, row.rate);
-        live.connection->screen().minimized = row.minimized;
+        std::vector<std::unique_ptr<View>> views;
+        for (int v = 0; v < row.hiddenViews + row.shownViews; ++v)
+            live.connection->attach(*views.emplace_back(std::make_unique<View>(v < row.hiddenViews)));
+        const bool minimized = row.shownViews == 0 && row.hiddenViews > 0;
         const std::atomic<uint32_t>& passes = live.connection->screen().updateCounter;
         ASSERT_TRUE(live.step(250));
         std::vector<uint32_t> exchanges;
@@ -522,7 +531,7 @@ TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
             const uint32_t due = 250 + k * row.periodMs;
             ASSERT_TRUE(live.step(due - 1));
             ASSERT_EQ(passes.load(), k - 1) << "rate " << row.rate << ": early at " << due - 1;
-            if (!row.minimized || k % (2 * row.rate) == 0)
+            if (!minimized || k % (2 * row.rate) == 0)
                 exchanges.push_back(due);
             ASSERT_TRUE(live.step(due, [&] { return passes.load() == k && live.polls.load() == exchanges.size(); }))
                 << "rate " << row.rate << ": no poll at " << due;

@@ -1,5 +1,6 @@
 // Mouse input to packets without a window: a move with no press before it, the 176-wide
-// device whose bottom strip stands for its two soft keys, the second display's mapping.
+// device whose bottom strip stands for its two soft keys. A turned, scaled view's taps:
+// tests/view Views.
 
 #include <gtest/gtest.h>
 
@@ -33,15 +34,4 @@ TEST(PointerInput, TapsDragsAndTheSoftKeyStrip)
         EXPECT_TRUE(in.map(plain, 176, 220, PointerAction::Move, PointerButton::None, true, 1, 1).packets.empty());
         EXPECT_TRUE(in.map(plain, 176, 220, PointerAction::Release, PointerButton::Left, false, 1, 1).packets.empty());
     }
-}
-
-TEST(PointerInput, PointsMapOntoTheDisplayInUse)
-{
-    // A 2x view turned by 90 of a 100 x 60 second display: the client point (2*(59-y), 2*x)
-    // is device point (x, y), with the second display's height, not the main one's.
-    const ViewGeometry turned{2, 90, 0, 0, 0};
-    PointerInput in;
-    auto r = in.map(turned, 100, 60, PointerAction::Press, PointerButton::Right, false, 2 * (59 - 10), 2 * 30);
-    ASSERT_EQ(r.packets.size(), 1u);
-    EXPECT_EQ(r.packets[0], MakeMousePacket(CmdRightDown, 30, 10));
 }

@@ -18,7 +18,7 @@ TEST(ViewGeometry, WindowToDeviceInvertsThePictureMapping)
         for (int scale = 1; scale <= 4; ++scale) {
             ViewGeometry g{scale, rotation, 7, 5, 30};
             for (auto [x, y] : {std::pair{0, 0}, {W - 1, 0}, {0, H - 1}, {123, 45}, {W - 1, H - 1}}) {
-                WindowRect r = InvalidateChanged(g, W, H, x, x, y, y);
+                WindowRect r = InvalidateChanged(g, W, H, {x, y, x + 1, y + 1});
                 EXPECT_EQ(r.right - r.left, scale);
                 EXPECT_EQ(r.bottom - r.top, scale);
                 EXPECT_EQ(WindowToDevice(g, W, H, r.left, r.top), (DevicePoint{x, y})) << rotation << " " << scale;

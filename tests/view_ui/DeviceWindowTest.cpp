@@ -51,7 +51,7 @@ void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 270, 4), 30000);
     // "Rotate 90 degrees" after 270 is 0 again.
     w->command(40033);
-    QCOMPARE(w->view().viewRotation.load(), 0);
+    QCOMPARE(w->geometry().rotation, 0);
     w->command(40077); // Rotate 180
     w->command(40067); // 3X
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 180, 3), 30000);
@@ -120,7 +120,7 @@ void DeviceWindowTest::toolbarMenuAndCommands()
                                                              d.accept();
                                                          }));
     w->command(cmd::DefaultSettings);
-    QCOMPARE(w->view().scale.load(), 2);
+    QCOMPARE(w->geometry().scale, 2);
     QCOMPARE(w->client()->size(), QSize(480, 640 + w->toolbarHeight()));
     QCOMPARE(h.shell->profiles().get(index)->scale, 1);
 

@@ -68,7 +68,7 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
     SimProcess again(simArgs(second.path(), {"--host", sim.host, "--port", "1899"}), std::chrono::seconds(20));
     QTRY_VERIFY_WITH_TIMEOUT(w && !w->connection().reconnecting(), 40000);
     QCOMPARE(w->slot(), slot);
-    QCOMPARE(w->view().scale.load(), 2);
+    QCOMPARE(w->geometry().scale, 2);
     QVERIFY(stillPictureSent(again, 3));
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, second / "main.ppm", 0, 2), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(w->statusLine()->toolTip().startsWith("live"), 5000);

@@ -94,7 +94,7 @@ bool AviCommands::startAvi(DeviceWindow& window)
     }
     if (!options)
         return fail();
-    switch (context_.recording.start(window.slot(), path, view.screen, *options, view.showMouseCursor != 0)) {
+    switch (context_.recording.start(window.slot(), path, view.screen, *options, window.showsMouseCursor())) {
     case AviRecording::StartResult::Started:
         break;
     case AviRecording::StartResult::Busy:
@@ -154,10 +154,8 @@ void AviCommands::followPointer()
         const QPoint local = w->client()->mapFromGlobal(global);
         QWidget* under = QApplication::widgetAt(global);
         if (w->client()->rect().contains(local) && under && (under == w->client() || w->client()->isAncestorOf(under))) {
-            ViewGeometry g = w->view().geometry();
-            g.toolbarHeight = w->toolbarHeight();
             const DisplayFacts& f = w->view().screen.facts;
-            const DevicePoint d = WindowToDevice(g, f.width, f.height, local.x(), local.y());
+            const DevicePoint d = WindowToDevice(w->geometry(), f.width, f.height, local.x(), local.y());
             p = AviPointer{true, d.x, d.y, (QApplication::mouseButtons() & Qt::LeftButton) != 0};
         }
     }

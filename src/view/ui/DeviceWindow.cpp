@@ -1,7 +1,9 @@
 #include "view/ui/DeviceWindow.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <utility>
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -28,19 +30,20 @@ QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), qsiz
 
 } // namespace
 
-// Reports of the connection thread, turned into queued calls to the window. Damage
-// accumulates until the window has taken it, so a fast device never floods the
-// event queue with paint requests.
-class DeviceWindow::Sink final : public ViewSink {
+// The window as a view of its connection, and the link's reports: calls of the
+// connection thread turned into queued calls to the window. Damage accumulates in
+// device coordinates until the window has taken it (and mapped it through its own
+// geometry), so a fast device never floods the event queue with paint requests.
+class DeviceWindow::Sink final : public ConnectionView, public ViewSink {
 public:
     explicit Sink(DeviceWindow* window) : window_(window) {}
 
-    void invalidate(const WindowRect& r) override
+    void invalidate(const DeviceRect& r) override
     {
         bool post = false;
         {
             std::lock_guard lock(mutex_);
-            damage_ |= QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+            damage_ = damage_.united(r);
             post = !pending_;
             pending_ = true;
         }
@@ -51,6 +54,7 @@ public:
     {
         QMetaObject::invokeMethod(window_, [w = window_] { w->client()->update(); }, Qt::QueuedConnection);
     }
+    bool hidden() const override { return minimized.load(); }
     void linkClosed() override
     {
         QMetaObject::invokeMethod(window_, [w = window_] { w->close(); }, Qt::QueuedConnection);
@@ -64,24 +68,24 @@ public:
         QMetaObject::invokeMethod(window_, [w = window_] { w->relinked(); }, Qt::QueuedConnection);
     }
 
-    QRect takeDamage()
+    DeviceRect takeDamage()
     {
         std::lock_guard lock(mutex_);
-        QRect r = damage_;
-        damage_ = QRect();
         pending_ = false;
-        return r;
+        return std::exchange(damage_, DeviceRect{});
     }
+
+    std::atomic<bool> minimized{false};
 
 private:
     DeviceWindow* window_;
     std::mutex mutex_;
-    QRect damage_;
+    DeviceRect damage_;
     bool pending_ = false;
 };
 
 DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection,
-                           const Profile& profile, QWidget* parent)
+                           const Profile& profile, const ViewStart& start, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , context_(std::move(context))
     , sink_(std::make_unique<Sink>(this))
@@ -90,7 +94,11 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     , profileIndex_(connection_->view().profileIndex)
     , view_(connection_->view())
     , link_(connection_->link())
+    , skinIndex_(profile.skinIndex)
+    , showMouseCursor_(profile.showMouseCursor != 0)
+    , maximized_(profile.openMaximized != 0)
 {
+    geometry_.scale = start.scale >= 1 && start.scale <= 4 ? start.scale : 1;
     setObjectName(QStringLiteral("KWXCLASS"));
     setAttribute(Qt::WA_DeleteOnClose);
     deviceName_ = latin1(link_.deviceName);
@@ -116,9 +124,9 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
 
     buildToolbar();
     buildMenu();
-    toolbarHeight_ = toolbar_->sizeHint().height();
-    view_.toolbarHeight = toolbarHeight_;
+    geometry_.toolbarHeight = toolbar_->sizeHint().height();
 
+    connection_->attach(*sink_);
     connection_->start(*sink_);
     opened_ = true;
 
@@ -134,9 +142,9 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     applyEnabledStates();
     updateChecks();
     fit();
-    if (view_.skinIndex != 0)
+    if (skinIndex_ != 0)
         postCommand(devcmd::ToggleSkin);
-    if (context_.position && !view_.maximized.load())
+    if (context_.position && !maximized_)
         move(*context_.position);
     show();
     connection_->requestRefresh();
@@ -150,6 +158,7 @@ DeviceWindow::~DeviceWindow()
     if (statusWindow_)
         delete statusWindow_.data();
     // The connection goes before the sink its thread reports to.
+    connection_->detach(*sink_);
     connection_.reset();
 }
 
@@ -166,7 +175,7 @@ void DeviceWindow::command(int id)
     case devcmd::Scale3: setScale(3); break;
     case devcmd::Scale4: setScale(4); break;
     case devcmd::ToggleLowColor: toggleLowColor(); break;
-    case devcmd::Rotate90More: setRotation((view_.viewRotation.load() + 90) % 360); break;
+    case devcmd::Rotate90More: setRotation((geometry_.rotation + 90) % 360); break;
     case devcmd::Exit:
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         break;
@@ -253,14 +262,14 @@ void DeviceWindow::setScale(int scale)
         context_.beep.beep();
         return;
     }
-    view_.scale = scale;
+    geometry_.scale = scale;
     updateChecks();
     fit();
 }
 
 void DeviceWindow::setRotation(int degrees)
 {
-    view_.viewRotation = degrees;
+    geometry_.rotation = degrees;
     placeSkin();
     updateChecks();
     fit();
@@ -291,7 +300,7 @@ void DeviceWindow::toggleFlip()
 void DeviceWindow::toggleSkin(const std::filesystem::path& programDir, MessageBoxPort& messages)
 {
     std::string reason;
-    switch (ToggleSkin(programDir, view_.skinIndex, skin_, view_.scale.load(), &reason)) {
+    switch (ToggleSkin(programDir, skinIndex_, skin_, geometry_.scale, &reason)) {
     case SkinToggle::Failed:
         messages.show(MessageRequest{std::string(kSkinLoadError) + (reason.empty() ? "" : "\n\n" + reason),
                                      std::string(kSkinLoadErrorCaption), MessageIcon::Error, MessageButtons::Ok});
@@ -311,10 +320,10 @@ void DeviceWindow::toggleSkin(const std::filesystem::path& programDir, MessageBo
 void DeviceWindow::placeSkin()
 {
     const auto at = PlaceSkinPicture(skin_, SecondDisplayInUse(view_.screen), DisplayInUse(view_.screen),
-                                     view_.viewRotation.load());
+                                     geometry_.rotation);
     if (at) {
-        view_.skinX = at->skinX;
-        view_.skinY = at->skinY;
+        geometry_.skinX = at->skinX;
+        geometry_.skinY = at->skinY;
     }
 }
 
@@ -325,14 +334,12 @@ void DeviceWindow::hoverTick()
     const QPoint at = client_->mapFromGlobal(QCursor::pos());
     if (!client_->rect().contains(at))
         return;
-    ViewGeometry g = view_.geometry();
-    g.toolbarHeight = toolbarHeight_;
-    const std::string tip = HotspotTip(skin_, SecondDisplayInUse(view_.screen), g, at.x(), at.y());
+    const std::string tip = HotspotTip(skin_, SecondDisplayInUse(view_.screen), geometry_, at.x(), at.y());
     if (tip.empty())
         return;
     tip_ = QString::fromUtf8(tip.data(), qsizetype(tip.size()));
     tipBox_ = HotspotTipBox(client_->fontMetrics(), tip_, at,
-                            QRect(0, toolbarHeight_, client_->width(), client_->height() - toolbarHeight_));
+                            QRect(0, toolbarHeight(), client_->width(), client_->height() - toolbarHeight()));
     client_->update(tipBox_);
 }
 
@@ -349,11 +356,9 @@ void DeviceWindow::fit()
 {
     hideTip();
     const DisplaySize d = SkinContentSize(skin_, SecondDisplayInUse(view_.screen), DisplayInUse(view_.screen));
-    ViewGeometry g = view_.geometry();
-    g.toolbarHeight = toolbarHeight_;
     int width = 0, height = 0;
-    FitClientSize(g, d.width, d.height, width, height);
-    if (view_.maximized.load()) {
+    FitClientSize(geometry_, d.width, d.height, width, height);
+    if (maximized_) {
         layout_->setSizeConstraint(QLayout::SetDefaultConstraint);
         client_->setMinimumSize(0, 0);
         client_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -372,7 +377,8 @@ void DeviceWindow::fit()
 void DeviceWindow::clientResized()
 {
     if (toolbar_)
-        toolbar_->setGeometry(0, 0, client_->width(), toolbarHeight_ ? toolbarHeight_ : toolbar_->sizeHint().height());
+        toolbar_->setGeometry(0, 0, client_->width(),
+                              toolbarHeight() ? toolbarHeight() : toolbar_->sizeHint().height());
 }
 
 void DeviceWindow::changeEvent(QEvent* event)
@@ -381,29 +387,30 @@ void DeviceWindow::changeEvent(QEvent* event)
     if (event->type() != QEvent::WindowStateChange || !opened_)
         return;
     const bool minimized = isMinimized();
-    view_.screen.minimized = minimized;
+    sink_->minimized = minimized;
     if (minimized)
         return;
-    const int maximized = (windowState() & Qt::WindowMaximized) ? 1 : 0;
-    if (maximized != view_.maximized.load()) {
-        view_.maximized = maximized;
+    const bool maximized = (windowState() & Qt::WindowMaximized) != 0;
+    if (maximized != maximized_) {
+        maximized_ = maximized;
         fit();
     }
 }
 
 void DeviceWindow::flushDamage()
 {
-    const QRect damage = sink_->takeDamage();
-    if (!damage.isEmpty())
-        client_->update(damage);
+    const DeviceRect damage = sink_->takeDamage();
+    if (damage.empty())
+        return;
+    const DisplaySize d = DisplayInUse(view_.screen);
+    const WindowRect r = InvalidateChanged(geometry_, d.width, d.height, damage);
+    client_->update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
 }
 
 void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
 {
     QPainter painter(&target);
-    ViewGeometry g = view_.geometry();
-    g.toolbarHeight = toolbarHeight_;
-    PaintDeviceView(painter, exposed, view_.screen, g, skin_);
+    PaintDeviceView(painter, exposed, view_.screen, geometry_, skin_);
     if (greyed_) // the last picture before the link dropped
         painter.fillRect(exposed, QColor(128, 128, 128, 140));
     if (!tip_.isEmpty())
@@ -468,8 +475,7 @@ void DeviceWindow::noteTypedKeys(const std::vector<InputPacket>& packets)
 void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
                               const QPoint& clientPoint)
 {
-    ViewGeometry g = view_.geometry();
-    g.toolbarHeight = toolbarHeight_;
+    const ViewGeometry& g = geometry_;
     const DisplaySize d = DisplayInUse(view_.screen);
     PointerAction action = PointerAction::Move;
     switch (type) {
@@ -535,13 +541,13 @@ void DeviceWindow::keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool dow
 ConnectionViewSettings DeviceWindow::viewSettings() const
 {
     ConnectionViewSettings s;
-    s.scale = view_.scale.load();
+    s.scale = geometry_.scale;
     s.refreshRate = view_.screen.refreshRate.load();
     s.lowColor = view_.screen.lowColor.load() != 0;
     s.queueEvents = view_.queueEvents != 0;
-    s.showMouseCursor = view_.showMouseCursor != 0;
+    s.showMouseCursor = showMouseCursor_;
     s.skinShown = skin_.shown;
-    s.skinIndex = view_.skinIndex;
+    s.skinIndex = skinIndex_;
     s.recordingMethod = view_.recordingMethod;
     s.captureMode = view_.captureMode;
     s.clickFormat = view_.clickFormat;
@@ -551,11 +557,11 @@ ConnectionViewSettings DeviceWindow::viewSettings() const
 void DeviceWindow::storeViewSettings(const ConnectionViewSettings& s)
 {
     if (!skin_.shown || SkinFitsScale(skin_, std::clamp(s.scale, 1, 4)))
-        view_.scale = std::clamp(s.scale, 1, 4);
+        geometry_.scale = std::clamp(s.scale, 1, 4);
     view_.screen.refreshRate = std::clamp(s.refreshRate, 1, 18);
     view_.queueEvents = s.queueEvents ? 1 : 0;
-    view_.showMouseCursor = s.showMouseCursor ? 1 : 0;
-    view_.skinIndex = s.skinIndex;
+    showMouseCursor_ = s.showMouseCursor;
+    skinIndex_ = s.skinIndex;
     view_.recordingMethod = s.recordingMethod;
     view_.captureMode = s.captureMode;
     view_.clickFormat = s.clickFormat;

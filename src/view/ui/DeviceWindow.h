@@ -18,8 +18,13 @@
 // tools, status window, help, configure) are handed in as DeviceWindowServices;
 // a command without its service is shown disabled and does nothing.
 //
-// Thread: user-interface thread. The connection thread reports through a ViewSink the
-// window owns, which only posts queued calls. Links, views, settings and the beep
+// The window is one view of its connection (ConnectionView): it keeps what the profile
+// and the Configure dialog set (scale, rotation, skin, its window state, the AVI
+// recording's cursor) and maps the connection's device rectangles and its own pointer
+// positions through that geometry itself.
+//
+// Thread: user-interface thread. The connection thread reports through a view and
+// ViewSink the window owns, which only post queued calls. Links, settings and the beep
 // are borrowed from the program and outlive the window.
 
 #include <deque>
@@ -40,6 +45,7 @@
 #include "settings/ui/SettingsDialogContext.h"
 #include "view/CommandIds.h"
 #include "view/Connection.h"
+#include "view/ConnectionView.h"
 #include "view/InputPackets.h"
 #include "view/PointerInput.h"
 #include "view/Skin.h"
@@ -97,10 +103,10 @@ public:
     // The toolbar's buttons in their order.
     static constexpr int kToolbarCommands[8] = {40001, 40004, 40007, 40008, 40009, 40011, 40033, 40012};
 
-    // Opens the window for a connection made from `profile` (not started yet) and
-    // starts it. The window is shown.
+    // Opens the window for a connection made from `profile` (not started yet), at the
+    // scale the connect flow chose (start), and starts it. The window is shown.
     DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection, const Profile& profile,
-                 QWidget* parent = nullptr);
+                 const ViewStart& start, QWidget* parent = nullptr);
     // Ends the connection: the status window closes, the connection's threads are
     // stopped and joined, buffers and link are released and the slot is free.
     ~DeviceWindow() override;
@@ -123,7 +129,11 @@ public:
     // Mouse positions in it are the client points input mapping takes.
     QWidget* client() const { return client_; }
     QToolBar* toolbar() const { return toolbar_; }
-    int toolbarHeight() const { return toolbarHeight_; }
+    int toolbarHeight() const { return geometry_.toolbarHeight; }
+    // Where the picture sits in the client area: scale, rotation, skin placement, toolbar.
+    const ViewGeometry& geometry() const { return geometry_; }
+    // The profile's or Configure's "show the mouse cursor" in AVI recordings.
+    bool showsMouseCursor() const { return showMouseCursor_; }
     QMenuBar* menuBar() const { return menuBar_; }
     QAction* action(int id) const; // the menu item of a command, or nullptr
     // The live status line under the picture (Status Line, 40097, hides and shows it).
@@ -186,6 +196,10 @@ private:
     const int profileIndex_;
     ViewRecord& view_;
     LinkSlot& link_;
+    ViewGeometry geometry_;       // this view's own (connection thread never reads it)
+    int skinIndex_ = 0;           // the skin Toggle Skin loads
+    bool showMouseCursor_ = false;
+    bool maximized_ = false;      // the window is (to be) maximised
     QString deviceName_;
     PointerInput pointer_;
     Skin skin_;                 // the case shown around the picture, with its buttons
@@ -199,7 +213,6 @@ private:
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
     QToolBar* toolbar_ = nullptr;
-    int toolbarHeight_ = 0;
     std::multimap<int, QAction*> actions_;
     QPointer<QWidget> statusWindow_;
     QLabel* statusLine_ = nullptr;

@@ -147,10 +147,10 @@ void DeviceWindow::applyEnabledStates()
 void DeviceWindow::updateChecks()
 {
     const int scaleIds[] = {devcmd::Scale1, devcmd::Scale2, devcmd::Scale3, devcmd::Scale4};
-    const int scale = std::clamp(view_.scale.load(), 1, 4);
+    const int scale = std::clamp(geometry_.scale, 1, 4);
     if (QAction* a = action(scaleIds[scale - 1]))
         a->setChecked(true);
-    if (QAction* a = action(devcmd::Rotate0 + view_.viewRotation.load() / 90))
+    if (QAction* a = action(devcmd::Rotate0 + geometry_.rotation / 90))
         a->setChecked(true);
 }
 
