@@ -18,7 +18,6 @@
 #include "tools/ui/TypeTextDialog.h"
 #include "view/CommandIds.h"
 #include "view/Connection.h"
-#include "view/ui/JobQt.h"
 
 namespace sorvane {
 namespace {
@@ -43,17 +42,7 @@ public:
         setObjectName(QStringLiteral("DEVICETOOLSPORT"));
     }
 
-    std::function<void()> post(QObject* receiver, ToolsJob kind, Work work, Finished finished) override
-    {
-        std::shared_ptr<Job> job = PostJob(
-            receiver, connection_, jobKind(kind),
-            [work = std::move(work)](JobContext& context, std::string& error) { return work(context.channel(), error); },
-            [finished = std::move(finished)](const Job& j) {
-                if (finished)
-                    finished(j.status() == JobStatus::Done, j.error());
-            });
-        return [job] { job->cancel(); };
-    }
+    void submit(const std::shared_ptr<Job>& job) override { connection_.submit(job); }
 
     void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
     std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
@@ -61,17 +50,6 @@ public:
     void keysTyped(const std::vector<InputPacket>& packets) override { window_.noteTypedKeys(packets); }
 
 private:
-    static JobKind jobKind(ToolsJob kind)
-    {
-        switch (kind) {
-        case ToolsJob::Status: return JobKind::Status;
-        case ToolsJob::Processes: return JobKind::Processes;
-        case ToolsJob::ClipboardText: return JobKind::ClipboardText;
-        case ToolsJob::Message: return JobKind::Custom;
-        }
-        return JobKind::Custom;
-    }
-
     DeviceWindow& window_; // the port is its child
     Connection& connection_;
     std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();

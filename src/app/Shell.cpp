@@ -12,7 +12,6 @@
 
 #include "view/CommandIds.h"
 #include "app/DeviceToolsServices.h"
-#include "app/ExplorerJobs.h"
 #include "app/ConnectionWindows.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
@@ -22,6 +21,7 @@
 #include "capture/ShutterSound.h"
 #include "capture/ui/ShutterPlayer.h"
 #include "connect/ui/ConnectCommand.h"
+#include "files/ui/DeviceFileService.h"
 #include "files/ui/ExplorerWindow.h"
 #include "platform/WindowPlacement.h"
 #include "settings/ui/ConfigDialog.h"
@@ -323,9 +323,8 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
             open->activateWindow();
             return;
         }
-        auto runner = std::make_shared<ExplorerJobs>(w);
         auto* explorer = new ExplorerWindow(
-            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(runner), ports_.messages,
+            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(w.connection(), w), ports_.messages,
                                     ports_.beep},
             &w);
         explorer->show();

@@ -197,9 +197,8 @@ void Connection::join()
     sender_.join();
 }
 
-std::shared_ptr<Job> Connection::post(JobKind kind, JobWork work, Job::Done done)
+void Connection::submit(const std::shared_ptr<Job>& job)
 {
-    auto job = std::make_shared<Job>(kind, std::move(work), std::move(done));
     std::string refusal;
     {
         std::lock_guard lock(jobsMutex_);
@@ -212,10 +211,9 @@ std::shared_ptr<Job> Connection::post(JobKind kind, JobWork work, Job::Done done
     }
     if (!refusal.empty()) {
         job->finish(JobStatus::Failed, refusal);
-        return job;
+        return;
     }
     jobsWake_.notify_all();
-    return job;
 }
 
 void Connection::requestRefresh()

@@ -70,7 +70,7 @@ public:
 // device's display cannot be shown.
 bool BuildConnectionBuffers(const LinkSlot& link, ScreenState& screen);
 
-class Connection {
+class Connection final : public JobPort {
 public:
     // A link that stays up this long (on the links' clock) counts as working again:
     // the waits between reconnect attempts start from 1 s after it.
@@ -106,8 +106,9 @@ public:
     void join();
     bool running() const { return running_.load(); }
 
-    // Posts a job (see Job.h). A connection that is not running fails it at once.
-    std::shared_ptr<Job> post(JobKind kind, JobWork work, Job::Done done = {});
+    // Queues a job (post it through JobPort::post, see Job.h). A connection that is not
+    // running, or whose link is down, fails it at once.
+    void submit(const std::shared_ptr<Job>& job) override;
     // Refresh Display: 'Q' before the next poll (one pending refresh at a time).
     void requestRefresh();
 

@@ -1,10 +1,14 @@
 #pragma once
-// Typed jobs: the exchanges with a device that expect a reply, posted from any thread
-// and run one at a time on the connection's thread, the only reader of its link.
+// Jobs: the exchanges with a device that expect a reply, posted from any thread to a
+// JobPort (a live Connection) and run one at a time on the connection's thread, the
+// only reader of its link.
 //
 // A job carries its kind, the work to do on the connection thread and what to do when
-// it ends. The poster keeps the shared Job to wait for it (never on the user-interface
-// thread), to read its outcome or to cancel it. A job ends exactly once: Done when its
+// it ends. A typed job's work gives a value (or a reason why there is none) and its
+// poster gets a JobResult<T>: the value when it ended Done, else the reason. The poster
+// keeps the shared Job to wait for it (never on the user-interface thread), to read its
+// outcome or to cancel it; a window has the result delivered on its own thread
+// (platform/ui/UiThread.h). A job ends exactly once: Done when its
 // work served it, Failed with a reason when the work failed or the connection stopped
 // (or the link dropped) before it could run, Cancelled when the poster cancelled it
 // before it ran. Jobs still pending when a connection stops are failed, never carried
@@ -21,7 +25,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace sorvane {
 
@@ -41,7 +47,7 @@ enum class JobKind {
     SendFiles,     // 'i': runs the whole transfer
     Playback,      // a script or scenario
     ClipboardText, // 'q'
-    Custom,
+    Custom,        // anything else (a message that must leave before its poster goes on)
 };
 
 const char* JobKindName(JobKind kind);
@@ -106,6 +112,68 @@ private:
     mutable std::condition_variable ended_;
     JobStatus status_ = JobStatus::Pending;
     std::string error_;
+};
+
+// How a typed job ended: `value` is set exactly when `status` is Done; otherwise
+// `error` says why there is none (Failed or Cancelled).
+template <class T>
+struct JobResult {
+    JobStatus status = JobStatus::Failed;
+    std::optional<T> value;
+    std::string error;
+};
+
+// A job whose work gives a value: a value means served (Done), none means Failed with
+// the reason the work put in `error`. `done` gets the result once, on the thread that
+// ended the job (see Job).
+template <class T>
+class TypedJob final : public Job {
+public:
+    using Work = std::function<std::optional<T>(JobContext&, std::string& error)>;
+    using Deliver = std::function<void(JobResult<T>)>;
+
+    TypedJob(JobKind kind, Work work, Deliver done)
+        : Job(kind,
+              [this, work = std::move(work)](JobContext& context, std::string& error) {
+                  value_ = work(context, error);
+                  return value_.has_value();
+              },
+              [this, done = std::move(done)](const Job&) {
+                  JobResult<T> result{status(), std::nullopt, error()};
+                  if (result.status == JobStatus::Done)
+                      result.value = std::move(value_);
+                  if (done)
+                      done(std::move(result));
+              })
+    {
+    }
+
+private:
+    std::optional<T> value_; // written by the work, read once when the job ends
+};
+
+// Where jobs are posted: a live connection. A port that is not running (or whose link
+// is down) fails a job at once.
+class JobPort {
+public:
+    virtual ~JobPort() = default;
+    // Queues a made job.
+    virtual void submit(const std::shared_ptr<Job>& job) = 0;
+
+    std::shared_ptr<Job> post(JobKind kind, JobWork work, Job::Done done = {})
+    {
+        auto job = std::make_shared<Job>(kind, std::move(work), std::move(done));
+        submit(job);
+        return job;
+    }
+    template <class T>
+    std::shared_ptr<TypedJob<T>> post(JobKind kind, typename TypedJob<T>::Work work,
+                                      typename TypedJob<T>::Deliver done)
+    {
+        auto job = std::make_shared<TypedJob<T>>(kind, std::move(work), std::move(done));
+        submit(job);
+        return job;
+    }
 };
 
 } // namespace sorvane

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -296,23 +297,39 @@ TEST(Connection, JobsRunInOrderSayHowTheyEndedAndPendingOnesFailWhenItStops)
     Live c;
     std::vector<int> order;
     std::mutex m;
-    auto served = c.connection->post(JobKind::Custom, [&](JobContext& ctx, std::string&) {
-        // A reply exchange of its own: 'Q' is answered with 'a'.
-        std::vector<uint8_t> q = CommandMessage(CmdRefresh);
-        ctx.channel().send(q.data(), q.size());
-        std::lock_guard lock(m);
-        order.push_back(1);
-        return ctx.channel().readReply() == ReplyAccepted;
-    });
-    auto failed = c.connection->post(JobKind::Status, [&](JobContext&, std::string& error) {
-        std::lock_guard lock(m);
-        order.push_back(2);
-        error = "no status";
-        return false;
-    });
+    // A typed job gives its poster the value its work gave, or the reason it gave none.
+    std::promise<JobResult<uint8_t>> servedResult, failedResult;
+    auto served = c.connection->post<uint8_t>(
+        JobKind::Custom,
+        [&](JobContext& ctx, std::string&) -> std::optional<uint8_t> {
+            // A reply exchange of its own: 'Q' is answered with 'a'.
+            std::vector<uint8_t> q = CommandMessage(CmdRefresh);
+            ctx.channel().send(q.data(), q.size());
+            std::lock_guard lock(m);
+            order.push_back(1);
+            return ctx.channel().readReply();
+        },
+        [&](JobResult<uint8_t> r) { servedResult.set_value(std::move(r)); });
+    auto failed = c.connection->post<uint8_t>(
+        JobKind::Status,
+        [&](JobContext&, std::string& error) -> std::optional<uint8_t> {
+            std::lock_guard lock(m);
+            order.push_back(2);
+            error = "no status";
+            return std::nullopt;
+        },
+        [&](JobResult<uint8_t> r) { failedResult.set_value(std::move(r)); });
     EXPECT_EQ(Live::outcome(served), JobStatus::Done);
     EXPECT_EQ(Live::outcome(failed), JobStatus::Failed);
-    EXPECT_EQ(failed->error(), "no status");
+    std::future<JobResult<uint8_t>> s = servedResult.get_future(), f = failedResult.get_future();
+    ASSERT_EQ(s.wait_for(30s), std::future_status::ready);
+    ASSERT_EQ(f.wait_for(30s), std::future_status::ready);
+    const JobResult<uint8_t> sr = s.get(), fr = f.get();
+    EXPECT_EQ(sr.status, JobStatus::Done);
+    EXPECT_EQ(sr.value, std::optional<uint8_t>(ReplyAccepted));
+    EXPECT_EQ(fr.status, JobStatus::Failed);
+    EXPECT_EQ(fr.value, std::nullopt);
+    EXPECT_EQ(fr.error, "no status");
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
     // Refresh Display ('Q', then polling goes on): tests/view_ui DeviceWindow's low colour toggle.
 
@@ -547,6 +564,34 @@ TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
               JobStatus::Done);
     ASSERT_TRUE(live.step(600, [&] { return live.polls.load() == 1; }));
     EXPECT_EQ(live.agent->updateTimes(), std::vector<uint32_t>{600});
+}
+
+// A reply that does not come ends its job at its kind's limit on the links' clock, not
+// before, and polling goes on.
+TEST(ConnectionTest, UnansweredJobEndsAtItsKindsReplyLimit)
+{
+    const struct {
+        JobKind kind;
+        uint32_t limitMs;
+    } rows[] = {{JobKind::ListDirectory, 2000}, {JobKind::Rename, 2000}, {JobKind::Status, 5000}};
+    for (const auto& [kind, limitMs] : rows) {
+        SCOPED_TRACE(JobKindName(kind));
+        Live live(LinkKind::Wan, 0, std::nullopt, {}, /*driven=*/true, {}, 1);
+        ASSERT_TRUE(live.step(250));
+        auto job = live.connection->post<uint8_t>(
+            kind,
+            [](JobContext& ctx, std::string&) -> std::optional<uint8_t> {
+                uint8_t reply = 0;
+                return ctx.channel().recv(&reply, 1) == 1 ? std::optional(reply) : std::nullopt;
+            },
+            {});
+        ASSERT_TRUE(live.step(250, [&] { return job->status() == JobStatus::Running; }));
+        ASSERT_TRUE(live.step(250 + limitMs - 1));
+        EXPECT_EQ(job->status(), JobStatus::Running) << "ended before its limit";
+        ASSERT_TRUE(live.step(250 + limitMs));
+        EXPECT_TRUE(job->finished()) << "still waiting at its limit";
+        ASSERT_TRUE(live.step(250 + limitMs, [&] { return live.polls.load() == 1; }));
+    }
 }
 
 // Queued input waits for a poll, but not for ever: with polling held it goes out by

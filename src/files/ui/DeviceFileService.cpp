@@ -1,8 +1,9 @@
 #include "files/ui/DeviceFileService.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-#include <QPointer>
+
+#include "platform/ui/UiThread.h"
+#include "view/Connection.h"
 
 namespace sorvane {
 namespace {
@@ -12,62 +13,60 @@ void markReconnecting(DeviceListing& r) { r.status = DeviceFileStatus::Reconnect
 void markReconnecting(DeviceFileStatus& r) { r = DeviceFileStatus::Reconnecting; }
 void markReconnecting(TransferReport&) {}
 
+// Posts the work as a job of `kind`; `done` gets its result on the user-interface
+// thread while `receiver` is there: what the work gave, or `failed` when it did not
+// run (no connection any more: at once).
+template <class Result>
+void Post(Connection* connection, const QPointer<QObject>& owner, JobKind kind, QObject* receiver,
+          typename TypedJob<Result>::Work work, Result failed, std::function<void(Result)> done)
+{
+    auto deliver = OnUiThread(receiver, [connection, owner, failed = std::move(failed),
+                                         done = std::move(done)](JobResult<Result> r) {
+        Result result = r.value ? std::move(*r.value) : failed;
+        if (!r.value && owner && connection->reconnecting())
+            markReconnecting(result);
+        done(std::move(result));
+    });
+    if (connection)
+        connection->post<Result>(kind, std::move(work), std::move(deliver));
+    else
+        deliver(JobResult<Result>{JobStatus::Failed, std::nullopt, "the connection has ended"});
+}
+
 } // namespace
 
-JobFileService::JobFileService(std::shared_ptr<LinkJobRunner> runner, QObject* parent)
-    : QObject(parent), runner_(std::move(runner))
-{
-}
-
-template <class Result>
-void JobFileService::run(LinkJobRunner::Kind kind, Result failed,
-                         std::function<Result(LinkChannel&, const std::function<bool()>&)> work,
-                         std::function<void(Result)> done, std::function<void()> afterDone)
-{
-    auto result = std::make_shared<Result>(std::move(failed));
-    QPointer<JobFileService> self(this);
-    std::weak_ptr<LinkJobRunner> runner = runner_;
-    runner_->post(
-        kind, [result, work = std::move(work)](LinkChannel& c, const std::function<bool()>& stopping) { *result = work(c, stopping); },
-        [self, result, runner, done = std::move(done), afterDone = std::move(afterDone)](bool ran) {
-            // Called on the link's thread: the result goes to the user-interface thread,
-            // where a service already gone drops it (the application object outlives both).
-            QMetaObject::invokeMethod(
-                qApp,
-                [self, result, runner, ran, done, afterDone] {
-                    if (auto r = runner.lock(); !ran && r && r->reconnecting())
-                        markReconnecting(*result);
-                    if (self && done)
-                        done(std::move(*result));
-                    if (afterDone)
-                        afterDone();
-                },
-                Qt::QueuedConnection);
-        });
-}
+JobFileService::JobFileService(Connection& connection, QObject& owner) : connection_(connection), owner_(&owner) {}
 
 void JobFileService::list(std::string folder, std::function<void(DeviceListing)> done)
 {
     DeviceListing failed;
     failed.status = DeviceFileStatus::NoReply;
-    run<DeviceListing>(LinkJobRunner::Kind::ListDirectory, failed,
-                       [folder](LinkChannel& c, const std::function<bool()>&) { return ListDeviceFolder(c, folder); },
-                       std::move(done));
+    Post<DeviceListing>(
+        connection(), owner_, JobKind::ListDirectory, this,
+        [folder](JobContext& c, std::string&) { return ListDeviceFolder(c.channel(), folder); }, failed,
+        std::move(done));
 }
 
 void JobFileService::remove(std::string path, std::function<void(DeviceFileStatus)> done)
 {
-    run<DeviceFileStatus>(LinkJobRunner::Kind::Delete, DeviceFileStatus::NoReply,
-                          [path](LinkChannel& c, const std::function<bool()>&) { return DeleteDeviceFile(c, path); },
-                          std::move(done));
+    Post<DeviceFileStatus>(
+        connection(), owner_, JobKind::Delete, this,
+        [path](JobContext& c, std::string&) { return DeleteDeviceFile(c.channel(), path); },
+        DeviceFileStatus::NoReply, std::move(done));
 }
 
 void JobFileService::rename(std::string from, std::string to, std::function<void(DeviceFileStatus)> done)
 {
-    run<DeviceFileStatus>(
-        LinkJobRunner::Kind::Rename, DeviceFileStatus::NoReply,
-        [from, to](LinkChannel& c, const std::function<bool()>&) { return RenameDeviceFile(c, from, to); },
-        std::move(done));
+    Post<DeviceFileStatus>(
+        connection(), owner_, JobKind::Rename, this,
+        [from, to](JobContext& c, std::string&) { return RenameDeviceFile(c.channel(), from, to); },
+        DeviceFileStatus::NoReply, std::move(done));
+}
+
+void JobFileService::sendMessage(std::vector<uint8_t> message)
+{
+    if (Connection* c = connection())
+        c->sendMessage(std::move(message));
 }
 
 namespace {
@@ -95,16 +94,28 @@ void JobFileService::transfer(bool sending, std::vector<TransferFile> files, std
 {
     TransferReport failed;
     failed.results.assign(files.size(), FileResult::NotStarted);
-    const bool compress = runner_->compresses();
-    auto runner = runner_;
-    run<TransferReport>(
-        sending ? LinkJobRunner::Kind::SendFiles : LinkJobRunner::Kind::ReceiveFiles, failed,
-        [sending, files = std::move(files), state, compress](LinkChannel& c, const std::function<bool()>& stopping) mutable {
+    Connection* connection = this->connection();
+    // USB links carry the blocks raw.
+    const bool compress = !connection || LinkKind(connection->link().linkKind) != LinkKind::Usb;
+    QPointer<JobFileService> self(this);
+    QPointer<QObject> owner = owner_;
+    // Delivered even when the explorer has gone meanwhile: polling goes on again.
+    Post<TransferReport>(
+        connection, owner_, sending ? JobKind::SendFiles : JobKind::ReceiveFiles, QCoreApplication::instance(),
+        [sending, files = std::move(files), state, compress, connection](JobContext& c, std::string&) mutable {
+            const std::function<bool()> stopping = [&c] { return c.cancelled(); };
             StoppableProgress progress(*state, stopping);
-            return sending ? SendFiles(c, files, TransferOptions{compress}, progress)
-                           : ReceiveFiles(c, files, TransferOptions{compress}, progress);
+            TransferReport report = sending ? SendFiles(c.channel(), files, TransferOptions{compress}, progress)
+                                            : ReceiveFiles(c.channel(), files, TransferOptions{compress}, progress);
+            connection->holdPolling(true); // until the explorer has the result
+            return std::optional<TransferReport>(std::move(report));
         },
-        std::move(done), [runner] { runner->transferSettled(); });
+        std::move(failed), [self, owner, connection, done = std::move(done)](TransferReport report) {
+            if (self && done)
+                done(std::move(report));
+            if (owner)
+                connection->holdPolling(false);
+        });
 }
 
 } // namespace sorvane

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include "platform/ui/UiThread.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceText.h"
 
@@ -12,33 +13,38 @@ namespace sorvane {
 
 void CopyFromDevice(DeviceToolsPort& port, QObject* receiver, std::function<void(const CopyOutcome&)> done)
 {
+    // The device's answer: its text, or a length it cannot mean (BadReply).
     struct Reply {
         ExchangeStatus status = ExchangeStatus::NoReply;
         std::string text;
     };
-    auto reply = std::make_shared<Reply>();
-    port.post(
-        receiver, ToolsJob::ClipboardText,
-        [reply](LinkChannel& channel, std::string& error) {
-            reply->status = ReadDeviceClipboard(channel, reply->text);
-            if (reply->status != ExchangeStatus::Served)
-                error = ExchangeStatusName(reply->status);
-            return reply->status == ExchangeStatus::Served;
+    port.post<Reply>(
+        JobKind::ClipboardText,
+        [](JobContext& context, std::string& error) -> std::optional<Reply> {
+            Reply reply;
+            reply.status = ReadDeviceClipboard(context.channel(), reply.text);
+            if (reply.status == ExchangeStatus::NoReply) {
+                error = ExchangeStatusName(reply.status);
+                return std::nullopt;
+            }
+            return reply;
         },
-        [reply, done = std::move(done)](bool served, const std::string&) {
+        OnUiThread(receiver, [done = std::move(done)](JobResult<Reply> result) {
             CopyOutcome outcome;
-            if (served && reply->status == ExchangeStatus::Served && reply->text.empty()) {
+            if (!result.value) {
+                outcome.kind = CopyOutcome::Kind::NoReply;
+            } else if (result.value->status == ExchangeStatus::BadReply) {
+                outcome.kind = CopyOutcome::Kind::Refused;
+            } else if (result.value->text.empty()) {
                 outcome.kind = CopyOutcome::Kind::Empty;
-            } else if (served && reply->status == ExchangeStatus::Served) {
+            } else {
                 outcome.kind = CopyOutcome::Kind::Copied;
-                outcome.text = QString::fromStdString(FromDeviceText(reply->text));
+                outcome.text = QString::fromStdString(FromDeviceText(result.value->text));
                 outcome.text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
                 QGuiApplication::clipboard()->setText(outcome.text);
-            } else if (reply->status == ExchangeStatus::BadReply) {
-                outcome.kind = CopyOutcome::Kind::Refused;
             }
             done(outcome);
-        });
+        }));
 }
 
 } // namespace sorvane

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "link/LinkChannel.h"
+#include "platform/ui/UiThread.h"
 #include "tools/DeviceExchanges.h"
 #include "tools/DeviceText.h"
 
@@ -69,14 +70,14 @@ void SuspendDevice(DeviceToolsPort& port, QObject* receiver, std::function<void(
             f();
         }
     };
-    port.post(
-        receiver, ToolsJob::Message,
-        [](LinkChannel& channel, std::string&) {
+    port.post<bool>(
+        JobKind::Custom,
+        [](JobContext& context, std::string&) {
             const std::vector<uint8_t> m = SuspendMessage();
-            channel.send(m.data(), m.size());
-            return true;
+            context.channel().send(m.data(), m.size());
+            return std::optional<bool>(true);
         },
-        [run](bool, const std::string&) { run(); });
+        OnUiThread(receiver, [run](JobResult<bool>) { run(); }));
     QTimer::singleShot(5000, receiver, run);
 }
 

@@ -71,7 +71,7 @@ DeviceInfoDialog::DeviceInfoDialog(DeviceToolsPort& port, DeviceFacts facts, QWi
     request_ = new DeviceRequest(this);
     connect(request_, &DeviceRequest::ended, this, [this](bool served, const QString&) { showValues(served); });
     std::shared_ptr<DeviceToolsMemory> memory = port_.memory();
-    request_->start(port_, ToolsJob::Status, [memory](LinkChannel& channel, std::string& error) {
+    request_->start(port_, JobKind::Status, [memory](LinkChannel& channel, std::string& error) {
         DeviceStatusRecord status;
         const ExchangeStatus r = RequestDeviceStatus(channel, status);
         if (r != ExchangeStatus::Served) {

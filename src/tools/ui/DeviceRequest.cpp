@@ -1,5 +1,7 @@
 #include "tools/ui/DeviceRequest.h"
 
+#include "platform/ui/UiThread.h"
+
 namespace sorvane {
 
 DeviceRequest::DeviceRequest(QObject* parent) : QObject(parent)
@@ -18,16 +20,24 @@ DeviceRequest::~DeviceRequest()
         cancel_();
 }
 
-void DeviceRequest::start(DeviceToolsPort& port, ToolsJob kind, DeviceToolsPort::Work work)
+void DeviceRequest::start(DeviceToolsPort& port, JobKind kind, Work work)
 {
     busy_ = true;
     port_ = &port;
     const unsigned generation = ++generation_;
     limit_.start(kLimitMs);
-    cancel_ = port.post(this, kind, std::move(work), [this, generation](bool served, const std::string& error) {
-        if (generation == generation_ && busy_)
-            finish(served, QString::fromStdString(error));
-    });
+    std::shared_ptr<Job> job = port.post<bool>(
+        kind,
+        [work = std::move(work)](JobContext& context, std::string& error) -> std::optional<bool> {
+            if (!work(context.channel(), error))
+                return std::nullopt;
+            return true;
+        },
+        OnUiThread(this, [this, generation](JobResult<bool> result) {
+            if (generation == generation_ && busy_)
+                finish(result.value.has_value(), QString::fromStdString(result.error));
+        }));
+    cancel_ = [job] { job->cancel(); };
 }
 
 void DeviceRequest::finish(bool served, const QString& error)

@@ -14,6 +14,8 @@
 
 namespace sorvane {
 
+class LinkChannel;
+
 class DeviceRequest final : public QObject {
     Q_OBJECT
 public:
@@ -25,8 +27,12 @@ public:
     bool busy() const { return busy_; }
     // The last request failed because the link is being made again.
     bool reconnecting() const { return reconnecting_; }
-    // Starts the work; ended() follows once, with served = false after the limit.
-    void start(DeviceToolsPort& port, ToolsJob kind, DeviceToolsPort::Work work);
+    // Runs on the connection's thread; true when served, else a reason in `error`.
+    using Work = std::function<bool(LinkChannel& channel, std::string& error)>;
+
+    // Posts the work as a job of `kind`; ended() follows once, with served = false
+    // after the limit.
+    void start(DeviceToolsPort& port, JobKind kind, Work work);
 
 signals:
     void ended(bool served, const QString& error);

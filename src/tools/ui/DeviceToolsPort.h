@@ -1,8 +1,9 @@
 #pragma once
-// What the device tools need of one live connection: exchanges that expect a reply run
-// as jobs on the connection's thread (the screen poll waits meanwhile), messages that
-// expect none are handed to the connection whole. The dialogs and commands are
-// written against this; one adapter maps it onto the connection.
+// What the device tools need of one live connection: exchanges that expect a reply are
+// posted as its jobs (JobPort::post, run on the connection's thread while the screen
+// poll waits; a window has the result delivered through platform/ui/UiThread.h),
+// messages that expect none are handed to the connection whole. The dialogs and
+// commands are written against this; one adapter maps it onto the connection.
 //
 // Thread: user-interface thread.
 
@@ -13,27 +14,12 @@
 
 #include "tools/DeviceToolsMemory.h"
 #include "view/InputPackets.h"
-
-class QObject;
+#include "view/Job.h"
 
 namespace sorvane {
 
-class LinkChannel;
-
-enum class ToolsJob { Status, Processes, ClipboardText, Message };
-
-class DeviceToolsPort {
+class DeviceToolsPort : public JobPort {
 public:
-    // Runs on the connection's thread; true when served, else a reason in `error`.
-    using Work = std::function<bool(LinkChannel& channel, std::string& error)>;
-    // Runs once on the user-interface thread when the work ended in any way (failed,
-    // when it never ran); dropped when the receiver is gone by then.
-    using Finished = std::function<void(bool served, const std::string& error)>;
-
-    virtual ~DeviceToolsPort() = default;
-    // Posts the work; returns a function that cancels it (a job not yet started then
-    // never runs; one running ends as it would).
-    virtual std::function<void()> post(QObject* receiver, ToolsJob kind, Work work, Finished finished) = 0;
     // Sends a whole message that expects no reply, in order with input; never blocks.
     virtual void sendMessage(std::vector<uint8_t> bytes) = 0;
     // This device's last status and process list.

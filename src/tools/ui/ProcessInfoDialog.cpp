@@ -112,7 +112,7 @@ void ProcessInfoDialog::reload(std::vector<uint8_t> killFirst)
     note_->setText(tr("Waiting for the device..."));
     note_->show();
     std::shared_ptr<DeviceToolsMemory> memory = port_.memory();
-    request_->start(port_, ToolsJob::Processes,
+    request_->start(port_, JobKind::Processes,
                     [memory, kill = std::move(killFirst)](LinkChannel& channel, std::string& error) {
                         if (!kill.empty())
                             channel.send(kill.data(), kill.size());
