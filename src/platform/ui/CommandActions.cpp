@@ -216,21 +216,21 @@ void AddCommandRows(QMenu& menu, std::span<const CommandRow> rows, CommandPlace 
 void BuildCommandMenus(QMenuBar& bar, std::span<const CommandMenu> menus, std::span<const CommandRow> rows,
                        const CommandActionMade& made)
 {
-    std::map<CommandPlace, QMenu*> made_menus;
+    std::map<CommandPlace, QMenu*> built;
     for (const CommandMenu& m : menus)
         if (m.parent == CommandPlace::None)
-            made_menus[m.place] = bar.addMenu(CommandText(m.title));
+            built[m.place] = bar.addMenu(CommandText(m.title));
     // A submenu is made when its first row comes, after the parent's rows above it.
     auto menuOf = [&](CommandPlace place) -> QMenu* {
-        if (auto it = made_menus.find(place); it != made_menus.end())
+        if (auto it = built.find(place); it != built.end())
             return it->second;
         for (const CommandMenu& m : menus) {
-            if (m.place != place || !made_menus.count(m.parent))
+            if (m.place != place || !built.count(m.parent))
                 continue;
-            QMenu* parent = made_menus[m.parent];
+            QMenu* parent = built[m.parent];
             if (m.separatorBefore)
                 parent->addSeparator();
-            return made_menus[place] = parent->addMenu(CommandText(m.title));
+            return built[place] = parent->addMenu(CommandText(m.title));
         }
         return nullptr;
     };
