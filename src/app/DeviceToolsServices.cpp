@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include <QAction>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -178,16 +177,6 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
 
 void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages)
 {
-    auto* copy = new QAction(QObject::tr("Copy from device"), &window);
-    copy->setObjectName(QString::number(devcmd::CopyFromDevice));
-    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    copy->setShortcutContext(Qt::WindowShortcut);
-    QPointer<DeviceWindow> w(&window);
-    QObject::connect(copy, &QAction::triggered, &window, [w] {
-        if (w)
-            w->command(devcmd::CopyFromDevice);
-    });
-    window.addAction(copy);
     if (QWidget* client = window.client()) {
         client->setAcceptDrops(true);
         client->installEventFilter(new TextDrop(window, messages));

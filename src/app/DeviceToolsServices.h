@@ -23,8 +23,9 @@ struct TypeTextChoice;
 void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages,
                             TypeTextChoice* typeChoice = nullptr);
 
-// What an open window gets besides its services: Ctrl+Shift+C for Copy from device,
-// and text dropped onto the picture typed on the device.
+// What an open window gets besides its services: text dropped onto the picture typed
+// on the device. (Its keys, Ctrl+Shift+C for Copy from device too, come from the
+// command table.)
 void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages);
 
 // The port of a window's connection (made on first use).

@@ -13,7 +13,8 @@
 
 #include "app/AboutDialog.h"
 #include "app/AppIcon.h"
-#include "view/CommandIds.h"
+#include "platform/ui/CommandActions.h"
+#include "view/CommandTable.h"
 #include "app/ConnectionWindows.h"
 #include "app/HelpWindow.h"
 
@@ -23,11 +24,6 @@ namespace {
 
 constexpr int kHalfWidth = 300;
 constexpr int kClientHeight = 352;
-
-// Accelerator commands the device window carries; sent to the device window that
-// is the active window.
-constexpr int kDeviceWindowAccelerators[] = {cmd::CaptureScreendump, cmd::ToggleSkin, cmd::StartRecording,
-                                             cmd::StopRecording, cmd::ToggleLowColor, cmd::PasteToDevice};
 
 QTreeWidget* makeReportList(QWidget* parent, const char* objectName, const QStringList& columns,
                             std::initializer_list<int> widths)
@@ -270,32 +266,28 @@ void MainWindow::buildMenus()
 
 void MainWindow::buildAccelerators()
 {
-    // The keys work whichever window of the program has the focus.
+    // The keys work whichever window of the program has the focus: the main window's
+    // own commands run here, the device window's go to the device window that is the
+    // active window, if any.
     auto* table = new QObject(this);
     table->setObjectName(QStringLiteral("MYACCELERATORS"));
-    const std::pair<QKeySequence, int> keys[] = {
-        {QKeySequence(Qt::SHIFT | Qt::Key_F1), cmd::HelpIndex},
-        {QKeySequence(Qt::Key_F10), cmd::ToggleLowColor},
-        {QKeySequence(Qt::Key_F11), cmd::PasteToDevice},
-        {QKeySequence(Qt::SHIFT | Qt::Key_F11), cmd::ShiftF11},
-        {QKeySequence(Qt::Key_F12), cmd::Disconnect},
-        {QKeySequence(Qt::SHIFT | Qt::Key_F2), cmd::ShiftF2},
-        {QKeySequence(Qt::Key_F4), cmd::CaptureScreendump},
-        {QKeySequence(Qt::Key_F5), cmd::ToggleSkin},
-        {QKeySequence(Qt::Key_F6), cmd::DefaultSettings},
-        {QKeySequence(Qt::Key_F7), cmd::StartRecording},
-        {QKeySequence(Qt::Key_F8), cmd::PlayPause},
-        {QKeySequence(Qt::Key_F9), cmd::StopRecording},
-    };
-    for (const auto& [key, id] : keys) {
-        auto* action = new QAction(table);
-        action->setObjectName(QString::number(id));
-        action->setData(id);
-        action->setShortcut(key);
+    auto add = [this, table](const CommandRow& row, bool toDevice) {
+        QAction* action = NewCommandAction(row, QString(), table);
+        action->setShortcut(CommandKeys(row));
         action->setShortcutContext(Qt::ApplicationShortcut);
-        connect(action, &QAction::triggered, this, [this, id = id] { runAccelerator(id); });
+        connect(action, &QAction::triggered, this, [this, id = row.id, toDevice] {
+            if (!toDevice)
+                runCommand(id);
+            else if (CommandTarget* target = windows_.activeTarget())
+                target->command(id);
+        });
         addAction(action);
-    }
+    };
+    for (const CommandRow& row : command_rows::kMainWindowKeys)
+        add(row, false);
+    for (const CommandRow& row : command_rows::kDeviceCommands)
+        if (!row.key.empty() && row.reach == KeyReach::Program)
+            add(row, true);
 }
 
 void MainWindow::setServices(ShellServices services)
@@ -335,27 +327,6 @@ void MainWindow::applyEnabledStates()
         action->setEnabled(isCommandEnabled(id));
     for (auto& [id, button] : buttons_)
         button->setEnabled(isCommandEnabled(id));
-}
-
-void MainWindow::runAccelerator(int id)
-{
-    switch (id) {
-    case cmd::HelpIndex:
-    case cmd::DefaultSettings:
-    case cmd::PlayPause:
-    case cmd::Disconnect:
-        runCommand(id);
-        return;
-    default:
-        break;
-    }
-    for (int forwarded : kDeviceWindowAccelerators) {
-        if (forwarded == id) {
-            if (CommandTarget* target = windows_.activeTarget())
-                target->command(id);
-            return;
-        }
-    }
 }
 
 void MainWindow::runCommand(int id)

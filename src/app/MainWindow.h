@@ -6,10 +6,10 @@
 //
 // Every command arrives at runCommand(id), whatever its source. A command whose
 // service is not there (ShellServices) is disabled everywhere and does nothing.
-// Of the accelerator commands this window acts on Help Index, Default Settings,
-// Play/Pause and Disconnect; the device-window ones (capture, toggle skin,
-// recording, low colour, paste) are handed to the device window that is the
-// active window, if any.
+// The accelerator keys come from the command table (view/CommandTable.h): this
+// window acts on its own (Help Index, Default Settings, Play/Pause, Disconnect); the
+// device window's (capture, toggle skin, recording, low colour, paste) are handed to
+// the device window that is the active window, if any.
 //
 // Thread: user-interface thread. The profile table, the UI ports, the connection
 // windows and the services are borrowed and must outlive the window.
@@ -87,7 +87,6 @@ private:
     QAction* commandAction(const QString& text, int id, QObject* owner);
     QPushButton* commandButton(const QString& text, int id, int x, int width, QWidget* parent);
     void applyEnabledStates();
-    void runAccelerator(int id);
     void refreshConnectionStatus();
 
     void deleteConnection();

@@ -339,7 +339,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStar
     services.closing = [this](DeviceWindow& w) { recorder_->closing(w); };
     services.reconnected = [this](DeviceWindow& w) { scenarios_->reconnected(w.slot()); };
     services.describe = [this](DeviceWindow& w, WindowActivity& a) {
-        if (a.recordState == record_state::kPlaying || a.recordState == record_state::kPaused)
+        if (a.recordState == RecordState::Playing || a.recordState == RecordState::Paused)
             a.scenario = scenarios_->scenarioOn(w.slot());
         if (const AviRecording::Progress p = aviRecording_.progress(); p.slot == w.slot()) {
             a.videoFrames = p.frames;

@@ -62,12 +62,12 @@ ShellScenarios::~ShellScenarios()
 {
     // Playing scenarios stop with the program's lists.
     for (auto& [index, run] : runs_)
-        if (std::atomic<uint32_t>* state = stateOf(run.slot))
-            *state = record_state::kStopped;
+        if (std::atomic<RecordState>* state = stateOf(run.slot))
+            *state = RecordState::Stopped;
     delete alive_.data();
 }
 
-std::atomic<uint32_t>* ShellScenarios::stateOf(int slot) const
+std::atomic<RecordState>* ShellScenarios::stateOf(int slot) const
 {
     DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
     return w ? &w->view().recordState : nullptr;
@@ -80,8 +80,8 @@ std::vector<ScenarioRow> ShellScenarios::scenarios() const
         ScenarioRow row{table_.scenarios()[i].name, table_.scenarios()[i].active != 0, false,
                         endedWithLink_.count(int(i)) != 0};
         if (auto it = runs_.find(int(i)); row.active && it != runs_.end())
-            if (std::atomic<uint32_t>* state = stateOf(it->second.slot))
-                row.paused = state->load() == record_state::kPaused;
+            if (std::atomic<RecordState>* state = stateOf(it->second.slot))
+                row.paused = state->load() == RecordState::Paused;
         rows.push_back(std::move(row));
     }
     return rows;
@@ -183,11 +183,11 @@ void ShellScenarios::playPause(int selected)
     }
     // Every running scenario pauses, every paused one resumes.
     for (auto& [index, run] : runs_) {
-        std::atomic<uint32_t>* state = stateOf(run.slot);
+        std::atomic<RecordState>* state = stateOf(run.slot);
         if (!state || table_.scenarios()[size_t(index)].active == 0)
             continue;
-        if (state->load() == record_state::kPlaying) {
-            *state = record_state::kPaused; // its job ends; the player keeps its place
+        if (state->load() == RecordState::Playing) {
+            *state = RecordState::Paused; // its job ends; the player keeps its place
         } else {
             post(index);
         }
@@ -201,13 +201,13 @@ void ShellScenarios::playPause(int selected)
                             QString::fromStdString(std::string(linkKindName(w->connection().link().linkKind)))});
     const int slot = RunScriptDialog(context_.dialogParent, rows);
     DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
-    if (!w || w->view().recordState.load() == record_state::kPlaying)
+    if (!w || w->view().recordState.load() == RecordState::Playing)
         return;
     if (selected < 0 || size_t(selected) >= table_.scenarios().size())
         return;
     for (auto& [index, run] : runs_)
         if (run.slot == slot && stateOf(slot))
-            *stateOf(slot) = record_state::kStopped; // a paused run there gives way
+            *stateOf(slot) = RecordState::Stopped; // a paused run there gives way
     endedWithLink_.erase(selected);
     Scenario& s = table_.scenarios()[size_t(selected)];
     s.fileIndex = -1;
@@ -235,7 +235,7 @@ void ShellScenarios::reconnected(int slot)
         return;
     for (auto& [index, run] : runs_) {
         if (run.slot == slot && table_.scenarios()[size_t(index)].active != 0 &&
-            w->view().recordState.load() == record_state::kPaused) {
+            w->view().recordState.load() == RecordState::Paused) {
             post(index);
             break;
         }
@@ -278,8 +278,8 @@ void ShellScenarios::stop(int selected)
     endedWithLink_.erase(selected);
     table_.scenarios()[size_t(selected)].active = 0;
     if (auto it = runs_.find(selected); it != runs_.end()) {
-        if (std::atomic<uint32_t>* state = stateOf(it->second.slot))
-            *state = record_state::kStopped;
+        if (std::atomic<RecordState>* state = stateOf(it->second.slot))
+            *state = RecordState::Stopped;
         runs_.erase(it);
     }
     context_.refreshList(selected);

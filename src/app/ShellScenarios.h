@@ -20,6 +20,7 @@
 
 #include "app/ShellServices.h"
 #include "platform/UiPorts.h"
+#include "view/RecordState.h"
 #include "scripts/Player.h"
 #include "scripts/Scenario.h"
 
@@ -76,7 +77,7 @@ private:
     void remove(int selected);
     void clone(int selected);
     void post(int index);
-    std::atomic<uint32_t>* stateOf(int slot) const;
+    std::atomic<RecordState>* stateOf(int slot) const;
 
     Context context_;
     std::string scriptDir_;

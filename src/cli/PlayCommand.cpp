@@ -55,7 +55,7 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
                       [&] { return sink.dropped || session.timedOut(); }};
     Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
     player.start(session.clock().tickCount());
-    std::atomic<uint32_t> state{record_state::kPlaying};
+    std::atomic<RecordState> state{RecordState::Playing};
     const bool ended = RunPlayback(player, link, state);
     if (session.timedOut() || sink.dropped)
         return fail(session.lostReason());

@@ -197,13 +197,13 @@ void Player::endCycle(PlaybackLink& link)
         link.pollScreen();
 }
 
-bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState,
+bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<RecordState>& recordState,
                  const std::function<bool()>& superseded)
 {
     const std::function<bool()> outside = link.stopping;
     PlaybackLink paced = link;
     paced.stopping = [&] {
-        return recordState.load() != record_state::kPlaying || (outside && outside()) || (superseded && superseded());
+        return recordState.load() != RecordState::Playing || (outside && outside()) || (superseded && superseded());
     };
     while (!paced.stopping()) {
         if (!player.step(paced))
@@ -212,8 +212,8 @@ bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& reco
     if (superseded && superseded())
         return player.ended();
     if (player.ended() || (outside && outside())) {
-        uint32_t playing = record_state::kPlaying;
-        recordState.compare_exchange_strong(playing, record_state::kStopped);
+        RecordState playing = RecordState::Playing;
+        recordState.compare_exchange_strong(playing, RecordState::Stopped);
     }
     return player.ended();
 }
@@ -223,7 +223,7 @@ std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player
 {
     // The newer run first, then the state: an older run that wakes in between stops.
     const uint32_t run = ++connection.view().playRun;
-    connection.view().recordState = record_state::kPlaying;
+    connection.view().recordState = RecordState::Playing;
     Connection* c = &connection;
     return connection.post(
         JobKind::Playback,
@@ -240,8 +240,8 @@ std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player
         [c, run, done = std::move(done)](const Job& job) {
             // A job that never ran leaves no playing state behind, unless a newer run has it.
             if (job.status() != JobStatus::Done && c->view().playRun.load() == run) {
-                uint32_t playing = record_state::kPlaying;
-                c->view().recordState.compare_exchange_strong(playing, record_state::kStopped);
+                RecordState playing = RecordState::Playing;
+                c->view().recordState.compare_exchange_strong(playing, RecordState::Stopped);
             }
             if (done)
                 done(job);

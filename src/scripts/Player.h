@@ -24,6 +24,7 @@
 
 #include "scripts/Scenario.h"
 #include "scripts/ScriptText.h"
+#include "view/RecordState.h"
 
 namespace sorvane {
 
@@ -98,15 +99,15 @@ bool CommandKeywordHasReply(uint8_t code);
 
 // Runs cycles while `recordState` is the playing state and `link.stopping` is false.
 // When the scenario ends, or playback is stopped from outside the state (the connection
-// ends), the state becomes stopped (40011); a pause or a recording leaves its state.
+// ends), the state becomes Stopped; a pause or a recording leaves its state.
 // A run for which `superseded` turns true stops and leaves the state alone: a newer run
 // owns it. True when the scenario played to its end.
-bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<uint32_t>& recordState,
+bool RunPlayback(Player& player, PlaybackLink& link, std::atomic<RecordState>& recordState,
                  const std::function<bool()>& superseded = {});
 
-// Plays on a connection: sets its record state to playing (40010) and posts a Playback
+// Plays on a connection: sets its record state to Playing and posts a Playback
 // job that runs the player on the connection thread. Live input is dropped meanwhile.
-// Pausing (the state set to 40094) ends the job with the player's place kept; post
+// Pausing (the state set to Paused) ends the job with the player's place kept; post
 // again to resume. `done` runs on the connection thread when the job ends.
 std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player> player,
                                   std::function<void(const Job&)> done = {});

@@ -1,8 +1,6 @@
 #pragma once
 // Command ids of the menus, buttons and accelerator keys of the main window and the
-// device windows, in one table (no Qt). They double as state values elsewhere (a
-// connection's recordState holds 40009, 40010, 40094 or 40011), so they keep their
-// numbers.
+// device windows (no Qt). The widgets carry them as object names.
 
 namespace sorvane::cmd {
 
@@ -40,7 +38,6 @@ inline constexpr int DeleteScenario = 40089;
 inline constexpr int CloneConnection = 40090;
 inline constexpr int CloneScenario = 40091;
 inline constexpr int StopScenario = 40092;
-inline constexpr int PlaybackPaused = 40094;
 
 // Device window commands.
 inline constexpr int Scale1 = 40005;
@@ -68,3 +65,39 @@ inline constexpr int TypeText = 40096;
 inline constexpr int StatusLine = 40097;     // shows or hides the live status line
 
 } // namespace sorvane::cmd
+
+// The file explorer's commands and the object names of its pane widgets. Its ids
+// overlap the main window's (40025, 40041, 40042, 40044) and the device window's
+// (40003): each window reads its own.
+namespace sorvane::explorer_cmd {
+
+inline constexpr int CopyToDevice = 40039;
+inline constexpr int CopyToPc = 40040;
+inline constexpr int PcRename = 40032;
+inline constexpr int PcOpen = 40054;
+inline constexpr int PcRun = 40053;
+inline constexpr int PcDelete = 40025;
+inline constexpr int PcNewFolder = 40041;
+inline constexpr int PcSelectAll = 40042;
+inline constexpr int PcDeselectAll = 40044;
+inline constexpr int DeviceRename = 40056;
+inline constexpr int DeviceOpen = 40060;
+inline constexpr int DeviceRun = 40037;
+inline constexpr int DeviceDelete = 40055;
+inline constexpr int DeviceNewFolder = 40057;
+inline constexpr int DeviceSelectAll = 40058;
+inline constexpr int DeviceDeselectAll = 40059;
+inline constexpr int PcUp = 40048;
+inline constexpr int DeviceUp = 40079;
+// The greyed buttons under the two copy buttons: no action in the explorer.
+inline constexpr int IdleReload = 40043;
+inline constexpr int IdlePlay = 40045;
+inline constexpr int IdleStop = 40046;
+inline constexpr int IdleHelp = 40003;
+// Widgets, not commands: the folder path and sort buttons above each pane.
+inline constexpr int PcPath = 40049;
+inline constexpr int PcSort = 40050;
+inline constexpr int DevicePath = 40051;
+inline constexpr int DeviceSort = 40052;
+
+} // namespace sorvane::explorer_cmd

@@ -232,7 +232,7 @@ void Connection::requestRefresh()
 
 void Connection::sendInput(const InputPacket& packet, bool queueEvents)
 {
-    if (view_.recordState.load() == record_state::kPlaying)
+    if (view_.recordState.load() == RecordState::Playing)
         return; // a scenario drives the device now
     if (reconnecting_.load())
         return; // nobody is there to take it
@@ -299,8 +299,8 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
         meter_.exchangeEnded(now(), outcome == PollOutcome::Applied);
     if (outcome == PollOutcome::Dropped || sink.dropped) {
         // A scenario that was playing waits for the link to come back.
-        uint32_t playing = record_state::kPlaying;
-        if (reconnects() && view_.recordState.compare_exchange_strong(playing, record_state::kPaused))
+        RecordState playing = RecordState::Playing;
+        if (reconnects() && view_.recordState.compare_exchange_strong(playing, RecordState::Paused))
             scenarioPausedByDrop_ = true;
         {
             std::lock_guard lock(jobsMutex_);

@@ -152,7 +152,7 @@ std::string ActivityText(const WindowActivity& a)
 {
     const std::string name = a.scenario.empty() ? std::string("a scenario") : a.scenario;
     switch (a.recordState) {
-    case record_state::kRecording: {
+    case RecordState::Recording: {
         if (!a.recordsVideo)
             return "recording";
         if (a.videoFrames < 0)
@@ -163,8 +163,8 @@ std::string ActivityText(const WindowActivity& a)
                       (long long)(seconds % 60), double(a.videoBytes) / (1024.0 * 1024.0));
         return text;
     }
-    case record_state::kPlaying: return "playing " + name + ": input paused"; // live input is dropped meanwhile
-    case record_state::kPaused: return name + " paused";
+    case RecordState::Playing: return "playing " + name + ": input paused"; // live input is dropped meanwhile
+    case RecordState::Paused: return name + " paused";
     default: return {};
     }
 }

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <string>
 
+#include "view/RecordState.h"
+
 namespace sorvane {
 
 enum class LinkState {
@@ -95,7 +97,7 @@ std::string LinkStatusText(const LinkFigures& figures);
 
 // What a device window is doing besides showing the device.
 struct WindowActivity {
-    uint32_t recordState = 0;  // the window's (40009 recording, 40010 playing, 40094 paused)
+    RecordState recordState = RecordState::Idle; // the window's
     bool recordsVideo = false; // its profile records AVI video
     std::string scenario;      // the scenario playing or paused there; empty: none known
     // The video being recorded from this window: frames (stream positions), their rate

@@ -13,20 +13,13 @@
 #include <cstdint>
 
 #include "screen/ScreenState.h"
-#include "view/CommandIds.h"
 #include "settings/Profile.h"
+#include "view/RecordState.h"
 
 namespace sorvane {
 
-namespace record_state {
-inline constexpr uint32_t kRecording = cmd::StartRecording;
-inline constexpr uint32_t kPlaying = cmd::PlayPause;
-inline constexpr uint32_t kStopped = cmd::StopRecording;
-inline constexpr uint32_t kPaused = cmd::PlaybackPaused;
-} // namespace record_state
-
-// How a new connection starts beyond its profile: the connect flows choose the scale
-// of its device window and, for 16-bit devices, low colour.
+// How the view of a new connection starts beyond its profile: the connect flows
+// choose the scale and, for 16-bit devices, low colour.
 struct ViewStart {
     int scale = 1;        // 1..4 (other values count as 1); the device window's
     int32_t lowColor = 0; // kept only for 16-bit devices
@@ -45,7 +38,7 @@ struct ViewRecord {
     int queueEvents = 0; // the connection's own check box; input follows the program-wide setting
     int profileIndex = -1;
 
-    std::atomic<uint32_t> recordState{0};
+    std::atomic<RecordState> recordState{RecordState::Idle};
     // Counts the playback runs posted to this connection. A run that is no longer the
     // newest stops at once and leaves recordState to the run that replaced it (a Stop
     // followed at once by Play must not let the old run see "playing" again).

@@ -199,7 +199,10 @@ TEST(ExplorerWindow, ListsCopiesBothWaysWorksOnFilesAndGoesWithItsWindow)
     e.row(e.window->deviceList(), "two.txt")->setText(0, "three.txt");
     e.waitIdle();
     EXPECT_TRUE(fs::exists(e.sandbox / "three.txt"));
-    e.window->command(explorer_cmd::DeviceDelete);
+    e.window->activateWindow(); // the Delete key of the list that has the focus
+    ASSERT_TRUE(QTest::qWaitForWindowActive(e.window.data()));
+    e.window->deviceList()->setFocus();
+    QTest::keyClick(e.window->deviceList(), Qt::Key_Delete);
     e.waitIdle();
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[2].text, "Are you sure you want to delete 'three.txt'?");

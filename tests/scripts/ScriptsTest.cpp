@@ -89,7 +89,7 @@ Scenario scenarioOf(std::vector<std::string> files, int loopCount, int scriptLoo
 struct Playback {
     ManualClock clock{1000};
     RecordingChannel channel{clock};
-    std::atomic<uint32_t> state{record_state::kPlaying};
+    std::atomic<RecordState> state{RecordState::Playing};
     Player player;
     bool ended = false;
     Playback(const Scenario& s, const sorvane::test::TempDir& dir, bool stopAtFirstPacket = false,
@@ -97,7 +97,7 @@ struct Playback {
         : player(s, dir.path().string(), device)
     {
         if (stopAtFirstPacket)
-            channel.onSend = [this] { state = record_state::kStopped; };
+            channel.onSend = [this] { state = RecordState::Stopped; };
         player.start(clock.tickCount());
         PlaybackLink link{channel, clock, nullptr, {}, [&] { return stopping && stopping(clock); }};
         ended = RunPlayback(player, link, state);
@@ -155,7 +155,7 @@ TEST(Recording, SavedTextAndItsReplayOnADrivenClock)
                 want.push_back({1000 + pass * passMs + start + at, {bytes.begin(), bytes.end()}});
     EXPECT_EQ(p.channel.sent, want);
     EXPECT_EQ(p.clock.tickCount(), want.back().first + 5000 + 20); // no 7 s after the last pass
-    EXPECT_EQ(p.state.load(), record_state::kStopped);
+    EXPECT_EQ(p.state.load(), RecordState::Stopped);
 
     // A full list keeps its first 10000 events; an empty one saves an empty file; ".txt"
     // is added only to a file name without a '.'.
@@ -250,7 +250,7 @@ TEST(Playback, TheResultsLog)
     ASSERT_EQ(::mkfifo((dir / "fifo.log").c_str(), 0600), 0);
     s.logFile = (dir / "fifo.log").string();
     Playback fifo(s, dir, false, "D");
-    EXPECT_EQ(fifo.state.load(), record_state::kStopped);
+    EXPECT_EQ(fifo.state.load(), RecordState::Stopped);
 
     // A log path read from a scenario file may only name a .txt or .log file, not hidden,
     // in no hidden folder but those on the way to the script folder.

@@ -446,11 +446,11 @@ TEST(LinkMeterTest, FiguresFollowTheReportedExchanges)
         WindowActivity activity;
         const char* text;
     } activities[] = {
-        {{record_state::kRecording}, "recording"},
-        {{record_state::kRecording, true, "", 650, 10, 15u << 20}, "recording video 1:05 \xC2\xB7 15.0 MB"},
-        {{record_state::kPlaying, false, "Smoke"}, "playing Smoke: input paused"},
-        {{record_state::kPaused, true, "Smoke"}, "Smoke paused"},
-        {{record_state::kStopped}, ""},
+        {{RecordState::Recording}, "recording"},
+        {{RecordState::Recording, true, "", 650, 10, 15u << 20}, "recording video 1:05 \xC2\xB7 15.0 MB"},
+        {{RecordState::Playing, false, "Smoke"}, "playing Smoke: input paused"},
+        {{RecordState::Paused, true, "Smoke"}, "Smoke paused"},
+        {{RecordState::Stopped}, ""},
     };
     for (const auto& a : activities)
         EXPECT_EQ(ActivityText(a.activity), a.text);
@@ -606,9 +606,9 @@ TEST(ConnectionTest, QueuedInputGoesOutAtTheHoldLimitWhenNoPollComes)
     for (const auto& row : rows) {
         Live live(LinkKind::Lan, 0, std::nullopt, {}, /*driven=*/true, {}, row.rate);
         live.hold(true);
-        live.connection->view().recordState = record_state::kPlaying; // a scenario drives the device
+        live.connection->view().recordState = RecordState::Playing; // a scenario drives the device
         live.connection->sendInput(MakeMousePacket(CmdLeftUp, 1, 2), false);
-        live.connection->view().recordState = 0;
+        live.connection->view().recordState = RecordState::Idle;
         const InputPacket queued = MakeMousePacket(CmdLeftDown, 3, 4);
         live.connection->sendInput(queued, /*queueEvents=*/true);
         live.clock.moveTo(row.holdMs - 1);

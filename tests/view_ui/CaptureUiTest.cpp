@@ -124,10 +124,10 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     // Cancelling the save dialog, then the compressor: no file, not recording.
     h.ui.files.answers = {std::nullopt, (dir / "gone").string()};
     wa->command(40009);
-    QCOMPARE(wa->view().recordState.load(), 40011u);
+    QCOMPARE(wa->view().recordState.load(), RecordState::Stopped);
     std::unique_ptr<QTimer> answer(answerCompressor(0, false));
     wa->command(40009);
-    QCOMPARE(wa->view().recordState.load(), 40011u);
+    QCOMPARE(wa->view().recordState.load(), RecordState::Stopped);
     QVERIFY(filesIn(dir).empty());
     QCOMPARE(h.ui.files.requests.back().filters[0].description, std::string("AVI Files"));
 
@@ -138,11 +138,11 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     wa->command(40009);
     QCOMPARE(h.ui.messages.shown.back().text, std::string("clip.avi already exists.\nDo you want to replace it?"));
     QCOMPARE(head(dir / "clip.avi", 100), std::string("kept"));
-    QCOMPARE(wa->view().recordState.load(), 40011u);
+    QCOMPARE(wa->view().recordState.load(), RecordState::Stopped);
     const QString title = wa->windowTitle();
     answer.reset(answerCompressor(0, true));
     wa->command(40009);
-    QCOMPARE(wa->view().recordState.load(), 40009u);
+    QCOMPARE(wa->view().recordState.load(), RecordState::Recording);
     QCOMPARE(wa->windowTitle(), QStringLiteral("Sorvane Sim Recording..."));
     QTRY_VERIFY(wa->statusLine()->toolTip().startsWith(QStringLiteral("recording video 0:")));
     wa->command(devcmd::StatusLine); // hidden, and remembered
@@ -153,11 +153,11 @@ void CaptureUiTest::aviDialogsAndOneRecordingAtATime()
     QCOMPARE(h.ui.messages.shown.back().text, std::string("Only one AVI file can be recorded at a time"));
     QCOMPARE(h.ui.messages.shown.back().caption, std::string("Error"));
     QCOMPARE(h.ui.files.requests.size(), asked);
-    QCOMPARE(wb->view().recordState.load(), 0u);
+    QCOMPARE(wb->view().recordState.load(), RecordState::Idle);
     // The connection hands the recording a frame after every poll.
     QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::file_size(dir / "clip.avi") > 224 + 3 * 240 * 320 * 3, 20000);
     wa->command(40011);
-    QCOMPARE(wa->view().recordState.load(), 40011u);
+    QCOMPARE(wa->view().recordState.load(), RecordState::Stopped);
     QCOMPARE(wa->windowTitle(), title);
     QVERIFY(!h.shell->aviRecording().active());
     QCOMPARE(aviFaults(dir / "clip.avi"), std::string());

@@ -11,7 +11,8 @@
 
 #include "ShellHarness.h"
 #include "ViewUiTests.h"
-#include "view/CommandIds.h"
+#include "platform/ui/CommandActions.h"
+#include "view/CommandTable.h"
 #include "app/StatusWindow.h"
 
 namespace sorvane::test {
@@ -94,6 +95,16 @@ void DeviceWindowTest::toolbarMenuAndCommands()
     h.connect(index);
     DeviceWindow* w = h.windowOf(index);
     QVERIFY(w);
+
+    // Every key of the command table is taken: the window's own by the window, the
+    // program's by the main window's accelerators.
+    for (const CommandRow& row : command_rows::kDeviceCommands) {
+        QWidget* holder = row.reach == KeyReach::Window ? static_cast<QWidget*>(w) : h.shell->mainWindow();
+        bool taken = row.key.empty();
+        for (QAction* a : holder->findChildren<QAction*>(QString::number(row.id)))
+            taken = taken || (a->shortcut() == CommandKeys(row) && a->shortcut() != QKeySequence());
+        QVERIFY2(taken, row.key.data());
+    }
 
     // Low colour mode (enabled for a 16-bit device) toggles, asks for a refresh and polls the 16-colour picture.
     QVERIFY(w->isCommandEnabled(cmd::ToggleLowColor));

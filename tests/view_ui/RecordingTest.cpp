@@ -111,17 +111,17 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     answer(false); // pauses, then asks; cancelling leaves it paused
     main.runCommand(cmd::PlayPause);
     QCOMPARE(status(), QStringLiteral("Paused"));
-    QCOMPARE(w->view().recordState.load(), uint32_t(record_state::kPaused));
+    QCOMPARE(w->view().recordState.load(), RecordState::Paused);
     answer(false); // resumes
     main.runCommand(cmd::PlayPause);
     QCOMPARE(status(), QStringLiteral("Running"));
-    QTRY_COMPARE(w->view().recordState.load(), uint32_t(record_state::kPlaying));
+    QTRY_COMPARE(w->view().recordState.load(), RecordState::Playing);
     w->view().recordingMethod = 1; // F9 on a window that records video ends the playback too
     w->command(devcmd::StopRecording);
-    QCOMPARE(w->view().recordState.load(), uint32_t(record_state::kStopped));
+    QCOMPARE(w->view().recordState.load(), RecordState::Stopped);
     main.runCommand(cmd::StopScenario);
     QCOMPARE(status(), QStringLiteral("Idle"));
-    QCOMPARE(w->view().recordState.load(), uint32_t(record_state::kStopped));
+    QCOMPARE(w->view().recordState.load(), RecordState::Stopped);
 
     // A short scenario plays to its end and is idle again. Its log path, as a scenario
     // file could carry it, names a shell's start-up file: refused, and it plays without.

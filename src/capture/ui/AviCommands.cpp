@@ -65,7 +65,7 @@ bool AviCommands::startAvi(DeviceWindow& window)
 {
     ViewRecord& view = window.view();
     auto fail = [&] {
-        view.recordState = record_state::kStopped;
+        view.recordState = RecordState::Stopped;
         return false;
     };
     FileDialogRequest request;
@@ -111,7 +111,7 @@ bool AviCommands::startAvi(DeviceWindow& window)
         return fail();
     }
     window_ = &window;
-    view.recordState = record_state::kRecording;
+    view.recordState = RecordState::Recording;
     window.setProperty(kTitleProperty, window.windowTitle());
     window.setWindowTitle(window.deviceName() + QStringLiteral(" Recording..."));
     // A window that goes while it records closes its file whole.
@@ -131,7 +131,7 @@ void AviCommands::finish(bool report)
     pointerTimer_->stop();
     disconnect(windowGone_);
     if (window_) {
-        window_->view().recordState = record_state::kStopped;
+        window_->view().recordState = RecordState::Stopped;
         const QVariant title = window_->property(kTitleProperty);
         if (title.isValid())
             window_->setWindowTitle(title.toString());
@@ -178,7 +178,7 @@ void AviCommands::addTo(DeviceWindowServices& services, std::shared_ptr<AviComma
                 commands->context_.beep.beep();
             return;
         }
-        if (w.view().recordState.load() == record_state::kRecording)
+        if (w.view().recordState.load() == RecordState::Recording)
             return; // this window records already
         if (commands->context_.recording.active()) {
             commands->context_.messages.show({"Only one AVI file can be recorded at a time", "Error",

@@ -62,7 +62,7 @@ public:
     ~AviCommands() override;
 
     // StartAvi, after "Only one AVI file..." was ruled out: false when a dialog was
-    // cancelled or the file cannot be created (the window's recordState is then 40011).
+    // cancelled or the file cannot be created (the window's recordState is then Stopped).
     bool startAvi(DeviceWindow& window);
     // StopAvi for the recording window; reports a recording cut short.
     void stopAvi();

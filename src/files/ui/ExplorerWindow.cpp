@@ -32,6 +32,7 @@
 #include "files/ui/FolderPathButton.h"
 #include "files/ui/PcFolderList.h"
 #include "files/ui/TransferDialog.h"
+#include "platform/ui/CommandActions.h"
 
 namespace sorvane {
 namespace {
@@ -101,11 +102,9 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
     setAcceptDrops(true);
 
     pc_.side = std::make_unique<PcSide>(ctx_.drives);
-    pc_.runCommand = PcRun;
     pc_.openCommand = PcOpen;
     pc_.start = [this](const std::string& path, const PaneEntry& entry, bool run) { startOnPc(path, entry, run); };
     device_.side = std::make_unique<DeviceSide>(*ctx_.device);
-    device_.runCommand = DeviceRun;
     device_.openCommand = DeviceOpen;
     device_.start = [this](const std::string& path, const PaneEntry&, bool run) {
         ctx_.device->sendMessage(run ? RunDeviceFileMessage(path) : OpenDeviceFileMessage(path));
@@ -120,13 +119,13 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
     for (auto [pane, id] : {std::pair{&pc_, PcUp}, std::pair{&device_, DeviceUp}}) {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::number(id));
-        b->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+        b->setIcon(CommandIconImage(FindCommand(command_rows::kExplorerCommands, id)->icon, *style()));
         b->setAutoRaise(true);
         connect(b, &QToolButton::clicked, this, [this, id] { command(id); });
         pane->up = b;
     }
-    pc_.sort = makeSortButton("40050");
-    device_.sort = makeSortButton("40052");
+    pc_.sort = makeSortButton(PcSort);
+    device_.sort = makeSortButton(DeviceSort);
     for (Pane* pane : {&pc_, &device_}) {
         auto* note = new QLabel(this);
         note->setObjectName(pane == &device_ ? QStringLiteral("DeviceNote") : QStringLiteral("PcNote"));
@@ -137,55 +136,37 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
         pane->note = note;
     }
 
-    const struct {
-        int id;
-        QStyle::StandardPixmap icon;
-        const char* tip;
-    } bitmaps[6] = {{CopyToDevice, QStyle::SP_ArrowRight, "Copy To Device"},
-                    {CopyToPc, QStyle::SP_ArrowLeft, "Copy To PC"},
-                    {40043, QStyle::SP_BrowserReload, ""},
-                    {40045, QStyle::SP_MediaPlay, ""},
-                    {40046, QStyle::SP_MediaStop, ""},
-                    {40003, QStyle::SP_DialogHelpButton, ""}};
-    for (const auto& b : bitmaps) {
+    for (const CommandRow* row : CommandBarRows(command_rows::kExplorerCommands)) {
         auto* button = new QToolButton(this);
-        button->setObjectName(QString::number(b.id));
-        button->setIcon(style()->standardIcon(b.icon));
+        button->setObjectName(QString::number(row->id));
+        button->setIcon(CommandIconImage(row->icon, *style()));
         button->setIconSize(QSize(24, 24));
-        button->setToolTip(QString::fromLatin1(b.tip));
-        const int id = b.id;
-        // Only the two copy buttons act in this window.
-        button->setEnabled(id == CopyToDevice || id == CopyToPc);
+        button->setToolTip(CommandText(row->tip));
+        const int id = row->id;
+        button->setEnabled(IsEnabled(row->when, CommandState{}));
         connect(button, &QToolButton::clicked, this, [this, id] { command(id); });
         bitmapButtons_.push_back(button);
     }
 
-    auto menu = [this](const char* name, std::initializer_list<std::pair<int, const char*>> items) {
-        auto* m = new QMenu(this);
-        m->setObjectName(QString::fromLatin1(name));
-        for (auto [id, text] : items) {
-            if (id == 0) {
-                m->addSeparator();
-                continue;
-            }
-            QAction* a = m->addAction(QString::fromLatin1(text));
-            a->setObjectName(QString::number(id));
-            a->setData(id);
-        }
-        return m;
-    };
-    pc_.menu = menu("CONTEXT1", {{CopyToDevice, "Copy To Device"}, {PcRename, "Rename"}, {PcOpen, "Open"},
-                                 {PcRun, "Run..."}, {PcDelete, "Delete"}, {PcNewFolder, "New Folder"}, {0, ""},
-                                 {PcSelectAll, "Select All"}, {PcDeselectAll, "De-Select All"}});
-    device_.menu = menu("CONTEXT2", {{CopyToPc, "Copy To PC"}, {DeviceRename, "Rename"}, {DeviceOpen, "Open"},
-                                     {DeviceRun, "Run..."}, {DeviceDelete, "Delete"}, {DeviceNewFolder, "New Folder"},
-                                     {0, ""}, {DeviceSelectAll, "Select All"}, {DeviceDeselectAll, "De-Select All"}});
+    for (auto [pane, name, place] : {std::tuple{&pc_, "CONTEXT1", CommandPlace::PcPaneMenu},
+                                     std::tuple{&device_, "CONTEXT2", CommandPlace::DevicePaneMenu}}) {
+        pane->menu = new QMenu(this);
+        pane->menu->setObjectName(QString::fromLatin1(name));
+        Pane* p = pane;
+        AddCommandRows(*p->menu, command_rows::kExplorerCommands, place, [this, p](QAction& a, const CommandRow& row) {
+            // New Folder is shown greyed where the side makes no folders.
+            CommandState state;
+            state.makesFolders = p->side->makesFolders();
+            state.runnable = true; // judged when the menu opens
+            a.setEnabled(IsEnabled(row.when, state));
+            if (row.key.empty())
+                return;
+            auto* key = new QShortcut(CommandKeys(row), p->list, nullptr, nullptr, Qt::WidgetShortcut);
+            connect(key, &QShortcut::activated, this, [this, id = row.id] { command(id); });
+        });
+    }
 
     for (Pane* pane : {&pc_, &device_}) {
-        // New Folder is shown greyed where the side makes no folders.
-        for (QAction* a : pane->menu->actions())
-            if (a->data().toInt() == PcNewFolder || a->data().toInt() == DeviceNewFolder)
-                a->setEnabled(pane->side->makesFolders());
         connect(pane->path, &FolderPathButton::folderChosen, this, [this, pane](const QString& f) {
             if (const std::optional<std::string> folder = pane->side->folderOfText(s(f)))
                 showFolder(*pane, *folder);
@@ -199,10 +180,6 @@ ExplorerWindow::ExplorerWindow(Context context, QWidget* parent) : QWidget(paren
             if (column == 0)
                 labelEdited(*pane, item);
         });
-        auto* del = new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(del, &QShortcut::activated, this, [this, pane] { deleteSelected(*pane); });
-        auto* f2 = new QShortcut(QKeySequence(Qt::Key_F2), list, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(f2, &QShortcut::activated, this, [this, pane] { startRename(*pane); });
     }
 
     resize(720, 420);
@@ -232,10 +209,10 @@ QTreeWidget* ExplorerWindow::makeList(const char* id)
     return list;
 }
 
-QPushButton* ExplorerWindow::makeSortButton(const char* id)
+QPushButton* ExplorerWindow::makeSortButton(int id)
 {
     auto* b = new QPushButton(q(std::string(sortKeyName(sortKey_))), this);
-    b->setObjectName(QString::fromLatin1(id));
+    b->setObjectName(QString::number(id));
     b->setFont(pc_.path->font());
     b->setFocusPolicy(Qt::NoFocus);
     connect(b, &QPushButton::clicked, this, [this, b] { dropSortMenu(b); });
@@ -399,10 +376,12 @@ void ExplorerWindow::contextMenu(Pane& pane, const QPoint& at)
 {
     const auto rows = selectedRows(pane.list);
     if (rows.size() <= 1) {
-        const bool runnable = rows.size() == 1 && pane.side->runnable(pane.folder, entryOf(*rows[0]));
+        CommandState state;
+        state.runnable = rows.size() == 1 && pane.side->runnable(pane.folder, entryOf(*rows[0]));
+        state.makesFolders = pane.side->makesFolders();
         for (QAction* a : pane.menu->actions())
-            if (a->data().toInt() == pane.runCommand)
-                a->setEnabled(runnable);
+            if (const CommandRow* row = FindCommand(command_rows::kExplorerCommands, a->data().toInt()))
+                a->setEnabled(IsEnabled(row->when, state));
     }
     if (QAction* chosen = pane.menu->exec(pane.list->viewport()->mapToGlobal(at)))
         command(chosen->data().toInt());

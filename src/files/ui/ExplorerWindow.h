@@ -2,10 +2,11 @@
 // The file explorer ("KWXBROWSER", "KWX File Explorer - <device>") of one device
 // window: a PC folder on the left (1020), a device folder on the right (1021), each
 // with its path button, up button and sort button above it, and between them a column
-// of six bitmap buttons (Copy To Device 40039, Copy To PC 40040; 40043, 40045, 40046
-// and 40003 do nothing here and are shown disabled). Context menus "CONTEXT1" (PC) and
-// "CONTEXT2" (device) carry Copy, Rename, Open, Run..., Delete, New Folder, Select All
-// and De-Select All; files dropped from the desktop are sent to the device folder.
+// of six bitmap buttons (Copy To Device, Copy To PC; the other four do nothing here
+// and are shown disabled). Context menus "CONTEXT1" (PC) and "CONTEXT2" (device) carry
+// Copy, Rename, Open, Run..., Delete, New Folder, Select All and De-Select All; files
+// dropped from the desktop are sent to the device folder. Menus, buttons and keys
+// (Delete, F2 in either list) come from the command table (kExplorerCommands).
 // Run... starts a device file whose name ends in .EXE, and a PC file with execute
 // permission (with the arguments asked for, in the PC folder; a failure is shown).
 //
@@ -31,6 +32,7 @@
 #include "files/PcFolderListing.h"
 #include "files/ui/TransferDialog.h"
 #include "platform/UiPorts.h"
+#include "view/CommandTable.h"
 
 class QLabel;
 class QMenu;
@@ -43,16 +45,6 @@ namespace sorvane {
 
 class DeviceFileService;
 class FolderPathButton;
-
-namespace explorer_cmd {
-inline constexpr int CopyToDevice = 40039, CopyToPc = 40040;
-inline constexpr int PcRename = 40032, PcOpen = 40054, PcRun = 40053, PcDelete = 40025, PcNewFolder = 40041,
-                     PcSelectAll = 40042, PcDeselectAll = 40044;
-inline constexpr int DeviceRename = 40056, DeviceOpen = 40060, DeviceRun = 40037, DeviceDelete = 40055,
-                     DeviceNewFolder = 40057, DeviceSelectAll = 40058, DeviceDeselectAll = 40059;
-inline constexpr int PcUp = 40048, DeviceUp = 40079, PcPath = 40049, PcSort = 40050, DevicePath = 40051,
-                     DeviceSort = 40052;
-} // namespace explorer_cmd
 
 class ExplorerWindow final : public QWidget {
     Q_OBJECT
@@ -112,14 +104,14 @@ private:
         QToolButton* up = nullptr;
         QPushButton* sort = nullptr;
         QMenu* menu = nullptr;
-        int runCommand = 0, openCommand = 0;
+        int openCommand = 0;
         // Open (run false) or Run... of one entry at path.
         std::function<void(const std::string& path, const PaneEntry& entry, bool run)> start;
         int busy = 0;
     };
 
     QTreeWidget* makeList(const char* id);
-    QPushButton* makeSortButton(const char* id);
+    QPushButton* makeSortButton(int id);
     void dropSortMenu(QPushButton* button);
     void layoutChildren();
     void showFolder(Pane& pane, const std::string& folder);

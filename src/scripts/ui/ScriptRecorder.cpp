@@ -25,8 +25,8 @@ void ScriptRecorder::startRecording(DeviceWindow& w)
 {
     if (recordsVideo(w))
         return;
-    std::atomic<uint32_t>& state = w.view().recordState;
-    if (state.load() == record_state::kRecording) {
+    std::atomic<RecordState>& state = w.view().recordState;
+    if (state.load() == RecordState::Recording) {
         if (events_.empty())
             return;
         const MessageResult r = messages_.show(
@@ -37,7 +37,7 @@ void ScriptRecorder::startRecording(DeviceWindow& w)
     }
     events_.start(clock_.tickCount());
     // Recording also ends a playback on this connection.
-    state = record_state::kRecording;
+    state = RecordState::Recording;
     if (!w.property(kTitleProperty).isValid())
         w.setProperty(kTitleProperty, w.windowTitle());
     w.setWindowTitle(w.deviceName() + QStringLiteral(" Recording..."));
@@ -47,10 +47,10 @@ void ScriptRecorder::stopRecording(DeviceWindow& w)
 {
     // A video window's own recording is the video recorder's; a scenario playing on it
     // ends here as on any other window.
-    const uint32_t old = w.view().recordState.exchange(record_state::kStopped);
-    if (old == record_state::kRecording && !recordsVideo(w))
+    const RecordState old = w.view().recordState.exchange(RecordState::Stopped);
+    if (old == RecordState::Recording && !recordsVideo(w))
         save(w);
-    if (old == record_state::kRecording || old == record_state::kPlaying) {
+    if (old == RecordState::Recording || old == RecordState::Playing) {
         const QVariant title = w.property(kTitleProperty);
         if (title.isValid())
             w.setWindowTitle(title.toString());
@@ -60,14 +60,14 @@ void ScriptRecorder::stopRecording(DeviceWindow& w)
 
 void ScriptRecorder::inputSent(DeviceWindow& w, const InputPacket& packet)
 {
-    if (w.view().recordState.load() != record_state::kRecording || recordsVideo(w))
+    if (w.view().recordState.load() != RecordState::Recording || recordsVideo(w))
         return;
     events_.record(std::span<const uint8_t, 8>(packet.data(), 8), clock_.tickCount());
 }
 
 void ScriptRecorder::closing(DeviceWindow& w)
 {
-    if (w.view().recordState.load() != record_state::kRecording || recordsVideo(w))
+    if (w.view().recordState.load() != RecordState::Recording || recordsVideo(w))
         return;
     const MessageResult r = messages_.show(
         {"Save the recorded data collected so far?", "K_WX", MessageIcon::Question, MessageButtons::YesNo});

@@ -15,6 +15,7 @@
 #include "platform/ui/CenterDialog.h"
 #include "settings/ui/DialogControls.h"
 #include "files/ui/SelectDirectoryDialog.h"
+#include "view/CommandIds.h"
 
 namespace sorvane {
 
@@ -271,11 +272,11 @@ void ConfigDialog::acceptConnection()
 
     connection_->storeViewSettings(v);
     if (scaleChanged)
-        connection_->postCommand(kCommandFitWindow);
+        connection_->postCommand(cmd::Fit);
     if (lowColorChanged)
-        connection_->postCommand(kCommandToggleLowColor);
+        connection_->postCommand(cmd::ToggleLowColor);
     for (int i = 0; i < skinToggles; ++i)
-        connection_->postCommand(kCommandToggleSkin);
+        connection_->postCommand(cmd::ToggleSkin);
 }
 
 bool RunDefaultSettingsDialog(QWidget* parent, SettingsDialogContext& context)

@@ -49,11 +49,6 @@ class QPushButton;
 
 namespace sorvane {
 
-// Commands the Configure dialog posts to its device window.
-inline constexpr int kCommandToggleSkin = 40007;
-inline constexpr int kCommandToggleLowColor = 40012;
-inline constexpr int kCommandFitWindow = 40069;
-
 class ConfigDialog final : public QDialog {
     Q_OBJECT
 public:

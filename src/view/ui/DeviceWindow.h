@@ -14,9 +14,12 @@
 //
 // Commands arrive at command(id) from the menu, the toolbar, the accelerator keys
 // the main window forwards, the Configure dialog and the connection thread. The
+// menus, toolbar and the window's own keys are built from the command table
+// (view/CommandTable.h, kDeviceCommands), which also says when each is enabled. The
 // commands of other subsystems (capture, recording, skins, file explorer, device
 // tools, status window, help, configure) are handed in as DeviceWindowServices;
-// a command without its service is shown disabled and does nothing.
+// a command without its service is shown disabled and does nothing, and so is an id
+// the table does not list.
 //
 // The window is one view of its connection (ConnectionView): it keeps what the profile
 // and the Configure dialog set (scale, rotation, skin, its window state, the AVI
@@ -43,7 +46,7 @@
 #include "settings/Profile.h"
 #include "settings/Settings.h"
 #include "settings/ui/SettingsDialogContext.h"
-#include "view/CommandIds.h"
+#include "view/CommandTable.h"
 #include "view/Connection.h"
 #include "view/ConnectionView.h"
 #include "view/InputPackets.h"
@@ -63,13 +66,14 @@ namespace sorvane {
 
 class DeviceWindow;
 
-// The device window's commands (the one table of command ids).
+// The device window's command ids (their rows: view/CommandTable.h).
 namespace devcmd = cmd;
 
 // Commands that other subsystems carry out for a device window, by command id
-// (Configure 40008, Connection Status 40064, Help Index 40003, capture, recording,
-// skin, explorer, device tools). Each handler runs on the user-interface thread with
-// the window; commands it posts to the window (postCommand) run after it returns.
+// (Configure, Connection Status, Help Index, capture, recording, skin, explorer,
+// device tools: the rows of kDeviceCommands that are enabled when handled). Each
+// handler runs on the user-interface thread with the window; commands it posts to
+// the window (postCommand) run after it returns.
 struct DeviceWindowServices {
     std::map<int, std::function<void(DeviceWindow&)>> commands;
     // Sees every input packet the window sends, before it is sent (script recording).
@@ -100,9 +104,6 @@ struct DeviceWindowContext {
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort, public DevicePictureHost {
     Q_OBJECT
 public:
-    // The toolbar's buttons in their order.
-    static constexpr int kToolbarCommands[8] = {40001, 40004, 40007, 40008, 40009, 40011, 40033, 40012};
-
     // Opens the window for a connection made from `profile` (not started yet), at the
     // scale the connect flow chose (start), and starts it. The window is shown.
     DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection, const Profile& profile,
