@@ -84,7 +84,6 @@ class DeviceCommandTarget final : public QObject, public CommandTarget {
 public:
     explicit DeviceCommandTarget(DeviceWindow* window) : QObject(window), window_(window) {}
     void command(int id) override { window_->command(id); }
-    bool staysOnDrop() const override { return window_->connection().reconnects(); }
 
 private:
     DeviceWindow* window_;
@@ -141,7 +140,6 @@ Shell::~Shell()
         inboundTimer_->stop();
     acceptor_.reset();
     closeDeviceWindows();
-    links_.setEvents(nullptr);
 }
 
 void Shell::closeDeviceWindows()
@@ -177,7 +175,6 @@ void Shell::start()
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>();
-    links_.setEvents(windows_.get());
     window_ = std::make_unique<MainWindow>(*profileAccess_, ports_, *windows_, ShellServices{},
                                            QString::fromStdString(options_.paths.helpIndex().string()));
     connect(window_.get(), &MainWindow::closed, this, [this] { emit quitRequested(0); });

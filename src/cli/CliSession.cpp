@@ -70,10 +70,10 @@ private:
     CliSession::Silence& silence_;
 };
 
-// The slot's channel, each receive marked as a wait for the watchdog.
+// The link's channel, each receive marked as a wait for the watchdog.
 class WatchedChannel final : public LinkChannel {
 public:
-    WatchedChannel(Links& links, int slot, CliSession::Silence& silence) : inner_(links, slot), silence_(silence) {}
+    WatchedChannel(LinkSlot& link, Clock& clock, CliSession::Silence& silence) : inner_(link, clock), silence_(silence) {}
     size_t recv(uint8_t* buffer, size_t n) override
     {
         Wait w(silence_);
@@ -217,7 +217,7 @@ void CliSession::startWatchdog()
         fired_ = true;
         cancel_.cancel();
         if (open_)
-            ShutdownLinkTransport(links_, slot_);
+            ShutdownLinkTransport(*link_);
     });
 }
 
@@ -236,7 +236,7 @@ void CliSession::release()
 {
     if (!open_)
         return;
-    CloseLinkTransport(links_, slot_);
+    CloseLinkTransport(*link_);
     slot().deviceName.clear();
     open_ = false;
 }
@@ -252,7 +252,7 @@ void CliSession::adopt(PendingLink& link)
 {
     std::lock_guard lock(mutex_);
     slot_ = links_.allocSlot();
-    link.moveTo(links_, slot_);
+    link_ = link.take();
     open_ = true;
     if (fired_)
         slot().transport->shutdown();
@@ -271,7 +271,7 @@ bool CliSession::connect(std::string& error)
     }
     LinkSlot& s = slot();
     s.transport = std::make_unique<WatchedTransport>(std::move(s.transport), silence_);
-    channel_ = std::make_unique<WatchedChannel>(links_, slot_, silence_);
+    channel_ = std::make_unique<WatchedChannel>(*link_, clock_, silence_);
     silence_.lastByteMs = steadyMs(); // the handshake's bytes came just now
     watchSilence_ = true;
     wake_.notify_all();
@@ -509,7 +509,7 @@ bool CliSession::connectDirect(std::string& error)
     s.linkKind = profile.linkKind;
     s.port = profile.port;
     s.ipAddress = profile.ipAddress;
-    auto transport = OpenLinkTransport(links_, config_, profile.target(), factory_);
+    auto transport = OpenLinkTransport(links_.target, config_, profile.target(), factory_);
     if (!transport) {
         error = options_.serial ? "cannot open the serial line " + target + ": " + std::strerror(errno)
                                 : "cannot create a socket: " + std::string(std::strerror(errno));
@@ -529,7 +529,7 @@ bool CliSession::connectDirect(std::string& error)
     HandshakeEnv env{passwords_, prompt ? &*prompt : nullptr, nullptr, {}};
 
     if (options_.host) {
-        ConnectOutcome outcome = ConnectLink(links_, slot_, env);
+        ConnectOutcome outcome = ConnectLink(s, clock_, links_.target.endpoint, env);
         if (outcome.passed())
             return true;
         if (timedOut())
@@ -540,7 +540,7 @@ bool CliSession::connectDirect(std::string& error)
             error = handshakeReason(outcome.handshake, s);
         return false;
     }
-    HandshakeStatus status = DeviceHandshake(links_, slot_, env);
+    HandshakeStatus status = DeviceHandshake(s, clock_, env);
     if (status == HandshakeStatus::Passed)
         return true;
     error = timedOut() ? "no answer from " + target + bound : handshakeReason(status, s);

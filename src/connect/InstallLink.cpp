@@ -25,7 +25,7 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
     const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, view);
     ctx.relinker.reset();
     if (!opened) {
-        CloseLinkTransport(ctx.links, slot);
+        CloseLinkTransport(s);
         s.transport.reset();
         s.deviceName.clear();
         return std::nullopt;

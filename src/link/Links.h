@@ -30,17 +30,6 @@
 
 namespace sorvane {
 
-// What the link layer tells the rest of the program. Implementations must be safe to
-// call from a connection thread (the Qt side posts a queued call to the window).
-class LinkEvents {
-public:
-    virtual ~LinkEvents() = default;
-    // The device closed the link of this slot in order; its device window closes.
-    // Comes again with every later receive on the dead link, and may come during a
-    // handshake, before the slot has a window: both must be harmless.
-    virtual void linkClosed(int slot) = 0;
-};
-
 class LinkSlot {
 public:
     static constexpr size_t kPaletteSize = 1024; // 256 entries: red, green, blue, unused
@@ -74,6 +63,9 @@ public:
 
     std::unique_ptr<Transport> transport; // nullptr = no transport open
     std::mutex sendMutex;
+    // Set by a receive that found the link closed by the device in order; the link's
+    // owner reads it (and clears it when a new transport takes the old one's place).
+    std::atomic<bool> closedByPeer{false};
 
     // This connection's own palette: filled by the handshake and the 8-bit palette
     // query, read by the frame-buffer setup.
@@ -104,7 +96,7 @@ class Links {
 public:
     static constexpr int kSlotCount = 33;
 
-    explicit Links(Clock& clock, LinkEvents* events = nullptr) : clock_(clock), events_(events) {}
+    explicit Links(Clock& clock) : clock_(clock) {}
     Links(const Links&) = delete;
     Links& operator=(const Links&) = delete;
 
@@ -118,8 +110,6 @@ public:
     int allocSlot() const;
 
     Clock& clock() { return clock_; }
-    LinkEvents* events() const { return events_.load(); }
-    void setEvents(LinkEvents* events) { events_.store(events); }
 
     // Written and read by the user-interface thread only (one attempt at a time).
     TargetAddress target;
@@ -128,7 +118,6 @@ public:
 
 private:
     Clock& clock_;
-    std::atomic<LinkEvents*> events_;
     std::array<LinkSlot, kSlotCount> slots_;
 };
 

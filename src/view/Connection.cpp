@@ -106,7 +106,7 @@ Connection::Connection(Links& links, int slot, const Profile& profile, int profi
     : links_(links)
     , slot_(slot)
     , view_(profile, profileIndex, start)
-    , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); },
+    , sender_([this](std::span<const uint8_t> message) { return LinkSend(link(), links_.clock(), message) == message.size(); },
               links.clock())
     , meter_(links.find(slot)->bytesReceived, links.find(slot)->bytesSent)
 {
@@ -122,7 +122,7 @@ Connection::~Connection()
     }
     if (!started_.load())
         return; // never started: the link stays with whoever installed it
-    CloseLinkTransport(links_, slot_);
+    CloseLinkTransport(link());
     LinkSlot& s = link();
     s.transport.reset();
     s.deviceName.clear();
@@ -158,7 +158,7 @@ void Connection::stop()
     // A thread inside a receive or a send can wait many seconds; shutting the link
     // down makes both return at once.
     if (started_.load())
-        ShutdownLinkTransport(links_, slot_);
+        ShutdownLinkTransport(link());
     sender_.stop();
     jobsWake_.notify_all();
     failPending("the connection ended");
@@ -297,7 +297,7 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
 
 void Connection::threadMain(ViewSink& events)
 {
-    SlotLinkChannel channel(links_, slot_);
+    SlotLinkChannel channel(link(), links_.clock());
     ScreenEvents sink(*this, events);
     ThreadContext context(*this, channel, sink);
     uint32_t holdLimit = 0;
@@ -434,7 +434,7 @@ bool Connection::adoptRelink()
     if (!BuildConnectionBuffers(s, view_.screen)) {
         // The device came back with a display that cannot be shown.
         reconnectsEnded_ = true;
-        ShutdownLinkTransport(links_, slot_);
+        ShutdownLinkTransport(link());
     }
     {
         std::lock_guard jobsLock(jobsMutex_);

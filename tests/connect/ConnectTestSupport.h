@@ -75,7 +75,7 @@ struct ConnectProgram {
     {
         connections.clear();
         for (int s = 0; s < Links::kSlotCount; ++s) {
-            CloseLinkTransport(links, s);
+            CloseLinkTransport(*links.find(s));
             links.find(s)->deviceName.clear();
         }
     }

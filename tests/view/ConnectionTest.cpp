@@ -178,12 +178,11 @@ private:
     std::thread thread_;
 };
 
-struct Sink : ViewSink, LinkEvents {
+struct Sink : ViewSink {
     std::atomic<int> closed{0}, relinks{0}, reconnects{0};
     void invalidate(const WindowRect&) override {}
     void repaintAll() override {}
     void linkClosed() override { ++closed; } // the window closes
-    void linkClosed(int) override {}
     void reconnecting() override { ++reconnects; }
     void relinked() override { ++relinks; }
 };
@@ -232,7 +231,7 @@ struct Live {
                   std::optional<std::deque<std::vector<uint8_t>>> updates = std::nullopt,
                   std::function<std::shared_ptr<Relinker>(Clock&)> relinker = {}, bool driven = false,
                   std::function<void(ScreenState&, uint32_t)> afterPoll = {}, int rate = 18)
-        : links(driven ? static_cast<Clock&>(clock) : clock.real, &sink)
+        : links(driven ? static_cast<Clock&>(clock) : clock.real)
     {
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);

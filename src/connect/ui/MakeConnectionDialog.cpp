@@ -112,7 +112,7 @@ void MakeConnectionDialog::tick()
     task_.run<std::shared_ptr<PendingLink>>(
         [profile, config, next, &clock, &transports, prompt](CancelToken& token) -> std::shared_ptr<PendingLink> {
             auto link = std::make_shared<PendingLink>(clock, &token);
-            link->links().target.activeSyncNext = next;
+            link->target().activeSyncNext = next;
             if (!link->open(config, profile, transports))
                 return nullptr;
             const bool passed = LinkKind(profile.linkKind) == LinkKind::Serial
