@@ -172,7 +172,7 @@ private:
     std::thread thread_;
 };
 
-struct Sink final : ViewSink {
+struct Sink final : ViewSink, ConnectionObserver {
     std::mutex m;
     std::vector<Steady::time_point> ready;
     void invalidate(const WindowRect&) override
@@ -181,7 +181,7 @@ struct Sink final : ViewSink {
         ready.push_back(Steady::now());
     }
     void repaintAll() override {}
-    void linkClosed() override {}
+    void stateChanged(DeviceState) override {}
 };
 
 void Connections(benchmark::State& state)
@@ -200,7 +200,8 @@ void Connections(benchmark::State& state)
         p.refreshRate = 18;
         for (int i = 0; i < n; ++i) {
             auto [c, d] = loopbackPair();
-            LinkSlot& slot = *links.find(i);
+            auto link = std::make_unique<LinkSlot>();
+            LinkSlot& slot = *link;
             slot.transport = PosixSocket::adopt(c);
             slot.linkKind = uint32_t(LinkKind::Wan);
             slot.depth = 16;
@@ -209,13 +210,13 @@ void Connections(benchmark::State& state)
             slot.deviceName = "Bench " + std::to_string(i);
             devices.push_back(std::make_unique<Device>(d, s));
             std::string error;
-            connections.push_back(Connection::Open(links, i, p, i, ViewStart{}, error));
+            connections.push_back(Connection::Open(links, i, std::move(link), p, i, ViewStart{}, error));
             sinks.push_back(std::make_unique<Sink>());
         }
         const double cpu0 = processCpuSeconds();
         const auto t0 = Steady::now();
         for (int i = 0; i < n; ++i) {
-            connections[size_t(i)]->start(*sinks[size_t(i)]);
+            connections[size_t(i)]->start(*sinks[size_t(i)], *sinks[size_t(i)]);
             connections[size_t(i)]->requestRefresh();
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));

@@ -51,7 +51,7 @@ void ExplorerJobs::sendMessage(std::vector<uint8_t> message)
 
 bool ExplorerJobs::compresses() const
 {
-    return !window_ || LinkKind(window_->connection().link().linkKind) != LinkKind::Usb;
+    return !window_ || window_->connection().linkKind() != LinkKind::Usb;
 }
 
 bool ExplorerJobs::reconnecting() const { return window_ && window_->connection().reconnecting(); }

@@ -121,7 +121,10 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , settings_(Settings::defaults(options_.paths.programDirPrefix()))
     , platform_(PlatformSettings::defaults())
     , links_(options_.clock ? *options_.clock : clock_)
-    , counters_(links_)
+    , counters_([this](int slot) -> const Connection* {
+        auto* w = windows_ ? qobject_cast<DeviceWindow*>(windows_->window(slot)) : nullptr;
+        return w ? &w->connection() : nullptr;
+    })
 {
     aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
         aviRecording_, options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
@@ -189,8 +192,8 @@ void Shell::start()
                                                      : inboundListenAddressFrom(platform_));
     connectContext_ = std::make_unique<ConnectContext>(ConnectContext{
         links_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages, ports_.beep,
-        [this](int profileIndex, int slot, const ViewStart& start) {
-            return openDeviceWindow(profileIndex, slot, start) != nullptr;
+        [this](int profileIndex, int slot, std::unique_ptr<LinkSlot> link, const ViewStart& start) {
+            return openDeviceWindow(profileIndex, slot, std::move(link), start) != nullptr;
         }});
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
     activeSync_ = options_.activeSync;
@@ -285,11 +288,12 @@ void Shell::connectAtStart()
         connectProfile(connectProfile_);
 }
 
-DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStart& start)
+DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_ptr<LinkSlot> link,
+                                      const ViewStart& start)
 {
     const Profile profile = windowProfile(profiles_, settings_, profileIndex);
     std::string error;
-    std::unique_ptr<Connection> connection = Connection::Open(links_, slot, profile, profileIndex, start, error);
+    std::unique_ptr<Connection> connection = Connection::Open(links_, slot, std::move(link), profile, profileIndex, start, error);
     if (!connection)
         return nullptr;
     // The frame of an AVI recording after every poll; the recording knows whether this

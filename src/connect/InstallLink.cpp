@@ -17,17 +17,16 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
         link.close();
         return std::nullopt;
     }
-    // Made from the link's own facts and password, before they move into the slot.
+    // Made from the link's own facts and password, before they move into the connection.
     ctx.relinker =
         dialled ? MakeRedialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports, *dialled, link) : nullptr;
-    link.moveTo(ctx.links, slot);
-    LinkSlot& s = *ctx.links.find(slot);
-    const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, view);
+    const LinkSlot& s = link.slot();
+    ctx.links.take(slot, SlotUse{s.linkKind, s.port, s.ipAddress});
+    const bool opened = ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, link.take(), view);
     ctx.relinker.reset();
     if (!opened) {
-        CloseLinkTransport(s);
-        s.transport.reset();
-        s.deviceName.clear();
+        link.close();
+        ctx.links.release(slot);
         return std::nullopt;
     }
     return slot;

@@ -44,6 +44,7 @@ void PendingLink::attach(std::unique_ptr<Transport> transport)
         s.transport->close();
     }
     s.transport = std::move(transport);
+    s.closedByPeer = false;
     if (cancel_ && s.transport)
         cancel_->watch(s.transport.get());
 }
@@ -91,20 +92,6 @@ void PendingLink::close()
         cancel_->unwatch(s.transport.get());
     CloseLinkTransport(s);
     s.transport.reset(); // kinds above 6 are left open by the link layer
-    s.deviceName.clear();
-}
-
-void PendingLink::moveTo(Links& to, int index)
-{
-    LinkSlot* target = to.find(index);
-    LinkSlot& s = slot();
-    if (!target)
-        return;
-    if (s.transport && cancel_)
-        cancel_->unwatch(s.transport.get());
-    target->assign(s.record());
-    target->palette = s.palette;
-    target->transport = std::move(s.transport);
     s.deviceName.clear();
 }
 

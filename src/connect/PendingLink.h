@@ -66,9 +66,6 @@ public:
     // Closes the transport and forgets the device name.
     void close();
 
-    // Moves the link (record, palette, transport) into slot `index` of `to`, which must
-    // be free; this link is empty afterwards.
-    void moveTo(Links& to, int index);
     // Hands the whole link over (its transport no longer watched by the cancel token);
     // this pending link is empty afterwards.
     std::unique_ptr<LinkSlot> take();

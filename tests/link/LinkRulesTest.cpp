@@ -192,16 +192,20 @@ TEST_F(LinkRules, SerialSendIn8192ByteWrites)
 TEST_F(LinkRules, SlotAllocationAndBadSlots)
 {
     EXPECT_EQ(links.allocSlot(), 0);
-    links.find(0)->deviceName = "A";
-    links.find(1)->deviceName = "B";
+    EXPECT_TRUE(links.take(0, SlotUse{4, 0, 1}));
+    EXPECT_TRUE(links.take(1, SlotUse{1, 3, 0}));
+    EXPECT_FALSE(links.take(1, SlotUse{})); // taken already
     EXPECT_EQ(links.allocSlot(), 2);
-    links.find(0)->deviceName.clear();
+    links.release(0);
     EXPECT_EQ(links.allocSlot(), 0);
+    EXPECT_EQ(links.inUse().size(), 1u);
+    EXPECT_EQ(links.inUse()[0].port, 3u);
     for (int s = 0; s < Links::kSlotCount; ++s)
-        links.find(s)->deviceName = "busy";
+        links.take(s, SlotUse{});
     EXPECT_EQ(links.allocSlot(), 33);
-    EXPECT_EQ(links.find(33), nullptr);
-    EXPECT_EQ(links.find(-1), nullptr);
+    EXPECT_FALSE(links.take(33, SlotUse{}));
+    EXPECT_FALSE(links.take(-1, SlotUse{}));
+    EXPECT_FALSE(links.taken(33));
 }
 
 TEST_F(LinkRules, CloseReportsOnlyFailedSerialCloses)

@@ -18,8 +18,8 @@
 // tools, status window, help, configure) are handed in as DeviceWindowServices;
 // a command without its service is shown disabled and does nothing.
 //
-// Thread: user-interface thread. The connection thread reports through a ViewSink the
-// window owns, which only posts queued calls. Links, views, settings and the beep
+// Thread: user-interface thread. The connection thread reports through a ViewSink and
+// ConnectionObserver the window owns, which only posts queued calls. Links, views, settings and the beep
 // are borrowed from the program and outlive the window.
 
 #include <deque>
@@ -177,7 +177,7 @@ private:
     void placeSkin();
     void hoverTick();
     void hideTip();
-    void relinked();
+    void deviceStateChanged(DeviceState state);
 
     DeviceWindowContext context_;
     std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
@@ -185,7 +185,8 @@ private:
     const int slot_;
     const int profileIndex_;
     ViewRecord& view_;
-    LinkSlot& link_;
+    DisplayGeometry display_; // the display the window was last fitted to
+    bool relinking_ = false;  // a dropped link is being dialled again
     QString deviceName_;
     PointerInput pointer_;
     Skin skin_;                 // the case shown around the picture, with its buttons
