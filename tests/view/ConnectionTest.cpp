@@ -401,6 +401,15 @@ TEST(Connection, DestroyingItWhileItsThreadWaitsInAReceiveFreesTheSlot)
     EXPECT_EQ(c.links.allocSlot(), 0);
     EXPECT_EQ(c.links.liveConnections.load(), 0u);
     EXPECT_EQ(c.sink.closed.load(), 1); // stopping ends the link: told once
+
+    // A job that finds the link closed ends it while polling is held (after a transfer).
+    Live held;
+    held.hold(true);
+    held.agent->closeLink();
+    EXPECT_NE(Live::outcome(held.connection->post(JobKind::Custom, [](JobContext& ctx, std::string&) {
+        return ctx.channel().readReply() == ReplyAccepted;
+    })), JobStatus::Done);
+    EXPECT_TRUE(held.agent->waitFor([&] { return held.sink.closed.load() == 1; }));
 }
 
 // The status line's figures over a clock the test drives: rates per second, the last
