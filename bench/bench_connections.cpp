@@ -172,7 +172,7 @@ private:
     std::thread thread_;
 };
 
-struct Sink final : ConnectionView, ViewSink {
+struct Sink final : ConnectionView, ConnectionObserver {
     std::mutex m;
     std::vector<Steady::time_point> ready;
     void invalidate(const DeviceRect&) override
@@ -182,7 +182,7 @@ struct Sink final : ConnectionView, ViewSink {
     }
     void repaintAll() override {}
     bool hidden() const override { return false; }
-    void linkClosed() override {}
+    void stateChanged(DeviceState) override {}
 };
 
 void Connections(benchmark::State& state)
@@ -201,7 +201,8 @@ void Connections(benchmark::State& state)
         p.refreshRate = 18;
         for (int i = 0; i < n; ++i) {
             auto [c, d] = loopbackPair();
-            LinkSlot& slot = *links.find(i);
+            auto link = std::make_unique<LinkSlot>();
+            LinkSlot& slot = *link;
             slot.transport = PosixSocket::adopt(c);
             slot.linkKind = uint32_t(LinkKind::Wan);
             slot.depth = 16;
@@ -210,7 +211,7 @@ void Connections(benchmark::State& state)
             slot.deviceName = "Bench " + std::to_string(i);
             devices.push_back(std::make_unique<Device>(d, s));
             std::string error;
-            connections.push_back(Connection::Open(links, i, p, i, ViewStart{}, error));
+            connections.push_back(Connection::Open(links, i, std::move(link), p, i, ViewStart{}, error));
             sinks.push_back(std::make_unique<Sink>());
         }
         const double cpu0 = processCpuSeconds();

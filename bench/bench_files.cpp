@@ -176,12 +176,11 @@ private:
 // The program's link to a light device, as a connection's slot holds it.
 struct Link {
     SystemClock clock;
-    Links links{clock};
+    LinkSlot slot;
     std::unique_ptr<Device> device;
     explicit Link(const Blocks& blocks)
     {
         auto [c, d] = loopbackPair();
-        LinkSlot& slot = *links.find(0);
         slot.transport = PosixSocket::adopt(c);
         slot.linkKind = uint32_t(LinkKind::Wan);
         device = std::make_unique<Device>(d, blocks);
@@ -215,7 +214,7 @@ Setup& setup()
 void BM_SendFile(benchmark::State& state)
 {
     Link link(setup().blocks);
-    SlotLinkChannel channel(link.links, 0);
+    SlotLinkChannel channel(link.slot, link.clock);
     Quiet quiet;
     double cpu = 0;
     for (auto _ : state) {
@@ -234,7 +233,7 @@ void BM_SendFile(benchmark::State& state)
 void BM_ReceiveFile(benchmark::State& state)
 {
     Link link(setup().blocks);
-    SlotLinkChannel channel(link.links, 0);
+    SlotLinkChannel channel(link.slot, link.clock);
     Quiet quiet;
     const fs::path back = setup().dir / "back.bin";
     double cpu = 0;

@@ -16,7 +16,6 @@ void ConnectionWindows::add(int slot, int profileIndex, QWidget* window, Command
     if (!validSlot(slot) || !window)
         return;
     entries_[size_t(slot)] = Entry{window, target, profileIndex};
-    generations_[size_t(slot)].fetch_add(1);
     connect(window, &QObject::destroyed, this, [this, slot, window] {
         // The slot may have been given to another window meanwhile.
         Entry& e = entries_[size_t(slot)];
@@ -104,27 +103,6 @@ void ConnectionWindows::closeAll()
         if (isLive(s))
             QMetaObject::invokeMethod(window(s), "close", Qt::QueuedConnection);
     }
-}
-
-void ConnectionWindows::linkClosed(int slot)
-{
-    if (!validSlot(slot))
-        return;
-    // The report may arrive after its window has gone and the slot holds a newer
-    // connection (a window shuts its own link down as it closes): only the window that
-    // held the slot when the link closed is closed.
-    const uint32_t generation = generations_[size_t(slot)].load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, slot, generation] {
-            if (generations_[size_t(slot)].load() != generation)
-                return;
-            if (const CommandTarget* t = entries_[size_t(slot)].target; t && t->staysOnDrop())
-                return;
-            if (QWidget* w = window(slot))
-                w->close();
-        },
-        Qt::QueuedConnection);
 }
 
 void ConnectionWindows::cascade()

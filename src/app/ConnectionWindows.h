@@ -8,7 +8,6 @@
 // Thread: user-interface thread.
 
 #include <array>
-#include <atomic>
 #include <set>
 #include <vector>
 
@@ -16,7 +15,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "link/Links.h"
 
 namespace sorvane {
 
@@ -25,13 +23,9 @@ class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
     virtual void command(int id) = 0;
-    // True while a link the device dropped is being made again: the window stays.
-    virtual bool staysOnDrop() const { return false; }
 };
 
-// Also the link layer's event sink: a link the device closed closes its device
-// window (a queued call, so connection threads may report it).
-class ConnectionWindows final : public QObject, public LinkEvents {
+class ConnectionWindows final : public QObject {
     Q_OBJECT
 public:
     static constexpr int kSlots = 33;
@@ -68,10 +62,6 @@ public:
     void minimizeAll();
     void restoreAll();
 
-    // Any thread: posts a close request to the device window of `slot`, if any, unless
-    // its connection is reconnecting by itself.
-    void linkClosed(int slot) override;
-
 signals:
     // A window was added or went away; the main window refreshes its list.
     void changed();
@@ -85,8 +75,6 @@ private:
     static bool validSlot(int slot) { return slot >= 0 && slot < kSlots; }
 
     std::array<Entry, kSlots> entries_{};
-    // Counts the windows a slot has held; read by linkClosed on any thread.
-    std::array<std::atomic<uint32_t>, kSlots> generations_{};
 };
 
 } // namespace sorvane

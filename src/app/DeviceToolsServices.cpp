@@ -95,8 +95,9 @@ private:
 
 DeviceFacts factsOf(DeviceWindow& window)
 {
-    const LinkSlot& s = window.connection().link();
-    return DeviceFacts{s.deviceName, s.width, s.height, s.depth};
+    const Connection& c = window.connection();
+    const DisplayGeometry d = c.display();
+    return DeviceFacts{c.deviceName(), d.width, d.height, d.depth};
 }
 
 } // namespace

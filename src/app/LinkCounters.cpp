@@ -1,17 +1,18 @@
 #include "app/LinkCounters.h"
 
-#include "link/Links.h"
+#include "view/Connection.h"
 
 namespace sorvane {
 
 LinkCounterSnapshot LinksCounterSource::counters(int slot) const
 {
     LinkCounterSnapshot c;
-    if (const LinkSlot* s = links_.find(slot)) {
-        c.bytesSent = s->bytesSent.load(std::memory_order_relaxed);
-        c.bytesReceived = s->bytesReceived.load(std::memory_order_relaxed);
-        c.keyPresses = s->keyPresses.load(std::memory_order_relaxed);
-        c.mouseClicks = s->mouseClicks.load(std::memory_order_relaxed);
+    if (const Connection* connection = find_ ? find_(slot) : nullptr) {
+        const Connection::Counts n = connection->counts();
+        c.bytesSent = n.bytesSent;
+        c.bytesReceived = n.bytesReceived;
+        c.keyPresses = n.keyPresses;
+        c.mouseClicks = n.mouseClicks;
     }
     return c;
 }

@@ -1,12 +1,13 @@
 #pragma once
 // What the status window reads about one connection: the byte and event
-// counters of its link slot.
+// counters of its link.
 //
 // Thread: read on the user-interface thread while the connection thread may be
 // counting; implementations read each counter whole (they are 32-bit values
 // written whole), so a snapshot may mix counts from moments a few bytes apart.
 
 #include <cstdint>
+#include <functional>
 
 namespace sorvane {
 
@@ -20,20 +21,21 @@ struct LinkCounterSnapshot {
 class LinkCounterSource {
 public:
     virtual ~LinkCounterSource() = default;
-    // The counters of link slot `slot` (0..32).
+    // The counters of the connection of slot number `slot` (0..32).
     virtual LinkCounterSnapshot counters(int slot) const = 0;
 };
 
-class Links;
+class Connection;
 
-// The counters of the program's link slots.
+// The counters of the live connections, each read through its connection.
 class LinksCounterSource final : public LinkCounterSource {
 public:
-    explicit LinksCounterSource(const Links& links) : links_(links) {}
-    LinkCounterSnapshot counters(int slot) const override; // zeros for a bad slot
+    // find: the connection of a slot number, or nullptr.
+    explicit LinksCounterSource(std::function<const Connection*(int slot)> find) : find_(std::move(find)) {}
+    LinkCounterSnapshot counters(int slot) const override; // zeros for a slot without one
 
 private:
-    const Links& links_;
+    std::function<const Connection*(int slot)> find_;
 };
 
 } // namespace sorvane

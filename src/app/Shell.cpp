@@ -84,7 +84,6 @@ class DeviceCommandTarget final : public QObject, public CommandTarget {
 public:
     explicit DeviceCommandTarget(DeviceWindow* window) : QObject(window), window_(window) {}
     void command(int id) override { window_->command(id); }
-    bool staysOnDrop() const override { return window_->connection().reconnects(); }
 
 private:
     DeviceWindow* window_;
@@ -122,7 +121,10 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     , settings_(Settings::defaults(options_.paths.programDirPrefix()))
     , platform_(PlatformSettings::defaults())
     , links_(options_.clock ? *options_.clock : clock_)
-    , counters_(links_)
+    , counters_([this](int slot) -> const Connection* {
+        auto* w = windows_ ? qobject_cast<DeviceWindow*>(windows_->window(slot)) : nullptr;
+        return w ? &w->connection() : nullptr;
+    })
 {
     aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
         aviRecording_, options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
@@ -141,7 +143,6 @@ Shell::~Shell()
         inboundTimer_->stop();
     acceptor_.reset();
     closeDeviceWindows();
-    links_.setEvents(nullptr);
 }
 
 void Shell::closeDeviceWindows()
@@ -177,7 +178,6 @@ void Shell::start()
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>();
-    links_.setEvents(windows_.get());
     window_ = std::make_unique<MainWindow>(*profileAccess_, ports_, *windows_, ShellServices{},
                                            QString::fromStdString(options_.paths.helpIndex().string()));
     connect(window_.get(), &MainWindow::closed, this, [this] { emit quitRequested(0); });
@@ -192,8 +192,9 @@ void Shell::start()
                                                      : inboundListenAddressFrom(platform_));
     connectContext_ = std::make_unique<ConnectContext>(ConnectContext{
         links_, settings_, profiles_, platform_, passwords_, *prompt_, transports_, ports_.messages, ports_.beep,
-        [this](int profileIndex, int slot, const ViewStart& start, std::shared_ptr<Relinker> relinker) {
-            return openDeviceWindow(profileIndex, slot, start, std::move(relinker)) != nullptr;
+        [this](int profileIndex, int slot, std::unique_ptr<LinkSlot> link, const ViewStart& start,
+               std::shared_ptr<Relinker> relinker) {
+            return openDeviceWindow(profileIndex, slot, std::move(link), start, std::move(relinker)) != nullptr;
         }});
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
     activeSync_ = options_.activeSync;
@@ -288,12 +289,12 @@ void Shell::connectAtStart()
         connectProfile(connectProfile_);
 }
 
-DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, const ViewStart& start,
-                                      std::shared_ptr<Relinker> relinker)
+DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_ptr<LinkSlot> link,
+                                      const ViewStart& start, std::shared_ptr<Relinker> relinker)
 {
     const Profile profile = windowProfile(profiles_, settings_, profileIndex);
     std::string error;
-    std::unique_ptr<Connection> connection = Connection::Open(links_, slot, profile, profileIndex, start, error);
+    std::unique_ptr<Connection> connection = Connection::Open(links_, slot, std::move(link), profile, profileIndex, start, error);
     if (!connection)
         return nullptr;
     // The frame of an AVI recording after every poll; the recording knows whether this

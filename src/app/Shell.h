@@ -152,14 +152,15 @@ public:
     InboundAcceptor& inboundAcceptor() { return *acceptor_; }
     ActiveSyncAdapter& activeSync() { return *activeSync_; }
 
-    // OpenDeviceWindow: the connection of a slot whose handshake passed and its device
+    // OpenDeviceWindow: the connection of a link whose handshake passed (installed as
+    // slot number `slot`, taken by the caller) and its device
     // window, owned by the main window; the window starts the connection and joins the
     // connection list. profileIndex -1 (an inbound connection with no profile defined):
     // the connection takes the default settings for new connections. nullptr when the
     // device's display cannot be shown. relinker: how to dial the link again when it
     // drops (a link this program dialled), else null.
-    DeviceWindow* openDeviceWindow(int profileIndex, int slot, const ViewStart& start = {},
-                                   std::shared_ptr<Relinker> relinker = nullptr);
+    DeviceWindow* openDeviceWindow(int profileIndex, int slot, std::unique_ptr<LinkSlot> link,
+                                   const ViewStart& start = {}, std::shared_ptr<Relinker> relinker = nullptr);
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
 

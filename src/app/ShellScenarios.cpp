@@ -198,7 +198,7 @@ void ShellScenarios::playPause(int selected)
     for (int slot : live)
         if (DeviceWindow* w = context_.window(slot))
             rows.push_back({slot, w->deviceName(),
-                            QString::fromStdString(std::string(linkKindName(w->connection().link().linkKind)))});
+                            QString::fromStdString(std::string(linkKindName(uint32_t(w->connection().linkKind()))))});
     const int slot = RunScriptDialog(context_.dialogParent, rows);
     DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
     if (!w || w->view().recordState.load() == RecordState::Playing)

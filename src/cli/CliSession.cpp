@@ -70,10 +70,10 @@ private:
     CliSession::Silence& silence_;
 };
 
-// The slot's channel, each receive marked as a wait for the watchdog.
+// The link's channel, each receive marked as a wait for the watchdog.
 class WatchedChannel final : public LinkChannel {
 public:
-    WatchedChannel(Links& links, int slot, CliSession::Silence& silence) : inner_(links, slot), silence_(silence) {}
+    WatchedChannel(LinkSlot& link, Clock& clock, CliSession::Silence& silence) : inner_(link, clock), silence_(silence) {}
     size_t recv(uint8_t* buffer, size_t n) override
     {
         Wait w(silence_);
@@ -217,7 +217,7 @@ void CliSession::startWatchdog()
         fired_ = true;
         cancel_.cancel();
         if (open_)
-            ShutdownLinkTransport(links_, slot_);
+            ShutdownLinkTransport(*link_);
     });
 }
 
@@ -236,7 +236,7 @@ void CliSession::release()
 {
     if (!open_)
         return;
-    CloseLinkTransport(links_, slot_);
+    CloseLinkTransport(*link_);
     slot().deviceName.clear();
     open_ = false;
 }
@@ -252,7 +252,7 @@ void CliSession::adopt(PendingLink& link)
 {
     std::lock_guard lock(mutex_);
     slot_ = links_.allocSlot();
-    link.moveTo(links_, slot_);
+    link_ = link.take();
     open_ = true;
     if (fired_)
         slot().transport->shutdown();
@@ -271,7 +271,7 @@ bool CliSession::connect(std::string& error)
     }
     LinkSlot& s = slot();
     s.transport = std::make_unique<WatchedTransport>(std::move(s.transport), silence_);
-    channel_ = std::make_unique<WatchedChannel>(links_, slot_, silence_);
+    channel_ = std::make_unique<WatchedChannel>(*link_, clock_, silence_);
     silence_.lastByteMs = steadyMs(); // the handshake's bytes came just now
     watchSilence_ = true;
     wake_.notify_all();

@@ -75,7 +75,7 @@ public:
     const CliOptions& options() const { return options_; }
     Links& links() { return links_; }
     int slotIndex() const { return slot_; }
-    LinkSlot& slot() { return *links_.find(slot_); }
+    LinkSlot& slot() { return *link_; }
     Clock& clock() { return clock_; }
     // The pictures of the session's device, refreshed at --refresh; nullptr when its
     // display cannot be shown.
@@ -127,7 +127,8 @@ private:
     PasswordTable passwords_;
     LinkConfig config_;
     PosixTransportFactory factory_;
-    int slot_ = 0; // written under mutex_ (the watchdog reads it)
+    int slot_ = 0; // the device's number (written under mutex_)
+    std::unique_ptr<LinkSlot> link_ = std::make_unique<LinkSlot>(); // replaced under mutex_ (the watchdog reads it)
     bool open_ = false;
     Silence silence_;
     std::unique_ptr<LinkChannel> channel_;

@@ -267,7 +267,7 @@ int runRun(CliSession& session, const std::vector<std::string>& args)
     if (path->size() > kMaxDevicePath)
         return fail("the device path is longer than 255 characters");
     auto m = RunDeviceFileMessage(*path);
-    if (LinkSend(session.links(), session.slotIndex(), m) != m.size())
+    if (LinkSend(session.slot(), session.clock(), m) != m.size())
         return fail("cannot send to the device");
     return 0;
 }

@@ -43,7 +43,7 @@ int sendWordMessage(CliSession& session, const std::vector<std::string>& args, c
 // Sends a whole message that expects no reply; 0 once it is sent.
 int sendDeviceMessage(CliSession& session, const char* command, const std::vector<uint8_t>& message)
 {
-    if (LinkSend(session.links(), session.slotIndex(), message) != message.size()) {
+    if (LinkSend(session.slot(), session.clock(), message) != message.size()) {
         std::fprintf(stderr, "sorvane-cli: %s: the message could not be sent\n", command);
         return 1;
     }

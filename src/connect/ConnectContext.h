@@ -1,5 +1,5 @@
 #pragma once
-// What every connect flow borrows from the program: the link slots,
+// What every connect flow borrows from the program: the link slot numbers,
 // the settings and profiles, the password table and prompt, the UI ports for messages
 // and beeps, and the way to open a device window once a handshake has passed.
 //
@@ -32,15 +32,17 @@ struct ConnectContext {
     TransportFactory& transports;
     MessageBoxPort& messages;
     BeepPort& beep;
-    // Makes the connection of a slot whose handshake passed and opens its device
-    // window (OpenDeviceWindow): the Connection with its view from the profile and
-    // `start`, then the window, which starts it. False when the device's display cannot
-    // be shown (the caller then closes the link). profileIndex -1 (an inbound
+    // Makes the connection of a link whose handshake passed, installed as slot number
+    // `slot`, and opens its device window (OpenDeviceWindow): the Connection (which
+    // takes the link) with its view from the profile and `start`, then the window,
+    // which starts it. False when the device's display cannot be shown (the link is
+    // then closed). profileIndex -1 (an inbound
     // connection while no profile is defined): the connection takes
     // windowProfile(profiles, settings, -1) (InboundConnections.h), the default settings
     // for new connections. `relinker`: how to dial a link the program dialled again
     // when it drops (the connection takes it); null for the others. Must be set.
-    std::function<bool(int profileIndex, int slot, const ViewStart& start, std::shared_ptr<Relinker> relinker)>
+    std::function<bool(int profileIndex, int slot, std::unique_ptr<LinkSlot> link, const ViewStart& start,
+                       std::shared_ptr<Relinker> relinker)>
         openDeviceWindow;
     // The link settings (ActiveSync candidates, serial device patterns, agent port)
     // from the platform settings.

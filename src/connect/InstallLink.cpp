@@ -15,12 +15,13 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
         link.close();
         return std::nullopt;
     }
-    link.moveTo(ctx.links, slot);
-    LinkSlot& s = *ctx.links.find(slot);
-    if (!ctx.openDeviceWindow || !ctx.openDeviceWindow(profileIndex, slot, view, std::move(relinker))) {
-        CloseLinkTransport(ctx.links, slot);
-        s.transport.reset();
-        s.deviceName.clear();
+    const LinkSlot& s = link.slot();
+    ctx.links.take(slot, SlotUse{s.linkKind, s.port, s.ipAddress});
+    const bool opened =
+        ctx.openDeviceWindow && ctx.openDeviceWindow(profileIndex, slot, link.take(), view, std::move(relinker));
+    if (!opened) {
+        link.close();
+        ctx.links.release(slot);
         return std::nullopt;
     }
     return slot;

@@ -1,6 +1,6 @@
 #pragma once
-// The step that makes a PendingLink whose handshake passed one of the program's 33
-// slots: the lowest free slot, the pictures and the device window, in one step on the
+// The step that makes a PendingLink whose handshake passed a live connection: the
+// lowest free slot number, the pictures and the device window, in one step on the
 // user-interface thread, so two attempts never share a slot. A link the program
 // dialled comes with the way to dial it again (Dialer::relinker).
 //
@@ -17,11 +17,12 @@
 
 namespace sorvane {
 
-// Makes a passed PendingLink a live connection: the lowest free slot, then
-// ctx.openDeviceWindow(profileIndex, slot, view, relinker), which makes the connection
-// and its window. Returns the slot, or nullopt when every slot is live or the pictures
-// could not be made; the link is then closed. `relinker`: how to dial the link again
-// should it drop (a link the program dialled: WAN, LAN, proxy), else null.
+// Makes a passed PendingLink a live connection: the lowest free slot number, then
+// ctx.openDeviceWindow(profileIndex, slot, link, view, relinker), which makes the
+// connection (the link moves into it) and its window. Returns the slot, or nullopt when
+// every slot is live or the pictures could not be made; the link is then closed.
+// `relinker`: how to dial the link again should it drop (a link the program dialled:
+// WAN, LAN, proxy), else null.
 std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profileIndex, const ViewStart& view,
                                std::shared_ptr<Relinker> relinker = nullptr);
 

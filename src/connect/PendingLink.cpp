@@ -1,13 +1,14 @@
 #include "connect/PendingLink.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "view/Connection.h"
 
 namespace sorvane {
 
 PendingLink::PendingLink(Clock& clock, CancelToken* cancel)
-    : links_(std::make_unique<Links>(clock)), cancel_(cancel)
+    : clock_(clock), link_(std::make_unique<LinkSlot>()), cancel_(cancel)
 {
 }
 
@@ -27,7 +28,7 @@ bool PendingLink::open(const LinkConfig& config, const Profile& profile, Transpo
     describe(profile);
     if (cancel_ && cancel_->cancelled())
         return false;
-    std::unique_ptr<Transport> t = OpenLinkTransport(*links_, config, profile.target(), factory);
+    std::unique_ptr<Transport> t = OpenLinkTransport(target_, config, profile.target(), factory);
     if (!t)
         return false;
     attach(std::move(t));
@@ -43,6 +44,7 @@ void PendingLink::attach(std::unique_ptr<Transport> transport)
         s.transport->close();
     }
     s.transport = std::move(transport);
+    s.closedByPeer = false;
     if (cancel_ && s.transport)
         cancel_->watch(s.transport.get());
 }
@@ -73,14 +75,14 @@ HandshakeStatus PendingLink::handshake(PasswordPrompt* prompt, std::function<boo
 {
     CancellablePrompt asked(prompt, cancel_);
     HandshakeEnv env{passwords_, asked.get(), nullptr, {}, std::move(admit)};
-    return DeviceHandshake(*links_, kSlot, env);
+    return DeviceHandshake(*link_, clock_, env);
 }
 
 ConnectOutcome PendingLink::connect(PasswordPrompt* prompt)
 {
     CancellablePrompt asked(prompt, cancel_);
     HandshakeEnv env{passwords_, asked.get(), nullptr, {}};
-    return ConnectLink(*links_, kSlot, env);
+    return ConnectLink(*link_, clock_, target_.endpoint, env);
 }
 
 void PendingLink::close()
@@ -88,23 +90,17 @@ void PendingLink::close()
     LinkSlot& s = slot();
     if (s.transport && cancel_)
         cancel_->unwatch(s.transport.get());
-    CloseLinkTransport(*links_, kSlot);
+    CloseLinkTransport(s);
     s.transport.reset(); // kinds above 6 are left open by the link layer
     s.deviceName.clear();
 }
 
-void PendingLink::moveTo(Links& to, int index)
+std::unique_ptr<LinkSlot> PendingLink::take()
 {
-    LinkSlot* target = to.find(index);
     LinkSlot& s = slot();
-    if (!target)
-        return;
     if (s.transport && cancel_)
         cancel_->unwatch(s.transport.get());
-    target->assign(s.record());
-    target->palette = s.palette;
-    target->transport = std::move(s.transport);
-    s.deviceName.clear();
+    return std::exchange(link_, std::make_unique<LinkSlot>());
 }
 
 std::unique_ptr<Transport> PendingLink::release()

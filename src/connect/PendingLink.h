@@ -4,7 +4,7 @@
 //
 // Every connect flow here (USB probing and connecting, LAN, proxy, inbound) opens and
 // hands-shakes on a PendingLink, which may run on a worker thread: it has its own
-// link table (slot 0 of it is used), its own password table (the handshake's record 0)
+// link, its own connect target, its own password table (the handshake's record 0)
 // and registers its transport with the attempt's CancelToken. Nothing the user-interface
 // thread reads is written meanwhile. InstallLink then takes the lowest free program
 // slot on the user-interface thread, moves the link into it, builds the pictures and
@@ -39,10 +39,11 @@ public:
     PendingLink(const PendingLink&) = delete;
     PendingLink& operator=(const PendingLink&) = delete;
 
-    Links& links() { return *links_; }
-    static constexpr int kSlot = 0;
-    LinkSlot& slot() { return *links_->find(kSlot); }
-    const LinkSlot& slot() const { return *links_->find(kSlot); }
+    LinkSlot& slot() { return *link_; }
+    const LinkSlot& slot() const { return *link_; }
+    Clock& clock() { return clock_; }
+    // Where a TCP link of this attempt connects to (and the ActiveSync rotation).
+    TargetAddress& target() { return target_; }
     PasswordTable& passwords() { return passwords_; }
 
     // Link kind, port and address as the profile gives them.
@@ -65,15 +66,17 @@ public:
     // Closes the transport and forgets the device name.
     void close();
 
-    // Moves the link (record, palette, transport) into slot `index` of `to`, which must
-    // be free; this link is empty afterwards.
-    void moveTo(Links& to, int index);
+    // Hands the whole link over (its transport no longer watched by the cancel token);
+    // this pending link is empty afterwards.
+    std::unique_ptr<LinkSlot> take();
     // Hands the transport over (no longer watched by the cancel token); the link keeps
     // its record.
     std::unique_ptr<Transport> release();
 
 private:
-    std::unique_ptr<Links> links_;
+    Clock& clock_;
+    std::unique_ptr<LinkSlot> link_;
+    TargetAddress target_;
     PasswordTable passwords_;
     CancelToken* cancel_;
 };

@@ -4,11 +4,8 @@ namespace sorvane {
 
 bool ProfileInUse(const Links& links, const Profile& profile)
 {
-    // Every slot is looked at: counting live slots up to liveConnections would miss a
-    // live slot behind one whose handshake has named it but whose window is not open.
-    for (int slot = 0; slot < Links::kSlotCount; ++slot) {
-        const LinkSlot& s = *links.find(slot);
-        if (s.isFree() || s.linkKind != profile.linkKind)
+    for (const SlotUse& s : links.inUse()) {
+        if (s.linkKind != profile.linkKind)
             continue;
         switch (LinkKind(profile.linkKind)) {
         case LinkKind::Serial:

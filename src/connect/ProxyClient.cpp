@@ -57,8 +57,8 @@ ProxyTable FetchProxyTable(Clock& clock, const Profile& profile, TransportFactor
     }
     const uint8_t request = kProxyTableRequest;
     uint8_t countBytes[4];
-    if (LinkSend(link.links(), PendingLink::kSlot, {&request, 1}) != 1 ||
-        LinkRecv(link.links(), PendingLink::kSlot, countBytes) != sizeof countBytes) {
+    if (LinkSend(link.slot(), link.clock(), {&request, 1}) != 1 ||
+        LinkRecv(link.slot(), link.clock(), countBytes) != sizeof countBytes) {
         table.status = ProxyTableStatus::BadCount;
         return table;
     }
@@ -68,7 +68,7 @@ ProxyTable FetchProxyTable(Clock& clock, const Profile& profile, TransportFactor
         return table;
     }
     std::vector<uint8_t> bytes(size_t(count) * LinkRecord::kSize);
-    if (LinkRecv(link.links(), PendingLink::kSlot, bytes) != bytes.size()) {
+    if (LinkRecv(link.slot(), link.clock(), bytes) != bytes.size()) {
         table.status = ProxyTableStatus::Short;
         return table;
     }
@@ -122,8 +122,8 @@ ProxyOpenStatus OpenProxyDevice(PendingLink& link, const Profile& profile, const
     std::array<uint8_t, 5> open{kProxyOpenRequest};
     storeLe32(open.data() + 1, index);
     uint8_t answer = 0;
-    d.answered = LinkSend(link.links(), PendingLink::kSlot, open) == open.size() &&
-                 LinkRecv(link.links(), PendingLink::kSlot, {&answer, 1}) == 1;
+    d.answered = LinkSend(link.slot(), link.clock(), open) == open.size() &&
+                 LinkRecv(link.slot(), link.clock(), {&answer, 1}) == 1;
     if (!d.answered && s.transport) {
         // A closed connection keeps reporting its close; a silent one reports nothing.
         uint8_t probe = 0;

@@ -31,16 +31,16 @@ std::vector<uint8_t> BuildPathMessage(uint8_t code, std::string_view path)
     return m;
 }
 
-size_t SendCommand(Links& links, int slot, uint8_t code)
+size_t SendCommand(LinkSlot& link, Clock& clock, uint8_t code)
 {
     auto p = commandPacket(code);
-    return LinkSend(links, slot, p);
+    return LinkSend(link, clock, p);
 }
 
-uint8_t ReadReply(Links& links, int slot)
+uint8_t ReadReply(LinkSlot& link, Clock& clock)
 {
     uint8_t b[kCommandPacketSize];
-    if (LinkRecv(links, slot, b) < kCommandPacketSize)
+    if (LinkRecv(link, clock, b) < kCommandPacketSize)
         return 0;
     if (b[1] == kPacketMarker && b[3] == kPacketEnd && b[0] == b[2])
         return b[0];
@@ -48,13 +48,13 @@ uint8_t ReadReply(Links& links, int slot)
         // One byte late: the 0x11 of an earlier packet, then c, 0xFF, c. The packet's
         // own 0x11 follows; it is taken without a check.
         uint8_t last;
-        LinkRecv(links, slot, std::span<uint8_t>(&last, 1));
+        LinkRecv(link, clock, std::span<uint8_t>(&last, 1));
         return b[1];
     }
     for (uint8_t v : b)
         if (v == kPacketMarker || v == kPacketEnd) {
             uint8_t drop;
-            LinkRecv(links, slot, std::span<uint8_t>(&drop, 1));
+            LinkRecv(link, clock, std::span<uint8_t>(&drop, 1));
             return 0;
         }
     return 0;

@@ -15,7 +15,8 @@
 
 namespace sorvane {
 
-class Links;
+class Clock;
+class LinkSlot;
 
 enum CommandCode : uint8_t {
     CmdHello = 80,             // 'P'
@@ -73,15 +74,15 @@ std::vector<uint8_t> BuildPathMessage(uint8_t code, std::string_view path);
 // The four packet bytes of code as a message of their own.
 std::vector<uint8_t> CommandMessage(uint8_t code);
 
-// Sends the packet of code on the slot's link as one message; returns what LinkSend
+// Sends the packet of code on the link as one message; returns what LinkSend
 // returns (4, or 0 on failure). Any thread; blocks like LinkSend.
-size_t SendCommand(Links& links, int slot, uint8_t code);
+size_t SendCommand(LinkSlot& link, Clock& clock, uint8_t code);
 
 // Reads one reply packet: its code, or 0 when no valid packet was read. Finds a
 // packet that arrives one byte late (a stray 0x11 in front: five bytes consumed, the
 // code returned); after other garbage it consumes one byte more than the window and
 // returns 0, so a caller that keeps reading regains the packet alignment. Only the
-// slot's reading thread; blocks like LinkRecv.
-uint8_t ReadReply(Links& links, int slot);
+// link's reading thread; blocks like LinkRecv.
+uint8_t ReadReply(LinkSlot& link, Clock& clock);
 
 } // namespace sorvane

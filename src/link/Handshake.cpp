@@ -18,40 +18,40 @@ bool supportedDepth(int32_t depth) { return depth == 2 || depth == 4 || depth ==
 
 // Step 1: hello. 'a' passes; 'e' makes us read again while the answers stay 'e', and
 // whatever comes after them goes on to the device information.
-bool hello(Links& links, int slot)
+bool hello(LinkSlot& link, Clock& clock)
 {
-    SendCommand(links, slot, CmdHello);
-    links.clock().sleepMs(10);
-    uint8_t reply = ReadReply(links, slot);
+    SendCommand(link, clock, CmdHello);
+    clock.sleepMs(10);
+    uint8_t reply = ReadReply(link, clock);
     if (reply == ReplyAccepted)
         return true;
     if (reply != ReplyNotYet)
         return false;
     // An agent that only ever says "not yet" would hold the connect flow for good;
     // give it as long as one silent receive would get.
-    const uint32_t start = links.clock().tickCount();
+    const uint32_t start = clock.tickCount();
     while (reply == ReplyNotYet) {
-        if (links.clock().tickCount() - start >= kHelloNotYetLimitMs)
+        if (clock.tickCount() - start >= kHelloNotYetLimitMs)
             return false;
-        reply = ReadReply(links, slot);
+        reply = ReadReply(link, clock);
     }
     return true;
 }
 
-// Step 5: the palette. For an accepted depth it lands in the slot's own palette when
+// Step 5: the palette. For an accepted depth it lands in the link's own palette when
 // it arrives whole. The handshake has already failed for other depths below 16; their
 // palette is read (when it is of a sane size) and dropped, so the link stays in step.
-void palette(Links& links, int slot, LinkSlot& s, bool accepted)
+void palette(LinkSlot& s, Clock& clock, bool accepted)
 {
-    SendCommand(links, slot, CmdPalette);
-    links.clock().sleepMs(20);
+    SendCommand(s, clock, CmdPalette);
+    clock.sleepMs(20);
     uint8_t flag[4];
-    if (LinkRecv(links, slot, flag) < 4 || loadLe32(flag) == 0)
+    if (LinkRecv(s, clock, flag) < 4 || loadLe32(flag) == 0)
         return;
     if (s.depth < 0)
         return;
     std::vector<uint8_t> bytes(size_t(4) << s.depth);
-    if (LinkRecv(links, slot, bytes) < bytes.size())
+    if (LinkRecv(s, clock, bytes) < bytes.size())
         return;
     if (accepted && bytes.size() <= s.palette.size())
         std::copy(bytes.begin(), bytes.end(), s.palette.begin());
@@ -59,19 +59,19 @@ void palette(Links& links, int slot, LinkSlot& s, bool accepted)
 
 } // namespace
 
-HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env)
+HandshakeStatus DeviceHandshake(LinkSlot& link, Clock& clock, HandshakeEnv& env)
 {
-    LinkSlot* s = links.find(slot);
-    if (!s || !s->transport)
+    LinkSlot* s = &link;
+    if (!s->transport)
         return HandshakeStatus::NoLink;
 
-    if (!hello(links, slot))
+    if (!hello(link, clock))
         return HandshakeStatus::HelloRefused;
 
-    SendCommand(links, slot, CmdDeviceInfo);
-    links.clock().sleepMs(10);
+    SendCommand(link, clock, CmdDeviceInfo);
+    clock.sleepMs(10);
     std::array<uint8_t, DeviceInfoBlock::kSize> raw;
-    if (LinkRecv(links, slot, raw) < raw.size())
+    if (LinkRecv(link, clock, raw) < raw.size())
         return HandshakeStatus::InfoShort;
     const DeviceInfoBlock info = DeviceInfoBlock::decode(raw);
 
@@ -111,22 +111,22 @@ HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env)
     }
 
     if (info.depth < 16)
-        palette(links, slot, *s, accepted);
+        palette(link, clock, accepted);
 
     if (!accepted)
         return HandshakeStatus::UnsupportedDepth;
 
     s->resetCounters();
-    if (env.buildFrameBuffers && !env.buildFrameBuffers(slot))
+    if (env.buildFrameBuffers && !env.buildFrameBuffers(link))
         return HandshakeStatus::FrameBuffersFailed;
     s->deviceName = std::move(name);
     return HandshakeStatus::Passed;
 }
 
-ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env)
+ConnectOutcome ConnectLink(LinkSlot& link, Clock& clock, const Ipv4Endpoint& target, HandshakeEnv& env)
 {
-    LinkSlot* s = links.find(slot);
-    if (!s || !s->transport || s->transport->family() != Transport::Family::Socket)
+    LinkSlot* s = &link;
+    if (!s->transport || s->transport->family() != Transport::Family::Socket)
         return {};
     const auto kind = LinkKind(s->linkKind);
     if (kind != LinkKind::IrDA && kind != LinkKind::ActiveSync && kind != LinkKind::Wan && kind != LinkKind::Lan)
@@ -147,14 +147,14 @@ ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env)
             }
         }
     } else {
-        ConnectStatus c = socket.connect(links.target.endpoint);
+        ConnectStatus c = socket.connect(target);
         if (c == ConnectStatus::InProgress)
             c = socket.waitConnected(kConnectWaitMs);
         connected = c == ConnectStatus::Connected;
     }
     if (!connected)
         return {};
-    HandshakeStatus h = DeviceHandshake(links, slot, env);
+    HandshakeStatus h = DeviceHandshake(link, clock, env);
     return {h == HandshakeStatus::Passed ? LinkConnectStatus::Passed : LinkConnectStatus::HandshakeFailed, h};
 }
 

@@ -10,11 +10,11 @@
 //   5. depths below 16: the palette (93 ']'): a 32-bit flag, then (4 << depth) bytes
 //      when the flag is not 0
 //   6. on success: counters zeroed, frame buffers built, the device name written.
-// A failed handshake never writes deviceName, so the slot stays free. ConnectLink
-// connects a socket link first and then runs it.
+// A failed handshake never writes deviceName. ConnectLink connects a socket link
+// first and then runs it.
 //
 // Threads: runs where the connect flow runs (one attempt at a time), before the
-// slot's connection thread exists. Blocks for the link's receive waits; the password
+// link's connection thread exists. Blocks for the link's receive waits; the password
 // prompt blocks as long as the user takes.
 
 #include <atomic>
@@ -27,7 +27,9 @@
 
 namespace sorvane {
 
-class Links;
+class Clock;
+class LinkSlot;
+struct Ipv4Endpoint;
 
 // Asks the user for the password of a device. Returns 1 when the typed password
 // matched record `record` of the table (passwordMatches) and OK was pressed, 2 on
@@ -47,12 +49,12 @@ public:
 
 enum class HandshakeStatus {
     Passed,
-    NoLink,             // bad slot or no transport open
+    NoLink,             // no transport open
     HelloRefused,       // the hello got no 'a' / 'e' answer
     InfoShort,          // fewer than 332 bytes of device information
     UnsupportedDepth,   // depth not 2, 4, 8 or 16
     DisplayTooLarge,    // the displays break the memory bounds (DisplayBounds.h); the
-                        // facts are in the slot, DisplayBoundsProblem says why
+                        // facts are in the link, DisplayBoundsProblem says why
     PasswordRequired,   // the device asks for a password and there is no prompt
     PasswordCancelled,  // the prompt did not return 1
     FrameBuffersFailed, // the frame-buffer hook refused the device's facts
@@ -66,9 +68,9 @@ struct HandshakeEnv {
     PasswordPrompt* prompt = nullptr;
     // The connection's low colour mode; set to 0 for every depth but 16 (nullptr: none).
     std::atomic<int32_t>* lowColor = nullptr;
-    // Builds the slot's frame buffers from its facts and palette once everything else
+    // Builds the link's frame buffers from its facts and palette once everything else
     // passed; false fails the handshake. Empty: nothing to build.
-    std::function<bool(int slot)> buildFrameBuffers;
+    std::function<bool(const LinkSlot& link)> buildFrameBuffers;
     // Asked once the device's facts and name are known and within bounds, before any
     // password question; false fails the handshake at once (NotAdmitted). Empty:
     // every device is admitted.
@@ -77,11 +79,11 @@ struct HandshakeEnv {
 
 // How long a hello answered only with 'e' is waited for before it counts as refused.
 inline constexpr uint32_t kHelloNotYetLimitMs = 20000;
-// The name a device that reports an empty one is given, so that its slot is not
-// taken for free while it is live.
+// The name a device that reports an empty one is given, so that its link does not
+// count as free while it is live.
 inline constexpr const char* kUnnamedDevice = "Unnamed device";
 
-HandshakeStatus DeviceHandshake(Links& links, int slot, HandshakeEnv& env);
+HandshakeStatus DeviceHandshake(LinkSlot& link, Clock& clock, HandshakeEnv& env);
 
 enum class LinkConnectStatus {
     Passed,          // connected and the handshake passed
@@ -95,10 +97,10 @@ struct ConnectOutcome {
     bool passed() const { return status == LinkConnectStatus::Passed; }
 };
 
-// Connects the slot's socket (kinds 0, 3, 4, 5) and runs the handshake. IrDA: the
+// Connects the link's socket (kinds 0, 3, 4, 5) and runs the handshake. IrDA: the
 // devices in range are tried in order on service "CEREMOTE"; the first that connects
-// (at once, or within 1.5 s) gets the handshake. TCP: links.target, waiting at most
-// 1.5 s. On failure the transport stays in the slot; the caller closes it.
-ConnectOutcome ConnectLink(Links& links, int slot, HandshakeEnv& env);
+// (at once, or within 1.5 s) gets the handshake. TCP: `target`, waiting at most
+// 1.5 s. On failure the transport stays in the link; the caller closes it.
+ConnectOutcome ConnectLink(LinkSlot& link, Clock& clock, const Ipv4Endpoint& target, HandshakeEnv& env);
 
 } // namespace sorvane

@@ -24,9 +24,8 @@ bool socketKind(uint32_t stored)
 // A stored kind value this program knows (0..6).
 bool knownKind(uint32_t stored) { return stored <= uint32_t(LinkKind::Proxy); }
 
-size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer, uint32_t limitMs)
+size_t recvSocket(LinkSlot& s, Clock& clock, std::span<uint8_t> buffer, uint32_t limitMs)
 {
-    Clock& clock = links.clock();
     const uint32_t start = clock.tickCount();
     size_t got = 0;
     uint32_t wouldBlocks = 0;
@@ -42,8 +41,7 @@ size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer
             continue;
         }
         if (r.status == IoStatus::PeerClosed) {
-            if (LinkEvents* events = links.events())
-                events->linkClosed(slot);
+            s.closedByPeer.store(true);
             return 0;
         }
         if (r.status == IoStatus::Error)
@@ -59,9 +57,8 @@ size_t recvSocket(Links& links, int slot, LinkSlot& s, std::span<uint8_t> buffer
     return got;
 }
 
-size_t recvSerial(Links& links, LinkSlot& s, std::span<uint8_t> buffer, uint32_t limitMs)
+size_t recvSerial(LinkSlot& s, Clock& clock, std::span<uint8_t> buffer, uint32_t limitMs)
 {
-    Clock& clock = links.clock();
     const uint32_t start = clock.tickCount();
     auto late = [&] { return clock.tickCount() - start >= limitMs; };
     Transport& t = *s.transport;
@@ -91,9 +88,8 @@ size_t recvSerial(Links& links, LinkSlot& s, std::span<uint8_t> buffer, uint32_t
     return got;
 }
 
-size_t sendSocket(Links& links, LinkSlot& s, std::span<const uint8_t> data)
+size_t sendSocket(LinkSlot& s, Clock& clock, std::span<const uint8_t> data)
 {
-    Clock& clock = links.clock();
     size_t sent = 0;
     uint32_t refused = 0;
     while (sent < data.size()) {
@@ -117,9 +113,8 @@ size_t sendSocket(Links& links, LinkSlot& s, std::span<const uint8_t> data)
     return sent;
 }
 
-size_t sendSerial(Links& links, LinkSlot& s, std::span<const uint8_t> data)
+size_t sendSerial(LinkSlot& s, Clock& clock, std::span<const uint8_t> data)
 {
-    Clock& clock = links.clock();
     Transport& t = *s.transport;
     size_t sent = 0;
     uint32_t stalled = 0;
@@ -141,7 +136,7 @@ size_t sendSerial(Links& links, LinkSlot& s, std::span<const uint8_t> data)
 
 } // namespace
 
-std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& config, const LinkTarget& target,
+std::unique_ptr<Transport> OpenLinkTransport(TargetAddress& to, const LinkConfig& config, const LinkTarget& target,
                                              TransportFactory& factory)
 {
     switch (LinkKind(target.kind)) {
@@ -154,69 +149,63 @@ std::unique_ptr<Transport> OpenLinkTransport(Links& links, const LinkConfig& con
     case LinkKind::ActiveSync: {
         if (config.activeSyncCandidates.empty())
             return nullptr;
-        unsigned index = links.target.activeSyncNext % config.activeSyncCandidates.size();
-        links.target.activeSyncNext = (index + 1) % config.activeSyncCandidates.size();
-        links.target.endpoint = {config.activeSyncCandidates[index], config.agentPort};
+        unsigned index = to.activeSyncNext % config.activeSyncCandidates.size();
+        to.activeSyncNext = (index + 1) % config.activeSyncCandidates.size();
+        to.endpoint = {config.activeSyncCandidates[index], config.agentPort};
         return factory.openTcp();
     }
     case LinkKind::Wan:
     case LinkKind::Lan:
-        links.target.endpoint = {target.address, config.agentPort};
+        to.endpoint = {target.address, config.agentPort};
         return factory.openTcp();
     default:
         return nullptr;
     }
 }
 
-size_t LinkRecv(Links& links, int slot, std::span<uint8_t> buffer, uint32_t limitMs)
+size_t LinkRecv(LinkSlot& s, Clock& clock, std::span<uint8_t> buffer, uint32_t limitMs)
 {
-    LinkSlot* s = links.find(slot);
-    if (!s)
-        return 0;
-    if (!s->transport) {
-        if (!socketKind(s->linkKind))
-            links.clock().sleepMs(5);
+    if (!s.transport) {
+        if (!socketKind(s.linkKind))
+            clock.sleepMs(5);
         return 0;
     }
     size_t got = 0;
-    if (s->transport->family() == Transport::Family::Socket)
-        got = buffer.empty() ? 0 : recvSocket(links, slot, *s, buffer, limitMs);
+    if (s.transport->family() == Transport::Family::Socket)
+        got = buffer.empty() ? 0 : recvSocket(s, clock, buffer, limitMs);
     else
-        got = recvSerial(links, *s, buffer, limitMs);
-    s->bytesReceived.fetch_add(uint32_t(got));
+        got = recvSerial(s, clock, buffer, limitMs);
+    s.bytesReceived.fetch_add(uint32_t(got));
     return got;
 }
 
-size_t LinkSend(Links& links, int slot, std::span<const uint8_t> data)
+size_t LinkSend(LinkSlot& s, Clock& clock, std::span<const uint8_t> data)
 {
-    LinkSlot* s = links.find(slot);
-    if (!s || data.empty())
+    if (data.empty())
         return 0;
     // The transport is read under the send mutex: a reconnect replaces it under it.
-    std::lock_guard lock(s->sendMutex);
-    if (!s->transport)
+    std::lock_guard lock(s.sendMutex);
+    if (!s.transport)
         return 0;
-    size_t sent = s->transport->family() == Transport::Family::Socket ? sendSocket(links, *s, data)
-                                                                      : sendSerial(links, *s, data);
-    s->bytesSent.fetch_add(uint32_t(sent));
+    size_t sent = s.transport->family() == Transport::Family::Socket ? sendSocket(s, clock, data)
+                                                                     : sendSerial(s, clock, data);
+    s.bytesSent.fetch_add(uint32_t(sent));
     return sent;
 }
 
-void ShutdownLinkTransport(Links& links, int slot)
+void ShutdownLinkTransport(LinkSlot& s)
 {
-    LinkSlot* s = links.find(slot);
-    if (s && s->transport)
-        s->transport->shutdown();
+    if (s.transport)
+        s.transport->shutdown();
 }
 
-int CloseLinkTransport(Links& links, int slot)
+int CloseLinkTransport(LinkSlot& s)
 {
-    LinkSlot* s = links.find(slot);
-    if (!s || !s->transport || !knownKind(s->linkKind))
+    if (!s.transport || !knownKind(s.linkKind))
         return 0;
-    bool ok = s->transport->close();
-    const bool file = s->transport->family() == Transport::Family::File;
-    s->transport.reset();
+    bool ok = s.transport->close();
+    const bool file = s.transport->family() == Transport::Family::File;
+    s.transport.reset();
     return file && !ok ? 1 : 0;
 }
 

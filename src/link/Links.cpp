@@ -64,10 +64,43 @@ void LinkSlot::assign(const LinkRecord& r)
 
 int Links::allocSlot() const
 {
+    std::lock_guard lock(mutex_);
     for (int s = 0; s < kSlotCount; ++s)
-        if (slots_[size_t(s)].isFree())
+        if (!uses_[size_t(s)])
             return s;
     return kSlotCount;
+}
+
+bool Links::take(int slot, const SlotUse& use)
+{
+    std::lock_guard lock(mutex_);
+    if (!valid(slot) || uses_[size_t(slot)])
+        return false;
+    uses_[size_t(slot)] = use;
+    return true;
+}
+
+void Links::release(int slot)
+{
+    std::lock_guard lock(mutex_);
+    if (valid(slot))
+        uses_[size_t(slot)].reset();
+}
+
+bool Links::taken(int slot) const
+{
+    std::lock_guard lock(mutex_);
+    return valid(slot) && uses_[size_t(slot)].has_value();
+}
+
+std::vector<SlotUse> Links::inUse() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<SlotUse> uses;
+    for (const auto& u : uses_)
+        if (u)
+            uses.push_back(*u);
+    return uses;
 }
 
 } // namespace sorvane

@@ -1,27 +1,30 @@
 #pragma once
-// The program's 33 link slots and the state every link shares.
+// One link (LinkSlot) and what stays program-wide about links (Links).
 //
-// A slot (0..32) holds one connection's link: the device facts from the handshake,
-// the open transport, the counters, the palette, and the send mutex. Slot s here
-// belongs together with view slot s. A slot is free exactly while its deviceName is
-// empty.
+// A LinkSlot is one device's link: the device facts from the handshake, the open
+// transport, the counters, the palette and the send mutex. A connect attempt owns it
+// while it runs (PendingLink), the live connection afterwards. It is free (no device)
+// exactly while its deviceName is empty.
 //
-// Threads: the user-interface thread allocates slots, opens, connects, runs the
-// handshake and closes; while a connection is live its connection thread receives and
-// sends, and the user-interface thread only sends. Device facts are written before
-// the connection thread starts and only read afterwards. The counters are atomic
-// because both threads add to them. Each LinkSend holds the slot's sendMutex for the
-// whole message, so two threads' messages never interleave on the wire.
+// Threads: the attempt's thread opens, connects and runs the handshake; while a
+// connection is live its connection thread receives, sends and replaces the transport
+// after a drop, and the input sender sends. The counters are atomic because several
+// threads add to them. Each LinkSend holds the link's sendMutex for the whole message,
+// so two threads' messages never interleave on the wire.
 //
-// Ownership: one Links object, made by the program and passed by reference; it lives
-// as long as the program. A slot owns its transport.
+// Links: the program's clock, the connect target, and which of the 33 slot numbers
+// (0..32, the device's number on the wire and in the windows) are taken by live
+// links, with their kind and address. One Links object, made by the program and
+// passed by reference; it lives as long as the program.
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "link/DisplayGeometry.h"
 #include "link/LinkRecord.h"
@@ -29,17 +32,6 @@
 #include "platform/Transport.h"
 
 namespace sorvane {
-
-// What the link layer tells the rest of the program. Implementations must be safe to
-// call from a connection thread (the Qt side posts a queued call to the window).
-class LinkEvents {
-public:
-    virtual ~LinkEvents() = default;
-    // The device closed the link of this slot in order; its device window closes.
-    // Comes again with every later receive on the dead link, and may come during a
-    // handshake, before the slot has a window: both must be harmless.
-    virtual void linkClosed(int slot) = 0;
-};
 
 class LinkSlot {
 public:
@@ -74,6 +66,9 @@ public:
 
     std::unique_ptr<Transport> transport; // nullptr = no transport open
     std::mutex sendMutex;
+    // Set by a receive that found the link closed by the device in order; the link's
+    // owner reads it (and clears it when a new transport takes the old one's place).
+    std::atomic<bool> closedByPeer{false};
 
     // This connection's own palette: filled by the handshake and the 8-bit palette
     // query, read by the frame-buffer setup.
@@ -100,36 +95,44 @@ struct TargetAddress {
     unsigned activeSyncNext = 0; // index of the candidate the next ActiveSync attempt uses
 };
 
+// What a taken slot number is taken by.
+struct SlotUse {
+    uint32_t linkKind = 0;
+    uint32_t port = 0;
+    uint32_t ipAddress = 0;
+};
+
 class Links {
 public:
     static constexpr int kSlotCount = 33;
 
-    explicit Links(Clock& clock, LinkEvents* events = nullptr) : clock_(clock), events_(events) {}
+    explicit Links(Clock& clock) : clock_(clock) {}
     Links(const Links&) = delete;
     Links& operator=(const Links&) = delete;
 
-    // nullptr when slot is outside 0..32.
-    LinkSlot* find(int slot) { return valid(slot) ? &slots_[size_t(slot)] : nullptr; }
-    const LinkSlot* find(int slot) const { return valid(slot) ? &slots_[size_t(slot)] : nullptr; }
     static bool valid(int slot) { return slot >= 0 && slot < kSlotCount; }
 
-    // AllocLinkSlot: the lowest free slot, kSlotCount when every slot is in use.
-    // Marks nothing: the slot stays free until a handshake names it.
+    // AllocLinkSlot: the lowest slot number not taken, kSlotCount when every one is.
+    // Marks nothing.
     int allocSlot() const;
+    // Takes slot number `slot` for a live link; false when it is taken or not 0..32.
+    bool take(int slot, const SlotUse& use);
+    void release(int slot);
+    bool taken(int slot) const;
+    // The uses of every taken slot number, in slot order.
+    std::vector<SlotUse> inUse() const;
 
     Clock& clock() { return clock_; }
-    LinkEvents* events() const { return events_.load(); }
-    void setEvents(LinkEvents* events) { events_.store(events); }
 
     // Written and read by the user-interface thread only (one attempt at a time).
     TargetAddress target;
-    // Device windows opened and not yet released.
+    // Connections started and not yet destroyed.
     std::atomic<uint32_t> liveConnections{0};
 
 private:
     Clock& clock_;
-    std::atomic<LinkEvents*> events_;
-    std::array<LinkSlot, kSlotCount> slots_;
+    mutable std::mutex mutex_; // any thread takes and releases
+    std::array<std::optional<SlotUse>, kSlotCount> uses_{};
 };
 
 } // namespace sorvane

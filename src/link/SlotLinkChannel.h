@@ -1,9 +1,9 @@
 #pragma once
-// The link of one slot as an exchange sees it: receives, sends and reply
-// packets go through the link layer; waits use the link's clock. An exchange may be
+// One link as an exchange sees it: receives, sends and reply packets go through
+// the link layer; waits use the clock it is given. An exchange may be
 // given a time-out of its own: its receives then end when it has passed.
 //
-// Thread: the one thread that reads the slot's link (its connection thread, or a
+// Thread: the one thread that reads the link (its connection thread, or a
 // command-line capture).
 
 #include "link/CommandPacket.h"
@@ -15,18 +15,18 @@ namespace sorvane {
 
 class SlotLinkChannel final : public LinkChannel {
 public:
-    SlotLinkChannel(Links& links, int slot) : links_(links), slot_(slot) {}
+    SlotLinkChannel(LinkSlot& link, Clock& clock) : link_(link), clock_(clock) {}
 
     size_t recv(uint8_t* buffer, size_t n) override
     {
         if (!limited_)
-            return LinkRecv(links_, slot_, {buffer, n});
-        const uint32_t spent = links_.clock().tickCount() - startMs_;
-        return LinkRecv(links_, slot_, {buffer, n}, spent >= limitMs_ ? 0 : limitMs_ - spent);
+            return LinkRecv(link_, clock_, {buffer, n});
+        const uint32_t spent = clock_.tickCount() - startMs_;
+        return LinkRecv(link_, clock_, {buffer, n}, spent >= limitMs_ ? 0 : limitMs_ - spent);
     }
-    void send(const uint8_t* buffer, size_t n) override { LinkSend(links_, slot_, {buffer, n}); }
-    uint8_t readReply() override { return ReadReply(links_, slot_); }
-    void sleepMs(uint32_t ms) override { links_.clock().sleepMs(ms); }
+    void send(const uint8_t* buffer, size_t n) override { LinkSend(link_, clock_, {buffer, n}); }
+    uint8_t readReply() override { return ReadReply(link_, clock_); }
+    void sleepMs(uint32_t ms) override { clock_.sleepMs(ms); }
 
     // From now on receives end once `ms` have passed since this call (the exchange's
     // time-out), until unlimit().
@@ -34,7 +34,7 @@ public:
     {
         limited_ = true;
         limitMs_ = ms;
-        startMs_ = links_.clock().tickCount();
+        startMs_ = clock_.tickCount();
     }
     void unlimit() { limited_ = false; }
 
@@ -46,11 +46,11 @@ public:
 
     void discardPending() override
     {
-        LinkSlot* s = links_.find(slot_);
-        if (!s || !s->transport)
+        LinkSlot* s = &link_;
+        if (!s->transport)
             return;
         uint8_t scratch[4096];
-        Clock& clock = links_.clock();
+        Clock& clock = clock_;
         const uint32_t start = clock.tickCount();
         if (s->transport->family() == Transport::Family::File) {
             // Serial lines: read until a read comes back short (the line went quiet for
@@ -84,8 +84,8 @@ public:
     }
 
 private:
-    Links& links_;
-    int slot_;
+    LinkSlot& link_;
+    Clock& clock_;
     bool limited_ = false;
     uint32_t limitMs_ = 0, startMs_ = 0;
 };

@@ -228,7 +228,7 @@ std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player
     return connection.post(
         JobKind::Playback,
         [c, player, run](JobContext& ctx, std::string& error) {
-            PlaybackLink link{ctx.channel(), c->links().clock(), &ctx.screen(), [&ctx] { ctx.pollScreen(); },
+            PlaybackLink link{ctx.channel(), c->clock(), &ctx.screen(), [&ctx] { ctx.pollScreen(); },
                               [&ctx] { return ctx.cancelled(); }};
             RunPlayback(*player, link, c->view().recordState, [c, run] { return c->view().playRun.load() != run; });
             if (ctx.cancelled() && !player->ended()) {

@@ -20,7 +20,7 @@ uint32_t pollPeriodMs(const ScreenState& screen) { return uint32_t(1000 / std::c
 // Hands changed picture rectangles, in device coordinates, to the views.
 class Connection::ScreenEvents final : public ScreenSink {
 public:
-    ScreenEvents(Connection& c, ViewSink& sink) : c_(c), sink_(sink) {}
+    explicit ScreenEvents(Connection& c) : c_(c) {}
 
     void pictureChanged(int l, int t, int r, int b) override
     {
@@ -31,18 +31,12 @@ public:
     {
         c_.tellViews([](ConnectionView& v) { v.repaintAll(); });
     }
-    void linkDropped() override
-    {
-        dropped = true;
-        if (!c_.reconnects())
-            sink_.linkClosed();
-    }
+    void linkDropped() override { dropped = true; }
 
     bool dropped = false;
 
 private:
     Connection& c_;
-    ViewSink& sink_;
 };
 
 bool BuildConnectionBuffers(const LinkSlot& s, ScreenState& st)
@@ -82,15 +76,18 @@ private:
     ScreenEvents& sink_;
 };
 
-std::unique_ptr<Connection> Connection::Open(Links& links, int slot, const Profile& profile, int profileIndex,
-                                             const ViewStart& start, std::string& error)
+std::unique_ptr<Connection> Connection::Open(Links& links, int slot, std::unique_ptr<LinkSlot> link,
+                                             const Profile& profile, int profileIndex, const ViewStart& start,
+                                             std::string& error)
 {
-    LinkSlot* s = links.find(slot);
-    if (!s || s->isFree() || !s->transport) {
+    if (!link || link->isFree() || !link->transport) {
+        if (link)
+            CloseLinkTransport(*link);
         error = "the link is not open";
         return nullptr;
     }
-    std::unique_ptr<Connection> c(new Connection(links, slot, profile, profileIndex, start));
+    LinkSlot* s = link.get();
+    std::unique_ptr<Connection> c(new Connection(links, slot, std::move(link), profile, profileIndex, start));
     if (s->depth != 16)
         c->view_.screen.lowColor = 0; // low colour is a 16-bit device's mode
     if (!BuildConnectionBuffers(*s, c->view_.screen)) {
@@ -100,13 +97,16 @@ std::unique_ptr<Connection> Connection::Open(Links& links, int slot, const Profi
     return c;
 }
 
-Connection::Connection(Links& links, int slot, const Profile& profile, int profileIndex, const ViewStart& start)
+Connection::Connection(Links& links, int slot, std::unique_ptr<LinkSlot> link, const Profile& profile,
+                       int profileIndex, const ViewStart& start)
     : links_(links)
+    , clock_(links.clock())
     , slot_(slot)
+    , link_(std::move(link))
     , view_(profile, profileIndex, start)
-    , sender_([this](std::span<const uint8_t> message) { return LinkSend(links_, slot_, message) == message.size(); },
-              links.clock())
-    , meter_(links.find(slot)->bytesReceived, links.find(slot)->bytesSent)
+    , sender_([this](std::span<const uint8_t> message) { return LinkSend(*link_, clock_, message) == message.size(); },
+              clock_)
+    , meter_(link_->bytesReceived, link_->bytesSent)
 {
 }
 
@@ -118,18 +118,17 @@ Connection::~Connection()
         std::lock_guard lock(view_.screen.pictureMutex);
         FreeViewBitmaps(view_.screen.bitmaps);
     }
+    CloseLinkTransport(*link_);
+    link_->transport.reset();
     if (!started_.load())
-        return; // never started: the link stays with whoever installed it
-    CloseLinkTransport(links_, slot_);
-    LinkSlot& s = link();
-    s.transport.reset();
-    s.deviceName.clear();
+        return; // never started: the slot number stays with whoever installed it
+    links_.release(slot_);
     uint32_t live = links_.liveConnections.load();
     while (live > 0 && !links_.liveConnections.compare_exchange_weak(live, live - 1)) {
     }
 }
 
-void Connection::start(ViewSink& events)
+void Connection::start(ConnectionObserver& observer)
 {
     if (started_.exchange(true))
         return;
@@ -138,9 +137,9 @@ void Connection::start(ViewSink& events)
     links_.liveConnections.fetch_add(1);
     sender_.setHoldLimitMs(2 * pollPeriodMs(view_.screen) + 100);
     sender_.start();
-    thread_ = std::thread([this, &events] {
+    thread_ = std::thread([this, &observer] {
         pthread_setname_np(pthread_self(), "connection");
-        threadMain(events);
+        threadMain(observer);
     });
 }
 
@@ -177,14 +176,12 @@ void Connection::stop()
     running_ = false;
     if (relinker_)
         relinker_->cancel();
-    {
-        std::lock_guard lock(relinkMutex_);
-        relinkWake_.notify_all();
-    }
     // A thread inside a receive or a send can wait many seconds; shutting the link
     // down makes both return at once.
-    if (started_.load())
-        ShutdownLinkTransport(links_, slot_);
+    if (started_.load()) {
+        std::lock_guard lock(transportMutex_);
+        ShutdownLinkTransport(*link_);
+    }
     sender_.stop();
     jobsWake_.notify_all();
     failPending("the connection ended");
@@ -236,7 +233,7 @@ void Connection::sendInput(const InputPacket& packet, bool queueEvents)
         return; // a scenario drives the device now
     if (reconnecting_.load())
         return; // nobody is there to take it
-    const auto kind = LinkKind(link().linkKind);
+    const auto kind = linkKind();
     const bool queued = queueEvents && (kind == LinkKind::Wan || kind == LinkKind::Lan || kind == LinkKind::Proxy);
     sender_.push(packet, queued);
 }
@@ -251,7 +248,7 @@ void Connection::holdPolling(bool hold)
 
 void Connection::setAfterPoll(std::function<void(ScreenState&, uint32_t)> afterPoll) { afterPoll_ = std::move(afterPoll); }
 
-// Waits ms on the links' clock (the one the status line's countdown reads); false when
+// Waits ms on the program's clock (the one the status line's countdown reads); false when
 // the connection stops first or, with wakeForJobs, a job arrives. It looks at the clock
 // at least every 50 ms, so a clock that jumps (a test's) is followed too.
 bool Connection::pause(uint32_t ms, bool wakeForJobs)
@@ -298,15 +295,8 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
     if (outcome != PollOutcome::Dropped)
         meter_.exchangeEnded(now(), outcome == PollOutcome::Applied);
     if (outcome == PollOutcome::Dropped || sink.dropped) {
-        // A scenario that was playing waits for the link to come back.
-        RecordState playing = RecordState::Playing;
-        if (reconnects() && view_.recordState.compare_exchange_strong(playing, RecordState::Paused))
-            scenarioPausedByDrop_ = true;
-        {
-            std::lock_guard lock(jobsMutex_);
-            dropped_ = true;
-        }
-        failPending(reconnects() ? "the device is reconnecting" : "the device closed the link");
+        sink.dropped = false;
+        linkDropped();
         return;
     }
     // A refresh (after a bad update or a palette change) zeroes the picture, which is not
@@ -321,13 +311,29 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
     sender_.flushQueued();
 }
 
-void Connection::threadMain(ViewSink& events)
+// The link was found gone (a poll or a job): noticed here, on the connection thread,
+// and nowhere else.
+void Connection::linkDropped()
 {
-    SlotLinkChannel channel(links_, slot_);
-    ScreenEvents sink(*this, events);
+    // A scenario that was playing waits for the link to come back.
+    RecordState playing = RecordState::Playing;
+    if (reconnects() && view_.recordState.compare_exchange_strong(playing, RecordState::Paused))
+        scenarioPausedByDrop_ = true;
+    {
+        std::lock_guard lock(jobsMutex_);
+        dropped_ = true;
+    }
+    failPending(reconnects() ? "the device is reconnecting" : "the device closed the link");
+}
+
+void Connection::threadMain(ConnectionObserver& observer)
+{
+    SlotLinkChannel channel(*link_, clock_);
+    ScreenEvents sink(*this);
     ThreadContext context(*this, channel, sink);
     uint32_t holdLimit = 0;
     bool pollDue = false; // a job ran since the last poll
+    observer.stateChanged(DeviceState::Live);
     if (pause(250, false)) {
         while (running_.load()) {
             // The picture goes on between jobs: one poll after each, at once, so that a
@@ -357,14 +363,17 @@ void Connection::threadMain(ViewSink& events)
                 else
                     job->finish(JobStatus::Failed, error.empty() ? std::string(JobKindName(job->kind())) + " failed"
                                                                  : error);
+                // The device closed the link while the job ran (polling may be held).
+                if (link_->closedByPeer.load() && !dropped())
+                    linkDropped();
                 continue;
             }
-            if (dropped() && reconnects()) {
-                relink(events);
-                sink.dropped = false;
-                continue;
+            if (dropped()) {
+                if (reconnects() && relink(observer))
+                    continue;
+                break; // the link has ended
             }
-            if (holdPolling_.load() || dropped()) {
+            if (holdPolling_.load()) {
                 pause(20, true);
                 continue;
             }
@@ -379,6 +388,7 @@ void Connection::threadMain(ViewSink& events)
         }
     }
     failPending("the connection ended");
+    observer.stateChanged(DeviceState::Closed);
 }
 
 void Connection::setRelinker(std::shared_ptr<Relinker> relinker, std::function<bool()> wanted)
@@ -394,11 +404,33 @@ bool Connection::reconnects() const
     return relinker_ && !reconnectsEnded_.load() && running_.load() && (!reconnectWanted_ || reconnectWanted_());
 }
 
-LinkFigures Connection::figures() const { return meter_.figures(links_.clock().tickCount()); }
+LinkFigures Connection::figures() const { return meter_.figures(clock_.tickCount()); }
 
-void Connection::relink(ViewSink& events)
+DisplayGeometry Connection::display() const
+{
+    std::lock_guard lock(factsMutex_);
+    return link_->display();
+}
+
+Connection::Counts Connection::counts() const
+{
+    const LinkSlot& s = *link_;
+    return Counts{s.bytesSent.load(std::memory_order_relaxed), s.bytesReceived.load(std::memory_order_relaxed),
+                  s.keyPresses.load(std::memory_order_relaxed), s.mouseClicks.load(std::memory_order_relaxed)};
+}
+
+void Connection::countInput(uint32_t keyPresses, uint32_t mouseClicks)
+{
+    link_->keyPresses.fetch_add(keyPresses);
+    link_->mouseClicks.fetch_add(mouseClicks);
+}
+
+// Dials the dropped link again until an attempt passes (true: live again) or
+// reconnecting ends (false: the link has ended). Connection thread.
+bool Connection::relink(ConnectionObserver& observer)
 {
     reconnecting_ = true;
+    observer.stateChanged(DeviceState::Reconnecting);
     // A device that passes the handshake and drops at once is no reason to dial it
     // every second: only a link that stayed up a while starts the waits again.
     if (now() - linkUpSince_ >= kStableLinkMs)
@@ -406,70 +438,69 @@ void Connection::relink(ViewSink& events)
     while (reconnects()) {
         const uint32_t delayMs = RelinkDelaySeconds(relinkAttempts_) * 1000;
         meter_.reconnecting(now(), now() + delayMs);
-        events.reconnecting();
         if (!pause(delayMs, false))
             break; // stopping
         meter_.reconnecting(now(), now());
-        events.reconnecting();
         ++relinkAttempts_;
         std::string error;
         std::optional<RelinkedLink> fresh = relinker_->attempt(error);
         if (!fresh)
             continue;
-        std::unique_lock lock(relinkMutex_);
-        relinked_ = std::move(fresh);
-        events.relinked();
-        // The window takes it on its own thread, where the device facts are read.
-        relinkWake_.wait(lock, [&] { return !relinked_ || !running_.load(); });
-        if (relinked_)
-            break; // stopping: the new link goes with the connection
+        if (!takeRelinked(std::move(*fresh)))
+            break; // stopping, or a display that cannot be shown
         meter_.relinked(now());
-        events.reconnecting();
-        return;
+        reconnecting_ = false;
+        tellViews([](ConnectionView& v) { v.repaintAll(); });
+        requestRefresh();
+        observer.stateChanged(DeviceState::Live);
+        return true;
     }
     reconnecting_ = false;
-    if (running_.load())
-        events.linkClosed(); // reconnecting was turned off (Suspend): the window closes
+    return false;
 }
 
-bool Connection::adoptRelink()
+// The new link takes the dropped one's place: its transport, display facts and
+// palette; the device's name, kind and address stay, and the counters go on.
+bool Connection::takeRelinked(RelinkedLink fresh)
 {
-    std::unique_lock lock(relinkMutex_);
-    if (!relinked_ || !running_.load())
-        return false;
-    RelinkedLink fresh = std::move(*relinked_);
-    relinked_.reset();
-    LinkSlot& s = link();
-    const DisplayGeometry before = s.display();
+    LinkSlot& s = *link_;
     std::unique_ptr<Transport> old;
     {
+        std::lock_guard lock(transportMutex_);
+        if (!running_.load())
+            return false; // stopping: the new link goes with `fresh`
         // The input sender may be inside a send on the dead link.
         std::lock_guard sendLock(s.sendMutex);
-        LinkRecord r = fresh.record;
-        r.bytesSent = s.bytesSent.load(); // the counters go on across the drop
-        r.bytesReceived = s.bytesReceived.load();
-        r.keyPresses = s.keyPresses.load();
-        r.mouseClicks = s.mouseClicks.load();
-        s.assign(r);
+        std::lock_guard factsLock(factsMutex_);
+        const LinkRecord& r = fresh.record;
+        s.depth = r.depth;
+        s.width = r.width;
+        s.height = r.height;
+        s.orientation = r.orientation;
+        s.altDepth = r.altDepth;
+        s.altWidth = r.altWidth;
+        s.altHeight = r.altHeight;
+        s.altOrientation = r.altOrientation;
+        s.spareInfo = r.spareInfo;
+        s.proxyWords = r.proxyWords;
+        s.handleWord = r.handle;
+        s.spareWords = r.spareWords;
+        s.tail = r.tail;
         s.palette = fresh.palette;
+        s.closedByPeer = false;
         old = std::exchange(s.transport, std::move(fresh.transport));
     }
     if (old)
         old->close();
     // The agent starts again from zero reference frames, and so do the pictures.
-    if (!BuildConnectionBuffers(s, view_.screen)) {
-        // The device came back with a display that cannot be shown.
-        reconnectsEnded_ = true;
-        ShutdownLinkTransport(links_, slot_);
-    }
+    if (!BuildConnectionBuffers(s, view_.screen))
+        return false; // the device came back with a display that cannot be shown
     {
         std::lock_guard jobsLock(jobsMutex_);
         dropped_ = false;
     }
-    reconnecting_ = false;
-    linkUpSince_ = now(); // read by the connection thread at the next drop, after the wake
-    relinkWake_.notify_all();
-    return !(s.display() == before);
+    linkUpSince_ = now();
+    return true;
 }
 
 bool Connection::dropped()

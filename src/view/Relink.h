@@ -1,7 +1,7 @@
 #pragma once
 // Making a dropped link again (reconnect by itself): the connect layer dials the
 // device the way the link was first made and hands over the new link; the
-// connection takes it into its own slot, so its window, scale, rotation, recording
+// connection takes it in place of the dropped one, so its window, scale, rotation, recording
 // and scenarios go on as they were.
 //
 // Threads: attempt() on the connection thread; cancel() from any thread.
@@ -17,7 +17,7 @@
 
 namespace sorvane {
 
-// A link whose handshake passed, not yet in any program slot.
+// A link whose handshake passed, not yet in any connection.
 struct RelinkedLink {
     LinkRecord record;                                  // device facts and name
     std::array<uint8_t, LinkSlot::kPaletteSize> palette{};

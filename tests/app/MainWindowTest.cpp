@@ -264,14 +264,6 @@ void MainWindowTest::disconnectAndWindowMenuActOnDeviceWindows()
     QCOMPARE(f.window->connectionsList()->topLevelItem(0)->text(3), QStringLiteral("Idle"));
     QCOMPARE(f.window->connectionsList()->topLevelItem(1)->text(3), QStringLiteral("In Use"));
 
-    // A link the device closed, reported from a connection thread, closes its window.
-    std::thread connection([&] { f.windows.linkClosed(1); });
-    connection.join();
-    QTRY_VERIFY(fromB.isNull());
-    QVERIFY(f.windows.liveSlots().empty());
-    f.windows.linkClosed(1); // again, and for a slot without a window: harmless
-    f.windows.linkClosed(40);
-
     QPointer<FakeDeviceWindow> last = new FakeDeviceWindow;
     f.windows.add(32, 1, last, last);
     f.window->runCommand(cmd::CloseAll);

@@ -22,15 +22,11 @@ private slots:
 // runs the same refresh, and a second command brings the one window forward.
 void StatusWindowTest::showsTheCountersOfItsSlotAndIsReused()
 {
-    ManualClock clock;
-    Links links(clock);
-    LinkSlot& slot = *links.find(4);
-    slot.bytesSent = 4000000000u;
-    slot.bytesReceived = 90000;
-    slot.keyPresses = 3;
-    slot.mouseClicks = 11;
-    LinksCounterSource source(links);
-    QCOMPARE(source.counters(33).bytesSent, 0u); // no such slot
+    struct Source final : LinkCounterSource {
+        LinkCounterSnapshot shown{4000000000u, 90000, 3, 11};
+        LinkCounterSnapshot counters(int slot) const override { return slot == 4 ? shown : LinkCounterSnapshot{}; }
+    } source;
+    LinkCounterSnapshot& slot = source.shown;
 
     QPointer<StatusWindow> held;
     StatusWindow* first = StatusWindow::showFor(held, 4, "Cradle", source);

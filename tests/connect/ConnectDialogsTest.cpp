@@ -134,12 +134,12 @@ TEST(UsbConnectDialog, NoDeviceCancelDuringTheProbeOneConnectsWithoutAClickAndNo
     EXPECT_EQ(bench.program.windows[0].name, "Late");
     EXPECT_EQ(bench.program.windows[0].profileIndex, bench.profile); // its scale and colours: the proxy's test
     EXPECT_EQ(bench.program.profiles.get(bench.profile)->port, 30u); // remembered
-    EXPECT_EQ(bench.program.links.find(bench.program.windows[0].slot)->port, 30u);
-    EXPECT_EQ(bench.program.links.find(bench.program.windows[0].slot)->linkKind, uint32_t(LinkKind::Usb));
+    EXPECT_EQ(bench.program.windows[0].link.port, 30u);
+    EXPECT_EQ(bench.program.windows[0].link.linkKind, uint32_t(LinkKind::Usb));
     EXPECT_TRUE(bench.program.messages.shown.empty()); // nor a message
 
     for (int s = 0; s < Links::kSlotCount; ++s)
-        bench.program.links.find(s)->deviceName = "busy";
+        bench.program.links.take(s, SlotUse{});
     RunUsbConnectDialog(nullptr, bench.program.ctx, bench.profile); // refused with a beep, no dialog
     EXPECT_EQ(bench.program.beep.count, 1);
     RunUsbConnectDialog(nullptr, bench.program.ctx, 7); // no such profile
@@ -200,8 +200,7 @@ TEST(LanConnectDialog, DevicesListedAndPasswordAsked)
     uint32_t address = 0;
     ASSERT_TRUE(parseIpv4(b, address));
     EXPECT_EQ(bench.program.profiles.get(bench.profile)->ipAddress, address); // remembered
-    const LinkSlot& s = *bench.program.links.find(bench.program.windows[0].slot);
-    EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Lan));
+    EXPECT_EQ(bench.program.windows[0].link.linkKind, uint32_t(LinkKind::Lan));
 }
 
 namespace {
@@ -257,7 +256,7 @@ TEST(ProxyConnectDialog, ListRefusalAndGrant)
     EXPECT_EQ(bench.program.windows[0].name, "Spare");
     EXPECT_EQ(bench.program.windows[0].scale, 2);
     EXPECT_EQ(bench.program.windows[0].lowColor, 1);
-    const LinkSlot& s = *bench.program.links.find(bench.program.windows[0].slot);
+    const SlotUse& s = bench.program.windows[0].link;
     EXPECT_EQ(s.linkKind, uint32_t(LinkKind::Proxy));
     EXPECT_EQ(s.port, uint32_t(bench.proxy->tcpPort()));
     EXPECT_EQ(s.ipAddress, 0x7F000001u);

@@ -30,6 +30,7 @@ struct OpenedWindow {
     std::string name;
     int scale;
     int lowColor;
+    SlotUse link; // kind, port and address of the link it was given
 };
 
 // The program state a connect flow borrows.
@@ -49,16 +50,18 @@ struct ConnectProgram {
     // (not started).
     std::vector<std::unique_ptr<Connection>> connections;
     ConnectContext ctx{links, settings, profiles, platform, passwords, prompt, transports, messages, beep,
-                       [this](int profileIndex, int slot, const ViewStart& start, std::shared_ptr<Relinker>) {
+                       [this](int profileIndex, int slot, std::unique_ptr<LinkSlot> link, const ViewStart& start,
+                              std::shared_ptr<Relinker>) {
                            std::string error;
                            Profile p;
                            if (const Profile* given = profiles.get(profileIndex))
                                p = *given;
-                           auto c = Connection::Open(links, slot, p, profileIndex, start, error);
+                           const SlotUse use{link->linkKind, link->port, link->ipAddress};
+                           auto c = Connection::Open(links, slot, std::move(link), p, profileIndex, start, error);
                            if (!c)
                                return false;
-                           windows.push_back(OpenedWindow{profileIndex, slot, links.find(slot)->deviceName,
-                                                          start.scale, c->screen().lowColor.load()});
+                           windows.push_back(OpenedWindow{profileIndex, slot, c->deviceName(), start.scale,
+                                                          c->screen().lowColor.load(), use});
                            connections.push_back(std::move(c));
                            return true;
                        }};
@@ -71,14 +74,7 @@ struct ConnectProgram {
         platform.LanBroadcastAddress = "127.0.0.1";
         platform.ActiveSyncAddresses = "127.0.0.1";
     }
-    ~ConnectProgram()
-    {
-        connections.clear();
-        for (int s = 0; s < Links::kSlotCount; ++s) {
-            CloseLinkTransport(links, s);
-            links.find(s)->deviceName.clear();
-        }
-    }
+    ~ConnectProgram() { connections.clear(); }
 
     int addProfile(uint32_t kind, const char* name, int scale = 1, int lowColor = 0)
     {

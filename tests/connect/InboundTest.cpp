@@ -171,7 +171,7 @@ TEST(Inbound, AnAnswerHoldsForItsAddressAloneAndTimeInLineCounts)
         for (const OpenedWindow& w : in.program.windows) {
             windows.push_back(w.name);
             EXPECT_EQ(std::make_tuple(w.profileIndex, w.scale, w.lowColor), std::make_tuple(0, 1, 0));
-            const LinkSlot& s = *in.program.links.find(w.slot); // the address as accepted: network byte order
+            const SlotUse& s = w.link; // the address as accepted: network byte order
             EXPECT_EQ(std::make_pair(s.linkKind, s.ipAddress), std::make_pair(4u, w.name[0] == 'A' ? 0x0200007Fu : 0x0300007Fu));
         }
         EXPECT_EQ(in.admission.asked, row.asked) << int(row.answer) << " " << row.shownMs;

@@ -74,11 +74,11 @@ struct Device {
     TempDir sandbox;
     std::unique_ptr<SimProcess> sim;
     SystemClock clock;
-    Links links{clock};
+    LinkSlot s;
+    TargetAddress target;
     PasswordTable passwords;
     LinkConfig config;
     PosixTransportFactory factory;
-    int slot = -1;
     std::unique_ptr<SlotLinkChannel> link;
     std::unique_ptr<RecordingChannel> channel;
     uint32_t kind;
@@ -97,19 +97,17 @@ struct Device {
             config.agentPort = uint16_t(sim->tcpPort());
         else
             config.comDevicePattern = config.usbDevicePattern = sim->serialPath();
-        slot = links.allocSlot();
-        LinkSlot& s = *links.find(slot);
         s.linkKind = kind;
-        s.transport = OpenLinkTransport(links, config, target, factory);
+        s.transport = OpenLinkTransport(this->target, config, target, factory);
         HandshakeEnv env{passwords, nullptr, nullptr, {}, {}};
-        const bool passed = kind == 4 ? ConnectLink(links, slot, env).passed()
-                                      : DeviceHandshake(links, slot, env) == HandshakeStatus::Passed;
+        const bool passed = kind == 4 ? ConnectLink(s, clock, this->target.endpoint, env).passed()
+                                      : DeviceHandshake(s, clock, env) == HandshakeStatus::Passed;
         if (!passed)
             throw std::runtime_error("no connection to the simulator");
-        link = std::make_unique<SlotLinkChannel>(links, slot);
+        link = std::make_unique<SlotLinkChannel>(s, clock);
         channel = std::make_unique<RecordingChannel>(*link);
     }
-    ~Device() { CloseLinkTransport(links, slot); }
+    ~Device() { CloseLinkTransport(s); }
 
     TransferReport send(std::vector<TransferFile> files, TransferProgress& progress)
     {

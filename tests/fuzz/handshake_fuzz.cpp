@@ -34,21 +34,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t mode = data[0];
     fuzz::Input in{data + 1, size - 1}; // outlives the link that reads it
     ManualClock clock;
-    Links links(clock);
+    LinkSlot link;
     PasswordTable passwords;
     Answer answer(mode & 2 ? 1 : 2);
     std::atomic<int32_t> lowColor{1};
-    HandshakeEnv env{passwords, mode & 4 ? &answer : nullptr, &lowColor, [](int) { return true; }};
-    LinkSlot& s = *links.find(0);
+    HandshakeEnv env{passwords, mode & 4 ? &answer : nullptr, &lowColor, [](const LinkSlot&) { return true; }};
+    LinkSlot& s = link;
     s.linkKind = mode & 1 ? 1 : 4;
     s.transport = std::make_unique<fuzz::InputTransport>(
         in, 64, mode & 1 ? Transport::Family::File : Transport::Family::Socket);
-    HandshakeStatus status = DeviceHandshake(links, 0, env);
+    HandshakeStatus status = DeviceHandshake(link, clock, env);
     if (status == HandshakeStatus::Passed && (s.deviceName.empty() || s.deviceName.size() > 255))
         __builtin_trap();
     if (status != HandshakeStatus::Passed && !s.isFree())
         __builtin_trap();
     for (int i = 0; i < 4; ++i)
-        ReadReply(links, 0);
+        ReadReply(link, clock);
     return 0;
 }

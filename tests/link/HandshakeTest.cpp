@@ -26,22 +26,20 @@ bool serialKind(uint32_t kind) { return kind == 1 || kind == 2; }
 // (a serial line for COM and USB, a socket otherwise) to a scripted device.
 struct Attempt {
     ManualClock clock;
-    ClosedLog closed;
-    Links links{clock, &closed};
+    LinkSlot link;
+    TargetAddress target;
     PasswordTable passwords;
     Script script;
     std::atomic<int32_t> lowColor{1};
-    std::vector<int> framesBuilt;
+    int framesBuilt = 0;
     bool framesOk = true;
-    int slot = -1;
 
     HandshakeStatus run(const Device& device, uint32_t kind, PasswordPrompt* prompt = nullptr)
     {
         script.receives = {bytes(device.answers())};
         if (!serialKind(kind) && device.infoBytes < DeviceInfoBlock::kSize)
             script.receives.push_back(peerClosed());
-        slot = links.allocSlot();
-        LinkSlot& s = *links.find(slot);
+        LinkSlot& s = link;
         s.linkKind = kind;
         s.palette.fill(kPreset);
         s.bytesSent = 99;
@@ -51,16 +49,16 @@ struct Attempt {
             s.transport = std::make_unique<FakeSerial>(script);
         else
             s.transport = std::make_unique<FakeSocket>(script);
-        HandshakeEnv env{passwords, prompt, &lowColor, [this](int s) {
-                             framesBuilt.push_back(s);
+        HandshakeEnv env{passwords, prompt, &lowColor, [this](const LinkSlot&) {
+                             ++framesBuilt;
                              return framesOk;
                          }};
         if (serialKind(kind))
-            return DeviceHandshake(links, slot, env);
-        return ConnectLink(links, slot, env).handshake;
+            return DeviceHandshake(link, clock, env);
+        return ConnectLink(link, clock, target.endpoint, env).handshake;
     }
 
-    LinkSlot& s() { return *links.find(slot); }
+    LinkSlot& s() { return link; }
     // The command codes the device received, in order.
     std::vector<uint8_t> commands() const
     {
@@ -88,10 +86,8 @@ TEST(Handshake, EachKindAndDepth)
         SCOPED_TRACE("kind " + std::to_string(kind) + ", depth " + std::to_string(depth) + ", password \"" +
                      password + "\"");
         Attempt a;
-        a.links.find(0)->deviceName = "already live";
         ScriptedPrompt user("sEcReT");
         ASSERT_EQ(a.run(deviceOf(depth, password), kind, &user), HandshakeStatus::Passed);
-        EXPECT_EQ(a.slot, 1);
         LinkSlot& s = a.s();
         EXPECT_EQ(s.deviceName, "Sim " + std::to_string(depth));
         EXPECT_EQ(std::make_tuple(s.depth, s.width, s.height, s.orientation),
@@ -102,7 +98,7 @@ TEST(Handshake, EachKindAndDepth)
         const bool asks = kind == kWan && !password.empty();
         EXPECT_EQ(user.asked, asks ? std::vector<std::string>{password} : std::vector<std::string>{});
         EXPECT_EQ(s.bytesSent.load() + s.bytesReceived.load() + s.keyPresses.load() + s.mouseClicks.load(), 0u);
-        EXPECT_EQ(a.framesBuilt, std::vector<int>{1});
+        EXPECT_EQ(a.framesBuilt, 1);
         const size_t paletteBytes = depth < 16 ? size_t(4) << depth : 0;
         const Device device = deviceOf(depth);
         for (size_t i = 0; i < s.palette.size(); ++i)
@@ -181,13 +177,13 @@ TEST(Handshake, FailuresLeaveTheSlotFreeAndTheLinkInStep)
         EXPECT_EQ(a.run(device, c.kind, c.typed ? &user : nullptr), c.expected);
         const bool passed = c.expected == HandshakeStatus::Passed;
         EXPECT_EQ(a.s().isFree(), !passed);
-        EXPECT_EQ(a.framesBuilt.size(), passed || !c.framesOk ? 1u : 0u);
+        EXPECT_EQ(a.framesBuilt, passed || !c.framesOk ? 1 : 0);
         EXPECT_EQ(a.s().palette[0], kPreset);
         EXPECT_EQ(a.s().palette[1023], kPreset);
         if (c.typed && !*c.typed)
             EXPECT_EQ(user.asked.size(), passed ? 1u : 0u);
         if (c.depth == 12) {
-            EXPECT_EQ(ReadReply(a.links, a.slot), 'a');
+            EXPECT_EQ(ReadReply(a.link, a.clock), 'a');
             EXPECT_EQ(a.lowColor.load(), 0);
         }
         if (c.expected == HandshakeStatus::PasswordCancelled)
@@ -195,22 +191,22 @@ TEST(Handshake, FailuresLeaveTheSlotFreeAndTheLinkInStep)
         if (!c.commands.empty())
             EXPECT_EQ(a.commands(), c.commands);
         const bool closes = c.expected == HandshakeStatus::InfoShort && c.kind == kWan;
-        EXPECT_EQ(a.closed.slotIds, closes ? std::vector<int>{a.slot} : std::vector<int>{});
+        EXPECT_EQ(a.link.closedByPeer.load(), closes);
     }
 }
 
 TEST(LinkThreads, MessagesFromTwoThreadsNeverInterleave)
 {
     ManualClock clock;
-    Links links(clock);
+    LinkSlot link;
     Script script;
     script.sends = {accept(7, 1'000'000)}; // a few bytes per pass: many passes per message
-    links.find(0)->linkKind = 4;
-    links.find(0)->transport = std::make_unique<FakeSocket>(script);
+    link.linkKind = 4;
+    link.transport = std::make_unique<FakeSocket>(script);
     auto sender = [&](uint8_t fill) {
         std::vector<uint8_t> message(300, fill);
         for (int i = 0; i < 20; ++i)
-            EXPECT_EQ(LinkSend(links, 0, message), 300u);
+            EXPECT_EQ(LinkSend(link, clock, message), 300u);
     };
     std::thread one(sender, uint8_t('A')), two(sender, uint8_t('B'));
     one.join();
@@ -219,5 +215,5 @@ TEST(LinkThreads, MessagesFromTwoThreadsNeverInterleave)
     for (size_t m = 0; m < 40; ++m)
         for (size_t i = 1; i < 300; ++i)
             ASSERT_EQ(script.sent[m * 300 + i], script.sent[m * 300]) << "message " << m << " is torn";
-    EXPECT_EQ(links.find(0)->bytesSent.load(), 12000u);
+    EXPECT_EQ(link.bytesSent.load(), 12000u);
 }

@@ -24,19 +24,19 @@ namespace {
 class LinkRules : public ::testing::Test {
 protected:
     ManualClock clock;
-    ClosedLog closed;
-    Links links{clock, &closed};
+    Links links{clock};
+    std::array<LinkSlot, 6> slots;
     Script script;
 
     void socketOn(int slot, uint32_t kind = 4)
     {
-        links.find(slot)->linkKind = kind;
-        links.find(slot)->transport = std::make_unique<FakeSocket>(script);
+        slots[size_t(slot)].linkKind = kind;
+        slots[size_t(slot)].transport = std::make_unique<FakeSocket>(script);
     }
     void serialOn(int slot, uint32_t kind = 1)
     {
-        links.find(slot)->linkKind = kind;
-        links.find(slot)->transport = std::make_unique<FakeSerial>(script);
+        slots[size_t(slot)].linkKind = kind;
+        slots[size_t(slot)].transport = std::make_unique<FakeSerial>(script);
     }
 };
 
@@ -55,30 +55,31 @@ TEST_F(LinkRules, SocketReceiveGivesUpAtThe2000thWouldBlockInARowWithThePartialC
     socketOn(3);
     script.receives = {bytes("ab"), wouldBlock(1999), bytes("cd")};
     uint8_t buf[4];
-    EXPECT_EQ(LinkRecv(links, 3, buf), 4u);
+    EXPECT_EQ(LinkRecv(slots[3], clock, buf), 4u);
     EXPECT_EQ(std::string(buf, buf + 4), "abcd");
     script.receives = {bytes("ab"), wouldBlock(1000), bytes("c"), wouldBlock(2000), bytes("d")};
     const uint32_t start = clock.tickCount();
-    EXPECT_EQ(LinkRecv(links, 3, buf), 3u); // the count starts again after progress
+    EXPECT_EQ(LinkRecv(slots[3], clock, buf), 3u); // the count starts again after progress
     EXPECT_GE(clock.tickCount() - start, 30000u);
-    EXPECT_EQ(links.find(3)->bytesReceived.load(), 7u);
+    EXPECT_EQ(slots[3].bytesReceived.load(), 7u);
     // Nothing was taken beyond what was asked: the late byte is still there.
-    EXPECT_EQ(LinkRecv(links, 3, std::span<uint8_t>(buf, 1)), 1u);
+    EXPECT_EQ(LinkRecv(slots[3], clock, std::span<uint8_t>(buf, 1)), 1u);
     EXPECT_EQ(buf[0], 'd');
 }
 
-TEST_F(LinkRules, PeerCloseTellsTheWindowAndReturnsZero)
+TEST_F(LinkRules, PeerCloseMarksTheLinkAndReturnsZero)
 {
     socketOn(5);
     script.receives = {bytes("xy"), peerClosed()};
     uint8_t buf[4];
-    EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
-    EXPECT_EQ(closed.slotIds, std::vector<int>{5});
+    EXPECT_EQ(LinkRecv(slots[5], clock, buf), 0u);
+    EXPECT_TRUE(slots[5].closedByPeer.load());
 
+    slots[5].closedByPeer = false;
     script.receives = {bytes("xy"), failure()};
-    EXPECT_EQ(LinkRecv(links, 5, buf), 0u);
-    EXPECT_EQ(closed.slotIds.size(), 1u); // a hard error is no close
-    EXPECT_EQ(links.find(5)->bytesReceived.load(), 0u);
+    EXPECT_EQ(LinkRecv(slots[5], clock, buf), 0u);
+    EXPECT_FALSE(slots[5].closedByPeer.load()); // a hard error is no close
+    EXPECT_EQ(slots[5].bytesReceived.load(), 0u);
 }
 
 TEST_F(LinkRules, SerialDiscardStaysWithinItsTwoSeconds)
@@ -108,13 +109,13 @@ TEST_F(LinkRules, SerialDiscardStaysWithinItsTwoSeconds)
         Script s;
         s.receives = {bytes(pattern(pending))};
         ManualClock c;
-        Links l{c};
-        l.find(0)->linkKind = 1;
-        l.find(0)->transport = std::make_unique<TimedSerial>(s, c);
-        SlotLinkChannel(l, 0).discardPending();
+        LinkSlot l;
+        l.linkKind = 1;
+        l.transport = std::make_unique<TimedSerial>(s, c);
+        SlotLinkChannel(l, c).discardPending();
         EXPECT_LE(c.tickCount(), SlotLinkChannel::kDiscardBoundMs);
         if (pending == 300)
-            EXPECT_EQ(l.find(0)->bytesReceived.load(), 300u); // quiet before the bound: all of it went
+            EXPECT_EQ(l.bytesReceived.load(), 300u); // quiet before the bound: all of it went
     }
 }
 
@@ -126,7 +127,7 @@ TEST_F(LinkRules, SerialReceiveIn8192ByteReadsAndFailures)
     // A failed read among the 8192-byte reads: the rest is asked for in one pass.
     script.receives = {bytes(std::vector<uint8_t>(data.begin(), data.begin() + 16384)), failure(),
                        bytes(std::vector<uint8_t>(data.begin() + 16384, data.end()))};
-    EXPECT_EQ(LinkRecv(links, 0, buf), 30000u);
+    EXPECT_EQ(LinkRecv(slots[0], clock, buf), 30000u);
     EXPECT_EQ(script.receiveSizes, (std::vector<size_t>{8192, 8192, 8192, 13616}));
     EXPECT_EQ(buf, data);
     EXPECT_EQ(script.clearErrors, 1);
@@ -134,93 +135,92 @@ TEST_F(LinkRules, SerialReceiveIn8192ByteReadsAndFailures)
     // A failed read among the rest passes ends the call; so does a read that times out.
     script.receiveSizes.clear();
     script.receives = {bytes(pattern(300)), failure(), bytes("late")};
-    EXPECT_EQ(LinkRecv(links, 0, std::span<uint8_t>(buf.data(), 1000)), 300u);
+    EXPECT_EQ(LinkRecv(slots[0], clock, std::span<uint8_t>(buf.data(), 1000)), 300u);
     EXPECT_EQ(script.clearErrors, 2);
     script.receives = {bytes(pattern(100)), nothing(), bytes("late")};
-    EXPECT_EQ(LinkRecv(links, 0, std::span<uint8_t>(buf.data(), 1000)), 100u);
-    EXPECT_EQ(links.find(0)->bytesReceived.load(), 30400u);
+    EXPECT_EQ(LinkRecv(slots[0], clock, std::span<uint8_t>(buf.data(), 1000)), 100u);
+    EXPECT_EQ(slots[0].bytesReceived.load(), 30400u);
 
     // No line open: nothing.
-    links.find(1)->linkKind = 1;
-    EXPECT_EQ(LinkRecv(links, 1, std::span<uint8_t>(buf.data(), 10)), 0u);
+    slots[1].linkKind = 1;
+    EXPECT_EQ(LinkRecv(slots[1], clock, std::span<uint8_t>(buf.data(), 10)), 0u);
 }
 
 TEST_F(LinkRules, SocketSend)
 {
     socketOn(2);
-    EXPECT_EQ(LinkSend(links, 2, {}), 0u);
+    EXPECT_EQ(LinkSend(slots[2], clock, {}), 0u);
     EXPECT_TRUE(script.sendSizes.empty());
 
     auto data = pattern(1000);
     script.sends = {accept(300), wouldBlock(50), accept(500)};
-    EXPECT_EQ(LinkSend(links, 2, data), 1000u);
+    EXPECT_EQ(LinkSend(slots[2], clock, data), 1000u);
     EXPECT_EQ(script.sent, data);
-    EXPECT_EQ(links.find(2)->bytesSent.load(), 1000u);
+    EXPECT_EQ(slots[2].bytesSent.load(), 1000u);
 
     script.sends = {accept(10), failure()};
-    EXPECT_EQ(LinkSend(links, 2, data), 0u);
-    EXPECT_EQ(links.find(2)->bytesSent.load(), 1000u);
+    EXPECT_EQ(LinkSend(slots[2], clock, data), 0u);
+    EXPECT_EQ(slots[2].bytesSent.load(), 1000u);
 
     // A peer that never makes room: bounded, reported as failure.
     script.sends = {wouldBlock(kSendWouldBlockLimit)};
-    EXPECT_EQ(LinkSend(links, 2, data), 0u);
-    EXPECT_EQ(links.find(2)->bytesSent.load(), 1000u);
+    EXPECT_EQ(LinkSend(slots[2], clock, data), 0u);
+    EXPECT_EQ(slots[2].bytesSent.load(), 1000u);
     script.sends = {wouldBlock(kSendWouldBlockLimit - 1)};
-    EXPECT_EQ(LinkSend(links, 2, data), 1000u);
+    EXPECT_EQ(LinkSend(slots[2], clock, data), 1000u);
 }
 
 TEST_F(LinkRules, SerialSendIn8192ByteWrites)
 {
     serialOn(4);
     auto data = pattern(20000);
-    EXPECT_EQ(LinkSend(links, 4, data), 20000u);
+    EXPECT_EQ(LinkSend(slots[4], clock, data), 20000u);
     EXPECT_EQ(script.sendSizes, (std::vector<size_t>{8192, 8192, 3616}));
     EXPECT_EQ(script.sent, data);
 
     script.sendSizes.clear();
     script.sends = {failure()};
-    EXPECT_EQ(LinkSend(links, 4, data), 0u);
+    EXPECT_EQ(LinkSend(slots[4], clock, data), 0u);
     EXPECT_EQ(script.clearErrors, 1);
 
     // Writes that keep timing out with nothing written give up.
     script.sends = {accept(0, kSendStallLimit)};
-    EXPECT_EQ(LinkSend(links, 4, data), 0u);
-    EXPECT_EQ(links.find(4)->bytesSent.load(), 20000u);
+    EXPECT_EQ(LinkSend(slots[4], clock, data), 0u);
+    EXPECT_EQ(slots[4].bytesSent.load(), 20000u);
 }
 
 TEST_F(LinkRules, SlotAllocationAndBadSlots)
 {
     EXPECT_EQ(links.allocSlot(), 0);
-    links.find(0)->deviceName = "A";
-    links.find(1)->deviceName = "B";
+    EXPECT_TRUE(links.take(0, SlotUse{4, 0, 1}));
+    EXPECT_TRUE(links.take(1, SlotUse{1, 3, 0}));
+    EXPECT_FALSE(links.take(1, SlotUse{})); // taken already
     EXPECT_EQ(links.allocSlot(), 2);
-    links.find(0)->deviceName.clear();
+    links.release(0);
     EXPECT_EQ(links.allocSlot(), 0);
+    EXPECT_EQ(links.inUse().size(), 1u);
+    EXPECT_EQ(links.inUse()[0].port, 3u);
     for (int s = 0; s < Links::kSlotCount; ++s)
-        links.find(s)->deviceName = "busy";
+        links.take(s, SlotUse{});
     EXPECT_EQ(links.allocSlot(), 33);
-
-    uint8_t buf[4] = {};
-    EXPECT_EQ(links.find(33), nullptr);
-    EXPECT_EQ(links.find(-1), nullptr);
-    EXPECT_EQ(LinkRecv(links, 33, buf), 0u);
-    EXPECT_EQ(LinkSend(links, -1, buf), 0u);
-    EXPECT_EQ(CloseLinkTransport(links, 40), 0);
+    EXPECT_FALSE(links.take(33, SlotUse{}));
+    EXPECT_FALSE(links.take(-1, SlotUse{}));
+    EXPECT_FALSE(links.taken(33));
 }
 
 TEST_F(LinkRules, CloseReportsOnlyFailedSerialCloses)
 {
     socketOn(0);
     script.closeFails = true;
-    EXPECT_EQ(CloseLinkTransport(links, 0), 0);
-    EXPECT_EQ(links.find(0)->transport, nullptr);
+    EXPECT_EQ(CloseLinkTransport(slots[0]), 0);
+    EXPECT_EQ(slots[0].transport, nullptr);
     serialOn(1);
-    EXPECT_EQ(CloseLinkTransport(links, 1), 1);
+    EXPECT_EQ(CloseLinkTransport(slots[1]), 1);
     script.closeFails = false;
     serialOn(2);
-    EXPECT_EQ(CloseLinkTransport(links, 2), 0);
+    EXPECT_EQ(CloseLinkTransport(slots[2]), 0);
     EXPECT_TRUE(script.closed);
-    EXPECT_EQ(CloseLinkTransport(links, 2), 0); // nothing left to close
+    EXPECT_EQ(CloseLinkTransport(slots[2]), 0); // nothing left to close
 }
 
 namespace {
@@ -263,32 +263,32 @@ TEST_F(LinkRules, ActiveSyncAttemptsRotateThroughTheCandidates)
     PasswordTable passwords;
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
     for (int attempt = 0; attempt < 4; ++attempt) {
-        auto t = OpenLinkTransport(links, config, activeSync.target(), factory);
+        auto t = OpenLinkTransport(links.target, config, activeSync.target(), factory);
         ASSERT_TRUE(t);
         auto* socket = static_cast<FakeSocket*>(t.get());
-        links.find(0)->linkKind = 3;
-        links.find(0)->transport = std::move(t);
+        slots[0].linkKind = 3;
+        slots[0].transport = std::move(t);
         // The agent never answers here; the handshake fails without real waiting.
-        ConnectOutcome outcome = ConnectLink(links, 0, env);
+        ConnectOutcome outcome = ConnectLink(slots[0], clock, links.target.endpoint, env);
         EXPECT_EQ(outcome.status, LinkConnectStatus::HandshakeFailed);
         EXPECT_EQ(outcome.handshake, HandshakeStatus::HelloRefused);
         ASSERT_EQ(socket->connectedTo.size(), 1u);
         EXPECT_EQ(socket->connectedTo[0].port, 40404);
         aimedAt.push_back(socket->connectedTo[0].address);
-        CloseLinkTransport(links, 0);
+        CloseLinkTransport(slots[0]);
 
         // A WAN attempt in between does not disturb the rotation.
         Profile wan;
         wan.linkKind = 4;
         wan.ipAddress = loopback(9);
-        ASSERT_TRUE(OpenLinkTransport(links, config, wan.target(), factory));
+        ASSERT_TRUE(OpenLinkTransport(links.target, config, wan.target(), factory));
         EXPECT_EQ(links.target.endpoint, (Ipv4Endpoint{loopback(9), 40404}));
     }
     EXPECT_EQ(aimedAt, (std::vector<uint32_t>{loopback(2), loopback(3), loopback(4), loopback(2)}));
-    EXPECT_TRUE(links.find(0)->isFree());
+    EXPECT_TRUE(slots[0].isFree());
 
     config.activeSyncCandidates.clear();
-    EXPECT_FALSE(OpenLinkTransport(links, config, activeSync.target(), factory));
+    EXPECT_FALSE(OpenLinkTransport(links.target, config, activeSync.target(), factory));
 }
 
 // The device path patterns: "{n-1}" and "{n}" here; "{n}" up to port 32 in the USB
@@ -302,20 +302,20 @@ TEST_F(LinkRules, OpenByKind)
     Profile p;
     p.linkKind = 1;
     p.port = 3;
-    EXPECT_TRUE(OpenLinkTransport(links, config, p.target(), factory));
+    EXPECT_TRUE(OpenLinkTransport(links.target, config, p.target(), factory));
     p.linkKind = 2;
     p.port = 7;
-    EXPECT_TRUE(OpenLinkTransport(links, config, p.target(), factory));
+    EXPECT_TRUE(OpenLinkTransport(links.target, config, p.target(), factory));
     ASSERT_EQ(factory.serialOpens.size(), 2u);
     EXPECT_EQ(factory.serialOpens[0], std::make_pair(std::string("/dev/ttyS2"), SerialSetup::FullLine));
     EXPECT_EQ(factory.serialOpens[1], std::make_pair(std::string("/dev/handheld7/ttyUSB6"), SerialSetup::RawOnly));
 
     p.linkKind = 0;
-    EXPECT_FALSE(OpenLinkTransport(links, config, p.target(), factory));
+    EXPECT_FALSE(OpenLinkTransport(links.target, config, p.target(), factory));
     EXPECT_EQ(factory.irdaOpens, 1);
     for (uint32_t kind : {6u, 7u, 0xFFFFFFFFu}) {
         p.linkKind = kind;
-        EXPECT_FALSE(OpenLinkTransport(links, config, p.target(), factory));
+        EXPECT_FALSE(OpenLinkTransport(links.target, config, p.target(), factory));
     }
     EXPECT_EQ(factory.tcpOpens, 0);
 
@@ -323,7 +323,7 @@ TEST_F(LinkRules, OpenByKind)
     serialOn(0);
     PasswordTable passwords;
     HandshakeEnv env{passwords, nullptr, nullptr, {}};
-    EXPECT_EQ(ConnectLink(links, 0, env).status, LinkConnectStatus::NotConnected);
+    EXPECT_EQ(ConnectLink(slots[0], clock, links.target.endpoint, env).status, LinkConnectStatus::NotConnected);
 }
 
 // An accepted (inbound) link sends small messages at once, as the links we open do.

@@ -69,10 +69,9 @@ TEST(LinkRecord, EveryByteRoundTripsAndSurvivesASlot)
     LinkRecord::decode(b).encode(again);
     EXPECT_EQ(b, again);
 
-    ManualClock clock;
-    Links links(clock);
-    links.find(7)->assign(LinkRecord::decode(b));
-    links.find(7)->record().encode(again);
+    LinkSlot link;
+    link.assign(LinkRecord::decode(b));
+    link.record().encode(again);
     EXPECT_EQ(b, again);
 }
 
@@ -156,15 +155,15 @@ TEST(ReplyReader, ResynchronisesAfterStrayBytes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ManualClock clock;
-        Links links{clock};
+        LinkSlot link;
         Script script;
         script.receives.push_back(bytes(c.stream));
-        links.find(0)->linkKind = 4;
-        links.find(0)->transport = std::make_unique<FakeSocket>(script);
+        link.linkKind = 4;
+        link.transport = std::make_unique<FakeSocket>(script);
         for (size_t i = 0; i < c.replies.size(); ++i) {
-            EXPECT_EQ(ReadReply(links, 0), c.replies[i]) << "read " << i;
+            EXPECT_EQ(ReadReply(link, clock), c.replies[i]) << "read " << i;
             if (i == 0 && c.firstConsumed != 0) {
-                EXPECT_EQ(links.find(0)->bytesReceived.load(), c.firstConsumed);
+                EXPECT_EQ(link.bytesReceived.load(), c.firstConsumed);
             }
         }
     }

@@ -127,12 +127,6 @@ private:
     Script& script_;
 };
 
-// The slots whose links the device closed, in order.
-struct ClosedLog final : LinkEvents {
-    std::vector<int> slotIds; // ("slots" is a word Qt takes)
-    void linkClosed(int slot) override { slotIds.push_back(slot); }
-};
-
 inline std::vector<uint8_t> replyPacket(uint8_t code) { return {code, 0xFF, code, 0x11}; }
 
 inline std::vector<uint8_t> joined(std::initializer_list<std::vector<uint8_t>> parts)

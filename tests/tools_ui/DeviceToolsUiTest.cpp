@@ -149,7 +149,7 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     // Type text while a recording runs: its keys are recorded and counted. é has no key:
     // refused, then sent through the device's clipboard, a choice the program keeps.
     w->command(devcmd::StartRecording);
-    const uint32_t keys = w->connection().link().keyPresses.load();
+    const uint32_t keys = w->connection().counts().keyPresses;
     withDialog<TypeTextDialog>(*w, devcmd::TypeText, "TYPETEXT", [&](TypeTextDialog& d) {
         QVERIFY(!d.viaClipboard()->isChecked());
         d.editor()->setPlainText(QString::fromUtf8("a\xC3\xA9"));
@@ -161,7 +161,7 @@ void DeviceToolsUiTest::informationProcessesClipboardResetAndSuspend()
     });
     for (const char* line : {"input 86 65 1", "input 87 65 1", "paste 1 e9", "input 86 17 1"})
         QCOMPARE(awaitLine(*sim.process, {"input", "paste"}), std::string(line));
-    QCOMPARE(w->connection().link().keyPresses.load(), keys + 3);
+    QCOMPARE(w->connection().counts().keyPresses, keys + 3);
     QCOMPARE(h.shell->platformSettings().TypeViaClipboard, 1);
     h.ui.files.answers = {(h.dir / "typed.txt").string()};
     w->command(devcmd::StopRecording);

@@ -179,12 +179,21 @@ private:
     std::thread thread_;
 };
 
-struct Sink : ViewSink, LinkEvents {
-    std::atomic<int> closed{0}, relinks{0}, reconnects{0};
-    void linkClosed() override { ++closed; } // the window closes
-    void linkClosed(int) override {}
-    void reconnecting() override { ++reconnects; }
-    void relinked() override { ++relinks; }
+// The connection's one view and its owner.
+struct Sink : ConnectionView, ConnectionObserver {
+    std::atomic<int> closed{0}, lives{0}, reconnects{0}, repaints{0};
+    void invalidate(const DeviceRect&) override {}
+    void repaintAll() override { ++repaints; }
+    bool hidden() const override { return false; }
+    void stateChanged(DeviceState state) override
+    {
+        if (state == DeviceState::Closed)
+            ++closed;
+        else if (state == DeviceState::Reconnecting)
+            ++reconnects;
+        else if (state == DeviceState::Live)
+            ++lives;
+    }
 };
 
 // Real pauses, but the time the connection reads stands still until the test moves it.
@@ -231,13 +240,14 @@ struct Live {
                   std::optional<std::deque<std::vector<uint8_t>>> updates = std::nullopt,
                   std::function<std::shared_ptr<Relinker>(Clock&)> relinker = {}, bool driven = false,
                   std::function<void(ScreenState&, uint32_t)> afterPoll = {}, int rate = 18)
-        : links(driven ? static_cast<Clock&>(clock) : clock.real, &sink)
+        : links(driven ? static_cast<Clock&>(clock) : clock.real)
     {
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
         if (sendBuffer)
             setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
-        LinkSlot& s = *links.find(0);
+        auto link = std::make_unique<LinkSlot>();
+        LinkSlot& s = *link;
         s.transport = PosixSocket::adopt(fds[0]);
         s.linkKind = uint32_t(kind);
         s.depth = 16;
@@ -248,7 +258,8 @@ struct Live {
         Profile p;
         p.refreshRate = rate;
         std::string error;
-        connection = Connection::Open(links, 0, p, 0, ViewStart{}, error);
+        links.take(0, SlotUse{uint32_t(kind)});
+        connection = Connection::Open(links, 0, std::move(link), p, 0, ViewStart{}, error);
         EXPECT_TRUE(connection) << error;
         if (relinker)
             connection->setRelinker(relinker(links.clock()));
@@ -257,6 +268,7 @@ struct Live {
             if (afterPoll)
                 afterPoll(screen, position);
         });
+        connection->attach(sink);
         connection->start(sink);
         if (driven)
             EXPECT_TRUE(settle()); // its opening pause counts from 0
@@ -402,11 +414,21 @@ TEST(Connection, DestroyingItWhileItsThreadWaitsInAReceiveFreesTheSlot)
     Live c(LinkKind::Wan, 0, std::deque<std::vector<uint8_t>>()); // never answers 'R'
     ASSERT_TRUE(c.agent->waitFor([&] { return c.agent->count(CmdUpdate) == 1; }));
     EXPECT_EQ(c.links.liveConnections.load(), 1u);
+    EXPECT_EQ(c.links.allocSlot(), 1);
     std::this_thread::sleep_for(50ms); // the thread now waits for the update
     c.connection.reset();
     EXPECT_EQ(c.links.allocSlot(), 0);
-    EXPECT_FALSE(c.links.find(0)->transport);
     EXPECT_EQ(c.links.liveConnections.load(), 0u);
+    EXPECT_EQ(c.sink.closed.load(), 1); // stopping ends the link: told once
+
+    // A job that finds the link closed ends it while polling is held (after a transfer).
+    Live held;
+    held.hold(true);
+    held.agent->closeLink();
+    EXPECT_NE(Live::outcome(held.connection->post(JobKind::Custom, [](JobContext& ctx, std::string&) {
+        return ctx.channel().readReply() == ReplyAccepted;
+    })), JobStatus::Done);
+    EXPECT_TRUE(held.agent->waitFor([&] { return held.sink.closed.load() == 1; }));
 }
 
 // The status line's figures over a clock the test drives: rates per second, the last
@@ -622,11 +644,14 @@ TEST(ConnectionTest, QueuedInputGoesOutAtTheHoldLimitWhenNoPollComes)
     }
 }
 
-// A dropped WAN link is dialled again at its address: a different device answering
-// there fails the attempt, the same one takes the connection's slot, polling goes on
-// over it and the counters go on. Attempts follow 1, 2, 4 ... 30 s on the links' clock
-// after the drop, growing across links that drop within 30 s, from 1 s again after a
-// link that stayed up that long. After endReconnects a drop closes the window.
+// A dropped WAN link is dialled again at its address by the connection thread alone
+// (this thread only drives the clock and answers the dials): a different device
+// answering there fails the attempt, the same one takes the dropped link's place,
+// the owner hears Reconnecting once per drop and Live once it is back, the view
+// repaints, polling goes on over it and the counters go on. Attempts follow 1, 2, 4
+// ... 30 s on the clock after the drop, growing across links that drop within 30 s,
+// from 1 s again after a link that stayed up that long. After endReconnects a drop
+// closes it, told once.
 TEST(ConnectionTest, DroppedLinkIsDialledAgainAfterGrowingWaits)
 {
     PosixTransportFactory factory;
@@ -644,7 +669,7 @@ TEST(ConnectionTest, DroppedLinkIsDialledAgainAfterGrowingWaits)
     Sink& sink = live.sink;
     ASSERT_TRUE(live.step(250));
     ASSERT_TRUE(live.step(305, [&] { return live.polls.load() == 1; }));
-    const uint32_t received = live.links.find(0)->bytesReceived.load();
+    const uint32_t received = c.counts().bytesReceived;
     Agent* inUse = live.agent.get();
     uint32_t t = 305;
     // Each row: the link in use drops after it was up upMs (0: no drop, the attempt
@@ -660,18 +685,21 @@ TEST(ConnectionTest, DroppedLinkIsDialledAgainAfterGrowingWaits)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "up " << row.upMs << " ms, " << row.device << " after " << row.waitS << " s");
+        const int reconnects = sink.reconnects.load(), lives = sink.lives.load(), repaints = sink.repaints.load();
+        const size_t polls = live.polls.load();
         if (row.upMs) {
             inUse->closeLink();
             ASSERT_TRUE(live.step(t += row.upMs, [&] { return c.figures().reconnectInSeconds > 0; }));
+            EXPECT_EQ(sink.reconnects.load(), reconnects + 1);
         }
         EXPECT_EQ(c.figures().reconnectInSeconds, row.waitS);
+        EXPECT_TRUE(c.reconnecting());
         EXPECT_EQ(c.post(JobKind::Status, [](JobContext&, std::string&) { return true; })->status(),
                   JobStatus::Failed);
-        const int reconnects = sink.reconnects.load(), relinks = sink.relinks.load();
         ASSERT_TRUE(live.step(t + row.waitS * 1000 - 1));
-        ASSERT_EQ(sink.reconnects.load(), reconnects) << "an attempt before its time";
-        live.clock.moveTo(t += row.waitS * 1000);
         pollfd dial{device.socket.fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&dial, 1, 0), 0) << "an attempt before its time";
+        live.clock.moveTo(t += row.waitS * 1000);
         ASSERT_EQ(::poll(&dial, 1, 30000), 1) << "not dialled";
         const int fd = ::accept(device.socket.fd, nullptr, nullptr);
         answered.push_back(std::make_unique<Agent>(fd, std::nullopt, nullptr, std::string(row.device)));
@@ -679,17 +707,26 @@ TEST(ConnectionTest, DroppedLinkIsDialledAgainAfterGrowingWaits)
             ASSERT_TRUE(live.step(t, [&] { return c.figures().reconnectInSeconds > 0; }));
             continue;
         }
-        ASSERT_TRUE(live.agent->waitFor([&] { return sink.relinks.load() > relinks; }));
-        EXPECT_FALSE(c.adoptRelink()); // same display: no refit
-        ASSERT_TRUE(live.step(t));
+        ASSERT_TRUE(live.agent->waitFor([&] { return sink.lives.load() > lives; }));
+        EXPECT_FALSE(c.reconnecting());
+        EXPECT_EQ(sink.reconnects.load(), reconnects + (row.upMs ? 1 : 0));
+        EXPECT_GT(sink.repaints.load(), repaints);
+        // The refresh the new link starts with, and the poll that follows it at once.
+        ASSERT_TRUE(live.step(t, [&] { return live.polls.load() > polls; }));
         inUse = answered.back().get();
     }
     // Polling goes on over the new link, and the counters go on from where they were.
-    ASSERT_TRUE(live.step(t += 55, [&] { return live.polls.load() == 2; }));
-    EXPECT_GE(live.links.find(0)->bytesReceived.load(), received + 20);
+    const size_t polls = live.polls.load();
+    ASSERT_TRUE(live.step(t += 55, [&] { return live.polls.load() > polls; }));
+    EXPECT_GE(c.counts().bytesReceived, received + 20);
+    EXPECT_EQ(inUse->count(CmdRefresh), 1u); // the new link starts from a refreshed picture
 
     c.endReconnects();
     EXPECT_EQ(sink.closed.load(), 0);
     inUse->closeLink();
-    ASSERT_TRUE(live.step(t += 55, [&] { return sink.closed.load() > 0; }));
+    live.clock.moveTo(t += 55); // the thread ends with the link: nothing more looks at the clock
+    ASSERT_TRUE(live.agent->waitFor([&] { return sink.closed.load() > 0; }));
+    c.stop();
+    c.join();
+    EXPECT_EQ(sink.closed.load(), 1);
 }

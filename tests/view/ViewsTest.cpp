@@ -26,8 +26,8 @@ namespace {
 
 // A view with a geometry of its own (for its pointer), no skin or toolbar. It keeps
 // the picture as it shows it, as the dump's rows of RGB bytes, and redraws only the
-// areas reported since when the test (its thread) calls draw(). Link reports: none.
-struct HarnessView final : ConnectionView, ViewSink {
+// areas reported since when the test (its thread) calls draw(). Link states: ignored.
+struct HarnessView final : ConnectionView, ConnectionObserver {
     explicit HarnessView(ViewGeometry g) : geometry(g) {}
     void invalidate(const DeviceRect& area) override
     {
@@ -36,7 +36,7 @@ struct HarnessView final : ConnectionView, ViewSink {
     }
     void repaintAll() override { invalidate({0, 0, 1 << 16, 1 << 16}); }
     bool hidden() const override { return false; }
-    void linkClosed() override {}
+    void stateChanged(DeviceState) override {}
 
     void draw(ScreenState& screen)
     {
@@ -104,12 +104,12 @@ TEST(Views, TwoViewsOfOneDeviceShowItTakeTapsAndEndApart)
     PosixTransportFactory factory;
     PendingLink pending(clock);
     ASSERT_TRUE(pending.open(config, profile, factory) && pending.connect(nullptr).passed());
-    pending.moveTo(links, 0);
+    links.take(0, SlotUse{uint32_t(LinkKind::Wan)});
     // The views outlive the connection: it goes first.
     HarnessView plain({1, 0, 0, 0, 0});
     auto turned = std::make_unique<HarnessView>(ViewGeometry{2, 90, 0, 0, 0});
     std::string error;
-    std::unique_ptr<Connection> c = Connection::Open(links, 0, profile, 0, ViewStart{}, error);
+    std::unique_ptr<Connection> c = Connection::Open(links, 0, pending.take(), profile, 0, ViewStart{}, error);
     ASSERT_TRUE(c) << error;
     c->attach(plain);
     c->attach(*turned);

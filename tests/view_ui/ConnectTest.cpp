@@ -123,8 +123,7 @@ void ConnectTest::cancelDuringAnAttemptLeavesTheSlotFree()
     QCOMPARE(progress, QStringLiteral("Connecting to Silent..."));
     QVERIFY(!h.windowOf(index));
     for (int slot = 0; slot < Links::kSlotCount; ++slot) {
-        QVERIFY(h.shell->links().find(slot)->isFree());
-        QVERIFY(!h.shell->links().find(slot)->transport);
+        QVERIFY(!h.shell->links().taken(slot));
     }
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
     // The attempt's socket was closed, not left behind: the agent sees the end.
@@ -171,7 +170,7 @@ void ConnectTest::passwordIsAskedFromTheAttempt()
     QVERIFY(!h.windowOf(index));
     QTRY_VERIFY(!qobject_cast<PasswordDialog*>(QApplication::activeModalWidget()));
     for (int slot = 0; slot < Links::kSlotCount; ++slot)
-        QVERIFY(h.shell->links().find(slot)->isFree());
+        QVERIFY(!h.shell->links().taken(slot));
     QCOMPARE(h.statusOf(index), QStringLiteral("Idle"));
 
     answer.reset(whenModal<PasswordDialog>([](PasswordDialog&) { return true; }, [&](PasswordDialog& d) {
@@ -195,7 +194,7 @@ void ConnectTest::activeSyncNeedsTheServiceRunning()
     QCOMPARE(h.ui.messages.shown.size(), size_t(1));
     QCOMPARE(h.ui.messages.shown[0].text, std::string("ActiveSync is not currently running"));
     QCOMPARE(h.ui.messages.shown[0].caption, std::string("Connect"));
-    QVERIFY(h.shell->links().find(0)->isFree());
+    QVERIFY(!h.shell->links().taken(0));
 
     // With the service running, the attempt goes to the configured address.
     ScriptedActiveSync service(h.shell->platformSettings());

@@ -27,7 +27,7 @@ void InputTest::clicksReachTheDeviceTurnedAndScaled()
     QVERIFY(w);
     const int g = w->toolbarHeight();
     QWidget* client = w->client();
-    const uint32_t clicksBefore = h.shell->links().find(w->slot())->mouseClicks.load();
+    const uint32_t clicksBefore = w->connection().counts().mouseClicks;
 
     // Scale 2, no rotation: client (100, g + 100) is device (50, 50).
     QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(100, g + 100));
@@ -51,7 +51,7 @@ void InputTest::clicksReachTheDeviceTurnedAndScaled()
     QCOMPARE(nextInput(*sim.process), input('[', 237, 10));
 
     // Taps, right clicks and double clicks count as mouse clicks.
-    QCOMPARE(h.shell->links().find(w->slot())->mouseClicks.load() - clicksBefore, 4u);
+    QCOMPARE(w->connection().counts().mouseClicks - clicksBefore, 4u);
 }
 
 void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
@@ -61,7 +61,7 @@ void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
     DeviceWindow* w = h.connectNew("Keys", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QWidget* client = w->client();
-    const uint32_t before = h.shell->links().find(w->slot())->keyPresses.load();
+    const uint32_t before = w->connection().counts().keyPresses;
 
     QTest::keyClick(client, Qt::Key_5, Qt::KeypadModifier);
     QCOMPARE(nextInput(*sim.process), input('V', 0x35, 1));
@@ -87,7 +87,7 @@ void InputTest::keysAreTranslatedAndAcceleratorsStayWithTheProgram()
     QCOMPARE(nextInput(*sim.process), input('W', 0x09, 1));
     QCOMPARE(nextInput(*sim.process), input('V', 'Q', 1));
     QCOMPARE(nextInput(*sim.process), input('W', 'Q', 1));
-    QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - before, 5u);
+    QCOMPARE(w->connection().counts().keyPresses - before, 5u);
 }
 
 void InputTest::queuedInputWaitsForThePollOnNetworkLinks()

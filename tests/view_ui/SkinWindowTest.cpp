@@ -33,7 +33,7 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
     QTRY_VERIFY(w->skin().shown);
     const int g = w->toolbarHeight();
     QCOMPARE(w->client()->size(), QSize(600, 960 + g));
-    const uint32_t keysBefore = h.shell->links().find(w->slot())->keyPresses.load();
+    const uint32_t keysBefore = w->connection().counts().keyPresses;
 
     // The Calendar button (0xC1, centre (42, 432) of the case) and Enter over it: both keys, two clicks.
     const int clicksBefore = h.shell->clickPlayer().played();
@@ -43,7 +43,7 @@ void SkinWindowTest::buttonsAndPictureInsideTheTurnedCase()
         QCOMPARE(nextInput(*sim.process), input('W', key, 0));
     }
     QCOMPARE(nextInput(*sim.process), input('V', 0x5B, 0));
-    QCOMPARE(h.shell->links().find(w->slot())->keyPresses.load() - keysBefore, 1u);
+    QCOMPARE(w->connection().counts().keyPresses - keysBefore, 1u);
     QCOMPARE(h.shell->clickPlayer().played() - clicksBefore, 2);
 
     // Turned by 270 the case is 480 x 300; OK (Enter) sits at (432, 299 - 150) and

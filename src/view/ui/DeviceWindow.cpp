@@ -30,11 +30,12 @@ QString latin1(const std::string& s) { return QString::fromLatin1(s.data(), qsiz
 
 } // namespace
 
-// The window as a view of its connection, and the link's reports: calls of the
-// connection thread turned into queued calls to the window. Damage accumulates in
-// device coordinates until the window has taken it (and mapped it through its own
-// geometry), so a fast device never floods the event queue with paint requests.
-class DeviceWindow::Sink final : public ConnectionView, public ViewSink {
+// The window as a view of its connection, and the connection's reports about itself:
+// calls of the connection thread turned into queued calls to the window. Damage
+// accumulates in device coordinates until the window has taken it (and mapped it
+// through its own geometry), so a fast device never floods the event queue with paint
+// requests.
+class DeviceWindow::Sink final : public ConnectionView, public ConnectionObserver {
 public:
     explicit Sink(DeviceWindow* window) : window_(window) {}
 
@@ -55,17 +56,10 @@ public:
         QMetaObject::invokeMethod(window_, [w = window_] { w->client()->update(); }, Qt::QueuedConnection);
     }
     bool hidden() const override { return minimized.load(); }
-    void linkClosed() override
+    void stateChanged(DeviceState state) override
     {
-        QMetaObject::invokeMethod(window_, [w = window_] { w->close(); }, Qt::QueuedConnection);
-    }
-    void reconnecting() override
-    {
-        QMetaObject::invokeMethod(window_, [w = window_] { w->updateStatusLine(); }, Qt::QueuedConnection);
-    }
-    void relinked() override
-    {
-        QMetaObject::invokeMethod(window_, [w = window_] { w->relinked(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(window_, [w = window_, state] { w->deviceStateChanged(state); },
+                                  Qt::QueuedConnection);
     }
 
     DeviceRect takeDamage()
@@ -93,15 +87,15 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     , slot_(connection_->slot())
     , profileIndex_(connection_->view().profileIndex)
     , view_(connection_->view())
-    , link_(connection_->link())
     , skinIndex_(profile.skinIndex)
     , showMouseCursor_(profile.showMouseCursor != 0)
     , maximized_(profile.openMaximized != 0)
+    , display_(connection_->display())
 {
     geometry_.scale = start.scale >= 1 && start.scale <= 4 ? start.scale : 1;
     setObjectName(QStringLiteral("KWXCLASS"));
     setAttribute(Qt::WA_DeleteOnClose);
-    deviceName_ = latin1(link_.deviceName);
+    deviceName_ = latin1(connection_->deviceName());
     const std::string_view name = profile.nameView();
     setWindowTitle(QStringLiteral("%1 - %2").arg(QString::fromUtf8(name.data(), qsizetype(name.size())),
                                                   deviceName_));
@@ -438,17 +432,31 @@ void DeviceWindow::updateStatusLine()
     }
 }
 
-void DeviceWindow::relinked()
+// The connection's own reports: it closed, or a dropped link is being dialled again,
+// or the new link is in (the connection has rebuilt the pictures and asked for a
+// refresh; the window refits when the display changed).
+void DeviceWindow::deviceStateChanged(DeviceState state)
 {
-    const bool refit = connection_->adoptRelink();
+    if (state == DeviceState::Closed) {
+        close();
+        return;
+    }
     updateStatusLine();
+    if (state == DeviceState::Reconnecting) {
+        relinking_ = true;
+        return;
+    }
+    if (state != DeviceState::Live || !relinking_)
+        return;
+    relinking_ = false;
     applyEnabledStates();
-    if (refit) {
+    const DisplayGeometry now = connection_->display();
+    if (!(now == display_)) {
+        display_ = now;
         placeSkin();
         fit();
     }
     client_->update();
-    connection_->requestRefresh();
     if (context_.services.reconnected)
         context_.services.reconnected(*this);
 }
@@ -466,7 +474,7 @@ void DeviceWindow::noteTypedKeys(const std::vector<InputPacket>& packets)
 {
     for (const InputPacket& p : packets) {
         if (p[0] == input::kKeyDown)
-            link_.keyPresses.fetch_add(1);
+            connection_->countInput(1, 0);
         if (context_.services.inputSent)
             context_.services.inputSent(*this, p);
     }
@@ -500,7 +508,7 @@ void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::Mou
             hotspotButtons_ |= bit;
             if (context_.playClick)
                 context_.playClick(click.hits);
-            link_.keyPresses.fetch_add(uint32_t(click.keyPresses));
+            connection_->countInput(uint32_t(click.keyPresses), 0);
             for (const InputPacket& p : click.packets)
                 sendInput(p);
             return;
@@ -513,7 +521,7 @@ void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::Mou
     const PointerResult r = pointer_.map(g, d.width, d.height, action, which, (held & Qt::LeftButton) != 0,
                                          clientPoint.x(), clientPoint.y());
     if (r.clicks)
-        link_.mouseClicks.fetch_add(uint32_t(r.clicks));
+        connection_->countInput(0, uint32_t(r.clicks));
     for (const InputPacket& p : r.packets)
         sendInput(p);
 }
@@ -531,7 +539,7 @@ void DeviceWindow::keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool dow
         return;
     const uint8_t code = TranslateKey(*key);
     if (down) {
-        link_.keyPresses.fetch_add(1);
+        connection_->countInput(1, 0);
         sendInput(MakeKeyPacket(input::kKeyDown, code, uint8_t(std::max(count, 1))));
     } else {
         sendInput(MakeKeyPacket(input::kKeyUp, code, 1));

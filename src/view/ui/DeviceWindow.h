@@ -26,8 +26,8 @@
 // recording's cursor) and maps the connection's device rectangles and its own pointer
 // positions through that geometry itself.
 //
-// Thread: user-interface thread. The connection thread reports through a view and
-// ViewSink the window owns, which only post queued calls. Links, settings and the beep
+// Thread: user-interface thread. The connection thread reports through a view and a
+// ConnectionObserver the window owns, which only post queued calls. Settings and the beep
 // are borrowed from the program and outlive the window.
 
 #include <deque>
@@ -188,7 +188,7 @@ private:
     void placeSkin();
     void hoverTick();
     void hideTip();
-    void relinked();
+    void deviceStateChanged(DeviceState state);
 
     DeviceWindowContext context_;
     std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
@@ -196,11 +196,12 @@ private:
     const int slot_;
     const int profileIndex_;
     ViewRecord& view_;
-    LinkSlot& link_;
     ViewGeometry geometry_;       // this view's own (connection thread never reads it)
     int skinIndex_ = 0;           // the skin Toggle Skin loads
     bool showMouseCursor_ = false;
     bool maximized_ = false;      // the window is (to be) maximised
+    DisplayGeometry display_;     // the display the window was last fitted to
+    bool relinking_ = false;      // a dropped link is being dialled again
     QString deviceName_;
     PointerInput pointer_;
     Skin skin_;                 // the case shown around the picture, with its buttons
