@@ -84,7 +84,7 @@ DialOutcome Dialer::dial(const DialTarget& target, CancelToken* cancel, Password
 
     if (kind == LinkKind::Usb && (profile.port < uint32_t(kFirstUsbPort) || profile.port > uint32_t(kLastUsbPort)))
         return out;
-    link.links().target.activeSyncNext = target.activeSyncNext;
+    link.target().activeSyncNext = target.activeSyncNext;
     errno = 0;
     if (!link.open(config_, profile, factory_)) {
         out.openError = errno;

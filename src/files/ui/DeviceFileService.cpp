@@ -96,7 +96,7 @@ void JobFileService::transfer(bool sending, std::vector<TransferFile> files, std
     failed.results.assign(files.size(), FileResult::NotStarted);
     Connection* connection = this->connection();
     // USB links carry the blocks raw.
-    const bool compress = !connection || LinkKind(connection->link().linkKind) != LinkKind::Usb;
+    const bool compress = !connection || connection->linkKind() != LinkKind::Usb;
     QPointer<JobFileService> self(this);
     QPointer<QObject> owner = owner_;
     // Delivered even when the explorer has gone meanwhile: polling goes on again.
