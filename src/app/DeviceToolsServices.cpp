@@ -33,14 +33,14 @@ bool RefusedWhileReconnecting(DeviceWindow& w, MessageBoxPort& messages, const s
     return true;
 }
 
-// The port over the window's connection: exchanges are its jobs, run on its thread in
-// place of screen polls; messages go through its input sender, in order with input.
-class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
+// The port over a device's connection, hung on the device (it ends with it): exchanges
+// are its jobs, run on its thread in place of screen polls; messages go through its
+// input sender, in order with input. Keys a tool typed are the window's to record.
+class ConnectionToolsPort final : public DeviceAdapter, public DeviceToolsPort {
 public:
-    explicit ConnectionToolsPort(DeviceWindow& window)
-        : QObject(&window), window_(window), connection_(window.connection())
+    ConnectionToolsPort(Device& device, DeviceWindow& window)
+        : window_(window), connection_(device.connection()), memory_(device.toolsMemory())
     {
-        setObjectName(QStringLiteral("DEVICETOOLSPORT"));
     }
 
     std::function<void()> post(QObject* receiver, ToolsJob kind, Work work, Finished finished) override
@@ -72,9 +72,9 @@ private:
         return JobKind::Custom;
     }
 
-    DeviceWindow& window_; // the port is its child
+    DeviceWindow& window_; // closes the device as it goes, so outlives the port
     Connection& connection_;
-    std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
+    std::shared_ptr<DeviceToolsMemory> memory_;
 };
 
 // Text dropped onto a device window's picture is typed on the device.
@@ -126,8 +126,10 @@ DeviceFacts factsOf(DeviceWindow& window)
 
 DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window)
 {
-    auto* port = window.findChild<ConnectionToolsPort*>(QStringLiteral("DEVICETOOLSPORT"), Qt::FindDirectChildrenOnly);
-    return port ? *port : *new ConnectionToolsPort(window);
+    Device& device = window.device();
+    if (auto* port = device.adapter<ConnectionToolsPort>())
+        return *port;
+    return device.hang(std::make_unique<ConnectionToolsPort>(device, window));
 }
 
 void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages, TypeTextChoice* typeChoice)

@@ -52,8 +52,8 @@ int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
     return row >= 0 && size_t(row) < rows.size() ? rows[size_t(row)].slot : -1;
 }
 
-ShellScenarios::ShellScenarios(Context context, std::string scriptDir, std::string legacyStore)
-    : context_(std::move(context)), scriptDir_(std::move(scriptDir)), alive_(new QObject)
+ShellScenarios::ShellScenarios(Context context, ScenarioTable& table, std::string scriptDir, std::string legacyStore)
+    : context_(std::move(context)), scriptDir_(std::move(scriptDir)), table_(table), alive_(new QObject)
 {
     table_.load(scriptDir_, legacyStore);
 }

@@ -49,7 +49,8 @@ public:
         std::function<void(int select)> refreshList;
         QWidget* dialogParent = nullptr;
     };
-    ShellScenarios(Context context, std::string scriptDir, std::string legacyStore);
+    // `table`: the program's scenario table, loaded here from scriptDir (or the legacy store).
+    ShellScenarios(Context context, ScenarioTable& table, std::string scriptDir, std::string legacyStore);
     ~ShellScenarios() override;
 
     std::vector<ScenarioRow> scenarios() const override;
@@ -80,7 +81,7 @@ private:
 
     Context context_;
     std::string scriptDir_;
-    ScenarioTable table_;
+    ScenarioTable& table_;
     std::map<int, Run> runs_; // by scenario index
     std::set<int> endedWithLink_; // scenario indexes whose last run ended with its connection
     QPointer<QObject> alive_;  // queued calls from connection threads find it gone after destruction

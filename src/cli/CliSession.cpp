@@ -236,8 +236,14 @@ void CliSession::release()
 {
     if (!open_)
         return;
-    CloseLinkTransport(links_, slot_);
-    slot().deviceName.clear();
+    // The device closes its link as it goes; a link whose handshake did not pass is
+    // closed here.
+    if (program_.device(slot_)) {
+        program_.closeDevice(slot_);
+    } else {
+        CloseLinkTransport(links_, slot_);
+        slot().deviceName.clear();
+    }
     open_ = false;
 }
 
@@ -269,6 +275,8 @@ bool CliSession::connect(std::string& error)
         error = "the device stopped answering during the handshake: " + timeoutReason();
         return false;
     }
+    if (!program_.openLinkDevice(slot_, error))
+        return false;
     LinkSlot& s = slot();
     s.transport = std::make_unique<WatchedTransport>(std::move(s.transport), silence_);
     channel_ = std::make_unique<WatchedChannel>(links_, slot_, silence_);

@@ -1,8 +1,9 @@
 #pragma once
-// One sorvane-cli run's program state: the link slots, the password table, the
-// settings the link layer reads, and the one connection the command works on. It
-// opens, connects and runs the handshake with the same functions the desktop
-// program uses.
+// One sorvane-cli run's program state: a Program from built-in settings (it never
+// reads or writes the user's settings file) with its link slots and password table,
+// the settings the link layer reads, and the one device the command works on, opened
+// through the Program's device table once its handshake passed. It opens, connects and
+// runs the handshake with the same functions the desktop program uses.
 //
 // --timeout bounds two things: connecting (discovery, connect, handshake) as a whole,
 // and afterwards every single wait for the device, measured as a silence: a receive
@@ -32,6 +33,7 @@
 #include "link/PasswordTable.h"
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
+#include "program/Program.h"
 
 namespace sorvane::cli {
 
@@ -72,6 +74,7 @@ public:
     LinkChannel& channel() { return *channel_; }
 
     const CliOptions& options() const { return options_; }
+    Program& program() { return program_; }
     Links& links() { return links_; }
     int slotIndex() const { return slot_; }
     LinkSlot& slot() { return *links_.find(slot_); }
@@ -111,9 +114,10 @@ private:
     void release();
 
     const CliOptions& options_;
-    SystemClock clock_;
-    Links links_{clock_};
-    PasswordTable passwords_;
+    Program program_{ProgramSetup{}};
+    Clock& clock_ = program_.clock();
+    Links& links_ = program_.links();
+    PasswordTable& passwords_ = program_.passwords();
     LinkConfig config_;
     PosixTransportFactory factory_;
     int slot_ = 0; // written under mutex_ (the watchdog reads it)

@@ -94,6 +94,12 @@ void Program::closeDevice(int slot)
         events->deviceRemoved(slot, serial);
 }
 
+void Program::closeDevice(const Device& device)
+{
+    if (Program::device(device.slot()) == &device)
+        closeDevice(device.slot());
+}
+
 void Program::closeAll()
 {
     for (int slot = kMaxDevices - 1; slot >= 0; --slot)

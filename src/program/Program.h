@@ -103,8 +103,11 @@ public:
     Device* openLinkDevice(int slot, std::string& error);
     // Stops the device of `slot` (its connection's threads are joined, its link closed),
     // destroys it and reports it removed. Nothing when the slot holds none. Owner
-    // thread, never a connection thread.
+    // thread, never a connection thread. A device a window shows is closed by that
+    // window as it goes (the second form: only that very device, never a later one in
+    // its slot).
     void closeDevice(int slot);
+    void closeDevice(const Device& device);
     void closeAll();
 
     Device* device(int slot) const;

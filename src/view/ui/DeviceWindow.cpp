@@ -80,12 +80,14 @@ private:
     bool pending_ = false;
 };
 
-DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection,
-                           const Profile& profile, QWidget* parent)
+DeviceWindow::DeviceWindow(DeviceWindowContext context, Program& program, Device& device, const Profile& profile,
+                           QWidget* parent)
     : QWidget(parent, Qt::Window)
     , context_(std::move(context))
     , sink_(std::make_unique<Sink>(this))
-    , connection_(std::move(connection))
+    , program_(program)
+    , device_(device)
+    , connection_(&device.connection())
     , slot_(connection_->slot())
     , profileIndex_(connection_->view().profileIndex)
     , view_(connection_->view())
@@ -119,7 +121,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     toolbarHeight_ = toolbar_->sizeHint().height();
     view_.toolbarHeight = toolbarHeight_;
 
-    connection_->start(*sink_);
+    device_.start(*sink_);
     opened_ = true;
 
     statusTimer_.setInterval(500);
@@ -149,8 +151,8 @@ DeviceWindow::~DeviceWindow()
 {
     if (statusWindow_)
         delete statusWindow_.data();
-    // The connection goes before the sink its thread reports to.
-    connection_.reset();
+    // The device goes before the sink its connection thread reports to.
+    program_.closeDevice(device_);
 }
 
 void DeviceWindow::command(int id)
@@ -433,7 +435,7 @@ void DeviceWindow::updateStatusLine()
 
 void DeviceWindow::relinked()
 {
-    const bool refit = connection_->adoptRelink();
+    const bool refit = device_.adoptRelink();
     updateStatusLine();
     applyEnabledStates();
     if (refit) {

@@ -4,11 +4,12 @@
 // the connection's commands. Mouse and keyboard input in the picture operate the
 // device (input packets, sent at once or queued for the connection thread).
 //
-// Opening: the connect flow makes the Connection of a slot whose handshake passed and
-// hands it to a new window, which owns it, starts it, fits itself to the picture,
-// shows itself and asks for a refresh. Closing (the user, Exit, Suspend, Disconnect,
-// or the device closing the link): the window deletes itself and, as it goes, the
-// connection (its threads are stopped and joined, the slot is free once it is gone).
+// Opening: the program adds the Device of a slot whose handshake passed (with its
+// Connection) and a new window shows it: the window starts the device, fits itself to
+// the picture, shows itself and asks for a refresh. Closing (the user, Exit, Suspend,
+// Disconnect, or the device closing the link): the window deletes itself and, as it
+// goes, asks the program to close the device (its connection's threads are stopped and
+// joined, the slot is free once it is gone).
 // The window never calls the link: input and device commands are handed to the
 // connection, exchanges with a reply are posted to it as jobs.
 //
@@ -35,6 +36,7 @@
 
 #include "link/Links.h"
 #include "platform/UiPorts.h"
+#include "program/Program.h"
 #include "settings/Profile.h"
 #include "settings/Settings.h"
 #include "settings/ui/SettingsDialogContext.h"
@@ -97,17 +99,19 @@ public:
     // The toolbar's buttons in their order.
     static constexpr int kToolbarCommands[8] = {40001, 40004, 40007, 40008, 40009, 40011, 40033, 40012};
 
-    // Opens the window for a connection made from `profile` (not started yet) and
-    // starts it. The window is shown.
-    DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection, const Profile& profile,
+    // Opens the window for a device of `program` made from `profile` (not started yet)
+    // and starts it. The window is shown.
+    DeviceWindow(DeviceWindowContext context, Program& program, Device& device, const Profile& profile,
                  QWidget* parent = nullptr);
-    // Ends the connection: the status window closes, the connection's threads are
-    // stopped and joined, buffers and link are released and the slot is free.
+    // Ends the device: the status window closes and the program closes the device (its
+    // connection's threads are stopped and joined, buffers and link are released and
+    // the slot is free).
     ~DeviceWindow() override;
 
     int slot() const { return slot_; }
     int profileIndex() const { return profileIndex_; }
     QString deviceName() const { return deviceName_; }
+    Device& device() const { return device_; }
     Connection& connection() const { return *connection_; }
     ViewRecord& view() const { return connection_->view(); }
 
@@ -180,8 +184,10 @@ private:
     void relinked();
 
     DeviceWindowContext context_;
-    std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<Sink> sink_; // outlives the device, whose connection thread calls it
+    Program& program_;
+    Device& device_;
+    Connection* const connection_; // the device's
     const int slot_;
     const int profileIndex_;
     ViewRecord& view_;
