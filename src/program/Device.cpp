@@ -8,8 +8,9 @@
 namespace sorvane {
 
 // What the connection reports, passed on to the view, with the device's state taken
-// from it on the way: a drop being redialled is Reconnecting, the device ending the
-// link is Closed. Connection thread; only queues work.
+// from it on the way: the link is Reconnecting while the connection says so (a report
+// comes when a drop is being redialled, at each step of it, and once the new link is
+// in), and Closed once the link has ended. Connection thread; only queues work.
 class Device::StateSink final : public ViewSink {
 public:
     explicit StateSink(Device& device) : device_(device) {}
@@ -25,7 +26,7 @@ public:
     }
     void reconnecting() override
     {
-        device_.stateChanged(DeviceState::Reconnecting);
+        device_.stateChanged(device_.connection().reconnecting() ? DeviceState::Reconnecting : DeviceState::Live);
         view_->reconnecting();
     }
     void relinked() override { view_->relinked(); }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -143,11 +144,9 @@ TEST(ProgramTest, TableHoldsOneDevicePerSlotOfThirtyThree)
 
 TEST(ProgramTest, BuiltInSettingsLeaveTheUsersFilesAlone)
 {
+    // The settings folder the program would use is an empty one of the test's.
     test::TempDir home;
-    const char* oldHome = std::getenv("HOME");
-    const std::string kept = oldHome ? oldHome : "";
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    setenv("SORVANE_CONFIG_DIR", home.path().c_str(), 1);
     {
         Program program(ProgramSetup{});
         program.settings().QueueEvents = 1;
@@ -159,10 +158,8 @@ TEST(ProgramTest, BuiltInSettingsLeaveTheUsersFilesAlone)
         std::string error;
         EXPECT_TRUE(program.openLinkDevice(0, error));
     }
+    unsetenv("SORVANE_CONFIG_DIR");
     EXPECT_TRUE(std::filesystem::is_empty(home.path()));
-    if (oldHome)
-        setenv("HOME", kept.c_str(), 1);
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace
