@@ -213,8 +213,8 @@ void Shell::start()
     profileDialogs_ = std::make_unique<ShellProfileDialogs>(*this, [this] { startInboundListener(); });
     connector_ = std::make_unique<ShellConnector>(*this);
     scenarios_ = std::make_unique<ShellScenarios>(
-        ShellScenarios::Context{ports_.messages, ports_.beep, ports_.files, [this] { return windows_->liveSlots(); },
-                                [this](int slot) { return deviceWindow(slot); },
+        ShellScenarios::Context{ports_.messages, ports_.beep, ports_.files, [this] { return program_.liveSlots(); },
+                                [this](int slot) { return program_.device(slot); },
                                 [this](int select) {
                                     if (!window_)
                                         return;

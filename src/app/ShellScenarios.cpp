@@ -15,9 +15,19 @@
 #include "view/CommandIds.h"
 #include "view/Job.h"
 #include "view/ViewRecord.h"
-#include "view/ui/DeviceWindow.h"
+#include "program/Device.h"
 
 namespace sorvane {
+namespace {
+
+// The device's name as its window shows it.
+QString nameOf(Device& device)
+{
+    const std::string& name = device.link().deviceName;
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+} // namespace
 
 int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
 {
@@ -69,7 +79,7 @@ ShellScenarios::~ShellScenarios()
 
 std::atomic<uint32_t>* ShellScenarios::stateOf(int slot) const
 {
-    DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
+    Device* w = slot >= 0 ? context_.device(slot) : nullptr;
     return w ? &w->view().recordState : nullptr;
 }
 
@@ -113,7 +123,7 @@ void ShellScenarios::command(int id, int selected)
 void ShellScenarios::post(int index)
 {
     Run& run = runs_[index];
-    DeviceWindow* w = context_.window(run.slot);
+    Device* w = context_.device(run.slot);
     if (!w)
         return;
     QPointer<QObject> alive = alive_;
@@ -196,11 +206,11 @@ void ShellScenarios::playPause(int selected)
 
     std::vector<RunScriptRow> rows;
     for (int slot : live)
-        if (DeviceWindow* w = context_.window(slot))
-            rows.push_back({slot, w->deviceName(),
+        if (Device* w = context_.device(slot))
+            rows.push_back({slot, nameOf(*w),
                             QString::fromStdString(std::string(linkKindName(w->connection().link().linkKind)))});
     const int slot = RunScriptDialog(context_.dialogParent, rows);
-    DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
+    Device* w = slot >= 0 ? context_.device(slot) : nullptr;
     if (!w || w->view().recordState.load() == record_state::kPlaying)
         return;
     if (selected < 0 || size_t(selected) >= table_.scenarios().size())
@@ -217,7 +227,7 @@ void ShellScenarios::playPause(int selected)
     SystemClock clock;
     Scenario played = s;
     const std::string logProblem = DropRefusedResultsLog(played, scriptDir_);
-    auto player = std::make_shared<Player>(std::move(played), scriptDir_, w->deviceName().toStdString());
+    auto player = std::make_shared<Player>(std::move(played), scriptDir_, nameOf(*w).toStdString());
     player->start(clock.tickCount());
     runs_[selected] = Run{slot, player};
     post(selected);
@@ -230,7 +240,7 @@ void ShellScenarios::playPause(int selected)
 
 void ShellScenarios::reconnected(int slot)
 {
-    DeviceWindow* w = context_.window(slot);
+    Device* w = context_.device(slot);
     if (!w || !w->connection().takeScenarioPausedByDrop())
         return;
     for (auto& [index, run] : runs_) {

@@ -25,7 +25,7 @@
 
 namespace sorvane {
 
-class DeviceWindow;
+class Device;
 
 // One row of the "Run Script" dialog.
 struct RunScriptRow {
@@ -44,7 +44,8 @@ public:
         BeepPort& beep;
         FileDialogPort& files;
         std::function<std::vector<int>()> liveSlots;
-        std::function<DeviceWindow*(int slot)> window;
+        // The program's live device of a slot (the scenario plays on its connection).
+        std::function<Device*(int slot)> device;
         // Refills the main window's Scripts list selecting `select` (-1: the selection stays).
         std::function<void(int select)> refreshList;
         QWidget* dialogParent = nullptr;

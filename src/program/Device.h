@@ -60,6 +60,8 @@ public:
     bool hasConnection() const { return connection_ != nullptr; }
     Connection& connection() { return *connection_; }
     LinkSlot& link();
+    // The connection's view record (record and playback state, pictures).
+    ViewRecord& view() { return connection_->view(); }
 
     // Starts the connection, reporting to `view`; the device takes the link's state
     // from what the connection reports on the way. A device without a connection is
