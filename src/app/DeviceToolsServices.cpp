@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include "link/LinkChannel.h"
+#include "program/Device.h"
 #include "tools/ui/CopyFromDevice.h"
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "link/CommandPacket.h"
+#include "program/Program.h"
 #include "view/Connection.h"
 #include "view/PictureRender.h"
 #include "view/ui/KeyMap.h"

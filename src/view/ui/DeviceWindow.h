@@ -36,7 +36,6 @@
 
 #include "link/Links.h"
 #include "platform/UiPorts.h"
-#include "program/Program.h"
 #include "settings/Profile.h"
 #include "settings/Settings.h"
 #include "settings/ui/SettingsDialogContext.h"
@@ -57,7 +56,9 @@ class QVBoxLayout;
 
 namespace sorvane {
 
+class Device;
 class DeviceWindow;
+class Program;
 
 // The device window's commands (the one table of command ids).
 namespace devcmd = cmd;
