@@ -6,16 +6,17 @@
 
 namespace sorvane {
 
-ConnectionWindows::ConnectionWindows(QObject* parent)
+ConnectionWindows::ConnectionWindows(Program* program, QObject* parent)
     : QObject(parent)
+    , program_(program)
 {
 }
 
-void ConnectionWindows::add(int slot, int profileIndex, QWidget* window, CommandTarget* target)
+void ConnectionWindows::add(int slot, int profileIndex, QWidget* window, CommandTarget* target, uint64_t serial)
 {
     if (!validSlot(slot) || !window)
         return;
-    entries_[size_t(slot)] = Entry{window, target, profileIndex};
+    entries_[size_t(slot)] = Entry{window, target, profileIndex, serial};
     connect(window, &QObject::destroyed, this, [this, slot, window] {
         // The slot may have been given to another window meanwhile.
         Entry& e = entries_[size_t(slot)];
@@ -52,7 +53,17 @@ std::vector<int> ConnectionWindows::liveSlots() const
 
 QWidget* ConnectionWindows::window(int slot) const { return isLive(slot) ? entries_[size_t(slot)].window.data() : nullptr; }
 
-int ConnectionWindows::profileOf(int slot) const { return isLive(slot) ? entries_[size_t(slot)].profileIndex : -1; }
+int ConnectionWindows::profileOf(int slot) const
+{
+    if (!isLive(slot))
+        return -1;
+    const Entry& e = entries_[size_t(slot)];
+    if (program_ && e.serial != 0) {
+        const Device* device = program_->device(slot);
+        return device && device->serial() == e.serial ? device->profileIndex() : -1;
+    }
+    return e.profileIndex;
+}
 
 bool ConnectionWindows::profileInUse(int profileIndex) const
 {
@@ -67,6 +78,8 @@ bool ConnectionWindows::profileInUse(int profileIndex) const
 
 void ConnectionWindows::profileDeleted(int index)
 {
+    if (program_)
+        program_->profileDeleted(index);
     for (Entry& e : entries_) {
         if (e.window.isNull())
             continue;
@@ -103,6 +116,36 @@ void ConnectionWindows::closeAll()
         if (isLive(s))
             QMetaObject::invokeMethod(window(s), "close", Qt::QueuedConnection);
     }
+}
+
+void ConnectionWindows::deviceAdded(int, uint64_t) {}
+
+void ConnectionWindows::deviceStateChanged(int slot, uint64_t serial, DeviceState)
+{
+    // A device's window follows its device itself (it closes on Closed); the list of
+    // connections is drawn again.
+    if (!validSlot(slot))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot, serial] {
+            if (entries_[size_t(slot)].serial == serial)
+                emit changed();
+        },
+        Qt::QueuedConnection);
+}
+
+void ConnectionWindows::deviceRemoved(int slot, uint64_t serial)
+{
+    if (!validSlot(slot))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot, serial] {
+            if (entries_[size_t(slot)].serial == serial && isLive(slot))
+                remove(slot);
+        },
+        Qt::QueuedConnection);
 }
 
 void ConnectionWindows::cascade()

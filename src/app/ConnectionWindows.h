@@ -1,9 +1,11 @@
 #pragma once
-// The device windows of the live connections, by link slot (0..32), with the
-// index of the profile each was opened from. The device window adds itself when
-// its connection is set up and is dropped when it is destroyed; the main window
-// reads this to show "In Use", and its Window menu, Disconnect and the
-// accelerator keys act through it.
+// The Qt side of the program's device table: the device window of each live device,
+// by slot (0..32), with the index of the profile it was opened from (the device's,
+// read from the program's table when there is one). The shell adds a window once the
+// program has added its device; the entry goes when the window is destroyed (which
+// closes the device) or the program removes the device. A device that ends its link
+// (state Closed) closes its window. The main window reads this to show "In Use", and
+// its Window menu, Disconnect and the accelerator keys act through it.
 //
 // Thread: user-interface thread.
 
@@ -15,6 +17,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "program/Program.h"
 
 namespace sorvane {
 
@@ -25,16 +28,20 @@ public:
     virtual void command(int id) = 0;
 };
 
-class ConnectionWindows final : public QObject {
+// Also the device table's listener: a device that is closed closes its device window
+// (a queued call, so connection threads may report it).
+class ConnectionWindows final : public QObject, public ProgramEvents {
     Q_OBJECT
 public:
     static constexpr int kSlots = 33;
 
-    explicit ConnectionWindows(QObject* parent = nullptr);
+    // program: whose device table this follows (nullptr: windows only, as tests use it).
+    explicit ConnectionWindows(Program* program = nullptr, QObject* parent = nullptr);
 
-    // Records the device window of `slot`. `target` receives forwarded commands;
-    // it may be null. The entry goes by itself when the window is destroyed.
-    void add(int slot, int profileIndex, QWidget* window, CommandTarget* target = nullptr);
+    // Records the device window of `slot`, which shows device `serial` of the program
+    // (0: none). `target` receives forwarded commands; it may be null. The entry goes by
+    // itself when the window is destroyed.
+    void add(int slot, int profileIndex, QWidget* window, CommandTarget* target = nullptr, uint64_t serial = 0);
     void remove(int slot);
 
     bool isLive(int slot) const;
@@ -62,6 +69,12 @@ public:
     void minimizeAll();
     void restoreAll();
 
+    // ProgramEvents (any thread; queued here). A window opens right after its device is
+    // added (Shell::openDeviceWindow), so an added device needs nothing more.
+    void deviceAdded(int slot, uint64_t serial) override;
+    void deviceStateChanged(int slot, uint64_t serial, DeviceState state) override;
+    void deviceRemoved(int slot, uint64_t serial) override;
+
 signals:
     // A window was added or went away; the main window refreshes its list.
     void changed();
@@ -71,9 +84,11 @@ private:
         QPointer<QWidget> window;
         CommandTarget* target = nullptr;
         int profileIndex = -1;
+        uint64_t serial = 0; // the program's device shown
     };
     static bool validSlot(int slot) { return slot >= 0 && slot < kSlots; }
 
+    Program* program_ = nullptr;
     std::array<Entry, kSlots> entries_{};
 };
 

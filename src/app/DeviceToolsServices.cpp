@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "link/LinkChannel.h"
+#include "program/Device.h"
 #include "tools/ui/CopyFromDevice.h"
 #include "tools/ui/DeviceCommands.h"
 #include "tools/ui/DeviceInfoDialog.h"
@@ -31,14 +32,14 @@ bool RefusedWhileReconnecting(DeviceWindow& w, MessageBoxPort& messages, const s
     return true;
 }
 
-// The port over the window's connection: exchanges are its jobs, run on its thread in
-// place of screen polls; messages go through its input sender, in order with input.
-class ConnectionToolsPort final : public QObject, public DeviceToolsPort {
+// The port over a device's connection, hung on the device (it ends with it): exchanges
+// are its jobs, run on its thread in place of screen polls; messages go through its
+// input sender, in order with input. Keys a tool typed are the window's to record.
+class ConnectionToolsPort final : public DeviceAdapter, public DeviceToolsPort {
 public:
-    explicit ConnectionToolsPort(DeviceWindow& window)
-        : QObject(&window), window_(window), connection_(window.connection())
+    ConnectionToolsPort(Device& device, DeviceWindow& window)
+        : window_(window), connection_(device.connection()), memory_(device.toolsMemory())
     {
-        setObjectName(QStringLiteral("DEVICETOOLSPORT"));
     }
 
     void submit(const std::shared_ptr<Job>& job) override { connection_.submit(job); }
@@ -49,9 +50,9 @@ public:
     void keysTyped(const std::vector<InputPacket>& packets) override { window_.noteTypedKeys(packets); }
 
 private:
-    DeviceWindow& window_; // the port is its child
+    DeviceWindow& window_; // closes the device as it goes, so outlives the port
     Connection& connection_;
-    std::shared_ptr<DeviceToolsMemory> memory_ = std::make_shared<DeviceToolsMemory>();
+    std::shared_ptr<DeviceToolsMemory> memory_;
 };
 
 // Text dropped onto a device window's picture is typed on the device.
@@ -104,8 +105,10 @@ DeviceFacts factsOf(DeviceWindow& window)
 
 DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window)
 {
-    auto* port = window.findChild<ConnectionToolsPort*>(QStringLiteral("DEVICETOOLSPORT"), Qt::FindDirectChildrenOnly);
-    return port ? *port : *new ConnectionToolsPort(window);
+    Device& device = window.device();
+    if (auto* port = device.adapter<ConnectionToolsPort>())
+        return *port;
+    return device.hang(std::make_unique<ConnectionToolsPort>(device, window));
 }
 
 void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages, TypeTextChoice* typeChoice)

@@ -4,9 +4,9 @@
 // which hands it to the active device window), Soft Reset (40061), Suspend (40062,
 // then the window closes), Copy from device (40095) and Type text (40096).
 //
-// Each device window gets one DeviceToolsPort over its Connection, made on first use
-// as a child of the window (so it ends with it), which also keeps the device's last
-// status and process list. Requests are the connection's jobs; messages go through
+// Each device gets one DeviceToolsPort over its Connection, made on first use and hung
+// on the Device (so it ends with it); the device's last status and process list are
+// the Device's tools memory. Requests are the connection's jobs; messages go through
 // Connection::sendMessage.
 //
 // Thread: user-interface thread.
@@ -28,7 +28,7 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
 // command table.)
 void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages);
 
-// The port of a window's connection (made on first use).
+// The tools port of the window's device (made on first use).
 DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window);
 
 } // namespace sorvane

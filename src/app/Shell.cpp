@@ -118,16 +118,19 @@ Shell::Shell(ShellOptions options, UiPorts ports, QObject* parent)
     : QObject(parent)
     , options_(std::move(options))
     , ports_(ports)
-    , settings_(Settings::defaults(options_.paths.programDirPrefix()))
-    , platform_(PlatformSettings::defaults())
-    , links_(options_.clock ? *options_.clock : clock_)
+    , program_(ProgramSetup{options_.paths.programDir, options_.paths.programDirPrefix(), options_.clock})
+    , settings_(program_.settings())
+    , profiles_(program_.profiles())
+    , platform_(program_.platform())
+    , links_(program_.links())
+    , passwords_(program_.passwords())
     , counters_([this](int slot) -> const Connection* {
-        auto* w = windows_ ? qobject_cast<DeviceWindow*>(windows_->window(slot)) : nullptr;
-        return w ? &w->connection() : nullptr;
+        Device* d = program_.device(slot);
+        return d && d->hasConnection() ? &d->connection() : nullptr;
     })
 {
     aviCommands_ = std::make_shared<AviCommands>(AviUiContext{
-        aviRecording_, options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
+        program_.aviRecording(), options_.paths.programDir, ports_.messages, ports_.beep, ports_.files, {}});
     shutter_ = std::make_unique<ShutterPlayer>();
     click_ = std::make_unique<ShutterPlayer>(ClickSoundWav(), nullptr);
     captureContext_ = std::make_shared<const CaptureUiContext>(CaptureUiContext{
@@ -143,6 +146,7 @@ Shell::~Shell()
         inboundTimer_->stop();
     acceptor_.reset();
     closeDeviceWindows();
+    program_.setEvents(nullptr);
 }
 
 void Shell::closeDeviceWindows()
@@ -158,16 +162,10 @@ void Shell::start()
     // The program directory gets the shipped files it lacks (the manual, ...).
     seedProgramDirectory(options_.paths.defaultsDir, options_.paths.programDir);
 
-    store_ = std::make_unique<SettingsStore>(options_.settingsDir);
-    const SettingsLoadResult loaded =
-        store_->LoadSettings(options_.paths.programDirPrefix(), settings_, profiles_, platform_);
-
-    // Failure (for instance because it exists) is of no concern here.
-    std::error_code ignored;
-    fs::create_directories(fs::path(settings_.ScriptDir), ignored);
+    // The settings, the script folder and the skin list.
+    const SettingsLoadResult loaded = program_.loadSettings(options_.settingsDir);
 
     applyConnectOption();
-    skinNames_ = LoadSkinList(options_.paths.programDir);
     typeChoice_.viaClipboard = platform_.TypeViaClipboard != 0;
     typeChoice_.remember = [this](bool via) {
         platform_.TypeViaClipboard = via ? 1 : 0;
@@ -177,7 +175,8 @@ void Shell::start()
                                                  options_.paths.programDirPrefix() + "RECORDED_DATA");
 
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
-    windows_ = std::make_unique<ConnectionWindows>();
+    windows_ = std::make_unique<ConnectionWindows>(&program_);
+    program_.setEvents(windows_.get());
     window_ = std::make_unique<MainWindow>(*profileAccess_, ports_, *windows_, ShellServices{},
                                            QString::fromStdString(options_.paths.helpIndex().string()));
     connect(window_.get(), &MainWindow::closed, this, [this] { emit quitRequested(0); });
@@ -199,26 +198,24 @@ void Shell::start()
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
     activeSync_ = options_.activeSync;
     if (!activeSync_) {
-        ownActiveSync_ = std::make_unique<LinuxActiveSync>(platform_, store_.get());
+        ownActiveSync_ = std::make_unique<LinuxActiveSync>(platform_, program_.store());
         activeSync_ = ownActiveSync_.get();
     }
     connectContext_->activeSync = activeSync_;
     activeSyncService_ = std::make_unique<ShellActiveSync>(*activeSync_);
     dialogContext_ = std::make_unique<SettingsDialogContext>(SettingsDialogContext{
-        settings_, profiles_, skinNames_, ports_.messages, ports_.beep, ports_.colors, customColors_,
+        settings_, profiles_, program_.skinNames(), ports_.messages, ports_.beep, ports_.colors, customColors_,
         [this](int port) { return inbound_->reopen(port); },
         [this](int index) {
             if (window_)
                 window_->refreshConnectionList(index);
         },
-        [this]() -> std::string {
-            return store_ ? store_->SaveSettings(settings_, profiles_, platform_) : std::string("no settings store");
-        }});
+        [this]() -> std::string { return program_.saveSettings(); }});
     profileDialogs_ = std::make_unique<ShellProfileDialogs>(*this, [this] { startInboundListener(); });
     connector_ = std::make_unique<ShellConnector>(*this);
     scenarios_ = std::make_unique<ShellScenarios>(
-        ShellScenarios::Context{ports_.messages, ports_.beep, ports_.files, [this] { return windows_->liveSlots(); },
-                                [this](int slot) { return deviceWindow(slot); },
+        ShellScenarios::Context{ports_.messages, ports_.beep, ports_.files, [this] { return program_.liveSlots(); },
+                                [this](int slot) { return program_.device(slot); },
                                 [this](int select) {
                                     if (!window_)
                                         return;
@@ -229,7 +226,7 @@ void Shell::start()
                                     window_->refreshScenarioList(select);
                                 },
                                 window_.get()},
-        settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
+        program_.scenarios(), settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
     ShellServices services;
     services.scenarios = scenarios_.get();
     services.profileDialogs = profileDialogs_.get();
@@ -294,14 +291,10 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
 {
     const Profile profile = windowProfile(profiles_, settings_, profileIndex);
     std::string error;
-    std::unique_ptr<Connection> connection = Connection::Open(links_, slot, std::move(link), profile, profileIndex, start, error);
-    if (!connection)
+    Device* device = program_.openDevice(slot, std::move(link), profile, profileIndex, start, error);
+    if (!device)
         return nullptr;
-    // The frame of an AVI recording after every poll; the recording knows whether this
-    // slot records. The counter was reset to 0 when the file was opened.
-    connection->setAfterPoll([this, slot](ScreenState& screen, uint32_t updateCounter) {
-        aviRecording_.frameAfterPoll(slot, screen, updateCounter - 1);
-    });
+    Connection* connection = &device->connection();
     // A WAN, LAN or proxy link this program dialled is dialled again when it drops,
     // while "Reconnect when a link drops" is on.
     if (relinker)
@@ -309,7 +302,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
 
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
-        RunConnectionConfigDialog(&w, w, skinNames_);
+        RunConnectionConfigDialog(&w, w, program_.skinNames());
         w.setFocus();
     };
     services.commands[cmd::ConnectionStatus] = [this](DeviceWindow& w) {
@@ -342,7 +335,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     services.describe = [this](DeviceWindow& w, WindowActivity& a) {
         if (a.recordState == RecordState::Playing || a.recordState == RecordState::Paused)
             a.scenario = scenarios_->scenarioOn(w.slot());
-        if (const AviRecording::Progress p = aviRecording_.progress(); p.slot == w.slot()) {
+        if (const AviRecording::Progress p = program_.aviRecording().progress(); p.slot == w.slot()) {
             a.videoFrames = p.frames;
             a.videoRate = p.rate;
             a.videoBytes = p.bytes;
@@ -383,10 +376,10 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     auto* window = new DeviceWindow(
         DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); },
                             platform_.StatusLine != 0},
-        std::move(connection), profile, start, window_.get());
+        program_, *device, profile, start, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
-    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window));
+    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device->serial());
     // A scenario playing or paused there ends with the connection; it never resumes
     // on the device that takes the slot next.
     connect(window, &QObject::destroyed, this, [this, slot] {
@@ -481,9 +474,9 @@ void Shell::addReconnectSetting()
 
 bool Shell::saveSettings()
 {
-    if (!store_)
+    if (!program_.store())
         return false;
-    const std::string error = store_->SaveSettings(settings_, profiles_, platform_);
+    const std::string error = program_.saveSettings();
     if (error.empty())
         return true;
     ports_.messages.show(MessageRequest{"The settings could not be saved.\n\n" + error, "Sorvane",

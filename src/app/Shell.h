@@ -1,7 +1,7 @@
 #pragma once
-// One run of the desktop program after the one-instance check: the settings and
-// the profile table, the program directory, the main window, and the orderly
-// exit. runProgram() (Startup.h) makes one; tests make their own with temporary
+// One run of the desktop program after the one-instance check: its Program (the
+// settings, the profile table, the device table ...), the program directory, the main
+// window, and the orderly exit. runProgram() (Startup.h) makes one; tests make their own with temporary
 // folders and scripted UI ports.
 //
 // Start-up: seed the program directory from the installed defaults, load the
@@ -43,6 +43,7 @@
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
 #include "platform/UiPorts.h"
+#include "program/Program.h"
 #include "scripts/ui/ScriptRecorder.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -123,13 +124,15 @@ public:
     MainWindow* mainWindow() const { return window_.get(); }
     ConnectionWindows& connectionWindows() const { return *windows_; }
     ShellScenarios* scenarioService() const { return scenarios_.get(); }
+    // What is program-wide, and the table of live devices.
+    Program& program() { return program_; }
     Settings& settings() { return settings_; }
     ProfileTable& profiles() { return profiles_; }
     const ProgramPaths& paths() const { return options_.paths; }
     PlatformSettings& platformSettings() { return platform_; }
     // The one AVI recording of the program; connection threads hand it a frame after
     // every poll (frameAfterPoll).
-    AviRecording& aviRecording() { return aviRecording_; }
+    AviRecording& aviRecording() { return program_.aviRecording(); }
     // The skin buttons' "CLICK".
     const ShutterPlayer& clickPlayer() const { return *click_; }
     // The link slots (their events go to the device windows), the password
@@ -145,17 +148,18 @@ public:
     // the skin names of "SKINS.INI".
     ConnectContext& connectContext() { return *connectContext_; }
     SettingsDialogContext& dialogContext() { return *dialogContext_; }
-    const std::vector<std::string>& skinNames() const { return skinNames_; }
+    const std::vector<std::string>& skinNames() { return program_.skinNames(); }
     // The inbound listener (may be closed) and what accepts its connections (polled
     // on a timer while AcceptInbound is on).
     InboundListener& inboundListener() { return *inbound_; }
     InboundAcceptor& inboundAcceptor() { return *acceptor_; }
     ActiveSyncAdapter& activeSync() { return *activeSync_; }
 
-    // OpenDeviceWindow: the connection of a link whose handshake passed (installed as
-    // slot number `slot`, taken by the caller) and its device
-    // window, owned by the main window; the window starts the connection and joins the
-    // connection list. profileIndex -1 (an inbound connection with no profile defined):
+    // OpenDeviceWindow: the program adds the device of a link whose handshake passed
+    // (installed as slot number `slot`, taken by the caller; its connection takes the
+    // link), then its device window opens, owned by the main window; the window starts
+    // the device and joins the connection list, and closing it closes the device.
+    // profileIndex -1 (an inbound connection with no profile defined):
     // the connection takes the default settings for new connections. nullptr when the
     // device's display cannot be shown. relinker: how to dial the link again when it
     // drops (a link this program dialled), else null.
@@ -183,15 +187,15 @@ private:
 
     ShellOptions options_;
     UiPorts ports_;
-    Settings settings_;
-    ProfileTable profiles_;
-    PlatformSettings platform_;
-    SystemClock clock_;
-    Links links_;
+    Program program_; // outlives every window
+    // The program's records the shell works with most.
+    Settings& settings_;
+    ProfileTable& profiles_;
+    PlatformSettings& platform_;
+    Links& links_;
+    PasswordTable& passwords_;
     PosixTransportFactory transports_;
-    PasswordTable passwords_;
     LinksCounterSource counters_;
-    std::vector<std::string> skinNames_;
     std::array<uint32_t, 16> customColors_{};
     std::unique_ptr<InboundListener> inbound_;
     std::unique_ptr<ActiveSyncAdapter> ownActiveSync_;
@@ -207,9 +211,7 @@ private:
     QTimer* inboundTimer_ = nullptr;
     std::unique_ptr<ScriptRecorder> recorder_; // outlives the device windows that call it
     TypeTextChoice typeChoice_; // the Type text dialog's clipboard choice, kept in the platform settings
-    std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<SettingsProfiles> profileAccess_;
-    AviRecording aviRecording_; // the program's one AVI recording
     std::shared_ptr<AviCommands> aviCommands_;
     std::unique_ptr<ShutterPlayer> shutter_;
     std::unique_ptr<ShutterPlayer> click_; // a skin button's "CLICK"

@@ -15,9 +15,19 @@
 #include "view/CommandIds.h"
 #include "view/Job.h"
 #include "view/ViewRecord.h"
-#include "view/ui/DeviceWindow.h"
+#include "program/Device.h"
 
 namespace sorvane {
+namespace {
+
+// The device's name as its window shows it.
+QString nameOf(Device& device)
+{
+    const std::string& name = device.connection().deviceName();
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+} // namespace
 
 int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
 {
@@ -52,8 +62,8 @@ int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
     return row >= 0 && size_t(row) < rows.size() ? rows[size_t(row)].slot : -1;
 }
 
-ShellScenarios::ShellScenarios(Context context, std::string scriptDir, std::string legacyStore)
-    : context_(std::move(context)), scriptDir_(std::move(scriptDir)), alive_(new QObject)
+ShellScenarios::ShellScenarios(Context context, ScenarioTable& table, std::string scriptDir, std::string legacyStore)
+    : context_(std::move(context)), scriptDir_(std::move(scriptDir)), table_(table), alive_(new QObject)
 {
     table_.load(scriptDir_, legacyStore);
 }
@@ -69,7 +79,7 @@ ShellScenarios::~ShellScenarios()
 
 std::atomic<RecordState>* ShellScenarios::stateOf(int slot) const
 {
-    DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
+    Device* w = slot >= 0 ? context_.device(slot) : nullptr;
     return w ? &w->view().recordState : nullptr;
 }
 
@@ -113,7 +123,7 @@ void ShellScenarios::command(int id, int selected)
 void ShellScenarios::post(int index)
 {
     Run& run = runs_[index];
-    DeviceWindow* w = context_.window(run.slot);
+    Device* w = context_.device(run.slot);
     if (!w)
         return;
     QPointer<QObject> alive = alive_;
@@ -196,11 +206,11 @@ void ShellScenarios::playPause(int selected)
 
     std::vector<RunScriptRow> rows;
     for (int slot : live)
-        if (DeviceWindow* w = context_.window(slot))
-            rows.push_back({slot, w->deviceName(),
+        if (Device* w = context_.device(slot))
+            rows.push_back({slot, nameOf(*w),
                             QString::fromStdString(std::string(linkKindName(uint32_t(w->connection().linkKind()))))});
     const int slot = RunScriptDialog(context_.dialogParent, rows);
-    DeviceWindow* w = slot >= 0 ? context_.window(slot) : nullptr;
+    Device* w = slot >= 0 ? context_.device(slot) : nullptr;
     if (!w || w->view().recordState.load() == RecordState::Playing)
         return;
     if (selected < 0 || size_t(selected) >= table_.scenarios().size())
@@ -217,7 +227,7 @@ void ShellScenarios::playPause(int selected)
     SystemClock clock;
     Scenario played = s;
     const std::string logProblem = DropRefusedResultsLog(played, scriptDir_);
-    auto player = std::make_shared<Player>(std::move(played), scriptDir_, w->deviceName().toStdString());
+    auto player = std::make_shared<Player>(std::move(played), scriptDir_, nameOf(*w).toStdString());
     player->start(clock.tickCount());
     runs_[selected] = Run{slot, player};
     post(selected);
@@ -230,7 +240,7 @@ void ShellScenarios::playPause(int selected)
 
 void ShellScenarios::reconnected(int slot)
 {
-    DeviceWindow* w = context_.window(slot);
+    Device* w = context_.device(slot);
     if (!w || !w->connection().takeScenarioPausedByDrop())
         return;
     for (auto& [index, run] : runs_) {

@@ -26,7 +26,7 @@
 
 namespace sorvane {
 
-class DeviceWindow;
+class Device;
 
 // One row of the "Run Script" dialog.
 struct RunScriptRow {
@@ -45,12 +45,14 @@ public:
         BeepPort& beep;
         FileDialogPort& files;
         std::function<std::vector<int>()> liveSlots;
-        std::function<DeviceWindow*(int slot)> window;
+        // The program's live device of a slot (the scenario plays on its connection).
+        std::function<Device*(int slot)> device;
         // Refills the main window's Scripts list selecting `select` (-1: the selection stays).
         std::function<void(int select)> refreshList;
         QWidget* dialogParent = nullptr;
     };
-    ShellScenarios(Context context, std::string scriptDir, std::string legacyStore);
+    // `table`: the program's scenario table, loaded here from scriptDir (or the legacy store).
+    ShellScenarios(Context context, ScenarioTable& table, std::string scriptDir, std::string legacyStore);
     ~ShellScenarios() override;
 
     std::vector<ScenarioRow> scenarios() const override;
@@ -81,7 +83,7 @@ private:
 
     Context context_;
     std::string scriptDir_;
-    ScenarioTable table_;
+    ScenarioTable& table_;
     std::map<int, Run> runs_; // by scenario index
     std::set<int> endedWithLink_; // scenario indexes whose last run ended with its connection
     QPointer<QObject> alive_;  // queued calls from connection threads find it gone after destruction

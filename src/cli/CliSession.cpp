@@ -236,7 +236,12 @@ void CliSession::release()
 {
     if (!open_)
         return;
-    CloseLinkTransport(*link_);
+    // The device closes its link as it goes; a link that never became one is closed
+    // here.
+    if (program_.device(slot_))
+        program_.closeDevice(slot_);
+    else
+        CloseLinkTransport(*link_);
     slot().deviceName.clear();
     open_ = false;
 }
@@ -269,6 +274,8 @@ bool CliSession::connect(std::string& error)
         error = "the device stopped answering during the handshake: " + timeoutReason();
         return false;
     }
+    if (!program_.openLinkDevice(slot_, *link_, error))
+        return false;
     LinkSlot& s = slot();
     s.transport = std::make_unique<WatchedTransport>(std::move(s.transport), silence_);
     channel_ = std::make_unique<WatchedChannel>(*link_, clock_, silence_);

@@ -1,8 +1,10 @@
 #pragma once
-// One sorvane-cli run's program state: the link slots, the password table, the
-// settings the link layer reads, and the one connection the command works on. It
-// dials through the desktop program's Dialer (after its own LAN discovery or proxy
-// table step, as the connect dialogs do theirs).
+// One sorvane-cli run's program state: a Program from built-in settings (it never
+// reads or writes the user's settings file) with its slot numbers and password table,
+// the settings the link layer reads, and the one device the command works on, opened
+// through the Program's device table once its handshake passed. It dials through the
+// desktop program's Dialer (after its own LAN discovery or proxy table step, as the
+// connect dialogs do theirs).
 //
 // --timeout bounds two things: connecting (discovery, connect, handshake) as a whole,
 // and afterwards every single wait for the device, measured as a silence: a receive
@@ -33,6 +35,7 @@
 #include "link/PasswordTable.h"
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
+#include "program/Program.h"
 
 namespace sorvane::cli {
 
@@ -73,6 +76,7 @@ public:
     LinkChannel& channel() { return *channel_; }
 
     const CliOptions& options() const { return options_; }
+    Program& program() { return program_; }
     Links& links() { return links_; }
     int slotIndex() const { return slot_; }
     LinkSlot& slot() { return *link_; }
@@ -122,9 +126,10 @@ private:
     void release();
 
     const CliOptions& options_;
-    SystemClock clock_;
-    Links links_{clock_};
-    PasswordTable passwords_;
+    Program program_{ProgramSetup{}};
+    Clock& clock_ = program_.clock();
+    Links& links_ = program_.links();
+    PasswordTable& passwords_ = program_.passwords();
     LinkConfig config_;
     PosixTransportFactory factory_;
     int slot_ = 0; // the device's number (written under mutex_)

@@ -22,6 +22,7 @@ FLOORS = [
     ["src/settings"],
     ["src/view"],
     ["src/connect", "src/files", "src/capture", "src/tools", "src/scripts"],
+    ["src/program"],
     ["src/cli", "sim"],
     # ---------------------------------------------------------- Qt above this line
     ["src/platform/ui"],

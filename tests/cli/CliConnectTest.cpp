@@ -171,6 +171,9 @@ TEST(CliConnect, ListenForAnAgentPastScansAndSlowPeers)
 
 TEST(Cli, InfoOverTcpAndSerial)
 {
+    // The command line's settings are built in: its runs leave the settings folder alone.
+    TempDir settings;
+    setenv("SORVANE_CONFIG_DIR", settings.path().c_str(), 1);
     for (bool serial : {false, true}) {
         const std::string depth = serial ? "2" : "4";
         SCOPED_TRACE(serial ? "serial" : "tcp");
@@ -186,6 +189,8 @@ TEST(Cli, InfoOverTcpAndSerial)
     auto r = cli({"info", "--host", "127.0.0.1", "--port", std::to_string(sim.tcpPort())});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("name: Sorvane Sim\n"), std::string::npos) << r.out;
+    unsetenv("SORVANE_CONFIG_DIR");
+    EXPECT_TRUE(std::filesystem::is_empty(settings.path()));
 }
 
 TEST(Cli, Passwords)

@@ -44,6 +44,7 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
 
     // The device goes away: the window stays, counting down to its next attempt.
     QTRY_VERIFY_WITH_TIMEOUT(w && w->connection().reconnecting(), 20000);
+    QTRY_COMPARE(h.shell->program().device(slot)->state(), DeviceState::Reconnecting);
     sim.process.reset();
     QTest::qWait(50);
     QVERIFY(w);
@@ -73,6 +74,7 @@ void ReconnectTest::droppedLinkComesBackInTheSameWindow()
     QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, second / "main.ppm", 0, 2), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(w->statusLine()->toolTip().startsWith("live"), 5000);
     QVERIFY(w->connection().figures().updates > 0);
+    QCOMPARE(h.shell->program().device(slot)->state(), DeviceState::Live);
 }
 
 void ReconnectTest::suspendEndsTheLinkForGood()
@@ -83,10 +85,13 @@ void ReconnectTest::suspendEndsTheLinkForGood()
     QPointer<DeviceWindow> w = h.connectNew("Field", LinkKind::Wan, sim.address);
     QVERIFY(w);
     QVERIFY(w->connection().reconnects());
+    const int slot = w->slot();
     QVERIFY(!nextLine(*sim.process, {"connected"}).empty());
     w->command(devcmd::Suspend);
     QVERIFY(!w || !w->connection().reconnects());
     QTRY_VERIFY_WITH_TIMEOUT(!w, 10000);
+    // The window took its device with it.
+    QCOMPARE(h.shell->program().device(slot), nullptr);
     // No attempt follows: the simulator sees no second connection.
     QVERIFY(nextLine(*sim.process, {"connected"}, std::chrono::seconds(3)).empty());
 }

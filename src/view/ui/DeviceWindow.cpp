@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "link/CommandPacket.h"
+#include "program/Program.h"
 #include "view/Connection.h"
 #include "view/PictureRender.h"
 #include "view/ui/KeyMap.h"
@@ -78,12 +79,14 @@ private:
     bool pending_ = false;
 };
 
-DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection,
-                           const Profile& profile, const ViewStart& start, QWidget* parent)
+DeviceWindow::DeviceWindow(DeviceWindowContext context, Program& program, Device& device, const Profile& profile,
+                           const ViewStart& start, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , context_(std::move(context))
     , sink_(std::make_unique<Sink>(this))
-    , connection_(std::move(connection))
+    , program_(program)
+    , device_(device)
+    , connection_(&device.connection())
     , slot_(connection_->slot())
     , profileIndex_(connection_->view().profileIndex)
     , view_(connection_->view())
@@ -121,7 +124,7 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connecti
     geometry_.toolbarHeight = toolbar_->sizeHint().height();
 
     connection_->attach(*sink_);
-    connection_->start(*sink_);
+    device_.start(sink_.get());
     opened_ = true;
 
     statusTimer_.setInterval(500);
@@ -151,9 +154,9 @@ DeviceWindow::~DeviceWindow()
 {
     if (statusWindow_)
         delete statusWindow_.data();
-    // The connection goes before the sink its thread reports to.
+    // The view goes from the connection, then the device, before the sink.
     connection_->detach(*sink_);
-    connection_.reset();
+    program_.closeDevice(device_);
 }
 
 void DeviceWindow::command(int id)

@@ -4,11 +4,12 @@
 // the connection's commands. Mouse and keyboard input in the picture operate the
 // device (input packets, sent at once or queued for the connection thread).
 //
-// Opening: the connect flow makes the Connection of a slot whose handshake passed and
-// hands it to a new window, which owns it, starts it, fits itself to the picture,
-// shows itself and asks for a refresh. Closing (the user, Exit, Suspend, Disconnect,
-// or the device closing the link): the window deletes itself and, as it goes, the
-// connection (its threads are stopped and joined, the slot is free once it is gone).
+// Opening: the program adds the Device of a slot whose handshake passed (with its
+// Connection) and a new window shows it: the window starts the device, fits itself to
+// the picture, shows itself and asks for a refresh. Closing (the user, Exit, Suspend,
+// Disconnect, or the device closing the link): the window deletes itself and, as it
+// goes, asks the program to close the device (its connection's threads are stopped and
+// joined, the slot is free once it is gone).
 // The window never calls the link: input and device commands are handed to the
 // connection, exchanges with a reply are posted to it as jobs.
 //
@@ -64,7 +65,9 @@ class QVBoxLayout;
 
 namespace sorvane {
 
+class Device;
 class DeviceWindow;
+class Program;
 
 // The device window's command ids (their rows: view/CommandTable.h).
 namespace devcmd = cmd;
@@ -104,17 +107,19 @@ struct DeviceWindowContext {
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort, public DevicePictureHost {
     Q_OBJECT
 public:
-    // Opens the window for a connection made from `profile` (not started yet), at the
-    // scale the connect flow chose (start), and starts it. The window is shown.
-    DeviceWindow(DeviceWindowContext context, std::unique_ptr<Connection> connection, const Profile& profile,
+    // Opens the window for a device of `program` made from `profile` (not started yet),
+    // at the scale the connect flow chose (start), and starts it. The window is shown.
+    DeviceWindow(DeviceWindowContext context, Program& program, Device& device, const Profile& profile,
                  const ViewStart& start, QWidget* parent = nullptr);
-    // Ends the connection: the status window closes, the connection's threads are
-    // stopped and joined, buffers and link are released and the slot is free.
+    // Ends the device: the status window closes and the program closes the device (its
+    // connection's threads are stopped and joined, buffers and link are released and
+    // the slot is free).
     ~DeviceWindow() override;
 
     int slot() const { return slot_; }
     int profileIndex() const { return profileIndex_; }
     QString deviceName() const { return deviceName_; }
+    Device& device() const { return device_; }
     Connection& connection() const { return *connection_; }
     ViewRecord& view() const { return connection_->view(); }
 
@@ -191,8 +196,10 @@ private:
     void deviceStateChanged(DeviceState state);
 
     DeviceWindowContext context_;
-    std::unique_ptr<Sink> sink_; // outlives the connection, whose thread calls it
-    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<Sink> sink_; // outlives the device, whose connection thread calls it
+    Program& program_;
+    Device& device_;
+    Connection* const connection_; // the device's
     const int slot_;
     const int profileIndex_;
     ViewRecord& view_;

@@ -1,0 +1,67 @@
+#include "program/Device.h"
+
+#include <mutex>
+
+#include "capture/AviRecording.h"
+#include "link/LinkTransport.h"
+
+namespace sorvane {
+
+Device::Device(AviRecording& avi, Report report, int slot, int profileIndex, uint64_t serial,
+               std::unique_ptr<Connection> connection, LinkSlot* spoken)
+    : report_(std::move(report))
+    , slot_(slot)
+    , profileIndex_(profileIndex)
+    , serial_(serial)
+    , spoken_(spoken)
+    , connection_(std::move(connection))
+{
+    if (connection_) {
+        // The frame of an AVI recording after every poll; the recording knows whether
+        // this slot records. The counter was reset to 0 when the file was opened.
+        connection_->setAfterPoll([&avi, slot](ScreenState& screen, uint32_t updateCounter) {
+            avi.frameAfterPoll(slot, screen, updateCounter - 1);
+        });
+    }
+}
+
+Device::~Device()
+{
+    // The follower is going (a window closes its device as it goes): it hears no more.
+    follower_.store(nullptr);
+    // The adapters may hold work posted to the connection: they go first.
+    adapters_.clear();
+    if (connection_) {
+        connection_->stop();
+        connection_->join();
+        connection_.reset();
+    } else if (spoken_ && !spoken_->isFree()) {
+        CloseLinkTransport(*spoken_);
+        spoken_->deviceName.clear();
+    }
+    stateChanged(DeviceState::Closed);
+}
+
+void Device::start(ConnectionObserver* follower)
+{
+    follower_.store(follower);
+    if (connection_)
+        connection_->start(*this);
+    else
+        stateChanged(DeviceState::Live);
+}
+
+void Device::stateChanged(DeviceState state)
+{
+    DeviceState was = state_.load();
+    do {
+        if (was == state || was == DeviceState::Closed)
+            return;
+    } while (!state_.compare_exchange_weak(was, state));
+    if (report_)
+        report_(*this, state);
+    if (ConnectionObserver* f = follower_.load())
+        f->stateChanged(state);
+}
+
+} // namespace sorvane

@@ -1,0 +1,166 @@
+// The device table of a Program: its events, whatever thread reports them, the 33
+// slots, and built-in settings that leave the user's files alone.
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/PosixTransports.h"
+#include "program/Program.h"
+#include "support/TempDir.h"
+
+namespace sorvane {
+namespace {
+
+// Every event as "added 3", "state 3 Live", "removed 3", in the order they came.
+class Recorder final : public ProgramEvents {
+public:
+    void deviceAdded(int slot, uint64_t) override { note("added " + std::to_string(slot)); }
+    void deviceStateChanged(int slot, uint64_t, DeviceState state) override
+    {
+        static const char* const names[] = {"Connecting", "Live", "Reconnecting", "Closed"};
+        note("state " + std::to_string(slot) + " " + names[int(state)]);
+    }
+    void deviceRemoved(int slot, uint64_t) override { note("removed " + std::to_string(slot)); }
+
+    bool waitFor(const std::string& line)
+    {
+        std::unique_lock lock(mutex_);
+        return wake_.wait_for(lock, std::chrono::seconds(20), [&] {
+            for (const std::string& l : lines_)
+                if (l == line)
+                    return true;
+            return false;
+        });
+    }
+    std::vector<std::string> lines()
+    {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+private:
+    void note(std::string line)
+    {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(std::move(line));
+        wake_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::string> lines_;
+};
+
+// A link that passed its handshake in `slot`: a 16 x 8 16-bit device at the far end
+// of a socket pair. Returns the far end.
+int liveLink(Program& program, int slot)
+{
+    int fds[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    LinkSlot& s = *program.links().find(slot);
+    s.transport = PosixSocket::adopt(fds[0]);
+    s.linkKind = uint32_t(LinkKind::Wan);
+    s.depth = 16;
+    s.width = 16;
+    s.height = 8;
+    s.deviceName = "Fake";
+    return fds[1];
+}
+
+struct NoView final : ViewSink {
+    void invalidate(const WindowRect&) override {}
+    void repaintAll() override {}
+    void linkClosed() override {}
+};
+
+TEST(ProgramTest, DeviceLifetimeReportsEachStepOnce)
+{
+    // Closed comes once, whether the device hangs up (on its connection thread) or the
+    // program closes it; the slot is free again afterwards.
+    const struct {
+        const char* name;
+        bool deviceHangsUp;
+    } cases[] = {{"the device hangs up", true}, {"the program closes it", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program program(ProgramSetup{});
+        Recorder events;
+        program.setEvents(&events);
+        const int far = liveLink(program, 5);
+        std::string error;
+        Device* device = program.openDevice(5, Profile{}, 2, ViewStart{}, error);
+        ASSERT_TRUE(device) << error;
+        EXPECT_EQ(program.device(5), device);
+        EXPECT_TRUE(program.profileInUse(2));
+        NoView view;
+        device->start(view);
+        if (c.deviceHangsUp) {
+            ::close(far);
+            ASSERT_TRUE(events.waitFor("state 5 Closed"));
+            EXPECT_EQ(device->state(), DeviceState::Closed);
+        }
+        program.closeDevice(5);
+        EXPECT_EQ(events.lines(), (std::vector<std::string>{"added 5", "state 5 Live", "state 5 Closed", "removed 5"}));
+        EXPECT_EQ(program.device(5), nullptr);
+        EXPECT_FALSE(program.profileInUse(2));
+        EXPECT_TRUE(program.links().find(5)->isFree());
+        if (!c.deviceHangsUp)
+            ::close(far);
+    }
+}
+
+TEST(ProgramTest, TableHoldsOneDevicePerSlotOfThirtyThree)
+{
+    Program program(ProgramSetup{});
+    std::string error;
+    for (int slot = 0; slot < Program::kMaxDevices; ++slot) {
+        program.links().find(slot)->deviceName = "D" + std::to_string(slot);
+        ASSERT_TRUE(program.openLinkDevice(slot, error)) << slot << ": " << error;
+    }
+    EXPECT_EQ(program.liveSlots().size(), 33u);
+    const struct {
+        int slot;
+        const char* why;
+    } refused[] = {{-1, "below the table"}, {33, "past the last slot"}, {0, "taken"}, {32, "taken"}};
+    for (const auto& r : refused)
+        EXPECT_EQ(program.openLinkDevice(r.slot, error), nullptr) << r.why;
+    // Serials tell a later device in a slot from the one before.
+    const uint64_t first = program.device(7)->serial();
+    program.closeDevice(7);
+    EXPECT_EQ(program.openLinkDevice(7, error), nullptr) << "a free link slot is no device";
+    program.links().find(7)->deviceName = "again";
+    ASSERT_TRUE(program.openLinkDevice(7, error));
+    EXPECT_NE(program.device(7)->serial(), first);
+}
+
+TEST(ProgramTest, BuiltInSettingsLeaveTheUsersFilesAlone)
+{
+    // The settings folder the program would use is an empty one of the test's.
+    test::TempDir home;
+    setenv("SORVANE_CONFIG_DIR", home.path().c_str(), 1);
+    {
+        Program program(ProgramSetup{});
+        program.settings().QueueEvents = 1;
+        program.platform().ReconnectOnDrop = 0;
+        EXPECT_EQ(program.saveSettings(), "no settings store");
+        EXPECT_EQ(program.profiles().ConnTypes(), 0);
+        EXPECT_TRUE(program.skinNames().empty());
+        program.links().find(0)->deviceName = "D";
+        std::string error;
+        EXPECT_TRUE(program.openLinkDevice(0, error));
+    }
+    unsetenv("SORVANE_CONFIG_DIR");
+    EXPECT_TRUE(std::filesystem::is_empty(home.path()));
+}
+
+} // namespace
+} // namespace sorvane
