@@ -60,27 +60,24 @@ private:
     std::vector<std::string> lines_;
 };
 
-// A link that passed its handshake in `slot`: a 16 x 8 16-bit device at the far end
-// of a socket pair. Returns the far end.
-int liveLink(Program& program, int slot)
+// A link that passed its handshake, its number `slot` taken: a 16 x 8 16-bit device at
+// the far end of a socket pair (`far`).
+std::unique_ptr<LinkSlot> liveLink(Program& program, int slot, int& far)
 {
     int fds[2];
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    LinkSlot& s = *program.links().find(slot);
+    auto link = std::make_unique<LinkSlot>();
+    LinkSlot& s = *link;
+    program.links().take(slot, SlotUse{uint32_t(LinkKind::Wan)});
     s.transport = PosixSocket::adopt(fds[0]);
     s.linkKind = uint32_t(LinkKind::Wan);
     s.depth = 16;
     s.width = 16;
     s.height = 8;
     s.deviceName = "Fake";
-    return fds[1];
+    far = fds[1];
+    return link;
 }
-
-struct NoView final : ViewSink {
-    void invalidate(const WindowRect&) override {}
-    void repaintAll() override {}
-    void linkClosed() override {}
-};
 
 TEST(ProgramTest, DeviceLifetimeReportsEachStepOnce)
 {
@@ -95,14 +92,14 @@ TEST(ProgramTest, DeviceLifetimeReportsEachStepOnce)
         Program program(ProgramSetup{});
         Recorder events;
         program.setEvents(&events);
-        const int far = liveLink(program, 5);
+        int far = -1;
+        std::unique_ptr<LinkSlot> link = liveLink(program, 5, far);
         std::string error;
-        Device* device = program.openDevice(5, Profile{}, 2, ViewStart{}, error);
+        Device* device = program.openDevice(5, std::move(link), Profile{}, 2, ViewStart{}, error);
         ASSERT_TRUE(device) << error;
         EXPECT_EQ(program.device(5), device);
         EXPECT_TRUE(program.profileInUse(2));
-        NoView view;
-        device->start(view);
+        device->start();
         if (c.deviceHangsUp) {
             ::close(far);
             ASSERT_TRUE(events.waitFor("state 5 Closed"));
@@ -112,7 +109,7 @@ TEST(ProgramTest, DeviceLifetimeReportsEachStepOnce)
         EXPECT_EQ(events.lines(), (std::vector<std::string>{"added 5", "state 5 Live", "state 5 Closed", "removed 5"}));
         EXPECT_EQ(program.device(5), nullptr);
         EXPECT_FALSE(program.profileInUse(2));
-        EXPECT_TRUE(program.links().find(5)->isFree());
+        EXPECT_FALSE(program.links().taken(5));
         if (!c.deviceHangsUp)
             ::close(far);
     }
@@ -120,11 +117,12 @@ TEST(ProgramTest, DeviceLifetimeReportsEachStepOnce)
 
 TEST(ProgramTest, TableHoldsOneDevicePerSlotOfThirtyThree)
 {
+    std::vector<LinkSlot> links(Program::kMaxDevices + 1); // the callers' links outlive the devices
     Program program(ProgramSetup{});
     std::string error;
     for (int slot = 0; slot < Program::kMaxDevices; ++slot) {
-        program.links().find(slot)->deviceName = "D" + std::to_string(slot);
-        ASSERT_TRUE(program.openLinkDevice(slot, error)) << slot << ": " << error;
+        links[size_t(slot)].deviceName = "D" + std::to_string(slot);
+        ASSERT_TRUE(program.openLinkDevice(slot, links[size_t(slot)], error)) << slot << ": " << error;
     }
     EXPECT_EQ(program.liveSlots().size(), 33u);
     const struct {
@@ -132,13 +130,13 @@ TEST(ProgramTest, TableHoldsOneDevicePerSlotOfThirtyThree)
         const char* why;
     } refused[] = {{-1, "below the table"}, {33, "past the last slot"}, {0, "taken"}, {32, "taken"}};
     for (const auto& r : refused)
-        EXPECT_EQ(program.openLinkDevice(r.slot, error), nullptr) << r.why;
+        EXPECT_EQ(program.openLinkDevice(r.slot, links.back(), error), nullptr) << r.why;
     // Serials tell a later device in a slot from the one before.
     const uint64_t first = program.device(7)->serial();
     program.closeDevice(7);
-    EXPECT_EQ(program.openLinkDevice(7, error), nullptr) << "a free link slot is no device";
-    program.links().find(7)->deviceName = "again";
-    ASSERT_TRUE(program.openLinkDevice(7, error));
+    EXPECT_EQ(program.openLinkDevice(7, links[7], error), nullptr) << "a closed link is no device";
+    links[7].deviceName = "again";
+    ASSERT_TRUE(program.openLinkDevice(7, links[7], error));
     EXPECT_NE(program.device(7)->serial(), first);
 }
 
@@ -148,15 +146,16 @@ TEST(ProgramTest, BuiltInSettingsLeaveTheUsersFilesAlone)
     test::TempDir home;
     setenv("SORVANE_CONFIG_DIR", home.path().c_str(), 1);
     {
+        LinkSlot link;
         Program program(ProgramSetup{});
         program.settings().QueueEvents = 1;
         program.platform().ReconnectOnDrop = 0;
         EXPECT_EQ(program.saveSettings(), "no settings store");
         EXPECT_EQ(program.profiles().ConnTypes(), 0);
         EXPECT_TRUE(program.skinNames().empty());
-        program.links().find(0)->deviceName = "D";
+        link.deviceName = "D";
         std::string error;
-        EXPECT_TRUE(program.openLinkDevice(0, error));
+        EXPECT_TRUE(program.openLinkDevice(0, link, error));
     }
     unsetenv("SORVANE_CONFIG_DIR");
     EXPECT_TRUE(std::filesystem::is_empty(home.path()));

@@ -179,7 +179,7 @@ private:
     std::thread thread_;
 };
 
-// The connection's one view and its owner.
+// The connection's owner, and a view where a test attaches it.
 struct Sink : ConnectionView, ConnectionObserver {
     std::atomic<int> closed{0}, lives{0}, reconnects{0}, repaints{0};
     void invalidate(const DeviceRect&) override {}
@@ -268,7 +268,6 @@ struct Live {
             if (afterPoll)
                 afterPoll(screen, position);
         });
-        connection->attach(sink);
         connection->start(sink);
         if (driven)
             EXPECT_TRUE(settle()); // its opening pause counts from 0
@@ -667,6 +666,7 @@ TEST(ConnectionTest, DroppedLinkIsDialledAgainAfterGrowingWaits)
     }, /*driven=*/true);
     Connection& c = *live.connection;
     Sink& sink = live.sink;
+    c.attach(sink); // the one view, told to repaint when a new link is in
     ASSERT_TRUE(live.step(250));
     ASSERT_TRUE(live.step(305, [&] { return live.polls.load() == 1; }));
     const uint32_t received = c.counts().bytesReceived;
