@@ -318,8 +318,8 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
             return;
         }
         auto* explorer = new ExplorerWindow(
-            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(w.connection(), w), ports_.messages,
-                                    ports_.beep},
+            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(w.device().connection(), w),
+                                    ports_.messages, ports_.beep},
             &w);
         explorer->show();
     };
