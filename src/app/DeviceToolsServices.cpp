@@ -26,7 +26,7 @@ namespace {
 // command is refused and the user told why.
 bool RefusedWhileReconnecting(DeviceWindow& w, MessageBoxPort& messages, const std::string& what, const char* caption)
 {
-    if (!w.connection().reconnecting())
+    if (!w.device().connection().reconnecting())
         return false;
     messages.show(MessageRequest{ReconnectingRefusal(what), caption, MessageIcon::Warning, MessageButtons::Ok});
     return true;
@@ -96,7 +96,7 @@ private:
 
 DeviceFacts factsOf(DeviceWindow& window)
 {
-    const Connection& c = window.connection();
+    const Connection& c = window.device().connection();
     const DisplayGeometry d = c.display();
     return DeviceFacts{c.deviceName(), d.width, d.height, d.depth};
 }
@@ -142,7 +142,7 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
                 ShowDeviceNote(window, QObject::tr("The device's clipboard is empty; the PC's clipboard is unchanged."));
                 break;
             case CopyOutcome::Kind::NoReply:
-                ShowDeviceNote(window, window->connection().reconnecting()
+                ShowDeviceNote(window, window->device().connection().reconnecting()
                                            ? QObject::tr("The device is reconnecting; nothing was copied.")
                                            : QObject::tr("The device did not answer."));
                 break;
@@ -154,7 +154,7 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
                                              "refreshed.",
                                              "Copy from device", MessageIcon::Error, MessageButtons::Ok});
                 if (window)
-                    window->connection().requestRefresh();
+                    window->device().connection().requestRefresh();
                 break;
             }
         });
@@ -170,7 +170,7 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
             SoftResetDevice(DeviceToolsPortOf(w));
     };
     services.commands[devcmd::Suspend] = [](DeviceWindow& w) {
-        w.connection().endReconnects(); // the device goes away on purpose
+        w.device().connection().endReconnects(); // the device goes away on purpose
         QPointer<DeviceWindow> window(&w);
         SuspendDevice(DeviceToolsPortOf(w), &w, [window] {
             if (window)

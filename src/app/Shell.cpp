@@ -318,8 +318,8 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
             return;
         }
         auto* explorer = new ExplorerWindow(
-            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(w.connection(), w), ports_.messages,
-                                    ports_.beep},
+            ExplorerWindow::Context{w.deviceName(), std::make_unique<JobFileService>(w.device().connection(), w),
+                                    ports_.messages, ports_.beep},
             &w);
         explorer->show();
     };
@@ -327,10 +327,14 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
         w.toggleSkin(options_.paths.programDir, ports_.messages);
         keepOnScreen(w); // a case makes the window larger
     };
-    services.commands[devcmd::StartRecording] = [this](DeviceWindow& w) { recorder_->startRecording(w); };
-    services.commands[devcmd::StopRecording] = [this](DeviceWindow& w) { recorder_->stopRecording(w); };
-    services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w, p); };
-    services.closing = [this](DeviceWindow& w) { recorder_->closing(w); };
+    services.commands[devcmd::StartRecording] = [this](DeviceWindow& w) {
+        ShowRecordingChange(w, recorder_->startRecording(w.device()));
+    };
+    services.commands[devcmd::StopRecording] = [this](DeviceWindow& w) {
+        ShowRecordingChange(w, recorder_->stopRecording(w.device()));
+    };
+    services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w.device(), p); };
+    services.closing = [this](DeviceWindow& w) { recorder_->closing(w.device()); };
     services.reconnected = [this](DeviceWindow& w) { scenarios_->reconnected(w.slot()); };
     services.describe = [this](DeviceWindow& w, WindowActivity& a) {
         if (a.recordState == RecordState::Playing || a.recordState == RecordState::Paused)

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include "program/Device.h"
 #include "view/ViewGeometry.h"
 #include "view/ViewRecord.h"
 #include "view/ui/DeviceWindow.h"
@@ -63,7 +64,8 @@ AviCommands::~AviCommands() { finish(false); }
 
 bool AviCommands::startAvi(DeviceWindow& window)
 {
-    ViewRecord& view = window.view();
+    Device& device = window.device();
+    ViewRecord& view = device.view();
     auto fail = [&] {
         view.recordState = RecordState::Stopped;
         return false;
@@ -94,7 +96,7 @@ bool AviCommands::startAvi(DeviceWindow& window)
     }
     if (!options)
         return fail();
-    switch (context_.recording.start(window.slot(), path, view.screen, *options, window.showsMouseCursor())) {
+    switch (context_.recording.start(device.slot(), path, view.screen, *options, window.showsMouseCursor())) {
     case AviRecording::StartResult::Started:
         break;
     case AviRecording::StartResult::Busy:
@@ -131,7 +133,7 @@ void AviCommands::finish(bool report)
     pointerTimer_->stop();
     disconnect(windowGone_);
     if (window_) {
-        window_->view().recordState = RecordState::Stopped;
+        window_->device().view().recordState = RecordState::Stopped;
         const QVariant title = window_->property(kTitleProperty);
         if (title.isValid())
             window_->setWindowTitle(title.toString());
@@ -154,7 +156,7 @@ void AviCommands::followPointer()
         const QPoint local = w->client()->mapFromGlobal(global);
         QWidget* under = QApplication::widgetAt(global);
         if (w->client()->rect().contains(local) && under && (under == w->client() || w->client()->isAncestorOf(under))) {
-            const DisplayFacts& f = w->view().screen.facts;
+            const DisplayFacts& f = w->device().view().screen.facts;
             const DevicePoint d = WindowToDevice(w->geometry(), f.width, f.height, local.x(), local.y());
             p = AviPointer{true, d.x, d.y, (QApplication::mouseButtons() & Qt::LeftButton) != 0};
         }
@@ -171,14 +173,14 @@ void AviCommands::addTo(DeviceWindowServices& services, std::shared_ptr<AviComma
     auto start = previous(devcmd::StartRecording);
     auto stop = previous(devcmd::StopRecording);
     services.commands[devcmd::StartRecording] = [commands, start](DeviceWindow& w) {
-        if (w.view().recordingMethod != 1) {
+        if (w.device().view().recordingMethod != 1) {
             if (start)
                 start(w);
             else
                 commands->context_.beep.beep();
             return;
         }
-        if (w.view().recordState.load() == RecordState::Recording)
+        if (w.device().view().recordState.load() == RecordState::Recording)
             return; // this window records already
         if (commands->context_.recording.active()) {
             commands->context_.messages.show({"Only one AVI file can be recorded at a time", "Error",

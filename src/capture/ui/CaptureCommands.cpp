@@ -8,6 +8,7 @@
 #include "capture/ClipboardBitmap.h"
 #include "capture/StillCapture.h"
 #include "imaging/ImageRecord.h"
+#include "program/Device.h"
 #include "view/ui/DeviceWindow.h"
 
 namespace sorvane {
@@ -107,12 +108,12 @@ bool OfferPictureToClipboard(const ImageRecord& picture)
     return true;
 }
 
-bool CaptureScreen(DeviceWindow& window, CaptureMode mode, const CaptureUiContext& c)
+bool CaptureScreen(Device& device, CaptureMode mode, const CaptureUiContext& c)
 {
     if (mode != CaptureMode::File && c.playShutter)
         c.playShutter();
     ImageRecord picture;
-    if (!CapturePicture(window.view().screen, picture)) {
+    if (!CapturePicture(device.view().screen, picture)) {
         report(c, "There is no picture of the device to capture yet.");
         return false;
     }
@@ -120,7 +121,7 @@ bool CaptureScreen(DeviceWindow& window, CaptureMode mode, const CaptureUiContex
     case CaptureMode::File:
         return captureToFile(picture, c);
     case CaptureMode::OneClick:
-        return captureOneClick(picture, window.view(), c);
+        return captureOneClick(picture, device.view(), c);
     case CaptureMode::Clipboard:
         if (!OfferPictureToClipboard(picture)) {
             report(c, "The screen could not be placed on the clipboard.");
@@ -135,8 +136,8 @@ void AddCaptureCommands(DeviceWindowServices& services, std::shared_ptr<const Ca
 {
     auto add = [&](int id, std::optional<CaptureMode> mode) {
         services.commands[id] = [context, mode](DeviceWindow& w) {
-            const int own = w.view().captureMode;
-            CaptureScreen(w, mode ? *mode : CaptureMode(own >= 0 && own <= 2 ? own : 0), *context);
+            const int own = w.device().view().captureMode;
+            CaptureScreen(w.device(), mode ? *mode : CaptureMode(own >= 0 && own <= 2 ? own : 0), *context);
         };
     };
     add(devcmd::CaptureScreendump, std::nullopt);

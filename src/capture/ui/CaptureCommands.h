@@ -1,5 +1,5 @@
 #pragma once
-// The capture commands of a device window: 40070 "Capture to Clip&board", 40071
+// The capture commands of a device, given from its window: 40070 "Capture to Clip&board", 40071
 // "Capture to &File...", 40072 "Capture (&One Click)" and the toolbar's 40004
 // "Capture Screendump", which captures with the connection's captureMode.
 //
@@ -18,7 +18,7 @@
 
 namespace sorvane {
 
-class DeviceWindow;
+class Device;
 struct DeviceWindowServices;
 
 struct CaptureUiContext {
@@ -33,11 +33,11 @@ struct CaptureUiContext {
 // Capture modes (the profile's captureMode).
 enum class CaptureMode { File = 0, Clipboard = 1, OneClick = 2 };
 
-// CaptureScreen: captures the window's picture in one of the three ways. A capture
+// CaptureScreen: captures the device's picture in one of the three ways. A capture
 // that fails (no picture yet, a file that cannot be written, a clipboard that takes
 // nothing) is reported in a message box; cancelling the save dialog is not a failure.
 // Returns true when something was captured.
-bool CaptureScreen(DeviceWindow& window, CaptureMode mode, const CaptureUiContext& context);
+bool CaptureScreen(Device& device, CaptureMode mode, const CaptureUiContext& context);
 
 // Places a captured picture on the desktop clipboard as the packed bitmap (a BMP
 // file for "image/bmp") and as an image for programs that take any image format.

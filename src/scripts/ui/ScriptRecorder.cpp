@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "program/Device.h"
 #include "view/ui/DeviceWindow.h"
 #include "view/ViewRecord.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 constexpr char kTitleProperty[] = "sorvaneTitleBeforeRecording";
 
-bool recordsVideo(DeviceWindow& w) { return w.view().recordingMethod == 1; }
+bool recordsVideo(Device& d) { return d.view().recordingMethod == 1; }
 
 } // namespace
 
@@ -21,61 +22,74 @@ ScriptRecorder::ScriptRecorder(MessageBoxPort& messages, FileDialogPort& files, 
 {
 }
 
-void ScriptRecorder::startRecording(DeviceWindow& w)
+ScriptRecorder::Change ScriptRecorder::startRecording(Device& d)
 {
-    if (recordsVideo(w))
-        return;
-    std::atomic<RecordState>& state = w.view().recordState;
+    if (recordsVideo(d))
+        return Change::None;
+    std::atomic<RecordState>& state = d.view().recordState;
     if (state.load() == RecordState::Recording) {
         if (events_.empty())
-            return;
+            return Change::None;
         const MessageResult r = messages_.show(
             {"Restart recording (lose captured events) ?", "Record", MessageIcon::Question, MessageButtons::YesNo});
         if (r == MessageResult::Yes)
             events_.clear(); // the start tick stays
-        return;
+        return Change::None;
     }
     events_.start(clock_.tickCount());
     // Recording also ends a playback on this connection.
     state = RecordState::Recording;
-    if (!w.property(kTitleProperty).isValid())
-        w.setProperty(kTitleProperty, w.windowTitle());
-    w.setWindowTitle(w.deviceName() + QStringLiteral(" Recording..."));
+    return Change::Started;
 }
 
-void ScriptRecorder::stopRecording(DeviceWindow& w)
+ScriptRecorder::Change ScriptRecorder::stopRecording(Device& d)
 {
-    // A video window's own recording is the video recorder's; a scenario playing on it
-    // ends here as on any other window.
-    const RecordState old = w.view().recordState.exchange(RecordState::Stopped);
-    if (old == RecordState::Recording && !recordsVideo(w))
-        save(w);
-    if (old == RecordState::Recording || old == RecordState::Playing) {
-        const QVariant title = w.property(kTitleProperty);
-        if (title.isValid())
-            w.setWindowTitle(title.toString());
-        w.setProperty(kTitleProperty, QVariant());
-    }
+    // A video device's own recording is the video recorder's; a scenario playing on it
+    // ends here as on any other device.
+    const RecordState old = d.view().recordState.exchange(RecordState::Stopped);
+    if (old == RecordState::Recording && !recordsVideo(d))
+        save();
+    return old == RecordState::Recording || old == RecordState::Playing ? Change::Ended : Change::None;
 }
 
-void ScriptRecorder::inputSent(DeviceWindow& w, const InputPacket& packet)
+void ScriptRecorder::inputSent(Device& d, const InputPacket& packet)
 {
-    if (w.view().recordState.load() != RecordState::Recording || recordsVideo(w))
+    if (d.view().recordState.load() != RecordState::Recording || recordsVideo(d))
         return;
     events_.record(std::span<const uint8_t, 8>(packet.data(), 8), clock_.tickCount());
 }
 
-void ScriptRecorder::closing(DeviceWindow& w)
+void ScriptRecorder::closing(Device& d)
 {
-    if (w.view().recordState.load() != RecordState::Recording || recordsVideo(w))
+    if (d.view().recordState.load() != RecordState::Recording || recordsVideo(d))
         return;
     const MessageResult r = messages_.show(
         {"Save the recorded data collected so far?", "K_WX", MessageIcon::Question, MessageButtons::YesNo});
     if (r == MessageResult::Yes)
-        save(w);
+        save();
 }
 
-void ScriptRecorder::save(DeviceWindow&)
+void ShowRecordingChange(DeviceWindow& w, ScriptRecorder::Change change)
+{
+    switch (change) {
+    case ScriptRecorder::Change::None:
+        return;
+    case ScriptRecorder::Change::Started:
+        if (!w.property(kTitleProperty).isValid())
+            w.setProperty(kTitleProperty, w.windowTitle());
+        w.setWindowTitle(w.deviceName() + QStringLiteral(" Recording..."));
+        return;
+    case ScriptRecorder::Change::Ended: {
+        const QVariant title = w.property(kTitleProperty);
+        if (title.isValid())
+            w.setWindowTitle(title.toString());
+        w.setProperty(kTitleProperty, QVariant());
+        return;
+    }
+    }
+}
+
+void ScriptRecorder::save()
 {
     FileDialogRequest request;
     request.initialDirectory = recordedDataDir_;
