@@ -1,5 +1,5 @@
-// The device table of a Program: its events, whatever thread reports them, the 33
-// slots, and built-in settings that leave the user's files alone.
+// The device table of a Program: its events, whatever thread reports them, and the 33
+// slots. (That built-in settings leave the user's files alone is sorvane-cli's test.)
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,12 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/PosixTransports.h"
 #include "program/Program.h"
-#include "support/TempDir.h"
 
 namespace sorvane {
 namespace {
@@ -138,27 +135,6 @@ TEST(ProgramTest, TableHoldsOneDevicePerSlotOfThirtyThree)
     links[7].deviceName = "again";
     ASSERT_TRUE(program.openLinkDevice(7, links[7], error));
     EXPECT_NE(program.device(7)->serial(), first);
-}
-
-TEST(ProgramTest, BuiltInSettingsLeaveTheUsersFilesAlone)
-{
-    // The settings folder the program would use is an empty one of the test's.
-    test::TempDir home;
-    setenv("SORVANE_CONFIG_DIR", home.path().c_str(), 1);
-    {
-        LinkSlot link;
-        Program program(ProgramSetup{});
-        program.settings().QueueEvents = 1;
-        program.platform().ReconnectOnDrop = 0;
-        EXPECT_EQ(program.saveSettings(), "no settings store");
-        EXPECT_EQ(program.profiles().ConnTypes(), 0);
-        EXPECT_TRUE(program.skinNames().empty());
-        link.deviceName = "D";
-        std::string error;
-        EXPECT_TRUE(program.openLinkDevice(0, link, error));
-    }
-    unsetenv("SORVANE_CONFIG_DIR");
-    EXPECT_TRUE(std::filesystem::is_empty(home.path()));
 }
 
 } // namespace
