@@ -581,9 +581,8 @@ TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
     // that overran is followed at once, and the period counts from there (no burst).
     for (const auto& [secondMs, starts] : {std::pair{20u, std::vector<uint32_t>{305, 360, 415, 470}},
                                           std::pair{70u, std::vector<uint32_t>{305, 360, 430, 485}}}) {
-        Live live(LinkKind::Wan, 0, std::nullopt, {}, true, [&, secondMs = secondMs](ScreenState&, uint32_t n) {
-            if (n == 2) // the second exchange takes secondMs
-                live.clock.moveTo(live.clock.now + secondMs);
+        Live live(LinkKind::Wan, 0, std::nullopt, {}, true, [&, ms = secondMs](ScreenState&, uint32_t n) {
+            live.clock.moveTo(live.clock.now + (n == 2 ? ms : 0)); // the second exchange takes secondMs
         });
         ASSERT_TRUE(live.step(250));
         for (size_t k = 0; k < starts.size(); ++k) {
