@@ -86,6 +86,7 @@ public:
         return inner_.readReply();
     }
     void sleepMs(uint32_t ms) override { inner_.sleepMs(ms); }
+    void awaitReply(uint32_t ms) override { inner_.awaitReply(ms); }
     void discardPending() override
     {
         Wait w(silence_);

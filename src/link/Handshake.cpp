@@ -21,7 +21,7 @@ bool supportedDepth(int32_t depth) { return depth == 2 || depth == 4 || depth ==
 bool hello(LinkSlot& link, Clock& clock)
 {
     SendCommand(link, clock, CmdHello);
-    clock.sleepMs(10);
+    LinkAwaitReply(link, clock, 10);
     uint8_t reply = ReadReply(link, clock);
     if (reply == ReplyAccepted)
         return true;
@@ -44,7 +44,7 @@ bool hello(LinkSlot& link, Clock& clock)
 void palette(LinkSlot& s, Clock& clock, bool accepted)
 {
     SendCommand(s, clock, CmdPalette);
-    clock.sleepMs(20);
+    LinkAwaitReply(s, clock, 20);
     uint8_t flag[4];
     if (LinkRecv(s, clock, flag) < 4 || loadLe32(flag) == 0)
         return;
@@ -69,7 +69,7 @@ HandshakeStatus DeviceHandshake(LinkSlot& link, Clock& clock, HandshakeEnv& env)
         return HandshakeStatus::HelloRefused;
 
     SendCommand(link, clock, CmdDeviceInfo);
-    clock.sleepMs(10);
+    LinkAwaitReply(link, clock, 10);
     std::array<uint8_t, DeviceInfoBlock::kSize> raw;
     if (LinkRecv(link, clock, raw) < raw.size())
         return HandshakeStatus::InfoShort;

@@ -19,6 +19,9 @@ public:
     virtual void send(const uint8_t* buffer, size_t n) = 0; // one whole message
     virtual uint8_t readReply() = 0; // a reply packet's code, 0 when none was read
     virtual void sleepMs(uint32_t ms) = 0;
+    // The wait between a request and its reply: as long as sleepMs(ms) on a clock that
+    // does not wait, but over a real link it ends as soon as the reply starts to arrive.
+    virtual void awaitReply(uint32_t ms) { sleepMs(ms); }
     // After a malformed reply: drop the bytes of it that are still arriving, so the
     // next exchange starts on a packet boundary.
     virtual void discardPending() = 0;

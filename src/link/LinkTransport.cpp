@@ -179,6 +179,14 @@ size_t LinkRecv(LinkSlot& s, Clock& clock, std::span<uint8_t> buffer, uint32_t l
     return got;
 }
 
+void LinkAwaitReply(LinkSlot& s, Clock& clock, uint32_t ms)
+{
+    if (s.transport)
+        clock.pauseForData(*s.transport, ms);
+    else
+        clock.sleepMs(ms);
+}
+
 size_t LinkSend(LinkSlot& s, Clock& clock, std::span<const uint8_t> data)
 {
     if (data.empty())

@@ -61,6 +61,12 @@ std::unique_ptr<Transport> OpenLinkTransport(TargetAddress& to, const LinkConfig
 inline constexpr uint32_t kNoRecvLimit = UINT32_MAX;
 size_t LinkRecv(LinkSlot& link, Clock& clock, std::span<uint8_t> buffer, uint32_t limitMs = kNoRecvLimit);
 
+// The wait between sending a request and receiving its reply: at most ms on the clock,
+// ended as soon as the transport has something to receive (data, a close, an error),
+// so a reply that arrives at once is taken at once. A clock that does not wait counts
+// the whole ms either way. No transport: a plain pause of ms.
+void LinkAwaitReply(LinkSlot& link, Clock& clock, uint32_t ms);
+
 // Sends all of data as one message; returns data.size(), or 0 on failure (nothing
 // is then added to bytesSent). Sending nothing returns 0.
 //  Socket: pauses 5 ms on would-block, 1 ms after every pass that leaves bytes to

@@ -27,6 +27,7 @@ public:
     void send(const uint8_t* buffer, size_t n) override { LinkSend(link_, clock_, {buffer, n}); }
     uint8_t readReply() override { return ReadReply(link_, clock_); }
     void sleepMs(uint32_t ms) override { clock_.sleepMs(ms); }
+    void awaitReply(uint32_t ms) override { LinkAwaitReply(link_, clock_, ms); }
 
     // From now on receives end once `ms` have passed since this call (the exchange's
     // time-out), until unlimit().

@@ -1,6 +1,8 @@
 #include "platform/PosixTransports.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 
 #include <fcntl.h>
@@ -93,6 +95,16 @@ public:
                 return {IoStatus::Ok, done}; // write time-out: what went out so far
         }
         return {IoStatus::Ok, done};
+    }
+
+    // Waits for the line to have bytes to read (or a hang-up, or our shutdown, which the
+    // next read reports).
+    bool waitReadable(uint32_t ms) override
+    {
+        if (fd_ < 0)
+            return false;
+        (void)waitFor(POLLIN, int(std::min<uint32_t>(ms, INT32_MAX)));
+        return true;
     }
 
     // A terminal keeps no sticky error state, so there is nothing to clear after a

@@ -191,7 +191,7 @@ public:
         }
 
         sendCommand(ch_, d_.requestCode);
-        ch_.sleepMs(10);
+        ch_.awaitReply(10);
         std::vector<uint8_t>& rx = st_.bitmaps.rxBuffer;
         size_t got = ch_.recv(rx.data(), 2);
         if (got == 0) {
@@ -223,7 +223,7 @@ public:
         if (h.payloadLength > d_.payloadLimit || h.payloadLength > rx.size() - ScreenUpdateHeader::kSize)
             return refresh(0);
         if (d_.depth >= 8)
-            ch_.sleepMs(1);
+            ch_.awaitReply(1);
         if (h.payloadLength == 0)
             return PollOutcome::Unchanged;
         uint8_t* payload = rx.data() + ScreenUpdateHeader::kSize;
@@ -250,14 +250,14 @@ public:
     }
 
     // The refresh path of a bad or lost update: what is left of the reply is dropped
-    // (it would be read as the next one), 'Q' is sent and its reply read after
-    // `pauseMs`, and the reference frame of the display in use starts from zero.
+    // (it would be read as the next one), 'Q' is sent and its reply awaited for up to
+    // `pauseMs` and read, and the reference frame of the display in use starts from zero.
     PollOutcome refresh(uint32_t pauseMs)
     {
         ch_.discardPending();
         sendCommand(ch_, CmdRefresh);
         if (pauseMs)
-            ch_.sleepMs(pauseMs);
+            ch_.awaitReply(pauseMs);
         ch_.readReply();
         std::lock_guard lock(st_.pictureMutex);
         zeroReference();
@@ -279,7 +279,7 @@ private:
     std::optional<PollOutcome> queryPalette()
     {
         sendCommand(ch_, CmdPalette);
-        ch_.sleepMs(20);
+        ch_.awaitReply(20);
         uint8_t status[4];
         if (ch_.recv(status, 4) == 4) {
             uint32_t v = loadLe32(status);
@@ -478,7 +478,7 @@ PollOutcome PollScreen(LinkChannel& channel, ScreenState& state, ScreenSink& sin
 void RefreshScreen(LinkChannel& channel, ScreenState& state)
 {
     sendCommand(channel, CmdRefresh);
-    channel.sleepMs(10);
+    channel.awaitReply(10);
     channel.readReply();
     std::lock_guard lock(state.pictureMutex);
     ViewBitmaps& b = state.bitmaps;

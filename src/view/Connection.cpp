@@ -335,11 +335,13 @@ void Connection::threadMain(ConnectionObserver& observer)
     bool pollDue = false; // a job ran since the last poll
     observer.stateChanged(DeviceState::Live);
     if (pause(250, false)) {
+        uint32_t lastPollStart = now(); // the first poll is a period after the opening pause
         while (running_.load()) {
             // The picture goes on between jobs: one poll after each, at once, so that a
             // row of jobs (an explorer's listings and deletes) never freezes it.
             if (pollDue && !holdPolling_.load() && !dropped()) {
                 pollDue = false;
+                lastPollStart = now();
                 pollOnce(channel, sink);
                 continue;
             }
@@ -382,8 +384,18 @@ void Connection::threadMain(ConnectionObserver& observer)
                 holdLimit = 2 * period + 100;
                 sender_.setHoldLimitMs(holdLimit);
             }
-            if (!pause(period, true))
-                continue; // stopping, or a job arrived: it goes first
+            // Polls start a period apart, counted from the previous start, so the time an
+            // exchange takes does not slow the rate. A poll that is already due when
+            // the previous exchange ends (it overran) starts at once, and the period
+            // counts from there: a slow exchange is never made up by a burst of polls.
+            const uint32_t sinceLast = now() - lastPollStart;
+            if (sinceLast < period) {
+                if (!pause(period - sinceLast, true))
+                    continue; // stopping, or a job arrived: it goes first
+                lastPollStart += period;
+            } else {
+                lastPollStart = now();
+            }
             pollOnce(channel, sink);
         }
     }

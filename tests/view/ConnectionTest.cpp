@@ -211,10 +211,10 @@ struct DrivenClock final : Clock {
     }
     void sleepMs(uint32_t ms) override { real.sleepMs(ms); }
     void pauseForData(Transport& transport, uint32_t ms) override { real.pauseForData(transport, ms); }
-    void moveTo(uint32_t t)
+    void moveTo(uint32_t t) // never back: an exchange may have moved it on
     {
         std::lock_guard lock(m);
-        now = t;
+        now = std::max(now.load(), t);
         looks.clear();
     }
     int looksBy(const std::string& thread)
@@ -576,6 +576,20 @@ TEST(ConnectionTest, PollsFollowTheRefreshRateOnTheClock)
         }
         EXPECT_EQ(exchanges.size(), row.exchanges);
         EXPECT_EQ(live.agent->updateTimes(), exchanges) << "rate " << row.rate;
+    }
+    // Polls start a period after the previous START, however long the exchange took; one
+    // that overran is followed at once, and the period counts from there (no burst).
+    for (const auto& [secondMs, starts] : {std::pair{20u, std::vector<uint32_t>{305, 360, 415, 470}},
+                                          std::pair{70u, std::vector<uint32_t>{305, 360, 430, 485}}}) {
+        Live live(LinkKind::Wan, 0, std::nullopt, {}, true, [&, ms = secondMs](ScreenState&, uint32_t n) {
+            live.clock.moveTo(live.clock.now + (n == 2 ? ms : 0)); // the second exchange takes secondMs
+        });
+        ASSERT_TRUE(live.step(250));
+        for (size_t k = 0; k < starts.size(); ++k) {
+            ASSERT_TRUE(live.step(starts[k] - 1)); // a poll here would be early
+            ASSERT_TRUE(live.step(starts[k], [&] { return live.polls.load() > k; })) << "no poll at " << starts[k];
+        }
+        EXPECT_EQ(live.agent->updateTimes(), starts);
     }
     // A job is followed by a poll at once, not a period later: a row of jobs never
     // freezes the picture.
