@@ -162,11 +162,11 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
             channel.send(m.data(), m.size());
         }
     }
-    const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
+    PollPace pace(links.clock(), uint32_t(1000 / std::max(1, session.options().refresh)));
     long done = 0;
     PictureMatch match(session.options().timeoutS, links.clock().tickCount());
     for (;;) {
-        links.clock().sleepMs(pace);
+        pace.waitNext();
         PollOutcome outcome = PollScreen(channel, st, sink);
         if (sink.dropped || outcome == PollOutcome::Dropped || session.timedOut()) {
             std::fprintf(stderr, "sorvane-cli: %s\n", session.lostReason().c_str());

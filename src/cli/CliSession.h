@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "cli/CliOptions.h"
+#include "cli/PollPace.h"
 #include "connect/CancelToken.h"
 #include "connect/Dialer.h"
 #include "connect/PendingLink.h"

@@ -111,11 +111,11 @@ int runRecord(CliSession& session, const std::vector<std::string>& arguments)
     LinkChannel& channel = session.channel();
     LinkDropSink sink;
     RefreshScreen(channel, st);
-    const uint32_t pace = uint32_t(1000 / std::max(1, session.options().refresh));
+    PollPace pace(links.clock(), uint32_t(1000 / std::max(1, session.options().refresh)));
     PictureMatch match(session.options().timeoutS, links.clock().tickCount());
     long first = -1; // the poll of the first frame
     for (long done = 0;; ++done) {
-        links.clock().sleepMs(pace);
+        pace.waitNext();
         const PollOutcome outcome = PollScreen(channel, st, sink);
         std::string failure;
         if (sink.dropped || outcome == PollOutcome::Dropped || session.timedOut()) {

@@ -10,6 +10,7 @@
 
 #include <sys/stat.h>
 
+#include "cli/PollPace.h"
 #include "imaging/ImageLibrary.h"
 #include "scripts/Scenario.h"
 #include "support/SimProcess.h"
@@ -70,6 +71,21 @@ struct Cli {
 };
 
 } // namespace
+
+// capture and record poll at the chosen rate whatever an exchange takes: a start a
+// period after the previous start, an overrun followed at once and never by a burst.
+TEST(CliPace, PollsStartAPeriodApart)
+{
+    sorvane::ManualClock clock(100);
+    sorvane::cli::PollPace pace(clock, 55);
+    std::vector<uint32_t> starts;
+    for (uint32_t exchange : {0u, 20u, 70u, 10u, 0u}) {
+        pace.waitNext();
+        starts.push_back(clock.tickCount());
+        clock.advance(exchange);
+    }
+    EXPECT_EQ(starts, (std::vector<uint32_t>{155, 210, 265, 335, 390}));
+}
 
 TEST(CliFiles, PutLsGetMvRmRun)
 {
