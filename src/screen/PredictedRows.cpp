@@ -80,9 +80,9 @@ bool wideAvailable() { return __builtin_cpu_supports("avx512f") && __builtin_cpu
 
 // Each pixel of the block XORed with every pixel right of it in the block: within each
 // 64-bit word by shifts, then each word with the totals (first pixels) of the words
-// right of it.
+// right of it. `total`: the whole block's XOR, in every lane of its first word.
 template <int PixelBytes>
-SORVANE_AVX512 inline __m512i suffixXor(__m512i v)
+SORVANE_AVX512 inline __m512i suffixXor(__m512i v, __m512i& total)
 {
     const __m512i zero = _mm512_setzero_si512();
     if constexpr (PixelBytes == 1)
@@ -91,30 +91,13 @@ SORVANE_AVX512 inline __m512i suffixXor(__m512i v)
     v = _mm512_xor_si512(v, _mm512_srli_epi64(v, 32));
     const __m512i firstPixel = PixelBytes == 2 ? _mm512_set4_epi32(0x09080908, 0x09080908, 0x01000100, 0x01000100)
                                                : _mm512_set4_epi32(0x08080808, 0x08080808, 0, 0);
-    const __m512i total = _mm512_shuffle_epi8(v, firstPixel);
-    __m512i right = _mm512_alignr_epi64(zero, total, 1);
-    right = _mm512_xor_si512(right, _mm512_alignr_epi64(zero, right, 1));
-    right = _mm512_xor_si512(right, _mm512_alignr_epi64(zero, right, 2));
-    right = _mm512_xor_si512(right, _mm512_alignr_epi64(zero, right, 4));
-    return _mm512_xor_si512(v, right);
+    const __m512i word = _mm512_shuffle_epi8(v, firstPixel);
+    // The words' totals XORed from each word to the right end, then without the word's own.
+    total = _mm512_xor_si512(word, _mm512_alignr_epi64(zero, word, 1));
+    total = _mm512_xor_si512(total, _mm512_alignr_epi64(zero, total, 2));
+    total = _mm512_xor_si512(total, _mm512_alignr_epi64(zero, total, 4));
+    return _mm512_ternarylogic_epi64(v, total, word, 0x96);
 }
-
-template <int PixelBytes>
-SORVANE_AVX512 inline __m512i spreadFirst(__m512i v)
-{
-    if constexpr (PixelBytes == 2)
-        return _mm512_broadcastw_epi16(_mm512_castsi512_si128(v));
-    else
-        return _mm512_broadcastb_epi8(_mm512_castsi512_si128(v));
-}
-
-struct RowPlan {
-    uint8_t* delta;
-    const uint8_t* below; // the change of the row below, or null
-    uint8_t* target;
-    bool keep; // the row above reads this row's change
-    bool pixelXor;
-};
 
 template <bool Masked>
 SORVANE_AVX512 inline __m512i loadBlock(const uint8_t* p, __mmask64 mask)
@@ -134,46 +117,88 @@ SORVANE_AVX512 inline void storeBlock(uint8_t* p, __mmask64 mask, __m512i v)
         _mm512_storeu_si512(p, v);
 }
 
-// One block of a row at byte `at`; `mask` selects its bytes when Masked (the leftmost
-// block of a row that is not a multiple of 64 bytes). carry: the change of the pixel
-// right of the block, in every lane.
-template <int PixelBytes, bool Masked>
-SORVANE_AVX512 inline void applyBlock(const RowPlan& r, size_t at, __mmask64 mask, __m512i& carry)
+// A block's change from its decoded values, before the row below is XORed in. carry:
+// the change of the pixel right of the block, in every lane.
+template <int PixelBytes>
+SORVANE_AVX512 inline __m512i undoBlock(__m512i decoded, bool pixelXor, __m512i& carry)
 {
-    __m512i change = loadBlock<Masked>(r.delta + at, mask);
-    if (r.pixelXor) {
-        if (_mm512_test_epi64_mask(change, change)) {
-            const __m512i undone = suffixXor<PixelBytes>(change);
-            change = _mm512_xor_si512(undone, carry);
-            carry = _mm512_xor_si512(carry, spreadFirst<PixelBytes>(undone));
-        } else {
-            change = carry;
-        }
+    if (!pixelXor)
+        return decoded;
+    if (!_mm512_test_epi64_mask(decoded, decoded))
+        return carry;
+    __m512i total;
+    const __m512i undone = suffixXor<PixelBytes>(decoded, total);
+    const __m512i change = _mm512_xor_si512(undone, carry);
+    carry = _mm512_xor_si512(carry, _mm512_broadcastq_epi64(_mm512_castsi512_si128(total)));
+    return change;
+}
+
+// Two rows at a time where there are two: the lower row's change goes to the upper row
+// in a register.
+struct RowPair {
+    uint8_t* lowerDelta; // null: the upper row alone
+    uint8_t* lowerTarget;
+    const uint8_t* below; // the change of the row below the pair, or null
+    uint8_t* delta;       // the upper row
+    uint8_t* target;
+    bool keep; // the row above reads the upper row's change
+    bool rowXor, pixelXor;
+};
+
+// The pair's blocks at byte `at`; `mask` selects their bytes when Masked (the leftmost
+// block of a row that is not a multiple of 64 bytes).
+template <int PixelBytes, bool Masked>
+SORVANE_AVX512 inline void applyBlocks(const RowPair& r, size_t at, __mmask64 mask, __m512i& lowerCarry,
+                                       __m512i& carry)
+{
+    __m512i below = r.below ? loadBlock<Masked>(r.below + at, mask) : _mm512_setzero_si512();
+    if (r.lowerDelta) {
+        const __m512i change =
+            _mm512_xor_si512(undoBlock<PixelBytes>(loadBlock<Masked>(r.lowerDelta + at, mask), r.pixelXor, lowerCarry),
+                             below);
+        storeBlock<Masked>(r.lowerTarget + at, mask,
+                           _mm512_xor_si512(loadBlock<Masked>(r.lowerTarget + at, mask), change));
+        below = r.rowXor ? change : _mm512_setzero_si512();
     }
-    if (r.below)
-        change = _mm512_xor_si512(change, loadBlock<Masked>(r.below + at, mask));
+    const __m512i change =
+        _mm512_xor_si512(undoBlock<PixelBytes>(loadBlock<Masked>(r.delta + at, mask), r.pixelXor, carry), below);
     if (r.keep)
         storeBlock<Masked>(r.delta + at, mask, change);
     storeBlock<Masked>(r.target + at, mask, _mm512_xor_si512(loadBlock<Masked>(r.target + at, mask), change));
 }
 
+// Rows `upper` and `lower` = upper + 1, or `upper` alone when lower is -1.
 template <int PixelBytes>
-SORVANE_AVX512 void applyWide(const PredictedRows& p)
+SORVANE_AVX512 void applyRows(const PredictedRows& p, int lower, int upper)
 {
     const size_t left = p.rowBytes % 64;
     const __mmask64 leftMask = left ? (~0ull >> (64 - left)) : 0;
-    for (int row = p.rows - 1; row >= 0; --row) {
-        uint8_t* d = p.delta + size_t(row) * p.deltaStride;
-        const RowPlan r{d, p.rowXor && row + 1 < p.rows ? d + p.deltaStride : nullptr,
-                        p.target + size_t(row) * p.targetStride, p.rowXor && row > 0, p.pixelXor};
-        __m512i carry = _mm512_setzero_si512();
-        for (size_t at = p.rowBytes; at >= left + 64;) {
-            at -= 64;
-            applyBlock<PixelBytes, false>(r, at, 0, carry);
-        }
-        if (left)
-            applyBlock<PixelBytes, true>(r, 0, leftMask, carry);
+    const int bottom = lower >= 0 ? lower : upper;
+    const RowPair r{lower >= 0 ? p.delta + size_t(lower) * p.deltaStride : nullptr,
+                    lower >= 0 ? p.target + size_t(lower) * p.targetStride : nullptr,
+                    p.rowXor && bottom + 1 < p.rows ? p.delta + size_t(bottom + 1) * p.deltaStride : nullptr,
+                    p.delta + size_t(upper) * p.deltaStride,
+                    p.target + size_t(upper) * p.targetStride,
+                    p.rowXor && upper > 0,
+                    p.rowXor,
+                    p.pixelXor};
+    __m512i lowerCarry = _mm512_setzero_si512(), carry = _mm512_setzero_si512();
+    for (size_t at = p.rowBytes; at >= left + 64;) {
+        at -= 64;
+        applyBlocks<PixelBytes, false>(r, at, 0, lowerCarry, carry);
     }
+    if (left)
+        applyBlocks<PixelBytes, true>(r, 0, leftMask, lowerCarry, carry);
+}
+
+template <int PixelBytes>
+SORVANE_AVX512 void applyWide(const PredictedRows& p)
+{
+    int row = p.rows - 1;
+    if (p.rows % 2)
+        applyRows<PixelBytes>(p, -1, row--);
+    for (; row > 0; row -= 2)
+        applyRows<PixelBytes>(p, row, row - 1);
 }
 #pragma GCC diagnostic pop
 #endif
