@@ -73,8 +73,10 @@ void suffixXorInto(uint8_t* target, const uint8_t* src, size_t n)
 // of zeros only repeats the pixel to its right.
 #define SORVANE_AVX512 __attribute__((target("avx512f,avx512bw")))
 // GCC 12 takes the intrinsics' deliberately undefined registers for uninitialised ones.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 bool wideAvailable() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"); }
 
@@ -200,7 +202,9 @@ SORVANE_AVX512 void applyWide(const PredictedRows& p)
     for (; row > 0; row -= 2)
         applyRows<PixelBytes>(p, row, row - 1);
 }
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 } // namespace
