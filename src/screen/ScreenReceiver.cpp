@@ -4,11 +4,13 @@
 #include <bit>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "link/CommandPacket.h"
 #include "link/Crc32.h"
 #include "platform/ByteOrder.h"
+#include "screen/PredictedRows.h"
 
 namespace sorvane {
 namespace {
@@ -25,6 +27,7 @@ struct Display {
     // reference (the two would always be equal, so one buffer serves).
     std::vector<uint8_t>* reference = nullptr;
     Picture* shown = nullptr;
+    bool* showWhole = nullptr; // the picture lags its reference outside the next rectangle
     size_t frameBytes = 0;  // bytes of the frame in its data layout
     size_t nativeRowBytes = 0;
     int nativeRows = 0, nativeColumns = 0;
@@ -51,10 +54,12 @@ bool chooseDisplay(ScreenState& st, Display& d)
     if (d.second) {
         d.shown = &b.altDib;
         d.reference = d.depth >= 8 ? nullptr : &b.altFrame;
+        d.showWhole = &b.showWholeAltFrame;
         d.requestCode = CmdUpdateSecond;
     } else {
         d.shown = (d.depth == 4 || d.depth == 2) ? &b.dib4 : &b.dib;
         d.reference = d.depth >= 8 ? nullptr : &b.frame;
+        d.showWhole = &b.showWholeFrame;
         d.requestCode = (d.depth == 4) ? CmdUpdate4 : CmdUpdate;
     }
     d.transposed = !d.lowColor && ((d.depth == 4 && (d.orientation == 90 || d.orientation == 270)) ||
@@ -97,61 +102,26 @@ void xorBytes(uint8_t* dst, const uint8_t* src, size_t n)
         dst[i] ^= src[i];
 }
 
-// target ^= src with its horizontal prediction undone: pixel x becomes the XOR of
-// pixels x..last of src. A 64-bit word of pixels at a time from the right; the
-// carry (the undone pixel to the right of the word) is the only value passed from
-// word to word, so the dependency between words is one XOR.
-template <int PixelBytes>
-void suffixXorInto(uint8_t* target, const uint8_t* src, size_t n)
-{
-    static_assert(std::endian::native == std::endian::little, "lane 0 of a word is its first pixel");
-    constexpr size_t lanes = 8 / PixelBytes;
-    constexpr uint64_t spread = PixelBytes == 2 ? 0x0001000100010001ull : 0x0101010101010101ull;
-    constexpr uint64_t laneMask = PixelBytes == 2 ? 0xFFFF : 0xFF;
-    size_t x = n / PixelBytes;
-    uint64_t carry = 0;
-    // The rightmost pixels that do not fill a word, one at a time.
-    while (x % lanes) {
-        --x;
-        uint64_t v = (PixelBytes == 2 ? loadLe16(src + 2 * x) : src[x]) ^ carry;
-        carry = v;
-        if constexpr (PixelBytes == 2)
-            storeLe16(target + 2 * x, uint16_t(loadLe16(target + 2 * x) ^ v));
-        else
-            target[x] ^= uint8_t(v);
-    }
-    while (x) {
-        x -= lanes;
-        uint64_t v, t;
-        std::memcpy(&v, src + x * PixelBytes, 8);
-        if constexpr (PixelBytes == 1)
-            v ^= v >> 8;
-        v ^= v >> 16;
-        v ^= v >> 32;
-        std::memcpy(&t, target + x * PixelBytes, 8);
-        t ^= v ^ (carry * spread);
-        std::memcpy(target + x * PixelBytes, &t, 8);
-        carry ^= v & laneMask;
-    }
-}
-
-// Copies a frame in picture layout (rows of rowBytes) into a picture's rows.
-void showRows(const uint8_t* frame, size_t rowBytes, Picture& shown, int firstRow, int lastRow)
+// Copies bytes first .. first + span - 1 of rows firstRow .. lastRow of a frame in
+// picture layout (rows of rowBytes) into a picture's rows.
+void showRows(const uint8_t* frame, size_t rowBytes, Picture& shown, int firstRow, int lastRow, size_t first,
+              size_t span)
 {
     for (int y = firstRow; y <= lastRow; ++y)
-        std::memcpy(shown.row(y), frame + size_t(y) * rowBytes, rowBytes);
+        std::memcpy(shown.row(y) + first, frame + size_t(y) * rowBytes + first, span);
 }
 
-// Rebuilds a 4-bit picture from a transposed native frame (W rows of H pixels).
+// Rebuilds native rows r0 .. r1, columns c0 .. c1 of a 4-bit picture from a transposed
+// native frame (W rows of H pixels).
 // 90: P(x, y) = N(row x, column H - 1 - y); 270: P(x, y) = N(row W - 1 - x, column y).
 // twoBit: the native pixels are 2-bit values (2-bit displays at 270).
 void showTransposed(const uint8_t* native, size_t nativeRowBytes, int W, int H, int orientation, bool twoBit,
-                    Picture& shown)
+                    Picture& shown, int r0, int r1, int c0, int c1)
 {
-    for (int r = 0; r < W; ++r) {
+    for (int r = r0; r <= r1; ++r) {
         const uint8_t* n = native + size_t(r) * nativeRowBytes;
         const int x = orientation == 90 ? r : W - 1 - r;
-        for (int c = 0; c < H; ++c) {
+        for (int c = c0; c <= c1; ++c) {
             const int y = orientation == 90 ? H - 1 - c : c;
             setNibble(shown.row(y), x, twoBit ? twoBits(n, c) : nibble(n, c));
         }
@@ -271,6 +241,7 @@ private:
         if (d_.reference) {
             // In low colour mode the 4-bit frame sits in the 16-bit frame: zero all of it.
             std::fill(d_.reference->begin(), d_.reference->end(), 0);
+            *d_.showWhole = true;
         } else {
             std::fill(d_.shown->bits.begin(), d_.shown->bits.end(), 0);
         }
@@ -327,11 +298,7 @@ private:
         LzwDecoder& dec = st_.decoder;
 
         // The decoder writes every unit of the rectangle (zeros where a stream stops
-        // short), and 16- and 8-bit updates only ever read the rectangle back, so only
-        // the 4- and 2-bit frames, applied whole, need a zeroed delta.
-        if (d_.depth < 8)
-            std::memset(delta.data(), 0, d_.frameBytes);
-
+        // short), and every depth reads only the rectangle back: no zeroed delta needed.
         const std::span<const uint8_t> in(payload, h.payloadLength);
         const LzwRect rect{l, t, r, b};
         LzwResult result;
@@ -359,58 +326,56 @@ private:
             applyRectangle(h);
             return true;
         }
-        if (h.flags & ScreenUpdateHeader::kRowXor)
-            for (int row = b - 1; row >= t; --row)
-                xorBytes(delta.data() + size_t(row) * rowBytes, delta.data() + size_t(row + 1) * rowBytes, rowBytes);
+        // 4- and 2-bit rectangles start and end on whole bytes.
+        const size_t first = size_t(l) * size_t(d_.depth) / 8;
+        const size_t span = size_t(r - l + 1) * size_t(d_.depth) / 8;
+        uint8_t* ref = d_.reference->data();
+        for (int row = b; row >= t; --row) {
+            uint8_t* line = delta.data() + size_t(row) * rowBytes + first;
+            if ((h.flags & ScreenUpdateHeader::kRowXor) && row < b)
+                xorBytes(line, line + rowBytes, span);
+            xorBytes(ref + size_t(row) * rowBytes + first, line, span);
+        }
 
-        switch (d_.depth) {
-        case 4: {
-            uint8_t* ref = d_.reference->data();
-            xorBytes(ref, delta.data(), d_.frameBytes);
-            if (d_.transposed)
-                showTransposed(ref, rowBytes, W, H, d_.orientation, false, *d_.shown);
+        // After a refresh the picture still shows what came before outside this rectangle,
+        // where its reference frame is now zero: it is rebuilt whole once.
+        const bool whole = std::exchange(*d_.showWhole, false);
+        if (d_.transposed) {
+            if (whole)
+                showTransposed(ref, rowBytes, W, H, d_.orientation, d_.depth == 2, *d_.shown, 0, W - 1, 0, H - 1);
             else
-                showRows(ref, rowBytes, *d_.shown, 0, H - 1);
-            break;
-        }
-        default: {
-            uint8_t* ref = d_.reference->data();
-            xorBytes(ref, delta.data(), d_.frameBytes);
-            if (d_.transposed)
-                showTransposed(ref, rowBytes, W, H, d_.orientation, true, *d_.shown);
+                showTransposed(ref, rowBytes, W, H, d_.orientation, d_.depth == 2, *d_.shown, t, b, l, r);
+        } else if (d_.depth == 4) {
+            if (whole)
+                showRows(ref, rowBytes, *d_.shown, 0, H - 1, 0, rowBytes);
             else
-                expandTwoBit(ref, rowBytes, *d_.shown, l, r, t, b);
-            break;
-        }
+                showRows(ref, rowBytes, *d_.shown, t, b, first, span);
+        } else if (whole) {
+            expandTwoBit(ref, rowBytes, *d_.shown, 0, W - 1, 0, H - 1);
+        } else {
+            expandTwoBit(ref, rowBytes, *d_.shown, l, r, t, b);
         }
         return true;
     }
 
-    // 16- and 8-bit updates in one pass over the rectangle, bottom row first: the
-    // vertical prediction is undone against the row below (already undone), the
-    // horizontal prediction by a suffix XOR from the right, and the pixels are XORed
-    // into the shown picture, which is the reference frame of these depths.
+    // 16- and 8-bit updates in one pass over the rectangle, bottom row first, into the
+    // shown picture, which is the reference frame of these depths.
     void applyRectangle(const ScreenUpdateHeader& h)
     {
         const size_t rowBytes = d_.nativeRowBytes;
         const int bytesPerPixel = d_.depth / 8;
         const size_t first = size_t(h.left) * bytesPerPixel;
-        const size_t span = size_t(h.right - h.left + 1) * bytesPerPixel;
-        const bool rowXor = h.flags & ScreenUpdateHeader::kRowXor;
-        const bool pixelXor = h.flags & ScreenUpdateHeader::kPixelXor;
-        uint8_t* delta = st_.bitmaps.delta.data();
-        for (int row = h.bottom; row >= h.top; --row) {
-            uint8_t* d = delta + size_t(row) * rowBytes + first;
-            if (rowXor && row < h.bottom)
-                xorBytes(d, d + rowBytes, span);
-            uint8_t* target = d_.shown->row(row) + first;
-            if (pixelXor && bytesPerPixel == 2)
-                suffixXorInto<2>(target, d, span);
-            else if (pixelXor)
-                suffixXorInto<1>(target, d, span);
-            else
-                xorBytes(target, d, span);
-        }
+        PredictedRows p;
+        p.delta = st_.bitmaps.delta.data() + size_t(h.top) * rowBytes + first;
+        p.deltaStride = rowBytes;
+        p.target = d_.shown->row(h.top) + first;
+        p.targetStride = d_.shown->stride;
+        p.rowBytes = size_t(h.right - h.left + 1) * bytesPerPixel;
+        p.rows = h.bottom - h.top + 1;
+        p.pixelBytes = bytesPerPixel;
+        p.rowXor = h.flags & ScreenUpdateHeader::kRowXor;
+        p.pixelXor = h.flags & ScreenUpdateHeader::kPixelXor;
+        ApplyPredictedRows(p);
     }
 
     // The changed rectangle in picture coordinates (a transposed frame's rectangle is native).
@@ -484,6 +449,7 @@ void RefreshScreen(LinkChannel& channel, ScreenState& state)
     ViewBitmaps& b = state.bitmaps;
     std::fill(b.frame.begin(), b.frame.end(), 0);
     std::fill(b.altFrame.begin(), b.altFrame.end(), 0);
+    b.showWholeFrame = b.showWholeAltFrame = true;
     // 16- and 8-bit pictures are their own reference frames.
     if (state.facts.depth >= 8)
         std::fill(b.dib.bits.begin(), b.dib.bits.end(), 0);

@@ -54,6 +54,10 @@ struct ViewBitmaps {
     std::vector<uint8_t> altFrame; // reference frame of the second display
     std::vector<uint8_t> rxBuffer; // reply of the last exchange
     size_t frameSize = 0;          // F = W x H x depth / 8 of the main display
+    // A 4- and 2-bit reference frame was zeroed without its picture (a refresh): the next
+    // update shows the whole frame, not only its rectangle. Main display, second display.
+    bool showWholeFrame = false;
+    bool showWholeAltFrame = false;
 
     bool built() const { return !frame.empty(); }
 };

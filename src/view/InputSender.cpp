@@ -79,6 +79,10 @@ void InputSender::flushQueued()
 {
     {
         std::lock_guard lock(mutex_);
+        // Called after every poll: with nothing waiting the thread is left asleep (waking
+        // it would only have it clear the flag again).
+        if (waiting_.empty())
+            return;
         flush_ = true;
     }
     wake_.notify_all();

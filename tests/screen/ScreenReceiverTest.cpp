@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ByteOrder.h"
+#include "screen/PredictedRows.h"
 #include "screen/ScreenReceiver.h"
 #include "TestLzwEncoder.h"
 
@@ -223,6 +224,57 @@ TEST(ScreenReceiver, RefreshDisplayRestartsTheFourAndTwoBitReferences)
         c.agent.replies['S'].push_back(reply);
         ASSERT_EQ(c.poll(), PollOutcome::Applied);
         EXPECT_EQ(c.state.bitmaps.dib4.bits, first);
+        // After a refresh the picture outside a smaller rectangle is the zero frame too,
+        // as on a connection that saw nothing else.
+        const auto corner = update(lzwLsb({0x9, 0x6, 0x3, 0xC}), 0, 1, depth == 4 ? 3 : 7, 1);
+        Connection fresh({depth, 8, 4, 0});
+        for (Connection* k : {&c, &fresh}) {
+            if (k == &c)
+                RefreshScreen(c.agent, c.state);
+            k->agent.replies['R'].push_back(corner);
+            k->agent.replies['S'].push_back(corner);
+            ASSERT_EQ(k->poll(), PollOutcome::Applied);
+        }
+        EXPECT_EQ(c.state.bitmaps.dib4.bits, fresh.state.bitmaps.dib4.bits);
+    }
+}
+
+// The one-pass undo of 16- and 8-bit prediction, both ways the processor may take,
+// against its definition: a pixel changes by the XOR of the decoded values at and right
+// of it (pixel prediction) in its row and, with row prediction, in every row below.
+TEST(ScreenReceiver, PredictionUndoneAtEveryWidthAndFlag)
+{
+    constexpr uint8_t both = ScreenUpdateHeader::kRowXor | ScreenUpdateHeader::kPixelXor;
+    struct Case {
+        int pixelBytes, width, rows;
+        uint8_t flags;
+    };
+    const Case cases[] = {{2, 320, 5, both}, {2, 37, 4, both}, {2, 1, 3, both},
+                          {1, 200, 4, both}, {1, 7, 3, both},  {2, 96, 3, ScreenUpdateHeader::kPixelXor},
+                          {1, 130, 3, ScreenUpdateHeader::kRowXor}, {2, 33, 2, 0}};
+    uint32_t seed = 1;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.width);
+        const size_t rowBytes = size_t(k.width) * k.pixelBytes, dStride = rowBytes + 6, tStride = rowBytes + 10;
+        // Runs of zeros as long as a wide block, between runs of noise.
+        std::vector<uint8_t> decoded(dStride * k.rows), before(tStride * k.rows);
+        for (size_t i = 0; i < decoded.size(); ++i)
+            decoded[i] = (i / 80) % 3 == 0 ? 0 : uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+        for (auto& v : before)
+            v = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+        std::vector<uint8_t> expected = before;
+        for (int y = 0; y < k.rows; ++y)
+            for (size_t x = 0; x < rowBytes; ++x)
+                for (int y2 = y; y2 < ((k.flags & ScreenUpdateHeader::kRowXor) ? k.rows : y + 1); ++y2)
+                    for (size_t x2 = x; x2 < ((k.flags & ScreenUpdateHeader::kPixelXor) ? rowBytes : x + 1); ++x2)
+                        if (x2 % size_t(k.pixelBytes) == x % size_t(k.pixelBytes))
+                            expected[y * tStride + x] ^= decoded[y2 * dStride + x2];
+        for (auto apply : {ApplyPredictedRows, ApplyPredictedRowsPortable}) {
+            std::vector<uint8_t> delta = decoded, target = before;
+            apply({delta.data(), dStride, target.data(), tStride, rowBytes, k.rows, k.pixelBytes,
+                   (k.flags & ScreenUpdateHeader::kRowXor) != 0, (k.flags & ScreenUpdateHeader::kPixelXor) != 0});
+            EXPECT_EQ(target, expected);
+        }
     }
 }
 
