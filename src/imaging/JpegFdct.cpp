@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(SORVANE_JPEG_AVX2)
+#include <immintrin.h>
+#endif
 
 namespace sorvane::jpeg {
 
@@ -61,9 +64,10 @@ constexpr float kC6 = 0.382683433f; // cos(6 pi / 16)
 constexpr float kC2mC6 = 0.541196100f;
 constexpr float kC2pC6 = 1.306562965f;
 
-// One-dimensional transform of eight rows of lanes; T is float or a SIMD vector.
-template <typename T, typename Mul>
-inline void fdct8(T* d, Mul mul)
+// One-dimensional transform of eight rows of lanes; T is float or a SIMD vector
+// (whose lanes each see exactly the operations a float would).
+template <typename T>
+[[gnu::always_inline]] inline void fdct8(T* d)
 {
     T tmp0 = d[0] + d[7], tmp7 = d[0] - d[7];
     T tmp1 = d[1] + d[6], tmp6 = d[1] - d[6];
@@ -74,17 +78,17 @@ inline void fdct8(T* d, Mul mul)
     T tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
     d[0] = tmp10 + tmp11;
     d[4] = tmp10 - tmp11;
-    T z1 = mul(tmp12 + tmp13, kC4);
+    T z1 = (tmp12 + tmp13) * kC4;
     d[2] = tmp13 + z1;
     d[6] = tmp13 - z1;
 
     tmp10 = tmp4 + tmp5;
     tmp11 = tmp5 + tmp6;
     tmp12 = tmp6 + tmp7;
-    T z5 = mul(tmp10 - tmp12, kC6);
-    T z2 = mul(tmp10, kC2mC6) + z5;
-    T z4 = mul(tmp12, kC2pC6) + z5;
-    T z3 = mul(tmp11, kC4);
+    T z5 = (tmp10 - tmp12) * kC6;
+    T z2 = tmp10 * kC2mC6 + z5;
+    T z4 = tmp12 * kC2pC6 + z5;
+    T z3 = tmp11 * kC4;
     T z11 = tmp7 + z3, z13 = tmp7 - z3;
     d[5] = z13 + z2;
     d[3] = z13 - z2;
@@ -113,15 +117,14 @@ inline void transpose4(__m128& a, __m128& b, __m128& c, __m128& d) { _MM_TRANSPO
 
 uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
 {
-    auto mul = [](__m128 a, float k) { return _mm_mul_ps(a, _mm_set1_ps(k)); };
     __m128 lo[8], hi[8];
     for (int r = 0; r < 8; ++r) {
         lo[r] = _mm_loadu_ps(in + r * stride);
         hi[r] = _mm_loadu_ps(in + r * stride + 4);
     }
     // Columns: each lane is one column.
-    fdct8(lo, mul);
-    fdct8(hi, mul);
+    fdct8(lo);
+    fdct8(hi);
     // Transpose: rows become lanes.
     __m128 tlo[8], thi[8];
     transpose4(lo[0], lo[1], lo[2], lo[3]);
@@ -134,8 +137,8 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
         tlo[i + 4] = hi[i];
         thi[i + 4] = hi[i + 4];
     }
-    fdct8(tlo, mul);
-    fdct8(thi, mul);
+    fdct8(tlo);
+    fdct8(thi);
     // Now row v, lane u holds coefficient (u, v): quantize, round, narrow.
     uint64_t natural = 0;
     const __m128i zero = _mm_setzero_si128();
@@ -157,13 +160,12 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
 
 uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
 {
-    auto mul = [](float a, float k) { return a * k; };
     float work[64];
     float col[8];
     for (int c = 0; c < 8; ++c) {
         for (int r = 0; r < 8; ++r)
             col[r] = in[r * stride + c];
-        fdct8(col, mul);
+        fdct8(col);
         for (int u = 0; u < 8; ++u)
             work[c * 8 + u] = col[u]; // row c of work: column c's frequencies
     }
@@ -171,11 +173,59 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
     for (int u = 0; u < 8; ++u) {
         for (int c = 0; c < 8; ++c)
             col[c] = work[c * 8 + u];
-        fdct8(col, mul);
+        fdct8(col);
         for (int v = 0; v < 8; ++v) {
             coef[v * 8 + u] = int16_t(std::clamp(std::lrint(col[v] * q.recip[v * 8 + u]), -32768L, 32767L));
             natural |= uint64_t(coef[v * 8 + u] != 0) << (v * 8 + u);
         }
+    }
+    return zigzagMask(natural);
+}
+
+#endif
+
+#if defined(SORVANE_JPEG_AVX2)
+
+SORVANE_TARGET_AVX2 uint64_t forwardDctQuantizeAvx2(const float* in, ptrdiff_t stride, const QuantDivisors& q,
+                                                    int16_t* coef)
+{
+    // Columns: row r of the block in r[r], each lane one column.
+    __m256 r[8];
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm256_loadu_ps(in + i * stride);
+    fdct8(r);
+    // Transpose: t[c] holds column c's vertical frequencies.
+    __m256 a[8], b[8], t[8];
+    for (int i = 0; i < 8; i += 2) {
+        a[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+        a[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        b[i] = _mm256_shuffle_ps(a[i], a[i + 2], 0x44);
+        b[i + 1] = _mm256_shuffle_ps(a[i], a[i + 2], 0xEE);
+        b[i + 2] = _mm256_shuffle_ps(a[i + 1], a[i + 3], 0x44);
+        b[i + 3] = _mm256_shuffle_ps(a[i + 1], a[i + 3], 0xEE);
+    }
+    for (int i = 0; i < 4; ++i) {
+        t[i] = _mm256_permute2f128_ps(b[i], b[i + 4], 0x20);
+        t[i + 4] = _mm256_permute2f128_ps(b[i], b[i + 4], 0x31);
+    }
+    fdct8(t);
+    // Row u, lane v now holds horizontal frequency u, vertical frequency v:
+    // quantize, round, narrow, and note the zeros.
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i isZero[4];
+    for (int u = 0; u < 8; u += 2) {
+        __m256i lo = _mm256_cvtps_epi32(_mm256_mul_ps(t[u], _mm256_load_ps(q.recip + u * 8)));
+        __m256i hi = _mm256_cvtps_epi32(_mm256_mul_ps(t[u + 1], _mm256_load_ps(q.recip + u * 8 + 8)));
+        __m256i rows = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(coef + u * 8), rows);
+        isZero[u / 2] = _mm256_cmpeq_epi16(rows, zero);
+    }
+    uint64_t natural = 0;
+    for (int i = 0; i < 2; ++i) {
+        __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(isZero[2 * i], isZero[2 * i + 1]), 0xD8);
+        natural |= uint64_t(~uint32_t(_mm256_movemask_epi8(bytes))) << (32 * i);
     }
     return zigzagMask(natural);
 }
