@@ -243,9 +243,9 @@ struct PortableKernels {
     {
         downsampleRow(rows, padded, half, out);
     }
-    static uint64_t fdct(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
+    static uint64_t fdct(const float* in, ptrdiff_t stride, const QuantDivisors& q, QuantizedBlock& out)
     {
-        return forwardDctQuantize(in, stride, q, coef);
+        return forwardDctQuantize(in, stride, q, out);
     }
 };
 
@@ -322,9 +322,10 @@ struct Avx2Kernels {
             _mm256_storeu_ps(out + x, sum);
         }
     }
-    SORVANE_TARGET_AVX2 static uint64_t fdct(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
+    SORVANE_TARGET_AVX2 static uint64_t fdct(const float* in, ptrdiff_t stride, const QuantDivisors& q,
+                                             QuantizedBlock& out)
     {
-        return forwardDctQuantizeAvx2(in, stride, q, coef);
+        return forwardDctQuantizeAvx2(in, stride, q, out);
     }
 };
 
@@ -390,7 +391,7 @@ template <class K>
     out.resize(std::max(out.capacity(), headerBytes + kMcuWorstCase));
     BitWriter w(out.data() + headerBytes);
     ScanBuffer buffer(out, w);
-    alignas(32) int16_t zz[64];
+    QuantizedBlock block;
     const uint8_t* order = coefficientOrder();
 
     for (int my = 0; my < mcusY; ++my) {
@@ -415,8 +416,8 @@ template <class K>
         for (int mx = 0; mx < mcusX; ++mx) {
             for (int b = 0; b < blockCount; ++b) {
                 const BlockSource& s = blocks[b];
-                uint64_t mask = K::fdct(s.base + ptrdiff_t(mx) * s.step, s.stride, *s.quant, zz);
-                encodeBlock(w, zz, order, mask, *s.pred, *s.dc, *s.ac);
+                uint64_t mask = K::fdct(s.base + ptrdiff_t(mx) * s.step, s.stride, *s.quant, block);
+                encodeBlock(w, block, order, mask, *s.pred, *s.dc, *s.ac);
             }
         }
     }

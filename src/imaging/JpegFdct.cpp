@@ -3,6 +3,7 @@
 #include "imaging/JpegTables.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -113,10 +114,22 @@ namespace {
 
 inline void transpose4(__m128& a, __m128& b, __m128& c, __m128& d) { _MM_TRANSPOSE4_PS(a, b, c, d); }
 
+// The magnitude categories of eight coefficients as 16-bit lanes: the exponent of
+// each absolute value converted to float (exact below 2^24), less 126; 0 stays 0.
+inline __m128i categories(__m128i v)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_max_epi16(v, _mm_sub_epi16(zero, v)); // -32768 stays 0x8000: 32768 unsigned
+    __m128i lo = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(_mm_unpacklo_epi16(a, zero))), 23);
+    __m128i hi = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(_mm_unpackhi_epi16(a, zero))), 23);
+    return _mm_subs_epu16(_mm_packs_epi32(lo, hi), _mm_set1_epi16(126));
+}
+
 } // namespace
 
-uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, QuantizedBlock& out)
 {
+    int16_t* coef = out.value;
     __m128 lo[8], hi[8];
     for (int r = 0; r < 8; ++r) {
         lo[r] = _mm_loadu_ps(in + r * stride);
@@ -150,6 +163,7 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
         __m128i r0 = _mm_packs_epi32(a, b), r1 = _mm_packs_epi32(c, d);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + v * 8), r0);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + v * 8 + 8), r1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.bits + v * 8), _mm_packus_epi16(categories(r0), categories(r1)));
         __m128i isZero = _mm_packs_epi16(_mm_cmpeq_epi16(r0, zero), _mm_cmpeq_epi16(r1, zero));
         natural |= uint64_t(~uint32_t(_mm_movemask_epi8(isZero)) & 0xFFFFu) << (8 * v);
     }
@@ -158,8 +172,9 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
 
 #else
 
-uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef)
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, QuantizedBlock& out)
 {
+    int16_t* coef = out.value;
     float work[64];
     float col[8];
     for (int c = 0; c < 8; ++c) {
@@ -177,6 +192,8 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
         for (int v = 0; v < 8; ++v) {
             coef[v * 8 + u] = int16_t(std::clamp(std::lrint(col[v] * q.recip[v * 8 + u]), -32768L, 32767L));
             natural |= uint64_t(coef[v * 8 + u] != 0) << (v * 8 + u);
+            const int a = coef[v * 8 + u] < 0 ? -coef[v * 8 + u] : coef[v * 8 + u];
+            out.bits[v * 8 + u] = uint8_t(a ? 32 - std::countl_zero(uint32_t(a)) : 0);
         }
     }
     return zigzagMask(natural);
@@ -186,9 +203,25 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
 
 #if defined(SORVANE_JPEG_AVX2)
 
-SORVANE_TARGET_AVX2 uint64_t forwardDctQuantizeAvx2(const float* in, ptrdiff_t stride, const QuantDivisors& q,
-                                                    int16_t* coef)
+namespace {
+
+// The magnitude categories of sixteen coefficients as 16-bit lanes: the exponent of
+// each absolute value converted to float (exact below 2^24), less 126; 0 stays 0.
+SORVANE_TARGET_AVX2 inline __m256i categoriesAvx2(__m256i v)
 {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i a = _mm256_abs_epi16(v); // -32768 stays 0x8000: 32768 unsigned
+    __m256i lo = _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(_mm256_unpacklo_epi16(a, zero))), 23);
+    __m256i hi = _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(_mm256_unpackhi_epi16(a, zero))), 23);
+    return _mm256_subs_epu16(_mm256_packs_epi32(lo, hi), _mm256_set1_epi16(126));
+}
+
+} // namespace
+
+SORVANE_TARGET_AVX2 uint64_t forwardDctQuantizeAvx2(const float* in, ptrdiff_t stride, const QuantDivisors& q,
+                                                    QuantizedBlock& out)
+{
+    int16_t* coef = out.value;
     // Columns: row r of the block in r[r], each lane one column.
     __m256 r[8];
     for (int i = 0; i < 8; ++i)
@@ -214,18 +247,21 @@ SORVANE_TARGET_AVX2 uint64_t forwardDctQuantizeAvx2(const float* in, ptrdiff_t s
     // Row u, lane v now holds horizontal frequency u, vertical frequency v:
     // quantize, round, narrow, and note the zeros.
     const __m256i zero = _mm256_setzero_si256();
-    __m256i isZero[4];
+    __m256i isZero[4], bits[4];
     for (int u = 0; u < 8; u += 2) {
         __m256i lo = _mm256_cvtps_epi32(_mm256_mul_ps(t[u], _mm256_load_ps(q.recip + u * 8)));
         __m256i hi = _mm256_cvtps_epi32(_mm256_mul_ps(t[u + 1], _mm256_load_ps(q.recip + u * 8 + 8)));
         __m256i rows = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(coef + u * 8), rows);
         isZero[u / 2] = _mm256_cmpeq_epi16(rows, zero);
+        bits[u / 2] = categoriesAvx2(rows);
     }
     uint64_t natural = 0;
     for (int i = 0; i < 2; ++i) {
         __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(isZero[2 * i], isZero[2 * i + 1]), 0xD8);
         natural |= uint64_t(~uint32_t(_mm256_movemask_epi8(bytes))) << (32 * i);
+        __m256i categoryBytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(bits[2 * i], bits[2 * i + 1]), 0xD8);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out.bits + 32 * i), categoryBytes);
     }
     return zigzagMask(natural);
 }

@@ -16,11 +16,18 @@ struct QuantDivisors {
     explicit QuantDivisors(const uint8_t* quant);
 };
 
+// One block's quantized coefficients, the k-th in zigzag order at
+// value[coefficientOrder()[k]], and beside each its magnitude category (T.81
+// F.1.2.1: the number of bits of its absolute value), which the coder needs.
+struct QuantizedBlock {
+    alignas(32) int16_t value[64];
+    alignas(32) uint8_t bits[64];
+};
+
 // Transforms the 8x8 level-shifted samples at `in` (rows `stride` floats apart) and
-// writes the 64 quantized coefficients to coef, the k-th in zigzag order at
-// coef[coefficientOrder()[k]]. Returns a mask with bit k set when that coefficient is
-// not zero, for k >= 1 (bit 0 clear).
-uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, int16_t* coef);
+// quantizes them into `out`. Returns a mask with bit k set when the k-th coefficient
+// in zigzag order is not zero, for k >= 1 (bit 0 clear).
+uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDivisors& q, QuantizedBlock& out);
 const uint8_t* coefficientOrder();
 
 // x86-64 processors with AVX2 get their own inner loops (the caller checks that the
@@ -30,7 +37,7 @@ const uint8_t* coefficientOrder();
 #define SORVANE_JPEG_AVX2 1
 #define SORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt")))
 SORVANE_TARGET_AVX2 uint64_t forwardDctQuantizeAvx2(const float* in, ptrdiff_t stride, const QuantDivisors& q,
-                                                    int16_t* coef);
+                                                    QuantizedBlock& out);
 #endif
 
 } // namespace sorvane::jpeg

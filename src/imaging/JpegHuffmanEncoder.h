@@ -5,6 +5,7 @@
 // The writer puts bits into caller-provided memory; the caller guarantees room
 // (JpegEncoder reserves the worst case of an MCU before coding it).
 
+#include "imaging/JpegFdct.h"
 #include "imaging/JpegTables.h"
 
 #include <bit>
@@ -13,8 +14,12 @@
 
 namespace sorvane::jpeg {
 
+// Each symbol's code with room for the bits that follow it: a symbol's low four bits
+// are the magnitude category of the value coded with it, so code[s] holds its
+// Huffman code shifted left by s & 15 and size[s] that length plus s & 15 (an
+// absent symbol has an empty code).
 struct HuffmanCodes {
-    uint16_t code[256] = {};
+    uint32_t code[256] = {};
     uint8_t size[256] = {};
     explicit HuffmanCodes(const HuffmanSpec& huffman);
 };
@@ -90,17 +95,17 @@ inline int magnitudeBits(int v)
 }
 inline uint32_t extraBits(int v, int nb) { return uint32_t(v + (v >> 31)) & ((1u << nb) - 1); }
 
-// Codes one block. The k-th quantized coefficient in zigzag order is coef[order[k]]
-// (order[0] == 0); mask has bit k set when it is not zero (k >= 1). The writer's
-// state is copied in and out so that it stays in registers over the block.
-inline void encodeBlock(BitWriter& writer, const int16_t* coef, const uint8_t* order, uint64_t mask, int& pred,
-                        const HuffmanCodes& dc, const HuffmanCodes& ac)
+// Codes one block. `order` is coefficientOrder(); mask has bit k set when the k-th
+// coefficient in zigzag order is not zero (k >= 1). The writer's state is copied in
+// and out so that it stays in registers over the block.
+inline void encodeBlock(BitWriter& writer, const QuantizedBlock& block, const uint8_t* order, uint64_t mask,
+                        int& pred, const HuffmanCodes& dc, const HuffmanCodes& ac)
 {
     BitWriter w = writer;
-    int diff = coef[0] - pred;
-    pred = coef[0];
+    int diff = block.value[0] - pred;
+    pred = block.value[0];
     int nb = magnitudeBits(diff);
-    w.put((uint32_t(dc.code[nb]) << nb) | extraBits(diff, nb), dc.size[nb] + nb);
+    w.put(dc.code[nb] | extraBits(diff, nb), dc.size[nb]);
 
     int last = 0;
     while (mask) {
@@ -112,10 +117,10 @@ inline void encodeBlock(BitWriter& writer, const int16_t* coef, const uint8_t* o
             w.put(ac.code[0xF0], ac.size[0xF0]);
             run -= 16;
         }
-        int v = coef[order[k]];
-        nb = magnitudeBits(v);
+        const int at = order[k];
+        nb = block.bits[at];
         int sym = (run << 4) | nb;
-        w.put((uint32_t(ac.code[sym]) << nb) | extraBits(v, nb), ac.size[sym] + nb);
+        w.put(ac.code[sym] | extraBits(block.value[at], nb), ac.size[sym]);
     }
     if (last != 63)
         w.put(ac.code[0], ac.size[0]);
