@@ -365,7 +365,10 @@ template <class K>
     const int mcusY = (in.height + mcuSize - 1) / mcuSize;
     const int padded = mcusX * mcuSize;
     const size_t planeSize = size_t(padded) * size_t(mcuSize);
-    std::vector<float> yPlane(planeSize), cbPlane(in.colour ? planeSize : 0), crPlane(in.colour ? planeSize : 0);
+    // At 4:2:0 only two rows of full-size chroma are kept, averaged down as soon as
+    // they are converted (while they are in the nearest cache).
+    const size_t chromaSize = !in.colour ? 0 : in.h2v2 ? size_t(padded) * 2 : planeSize;
+    std::vector<float> yPlane(planeSize), cbPlane(chromaSize), crPlane(chromaSize);
     std::vector<uint8_t> scratch(in.colour ? size_t(padded) * 3 : 0);
     const int half = padded / 2;
     std::vector<float> cbHalf(in.h2v2 ? size_t(half) * 8 : 0), crHalf(in.h2v2 ? size_t(half) * 8 : 0);
@@ -399,17 +402,16 @@ template <class K>
             int sy = std::min(my * mcuSize + i, in.height - 1);
             const uint8_t* row = in.pixels + ptrdiff_t(sy) * in.stride;
             const size_t at = size_t(i) * size_t(padded);
+            const size_t chromaAt = in.h2v2 ? size_t(i & 1) * size_t(padded) : at;
             if (in.colour)
-                K::convert(row, in.width, padded, scratch.data(), yPlane.data() + at, cbPlane.data() + at,
-                           crPlane.data() + at);
+                K::convert(row, in.width, padded, scratch.data(), yPlane.data() + at, cbPlane.data() + chromaAt,
+                           crPlane.data() + chromaAt);
             else
                 K::grey(row, in.width, padded, yPlane.data() + at);
-        }
-        if (in.h2v2) {
-            for (int j = 0; j < 8; ++j) {
-                const size_t from = size_t(2 * j) * size_t(padded), to = size_t(j) * size_t(half);
-                K::downsample(cbPlane.data() + from, padded, half, cbHalf.data() + to);
-                K::downsample(crPlane.data() + from, padded, half, crHalf.data() + to);
+            if (in.h2v2 && (i & 1)) {
+                const size_t to = size_t(i / 2) * size_t(half);
+                K::downsample(cbPlane.data(), padded, half, cbHalf.data() + to);
+                K::downsample(crPlane.data(), padded, half, crHalf.data() + to);
             }
         }
         buffer.reserve(size_t(mcusX) * kMcuWorstCase);

@@ -163,7 +163,8 @@ uint64_t forwardDctQuantize(const float* in, ptrdiff_t stride, const QuantDiviso
         __m128i r0 = _mm_packs_epi32(a, b), r1 = _mm_packs_epi32(c, d);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + v * 8), r0);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(coef + v * 8 + 8), r1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.bits + v * 8), _mm_packus_epi16(categories(r0), categories(r1)));
+        const __m128i bits = _mm_packus_epi16(categories(r0), categories(r1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.bits + v * 8), bits);
         __m128i isZero = _mm_packs_epi16(_mm_cmpeq_epi16(r0, zero), _mm_cmpeq_epi16(r1, zero));
         natural |= uint64_t(~uint32_t(_mm_movemask_epi8(isZero)) & 0xFFFFu) << (8 * v);
     }
