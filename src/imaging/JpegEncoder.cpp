@@ -358,8 +358,8 @@ struct BlockSource {
 template <class K>
 [[gnu::always_inline]] inline void encodeScan(const ScanInput& in, std::vector<uint8_t>& out)
 {
-    const HuffmanCodes dcY(kAnnexKDcLuminance), acY(kAnnexKAcLuminance);
-    const HuffmanCodes dcC(kAnnexKDcChrominance), acC(kAnnexKAcChrominance);
+    static const HuffmanCodes dcY(kAnnexKDcLuminance), acY(kAnnexKAcLuminance);
+    static const HuffmanCodes dcC(kAnnexKDcChrominance), acC(kAnnexKAcChrominance);
     const int mcuSize = in.h2v2 ? 16 : 8;
     const int mcusX = (in.width + mcuSize - 1) / mcuSize;
     const int mcusY = (in.height + mcuSize - 1) / mcuSize;

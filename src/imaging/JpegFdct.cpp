@@ -3,6 +3,7 @@
 #include "imaging/JpegTables.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -103,9 +104,15 @@ const uint8_t* coefficientOrder() { return layout().index; }
 
 QuantDivisors::QuantDivisors(const uint8_t* quant)
 {
+    static const auto scale = [] {
+        std::array<double, 8> s{};
+        for (int k = 0; k < 8; ++k)
+            s[size_t(k)] = aanScale(k);
+        return s;
+    }();
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v)
-            recip[v * 8 + u] = float(1.0 / (double(quant[u * 8 + v]) * aanScale(u) * aanScale(v) * 8.0));
+            recip[v * 8 + u] = float(1.0 / (double(quant[u * 8 + v]) * scale[size_t(u)] * scale[size_t(v)] * 8.0));
 }
 
 #if defined(__SSE2__)
