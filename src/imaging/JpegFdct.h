@@ -32,7 +32,9 @@ const uint8_t* coefficientOrder();
 
 // x86-64 processors with AVX2 get their own inner loops (the caller checks that the
 // processor has AVX2): eight lanes instead of four, the same operations in each lane,
-// so the same coefficients bit for bit.
+// so the same coefficients bit for bit. The target leaves out FMA on purpose: the
+// compiler would fuse a multiply and an add, which rounds once instead of twice and
+// changes the coefficients (AVX-512 targets bring fused forms too).
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define SORVANE_JPEG_AVX2 1
 #define SORVANE_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt")))
