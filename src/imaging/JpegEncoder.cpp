@@ -251,26 +251,24 @@ struct PortableKernels {
 
 #if defined(SORVANE_JPEG_AVX2)
 
-// One colour of eight pixels as floats: the bytes that `fromLo` picks from the first
-// 16 bytes and `fromHi` from the next 8.
-SORVANE_TARGET_AVX2 inline __m256 pickColour(__m128i lo, __m128i hi, __m128i fromLo, __m128i fromHi)
-{
-    __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(lo, fromLo), _mm_shuffle_epi8(hi, fromHi));
-    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
-}
-
 // Eight pixels of blue-green-red bytes (24 bytes at p) as floats of each colour.
+// The low half of `bytes` holds bytes 0..15, the high half bytes 8..23, so each half
+// holds its four pixels and one shuffle per colour widens them to 32-bit lanes.
 SORVANE_TARGET_AVX2 inline void splitEight(const uint8_t* p, __m256& b, __m256& g, __m256& r)
 {
-    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
-    const char z = char(0x80); // a lane the shuffle clears
-    b = pickColour(lo, hi, _mm_setr_epi8(0, 3, 6, 9, 12, 15, z, z, z, z, z, z, z, z, z, z),
-                   _mm_setr_epi8(z, z, z, z, z, z, 2, 5, z, z, z, z, z, z, z, z));
-    g = pickColour(lo, hi, _mm_setr_epi8(1, 4, 7, 10, 13, z, z, z, z, z, z, z, z, z, z, z),
-                   _mm_setr_epi8(z, z, z, z, z, 0, 3, 6, z, z, z, z, z, z, z, z));
-    r = pickColour(lo, hi, _mm_setr_epi8(2, 5, 8, 11, 14, z, z, z, z, z, z, z, z, z, z, z),
-                   _mm_setr_epi8(z, z, z, z, z, 1, 4, 7, z, z, z, z, z, z, z, z));
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 1);
+    const char z = char(0x80); // a byte the shuffle clears
+    const __m256i pickB = _mm256_setr_epi8(0, z, z, z, 3, z, z, z, 6, z, z, z, 9, z, z, z, //
+                                           4, z, z, z, 7, z, z, z, 10, z, z, z, 13, z, z, z);
+    const __m256i pickG = _mm256_setr_epi8(1, z, z, z, 4, z, z, z, 7, z, z, z, 10, z, z, z, //
+                                           5, z, z, z, 8, z, z, z, 11, z, z, z, 14, z, z, z);
+    const __m256i pickR = _mm256_setr_epi8(2, z, z, z, 5, z, z, z, 8, z, z, z, 11, z, z, z, //
+                                           6, z, z, z, 9, z, z, z, 12, z, z, z, 15, z, z, z);
+    b = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, pickB));
+    g = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, pickG));
+    r = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, pickR));
 }
 
 struct Avx2Kernels {

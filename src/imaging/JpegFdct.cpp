@@ -253,23 +253,21 @@ SORVANE_TARGET_AVX2 uint64_t forwardDctQuantizeAvx2(const float* in, ptrdiff_t s
     }
     fdct8(t);
     // Row u, lane v now holds horizontal frequency u, vertical frequency v:
-    // quantize, round, narrow, and note the zeros.
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i isZero[4], bits[4];
+    // quantize, round, narrow; a coefficient is zero where its category is.
+    __m256i bits[4];
     for (int u = 0; u < 8; u += 2) {
         __m256i lo = _mm256_cvtps_epi32(_mm256_mul_ps(t[u], _mm256_load_ps(q.recip + u * 8)));
         __m256i hi = _mm256_cvtps_epi32(_mm256_mul_ps(t[u + 1], _mm256_load_ps(q.recip + u * 8 + 8)));
         __m256i rows = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(coef + u * 8), rows);
-        isZero[u / 2] = _mm256_cmpeq_epi16(rows, zero);
         bits[u / 2] = categoriesAvx2(rows);
     }
     uint64_t natural = 0;
     for (int i = 0; i < 2; ++i) {
-        __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(isZero[2 * i], isZero[2 * i + 1]), 0xD8);
-        natural |= uint64_t(~uint32_t(_mm256_movemask_epi8(bytes))) << (32 * i);
         __m256i categoryBytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(bits[2 * i], bits[2 * i + 1]), 0xD8);
         _mm256_store_si256(reinterpret_cast<__m256i*>(out.bits + 32 * i), categoryBytes);
+        __m256i isZero = _mm256_cmpeq_epi8(categoryBytes, _mm256_setzero_si256());
+        natural |= uint64_t(~uint32_t(_mm256_movemask_epi8(isZero))) << (32 * i);
     }
     return zigzagMask(natural);
 }
