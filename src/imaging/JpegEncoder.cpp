@@ -128,6 +128,8 @@ void writeHeaders(std::vector<uint8_t>& out, int width, int height, bool colour,
 }
 
 // The coded data grows inside `out`; the writer's pointer follows reallocations.
+// `out` is lengthened only as far as the next reserve() needs (the vector's capacity
+// still grows geometrically), so little more than the file itself is zero-filled.
 class ScanBuffer {
 public:
     ScanBuffer(std::vector<uint8_t>& out, BitWriter& w) : out_(out), w_(w) {}
@@ -135,7 +137,7 @@ public:
     {
         size_t used = size_t(w_.position() - out_.data());
         if (out_.size() - used < bytes) {
-            out_.resize(std::max(out_.size() * 2, used + bytes));
+            out_.resize(used + bytes);
             w_.moveTo(out_.data() + used);
         }
     }
@@ -389,7 +391,7 @@ template <class K>
     }
 
     size_t headerBytes = out.size();
-    out.resize(std::max(out.capacity(), headerBytes + kMcuWorstCase));
+    out.resize(headerBytes + kMcuWorstCase);
     BitWriter w(out.data() + headerBytes);
     ScanBuffer buffer(out, w);
     QuantizedBlock block;
