@@ -8,9 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
-
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
