@@ -393,7 +393,7 @@ template <class K>
     out.resize(headerBytes + kMcuWorstCase);
     BitWriter w(out.data() + headerBytes);
     ScanBuffer buffer(out, w);
-    QuantizedBlock block;
+    QuantizedBlock block[6]; // one MCU's
     const uint8_t* order = coefficientOrder();
 
     for (int my = 0; my < mcusY; ++my) {
@@ -415,11 +415,15 @@ template <class K>
         }
         buffer.reserve(size_t(mcusX) * kMcuWorstCase);
         for (int mx = 0; mx < mcusX; ++mx) {
+            // All of the MCU's transforms first, then its coding: the transforms then run
+            // without the coder's mispredicted branches in between.
+            uint64_t masks[6];
             for (int b = 0; b < blockCount; ++b) {
                 const BlockSource& s = blocks[b];
-                uint64_t mask = K::fdct(s.base + ptrdiff_t(mx) * s.step, s.stride, *s.quant, block);
-                encodeBlock(w, block, order, mask, *s.pred, *s.dc, *s.ac);
+                masks[b] = K::fdct(s.base + ptrdiff_t(mx) * s.step, s.stride, *s.quant, block[b]);
             }
+            for (int b = 0; b < blockCount; ++b)
+                encodeBlock(w, block[b], order, masks[b], *blocks[b].pred, *blocks[b].dc, *blocks[b].ac);
         }
     }
     buffer.finish();
