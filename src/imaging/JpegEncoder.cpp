@@ -461,11 +461,7 @@ int encodeImpl(Kernels kernels, const uint8_t* pixels, int width, int height, pt
     return kOk;
 }
 
-Kernels bestKernels()
-{
-    static const Kernels best = kernelsAvailable(Kernels::Avx2) ? Kernels::Avx2 : Kernels::Portable;
-    return best;
-}
+Kernels bestKernels() { return kernelsAvailable(Kernels::Avx2) ? Kernels::Avx2 : Kernels::Portable; }
 
 } // namespace
 
@@ -473,9 +469,13 @@ bool kernelsAvailable(Kernels kernels)
 {
 #if defined(SORVANE_JPEG_AVX2)
     if (kernels == Kernels::Avx2) {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-               __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("popcnt");
+        static const bool present = [] { // asked once, whichever thread comes first
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                   __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt") &&
+                   __builtin_cpu_supports("popcnt");
+        }();
+        return present;
     }
 #endif
     return kernels == Kernels::Portable;
