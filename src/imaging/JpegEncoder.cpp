@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(SORVANE_JPEG_AVX2)
+#include <immintrin.h>
 #endif
 
 namespace sorvane::jpeg {
@@ -123,6 +127,8 @@ void writeHeaders(std::vector<uint8_t>& out, int width, int height, bool colour,
 }
 
 // The coded data grows inside `out`; the writer's pointer follows reallocations.
+// `out` is lengthened only as far as the next reserve() needs (the vector's capacity
+// still grows geometrically), so little more than the file itself is zero-filled.
 class ScanBuffer {
 public:
     ScanBuffer(std::vector<uint8_t>& out, BitWriter& w) : out_(out), w_(w) {}
@@ -130,7 +136,7 @@ public:
     {
         size_t used = size_t(w_.position() - out_.data());
         if (out_.size() - used < bytes) {
-            out_.resize(std::max(out_.size() * 2, used + bytes));
+            out_.resize(used + bytes);
             w_.moveTo(out_.data() + used);
         }
     }
@@ -213,120 +219,292 @@ void convertRow(const uint8_t* __restrict bgr, int width, int padded, uint8_t* _
 #endif
 }
 
-int encodeImpl(const uint8_t* pixels, int width, int height, ptrdiff_t stride, const EncodeOptions& opt,
-               bool colour, std::vector<uint8_t>& out)
+// 4:2:0 chroma: each output sample is the mean of a 2x2 square of `rows` (two rows
+// `padded` floats apart), for `half` samples.
+void downsampleRow(const float* __restrict rows, int padded, int half, float* __restrict out)
+{
+    for (int x = 0; x < half; ++x)
+        out[x] = 0.25f * (rows[2 * x] + rows[2 * x + 1] + rows[padded + 2 * x] + rows[padded + 2 * x + 1]);
+}
+
+void greyRow(const uint8_t* row, int width, int padded, float* y)
+{
+    for (int x = 0; x < width; ++x)
+        y[x] = float(row[x]) - 128.0f;
+    std::fill(y + width, y + padded, y[width - 1]);
+}
+
+struct PortableKernels {
+    static void convert(const uint8_t* bgr, int width, int padded, uint8_t* scratch, float* y, float* cb, float* cr)
+    {
+        convertRow(bgr, width, padded, scratch, y, cb, cr);
+    }
+    static void grey(const uint8_t* row, int width, int padded, float* y) { greyRow(row, width, padded, y); }
+    static void downsample(const float* rows, int padded, int half, float* out)
+    {
+        downsampleRow(rows, padded, half, out);
+    }
+    static uint64_t fdct(const float* in, ptrdiff_t stride, const QuantDivisors& q, QuantizedBlock& out)
+    {
+        return forwardDctQuantize(in, stride, q, out);
+    }
+};
+
+#if defined(SORVANE_JPEG_AVX2)
+
+// Eight pixels of blue-green-red bytes (24 bytes at p) as floats of each colour.
+// The low half of `bytes` holds bytes 0..15, the high half bytes 8..23, so each half
+// holds its four pixels and one shuffle per colour widens them to 32-bit lanes.
+SORVANE_TARGET_AVX2 inline void splitEight(const uint8_t* p, __m256& b, __m256& g, __m256& r)
+{
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 1);
+    const char z = char(0x80); // a byte the shuffle clears
+    const __m256i pickB = _mm256_setr_epi8(0, z, z, z, 3, z, z, z, 6, z, z, z, 9, z, z, z, //
+                                           4, z, z, z, 7, z, z, z, 10, z, z, z, 13, z, z, z);
+    const __m256i pickG = _mm256_setr_epi8(1, z, z, z, 4, z, z, z, 7, z, z, z, 10, z, z, z, //
+                                           5, z, z, z, 8, z, z, z, 11, z, z, z, 14, z, z, z);
+    const __m256i pickR = _mm256_setr_epi8(2, z, z, z, 5, z, z, z, 8, z, z, z, 11, z, z, z, //
+                                           6, z, z, z, 9, z, z, z, 12, z, z, z, 15, z, z, z);
+    b = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, pickB));
+    g = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, pickG));
+    r = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(bytes, pickR));
+}
+
+struct Avx2Kernels {
+    // The arithmetic of convertRow() (the same operations in the same order), eight
+    // pixels at a time straight from the interleaved bytes.
+    SORVANE_TARGET_AVX2 static void convert(const uint8_t* bgr, int width, int padded, uint8_t*, float* y, float* cb,
+                                            float* cr)
+    {
+        const __m256 yr = _mm256_set1_ps(0.299f), yg = _mm256_set1_ps(0.587f), yb = _mm256_set1_ps(0.114f);
+        const __m256 br = _mm256_set1_ps(-0.168735892f), bg = _mm256_set1_ps(-0.331264108f);
+        const __m256 rg = _mm256_set1_ps(-0.418687589f), rb = _mm256_set1_ps(-0.081312411f);
+        const __m256 half = _mm256_set1_ps(0.5f), shift = _mm256_set1_ps(128.0f);
+        alignas(16) uint8_t edge[24];
+        for (int x = 0; x < padded; x += 8) {
+            const uint8_t* p = bgr + 3 * x;
+            if (x + 8 > width) { // the row's end: the last pixel repeated
+                for (int i = 0; i < 8; ++i)
+                    std::memcpy(edge + 3 * i, bgr + 3 * std::min(x + i, width - 1), 3);
+                p = edge;
+            }
+            __m256 b, g, r;
+            splitEight(p, b, g, r);
+            __m256 yy = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(yr, r), _mm256_mul_ps(yg, g)), _mm256_mul_ps(yb, b));
+            __m256 u = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(br, r), _mm256_mul_ps(bg, g)), _mm256_mul_ps(half, b));
+            __m256 v = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(half, r), _mm256_mul_ps(rg, g)), _mm256_mul_ps(rb, b));
+            _mm256_storeu_ps(y + x, _mm256_sub_ps(yy, shift));
+            _mm256_storeu_ps(cb + x, u);
+            _mm256_storeu_ps(cr + x, v);
+        }
+    }
+    SORVANE_TARGET_AVX2 static void grey(const uint8_t* row, int width, int padded, float* y)
+    {
+        greyRow(row, width, padded, y);
+    }
+    // downsampleRow()'s sums in its order: ((a + b) + c) + d, then a quarter.
+    SORVANE_TARGET_AVX2 static void downsample(const float* rows, int padded, int half, float* out)
+    {
+        const __m256 quarter = _mm256_set1_ps(0.25f);
+        for (int x = 0; x < half; x += 8) {
+            const float* a = rows + 2 * x;
+            const float* c = a + padded;
+            __m256 a0 = _mm256_loadu_ps(a), a1 = _mm256_loadu_ps(a + 8);
+            __m256 c0 = _mm256_loadu_ps(c), c1 = _mm256_loadu_ps(c + 8);
+            // Even and odd samples, in the lane order 0 1 4 5 2 3 6 7 (put right below).
+            __m256 sum = _mm256_add_ps(_mm256_shuffle_ps(a0, a1, 0x88), _mm256_shuffle_ps(a0, a1, 0xDD));
+            sum = _mm256_add_ps(sum, _mm256_shuffle_ps(c0, c1, 0x88));
+            sum = _mm256_add_ps(sum, _mm256_shuffle_ps(c0, c1, 0xDD));
+            sum = _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(_mm256_mul_ps(quarter, sum)), 0xD8));
+            _mm256_storeu_ps(out + x, sum);
+        }
+    }
+    SORVANE_TARGET_AVX2 static uint64_t fdct(const float* in, ptrdiff_t stride, const QuantDivisors& q,
+                                             QuantizedBlock& out)
+    {
+        return forwardDctQuantizeAvx2(in, stride, q, out);
+    }
+};
+
+#endif
+
+// What the scan needs besides the kernels.
+struct ScanInput {
+    const uint8_t* pixels;
+    int width, height;
+    ptrdiff_t stride;
+    bool colour, h2v2;
+    const QuantDivisors &dY, &dC;
+};
+
+// One block of each MCU: where its samples start in the MCU at column 0, how far the
+// next MCU's start lies, and how it is coded.
+struct BlockSource {
+    const float* base;
+    ptrdiff_t stride;
+    int step;
+    const QuantDivisors* quant;
+    int* pred;
+    const HuffmanCodes* dc;
+    const HuffmanCodes* ac;
+};
+
+// The entropy-coded data of the whole picture, appended to `out`: MCU rows are
+// converted to level-shifted YCbCr planes (chroma averaged down at 4:2:0), then each
+// MCU's blocks are transformed and coded.
+template <class K>
+[[gnu::always_inline]] inline void encodeScan(const ScanInput& in, std::vector<uint8_t>& out)
+{
+    static const HuffmanCodes dcY(kAnnexKDcLuminance), acY(kAnnexKAcLuminance);
+    static const HuffmanCodes dcC(kAnnexKDcChrominance), acC(kAnnexKAcChrominance);
+    const int mcuSize = in.h2v2 ? 16 : 8;
+    const int mcusX = (in.width + mcuSize - 1) / mcuSize;
+    const int mcusY = (in.height + mcuSize - 1) / mcuSize;
+    const int padded = mcusX * mcuSize;
+    const size_t planeSize = size_t(padded) * size_t(mcuSize);
+    // At 4:2:0 only two rows of full-size chroma are kept, averaged down as soon as
+    // they are converted (while they are in the nearest cache).
+    const size_t chromaSize = !in.colour ? 0 : in.h2v2 ? size_t(padded) * 2 : planeSize;
+    std::vector<float> yPlane(planeSize), cbPlane(chromaSize), crPlane(chromaSize);
+    std::vector<uint8_t> scratch(in.colour ? size_t(padded) * 3 : 0);
+    const int half = padded / 2;
+    std::vector<float> cbHalf(in.h2v2 ? size_t(half) * 8 : 0), crHalf(in.h2v2 ? size_t(half) * 8 : 0);
+
+    int pred[3] = {0, 0, 0};
+    BlockSource blocks[6];
+    int blockCount = 0;
+    if (in.h2v2) {
+        for (int b = 0; b < 4; ++b)
+            blocks[blockCount++] = {yPlane.data() + size_t((b >> 1) * 8) * size_t(padded) + (b & 1) * 8,
+                                    padded, 16, &in.dY, &pred[0], &dcY, &acY};
+        blocks[blockCount++] = {cbHalf.data(), half, 8, &in.dC, &pred[1], &dcC, &acC};
+        blocks[blockCount++] = {crHalf.data(), half, 8, &in.dC, &pred[2], &dcC, &acC};
+    } else {
+        blocks[blockCount++] = {yPlane.data(), padded, 8, &in.dY, &pred[0], &dcY, &acY};
+        if (in.colour) {
+            blocks[blockCount++] = {cbPlane.data(), padded, 8, &in.dC, &pred[1], &dcC, &acC};
+            blocks[blockCount++] = {crPlane.data(), padded, 8, &in.dC, &pred[2], &dcC, &acC};
+        }
+    }
+
+    size_t headerBytes = out.size();
+    out.resize(headerBytes + kMcuWorstCase);
+    BitWriter w(out.data() + headerBytes);
+    ScanBuffer buffer(out, w);
+    QuantizedBlock block[6]; // one MCU's
+    const uint8_t* order = coefficientOrder();
+
+    for (int my = 0; my < mcusY; ++my) {
+        for (int i = 0; i < mcuSize; ++i) {
+            int sy = std::min(my * mcuSize + i, in.height - 1);
+            const uint8_t* row = in.pixels + ptrdiff_t(sy) * in.stride;
+            const size_t at = size_t(i) * size_t(padded);
+            const size_t chromaAt = in.h2v2 ? size_t(i & 1) * size_t(padded) : at;
+            if (in.colour)
+                K::convert(row, in.width, padded, scratch.data(), yPlane.data() + at, cbPlane.data() + chromaAt,
+                           crPlane.data() + chromaAt);
+            else
+                K::grey(row, in.width, padded, yPlane.data() + at);
+            if (in.h2v2 && (i & 1)) {
+                const size_t to = size_t(i / 2) * size_t(half);
+                K::downsample(cbPlane.data(), padded, half, cbHalf.data() + to);
+                K::downsample(crPlane.data(), padded, half, crHalf.data() + to);
+            }
+        }
+        buffer.reserve(size_t(mcusX) * kMcuWorstCase);
+        for (int mx = 0; mx < mcusX; ++mx) {
+            // All of the MCU's transforms first, then its coding: the transforms then run
+            // without the coder's mispredicted branches in between.
+            uint64_t masks[6];
+            for (int b = 0; b < blockCount; ++b) {
+                const BlockSource& s = blocks[b];
+                masks[b] = K::fdct(s.base + ptrdiff_t(mx) * s.step, s.stride, *s.quant, block[b]);
+            }
+            for (int b = 0; b < blockCount; ++b)
+                encodeBlock(w, block[b], order, masks[b], *blocks[b].pred, *blocks[b].dc, *blocks[b].ac);
+        }
+    }
+    buffer.finish();
+}
+
+void encodeScanPortable(const ScanInput& in, std::vector<uint8_t>& out) { encodeScan<PortableKernels>(in, out); }
+
+#if defined(SORVANE_JPEG_AVX2)
+SORVANE_TARGET_AVX2 void encodeScanAvx2(const ScanInput& in, std::vector<uint8_t>& out)
+{
+    encodeScan<Avx2Kernels>(in, out);
+}
+#endif
+
+int encodeImpl(Kernels kernels, const uint8_t* pixels, int width, int height, ptrdiff_t stride,
+               const EncodeOptions& opt, bool colour, std::vector<uint8_t>& out)
 {
     const bool h2v2 = colour && (opt.subsample420 || (opt.options & 4));
     const std::array<uint8_t, 64> qY = scaledQuantTable(kAnnexKLuminanceQuant, opt.options);
     const std::array<uint8_t, 64> qC = scaledQuantTable(kAnnexKChrominanceQuant, opt.options);
     const QuantDivisors dY(qY.data()), dC(qC.data());
-    const HuffmanCodes dcY(kAnnexKDcLuminance), acY(kAnnexKAcLuminance);
-    const HuffmanCodes dcC(kAnnexKDcChrominance), acC(kAnnexKAcChrominance);
 
     out.clear();
     out.reserve(size_t(width) * size_t(height) / 2 + 1024);
     writeHeaders(out, width, height, colour, h2v2, opt.jfifHeader, qY, qC);
-
-    const int mcuSize = h2v2 ? 16 : 8;
-    const int mcusX = (width + mcuSize - 1) / mcuSize;
-    const int mcusY = (height + mcuSize - 1) / mcuSize;
-    const int padded = mcusX * mcuSize;
-    const size_t planeSize = size_t(padded) * size_t(mcuSize);
-    std::vector<float> yPlane(planeSize), cbPlane(colour ? planeSize : 0), crPlane(colour ? planeSize : 0);
-    std::vector<uint8_t> scratch(colour ? size_t(padded) * 3 : 0);
-    const int half = padded / 2;
-    std::vector<float> cbHalf(h2v2 ? size_t(half) * 8 : 0), crHalf(h2v2 ? size_t(half) * 8 : 0);
-
-    size_t headerBytes = out.size();
-    out.resize(std::max(out.capacity(), headerBytes + kMcuWorstCase));
-    BitWriter w(out.data() + headerBytes);
-    ScanBuffer buffer(out, w);
-    alignas(16) int16_t zz[64];
-    const uint8_t* order = coefficientOrder();
-    int predY = 0, predCb = 0, predCr = 0;
-
-    for (int my = 0; my < mcusY; ++my) {
-        for (int i = 0; i < mcuSize; ++i) {
-            int sy = std::min(my * mcuSize + i, height - 1);
-            const uint8_t* row = pixels + ptrdiff_t(sy) * stride;
-            float* yr = yPlane.data() + size_t(i) * size_t(padded);
-            if (colour) {
-                convertRow(row, width, padded, scratch.data(), yr, cbPlane.data() + size_t(i) * size_t(padded),
-                           crPlane.data() + size_t(i) * size_t(padded));
-            } else {
-                for (int x = 0; x < width; ++x)
-                    yr[x] = float(row[x]) - 128.0f;
-                std::fill(yr + width, yr + padded, yr[width - 1]);
-            }
-        }
-        if (h2v2) {
-            for (int j = 0; j < 8; ++j) {
-                const float* c0 = cbPlane.data() + size_t(2 * j) * size_t(padded);
-                const float* r0 = crPlane.data() + size_t(2 * j) * size_t(padded);
-                float* co = cbHalf.data() + size_t(j) * size_t(half);
-                float* ro = crHalf.data() + size_t(j) * size_t(half);
-                for (int x = 0; x < half; ++x) {
-                    co[x] = 0.25f * (c0[2 * x] + c0[2 * x + 1] + c0[padded + 2 * x] + c0[padded + 2 * x + 1]);
-                    ro[x] = 0.25f * (r0[2 * x] + r0[2 * x + 1] + r0[padded + 2 * x] + r0[padded + 2 * x + 1]);
-                }
-            }
-        }
-        buffer.reserve(size_t(mcusX) * kMcuWorstCase);
-        for (int mx = 0; mx < mcusX; ++mx) {
-            if (h2v2) {
-                for (int b = 0; b < 4; ++b) {
-                    const float* src = yPlane.data() + size_t((b >> 1) * 8) * size_t(padded) + mx * 16 + (b & 1) * 8;
-                    uint64_t mask = forwardDctQuantize(src, padded, dY, zz);
-                    encodeBlock(w, zz, order, mask, predY, dcY, acY);
-                }
-                uint64_t mask = forwardDctQuantize(cbHalf.data() + mx * 8, half, dC, zz);
-                encodeBlock(w, zz, order, mask, predCb, dcC, acC);
-                mask = forwardDctQuantize(crHalf.data() + mx * 8, half, dC, zz);
-                encodeBlock(w, zz, order, mask, predCr, dcC, acC);
-            } else {
-                uint64_t mask = forwardDctQuantize(yPlane.data() + mx * 8, padded, dY, zz);
-                encodeBlock(w, zz, order, mask, predY, dcY, acY);
-                if (colour) {
-                    mask = forwardDctQuantize(cbPlane.data() + mx * 8, padded, dC, zz);
-                    encodeBlock(w, zz, order, mask, predCb, dcC, acC);
-                    mask = forwardDctQuantize(crPlane.data() + mx * 8, padded, dC, zz);
-                    encodeBlock(w, zz, order, mask, predCr, dcC, acC);
-                }
-            }
-        }
+    const ScanInput in{pixels, width, height, stride, colour, h2v2, dY, dC};
+#if defined(SORVANE_JPEG_AVX2)
+    if (kernels == Kernels::Avx2) {
+        encodeScanAvx2(in, out);
+        return kOk;
     }
-    buffer.finish();
+#endif
+    (void)kernels;
+    encodeScanPortable(in, out);
     return kOk;
 }
 
+Kernels bestKernels() { return kernelsAvailable(Kernels::Avx2) ? Kernels::Avx2 : Kernels::Portable; }
+
 } // namespace
 
-int encode(const uint8_t* bgr, int width, int height, ptrdiff_t stride, const EncodeOptions& opt,
-           std::vector<uint8_t>& out)
+bool kernelsAvailable(Kernels kernels)
+{
+#if defined(SORVANE_JPEG_AVX2)
+    if (kernels == Kernels::Avx2) {
+        static const bool present = [] { // asked once, whichever thread comes first
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                   __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt") &&
+                   __builtin_cpu_supports("popcnt");
+        }();
+        return present;
+    }
+#endif
+    return kernels == Kernels::Portable;
+}
+
+int encodeWith(Kernels kernels, const uint8_t* pixels, int width, int height, ptrdiff_t stride, bool colour,
+               const EncodeOptions& opt, std::vector<uint8_t>& out)
 {
     out.clear();
-    if (!validParameters(bgr, width, height, stride, 3, opt))
+    if (!kernelsAvailable(kernels) || !validParameters(pixels, width, height, stride, colour ? 3 : 1, opt))
         return kUnsupported;
     try {
-        return encodeImpl(bgr, width, height, stride, opt, true, out);
+        return encodeImpl(kernels, pixels, width, height, stride, opt, colour, out);
     } catch (const std::bad_alloc&) {
         out.clear();
         return kOutOfMemory;
     }
+}
+
+int encode(const uint8_t* bgr, int width, int height, ptrdiff_t stride, const EncodeOptions& opt,
+           std::vector<uint8_t>& out)
+{
+    return encodeWith(bestKernels(), bgr, width, height, stride, true, opt, out);
 }
 
 int encodeGrey(const uint8_t* grey, int width, int height, ptrdiff_t stride, const EncodeOptions& opt,
                std::vector<uint8_t>& out)
 {
-    out.clear();
-    if (!validParameters(grey, width, height, stride, 1, opt))
-        return kUnsupported;
-    try {
-        return encodeImpl(grey, width, height, stride, opt, false, out);
-    } catch (const std::bad_alloc&) {
-        out.clear();
-        return kOutOfMemory;
-    }
+    return encodeWith(bestKernels(), grey, width, height, stride, false, opt, out);
 }
 
 } // namespace sorvane::jpeg

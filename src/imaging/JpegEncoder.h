@@ -42,4 +42,13 @@ int encode(const uint8_t* bgr, int width, int height, ptrdiff_t stride, const En
 int encodeGrey(const uint8_t* grey, int width, int height, ptrdiff_t stride, const EncodeOptions& opt,
                std::vector<uint8_t>& out);
 
+// The writer's inner loops come in versions for instruction sets; all of them write
+// the same bytes. encode() and encodeGrey() take the best the processor has.
+enum class Kernels { Portable, Avx2 };
+bool kernelsAvailable(Kernels kernels);
+// encode() (colour) or encodeGrey() with the given inner loops; -6 also when the
+// processor lacks them.
+int encodeWith(Kernels kernels, const uint8_t* pixels, int width, int height, ptrdiff_t stride, bool colour,
+               const EncodeOptions& opt, std::vector<uint8_t>& out);
+
 } // namespace sorvane::jpeg

@@ -10,8 +10,8 @@ HuffmanCodes::HuffmanCodes(const HuffmanSpec& huffman)
     for (int len = 1; len <= 16; ++len) {
         for (int i = 0; i < huffman.counts[size_t(len - 1)] && index < huffman.symbolCount; ++i, ++index, ++code) {
             uint8_t sym = huffman.symbols[index];
-            this->code[sym] = uint16_t(code);
-            size[sym] = uint8_t(len);
+            this->code[sym] = uint32_t(code) << (sym & 15);
+            size[sym] = uint8_t(len + (sym & 15));
         }
         code <<= 1;
     }

@@ -199,7 +199,7 @@ TEST(JpegEncode, PicturesKeepTheirQualityInPillow)
     }
 }
 
-TEST(JpegEncode, RowLayoutDoesNotChangeTheFile)
+TEST(JpegEncode, RowLayoutAndInnerLoopsDoNotChangeTheFile)
 {
     const Picture p = photoPicture(23, 19, 4);
     const std::vector<uint8_t> topDown = encodePicture(p, {.options = 1});
@@ -218,6 +218,20 @@ TEST(JpegEncode, RowLayoutDoesNotChangeTheFile)
         std::copy_n(&p.pixels[size_t(y) * row], row, &padded[size_t(y) * (row + 5)]);
     ASSERT_EQ(jpeg::encode(padded.data(), p.width, p.height, ptrdiff_t(row + 5), {.options = 1}, out), 0);
     EXPECT_EQ(out, topDown);
+    // Nor do the inner loops the processor has: each set writes what the portable one does.
+    if (!jpeg::kernelsAvailable(jpeg::Kernels::Avx2))
+        return;
+    for (const Picture& q : {p, photoPicture(301, 203, 40), screenPicture(45, 37)})
+        for (int options : {0, 4, 7})
+            for (bool colour : {true, false}) {
+                std::vector<uint8_t> portable;
+                const ptrdiff_t stride = ptrdiff_t(q.width) * 3;
+                ASSERT_EQ(jpeg::encodeWith(jpeg::Kernels::Portable, q.pixels.data(), q.width, q.height, stride, colour,
+                                           {.options = options}, portable), 0);
+                ASSERT_EQ(jpeg::encodeWith(jpeg::Kernels::Avx2, q.pixels.data(), q.width, q.height, stride, colour,
+                                           {.options = options}, out), 0);
+                EXPECT_EQ(out, portable) << q.width << " options " << options << " colour " << colour;
+            }
 }
 
 TEST(JpegEncode, BadParametersGiveMinus6)
