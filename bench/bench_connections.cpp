@@ -8,7 +8,8 @@
 // connection's invalidate), median and 99th percentile. The last lines hold each
 // goal as a ratio: the rate against 18.0 (within 2%), the median latency against
 // 1.5 ms (240 x 320) and 3 ms (640 x 480), and the CPU per poll against twice the LZW
-// decoding of the same updates, measured here on one thread.
+// decoding of the same updates, measured here on one thread after each run with warm
+// caches (the figure with cold caches, as a poll decodes, is printed beside it).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -131,20 +132,31 @@ const Stream& stream(int w, int h)
 
 // The LZW decoding alone of one update of the stream, in microseconds: the median of
 // rounds over all its updates, in this thread's CPU time (the machine is shared).
-double decodeMicros(const Stream& s)
+// Warm: the updates decoded one after the other, the delta and the decoder's tables in
+// the caches from the previous one. Cold: before each update 4 MB are written
+// elsewhere, so the delta and the tables come from beyond the 1 MB second-level cache,
+// as in a poll, where the device's thread and other programs run between two updates.
+double decodeMicros(const Stream& s, bool cold)
 {
     std::vector<uint8_t> delta(size_t(s.width) * size_t(s.height) * 2);
+    std::vector<uint8_t> evict(cold ? size_t(4) << 20 : 0);
     LzwDecoder dec;
     const LzwRect all{0, 0, s.width - 1, s.height - 1};
     std::vector<double> rounds;
     for (int round = 0; round < 15; ++round) {
-        const double t0 = threadCpuSeconds();
+        double spent = 0;
         for (const auto& u : s.deltas) {
+            if (cold) {
+                std::memset(evict.data(), round + 1, evict.size());
+                benchmark::ClobberMemory();
+            }
+            const double t0 = threadCpuSeconds();
             const std::span<const uint8_t> payload(u.data() + ScreenUpdateHeader::kSize,
                                                    u.size() - ScreenUpdateHeader::kSize);
             benchmark::DoNotOptimize(dec.decodeUpdate16(payload, delta, s.width, s.height, all));
+            spent += threadCpuSeconds() - t0;
         }
-        rounds.push_back((threadCpuSeconds() - t0) * 1e6 / double(s.deltas.size()));
+        rounds.push_back(spent * 1e6 / double(s.deltas.size()));
     }
     std::sort(rounds.begin(), rounds.end());
     return rounds[rounds.size() / 2];
@@ -153,7 +165,7 @@ double decodeMicros(const Stream& s)
 // What each configuration measured, every repetition, for the closing goal lines.
 struct Measured {
     std::vector<double> rate, cpuUs, p50Us;
-    double decodeUs = 0;
+    std::vector<double> decodeUs, coldDecodeUs; // measured after each run, at the load it ran under
 };
 std::map<std::pair<int, int>, std::map<int, Measured>> measured; // (w, h) -> devices -> figures
 
@@ -306,8 +318,8 @@ void Connections(benchmark::State& state)
         m.rate.push_back(rate);
         m.cpuUs.push_back(cpuUs);
         m.p50Us.push_back(pct(0.5));
-        if (m.decodeUs == 0)
-            m.decodeUs = decodeMicros(s);
+        m.decodeUs.push_back(decodeMicros(s, false));
+        m.coldDecodeUs.push_back(decodeMicros(s, true));
     }
 }
 
@@ -353,19 +365,23 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     // The median of the repetitions of each configuration.
-    std::printf("\nGoals at 18 polls/s (median of repetitions; decode: LZW of the same updates, one thread)\n");
+    std::printf("\nGoals at 18 polls/s (median of repetitions; decode: LZW of the same updates, one thread, caches"
+                " warm: the stricter reference)\n");
     for (const auto& [size, byDevices] : measured) {
         const auto [w, h] = size;
         const double latencyGoalUs = w * h > 240 * 320 ? 3000 : 1500;
         for (const auto& [n, m] : byDevices) {
             const std::string tag = std::to_string(n) + " x " + std::to_string(w) + "x" + std::to_string(h);
             const double rate = median(m.rate), p50 = median(m.p50Us), cpu = median(m.cpuUs);
+            const double decode = median(m.decodeUs), coldDecode = median(m.coldDecodeUs);
             goal("rate " + tag, format("%.2f polls/s", rate), "18.0", rate / 18.0, std::fabs(rate / 18.0 - 1) <= 0.02,
                  "within 2%");
             goal("reply-to-picture p50 " + tag, format("%.0f us", p50), format("%.0f us", latencyGoalUs),
                  p50 / latencyGoalUs, p50 <= latencyGoalUs, "at most 1");
-            goal("CPU per poll " + tag, format("%.0f us", cpu), format("(2 x %.0f us decode)", m.decodeUs),
-                 cpu / (2 * m.decodeUs), cpu <= 2 * m.decodeUs, "at most 1");
+            goal("CPU per poll " + tag, format("%.0f us", cpu), format("(2 x %.0f us decode, warm)", decode),
+                 cpu / (2 * decode), cpu <= 2 * decode, "at most 1");
+            std::printf("  (the same against the decoding with cold caches, %.0f us: %.3f)\n", coldDecode,
+                        cpu / (2 * coldDecode));
         }
     }
     return 0;

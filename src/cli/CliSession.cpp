@@ -62,6 +62,7 @@ public:
     }
     IoResult send(std::span<const uint8_t> data) override { return inner_->send(data); }
     void clearError() override { inner_->clearError(); }
+    bool waitReadable(uint32_t ms) override { return inner_->waitReadable(ms); }
     void shutdown() override { inner_->shutdown(); }
     bool close() override { return inner_->close(); }
 

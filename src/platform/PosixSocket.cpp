@@ -1,5 +1,6 @@
 #include "platform/PosixTransports.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -111,6 +112,15 @@ bool PosixSocket::waitReadable(uint32_t ms)
 {
     if (fd_ < 0)
         return false;
+    if (aheadFirst_ < aheadEnd_ || failed_)
+        return true; // the next receive has something without waiting
+    // Wake once the rest of what the last receive wanted is there, rather than at every
+    // piece of it; the system also wakes a wait whose buffer is full, so a mark larger
+    // than the buffer cannot hold the wait up. Above kMaxLowWater it wakes per piece.
+    constexpr size_t kMaxLowWater = size_t(1) << 20;
+    const int want = int(std::clamp<size_t>(stillWanted_.load(std::memory_order_relaxed), 1, kMaxLowWater));
+    if (want != lowWater_ && ::setsockopt(fd_, SOL_SOCKET, SO_RCVLOWAT, &want, sizeof want) == 0)
+        lowWater_ = want;
     pollfd p{fd_, POLLIN, 0};
     // Interrupted: the caller pauses instead, so the pause is never cut short by it.
     return ::poll(&p, 1, int(ms)) >= 0;
@@ -118,11 +128,51 @@ bool PosixSocket::waitReadable(uint32_t ms)
 
 IoResult PosixSocket::receive(std::span<uint8_t> buffer)
 {
+    if (shut_.load() || fd_ < 0 || failed_)
+        return {IoStatus::Error, 0};
+    if (buffer.empty())
+        return {IoStatus::Ok, 0};
+    // Bytes read ahead go first.
+    size_t got = std::min(buffer.size(), aheadEnd_ - aheadFirst_);
+    if (got > 0) {
+        std::memcpy(buffer.data(), ahead_.get() + aheadFirst_, got);
+        aheadFirst_ += got;
+    }
+    const std::span<uint8_t> rest = buffer.subspan(got);
+    if (!rest.empty()) {
+        IoResult r;
+        if (rest.size() >= kReadAhead) {
+            r = receiveFromSystem(rest);
+        } else {
+            if (!ahead_)
+                ahead_ = std::make_unique<uint8_t[]>(kReadAhead);
+            r = receiveFromSystem({ahead_.get(), kReadAhead});
+            if (r.status == IoStatus::Ok) {
+                aheadEnd_ = r.bytes;
+                r.bytes = std::min(r.bytes, rest.size());
+                std::memcpy(rest.data(), ahead_.get(), r.bytes);
+                aheadFirst_ = r.bytes;
+            }
+        }
+        if (got == 0) {
+            stillWanted_.store(r.status == IoStatus::Ok || r.status == IoStatus::WouldBlock ? rest.size() - r.bytes : 0,
+                               std::memory_order_relaxed);
+            return r;
+        }
+        // Read-ahead bytes were handed out: they are this receive's result, and an error
+        // is kept for the next one (a close the system reports again).
+        if (r.status == IoStatus::Ok)
+            got += r.bytes;
+        else if (r.status == IoStatus::Error)
+            failed_ = true;
+    }
+    stillWanted_.store(buffer.size() - got, std::memory_order_relaxed);
+    return {IoStatus::Ok, got};
+}
+
+IoResult PosixSocket::receiveFromSystem(std::span<uint8_t> buffer)
+{
     for (;;) {
-        if (shut_.load() || fd_ < 0)
-            return {IoStatus::Error, 0};
-        if (buffer.empty())
-            return {IoStatus::Ok, 0};
         ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (n > 0)
             return {IoStatus::Ok, size_t(n)};
@@ -139,6 +189,7 @@ IoResult PosixSocket::receive(std::span<uint8_t> buffer)
 
 IoResult PosixSocket::send(std::span<const uint8_t> data)
 {
+    stillWanted_.store(0, std::memory_order_relaxed); // a request: its reply is awaited from its first byte
     for (;;) {
         if (shut_.load() || fd_ < 0)
             return {IoStatus::Error, 0};

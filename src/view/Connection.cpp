@@ -250,7 +250,8 @@ void Connection::setAfterPoll(std::function<void(ScreenState&, uint32_t)> afterP
 
 // Waits ms on the program's clock (the one the status line's countdown reads); false when
 // the connection stops first or, with wakeForJobs, a job arrives. It looks at the clock
-// at least every 50 ms, so a clock that jumps (a test's) is followed too.
+// at least every 100 ms, so a clock that jumps (a test's) is followed too; a pause of up
+// to 100 ms (a poll period at the usual rates) is one wait, so one wake-up.
 bool Connection::pause(uint32_t ms, bool wakeForJobs)
 {
     const uint32_t start = now();
@@ -261,7 +262,8 @@ bool Connection::pause(uint32_t ms, bool wakeForJobs)
         const uint32_t passed = now() - start;
         if (passed >= ms)
             return true;
-        jobsWake_.wait_for(lock, std::chrono::milliseconds(std::min<uint32_t>(ms - passed, 50)));
+        const uint32_t left = ms - passed;
+        jobsWake_.wait_for(lock, std::chrono::milliseconds(left <= 100 ? left : 50));
     }
 }
 

@@ -326,8 +326,11 @@ TEST_F(LinkRules, OpenByKind)
     EXPECT_EQ(ConnectLink(slots[0], clock, links.target.endpoint, env).status, LinkConnectStatus::NotConnected);
 }
 
-// An accepted (inbound) link sends small messages at once, as the links we open do.
-TEST(PosixSocketAdopt, TakesSmallMessagesWithoutDelay)
+// An accepted (inbound) link sends small messages at once, as the links we open do. The
+// bytes a small receive reads ahead reach the next receives in order, whatever their
+// sizes: two replies in one segment (a reply packet; an update's length, header and a
+// payload larger than the read-ahead), then the device's close.
+TEST(PosixSocketAdopt, TakesSmallMessagesWithoutDelayAndLosesNoByteItReadsAhead)
 {
     OtherListener listener;
     ASSERT_NE(listener.port, 0);
@@ -339,4 +342,20 @@ TEST(PosixSocketAdopt, TakesSmallMessagesWithoutDelay)
     socklen_t size = sizeof noDelay;
     ASSERT_EQ(::getsockopt(d, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
     EXPECT_EQ(noDelay, 1);
+
+    constexpr size_t k = PosixSocket::kReadAhead;
+    const std::vector<uint8_t> sent = pattern(4 + 2 + 18 + 3 * k + 5);
+    ASSERT_EQ(::write(client.fd, sent.data(), sent.size()), ssize_t(sent.size()));
+    client.reset();
+    LinkSlot slot;
+    slot.linkKind = 4;
+    slot.transport = std::move(adopted);
+    ManualClock clock;
+    std::vector<uint8_t> got(sent.size());
+    size_t at = 0;
+    for (size_t n : {size_t(4), size_t(2), size_t(18), size_t(1), k - 1, 2 * k + 5})
+        at += LinkRecv(slot, clock, {got.data() + at, n});
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(LinkRecv(slot, clock, {got.data(), 1}), 0u);
+    EXPECT_TRUE(slot.closedByPeer.load());
 }
