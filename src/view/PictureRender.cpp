@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
+#include <cstdint>
 #include <vector>
 
 #include "imaging/ImageLibrary.h"
@@ -54,31 +54,9 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
         return;
     const DisplaySize shown = RotatedSize(p.width, p.height, rotation);
     const int left = std::max(x0, 0), top = std::max(y0, 0);
-    const int right = std::min(x0 + w, shown.width), bottom = std::min(y0 + h, shown.height);
+    const int right = int(std::min(int64_t(x0) + w, int64_t(shown.width)));
+    const int bottom = int(std::min(int64_t(y0) + h, int64_t(shown.height)));
     if (left >= right || top >= bottom)
-        return;
-
-    // The image library turns the part of the picture; it borrows the picture's
-    // bits, so only the turned part is allocated.
-    ImageRecord image;
-    image.width = p.width;
-    image.height = p.height;
-    image.bitsPerPixel = int8_t(p.bitsPerPixel);
-    image.rowBytes = int32_t(p.stride);
-    image.rowOrder = kRowsTopDown;
-    image.imageType = kImageRaw;
-    image.planeFlag = 1;
-    image.data = ImageData::borrow(p.bits);
-    image.dataSize = uint32_t(p.bits.size());
-    if (p.bitsPerPixel <= 8) {
-        image.colourTable = std::make_unique<ColourTable>();
-        for (size_t i = 0; i < 256; ++i)
-            for (size_t c = 0; c < 3; ++c)
-                (*image.colourTable)[3 * i + c] = p.colours[4 * i + c];
-    }
-    RenderTarget target;
-    const std::vector<uint8_t> turned = RenderTurnedPart(image, rotation, left, top, right, bottom, target);
-    if (turned.empty())
         return;
 
     // Indexed pictures go through their colour table once per paint.
@@ -87,12 +65,35 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
         for (int i = 0; i < 256; ++i)
             table[size_t(i)] = argb(p.colourOf(uint32_t(i)));
     }
-    for (int y = 0; y < target.height; ++y) {
-        const uint8_t* src = turned.data() + size_t(y) * size_t(target.rowBytes);
-        uint32_t* row = out + size_t(top - y0 + y) * outStride + (left - x0);
-        for (int x = 0; x < target.width; ++x) {
-            const uint32_t v = valueAt(src, x, p.bitsPerPixel);
-            row[x] = p.bitFields565 ? argb(rgbFrom565(uint16_t(v))) : table[v & 255];
+    // Shown pixel (x, y) is picture pixel (ax + bx * x + cx * y, ay + by * x + cy * y):
+    // the picture is read straight from its rows, whatever the turn.
+    int ax = 0, bx = 1, cx = 0, ay = 0, by = 0, cy = 1;
+    switch (rotation) {
+    case 90: ax = 0, bx = 0, cx = 1, ay = p.height - 1, by = -1, cy = 0; break;
+    case 180: ax = p.width - 1, bx = -1, cx = 0, ay = p.height - 1, by = 0, cy = -1; break;
+    case 270: ax = p.width - 1, bx = 0, cx = -1, ay = 0, by = 1, cy = 0; break;
+    default: break;
+    }
+    const int n = right - left;
+    for (int y = top; y < bottom; ++y) {
+        uint32_t* row = out + size_t(y - y0) * outStride + (left - x0);
+        const int sx = ax + bx * left + cx * y, sy = ay + by * left + cy * y;
+        if (rotation == 0 && p.bitsPerPixel == 16) {
+            const uint8_t* src = p.row(sy) + 2 * size_t(sx);
+            for (int i = 0; i < n; ++i)
+                row[i] = argb(rgbFrom565(uint16_t(src[2 * i] | (src[2 * i + 1] << 8))));
+            continue;
+        }
+        if (rotation == 0 && p.bitsPerPixel == 8) {
+            const uint8_t* src = p.row(sy) + size_t(sx);
+            for (int i = 0; i < n; ++i)
+                row[i] = table[src[i]];
+            continue;
+        }
+        for (int i = 0; i < n; ++i) {
+            const int px = sx + bx * i, py = sy + by * i;
+            const uint32_t v = valueAt(p.row(py), px, p.bitsPerPixel);
+            row[i] = p.bitFields565 ? argb(rgbFrom565(uint16_t(v))) : table[v & 255];
         }
     }
 }
