@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -59,14 +60,25 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
     if (left >= right || top >= bottom)
         return;
 
-    // Indexed pictures go through their colour table once per paint.
+    // Indexed pictures go through their colour table once per paint; 565 pixels through
+    // a table per channel (the same integer widening as rgbFrom565).
     std::array<uint32_t, 256> table{};
+    std::array<uint32_t, 64> red{}, green{}, blue{};
     if (!p.bitFields565) {
         for (int i = 0; i < 256; ++i)
             table[size_t(i)] = argb(p.colourOf(uint32_t(i)));
+    } else {
+        for (uint32_t i = 0; i < 64; ++i) {
+            const Rgb r = rgbFrom565(uint16_t((i & 31) << 11)), g = rgbFrom565(uint16_t(i << 5)),
+                      b = rgbFrom565(uint16_t(i & 31));
+            red[i] = 0xFF000000u | uint32_t(r.r) << 16;
+            green[i] = uint32_t(g.g) << 8;
+            blue[i] = b.b;
+        }
     }
     // Shown pixel (x, y) is picture pixel (ax + bx * x + cx * y, ay + by * x + cy * y):
-    // the picture is read straight from its rows, whatever the turn.
+    // the picture is read straight from its rows, whatever the turn, a shown row at a
+    // time stepping through the picture.
     int ax = 0, bx = 1, cx = 0, ay = 0, by = 0, cy = 1;
     switch (rotation) {
     case 90: ax = 0, bx = 0, cx = 1, ay = p.height - 1, by = -1, cy = 0; break;
@@ -75,25 +87,23 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
     default: break;
     }
     const int n = right - left;
+    const int bytes = p.bitsPerPixel / 8; // 0 for 4-bit pixels
+    const ptrdiff_t step = ptrdiff_t(by) * ptrdiff_t(p.stride) + bx * bytes;
     for (int y = top; y < bottom; ++y) {
         uint32_t* row = out + size_t(y - y0) * outStride + (left - x0);
         const int sx = ax + bx * left + cx * y, sy = ay + by * left + cy * y;
-        if (rotation == 0 && p.bitsPerPixel == 16) {
-            const uint8_t* src = p.row(sy) + 2 * size_t(sx);
+        const uint8_t* src = p.row(sy) + size_t(sx) * size_t(bytes);
+        if (p.bitsPerPixel == 16) {
+            for (int i = 0; i < n; ++i, src += step) {
+                const uint32_t v = uint32_t(src[0] | (src[1] << 8));
+                row[i] = red[v >> 11] | green[(v >> 5) & 63] | blue[v & 31];
+            }
+        } else if (p.bitsPerPixel == 8) {
+            for (int i = 0; i < n; ++i, src += step)
+                row[i] = table[*src];
+        } else {
             for (int i = 0; i < n; ++i)
-                row[i] = argb(rgbFrom565(uint16_t(src[2 * i] | (src[2 * i + 1] << 8))));
-            continue;
-        }
-        if (rotation == 0 && p.bitsPerPixel == 8) {
-            const uint8_t* src = p.row(sy) + size_t(sx);
-            for (int i = 0; i < n; ++i)
-                row[i] = table[src[i]];
-            continue;
-        }
-        for (int i = 0; i < n; ++i) {
-            const int px = sx + bx * i, py = sy + by * i;
-            const uint32_t v = valueAt(p.row(py), px, p.bitsPerPixel);
-            row[i] = p.bitFields565 ? argb(rgbFrom565(uint16_t(v))) : table[v & 255];
+                row[i] = table[valueAt(p.row(sy + by * i), sx + bx * i, 4) & 255];
         }
     }
 }
