@@ -284,6 +284,7 @@ void DeviceWindowTest::aViewRepaintsWhatChangedSharplyAtAnyPixelRatio()
         view.geometry.toolbarHeight = 0;
         const auto paint = [&](const QRect& part) {
             QPainter painter(&whole);
+            painter.setClipRect(part); // as a widget's exposed area clips its painter
             painter.fillRect(part, Qt::red);
             PaintPicture(painter, part, screen, view.geometry);
         };
@@ -294,7 +295,7 @@ void DeviceWindowTest::aViewRepaintsWhatChangedSharplyAtAnyPixelRatio()
         for (int y = 0; y < whole.height(); ++y)
             for (int x = 0; x < whole.width(); ++x)
                 QVERIFY(colours.contains(whole.pixel(x, y)));
-        for (const QRect& part : {QRect(7, 5, 13, 9), QRect(33, 1, 1, 31), QRect(50, 61, 3, 2)})
+        for (const QRect& part : {QRect(7, 5, 13, 9), QRect(33, 1, 1, 31), QRect(1, 1, 5, 5)})
             paint(part);
         QCOMPARE(whole, expected);
     }
