@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "imaging/ImageLibrary.h"
@@ -54,45 +55,55 @@ void RenderRotatedRegion(const Picture& p, int rotation, int x0, int y0, int w, 
         return;
     const DisplaySize shown = RotatedSize(p.width, p.height, rotation);
     const int left = std::max(x0, 0), top = std::max(y0, 0);
-    const int right = std::min(x0 + w, shown.width), bottom = std::min(y0 + h, shown.height);
+    const int right = int(std::min(int64_t(x0) + w, int64_t(shown.width)));
+    const int bottom = int(std::min(int64_t(y0) + h, int64_t(shown.height)));
     if (left >= right || top >= bottom)
         return;
 
-    // The image library turns the part of the picture; it borrows the picture's
-    // bits, so only the turned part is allocated.
-    ImageRecord image;
-    image.width = p.width;
-    image.height = p.height;
-    image.bitsPerPixel = int8_t(p.bitsPerPixel);
-    image.rowBytes = int32_t(p.stride);
-    image.rowOrder = kRowsTopDown;
-    image.imageType = kImageRaw;
-    image.planeFlag = 1;
-    image.data = ImageData::borrow(p.bits);
-    image.dataSize = uint32_t(p.bits.size());
-    if (p.bitsPerPixel <= 8) {
-        image.colourTable = std::make_unique<ColourTable>();
-        for (size_t i = 0; i < 256; ++i)
-            for (size_t c = 0; c < 3; ++c)
-                (*image.colourTable)[3 * i + c] = p.colours[4 * i + c];
-    }
-    RenderTarget target;
-    const std::vector<uint8_t> turned = RenderTurnedPart(image, rotation, left, top, right, bottom, target);
-    if (turned.empty())
-        return;
-
-    // Indexed pictures go through their colour table once per paint.
+    // Indexed pictures go through their colour table once per paint; 565 pixels through
+    // a table per channel (the same integer widening as rgbFrom565).
     std::array<uint32_t, 256> table{};
+    std::array<uint32_t, 64> red{}, green{}, blue{};
     if (!p.bitFields565) {
         for (int i = 0; i < 256; ++i)
             table[size_t(i)] = argb(p.colourOf(uint32_t(i)));
+    } else {
+        for (uint32_t i = 0; i < 64; ++i) {
+            const Rgb r = rgbFrom565(uint16_t((i & 31) << 11)), g = rgbFrom565(uint16_t(i << 5)),
+                      b = rgbFrom565(uint16_t(i & 31));
+            red[i] = 0xFF000000u | uint32_t(r.r) << 16;
+            green[i] = uint32_t(g.g) << 8;
+            blue[i] = b.b;
+        }
     }
-    for (int y = 0; y < target.height; ++y) {
-        const uint8_t* src = turned.data() + size_t(y) * size_t(target.rowBytes);
-        uint32_t* row = out + size_t(top - y0 + y) * outStride + (left - x0);
-        for (int x = 0; x < target.width; ++x) {
-            const uint32_t v = valueAt(src, x, p.bitsPerPixel);
-            row[x] = p.bitFields565 ? argb(rgbFrom565(uint16_t(v))) : table[v & 255];
+    // Shown pixel (x, y) is picture pixel (ax + bx * x + cx * y, ay + by * x + cy * y):
+    // the picture is read straight from its rows, whatever the turn, a shown row at a
+    // time stepping through the picture.
+    int ax = 0, bx = 1, cx = 0, ay = 0, by = 0, cy = 1;
+    switch (rotation) {
+    case 90: ax = 0, bx = 0, cx = 1, ay = p.height - 1, by = -1, cy = 0; break;
+    case 180: ax = p.width - 1, bx = -1, cx = 0, ay = p.height - 1, by = 0, cy = -1; break;
+    case 270: ax = p.width - 1, bx = 0, cx = -1, ay = 0, by = 1, cy = 0; break;
+    default: break;
+    }
+    const int n = right - left;
+    const int bytes = p.bitsPerPixel / 8; // 0 for 4-bit pixels
+    const ptrdiff_t step = ptrdiff_t(by) * ptrdiff_t(p.stride) + bx * bytes;
+    for (int y = top; y < bottom; ++y) {
+        uint32_t* row = out + size_t(y - y0) * outStride + (left - x0);
+        const int sx = ax + bx * left + cx * y, sy = ay + by * left + cy * y;
+        const uint8_t* src = p.row(sy) + size_t(sx) * size_t(bytes);
+        if (p.bitsPerPixel == 16) {
+            for (int i = 0; i < n; ++i, src += step) {
+                const uint32_t v = uint32_t(src[0] | (src[1] << 8));
+                row[i] = red[v >> 11] | green[(v >> 5) & 63] | blue[v & 31];
+            }
+        } else if (p.bitsPerPixel == 8) {
+            for (int i = 0; i < n; ++i, src += step)
+                row[i] = table[*src];
+        } else {
+            for (int i = 0; i < n; ++i)
+                row[i] = table[valueAt(p.row(sy + by * i), sx + bx * i, 4) & 255];
         }
     }
 }

@@ -3,6 +3,7 @@
 // ways a window and its connection end.
 
 #include <csignal>
+#include <thread>
 
 #include <QAction>
 #include <QComboBox>
@@ -14,6 +15,8 @@
 #include "platform/ui/CommandActions.h"
 #include "view/CommandTable.h"
 #include "app/StatusWindow.h"
+#include "screen/ViewBitmaps.h"
+#include "view/ui/PicturePainter.h"
 
 namespace sorvane::test {
 
@@ -25,7 +28,36 @@ private slots:
     void toolbarMenuAndCommands();
     void windowAndLinkEndTogether();
     void windowOpensWhollyOnTheScreen();
+    void aViewRepaintsWhatChangedSharplyAtAnyPixelRatio();
 };
+
+namespace {
+
+// A view of its own, as any widget can be: it takes the connection's changes through
+// ViewDamage, paints by the rule, and records what it painted.
+struct RecordingView final : QWidget, ConnectionView {
+    RecordingView(ScreenState& s, ViewGeometry g) : screen(s), geometry(g) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    void invalidate(const DeviceRect& r) override
+    {
+        if (damage.add(r))
+            QMetaObject::invokeMethod(this, [this] { damage.repaint(*this, geometry, DisplayInUse(screen)); });
+    }
+    void repaintAll() override {}
+    bool hidden() const override { return false; }
+    void paintEvent(QPaintEvent* e) override
+    {
+        painted += e->region();
+        QPainter painter(this);
+        for (const QRect& r : e->region())
+            PaintPicture(painter, r, screen, geometry);
+    }
+    ScreenState& screen;
+    ViewGeometry geometry;
+    ViewDamage damage;
+    QRegion painted;
+};
+
+} // namespace
 
 void DeviceWindowTest::windowShowsTheDevicePictureAtEveryScaleAndRotation()
 {
@@ -198,6 +230,75 @@ void DeviceWindowTest::windowOpensWhollyOnTheScreen()
     const QRect frame = w->frameGeometry();
     QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(frame.x()).arg(frame.y())
                                                   .arg(frame.width()).arg(frame.height())));
+}
+
+// Changes reported on the connection's thread repaint their own areas, scaled and turned,
+// each apart from the others. Painted at a pixel ratio, a repaint of any part equals the
+// whole painted at once; at a whole number of physical pixels per device pixel the picture
+// equals Qt's own turned and pixel-repeated one; at 1.25 no pixel is a blend of two.
+void DeviceWindowTest::aViewRepaintsWhatChangedSharplyAtAnyPixelRatio()
+{
+    ScreenState screen; // 8 bits, 120 x 88, pixel (x, y) of value x + 3y and 256 colours
+    screen.facts = DisplayFacts{8, 120, 88, 0};
+    QVERIFY(BuildViewBitmaps(screen.bitmaps, screen.facts, screen.palette));
+    Picture& p = screen.bitmaps.dib;
+    QImage indexed(p.bits.data(), p.width, p.height, int(p.stride), QImage::Format_Indexed8);
+    for (int i = 0; i < 256; ++i) {
+        std::copy_n(std::array<uint8_t, 3>{uint8_t(i * 7), uint8_t(255 - i), uint8_t(i)}.data(), 3, &p.colours[4 * i]);
+        indexed.setColor(i, qRgb(i, 255 - i, uint8_t(i * 7)));
+    }
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            p.row(y)[x] = uint8_t(x + 3 * y);
+    const struct {
+        ViewGeometry g;
+        std::vector<DeviceRect> changes;
+        QRegion painted;
+        double ratio;
+    } rows[] = {
+        {{2, 0, 0, 0, 0}, {{40, 8, 72, 40}}, QRect(80, 16, 64, 64), 1.5},
+        {{2, 90, 0, 0, 10}, {{0, 0, 32, 32}}, QRect(2 * (88 - 32), 10, 64, 64), 2},
+        {{1, 180, 0, 0, 0}, {{0, 0, 4, 4}, {100, 80, 120, 88}}, QRegion(116, 84, 4, 4) + QRect(0, 0, 20, 8), 1.25},
+        {{3, 270, 0, 0, 0}, {{0, 0, 2, 2}, {1, 1, 3, 3}}, QRect(0, 3 * 117, 9, 9), 1},
+    };
+    for (const auto& row : rows) {
+        RecordingView view(screen, row.g);
+        view.resize(400, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY(!view.painted.isEmpty());
+        view.painted = {};
+        std::thread([&] {
+            for (const DeviceRect& c : row.changes)
+                view.invalidate(c);
+        }).join();
+        QTRY_VERIFY(!view.painted.isEmpty());
+        QTest::qWait(20);
+        QCOMPARE(view.painted, row.painted);
+
+        const int k = int(row.g.scale * row.ratio);
+        const QImage turned =
+            indexed.transformed(QTransform().rotate(row.g.rotation)).convertToFormat(QImage::Format_RGB32);
+        QImage whole(turned.size() * (row.g.scale * row.ratio), QImage::Format_RGB32);
+        whole.setDevicePixelRatio(row.ratio);
+        view.geometry.toolbarHeight = 0;
+        const auto paint = [&](const QRect& part) {
+            QPainter painter(&whole);
+            painter.setClipRect(part); // as a widget's exposed area clips its painter
+            painter.fillRect(part, Qt::red);
+            PaintPicture(painter, part, screen, view.geometry);
+        };
+        paint(QRect(0, 0, 1000, 1000));
+        QImage expected = k == row.g.scale * row.ratio ? turned.scaled(turned.size() * k) : whole.copy();
+        expected.setDevicePixelRatio(row.ratio);
+        const QList<QRgb> colours = indexed.colorTable();
+        for (int y = 0; y < whole.height(); ++y)
+            for (int x = 0; x < whole.width(); ++x)
+                QVERIFY(colours.contains(whole.pixel(x, y)));
+        for (const QRect& part : {QRect(7, 5, 13, 9), QRect(33, 1, 1, 31), QRect(1, 1, 5, 5)})
+            paint(part);
+        QCOMPARE(whole, expected);
+    }
 }
 
 QObject* makeDeviceWindowTest() { return new DeviceWindowTest; }

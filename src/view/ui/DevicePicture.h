@@ -17,7 +17,9 @@ namespace sorvane {
 // and key event, and its new size.
 class DevicePictureHost {
 public:
-    virtual void paintClient(QWidget& target, const QRect& exposed) = 0;
+    // Each rectangle of `exposed` is painted on its own: a repaint after changes far apart
+    // does not paint what lies between them.
+    virtual void paintClient(QWidget& target, const QRegion& exposed) = 0;
     virtual void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
                             const QPoint& clientPoint) = 0;
     virtual void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count) = 0;
@@ -40,7 +42,7 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent* event) override { window_.paintClient(*this, event->rect()); }
+    void paintEvent(QPaintEvent* event) override { window_.paintClient(*this, event->region()); }
     void mousePressEvent(QMouseEvent* e) override { forward(e); }
     void mouseReleaseEvent(QMouseEvent* e) override { forward(e); }
     void mouseDoubleClickEvent(QMouseEvent* e) override { forward(e); }

@@ -21,6 +21,7 @@
 #include "view/PictureRender.h"
 #include "view/ui/KeyMap.h"
 #include "view/ui/DevicePicture.h"
+#include "view/ui/PicturePainter.h"
 #include "view/ui/SkinPainter.h"
 
 namespace sorvane {
@@ -42,14 +43,7 @@ public:
 
     void invalidate(const DeviceRect& r) override
     {
-        bool post = false;
-        {
-            std::lock_guard lock(mutex_);
-            damage_ = damage_.united(r);
-            post = !pending_;
-            pending_ = true;
-        }
-        if (post)
+        if (damage.add(r))
             QMetaObject::invokeMethod(window_, [w = window_] { w->flushDamage(); }, Qt::QueuedConnection);
     }
     void repaintAll() override
@@ -63,20 +57,11 @@ public:
                                   Qt::QueuedConnection);
     }
 
-    DeviceRect takeDamage()
-    {
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        return std::exchange(damage_, DeviceRect{});
-    }
-
+    ViewDamage damage;
     std::atomic<bool> minimized{false};
 
 private:
     DeviceWindow* window_;
-    std::mutex mutex_;
-    DeviceRect damage_;
-    bool pending_ = false;
 };
 
 DeviceWindow::DeviceWindow(DeviceWindowContext context, Program& program, Device& device, const Profile& profile,
@@ -396,20 +381,17 @@ void DeviceWindow::changeEvent(QEvent* event)
 
 void DeviceWindow::flushDamage()
 {
-    const DeviceRect damage = sink_->takeDamage();
-    if (damage.empty())
-        return;
-    const DisplaySize d = DisplayInUse(view_.screen);
-    const WindowRect r = InvalidateChanged(geometry_, d.width, d.height, damage);
-    client_->update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+    sink_->damage.repaint(*client_, geometry_, DisplayInUse(view_.screen));
 }
 
-void DeviceWindow::paintClient(QWidget& target, const QRect& exposed)
+void DeviceWindow::paintClient(QWidget& target, const QRegion& exposed)
 {
     QPainter painter(&target);
-    PaintDeviceView(painter, exposed, view_.screen, geometry_, skin_);
-    if (greyed_) // the last picture before the link dropped
-        painter.fillRect(exposed, QColor(128, 128, 128, 140));
+    for (const QRect& r : exposed) {
+        PaintDeviceView(painter, r, view_.screen, geometry_, skin_);
+        if (greyed_) // the last picture before the link dropped
+            painter.fillRect(r, QColor(128, 128, 128, 140));
+    }
     if (!tip_.isEmpty())
         PaintHotspotTip(painter, tipBox_, tip_);
 }

@@ -162,7 +162,7 @@ public:
     void postCommand(int commandId) override;
 
     // DevicePictureHost: used by the client area.
-    void paintClient(QWidget& target, const QRect& exposed) override;
+    void paintClient(QWidget& target, const QRegion& exposed) override;
     void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
                     const QPoint& clientPoint) override;
     void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count) override;
