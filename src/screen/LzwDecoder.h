@@ -131,7 +131,6 @@ private:
     std::unique_ptr<uint8_t[]> roots_; // symbol k at index k, with room for wide reads
     std::vector<uint8_t> scratch_;
     unsigned tableRootBits_ = 0; // root symbols the table is set up for
-    uint32_t dirtyEnd_ = 0;      // entries from the clear code up to here may hold strings
 };
 
 } // namespace sorvane
