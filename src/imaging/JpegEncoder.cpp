@@ -16,6 +16,7 @@
 #endif
 #if defined(SORVANE_JPEG_AVX2)
 #include <immintrin.h>
+#include <cpuid.h>
 #endif
 
 namespace sorvane::jpeg {
@@ -465,6 +466,16 @@ Kernels bestKernels() { return kernelsAvailable(Kernels::Avx2) ? Kernels::Avx2 :
 
 } // namespace
 
+#if defined(SORVANE_JPEG_AVX2)
+// LZCNT is an extended feature bit (CPUID 0x80000001, ECX bit 5); not every compiler's
+// __builtin_cpu_supports knows its name.
+static bool lzcntPresent()
+{
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(0x80000001u, &a, &b, &c, &d) && (c & (1u << 5)) != 0;
+}
+#endif
+
 bool kernelsAvailable(Kernels kernels)
 {
 #if defined(SORVANE_JPEG_AVX2)
@@ -472,7 +483,7 @@ bool kernelsAvailable(Kernels kernels)
         static const bool present = [] { // asked once, whichever thread comes first
             __builtin_cpu_init();
             return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                   __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("lzcnt") &&
+                   __builtin_cpu_supports("bmi2") && lzcntPresent() &&
                    __builtin_cpu_supports("popcnt");
         }();
         return present;
