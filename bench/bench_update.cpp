@@ -282,29 +282,20 @@ Line measure(const std::string& name, int w, int h, const std::vector<std::vecto
     return l;
 }
 
-// The prediction pass alone on the 640x480 screen, each pass after an untimed decoding
-// of the update into the delta (the pass leaves scratch there), caches as in an update.
+// The prediction pass alone on the 640x480 screen: decoding and pass (the pass leaves
+// scratch in the delta, the next decoding its values) less the decoding alone.
 double passMicros(PredictionKernels kernels, const std::vector<uint8_t>& update)
 {
     std::vector<uint8_t> delta(size_t(W) * H * 2), target(delta.size());
     LzwDecoder dec;
     const auto payload = std::span<const uint8_t>(update).subspan(ScreenUpdateHeader::kSize);
-    std::vector<double> t;
-    for (int i = 0; i < 9; ++i) {
-        double sum = 0;
-        for (int k = 0; k < 20; ++k) {
-            dec.decodeUpdate16(payload, delta, W, H, LzwRect{0, 0, W - 1, H - 1});
-            timespec a{}, b{};
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
-            ApplyPredictedRowsWith(kernels, {delta.data(), size_t(W) * 2, target.data(), size_t(W) * 2, size_t(W) * 2,
-                                             H, 2, true, true});
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-            sum += (b.tv_sec - a.tv_sec) * 1e9 + double(b.tv_nsec - a.tv_nsec);
-        }
-        t.push_back(sum / 1e3 / 20);
-    }
-    std::sort(t.begin(), t.end());
-    return t[4];
+    const auto decode = [&] { dec.decodeUpdate16(payload, delta, W, H, LzwRect{0, 0, W - 1, H - 1}); };
+    const double decodeAlone = medianMicros(decode);
+    return medianMicros([&] {
+        decode();
+        ApplyPredictedRowsWith(kernels, {delta.data(), size_t(W) * 2, target.data(), size_t(W) * 2, size_t(W) * 2, H,
+                                         2, true, true});
+    }) - decodeAlone;
 }
 
 } // namespace
