@@ -147,6 +147,20 @@ struct RowPair {
     bool rowXor, pixelXor;
 };
 
+// Rows `upper` and `lower` = upper + 1, or `upper` alone when lower is -1.
+inline RowPair rowPair(const PredictedRows& p, int lower, int upper)
+{
+    const int bottom = lower >= 0 ? lower : upper;
+    return {lower >= 0 ? p.delta + size_t(lower) * p.deltaStride : nullptr,
+            lower >= 0 ? p.target + size_t(lower) * p.targetStride : nullptr,
+            p.rowXor && bottom + 1 < p.rows ? p.delta + size_t(bottom + 1) * p.deltaStride : nullptr,
+            p.delta + size_t(upper) * p.deltaStride,
+            p.target + size_t(upper) * p.targetStride,
+            p.rowXor && upper > 0,
+            p.rowXor,
+            p.pixelXor};
+}
+
 // The pair's blocks at byte `at`; `mask` selects their bytes when Masked (the leftmost
 // block of a row that is not a multiple of 64 bytes).
 template <int PixelBytes, bool Masked>
@@ -175,15 +189,7 @@ SORVANE_AVX512 void applyRows(const PredictedRows& p, int lower, int upper)
 {
     const size_t left = p.rowBytes % 64;
     const __mmask64 leftMask = left ? (~0ull >> (64 - left)) : 0;
-    const int bottom = lower >= 0 ? lower : upper;
-    const RowPair r{lower >= 0 ? p.delta + size_t(lower) * p.deltaStride : nullptr,
-                    lower >= 0 ? p.target + size_t(lower) * p.targetStride : nullptr,
-                    p.rowXor && bottom + 1 < p.rows ? p.delta + size_t(bottom + 1) * p.deltaStride : nullptr,
-                    p.delta + size_t(upper) * p.deltaStride,
-                    p.target + size_t(upper) * p.targetStride,
-                    p.rowXor && upper > 0,
-                    p.rowXor,
-                    p.pixelXor};
+    const RowPair r = rowPair(p, lower, upper);
     __m512i lowerCarry = _mm512_setzero_si512(), carry = _mm512_setzero_si512();
     for (size_t at = p.rowBytes; at >= left + 64;) {
         at -= 64;
@@ -202,14 +208,132 @@ SORVANE_AVX512 void applyWide(const PredictedRows& p)
     for (; row > 0; row -= 2)
         applyRows<PixelBytes>(p, row, row - 1);
 }
+
+// The same 32 bytes at a time with 256-bit registers, for processors without AVX-512.
+// The leftmost block of a row that is not a multiple of 32 bytes goes through a buffer
+// of 32 bytes, zero right of the row's bytes (zeros change no suffix XOR).
+#define SORVANE_AVX2 __attribute__((target("avx2")))
+
+bool avx2Available() { return __builtin_cpu_supports("avx2"); }
+
+// The 64-bit words' lanes moved down by one word (`Words` = 1) or two, zeros coming in.
+template <int Words>
+SORVANE_AVX2 inline __m256i wordsDown(__m256i v)
+{
+    const __m256i high = _mm256_permute2x128_si256(v, v, 0x81); // the upper half, then zeros
+    if constexpr (Words == 2)
+        return high;
+    else
+        return _mm256_alignr_epi8(high, v, 8);
+}
+
+// As suffixXor above, for four 64-bit words.
+template <int PixelBytes>
+SORVANE_AVX2 inline __m256i suffixXor256(__m256i v, __m256i& total)
+{
+    if constexpr (PixelBytes == 1)
+        v = _mm256_xor_si256(v, _mm256_srli_epi64(v, 8));
+    v = _mm256_xor_si256(v, _mm256_srli_epi64(v, 16));
+    v = _mm256_xor_si256(v, _mm256_srli_epi64(v, 32));
+    const __m256i firstPixel =
+        PixelBytes == 2 ? _mm256_set_epi32(0x09080908, 0x09080908, 0x01000100, 0x01000100, 0x09080908, 0x09080908,
+                                           0x01000100, 0x01000100)
+                        : _mm256_set_epi32(0x08080808, 0x08080808, 0, 0, 0x08080808, 0x08080808, 0, 0);
+    const __m256i word = _mm256_shuffle_epi8(v, firstPixel);
+    total = _mm256_xor_si256(word, wordsDown<1>(word));
+    total = _mm256_xor_si256(total, wordsDown<2>(total));
+    return _mm256_xor_si256(v, _mm256_xor_si256(total, word));
+}
+
+SORVANE_AVX2 inline __m256i load256(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+SORVANE_AVX2 inline void store256(uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+template <int PixelBytes>
+SORVANE_AVX2 inline __m256i undoBlock256(__m256i decoded, bool pixelXor, __m256i& carry)
+{
+    if (!pixelXor)
+        return decoded;
+    if (_mm256_testz_si256(decoded, decoded))
+        return carry;
+    __m256i total;
+    const __m256i undone = suffixXor256<PixelBytes>(decoded, total);
+    const __m256i change = _mm256_xor_si256(undone, carry);
+    carry = _mm256_xor_si256(carry, _mm256_broadcastq_epi64(_mm256_castsi256_si128(total)));
+    return change;
+}
+
+template <bool Partial>
+SORVANE_AVX2 inline __m256i loadBlock256(const uint8_t* p, size_t n)
+{
+    if constexpr (Partial) {
+        alignas(32) uint8_t b[32] = {};
+        std::memcpy(b, p, n);
+        return load256(b);
+    } else {
+        return load256(p);
+    }
+}
+
+template <bool Partial>
+SORVANE_AVX2 inline void storeBlock256(uint8_t* p, size_t n, __m256i v)
+{
+    if constexpr (Partial) {
+        alignas(32) uint8_t b[32];
+        store256(b, v);
+        std::memcpy(p, b, n);
+    } else {
+        store256(p, v);
+    }
+}
+
+// The pair's blocks at byte `at`: 32 bytes, or the row's leftmost n < 32 when Partial.
+template <int PixelBytes, bool Partial>
+SORVANE_AVX2 inline void applyBlocks256(const RowPair& r, size_t at, size_t n, __m256i& lowerCarry, __m256i& carry)
+{
+    __m256i below = r.below ? loadBlock256<Partial>(r.below + at, n) : _mm256_setzero_si256();
+    if (r.lowerDelta) {
+        const __m256i change = _mm256_xor_si256(
+            undoBlock256<PixelBytes>(loadBlock256<Partial>(r.lowerDelta + at, n), r.pixelXor, lowerCarry), below);
+        storeBlock256<Partial>(r.lowerTarget + at, n,
+                               _mm256_xor_si256(loadBlock256<Partial>(r.lowerTarget + at, n), change));
+        below = r.rowXor ? change : _mm256_setzero_si256();
+    }
+    const __m256i change = _mm256_xor_si256(
+        undoBlock256<PixelBytes>(loadBlock256<Partial>(r.delta + at, n), r.pixelXor, carry), below);
+    if (r.keep)
+        storeBlock256<Partial>(r.delta + at, n, change);
+    storeBlock256<Partial>(r.target + at, n, _mm256_xor_si256(loadBlock256<Partial>(r.target + at, n), change));
+}
+
+template <int PixelBytes>
+SORVANE_AVX2 void applyRows256(const PredictedRows& p, int lower, int upper)
+{
+    const size_t left = p.rowBytes % 32;
+    const RowPair r = rowPair(p, lower, upper);
+    __m256i lowerCarry = _mm256_setzero_si256(), carry = _mm256_setzero_si256();
+    for (size_t at = p.rowBytes; at >= left + 32;) {
+        at -= 32;
+        applyBlocks256<PixelBytes, false>(r, at, 32, lowerCarry, carry);
+    }
+    if (left)
+        applyBlocks256<PixelBytes, true>(r, 0, left, lowerCarry, carry);
+}
+
+template <int PixelBytes>
+SORVANE_AVX2 void applyAvx2(const PredictedRows& p)
+{
+    int row = p.rows - 1;
+    if (p.rows % 2)
+        applyRows256<PixelBytes>(p, -1, row--);
+    for (; row > 0; row -= 2)
+        applyRows256<PixelBytes>(p, row, row - 1);
+}
 #if !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
 #endif
 
-} // namespace
-
-void ApplyPredictedRowsPortable(const PredictedRows& p)
+void applyPortable(const PredictedRows& p)
 {
     for (int row = p.rows - 1; row >= 0; --row) {
         uint8_t* d = p.delta + size_t(row) * p.deltaStride;
@@ -225,19 +349,44 @@ void ApplyPredictedRowsPortable(const PredictedRows& p)
     }
 }
 
-void ApplyPredictedRows(const PredictedRows& p)
+} // namespace
+
+bool predictionKernelsAvailable(PredictionKernels kernels)
 {
 #ifdef SORVANE_WIDE_APPLY
-    static const bool wide = wideAvailable();
-    if (wide) {
-        if (p.pixelBytes == 2)
-            applyWide<2>(p);
-        else
-            applyWide<1>(p);
-        return;
+    static const bool avx2 = avx2Available(), avx512 = wideAvailable();
+    if (kernels == PredictionKernels::Avx2)
+        return avx2;
+    if (kernels == PredictionKernels::Avx512)
+        return avx512;
+#endif
+    return kernels == PredictionKernels::Portable;
+}
+
+bool ApplyPredictedRowsWith(PredictionKernels kernels, const PredictedRows& p)
+{
+    if (!predictionKernelsAvailable(kernels))
+        return false;
+#ifdef SORVANE_WIDE_APPLY
+    if (kernels == PredictionKernels::Avx512) {
+        p.pixelBytes == 2 ? applyWide<2>(p) : applyWide<1>(p);
+        return true;
+    }
+    if (kernels == PredictionKernels::Avx2) {
+        p.pixelBytes == 2 ? applyAvx2<2>(p) : applyAvx2<1>(p);
+        return true;
     }
 #endif
-    ApplyPredictedRowsPortable(p);
+    applyPortable(p);
+    return true;
+}
+
+void ApplyPredictedRows(const PredictedRows& p)
+{
+    static const PredictionKernels best = predictionKernelsAvailable(PredictionKernels::Avx512) ? PredictionKernels::Avx512
+                                          : predictionKernelsAvailable(PredictionKernels::Avx2) ? PredictionKernels::Avx2
+                                                                                                 : PredictionKernels::Portable;
+    ApplyPredictedRowsWith(best, p);
 }
 
 } // namespace sorvane

@@ -32,7 +32,13 @@ struct PredictedRows {
 // where the processor has them.
 void ApplyPredictedRows(const PredictedRows& rows);
 
-// The same in portable code, whatever the processor offers; same result to the byte.
-void ApplyPredictedRowsPortable(const PredictedRows& rows);
+// The pass's inner loops come in versions for instruction sets (64-bit portable, 256- and
+// 512-bit vectors), all with the same result to the byte; ApplyPredictedRows takes the
+// widest the processor has.
+enum class PredictionKernels { Portable, Avx2, Avx512 };
+bool predictionKernelsAvailable(PredictionKernels kernels);
+// ApplyPredictedRows with the given inner loops; false, touching nothing, when the
+// processor lacks them.
+bool ApplyPredictedRowsWith(PredictionKernels kernels, const PredictedRows& rows);
 
 } // namespace sorvane

@@ -269,11 +269,14 @@ TEST(ScreenReceiver, PredictionUndoneAtEveryWidthAndFlag)
                     for (size_t x2 = x; x2 < ((k.flags & ScreenUpdateHeader::kPixelXor) ? rowBytes : x + 1); ++x2)
                         if (x2 % size_t(k.pixelBytes) == x % size_t(k.pixelBytes))
                             expected[y * tStride + x] ^= decoded[y2 * dStride + x2];
-        for (auto apply : {ApplyPredictedRows, ApplyPredictedRowsPortable}) {
+        for (auto kernels : {PredictionKernels::Portable, PredictionKernels::Avx2, PredictionKernels::Avx512}) {
             std::vector<uint8_t> delta = decoded, target = before;
-            apply({delta.data(), dStride, target.data(), tStride, rowBytes, k.rows, k.pixelBytes,
-                   (k.flags & ScreenUpdateHeader::kRowXor) != 0, (k.flags & ScreenUpdateHeader::kPixelXor) != 0});
-            EXPECT_EQ(target, expected);
+            EXPECT_EQ(ApplyPredictedRowsWith(kernels,
+                                             {delta.data(), dStride, target.data(), tStride, rowBytes, k.rows,
+                                              k.pixelBytes, (k.flags & ScreenUpdateHeader::kRowXor) != 0,
+                                              (k.flags & ScreenUpdateHeader::kPixelXor) != 0}),
+                      predictionKernelsAvailable(kernels));
+            EXPECT_EQ(target, predictionKernelsAvailable(kernels) ? expected : before) << int(kernels);
         }
     }
 }
