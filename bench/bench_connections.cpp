@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "../tests/screen/TestLzwEncoder.h"
+#include "BenchFrames.h"
 #include "BenchLoopback.h"
 #include "link/CommandPacket.h"
 #include "link/Crc32.h"
@@ -60,49 +61,6 @@ struct Stream {
     std::vector<std::vector<uint8_t>> deltas; // deltas[i]: frame i-1 -> frame i (cyclic)
 };
 
-std::vector<uint8_t> frame(int w, int h, int k)
-{
-    std::vector<uint8_t> px(size_t(w) * h * 2);
-    uint32_t seed = 977u * uint32_t(k + 1);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint16_t v = y < 24 ? 0x001F : x < w / 4 ? 0xC618 : uint16_t(((x + 7 * k) * 31 / w) << 11 | (y * 63 / h) << 5);
-            if (y > 40 && (y + k) % 14 < 9 && x > w / 4) {
-                seed = seed * 1664525u + 1013904223u;
-                if ((seed >> 24) < 60)
-                    v = 0;
-            }
-            storeLe16(&px[(size_t(y) * w + x) * 2], v);
-        }
-    return px;
-}
-
-std::vector<uint8_t> encodeUpdate(const std::vector<uint8_t>& delta, int w, int h)
-{
-    std::vector<uint8_t> d = delta;
-    const size_t row = size_t(w) * 2;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w - 1; ++x) {
-            d[y * row + 2 * x] ^= delta[y * row + 2 * x + 2];
-            d[y * row + 2 * x + 1] ^= delta[y * row + 2 * x + 3];
-        }
-    std::vector<uint8_t> e = d;
-    for (int y = 0; y < h - 1; ++y)
-        for (size_t i = 0; i < row; ++i)
-            e[y * row + i] ^= d[(y + 1) * row + i];
-    std::vector<uint8_t> payload = test::lzwEncode(e, true);
-    std::vector<uint8_t> msg(ScreenUpdateHeader::kSize);
-    ScreenUpdateHeader hd;
-    hd.flags = ScreenUpdateHeader::kRowXor | ScreenUpdateHeader::kPixelXor;
-    hd.payloadLength = uint32_t(payload.size());
-    hd.checksum = Crc32(payload);
-    hd.right = uint16_t(w - 1);
-    hd.bottom = uint16_t(h - 1);
-    hd.encode(msg.data());
-    msg.insert(msg.end(), payload.begin(), payload.end());
-    return msg;
-}
-
 const Stream& stream(int w, int h)
 {
     static std::mutex m;
@@ -116,15 +74,15 @@ const Stream& stream(int w, int h)
     s->height = h;
     std::vector<std::vector<uint8_t>> frames;
     for (int k = 0; k < kFrames; ++k)
-        frames.push_back(frame(w, h, k));
-    s->fromZero = encodeUpdate(frames[0], w, h);
+        frames.push_back(bench::changingFrame(w, h, k));
+    s->fromZero = bench::encodedUpdate(frames[0], w, h);
     for (int k = 0; k < kFrames; ++k) {
         const auto& a = frames[size_t((k + kFrames - 1) % kFrames)];
         const auto& b = frames[size_t(k)];
         std::vector<uint8_t> x(a.size());
         for (size_t i = 0; i < x.size(); ++i)
             x[i] = a[i] ^ b[i];
-        s->deltas.push_back(encodeUpdate(x, w, h));
+        s->deltas.push_back(bench::encodedUpdate(x, w, h));
     }
     made.push_back(std::move(s));
     return *made.back();

@@ -11,9 +11,8 @@
 #endif
 
 namespace sorvane {
-namespace {
 
-void xorBytes(uint8_t* dst, const uint8_t* src, size_t n)
+void XorBytes(uint8_t* dst, const uint8_t* src, size_t n)
 {
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -26,6 +25,8 @@ void xorBytes(uint8_t* dst, const uint8_t* src, size_t n)
     for (; i < n; ++i)
         dst[i] ^= src[i];
 }
+
+namespace {
 
 // target ^= src with its horizontal prediction undone: pixel x becomes the XOR of
 // pixels x..last of src. A 64-bit word of pixels at a time from the right; the
@@ -338,14 +339,14 @@ void applyPortable(const PredictedRows& p)
     for (int row = p.rows - 1; row >= 0; --row) {
         uint8_t* d = p.delta + size_t(row) * p.deltaStride;
         if (p.rowXor && row + 1 < p.rows)
-            xorBytes(d, d + p.deltaStride, p.rowBytes);
+            XorBytes(d, d + p.deltaStride, p.rowBytes);
         uint8_t* target = p.target + size_t(row) * p.targetStride;
         if (p.pixelXor && p.pixelBytes == 2)
             suffixXorInto<2>(target, d, p.rowBytes);
         else if (p.pixelXor)
             suffixXorInto<1>(target, d, p.rowBytes);
         else
-            xorBytes(target, d, p.rowBytes);
+            XorBytes(target, d, p.rowBytes);
     }
 }
 

@@ -15,6 +15,9 @@
 
 namespace sorvane {
 
+// dst[i] ^= src[i] for n bytes, eight at a time.
+void XorBytes(uint8_t* dst, const uint8_t* src, size_t n);
+
 struct PredictedRows {
     uint8_t* delta = nullptr;  // the rectangle's first byte in the decoded delta
     size_t deltaStride = 0;    // bytes from one delta row to the next

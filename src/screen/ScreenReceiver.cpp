@@ -88,20 +88,6 @@ inline void setNibble(uint8_t* row, int x, uint8_t v)
 }
 inline uint8_t twoBits(const uint8_t* row, int x) { return (row[x >> 2] >> (6 - 2 * (x & 3))) & 3; }
 
-void xorBytes(uint8_t* dst, const uint8_t* src, size_t n)
-{
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t a, b;
-        std::memcpy(&a, dst + i, 8);
-        std::memcpy(&b, src + i, 8);
-        a ^= b;
-        std::memcpy(dst + i, &a, 8);
-    }
-    for (; i < n; ++i)
-        dst[i] ^= src[i];
-}
-
 // Copies bytes first .. first + span - 1 of rows firstRow .. lastRow of a frame in
 // picture layout (rows of rowBytes) into a picture's rows.
 void showRows(const uint8_t* frame, size_t rowBytes, Picture& shown, int firstRow, int lastRow, size_t first,
@@ -333,8 +319,8 @@ private:
         for (int row = b; row >= t; --row) {
             uint8_t* line = delta.data() + size_t(row) * rowBytes + first;
             if ((h.flags & ScreenUpdateHeader::kRowXor) && row < b)
-                xorBytes(line, line + rowBytes, span);
-            xorBytes(ref + size_t(row) * rowBytes + first, line, span);
+                XorBytes(line, line + rowBytes, span);
+            XorBytes(ref + size_t(row) * rowBytes + first, line, span);
         }
 
         // After a refresh the picture still shows what came before outside this rectangle,
