@@ -29,6 +29,10 @@ void queryText(const RegistryStore& store, std::string_view key, std::string_vie
     const RegValue* v = store.find(key, name);
     if (!v || v->data.size() > bufferSize)
         return;
+    if (v->data.empty()) { // an empty value is the empty text (and data() may be null)
+        text.clear();
+        return;
+    }
     const void* nul = std::memchr(v->data.data(), 0, v->data.size());
     size_t n = nul ? size_t(static_cast<const uint8_t*>(nul) - v->data.data()) : v->data.size();
     if (n >= bufferSize)
