@@ -9,6 +9,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   python3 python3-pil imagemagick ffmpeg
   libtiff-dev libgif-dev libjpeg62-turbo-dev
+  libtesseract-dev tesseract-ocr-eng
   xvfb xauth openbox xdotool
 )
 missing=()

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scripts/Scenario.h"
 #include "scripts/ScriptText.h"
@@ -32,6 +33,7 @@ class Clock;
 class Connection;
 class Job;
 class LinkChannel;
+class TextReader;
 struct ScreenState;
 
 // What one playback talks through.
@@ -41,6 +43,20 @@ struct PlaybackLink {
     ScreenState* screen = nullptr;      // refreshed ('Q') after a command keyword's reply; null: none
     std::function<void()> pollScreen;   // one screen exchange; empty: none
     std::function<bool()> stopping;     // Stop, pause, or the connection ends: loop delays end at once
+    // Waits and checks: one screen exchange, whatever the scenario says about video;
+    // true when the picture is then the device's (an update applied or nothing
+    // changed). Empty: a check has no screen to look at and fails.
+    std::function<bool()> pollForCheck;
+    uint32_t pollPeriodMs = 100; // a wait polls this often: 1000 / the connection's refresh rate
+};
+
+// One failed check (or wait) of a run.
+struct CheckFailure {
+    std::string script;   // the script file's name as the scenario lists it
+    int line = 0;         // its line in the script
+    std::string keyword;  // "CHECKSCREEN" ...
+    std::string message;  // what the results log says: "failed 91.2% < 98%", "timed out after 10000 ms" ...
+    std::vector<std::string> pictures; // the saved actual and difference pictures, if any
 };
 
 class Player {
@@ -64,6 +80,16 @@ public:
     uint64_t eventsSent() const { return eventsSent_; }
     // The reason the last file failed to load.
     const std::string& lastLoadError() const { return lastLoadError_; }
+    // Checks of this run: each failed one (it ended its script file), and how many passed.
+    const std::vector<CheckFailure>& checkFailures() const { return checkFailures_; }
+    int checksPassed() const { return checksPassed_; }
+    bool failed() const { return !checkFailures_.empty(); }
+    // Where a failed check's pictures go; empty (the default): beside the results log,
+    // or beside the script when the scenario does not log.
+    void setArtifactDir(std::string dir) { artifactDir_ = std::move(dir); }
+    // The OCR engine for WAITTEXT and CHECKTEXT; made on first use (MakeTextReader)
+    // unless one is handed in.
+    void setTextReader(std::shared_ptr<TextReader> reader) { textReader_ = std::move(reader); }
     // Ends the run from outside (its connection ended): logs "*** Scenario Ended ***"
     // with the reason and clears `active`. Not while a playback job runs the player.
     void logEnded(std::string_view reason);
@@ -92,6 +118,10 @@ private:
     int loadFailures_ = 0;
     uint64_t eventsSent_ = 0;
     std::string lastLoadError_;
+    std::vector<CheckFailure> checkFailures_;
+    int checksPassed_ = 0;
+    std::string artifactDir_;
+    std::shared_ptr<TextReader> textReader_;
 };
 
 // Whether the device answers this command keyword (whose reply playback then drains).

@@ -87,7 +87,7 @@ bool EventList::record(std::span<const uint8_t, 8> packet, uint32_t tick)
     return true;
 }
 
-std::string RecordingText(std::span<const RecordedEvent> events)
+std::string RecordingText(std::span<const RecordedEvent> events, std::span<const ScriptCheck> /*checks*/)
 {
     std::string out;
     char line[64];
@@ -116,7 +116,7 @@ std::string RecordingPath(const std::string& chosen)
 }
 
 bool SaveRecording(const std::string& chosen, std::span<const RecordedEvent> events, std::string& written,
-                   std::string& error)
+                   std::string& error, std::span<const ScriptCheck> /*checks*/)
 {
     written = RecordingPath(chosen);
     const std::string text = RecordingText(events);

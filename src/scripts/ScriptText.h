@@ -11,10 +11,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "screen/ScreenMatch.h"
 
 namespace sorvane {
 
@@ -35,12 +38,51 @@ struct RecordedEvent {
 namespace event_code {
 inline constexpr uint8_t MouseDown = 84, MouseUp = 85, KeyDown = 86, KeyUp = 87, MouseMove = 88, Launch = 89,
                          DoubleClick = 91, RightDown = 94, RightUp = 95, RightDoubleClick = 96, Sleep = 97;
+// Never sent: a check of the screen, the script's checks[arg()] (a check line's place
+// among the events, with the delay before it like any event's).
+inline constexpr uint8_t Check = 0xF0;
 }
 
 // The keyword of an event code ("" for codes without one, and outside 80..124).
 const char* EventKeyword(uint8_t code);
 // The code of a keyword, matched without regard to case; 0 when none matches.
 uint8_t EventCodeOf(std::string_view keyword);
+
+// The lines that look at the screen. Each has its own field rule: every comma separates
+// a field (an empty field takes the default), a field that holds a comma, a quote or
+// leading or trailing spaces is written in double quotes with "" for a quote.
+//   WAITSCREEN,x,y,w,h,FILE[,PERCENT[,TIMEOUT_MS]]   CHECKSCREEN,x,y,w,h,FILE[,PERCENT]
+//   TAPIMAGE,FILE[,PERCENT[,TIMEOUT_MS]]              WAITIMAGE,FILE[,PERCENT[,TIMEOUT_MS]]
+//   WAITTEXT,TEXT[,x,y,w,h][,TIMEOUT_MS]              CHECKTEXT,TEXT[,x,y,w,h]
+//   SNAPSHOT,FILE
+enum class CheckKind { WaitScreen, CheckScreen, TapImage, WaitImage, WaitText, CheckText, Snapshot };
+// "WAITSCREEN", "CHECKSCREEN" ... (the keyword as a results log writes it).
+const char* CheckKeyword(CheckKind kind);
+
+struct ScriptCheck {
+    static constexpr int kDefaultPercent = 98;
+    static constexpr uint32_t kDefaultTimeoutMs = 10000;
+
+    CheckKind kind = CheckKind::CheckScreen;
+    int line = 0;            // the line of the script it was read from (1 = first)
+    bool hasRegion = false;  // x, y, w, h given (always for WAITSCREEN and CHECKSCREEN)
+    int x = 0, y = 0, w = 0, h = 0; // device pixels of the display in use
+    std::string file;        // as written: relative to the script's folder
+    std::string text;        // WAITTEXT, CHECKTEXT: the text looked for (UTF-8)
+    int percent = kDefaultPercent;       // 1..100
+    uint32_t timeoutMs = kDefaultTimeoutMs;
+    // The stored picture of WAITSCREEN, CHECKSCREEN, TAPIMAGE and WAITIMAGE, read when
+    // the script is loaded from its file (LoadScriptFile); null before, and for others.
+    std::shared_ptr<const RgbPicture> picture;
+
+    bool waits() const { return kind == CheckKind::WaitScreen || kind == CheckKind::TapImage ||
+                                kind == CheckKind::WaitImage || kind == CheckKind::WaitText; }
+};
+
+// The text of a check line as the recorder writes it, fields quoted where the rule
+// needs it, without a line end ("CHECKSCREEN,10,20,30,40,notes-check-1.png"). Defaults
+// are left out.
+std::string CheckLine(const ScriptCheck& check);
 
 // The events one recording collects. Full at kCapacity: further events are not kept
 // (the input still reaches the device) and overflowed() turns true.
@@ -54,6 +96,9 @@ public:
     void clear();
     // Appends one input packet at this tick; false when the list is full.
     bool record(std::span<const uint8_t, 8> packet, uint32_t tick);
+    // Appends a checkpoint (an event_code::Check event whose arg() is checkIndex) at
+    // this tick; false when the list is full.
+    bool recordCheck(uint32_t checkIndex, uint32_t tick);
 
     std::span<const RecordedEvent> events() const { return events_; }
     size_t size() const { return events_.size(); }
@@ -69,7 +114,8 @@ private:
 // The saved text of recorded events: a SLEEP line with the difference before every event
 // whose time is later than its predecessor's, key events with their key code, every
 // other event with x and y. No events: the empty text.
-std::string RecordingText(std::span<const RecordedEvent> events);
+// An event of code event_code::Check writes CheckLine(checks[arg()]).
+std::string RecordingText(std::span<const RecordedEvent> events, std::span<const ScriptCheck> checks = {});
 // The path a recording is saved under: ".txt" appended when the file name (the part
 // after the last '/') has no '.'.
 std::string RecordingPath(const std::string& chosen);
@@ -77,7 +123,7 @@ std::string RecordingPath(const std::string& chosen);
 // written goes to `written`. False with a reason when it cannot be written (nothing
 // half-written is left behind).
 bool SaveRecording(const std::string& chosen, std::span<const RecordedEvent> events, std::string& written,
-                   std::string& error);
+                   std::string& error, std::span<const ScriptCheck> checks = {});
 
 // A script read into events, ready to replay.
 struct LoadedScript {
@@ -87,6 +133,7 @@ struct LoadedScript {
 
     std::vector<RecordedEvent> events;
     std::string text; // the LAUNCH paths, each NUL-terminated, one after the other
+    std::vector<ScriptCheck> checks; // what event_code::Check events run, by their arg()
 
     // The path of a LAUNCH event (empty when its offset is out of range).
     std::string_view launchPath(const RecordedEvent& e) const;
@@ -107,6 +154,10 @@ int32_t ReadDecimal(std::string_view field);
 bool ParseScript(std::string_view text, LoadedScript& out, std::string& error);
 // Reads a script file (ParseScript on its contents): a regular file of at most
 // kMaxScriptFileSize bytes; anything else is refused with the reason ("is a folder").
+// Then reads the stored picture of every check that has one, from the script's
+// folder: a PNG or BMP regular file, its name holding no "..", of the region's size
+// where the line gives one; a picture that cannot be read is a load error naming
+// the line.
 inline constexpr uint64_t kMaxScriptFileSize = 16u << 20;
 bool LoadScriptFile(const std::string& path, LoadedScript& out, std::string& error);
 

@@ -21,7 +21,8 @@ FLOORS = [
     ["src/imaging", "src/screen"],
     ["src/settings"],
     ["src/view"],
-    ["src/connect", "src/files", "src/capture", "src/tools", "src/scripts"],
+    ["src/connect", "src/files", "src/capture", "src/tools", "src/ocr"],
+    ["src/scripts"],
     ["src/program"],
     ["src/cli", "sim"],
     # ---------------------------------------------------------- Qt above this line
