@@ -1,4 +1,5 @@
-// The matcher against the plain pixel-by-pixel comparison it replaces (kept here as the
+// The picture as RGB at every depth, pixel by pixel as the picture gives it; then the
+// matcher against the plain pixel-by-pixel comparison it replaces (kept here as the
 // oracle): on random screens of a few colours with channels near the tolerance, every
 // region's count and every search's place and count are the same, at the percents on
 // either side of the place that decides.
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "screen/ScreenMatch.h"
+#include "screen/ShownPicture.h"
 
 using namespace sorvane;
 
@@ -114,5 +116,33 @@ TEST(ScreenMatch, CountsAndPlacesAsThePlainComparison)
                     }
                 }
             }
+        }
+}
+
+TEST(ScreenMatch, PictureToRgbGivesEachPixelsColour)
+{
+    std::mt19937 rng(7);
+    for (int bits : {16, 8, 4})
+        for (int width : {1, 7, 30}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, width " << width);
+            Picture p;
+            p.width = width;
+            p.height = 5;
+            p.bitsPerPixel = bits;
+            p.bitFields565 = bits == 16;
+            p.stride = (size_t(width) * size_t(bits) / 8 + 4) / 4 * 4;
+            p.bits.resize(p.stride * 5);
+            for (uint8_t& b : p.bits)
+                b = uint8_t(rng());
+            for (uint8_t& b : p.colours)
+                b = uint8_t(rng());
+            const std::vector<uint8_t> rgb = PictureToRgb(p);
+            ASSERT_EQ(rgb.size(), size_t(width) * 5 * 3);
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const Rgb c = p.colourOf(p.pixel(x, y));
+                    const uint8_t* got = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+                    ASSERT_TRUE(got[0] == c.r && got[1] == c.g && got[2] == c.b) << x << "," << y;
+                }
         }
 }
