@@ -9,12 +9,13 @@
 
 using namespace sorvane::test;
 
-TEST(SimOptions, RefusesAddressesOffLoopback)
+TEST(SimOptions, RefusesAddressesOffLoopbackAndBadValues)
 {
     const std::vector<std::vector<std::string>> refused = {
         {"--host", "10.1.2.3"},             // listening off loopback
         {"--connect-to", "192.0.2.1:1901"}, // connecting out off loopback
         {"--port", "0", "--discovery-port", "0", "--discovery-bind", "192.0.2.255"},
+        {"--lag", "60001"}, {"--notes", std::string(4001, 'a')}, {"--notes", "tab\there"}, // and bad values
     };
     for (std::vector<std::string> args : refused) {
         SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
