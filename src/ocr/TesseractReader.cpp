@@ -2,11 +2,17 @@
 //
 // A device's text is small (capitals of 7 to 11 pixels) and sharp; the engine reads
 // best at capitals of 20 to 40 pixels, so the picture is turned to grey and scaled up
-// smoothly before it is read. The screen holds scattered labels, not a page of
-// prose, so the engine looks for text anywhere, in no particular order.
+// four times, smoothly (the blocky edges of a nearest-neighbour enlargement read worse).
+// Light text on dark bands (title bars, selected rows) is turned dark on light first,
+// and the engine separates text from background by local contrast (Sauvola), since a
+// global threshold puts the faint ruled lines of a mostly white screen with the text.
+// The screen holds scattered labels, not a page of prose, so the engine looks for text
+// anywhere, in no particular order.
 
+#include <dlfcn.h>
 #include <tesseract/baseapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -16,9 +22,39 @@
 namespace sorvane {
 namespace {
 
-constexpr int kScale = 3;
-// The largest picture read: twice a 640 x 480 screen's sides, and then some.
+constexpr int kScale = 4;
+// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million).
 constexpr int64_t kMaxPixels = 4096 * 4096;
+
+// Makes the background light everywhere: a pixel whose neighbours along its row
+// (kBackgroundReach pixels either side) are mostly dark lies on a dark band, such as a
+// title bar or a selected row with light text, and is inverted.
+constexpr int kBackgroundReach = 32;
+void LightBackground(std::vector<uint8_t>& grey, int w, int h)
+{
+    std::vector<uint8_t> row(static_cast<size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        uint8_t* g = grey.data() + size_t(y) * size_t(w);
+        std::copy(g, g + w, row.begin());
+        int dark = 0, count = 0;
+        for (int x = 0; x < std::min(w, kBackgroundReach); ++x) {
+            dark += row[size_t(x)] < 128;
+            ++count;
+        }
+        for (int x = 0; x < w; ++x) {
+            if (x + kBackgroundReach < w) {
+                dark += row[size_t(x + kBackgroundReach)] < 128;
+                ++count;
+            }
+            if (x - kBackgroundReach - 1 >= 0) {
+                dark -= row[size_t(x - kBackgroundReach - 1)] < 128;
+                --count;
+            }
+            if (2 * dark > count)
+                g[x] = uint8_t(255 - row[size_t(x)]);
+        }
+    }
+}
 
 // Grey (ITU-R BT.601 weights) of `picture`, scaled up `scale` times by bilinear
 // interpolation between the centres of the source pixels.
@@ -30,6 +66,7 @@ std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
         const uint8_t* p = picture.rgb.data() + i * 3;
         grey[i] = uint8_t((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
     }
+    LightBackground(grey, w, h);
     if (scale == 1)
         return grey;
     const int sw = w * scale, sh = h * scale;
@@ -78,6 +115,14 @@ public:
 
     bool init(std::string& error)
     {
+        // The engine runs parts of its network on a team of OpenMP threads. On a small
+        // screen the team costs more than it wins, and on a PC busy with other work (other
+        // devices, a build) its threads spin waiting for each other; nothing else in this
+        // program uses OpenMP, so parallel regions are turned off for the process. An
+        // engine built without OpenMP has no such switch.
+        using SetMaxActiveLevels = void (*)(int);
+        if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+            set(0);
         // The engine's messages go nowhere: a failure is reported through `error`.
         api_.SetVariable("debug_file", "/dev/null");
         if (api_.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
@@ -85,6 +130,7 @@ public:
             return false;
         }
         api_.SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
+        api_.SetVariable("thresholding_method", "2"); // Sauvola
         return true;
     }
 
