@@ -23,8 +23,11 @@ namespace sorvane {
 namespace {
 
 constexpr int kScale = 4;
-// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million).
+// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million),
+// and its longest side (the engine keeps coordinates in 16 bits).
 constexpr int64_t kMaxPixels = 4096 * 4096;
+constexpr int kMaxSide = 32767;
+constexpr int kMargin = 16;
 
 // Makes the background light everywhere: a pixel whose neighbours along its row
 // (kBackgroundReach pixels either side) are mostly dark lies on a dark band, such as a
@@ -56,9 +59,28 @@ void LightBackground(std::vector<uint8_t>& grey, int w, int h)
     }
 }
 
-// Grey (ITU-R BT.601 weights) of `picture`, scaled up `scale` times by bilinear
-// interpolation between the centres of the source pixels.
-std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
+// The picture the engine reads: grey, one byte a pixel, rows without padding.
+struct EngineImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> grey;
+};
+
+// `pixels` (w x h) in the middle of a white frame kMargin pixels wide: the engine reads
+// text that touches the edge of a cropped region better with some room around it, and
+// its local threshold fails on pictures narrower than a few pixels.
+EngineImage Framed(const std::vector<uint8_t>& pixels, int w, int h)
+{
+    EngineImage image{w + 2 * kMargin, h + 2 * kMargin, {}};
+    image.grey.assign(size_t(image.width) * size_t(image.height), 255);
+    for (int y = 0; y < h; ++y)
+        std::copy_n(pixels.data() + size_t(y) * size_t(w), w,
+                    image.grey.data() + size_t(y + kMargin) * size_t(image.width) + kMargin);
+    return image;
+}
+
+// Grey (ITU-R BT.601 weights) of `picture` with light backgrounds, scaled up `scale`
+// times by bilinear interpolation between the centres of the source pixels, framed.
+EngineImage EngineImageOf(const RgbPicture& picture, int scale)
 {
     const int w = picture.width, h = picture.height;
     std::vector<uint8_t> grey(size_t(w) * size_t(h));
@@ -68,7 +90,7 @@ std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
     }
     LightBackground(grey, w, h);
     if (scale == 1)
-        return grey;
+        return Framed(grey, w, h);
     const int sw = w * scale, sh = h * scale;
     // Source position of scaled pixel i along a side of n pixels, in 1/(2*scale) steps:
     // (2i + 1 - scale) / (2 scale), clamped to the edge pixels.
@@ -106,7 +128,7 @@ std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
             o[x] = uint8_t((top * (2 * scale - ty.weight) + bottom * ty.weight + denominator / 2) / denominator);
         }
     }
-    return out;
+    return Framed(out, sw, sh);
 }
 
 class TesseractReader final : public TextReader {
@@ -141,15 +163,19 @@ public:
             error = "no picture to read";
             return false;
         }
+        auto fits = [&picture](int scale) {
+            return int64_t(picture.width) * picture.height * scale * scale <= kMaxPixels &&
+                   std::max(picture.width, picture.height) <= (kMaxSide - 2 * kMargin) / scale;
+        };
         int scale = kScale;
-        while (scale > 1 && int64_t(picture.width) * picture.height * scale * scale > kMaxPixels)
+        while (scale > 1 && !fits(scale))
             --scale;
-        if (int64_t(picture.width) * picture.height > kMaxPixels) {
+        if (!fits(scale)) {
             error = "the picture is too large to read";
             return false;
         }
-        const std::vector<uint8_t> grey = ScaledGrey(picture, scale);
-        api_.SetImage(grey.data(), picture.width * scale, picture.height * scale, 1, picture.width * scale);
+        const EngineImage image = EngineImageOf(picture, scale);
+        api_.SetImage(image.grey.data(), image.width, image.height, 1, image.width);
         // A device's screen has about 96 dots per inch.
         api_.SetSourceResolution(96 * scale);
         std::unique_ptr<char[]> utf8(api_.GetUTF8Text());

@@ -57,6 +57,7 @@ TEST(TextReader, FindsTheItemsOfTheSimulatorsScreens)
             EXPECT_EQ(TextContains(text, wanted), found) << c.depth << " bits, " << wanted << " in:\n" << text;
     }
     EXPECT_FALSE(reader->read(RgbPicture{}, text, error));
+    EXPECT_TRUE(reader->read(RgbPicture{1, 1, {0, 0, 0}}, text, error)) << error;
 }
 
 TEST(TextReader, TextContainsIgnoresCaseAndRunsOfWhiteSpace)
