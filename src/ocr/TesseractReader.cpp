@@ -10,6 +10,7 @@
 // anywhere, in no particular order.
 
 #include <dlfcn.h>
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 
 #include <algorithm>
@@ -145,10 +146,13 @@ public:
         using SetMaxActiveLevels = void (*)(int);
         if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
             set(0);
-        // The engine's messages go nowhere: a failure is reported through `error`.
+        // The engine's messages and its image library's go nowhere (nothing else here uses
+        // that library): a failure is reported through `error`.
         api_.SetVariable("debug_file", "/dev/null");
+        setMsgSeverity(L_SEVERITY_NONE);
         if (api_.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
-            error = "the OCR engine's English language data (eng.traineddata) could not be loaded";
+            error = "the OCR engine's English language data (eng.traineddata, from the tesseract-ocr-eng "
+                    "package) could not be loaded";
             return false;
         }
         api_.SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
