@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ocr/TextReader.h"
@@ -138,18 +139,21 @@ public:
 
     bool init(std::string& error)
     {
-        // The engine runs parts of its network on a team of OpenMP threads. On a small
-        // screen the team costs more than it wins, and on a PC busy with other work (other
-        // devices, a build) its threads spin waiting for each other; nothing else in this
-        // program uses OpenMP, so parallel regions are turned off for the process. An
-        // engine built without OpenMP has no such switch.
-        using SetMaxActiveLevels = void (*)(int);
-        if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
-            set(0);
-        // The engine's messages and its image library's go nowhere (nothing else here uses
-        // that library): a failure is reported through `error`.
+        static std::once_flag processSettings;
+        std::call_once(processSettings, [] {
+            // The engine runs parts of its network on a team of OpenMP threads. On a small
+            // screen the team costs more than it wins, and on a PC busy with other work
+            // (other devices, a build) its threads spin waiting for each other; nothing
+            // else in this program uses OpenMP, so parallel regions are turned off for the
+            // process. An engine built without OpenMP has no such switch.
+            using SetMaxActiveLevels = void (*)(int);
+            if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+                set(0);
+            // Nothing else here uses the engine's image library either: its messages go
+            // nowhere, as the engine's own (a failure is reported through `error`).
+            setMsgSeverity(L_SEVERITY_NONE);
+        });
         api_.SetVariable("debug_file", "/dev/null");
-        setMsgSeverity(L_SEVERITY_NONE);
         if (api_.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
             error = "the OCR engine's English language data (eng.traineddata, from the tesseract-ocr-eng "
                     "package) could not be loaded";
