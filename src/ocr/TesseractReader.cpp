@@ -31,31 +31,41 @@ constexpr int64_t kMaxPixels = 4096 * 4096;
 constexpr int kMaxSide = 32767;
 constexpr int kMargin = 16;
 
-// Makes the background light everywhere: a pixel whose neighbours along its row
-// (kBackgroundReach pixels either side) are mostly dark lies on a dark band, such as a
-// title bar or a selected row with light text, and is inverted.
+// Makes text dark on a light background everywhere. Along each row, the pixels within
+// kBackgroundReach either side of a pixel are sorted into 16 levels of brightness; the
+// middle one is the background there (text covers less of a row than its background
+// does). The pixel is inverted where that background is dark (a title bar, a selected
+// row), or where more of the pixels around it are clearly lighter than the background
+// than darker (light text on a light band: a 2-bit screen's selected row).
 constexpr int kBackgroundReach = 32;
 void LightBackground(std::vector<uint8_t>& grey, int w, int h)
 {
+    constexpr int kLevels = 16, kLevelShift = 4, kClearly = 2; // levels apart from the background
     std::vector<uint8_t> row(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) {
         uint8_t* g = grey.data() + size_t(y) * size_t(w);
         std::copy(g, g + w, row.begin());
-        int dark = 0, count = 0;
-        for (int x = 0; x < std::min(w, kBackgroundReach); ++x) {
-            dark += row[size_t(x)] < 128;
-            ++count;
-        }
+        int histogram[kLevels] = {}, count = 0;
+        for (int x = 0; x < std::min(w, kBackgroundReach); ++x, ++count)
+            ++histogram[row[size_t(x)] >> kLevelShift];
         for (int x = 0; x < w; ++x) {
             if (x + kBackgroundReach < w) {
-                dark += row[size_t(x + kBackgroundReach)] < 128;
+                ++histogram[row[size_t(x + kBackgroundReach)] >> kLevelShift];
                 ++count;
             }
             if (x - kBackgroundReach - 1 >= 0) {
-                dark -= row[size_t(x - kBackgroundReach - 1)] < 128;
+                --histogram[row[size_t(x - kBackgroundReach - 1)] >> kLevelShift];
                 --count;
             }
-            if (2 * dark > count)
+            int background = 0;
+            for (int seen = histogram[0]; 2 * seen <= count;)
+                seen += histogram[++background];
+            int lighter = 0, darker = 0;
+            for (int level = background + kClearly + 1; level < kLevels; ++level)
+                lighter += histogram[level];
+            for (int level = 0; level < background - kClearly; ++level)
+                darker += histogram[level];
+            if (2 * background < kLevels || lighter > darker)
                 g[x] = uint8_t(255 - row[size_t(x)]);
         }
     }
