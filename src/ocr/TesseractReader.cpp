@@ -29,8 +29,8 @@ constexpr int kScale = 4;
 // pixel more costs time: a picture is scaled up less where kScale would make it larger
 // than this (a 240 x 320 screen four times is 1.2 million pixels, 640 x 480 twice as well).
 constexpr int64_t kEnoughPixels = 2'000'000;
-// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million),
-// and its longest side (the engine keeps coordinates in 16 bits).
+// The most pixels handed to the engine (what a picture too large for kEnoughPixels may
+// have unscaled), and its longest side (the engine keeps coordinates in 16 bits).
 constexpr int64_t kMaxPixels = 4096 * 4096;
 constexpr int kMaxSide = 32767;
 constexpr int kMargin = 16;
