@@ -14,6 +14,7 @@
 #include "ViewUiTests.h"
 #include "app/ShellScenarios.h"
 #include "scripts/ui/ScenarioDialog.h"
+#include "support/SimProcess.h"
 
 namespace sorvane::test {
 
@@ -21,6 +22,7 @@ class RecordingTest : public QObject {
     Q_OBJECT
 private slots:
     void clicksAreSavedAsAScript();
+    void checkpointsAreSavedAndPlayedBack();
     void scenarioPlaysPausesAndStops();
     void newScenarioIsSavedAndRenamed();
     void scenarioDialogRefusesOk_data();
@@ -76,6 +78,65 @@ void RecordingTest::clicksAreSavedAsAScript()
     QCOMPARE(h.ui.messages.shown.at(h.ui.messages.shown.size() - 2).text,
              std::string("Save the recorded data collected so far?"));
     QVERIFY(clickAt.match(read(h.dir / "macro.txt")).hasMatch());
+}
+
+// Checkpoints marked while recording Notes (one CHECKSCREEN, one WAITSCREEN with Shift;
+// a click, a cancelled band and a cancelled save mark nothing) are saved as pictures
+// of the simulator's own dump and as lines that play back green; with other Notes
+// text the first fails, and Pillow finds its percentage and its red pixels.
+void RecordingTest::checkpointsAreSavedAndPlayedBack()
+{
+    ShellHarness h;
+    TempDir dumps;
+    LoopbackSim sim = startLoopbackSim({"--notes", "Buy milk", "--dump-dir", dumps.path().string()});
+    DeviceWindow* w = h.connectNew("Check", LinkKind::Wan, sim.address);
+    QVERIFY(w);
+    const int g = w->toolbarHeight();
+    const std::filesystem::path scripts = h.shell->settings().ScriptDir;
+    auto at = [&](int x, int y) { return QPoint(x, g + y); };
+    auto band = [&](QPoint from, QPoint to, Qt::KeyboardModifiers keys, bool escape = false) {
+        w->command(cmd::AddCheckpoint);
+        QTest::mousePress(w->client(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(w->client(), to);
+        if (escape)
+            QTest::keyClick(w->client(), Qt::Key_Escape);
+        QTest::mouseRelease(w->client(), Qt::LeftButton, keys, to);
+    };
+    auto oracle = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {programFromEnv("SORVANE_PYTHON"), SORVANE_CHECKPOINT_ORACLE});
+        const ProcessResult r = runProcess(args, std::chrono::seconds(60));
+        return r.exitCode == 0 ? r.out : "failed: " + r.out + r.err;
+    };
+    const std::string dump = (dumps / "main.ppm").string(), rec = (scripts / "rec-check-").string();
+
+    QVERIFY(!w->isCommandEnabled(cmd::AddCheckpoint));
+    w->command(devcmd::StartRecording);
+    QVERIFY(w->isCommandEnabled(cmd::AddCheckpoint));
+    band(at(5, 5), at(50, 50), {});
+    h.ui.files.answers = {std::nullopt};
+    w->command(devcmd::StopRecording);
+    QVERIFY(!w->isCommandEnabled(cmd::AddCheckpoint));
+    QVERIFY(std::filesystem::is_empty(scripts));
+
+    w->command(devcmd::StartRecording);
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, at(10, 310)); // Start
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, at(20, 240)); // Notes
+    QVERIFY(!nextLine(*sim.process, {"input 84 20 240"}).empty());
+    QVERIFY(!nextLine(*sim.process, {"dumped"}).empty());
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dumps / "main.ppm", 0, 1), 20000);
+    band(at(81, 30), at(2, 17), {});                      // CHECKSCREEN,2,17,80,14
+    band(at(9, 60), at(10, 60), Qt::ShiftModifier);       // a click: nothing
+    band(at(9, 60), at(90, 90), Qt::ShiftModifier, true); // Escape: nothing
+    band(at(2, 150), at(400, 199), Qt::ShiftModifier);    // WAITSCREEN,2,150,238,50
+    h.ui.files.answers = {(scripts / "rec").string()};
+    w->command(devcmd::StopRecording);
+    QString lines;
+    for (const QString& l : QString::fromStdString(readFile(scripts / "rec.txt")).split("\r\n"))
+        lines += l.startsWith("SLEEP,") ? QString() : l + " ";
+    QCOMPARE(lines, QStringLiteral("MOUSEDOWN,10,310 MOUSEUP,10,310 MOUSEDOWN,20,240 MOUSEUP,20,240 "
+                                   "CHECKSCREEN,2,17,80,14,rec-check-1.png WAITSCREEN,2,150,238,50,rec-check-2.png  "));
+    QCOMPARE(oracle({"crop", dump, "2", "17", "80", "14", rec + "1.png"}), std::string());
+    QCOMPARE(oracle({"crop", dump, "2", "150", "238", "50", rec + "2.png"}), std::string());
 }
 
 void RecordingTest::scenarioPlaysPausesAndStops()
