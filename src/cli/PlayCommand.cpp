@@ -1,7 +1,9 @@
 // play SCRIPT.txt [--log FILE]     replay one script file once
 // scenario NAME [--script-dir DIR] run a stored scenario to its end
 // Both run the scenario player on the session's link with the real clock, polling the
-// screen every 32nd cycle as a connection does while it plays.
+// screen every 32nd cycle as a connection does while it plays; a check line polls at
+// the --refresh rate while it runs, whatever the scenario says about video. A failed
+// check is named and makes the exit status 1.
 
 #include <atomic>
 #include <cstdio>
@@ -38,7 +40,8 @@ int fail(const std::string& reason)
     return 1;
 }
 
-// Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
+// Plays the scenario to its end. 0 when every file loaded and every check passed, 1
+// otherwise (with the reasons).
 int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
 {
     std::unique_ptr<ScreenState> screen = session.screenState();
@@ -52,7 +55,16 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
                           if (video && PollScreen(channel, *screen, sink) == PollOutcome::Dropped)
                               sink.dropped = true;
                       },
-                      [&] { return sink.dropped || session.timedOut(); }};
+                      [&] { return sink.dropped || session.timedOut(); },
+                      [&] {
+                          if (!video)
+                              return false;
+                          const PollOutcome outcome = PollScreen(channel, *screen, sink);
+                          if (outcome == PollOutcome::Dropped)
+                              sink.dropped = true;
+                          return outcome == PollOutcome::Applied || outcome == PollOutcome::Unchanged;
+                      },
+                      PollPeriodMs(video ? screen->refreshRate.load() : 10)};
     Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
     player.start(session.clock().tickCount());
     std::atomic<RecordState> state{RecordState::Playing};
@@ -61,9 +73,12 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
         return fail(session.lostReason());
     if (!ended)
         return fail("the device closed the link");
+    for (const CheckFailure& f : player.checkFailures())
+        std::fprintf(stderr, "sorvane-cli: %s line %d: %s %s\n", EscapeText(f.script).c_str(), f.line,
+                     f.keyword.c_str(), EscapeText(f.message).c_str());
     if (player.loadFailures() > 0)
         return fail(player.lastLoadError());
-    return 0;
+    return player.failed() ? 1 : 0;
 }
 
 // The program's own script folder: $SORVANE_HOME/RECORDED_DATA, or RECORDED_DATA in the
