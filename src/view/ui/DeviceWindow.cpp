@@ -431,9 +431,9 @@ DeviceRect DeviceWindow::bandArea() const
 
 void DeviceWindow::endBand()
 {
-    if (band_ == Band::None)
+    if (band_ == Band::None || band_ == Band::Cancelled)
         return;
-    band_ = Band::None;
+    band_ = band_ == Band::Dragging ? Band::Cancelled : Band::None;
     client_->unsetCursor();
     client_->update();
 }
@@ -453,15 +453,19 @@ bool DeviceWindow::bandInput(QEvent::Type type, Qt::MouseButton button, Qt::Keyb
         client_->update();
         return true;
     }
-    if (type == QEvent::MouseMove) {
+    if (type == QEvent::MouseMove && band_ == Band::Dragging) {
         bandTo_ = at;
         client_->update();
     }
     if (type != QEvent::MouseButtonRelease || button != Qt::LeftButton)
         return true; // every event of the drag is the band's
+    const bool cancelled = band_ == Band::Cancelled;
     bandTo_ = at;
     const DeviceRect area = bandArea();
     endBand();
+    band_ = Band::None;
+    if (cancelled)
+        return true;
     const int w = area.right - area.left, h = area.bottom - area.top;
     // Recording may have ended meanwhile; a click or a sliver marks nothing.
     if (w < 2 || h < 2 || !isCommandEnabled(devcmd::AddCheckpoint))

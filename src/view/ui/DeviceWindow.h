@@ -213,6 +213,7 @@ private:
     // operating the device; true when the band took the event.
     bool bandInput(QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint& at);
     DeviceRect bandArea() const;
+    // Ends the band; one being dragged still takes the events up to its release.
     void endBand();
 
     DeviceWindowContext context_;
@@ -247,7 +248,7 @@ private:
     QLabel* statusLine_ = nullptr;
     QTimer statusTimer_;
     bool greyed_ = false; // the picture shown is the last one before the link dropped
-    enum class Band { None, Armed, Dragging };
+    enum class Band { None, Armed, Dragging, Cancelled };
     Band band_ = Band::None;  // Add Checkpoint's rubber band
     QPoint bandFrom_, bandTo_; // its corners, client points
     bool escapeTaken_ = false; // the band took Escape's key-down: its key-up is not sent
