@@ -108,6 +108,7 @@ void RecordingTest::clicksAndCheckpointsAreSavedAndPlayed()
                             "CHECKSCREEN,2,17,80,14,rec-check-1.png\r\nWAITSCREEN,2,150,238,50,rec-check-2.png\r\n"));
     QCOMPARE(oracle({"crop", dump, "2", "17", "80", "14", rec + "1.png"}), std::string());
     QCOMPARE(oracle({"crop", dump, "2", "150", "238", "50", rec + "2.png"}), std::string());
+    QCOMPARE(CheckpointFileName("/x/a..b c,d.txt", 3), std::string("a._b_c_d-check-3.png")); // loads back
 
     // Closing while recording asks to save; Yes replaces macro.txt.
     w->command(devcmd::StartRecording);
