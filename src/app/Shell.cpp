@@ -334,6 +334,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
         ShowRecordingChange(w, recorder_->stopRecording(w.device()));
     };
     services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w.device(), p); };
+    services.checkpoint = [this](DeviceWindow& w, const CheckpointRegion& r) { recorder_->checkpoint(w.device(), r); };
     services.closing = [this](DeviceWindow& w) { recorder_->closing(w.device()); };
     services.reconnected = [this](DeviceWindow& w) { scenarios_->reconnected(w.slot()); };
     services.describe = [this](DeviceWindow& w, WindowActivity& a) {

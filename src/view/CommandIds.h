@@ -63,6 +63,7 @@ inline constexpr int ToggleFlip = 40093;
 inline constexpr int CopyFromDevice = 40095; // Ctrl+Shift+C
 inline constexpr int TypeText = 40096;
 inline constexpr int StatusLine = 40097;     // shows or hides the live status line
+inline constexpr int AddCheckpoint = 40098;  // Ctrl+Shift+K: the next drag marks a checked region
 
 } // namespace sorvane::cmd
 

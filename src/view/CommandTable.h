@@ -60,6 +60,7 @@ enum class CommandIcon : uint8_t {
     Configure,
     Record,
     Stop,
+    Checkpoint,
     Rotate,
     ColourMode,
     // The desktop style's own (the explorer).
@@ -79,6 +80,7 @@ enum class WhenEnabled : uint8_t {
     SecondDisplay, // a device with a second display (flip)
     Runnable,      // the one selected entry can be started (the explorer's Run...)
     MakesFolders,  // the pane's side makes folders
+    Recording,     // a script recording runs on the device and a handler takes checkpoints
     Never,         // shown greyed
 };
 
@@ -89,6 +91,7 @@ struct CommandState {
     int altDepth = 0;          // of its second display; 0: none
     bool runnable = false;     // the explorer pane's one selected entry can be started
     bool makesFolders = false; // the explorer pane's side makes folders
+    bool recording = false;    // a script recording runs and its checkpoints are taken
 };
 
 struct CommandRow {
@@ -124,6 +127,7 @@ constexpr bool IsEnabled(WhenEnabled when, const CommandState& s)
     case WhenEnabled::SecondDisplay: return s.altDepth != 0;
     case WhenEnabled::Runnable: return s.runnable;
     case WhenEnabled::MakesFolders: return s.makesFolders;
+    case WhenEnabled::Recording: return s.recording;
     case WhenEnabled::Never: return false;
     }
     return false;
@@ -152,6 +156,8 @@ inline constexpr CommandRow kDeviceCommands[] = {
      .tip = "Begin recording session", .icon = CommandIcon::Record, .key = "F7", .when = Handled},
     {.id = cmd::StopRecording, .place = FileMenu, .text = "Stop Recording", .bar = 6, .tip = "Stop recording/playing",
      .icon = CommandIcon::Stop, .key = "F9", .when = Handled},
+    {.id = cmd::AddCheckpoint, .place = FileMenu, .text = "Add Checkpoint", .bar = 7, .tip = "Add Checkpoint",
+     .icon = CommandIcon::Checkpoint, .key = "Ctrl+Shift+K", .reach = KeyReach::Window, .when = Recording},
     {.id = cmd::FileExplorer, .place = FileMenu, .separatorBefore = true, .text = "&File Explorer", .when = Handled},
     {.id = cmd::Exit, .place = FileMenu, .separatorBefore = true, .text = "E&xit"},
 
@@ -187,8 +193,8 @@ inline constexpr CommandRow kDeviceCommands[] = {
 
     {.id = cmd::CaptureScreendump, .bar = 2, .tip = "Capture Screendump", .icon = CommandIcon::Camera, .key = "F4",
      .when = Handled},
-    {.id = cmd::Rotate90More, .bar = 7, .tip = "Rotate 90 degrees", .icon = CommandIcon::Rotate},
-    {.id = cmd::ToggleLowColor, .bar = 8, .tip = "Toggle low/high color mode", .icon = CommandIcon::ColourMode,
+    {.id = cmd::Rotate90More, .bar = 8, .tip = "Rotate 90 degrees", .icon = CommandIcon::Rotate},
+    {.id = cmd::ToggleLowColor, .bar = 9, .tip = "Toggle low/high color mode", .icon = CommandIcon::ColourMode,
      .key = "F10", .when = LowColor},
     {.id = cmd::Fit}, // the settings dialog refits the window
 };

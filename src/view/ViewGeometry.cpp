@@ -1,5 +1,6 @@
 #include "view/ViewGeometry.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace sorvane {
@@ -35,13 +36,11 @@ WindowRect InvalidateChanged(const ViewGeometry& g, int W, int H, const DeviceRe
                       (g.skinY + b2 + 1) * s + g.toolbarHeight};
 }
 
-DevicePoint WindowToDevice(const ViewGeometry& g, int W, int H, int clientX, int clientY)
+namespace {
+
+// A point of the picture before rotation (u, v) in device pixels.
+DevicePoint turnToDevice(const ViewGeometry& g, int W, int H, int u, int v)
 {
-    // Client coordinates arrive as unsigned 16-bit values.
-    const int mx = uint16_t(clientX), my = uint16_t(clientY);
-    const int s = g.scale > 0 ? g.scale : 1;
-    const int u = mx / s - g.skinX;
-    const int v = (my - g.toolbarHeight) / s - g.skinY;
     switch (g.rotation) {
     case 90:
         return {v, H - 1 - u};
@@ -52,6 +51,30 @@ DevicePoint WindowToDevice(const ViewGeometry& g, int W, int H, int clientX, int
     default:
         return {u, v};
     }
+}
+
+int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+} // namespace
+
+DevicePoint WindowToDevice(const ViewGeometry& g, int W, int H, int clientX, int clientY)
+{
+    // Client coordinates arrive as unsigned 16-bit values.
+    const int mx = uint16_t(clientX), my = uint16_t(clientY);
+    const int s = g.scale > 0 ? g.scale : 1;
+    return turnToDevice(g, W, H, mx / s - g.skinX, (my - g.toolbarHeight) / s - g.skinY);
+}
+
+DeviceRect WindowBandToDevice(const ViewGeometry& g, int W, int H, int ax, int ay, int bx, int by)
+{
+    const int s = g.scale > 0 ? g.scale : 1;
+    auto map = [&](int x, int y) {
+        return turnToDevice(g, W, H, floorDiv(x, s) - g.skinX, floorDiv(y - g.toolbarHeight, s) - g.skinY);
+    };
+    const DevicePoint a = map(ax, ay), b = map(bx, by);
+    const DeviceRect r{std::max(0, std::min(a.x, b.x)), std::max(0, std::min(a.y, b.y)),
+                       std::min(W, std::max(a.x, b.x) + 1), std::min(H, std::max(a.y, b.y) + 1)};
+    return r.empty() ? DeviceRect{} : r;
 }
 
 void FitClientSize(const ViewGeometry& g, int contentWidth, int contentHeight, int& clientWidth, int& clientHeight)

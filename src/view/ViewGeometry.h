@@ -52,6 +52,11 @@ WindowRect InvalidateChanged(const ViewGeometry& g, int W, int H, const DeviceRe
 // W, H: the main display's size. Points outside the picture map outside 0..W-1/0..H-1.
 DevicePoint WindowToDevice(const ViewGeometry& g, int W, int H, int clientX, int clientY);
 
+// WindowBandToDevice: the device pixels a rubber band drawn between two client points
+// covers (the pixels under both corners included) on a W x H display, clipped to it;
+// empty when the band misses the picture. Points may lie outside the client area.
+DeviceRect WindowBandToDevice(const ViewGeometry& g, int W, int H, int ax, int ay, int bx, int by);
+
 // The client area that fits the content (W x H, or a skin of that size) at this scale and
 // rotation, including the toolbar.
 void FitClientSize(const ViewGeometry& g, int contentWidth, int contentHeight, int& clientWidth, int& clientHeight);

@@ -24,6 +24,16 @@ TEST(ViewGeometry, WindowToDeviceInvertsThePictureMapping)
                 EXPECT_EQ(WindowToDevice(g, W, H, r.left, r.top), (DevicePoint{x, y})) << rotation << " " << scale;
                 EXPECT_EQ(WindowToDevice(g, W, H, r.right - 1, r.bottom - 1), (DevicePoint{x, y}));
             }
+            // A checkpoint's band covers the device pixels under both its corners and
+            // those between; a corner beyond the client area clips it to the display's
+            // corner that lies there, a band beside the picture is empty.
+            const WindowRect a = InvalidateChanged(g, W, H, {10, 20, 11, 21});
+            const WindowRect b = InvalidateChanged(g, W, H, {40, 25, 41, 26});
+            EXPECT_EQ(WindowBandToDevice(g, W, H, b.right - 1, a.top, a.left, b.bottom - 1),
+                      (DeviceRect{10, 20, 41, 26}));
+            const DeviceRect clipped[] = {{0, 0, 41, 26}, {0, 25, 41, H}, {40, 25, W, H}, {40, 0, W, 26}};
+            EXPECT_EQ(WindowBandToDevice(g, W, H, -900, -900, b.left, b.top), clipped[rotation / 90]);
+            EXPECT_TRUE(WindowBandToDevice(g, W, H, -900, -900, -800, b.top).empty());
         }
 }
 

@@ -14,13 +14,16 @@
 #include "ViewUiTests.h"
 #include "app/ShellScenarios.h"
 #include "scripts/ui/ScenarioDialog.h"
+#include "scripts/Player.h"
+#include "support/SimProcess.h"
+#include "view/Job.h"
 
 namespace sorvane::test {
 
 class RecordingTest : public QObject {
     Q_OBJECT
 private slots:
-    void clicksAreSavedAsAScript();
+    void clicksAndCheckpointsAreSavedAndPlayed();
     void scenarioPlaysPausesAndStops();
     void newScenarioIsSavedAndRenamed();
     void scenarioDialogRefusesOk_data();
@@ -37,34 +40,75 @@ bool isScenarioDialog(QDialog& d) { return d.objectName() == QStringLiteral("NEW
 
 } // namespace
 
-void RecordingTest::clicksAreSavedAsAScript()
+// Clicks and checkpoints (Add Checkpoint's band over Notes: one CHECKSCREEN, one
+// WAITSCREEN with Shift; a click, Escape and a refused save mark nothing) are saved as
+// lines and as pictures of the simulator's own dump (Pillow); they play back green, and
+// with other Notes text the first check fails: Pillow finds its percentage and red pixels.
+void RecordingTest::clicksAndCheckpointsAreSavedAndPlayed()
 {
     ShellHarness h;
-    LoopbackSim sim = startLoopbackSim({});
+    TempDir dumps;
+    LoopbackSim sim = startLoopbackSim({"--notes", "Buy milk", "--dump-dir", dumps.path().string()});
     QPointer<DeviceWindow> w = h.connectNew("Rec", LinkKind::Wan, sim.address);
     QVERIFY(w);
     const QString title = w->windowTitle();
     const int g = w->toolbarHeight();
     auto click = [&](int x, int y) { QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(x, g + y)); };
+    auto band = [&](int x0, int y0, int x1, int y1, Qt::KeyboardModifiers keys = {}, bool escape = false) {
+        w->command(cmd::AddCheckpoint);
+        QTest::mousePress(w->client(), Qt::LeftButton, {}, QPoint(x0, g + y0));
+        QTest::mouseMove(w->client(), QPoint(x1, g + y1));
+        if (escape)
+            QTest::keyClick(w->client(), Qt::Key_Escape);
+        QTest::mouseRelease(w->client(), Qt::LeftButton, keys, QPoint(x1, g + y1));
+    };
     auto read = [](const std::filesystem::path& p) { return QString::fromStdString(readFile(p)); };
+    auto oracle = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {programFromEnv("SORVANE_PYTHON"), SORVANE_CHECKPOINT_ORACLE});
+        const ProcessResult r = runProcess(args, std::chrono::seconds(60));
+        return r.exitCode == 0 ? r.out : "failed: " + r.out + r.err;
+    };
     const QRegularExpression clickAt("^MOUSEDOWN,10,20\r\n(SLEEP,\\d+\r\n)?MOUSEUP,10,20\r\n$");
+    const std::filesystem::path scripts = h.shell->settings().ScriptDir;
+    const std::string dump = (dumps / "main.ppm").string(), rec = (scripts / "rec-check-").string();
 
     click(5, 5); // not recorded
+    QVERIFY(!w->isCommandEnabled(cmd::AddCheckpoint));
     w->command(devcmd::StartRecording);
     QCOMPARE(w->windowTitle(), QStringLiteral("Sorvane Sim Recording..."));
     click(10, 20);
+    band(5, 5, 50, 50);
     h.ui.messages.answers = {MessageResult::No}; // Start again: keep the events
     w->command(devcmd::StartRecording);
     QCOMPARE(h.ui.messages.shown.back().text, std::string("Restart recording (lose captured events) ?"));
-    // "macro" is saved as macro.txt, which exists: No keeps it.
+    // "macro" is saved as macro.txt, which exists: No keeps it, and writes no picture.
     std::ofstream(h.dir / "macro.txt", std::ios::binary) << "kept";
     h.ui.files.answers = {(h.dir / "macro").string()};
     h.ui.messages.answers = {MessageResult::No};
     w->command(devcmd::StopRecording);
     QCOMPARE(h.ui.messages.shown.back().text, std::string("macro.txt already exists.\nDo you want to replace it?"));
     QCOMPARE(read(h.dir / "macro.txt"), QStringLiteral("kept"));
+    QVERIFY(!std::filesystem::exists(h.dir / "macro-check-1.png") && !w->isCommandEnabled(cmd::AddCheckpoint));
     QCOMPARE(h.ui.files.requests.back().filters.at(0).patterns.at(0), std::string("*.TXT"));
     QCOMPARE(w->windowTitle(), title);
+
+    w->command(devcmd::StartRecording);
+    click(10, 310); // Start, then Notes
+    click(20, 240);
+    QVERIFY(!nextLine(*sim.process, {"input 84 20 240"}).empty() && !nextLine(*sim.process, {"dumped"}).empty());
+    QTRY_VERIFY_WITH_TIMEOUT(pictureMatchesDump(*w, dump, 0, 1), 20000);
+    band(81, 30, 2, 17);                            // CHECKSCREEN,2,17,80,14
+    band(9, 60, 10, 60, Qt::ShiftModifier);         // a click
+    band(9, 60, 90, 90, Qt::ShiftModifier, true);   // Escape
+    band(2, 150, 400, 199, Qt::ShiftModifier);      // WAITSCREEN,2,150,238,50
+    h.ui.files.answers = {(scripts / "rec").string()};
+    w->command(devcmd::StopRecording);
+    QCOMPARE(read(scripts / "rec.txt").remove(QRegularExpression("SLEEP,\\d+\r\n")),
+             QStringLiteral("MOUSEDOWN,10,310\r\nMOUSEUP,10,310\r\nMOUSEDOWN,20,240\r\nMOUSEUP,20,240\r\n"
+                            "CHECKSCREEN,2,17,80,14,rec-check-1.png\r\nWAITSCREEN,2,150,238,50,rec-check-2.png\r\n"));
+    QCOMPARE(oracle({"crop", dump, "2", "17", "80", "14", rec + "1.png"}), std::string());
+    QCOMPARE(oracle({"crop", dump, "2", "150", "238", "50", rec + "2.png"}), std::string());
+    QCOMPARE(CheckpointFileName("/x/a..b c,d.txt", 3), std::string("a._b_c_d-check-3.png")); // loads back
 
     // Closing while recording asks to save; Yes replaces macro.txt.
     w->command(devcmd::StartRecording);
@@ -76,6 +120,30 @@ void RecordingTest::clicksAreSavedAsAScript()
     QCOMPARE(h.ui.messages.shown.at(h.ui.messages.shown.size() - 2).text,
              std::string("Save the recorded data collected so far?"));
     QVERIFY(clickAt.match(read(h.dir / "macro.txt")).hasMatch());
+
+    Scenario s;
+    s.files = {{0, 1, 0, "rec.txt"}};
+    s.logResults = 1;
+    s.logFile = (h.dir / "results.log").string();
+    auto play = [&](const char* notes) {
+        LoopbackSim other = startLoopbackSim({"--notes", notes});
+        DeviceWindow* v = h.connectNew(notes, LinkKind::Wan, other.address);
+        auto player = std::make_shared<Player>(s, scripts.string(), "Sim");
+        player->start(SystemClock().tickCount());
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        if (v)
+            PostPlayback(v->connection(), player, [done](const Job&) { *done = true; });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(done->load(), 30000); }();
+        return player;
+    };
+    const std::shared_ptr<Player> green = play("Buy milk"), red = play("Buy eggs");
+    QVERIFY(!green->failed() && green->checksPassed() == 2);
+    QCOMPARE(red->checkFailures().size(), size_t(1));
+    const CheckFailure& f = red->checkFailures()[0];
+    QCOMPARE(f.keyword + f.pictures.at(1),
+             "CHECKSCREEN" + (h.dir / "Sim-rec-line").string() + std::to_string(f.line) + "-pass1-diff.png");
+    const std::string percent = oracle({"diff", rec + "1.png", f.pictures.at(0), f.pictures.at(1)});
+    QCOMPARE(f.message, "failed " + percent.substr(0, percent.size() - 1) + "% < 98%");
 }
 
 void RecordingTest::scenarioPlaysPausesAndStops()

@@ -104,6 +104,17 @@ void drawStop(QPainter& p)
     p.drawRect(QRectF(3.5, 3.5, 9, 9));
 }
 
+void drawCheckpoint(QPainter& p)
+{
+    // A dashed selection frame with a green tick in it.
+    p.setPen(QPen(QColor(30, 30, 30), 1, Qt::DashLine));
+    p.setBrush(QColor(255, 255, 255));
+    p.drawRect(QRectF(1.5, 1.5, 13, 13));
+    p.setPen(QPen(QColor(0, 150, 40), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF() << QPointF(4.5, 8.5) << QPointF(7, 11) << QPointF(11.5, 5));
+}
+
 void drawColourMode(QPainter& p)
 {
     p.setPen(Qt::NoPen);
@@ -147,6 +158,7 @@ QIcon CommandIconImage(CommandIcon icon, const QStyle& style)
     case CommandIcon::Configure: draw = drawConfigure; break;
     case CommandIcon::Record: draw = drawRecord; break;
     case CommandIcon::Stop: draw = drawStop; break;
+    case CommandIcon::Checkpoint: draw = drawCheckpoint; break;
     case CommandIcon::Rotate: draw = drawRotate; break;
     case CommandIcon::ColourMode: draw = drawColourMode; break;
     case CommandIcon::ArrowRight: return style.standardIcon(QStyle::SP_ArrowRight);

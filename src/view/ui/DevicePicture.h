@@ -21,7 +21,7 @@ public:
     // does not paint what lies between them.
     virtual void paintClient(QWidget& target, const QRegion& exposed) = 0;
     virtual void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
-                            const QPoint& clientPoint) = 0;
+                            Qt::KeyboardModifiers modifiers, const QPoint& clientPoint) = 0;
     virtual void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count) = 0;
     virtual void clientResized() = 0;
 
@@ -62,7 +62,7 @@ protected:
 private:
     void forward(QMouseEvent* e)
     {
-        window_.mouseInput(e->type(), e->button(), e->buttons(), e->position().toPoint());
+        window_.mouseInput(e->type(), e->button(), e->buttons(), e->modifiers(), e->position().toPoint());
         e->accept();
     }
 

@@ -169,6 +169,12 @@ void DeviceWindow::command(int id)
         setRotation((id - devcmd::Rotate0) * 90);
         break;
     case devcmd::ToggleFlip: toggleFlip(); break;
+    case devcmd::AddCheckpoint:
+        if (band_ == Band::None) {
+            band_ = Band::Armed;
+            client_->setCursor(Qt::CrossCursor);
+        }
+        break;
     case devcmd::StatusLine:
         statusLine_->setVisible(statusLine_->isHidden());
         if (QAction* a = action(devcmd::StatusLine))
@@ -193,6 +199,7 @@ void DeviceWindow::runService(int id)
     it->second(*this);
     if (!self)
         return;
+    updateStatusLine(); // a recording started or ended: Add Checkpoint follows it
     if (--serviceDepth_ == 0) {
         runPosted();
         if (closeAfterService_) {
@@ -394,6 +401,82 @@ void DeviceWindow::paintClient(QWidget& target, const QRegion& exposed)
     }
     if (!tip_.isEmpty())
         PaintHotspotTip(painter, tipBox_, tip_);
+    if (band_ != Band::Dragging)
+        return;
+    // The band shows the device pixels it takes: snapped to them and clipped to the picture.
+    const DeviceRect area = bandArea();
+    if (area.empty())
+        return;
+    const DisplaySize d = DisplayInUse(view_.screen);
+    const WindowRect r = InvalidateChanged(geometry_, d.width, d.height, area);
+    const QRect band(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+    painter.fillRect(band, QColor(0, 120, 215, 50));
+    painter.setPen(QPen(QColor(0, 90, 200), 1, Qt::DashLine));
+    painter.drawRect(band);
+    const QString size = QStringLiteral("%1 x %2").arg(area.right - area.left).arg(area.bottom - area.top);
+    const QRect label = painter.fontMetrics().boundingRect(size).adjusted(-3, -1, 3, 1);
+    QRect at(QPoint(band.left(), band.bottom() + 3), label.size());
+    if (at.bottom() >= target.height())
+        at.moveBottom(band.top() - 3);
+    painter.fillRect(at, QColor(255, 255, 225));
+    painter.setPen(Qt::black);
+    painter.drawText(at, Qt::AlignCenter, size);
+}
+
+DeviceRect DeviceWindow::bandArea() const
+{
+    const DisplaySize d = DisplayInUse(view_.screen);
+    return WindowBandToDevice(geometry_, d.width, d.height, bandFrom_.x(), bandFrom_.y(), bandTo_.x(), bandTo_.y());
+}
+
+void DeviceWindow::endBand()
+{
+    if (band_ == Band::None || band_ == Band::Cancelled)
+        return;
+    band_ = band_ == Band::Dragging ? Band::Cancelled : Band::None;
+    client_->unsetCursor();
+    client_->update();
+}
+
+bool DeviceWindow::bandInput(QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                             const QPoint& at)
+{
+    const bool press = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick;
+    if (band_ == Band::Armed) {
+        // Until a left press starts the band the device is operated as ever (a button
+        // held from before gets its release).
+        if (!press || button != Qt::LeftButton)
+            return false;
+        band_ = Band::Dragging;
+        bandFrom_ = bandTo_ = at;
+        hideTip();
+        client_->update();
+        return true;
+    }
+    if (type == QEvent::MouseMove && band_ == Band::Dragging) {
+        bandTo_ = at;
+        client_->update();
+    }
+    if (type != QEvent::MouseButtonRelease || button != Qt::LeftButton)
+        return true; // every event of the drag is the band's
+    const bool cancelled = band_ == Band::Cancelled;
+    bandTo_ = at;
+    const DeviceRect area = bandArea();
+    endBand();
+    band_ = Band::None;
+    if (cancelled)
+        return true;
+    const int w = area.right - area.left, h = area.bottom - area.top;
+    // Recording may have ended meanwhile; a click or a sliver marks nothing.
+    if (w < 2 || h < 2 || !isCommandEnabled(devcmd::AddCheckpoint))
+        return true;
+    RgbPicture shown;
+    if (!ShownRgb(view_.screen, shown))
+        return true;
+    CheckpointRegion region{area, CropRgb(shown, area.left, area.top, w, h), (modifiers & Qt::ShiftModifier) != 0};
+    if (!region.picture.empty())
+        context_.services.checkpoint(*this, region);
+    return true;
 }
 
 void DeviceWindow::updateStatusLine()
@@ -410,6 +493,13 @@ void DeviceWindow::updateStatusLine()
     statusLine_->setToolTip(text);
     const int room = std::max(40, client_->width() - 8);
     statusLine_->setText(statusLine_->fontMetrics().elidedText(text, Qt::ElideRight, room));
+    const bool recording = isCommandEnabled(devcmd::AddCheckpoint);
+    if (recording != recording_) {
+        recording_ = recording;
+        applyEnabledStates();
+    }
+    if (!recording && band_ != Band::None)
+        endBand();
     const bool grey = connection_->reconnecting();
     if (grey != greyed_) {
         greyed_ = grey;
@@ -466,8 +556,10 @@ void DeviceWindow::noteTypedKeys(const std::vector<InputPacket>& packets)
 }
 
 void DeviceWindow::mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
-                              const QPoint& clientPoint)
+                              Qt::KeyboardModifiers modifiers, const QPoint& clientPoint)
 {
+    if (band_ != Band::None && bandInput(type, button, modifiers, clientPoint))
+        return;
     const ViewGeometry& g = geometry_;
     const DisplaySize d = DisplayInUse(view_.screen);
     PointerAction action = PointerAction::Move;
@@ -519,6 +611,13 @@ void DeviceWindow::keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool dow
     // A held key repeats its key-down messages only.
     if (!down && autoRepeat)
         return;
+    // Escape ends Add Checkpoint's band (or its wait for a drag); neither of its
+    // messages reaches the device.
+    if (qtKey == Qt::Key_Escape && (band_ != Band::None || (!down && escapeTaken_))) {
+        escapeTaken_ = down;
+        endBand();
+        return;
+    }
     const std::optional<uint8_t> key = VirtualKeyFor(qtKey, modifiers);
     if (!key)
         return;

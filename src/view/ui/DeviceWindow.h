@@ -2,7 +2,9 @@
 // The device window ("KWXCLASS") of one live connection: the device's screen under a
 // toolbar, scaled 1x to 4x and turned by 0, 90, 180 or 270 degrees, with the menu of
 // the connection's commands. Mouse and keyboard input in the picture operate the
-// device (input packets, sent at once or queued for the connection thread).
+// device (input packets, sent at once or queued for the connection thread), except
+// the drag that marks a checkpoint while a script is recorded (Add Checkpoint: a
+// rubber band, Escape cancels it).
 //
 // Opening: the program adds the Device of a slot whose handshake passed (with its
 // Connection) and a new window shows it: the window starts the device, fits itself to
@@ -44,6 +46,7 @@
 
 #include "link/Links.h"
 #include "platform/UiPorts.h"
+#include "screen/ScreenMatch.h"
 #include "settings/Profile.h"
 #include "settings/Settings.h"
 #include "settings/ui/SettingsDialogContext.h"
@@ -72,6 +75,15 @@ class Program;
 // The device window's command ids (their rows: view/CommandTable.h).
 namespace devcmd = cmd;
 
+// A region of the device's picture the user marked with Add Checkpoint: device pixels
+// of the display in use, the picture shown there at the release, and whether Shift
+// was held then (a wait rather than a check).
+struct CheckpointRegion {
+    DeviceRect rect;
+    RgbPicture picture;
+    bool waits = false;
+};
+
 // Commands that other subsystems carry out for a device window, by command id
 // (Configure, Connection Status, Help Index, capture, recording, skin, explorer,
 // device tools: the rows of kDeviceCommands that are enabled when handled). Each
@@ -81,6 +93,9 @@ struct DeviceWindowServices {
     std::map<int, std::function<void(DeviceWindow&)>> commands;
     // Sees every input packet the window sends, before it is sent (script recording).
     std::function<void(DeviceWindow&, const InputPacket&)> inputSent;
+    // Add Checkpoint's region (script recording); while recording, the command is
+    // enabled when this is set.
+    std::function<void(DeviceWindow&, const CheckpointRegion&)> checkpoint;
     // The window is about to close (the recording's save prompt).
     std::function<void(DeviceWindow&)> closing;
     // The dropped link is back (a scenario the drop paused resumes).
@@ -164,7 +179,7 @@ public:
     // DevicePictureHost: used by the client area.
     void paintClient(QWidget& target, const QRegion& exposed) override;
     void mouseInput(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
-                    const QPoint& clientPoint) override;
+                    Qt::KeyboardModifiers modifiers, const QPoint& clientPoint) override;
     void keyInput(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool autoRepeat, int count) override;
     void clientResized() override;
 
@@ -194,6 +209,12 @@ private:
     void hoverTick();
     void hideTip();
     void deviceStateChanged(DeviceState state);
+    // Add Checkpoint: the next left drag on the picture draws a band instead of
+    // operating the device; true when the band took the event.
+    bool bandInput(QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint& at);
+    DeviceRect bandArea() const;
+    // Ends the band; one being dragged still takes the events up to its release.
+    void endBand();
 
     DeviceWindowContext context_;
     std::unique_ptr<Sink> sink_; // outlives the device, whose connection thread calls it
@@ -227,6 +248,11 @@ private:
     QLabel* statusLine_ = nullptr;
     QTimer statusTimer_;
     bool greyed_ = false; // the picture shown is the last one before the link dropped
+    enum class Band { None, Armed, Dragging, Cancelled };
+    Band band_ = Band::None;  // Add Checkpoint's rubber band
+    QPoint bandFrom_, bandTo_; // its corners, client points
+    bool escapeTaken_ = false; // the band took Escape's key-down: its key-up is not sent
+    bool recording_ = false;   // Add Checkpoint was last enabled (its state follows recording)
 
     int serviceDepth_ = 0;      // > 0 while a service handler runs
     std::deque<int> posted_;    // commands posted while a handler ran

@@ -79,6 +79,9 @@ bool DeviceWindow::isCommandEnabled(int id) const
     state.handled = context_.services.commands.count(id) != 0;
     state.depth = view_.screen.facts.depth;
     state.altDepth = view_.screen.facts.altDepth;
+    // A video recording's device records no script (view/ViewRecord.h).
+    state.recording = view_.recordState.load() == RecordState::Recording && view_.recordingMethod != 1 &&
+                      context_.services.checkpoint != nullptr;
     return IsEnabled(row->when, state);
 }
 
