@@ -77,6 +77,14 @@ const CliCommand kCommands[] = {
      "run a stored scenario (DIR/NAME.bin; default: the program's RECORDED_DATA) to its end,\n"
      "      writing its results log when it has one; exit 1 when one of its files did not load",
      -1, runScenario},
+    {"test", "test SCRIPT... [--junit FILE] [--artifacts DIR]",
+     "play each script once as one test case (as play does) and print \"PASS NAME\" or\n"
+     "      \"FAIL NAME: line N KEYWORD reason\" for it; a case fails when its script does not\n"
+     "      load or one of its checks fails. --junit writes the results as JUnit XML to FILE (one\n"
+     "      testsuite named after the device, one testcase per script); --artifacts puts the\n"
+     "      pictures of failed checks into DIR (default: beside the script); exit 1 when any\n"
+     "      case failed",
+     -1, runTest},
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/PlayScenario.h"
 #include "platform/Utf8Text.h"
 #include "screen/ScreenReceiver.h"
 #include "tools/DeviceText.h"
@@ -38,8 +39,10 @@ int fail(const std::string& reason)
     return 1;
 }
 
-// Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
-int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
+} // namespace
+
+PlayedScenario PlayScenario(CliSession& session, const Scenario& scenario, const std::string& scriptDir,
+                            const std::string& artifactDir)
 {
     std::unique_ptr<ScreenState> screen = session.screenState();
     const bool video = screen != nullptr;
@@ -54,15 +57,30 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
                       },
                       [&] { return sink.dropped || session.timedOut(); }};
     Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
+    if (!artifactDir.empty())
+        player.setArtifactDir(artifactDir);
     player.start(session.clock().tickCount());
     std::atomic<RecordState> state{RecordState::Playing};
     const bool ended = RunPlayback(player, link, state);
+    PlayedScenario played{{}, player.loadFailures(), player.lastLoadError(), player.checkFailures(),
+                          player.checksPassed()};
     if (session.timedOut() || sink.dropped)
-        return fail(session.lostReason());
-    if (!ended)
-        return fail("the device closed the link");
-    if (player.loadFailures() > 0)
-        return fail(player.lastLoadError());
+        played.lost = session.lostReason();
+    else if (!ended)
+        played.lost = "the device closed the link";
+    return played;
+}
+
+namespace {
+
+// Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
+int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
+{
+    const PlayedScenario played = PlayScenario(session, scenario, scriptDir);
+    if (!played.lost.empty())
+        return fail(played.lost);
+    if (played.loadFailures > 0)
+        return fail(played.lastLoadError);
     return 0;
 }
 
