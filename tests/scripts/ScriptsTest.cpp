@@ -14,10 +14,12 @@
 
 #include "link/LinkChannel.h"
 #include "platform/Clock.h"
+#include "scripts/CheckPictures.h"
 #include "scripts/Player.h"
 #include "scripts/ResultsLog.h"
 #include "scripts/Scenario.h"
 #include "scripts/ScriptText.h"
+#include "support/SimProcess.h"
 #include "support/TempDir.h"
 #include "view/ViewRecord.h"
 
@@ -179,12 +181,125 @@ TEST(ScriptReading, RulesAndLimits)
     const std::string big(128, '7');
     std::string many;
     for (int i = 0; i < 10001; ++i)
-        many += "KEYUP,1\n";
+        many += i % 2 ? "KEYUP,1\n" : "SNAPSHOT,a.png\n";
     LoadedScript s;
     std::string error;
     for (const std::string& bad : {std::string(";only,1,2\r\n"), std::string("MOUSEDOWN,10\r\n"),
                                    "MOUSEUP,1," + big, many})
         EXPECT_FALSE(ParseScript(bad, s, error)) << bad.substr(0, 40);
+}
+
+TEST(ScriptReading, CheckLinesReadAndWrittenBack)
+{
+    // Each line as read (keyword in any case, blanks around fields, quotes with "" for
+    // a quote, empty fields as defaults, Windows-1252 text) and as the recorder writes
+    // it back: every written line reads back as itself.
+    const std::pair<std::string, std::string> rows[] = {
+        {"checkscreen, 10 ,20,30,40, notes-check-1.png ,", "CHECKSCREEN,10,20,30,40,notes-check-1.png"},
+        {"WaitScreen,0,0,5,5,\"a,\"\"b\"\".png\" ,90", "WAITSCREEN,0,0,5,5,\"a,\"\"b\"\".png\",90"},
+        {"WAITSCREEN,0,0,5,5,a.png,,2500", "WAITSCREEN,0,0,5,5,a.png,,2500"},
+        {"TAPIMAGE,ok.png,98,0", "TAPIMAGE,ok.png,,0"},
+        {"WAITIMAGE,ok.png,100,", "WAITIMAGE,ok.png,100"},
+        {"WAITTEXT,  Team   meeting ,5000", "WAITTEXT,Team   meeting,5000"},
+        {"WAITTEXT,\" padded \",1,2,3,4,0", "WAITTEXT,\" padded \",1,2,3,4,0"},
+        {"waittext,x,,,,,7", "WAITTEXT,x,7"},
+        {"CHECKTEXT,Caf\xE9 \x80,0,0,240,26", "CHECKTEXT,Caf\xE9 \x80,0,0,240,26"},
+        {",SNAPSHOT,shot.PNG", "SNAPSHOT,shot.PNG"}};
+    std::string text = "SLEEP,300\r\n";
+    for (const auto& [line, written] : rows)
+        text += line + "\r\n";
+    LoadedScript s;
+    std::string error;
+    ASSERT_TRUE(ParseScript(text + "MOUSEUP,1,2\r\n", s, error)) << error;
+    ASSERT_EQ(s.checks.size(), std::size(rows));
+    ASSERT_EQ(s.events.size(), std::size(rows) + 1);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(CheckLine(s.checks[i]), rows[i].second);
+        EXPECT_EQ(s.checks[i].line, int(i) + 2);
+        EXPECT_EQ(s.events[i].packet, (std::array<uint8_t, 8>{0xF0, 0xFF, 0xF0, 0x11, uint8_t(i), 0, 0, 0}));
+        EXPECT_EQ(s.events[i].time, 300u);
+        LoadedScript again;
+        ASSERT_TRUE(ParseScript(rows[i].second, again, error)) << error;
+        EXPECT_EQ(CheckLine(again.checks[0]), rows[i].second);
+    }
+    EXPECT_EQ(s.checks[1].file, "a,\"b\".png");
+    EXPECT_EQ(s.checks[8].text, "Café €");
+    EXPECT_TRUE(s.checks[6].hasRegion && !s.checks[7].hasRegion && s.checks[7].timeoutMs == 7);
+
+    // Recorded checkpoints are saved among the events; one whose name a script cannot
+    // hold is refused before anything is written.
+    EventList list;
+    list.start(0);
+    list.record(packet(84, 1, 2), 0);
+    list.recordCheck(1, 40);
+    list.recordCheck(0, 40);
+    sorvane::test::TempDir dir;
+    std::string written;
+    ASSERT_TRUE(SaveRecording((dir / "r").string(), list.events(), written, error,
+                              std::span(s.checks).subspan(1, 2)));
+    EXPECT_EQ(readFile(written), "MOUSEDOWN,1,2\r\nSLEEP,40\r\n" + rows[2].second + "\r\n" + rows[1].second + "\r\n");
+    s.checks[1].file = "\xE6\x97\xA5-check-1.png";
+    EXPECT_FALSE(SaveRecording((dir / "bad").string(), list.events(), written, error, s.checks));
+    EXPECT_FALSE(fs::exists(dir / "bad.txt") || fs::exists(dir / "bad.txt.part"));
+}
+
+TEST(ScriptReading, CheckPicturesAgainstPillowAndHostileLines)
+{
+    // Pictures Pillow writes read as Pillow reads them; ours read by Pillow as we wrote them.
+    sorvane::test::TempDir dir;
+    RgbPicture picture{13, 7, {}};
+    for (int i = 0; i < 13 * 7 * 3; ++i)
+        picture.rgb.push_back(uint8_t(i * 37 % 251));
+    std::string error;
+    for (const char* ours : {"ours.png", "ours.BMP"})
+        ASSERT_TRUE(SaveRgbPicture(dir / ours, picture, error)) << error;
+    EXPECT_FALSE(SaveRgbPicture(dir / "ours.gif", picture, error) || SaveRgbPicture(dir / "no/x.png", picture, error));
+    const char* names[] = {"ours.png", "ours.BMP", "rgb.bmp", "pal.png", "pal.bmp", "bw.bmp", "grey.png"};
+    const test::ProcessResult py = test::runProcess(
+        {test::programFromEnv("SORVANE_PYTHON"), "-c",
+         "import sys\nfrom PIL import Image\nd=sys.argv[1]+'/'\nim=Image.open(d+'ours.png').convert('RGB')\n"
+         "im.save(d+'rgb.bmp');im.convert('P').save(d+'pal.png');im.convert('P').save(d+'pal.bmp')\n"
+         "im.convert('1').save(d+'bw.bmp');im.convert('L').save(d+'grey.png')\n"
+         "for n in sys.argv[2:]: open(d+n+'.rgb','wb').write(Image.open(d+n).convert('RGB').tobytes())",
+         dir.path().string(), names[0], names[1], names[2], names[3], names[4], names[5], names[6]});
+    ASSERT_EQ(py.exitCode, 0) << py.err;
+    for (const char* name : names) {
+        RgbPicture read;
+        ASSERT_TRUE(LoadRgbPicture(dir / name, read, error)) << name << ": " << error;
+        EXPECT_EQ(std::string(read.rgb.begin(), read.rgb.end()), readFile(dir / (std::string(name) + ".rgb"))) << name;
+        EXPECT_EQ(read.width * 100 + read.height, 1307) << name;
+    }
+    EXPECT_EQ(readFile(dir / "ours.png.rgb"), std::string(picture.rgb.begin(), picture.rgb.end()));
+    EXPECT_FALSE(fs::exists(dir / "ours.png.part"));
+
+    // A line that cannot be played is a load error naming it; nothing blocks or crashes.
+    ASSERT_EQ(mkfifo((dir / "fifo.png").c_str(), 0600), 0);
+    fs::create_directory(dir / "dir.png");
+    writeFile(dir / "text.png", "CHECKSCREEN,1,1,1,1,text.png\r\n");
+    const std::pair<std::string, const char*> bad[] = {
+        {"CHECKTEXT,\"Team meeting", "a quote is not closed"}, {"CHECKTEXT,ab\"c", "does not start with one"},
+        {"WAITTEXT,\"a\" b", "after a closing quote"}, {"WAITTEXT," + std::string(200, 'x'), "longer than 127"},
+        {"CHECKSCREEN,0,0,13,7,../x/ours.png", "no \"..\""}, {"TAPIMAGE,/etc/passwd", "no \"..\""},
+        {"TAPIMAGE,fifo.png", "fifo.png: is not a regular file"}, {"WAITIMAGE,none.png", "No such file"},
+        {"TAPIMAGE,dir.png", "is a folder"}, {"TAPIMAGE,text.png", "not a PNG or BMP"},
+        {"CHECKSCREEN,0,0,12,7,ours.png", "ours.png is 13 x 7 pixels, not 12 x 7"},
+        {"WAITSCREEN,0,0,13,7,ours.png,101", "PERCENT is not"}, {"CHECKSCREEN,0,0,13,7,ours.png,0", "PERCENT"},
+        {"WAITSCREEN,0,0,13,7,ours.png,,3600001", "TIMEOUT_MS is not"}, {"CHECKSCREEN,0,-1,13,7,a.png", "y is not"},
+        {"CHECKSCREEN,0,0,13,7", "needs a file"}, {"TAPIMAGE,ours.png,98,10,1", "too many fields"},
+        {"WAITTEXT,Dentist,1,2,,4", "needs w"}, {"CHECKTEXT,Dentist,5", "takes TEXT[,x,y,w,h]"},
+        {"CHECKTEXT,   ", "needs a text"}, {"SNAPSHOT,shot.txt", ".jpeg or .png"}};
+    for (const auto& [line, why] : bad) {
+        writeFile(dir / "bad.txt", "MOUSEDOWN,1,2\r\n" + line + "\r\n");
+        LoadedScript s;
+        EXPECT_FALSE(LoadScriptFile((dir / "bad.txt").string(), s, error)) << line;
+        EXPECT_NE(error.find("line 2: "), std::string::npos) << error;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+    writeFile(dir / "good.txt", "CHECKSCREEN,0,0,13,7,ours.BMP\r\nTAPIMAGE,ours.BMP\r\nWAITTEXT,x\r\n");
+    LoadedScript s;
+    ASSERT_TRUE(LoadScriptFile((dir / "good.txt").string(), s, error)) << error;
+    EXPECT_EQ(s.checks[0].picture->rgb, picture.rgb);
+    EXPECT_TRUE(s.checks[0].picture == s.checks[1].picture && !s.checks[2].picture);
 }
 
 TEST(ScriptReading, EveryKeywordItsCodeAndPacket)
