@@ -18,6 +18,7 @@ constexpr uint8_t kHello = 80, kRefresh = 81, kUpdateMain = 82, kUpdateLow = 83,
 constexpr uint32_t kMaxQueued = 4096;       // the client queues at most 512
 constexpr uint32_t kMaxPath = 65536;        // path payloads
 constexpr uint32_t kMaxText = 1u << 20;     // pasted text
+constexpr size_t kMaxLagging = 1u << 20;    // input packets waiting out --lag; the oldest goes early beyond
 
 bool isInputCode(uint8_t c) { return (c >= 84 && c <= 88) || c == 91 || (c >= 94 && c <= 96); }
 
@@ -59,6 +60,7 @@ void Agent::resetSession()
     refreshes_ = 0;
     paletteQueries_ = 0;
     lastDisplay_ = 0;
+    lagging_.clear(); // it was meant for the screens just replaced
 }
 
 Agent::Ending Agent::run()
@@ -288,6 +290,7 @@ Agent::Result Agent::screen(uint8_t code)
         ch.kind = kind;
         ch.reference.assign(layout.bytes(), 0);
     }
+    applyDueInput();
     ch.display->advance();
     std::vector<uint8_t> frame = ch.display->frame(kind);
 
@@ -378,8 +381,27 @@ std::string Agent::inputLine(const uint8_t p[8]) const
 
 void Agent::applyInput(const uint8_t p[8])
 {
+    if (options_.lagMs != 0) {
+        if (lagging_.size() >= kMaxLagging) {
+            channels_[0].display->input(lagging_.front().packet.data());
+            lagging_.pop_front();
+        }
+        LaggingInput l{std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.lagMs), {}};
+        std::copy(p, p + 8, l.packet.begin());
+        lagging_.push_back(l);
+        return;
+    }
     // Input goes to the main display; coordinates outside it (on a skin) hit nothing.
     channels_[0].display->input(p);
+}
+
+void Agent::applyDueInput()
+{
+    const auto now = std::chrono::steady_clock::now();
+    while (!lagging_.empty() && lagging_.front().due <= now) {
+        channels_[0].display->input(lagging_.front().packet.data());
+        lagging_.pop_front();
+    }
 }
 
 Agent::Result Agent::input(uint8_t code)

@@ -13,7 +13,9 @@
 //   dumped <display> <number>   the dump files show what this update leaves on screen
 //   fault <kind> <number>       a planned fault spoiled this update
 //   palette <generation>        the palette query reported a changed palette
-// With --dump-dir it also keeps DIR/refreshes (FrameDump.h) up to date.
+// With --dump-dir it also keeps DIR/refreshes (FrameDump.h) up to date. With --lag the
+// input waits its time in a queue and reaches the screen at the first screen request
+// after it is due; polls are answered at once meanwhile, showing the older screen.
 // Session state (pictures, references, palette) starts afresh with every hello.
 // Runs on the connection's own thread; blocks in the link.
 
@@ -26,6 +28,8 @@
 #include "UpdateEncoder.h"
 
 #include <array>
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +74,7 @@ private:
     Result batch();
     Result skipPayload(uint8_t code);
     void applyInput(const uint8_t packet[8]);
+    void applyDueInput(); // the lagging input whose time has come, in order
     std::string inputLine(const uint8_t packet[8]) const;
     void logPacket(const char* kind, const uint8_t* bytes, size_t n);
     const Palette& indexedColours() const;
@@ -95,6 +100,11 @@ private:
     unsigned updates_ = 0;
     unsigned exchanges_ = 0;
     std::unique_ptr<FileService> files_; // with --files
+    struct LaggingInput {
+        std::chrono::steady_clock::time_point due;
+        std::array<uint8_t, 8> packet;
+    };
+    std::deque<LaggingInput> lagging_; // with --lag, oldest first
 };
 
 } // namespace sorvane::sim

@@ -13,7 +13,7 @@ namespace sorvane::sim {
 using namespace handheld;
 
 Handheld::Handheld(const DisplayFormat& format, int mainDepth, InkSet inks, bool secondDisplay, std::string name,
-                   TimeSource clock, std::string filesFolder)
+                   TimeSource clock, std::string filesFolder, std::string notes)
     : width_(format.width),
       height_(format.height),
       second_(secondDisplay),
@@ -28,6 +28,8 @@ Handheld::Handheld(const DisplayFormat& format, int mainDepth, InkSet inks, bool
       keyboard_{width_ <= 176 ? width_ / 2 : width_ - 30 * s_, height_ - 20 * s_,
                 width_ <= 176 ? width_ - width_ / 2 : 30 * s_, 20 * s_},
       ok_{width_ - 22 * s_, 2 * s_, 20 * s_, 12 * s_},
+      text_(std::move(notes).substr(0, kMaxText)),
+      caret_(text_.size()),
       filesFolder_(std::move(filesFolder)),
       files_(deviceFiles(filesFolder_))
 {

@@ -30,9 +30,10 @@ namespace sorvane::sim {
 
 class Handheld {
 public:
-    // filesFolder: what the Files program lists (DeviceFiles.h).
+    // filesFolder: what the Files program lists (DeviceFiles.h); notes: what Notes holds
+    // at first, the caret after it (at most kMaxText characters are kept).
     Handheld(const DisplayFormat& format, int mainDepth, InkSet inks, bool secondDisplay, std::string name,
-             TimeSource clock, std::string filesFolder = {});
+             TimeSource clock, std::string filesFolder = {}, std::string notes = {});
 
     // One input packet (8 bytes, as received).
     void input(const uint8_t packet[8]);

@@ -1,5 +1,8 @@
 #include "Options.h"
 
+#include "Handheld.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -58,6 +61,10 @@ const char kUsage[] =
     "                         local time; fixed: 2026-01-05T09:41), so pictures can repeat\n"
     "  --still-after N        the synthetic picture stands still after N steps (default 8;\n"
     "                         0 = never)\n"
+    "  --lag MS               input reaches the screen MS ms after it arrives, in order\n"
+    "                         (0..60000, default 0); polls are answered at once meanwhile\n"
+    "  --notes TEXT           Notes starts holding TEXT instead of being empty (printable\n"
+    "                         ASCII and line breaks, at most 4000 characters)\n"
     "Screen stream:\n"
     "  --lzw-clear-every N    clear code after every N data codes (default 0: when the table fills)\n"
     "  --lzw-initial-clear 0|1    start each stream with a clear code (default 1)\n"
@@ -240,6 +247,13 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--palette-flag", boolFlag(o.paletteFlag)},
         {"--palette-change-every", number(o.paletteChangeEvery)},
         {"--still-after", number(o.stillAfter)},
+        {"--lag", [&](const std::string& v) { return parseNumber(v, o.lagMs) && o.lagMs <= kMaxLagMs; }},
+        {"--notes", [&](const std::string& v) {
+             // What the handheld's keys can type, no more than Notes holds.
+             o.notes = v;
+             return v.size() <= Handheld::kMaxText &&
+                    std::all_of(v.begin(), v.end(), [](char c) { return c == '\n' || (c >= ' ' && c <= '~'); });
+         }},
         {"--picture", [&](const std::string& v) {
              if (v != "handheld" && v != "synthetic")
                  return false;

@@ -74,6 +74,9 @@ struct ProxyOptions {
 // taps leaving marks).
 enum class PictureKind { Handheld, Synthetic };
 
+// The longest --lag.
+inline constexpr unsigned kMaxLagMs = 60000;
+
 struct SimOptions {
     std::string host = "127.0.0.1";
     int port = 1899;
@@ -91,6 +94,8 @@ struct SimOptions {
     PictureKind picture = PictureKind::Handheld;
     std::optional<Moment> clock;     // the moment the handheld shows; unset: the PC's local time
     unsigned stillAfter = 8;         // the synthetic picture stands still after this many steps (0 = never)
+    unsigned lagMs = 0;              // input reaches the screen this long after it arrives (0..60000)
+    std::string notes;               // what Notes holds when a session starts (at most Handheld::kMaxText)
 
     unsigned lzwClearEvery = 0;      // emit a clear code after this many data codes (0 = only when full)
     bool lzwInitialClear = true;     // start every stream with a clear code

@@ -32,7 +32,7 @@ Display::Display(const DisplayFormat& format, const SimOptions& options, bool se
 {
     if (options.picture == PictureKind::Handheld)
         handheld_ = std::make_unique<Handheld>(format, options.main.depth, inks_, secondDisplay, options.name, clock,
-                                               options.filesDir);
+                                               options.filesDir, options.notes);
     redraw();
 }
 
