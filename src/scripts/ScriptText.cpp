@@ -465,8 +465,8 @@ bool SaveRecording(const std::string& chosen, std::span<const RecordedEvent> eve
         ScriptCheck read;
         std::string why;
         if (!parseCheckLine(line, c.kind, read, why) || !sameCheck(c, read)) {
-            error = "cannot write " + written + ": the line \"" + Windows1252ToUtf8(line) + "\" would not read back as written" +
-                    (why.empty() ? "" : " (" + why + ")");
+            error = "cannot write " + written + ": the line \"" + Windows1252ToUtf8(line) +
+                    "\" would not read back as written" + (why.empty() ? "" : " (" + why + ")");
             return false;
         }
     }

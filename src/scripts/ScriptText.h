@@ -5,7 +5,8 @@
 // A script is 8-bit text, one line per event, each line written with CR LF (read with
 // CR LF, a lone CR or a lone LF). A line is fields separated by commas: a keyword,
 // then decimal numbers (a program path for LAUNCH). "SLEEP,n" sets the delay before the
-// events that follow (it does not add up); a line starting with ";" is a comment.
+// events that follow (it does not add up); a line starting with ";" is a comment. The
+// lines that look at the screen (below) have a field rule of their own.
 //
 // Threads: none of its own; an EventList belongs to the window thread that records.
 
@@ -55,6 +56,11 @@ uint8_t EventCodeOf(std::string_view keyword);
 //   TAPIMAGE,FILE[,PERCENT[,TIMEOUT_MS]]              WAITIMAGE,FILE[,PERCENT[,TIMEOUT_MS]]
 //   WAITTEXT,TEXT[,x,y,w,h][,TIMEOUT_MS]              CHECKTEXT,TEXT[,x,y,w,h]
 //   SNAPSHOT,FILE
+// Blanks around a field are not part of it; numbers are plain decimal digits (x, y
+// 0..65535, w, h 1..65535, PERCENT 1..100, TIMEOUT_MS 0..3600000); a field holds at most
+// kMaxField characters and no control character but tab; TEXT and FILE are read from
+// Windows-1252 into UTF-8. FILE is relative to the script's folder: it never starts
+// with "/" nor holds "..", and SNAPSHOT's ends in .bmp, .gif, .jpg, .jpeg or .png.
 enum class CheckKind { WaitScreen, CheckScreen, TapImage, WaitImage, WaitText, CheckText, Snapshot };
 // "WAITSCREEN", "CHECKSCREEN" ... (the keyword as a results log writes it).
 const char* CheckKeyword(CheckKind kind);
@@ -81,7 +87,8 @@ struct ScriptCheck {
 
 // The text of a check line as the recorder writes it, fields quoted where the rule
 // needs it, without a line end ("CHECKSCREEN,10,20,30,40,notes-check-1.png"). Defaults
-// are left out.
+// are left out; a character Windows-1252 lacks is written as '?' (SaveRecording refuses
+// a check whose line would not read back as itself).
 std::string CheckLine(const ScriptCheck& check);
 
 // The events one recording collects. Full at kCapacity: further events are not kept
@@ -114,7 +121,8 @@ private:
 // The saved text of recorded events: a SLEEP line with the difference before every event
 // whose time is later than its predecessor's, key events with their key code, every
 // other event with x and y. No events: the empty text.
-// An event of code event_code::Check writes CheckLine(checks[arg()]).
+// An event of code event_code::Check writes CheckLine(checks[arg()]) (nothing when there
+// is no such check).
 std::string RecordingText(std::span<const RecordedEvent> events, std::span<const ScriptCheck> checks = {});
 // The path a recording is saved under: ".txt" appended when the file name (the part
 // after the last '/') has no '.'.
@@ -150,14 +158,17 @@ int32_t ReadDecimal(std::string_view field);
 // Reads script text. False with a reason (naming the line) when it yields no event,
 // when a line lacks a number or path its keyword needs, or when it passes a limit
 // (more than kMaxEvents events, LAUNCH paths beyond kTextSize bytes, a field longer
-// than kMaxField characters): such a script is not played at all rather than in part.
+// than kMaxField characters), or when a check line breaks its rule: such a script is not
+// played at all rather than in part. Each check line becomes a ScriptCheck and an
+// event_code::Check event (one of the kMaxEvents, with the delay of the SLEEP before it).
 bool ParseScript(std::string_view text, LoadedScript& out, std::string& error);
 // Reads a script file (ParseScript on its contents): a regular file of at most
 // kMaxScriptFileSize bytes; anything else is refused with the reason ("is a folder").
 // Then reads the stored picture of every check that has one, from the script's
 // folder: a PNG or BMP regular file, its name holding no "..", of the region's size
 // where the line gives one; a picture that cannot be read is a load error naming
-// the line.
+// the line. A file named by several lines is read once; the pictures of one script hold
+// at most 2^26 pixels together (CheckPictures.h bounds each file).
 inline constexpr uint64_t kMaxScriptFileSize = 16u << 20;
 bool LoadScriptFile(const std::string& path, LoadedScript& out, std::string& error);
 

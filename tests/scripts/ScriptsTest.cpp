@@ -254,14 +254,16 @@ TEST(ScriptReading, CheckPicturesAgainstPillowAndHostileLines)
     for (const char* ours : {"ours.png", "ours.BMP"})
         ASSERT_TRUE(SaveRgbPicture(dir / ours, picture, error)) << error;
     EXPECT_FALSE(SaveRgbPicture(dir / "ours.gif", picture, error) || SaveRgbPicture(dir / "no/x.png", picture, error));
-    const char* names[] = {"ours.png", "ours.BMP", "rgb.bmp", "pal.png", "pal.bmp", "bw.bmp", "grey.png"};
-    const test::ProcessResult py = test::runProcess(
-        {test::programFromEnv("SORVANE_PYTHON"), "-c",
-         "import sys\nfrom PIL import Image\nd=sys.argv[1]+'/'\nim=Image.open(d+'ours.png').convert('RGB')\n"
-         "im.save(d+'rgb.bmp');im.convert('P').save(d+'pal.png');im.convert('P').save(d+'pal.bmp')\n"
-         "im.convert('1').save(d+'bw.bmp');im.convert('L').save(d+'grey.png')\n"
-         "for n in sys.argv[2:]: open(d+n+'.rgb','wb').write(Image.open(d+n).convert('RGB').tobytes())",
-         dir.path().string(), names[0], names[1], names[2], names[3], names[4], names[5], names[6]});
+    const char* names[] = {"ours.png", "ours.BMP", "rgb.bmp", "pal.png", "pal.bmp", "bw.bmp", "grey.png", "rgba.png"};
+    std::vector<std::string> argv = {
+        test::programFromEnv("SORVANE_PYTHON"), "-c",
+        "import sys\nfrom PIL import Image\nd=sys.argv[1]+'/'\nim=Image.open(d+'ours.png').convert('RGB')\n"
+        "im.save(d+'rgb.bmp');im.convert('P').save(d+'pal.png');im.convert('P').save(d+'pal.bmp')\n"
+        "im.convert('1').save(d+'bw.bmp');im.convert('L').save(d+'grey.png');im.putalpha(99);im.save(d+'rgba.png')\n"
+        "for n in sys.argv[2:]: open(d+n+'.rgb','wb').write(Image.open(d+n).convert('RGB').tobytes())",
+        dir.path().string()};
+    argv.insert(argv.end(), std::begin(names), std::end(names));
+    const test::ProcessResult py = test::runProcess(argv);
     ASSERT_EQ(py.exitCode, 0) << py.err;
     for (const char* name : names) {
         RgbPicture read;
