@@ -61,6 +61,13 @@ struct FoundImage {
 // is empty or larger than the screen). Ties go to the topmost, then leftmost place.
 FoundImage FindImage(const RgbPicture& screen, const RgbPicture& needle, int percent);
 
+// The search's inner loop comes portable and for 256-bit vectors (eight places at once),
+// with the same result; FindImage takes the vectors where the processor has them.
+enum class MatchKernels { Portable, Avx2 };
+bool matchKernelsAvailable(MatchKernels kernels);
+// FindImage with the given inner loop; not found when the processor lacks it.
+FoundImage FindImageWith(MatchKernels kernels, const RgbPicture& screen, const RgbPicture& needle, int percent);
+
 // The picture of a failed comparison, the size of `actual`: every pixel that does not
 // match `expected` is pure red (255, 0, 0); every other pixel is a light grey made
 // from the actual pixel's brightness (each channel 128 + brightness / 2, so never red),
