@@ -509,7 +509,9 @@ void MainWindow::refreshScenarioList(int select)
     for (const ScenarioRow& row : services_.scenarios->scenarios()) {
         auto* item = new QTreeWidgetItem(scripts_);
         item->setText(0, QString::fromStdString(row.name));
-        item->setText(1, !row.active ? (row.stopped ? QStringLiteral("Stopped") : QStringLiteral("Idle"))
+        item->setText(1, !row.active ? (row.failed    ? QStringLiteral("Failed")
+                                        : row.stopped ? QStringLiteral("Stopped")
+                                                      : QStringLiteral("Idle"))
                                      : row.paused ? QStringLiteral("Paused") : QStringLiteral("Running"));
     }
     if (select != -1)

@@ -88,7 +88,7 @@ std::vector<ScenarioRow> ShellScenarios::scenarios() const
     std::vector<ScenarioRow> rows;
     for (size_t i = 0; i < table_.scenarios().size(); ++i) {
         ScenarioRow row{table_.scenarios()[i].name, table_.scenarios()[i].active != 0, false,
-                        endedWithLink_.count(int(i)) != 0};
+                        endedWithLink_.count(int(i)) != 0, failedChecks_.count(int(i)) != 0};
         if (auto it = runs_.find(int(i)); row.active && it != runs_.end())
             if (std::atomic<RecordState>* state = stateOf(it->second.slot))
                 row.paused = state->load() == RecordState::Paused;
@@ -134,8 +134,19 @@ void ShellScenarios::post(int index)
             if (!alive)
                 return;
             auto it = runs_.find(index);
-            if (it == runs_.end() || it->second.player != player)
+            if (it != runs_.end() && it->second.player != player)
                 return; // another run took its place
+            // The job has ended: the player is this thread's to read. A run that Stop
+            // ended meanwhile is gone from runs_ but still marks its scenario (unless a
+            // deletion moved another one to its index).
+            const bool same = it != runs_.end() || (size_t(index) < table_.scenarios().size() &&
+                                                    table_.scenarios()[size_t(index)].name == player->scenario().name);
+            if (player->failed() && same)
+                failedChecks_.insert(index);
+            if (it == runs_.end()) {
+                context_.refreshList(-1);
+                return;
+            }
             if (player->ended() && size_t(index) < table_.scenarios().size()) {
                 // The run's counters go back into the table; the scenario is idle again.
                 // Only the counters: the record may have been edited while it played.
@@ -219,6 +230,7 @@ void ShellScenarios::playPause(int selected)
         if (run.slot == slot && stateOf(slot))
             *stateOf(slot) = RecordState::Stopped; // a paused run there gives way
     endedWithLink_.erase(selected);
+    failedChecks_.erase(selected);
     Scenario& s = table_.scenarios()[size_t(selected)];
     s.fileIndex = -1;
     s.loopCounter = 0;
@@ -266,6 +278,8 @@ void ShellScenarios::connectionEnded(int slot)
         if (size_t(it->first) < table_.scenarios().size())
             table_.scenarios()[size_t(it->first)].active = 0;
         endedWithLink_.insert(it->first);
+        if (it->second.player->failed())
+            failedChecks_.insert(it->first);
         it = runs_.erase(it);
         changed = true;
     }
@@ -307,10 +321,13 @@ void ShellScenarios::remove(int selected)
     for (auto& [index, run] : runs_)
         moved[index > selected ? index - 1 : index] = std::move(run);
     runs_ = std::move(moved);
-    std::set<int> ended;
-    for (int index : endedWithLink_)
-        ended.insert(index > selected ? index - 1 : index);
-    endedWithLink_ = std::move(ended);
+    for (std::set<int>* marks : {&endedWithLink_, &failedChecks_}) {
+        std::set<int> kept;
+        for (int index : *marks)
+            if (index != selected)
+                kept.insert(index > selected ? index - 1 : index);
+        *marks = std::move(kept);
+    }
     std::vector<std::string> problems;
     table_.save(scriptDir_, problems);
     context_.refreshList(0);

@@ -86,6 +86,7 @@ private:
     ScenarioTable& table_;
     std::map<int, Run> runs_; // by scenario index
     std::set<int> endedWithLink_; // scenario indexes whose last run ended with its connection
+    std::set<int> failedChecks_;  // scenario indexes whose last run had a failed check (until the next start)
     QPointer<QObject> alive_;  // queued calls from connection threads find it gone after destruction
 };
 

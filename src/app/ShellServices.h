@@ -61,6 +61,7 @@ struct ScenarioRow {
     bool active = false; // running on a connection
     bool paused = false; // that connection's playback is paused
     bool stopped = false; // not running: its last run ended with its connection
+    bool failed = false;  // not running: a check of its last run failed
 };
 
 // The scenario table and its commands.

@@ -1,7 +1,9 @@
 // play SCRIPT.txt [--log FILE]     replay one script file once
 // scenario NAME [--script-dir DIR] run a stored scenario to its end
 // Both run the scenario player on the session's link with the real clock, polling the
-// screen every 32nd cycle as a connection does while it plays.
+// screen every 32nd cycle as a connection does while it plays; a check line polls at
+// the --refresh rate while it runs, whatever the scenario says about video. A failed
+// check is named and makes the exit status 1.
 
 #include <atomic>
 #include <cstdio>
@@ -55,15 +57,23 @@ PlayedScenario PlayScenario(CliSession& session, const Scenario& scenario, const
                           if (video && PollScreen(channel, *screen, sink) == PollOutcome::Dropped)
                               sink.dropped = true;
                       },
-                      [&] { return sink.dropped || session.timedOut(); }};
+                      [&] { return sink.dropped || session.timedOut(); },
+                      [&] {
+                          if (!video)
+                              return false;
+                          const PollOutcome outcome = PollScreen(channel, *screen, sink);
+                          if (outcome == PollOutcome::Dropped)
+                              sink.dropped = true;
+                          return outcome == PollOutcome::Applied || outcome == PollOutcome::Unchanged;
+                      },
+                      PollPeriodMs(video ? screen->refreshRate.load() : 10)};
     Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
     if (!artifactDir.empty())
         player.setArtifactDir(artifactDir);
     player.start(session.clock().tickCount());
     std::atomic<RecordState> state{RecordState::Playing};
     const bool ended = RunPlayback(player, link, state);
-    PlayedScenario played{{}, player.loadFailures(), player.lastLoadError(), player.checkFailures(),
-                          player.checksPassed()};
+    PlayedScenario played{{}, player.loadFailures(), player.lastLoadError(), player.checkFailures()};
     if (session.timedOut() || sink.dropped)
         played.lost = session.lostReason();
     else if (!ended)
@@ -73,15 +83,19 @@ PlayedScenario PlayScenario(CliSession& session, const Scenario& scenario, const
 
 namespace {
 
-// Plays the scenario to its end. 0 when every file loaded, 1 otherwise (with the reason).
+// Plays the scenario to its end. 0 when every file loaded and every check passed, 1
+// otherwise (with the reasons).
 int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
 {
     const PlayedScenario played = PlayScenario(session, scenario, scriptDir);
     if (!played.lost.empty())
         return fail(played.lost);
+    for (const CheckFailure& f : played.checkFailures)
+        std::fprintf(stderr, "sorvane-cli: %s line %d: %s %s\n", EscapeText(f.script).c_str(), f.line,
+                     f.keyword.c_str(), EscapeText(f.message).c_str());
     if (played.loadFailures > 0)
         return fail(played.lastLoadError);
-    return 0;
+    return played.checkFailures.empty() ? 0 : 1;
 }
 
 // The program's own script folder: $SORVANE_HOME/RECORDED_DATA, or RECORDED_DATA in the

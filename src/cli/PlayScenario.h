@@ -17,7 +17,6 @@ struct PlayedScenario {
     int loadFailures = 0;
     std::string lastLoadError;
     std::vector<CheckFailure> checkFailures;
-    int checksPassed = 0;
 };
 
 // artifactDir: where failed checks' pictures go; empty: the player's default place.

@@ -45,6 +45,8 @@ void Player::start(uint32_t tick)
     lastEventTick_ = tick;
     ended_ = false;
     loadFailures_ = 0;
+    checkFailures_.clear();
+    checksPassed_ = 0;
 }
 
 void Player::log(std::string_view text1, std::string_view text2) const
@@ -163,11 +165,28 @@ bool Player::step(PlaybackLink& link)
     if (eventIndex_ < script_.events.size() &&
         link.clock.tickCount() - lastEventTick_ >= script_.events[eventIndex_].time) {
         const RecordedEvent& e = script_.events[eventIndex_];
-        if (scenario_.logResults)
-            LogEvent(scenario_.logFile, script_, e);
-        send(link, e);
-        ++eventIndex_;
-        lastEventTick_ = link.clock.tickCount();
+        if (e.code() == event_code::Check) {
+            const CheckEnd end = runCheck(link, e.arg());
+            if (end == CheckEnd::Stopped)
+                return true; // its place is kept: the check starts again when playing resumes
+            ++eventIndex_;
+            lastEventTick_ = link.clock.tickCount();
+            if (end == CheckEnd::Failed) {
+                // The file ends here, its remaining repetitions skipped; the scenario goes on.
+                log("*** End of Script ***", scenario_.files[size_t(scenario_.fileIndex)].fileName);
+                loaded_ = false;
+                script_ = LoadedScript{};
+                eventIndex_ = 0;
+                endCycle(link);
+                return true;
+            }
+        } else {
+            if (scenario_.logResults)
+                LogEvent(scenario_.logFile, script_, e);
+            send(link, e);
+            ++eventIndex_;
+            lastEventTick_ = link.clock.tickCount();
+        }
     }
     // 3. The file is done: again, or the next one.
     if (eventIndex_ == script_.events.size()) {
@@ -229,7 +248,8 @@ std::shared_ptr<Job> PostPlayback(Connection& connection, std::shared_ptr<Player
         JobKind::Playback,
         [c, player, run](JobContext& ctx, std::string& error) {
             PlaybackLink link{ctx.channel(), c->clock(), &ctx.screen(), [&ctx] { ctx.pollScreen(); },
-                              [&ctx] { return ctx.cancelled(); }};
+                              [&ctx] { return ctx.cancelled(); }, [&ctx] { return ctx.pollScreenForCheck(); },
+                              PollPeriodMs(ctx.screen().refreshRate.load())};
             RunPlayback(*player, link, c->view().recordState, [c, run] { return c->view().playRun.load() != run; });
             if (ctx.cancelled() && !player->ended()) {
                 error = "playback stopped";

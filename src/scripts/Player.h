@@ -6,6 +6,12 @@
 // a finished file is repeated or unloaded, a finished pass is repeated or ends the
 // scenario; then the cycle waits 20 ms (also when a file failed to load or a pass
 // ended), and every 32nd cycle polls the screen unless the scenario disables video.
+// A check line's event (event_code::Check) runs its check within the cycle it is due:
+// it polls the screen (pollForCheck) and compares, once for a CHECK line, at the
+// poll period until it passes or its time is up for a wait; stopping ends a wait at
+// once with the check's place kept (a resumed run starts it again). A failed check is
+// logged, its pictures saved, and it ends its script file: the file's remaining
+// repetitions are skipped and the scenario goes on with its next file.
 // Event delays are kept by checking every cycle, not by sleeping them out; only the
 // loop delays of files and passes wait, and they end at once when playback is told to
 // stop.
@@ -50,6 +56,9 @@ struct PlaybackLink {
     uint32_t pollPeriodMs = 100; // a wait polls this often: 1000 / the connection's refresh rate
 };
 
+// The poll period of a refresh rate (polls per second, taken within 1..18).
+uint32_t PollPeriodMs(int refreshRate);
+
 // One failed check (or wait) of a run.
 struct CheckFailure {
     std::string script;   // the script file's name as the scenario lists it
@@ -65,6 +74,9 @@ public:
     static constexpr uint32_t kPollEvery = 32;  // cycles between screen polls
     static constexpr uint32_t kReplyWaitMs = 250; // given to a command keyword's reply to arrive
     static constexpr uint32_t kLogVersion = 0x400;
+    // A CHECK line (or SNAPSHOT) polls up to this many times for a picture that is the
+    // device's (a refresh zeroes it until the next update) before it compares once.
+    static constexpr int kCheckPolls = 10;
 
     Player(Scenario scenario, std::string scriptDir, std::string deviceName);
 
@@ -106,6 +118,18 @@ private:
     // included), and every kPollEvery-th cycle a screen update.
     void endCycle(PlaybackLink& link);
 
+    // Checks (PlayerChecks.cpp).
+    enum class CheckEnd { Passed, Failed, Stopped };
+    struct Look;
+    // Runs script_.checks[index]; logs its result and records a failure.
+    CheckEnd runCheck(PlaybackLink& link, uint32_t index);
+    // One poll and one look at the screen for the check.
+    Look look(PlaybackLink& link, const ScriptCheck& check, Look& last);
+    // Saves the failed check's pictures; their paths.
+    std::vector<std::string> saveFailurePictures(const ScriptCheck& check, const Look& last);
+    // The text reader, made on first use; null with the reason when it cannot be made.
+    TextReader* textReader(std::string& error);
+
     Scenario scenario_;
     std::string scriptDir_;
     std::string deviceName_;
@@ -122,6 +146,7 @@ private:
     int checksPassed_ = 0;
     std::string artifactDir_;
     std::shared_ptr<TextReader> textReader_;
+    std::string textReaderError_; // why MakeTextReader failed (it is not tried again)
 };
 
 // Whether the device answers this command keyword (whose reply playback then drains).

@@ -67,6 +67,11 @@ public:
     ScreenState& screen() override { return c_.view_.screen; }
     bool cancelled() const override { return !c_.running_.load() || (job && job->cancelRequested()); }
     void pollScreen() override { c_.pollOnce(channel_, sink_); }
+    bool pollScreenForCheck() override
+    {
+        const PollOutcome outcome = c_.pollOnce(channel_, sink_, true);
+        return outcome == PollOutcome::Applied || outcome == PollOutcome::Unchanged;
+    }
 
     Job* job = nullptr;
 
@@ -288,10 +293,10 @@ void Connection::failPending(const std::string& reason)
         job->finish(JobStatus::Failed, reason);
 }
 
-void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
+PollOutcome Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink, bool forCheck)
 {
-    // Nobody sees the picture: polls go out at the minimised rate.
-    view_.screen.minimized = allViewsHidden();
+    // Nobody sees the picture: polls go out at the minimised rate (a check's still goes).
+    view_.screen.minimized = !forCheck && allViewsHidden();
     meter_.exchangeStarted(now());
     const PollOutcome outcome = PollScreen(channel, view_.screen, sink);
     if (outcome != PollOutcome::Dropped)
@@ -299,7 +304,7 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
     if (outcome == PollOutcome::Dropped || sink.dropped) {
         sink.dropped = false;
         linkDropped();
-        return;
+        return PollOutcome::Dropped;
     }
     // A refresh (after a bad update or a palette change) zeroes the picture, which is not
     // the device's until the next well-formed update, applied or empty: no AVI frame is
@@ -311,6 +316,7 @@ void Connection::pollOnce(LinkChannel& channel, ScreenEvents& sink)
     if (pictureIsDevices_ && outcome != PollOutcome::Skipped && outcome != PollOutcome::Unsupported && afterPoll_)
         afterPoll_(view_.screen, view_.screen.updateCounter.load());
     sender_.flushQueued();
+    return outcome;
 }
 
 // The link was found gone (a poll or a job): noticed here, on the connection thread,

@@ -56,6 +56,7 @@
 #include "view/LinkMeter.h"
 #include "view/Relink.h"
 #include "view/ConnectionView.h"
+#include "screen/ScreenReceiver.h"
 #include "view/ViewRecord.h"
 
 namespace sorvane {
@@ -170,7 +171,7 @@ private:
     bool takeRelinked(RelinkedLink fresh);
     uint32_t now() const { return clock_.tickCount(); }
     bool pause(uint32_t ms, bool wakeForJobs);
-    void pollOnce(LinkChannel& channel, ScreenEvents& sink);
+    PollOutcome pollOnce(LinkChannel& channel, ScreenEvents& sink, bool forCheck = false);
     void linkDropped();
     bool dropped();
     bool allViewsHidden();

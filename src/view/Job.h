@@ -70,6 +70,9 @@ public:
     virtual bool cancelled() const = 0;
     // One screen exchange, for long jobs that keep the picture alive.
     virtual void pollScreen() = 0;
+    // One screen exchange for a script's check, made even while every view is hidden;
+    // true when the picture is then the device's (an update applied, or nothing changed).
+    virtual bool pollScreenForCheck() = 0;
 };
 
 // The work of a job: true when it was served; otherwise `error` says why not.
