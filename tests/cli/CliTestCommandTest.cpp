@@ -89,6 +89,7 @@ TEST(CliTest, ScreenChecksAgainstTheSimulator)
     writeFile(d / "dentist.txt", "KEYDOWN,195\r\nKEYUP,195\r\nWAITSCREEN,0,0,120,18,title.png,,8000\r\nCHECKTEXT,Dentist\r\n");
     writeFile(d / "wait.txt", "WAITSCREEN,0,0,120,18,title.png,,300\r\n");
     writeFile(d / "tap.txt", "TAPIMAGE,ok.png,,300\r\n");
+    writeFile(d / "gone.txt", "KEYDOWN,195\r\nCHECKSCREEN,0,0,1,1,gone.png\r\n");
     ProcessResult r = cli(slow, {"test", p + "lag.txt", p + "text.txt", p + "dentist.txt", "--junit", p + "r.xml",
                                  "--artifacts", p + "art"});
     EXPECT_EQ(r.exitCode, 1);
@@ -101,10 +102,13 @@ TEST(CliTest, ScreenChecksAgainstTheSimulator)
                                          "testcase classname=Sorvane Sim name=dentist.txt []\n"
                                          "failure message=line 4 CHECKTEXT not found [" + actual + "]\n");
     EXPECT_TRUE(fs::exists(actual));
-    r = cli(plain, {"test", p + "wait.txt", p + "tap.txt"});
+    r = cli(plain, {"test", p + "wait.txt", p + "tap.txt", p + "gone.txt"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "FAIL wait.txt: line 1 WAITSCREEN timed out after 300 ms (best 83.6% < 98%)\n" // as Pillow counts
-                     "FAIL tap.txt: line 1 TAPIMAGE timed out after 300 ms (not found)\n");
+                     "FAIL tap.txt: line 1 TAPIMAGE timed out after 300 ms (not found)\n"
+                     "FAIL gone.txt: " + p + "gone.txt: line 2: gone.png: No such file or directory\n");
+    for (std::vector<std::string> usage : {std::vector<std::string>{"test"}, {"test", "a.txt", "--junit"}, {"test", "-x"}})
+        EXPECT_EQ(cli(plain, usage).exitCode, 2) << usage.back();
     r = cli(eight, {"test", p + "text.txt"});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
 }
