@@ -10,11 +10,13 @@
 // anywhere, in no particular order.
 
 #include <dlfcn.h>
+#include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ocr/TextReader.h"
@@ -23,42 +25,74 @@ namespace sorvane {
 namespace {
 
 constexpr int kScale = 4;
-// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million).
+// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million),
+// and its longest side (the engine keeps coordinates in 16 bits).
 constexpr int64_t kMaxPixels = 4096 * 4096;
+constexpr int kMaxSide = 32767;
+constexpr int kMargin = 16;
 
-// Makes the background light everywhere: a pixel whose neighbours along its row
-// (kBackgroundReach pixels either side) are mostly dark lies on a dark band, such as a
-// title bar or a selected row with light text, and is inverted.
+// Makes text dark on a light background everywhere. Along each row, the pixels within
+// kBackgroundReach either side of a pixel are sorted into 16 levels of brightness; the
+// middle one is the background there (text covers less of a row than its background
+// does). The pixel is inverted where that background is dark (a title bar, a selected
+// row), or where more of the pixels around it are clearly lighter than the background
+// than darker (light text on a light band: a 2-bit screen's selected row).
 constexpr int kBackgroundReach = 32;
 void LightBackground(std::vector<uint8_t>& grey, int w, int h)
 {
+    constexpr int kLevels = 16, kLevelShift = 4, kClearly = 2; // levels apart from the background
     std::vector<uint8_t> row(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) {
         uint8_t* g = grey.data() + size_t(y) * size_t(w);
         std::copy(g, g + w, row.begin());
-        int dark = 0, count = 0;
-        for (int x = 0; x < std::min(w, kBackgroundReach); ++x) {
-            dark += row[size_t(x)] < 128;
-            ++count;
-        }
+        int histogram[kLevels] = {}, count = 0;
+        for (int x = 0; x < std::min(w, kBackgroundReach); ++x, ++count)
+            ++histogram[row[size_t(x)] >> kLevelShift];
         for (int x = 0; x < w; ++x) {
             if (x + kBackgroundReach < w) {
-                dark += row[size_t(x + kBackgroundReach)] < 128;
+                ++histogram[row[size_t(x + kBackgroundReach)] >> kLevelShift];
                 ++count;
             }
             if (x - kBackgroundReach - 1 >= 0) {
-                dark -= row[size_t(x - kBackgroundReach - 1)] < 128;
+                --histogram[row[size_t(x - kBackgroundReach - 1)] >> kLevelShift];
                 --count;
             }
-            if (2 * dark > count)
+            int background = 0;
+            for (int seen = histogram[0]; 2 * seen <= count;)
+                seen += histogram[++background];
+            int lighter = 0, darker = 0;
+            for (int level = background + kClearly + 1; level < kLevels; ++level)
+                lighter += histogram[level];
+            for (int level = 0; level < background - kClearly; ++level)
+                darker += histogram[level];
+            if (2 * background < kLevels || lighter > darker)
                 g[x] = uint8_t(255 - row[size_t(x)]);
         }
     }
 }
 
-// Grey (ITU-R BT.601 weights) of `picture`, scaled up `scale` times by bilinear
-// interpolation between the centres of the source pixels.
-std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
+// The picture the engine reads: grey, one byte a pixel, rows without padding.
+struct EngineImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> grey;
+};
+
+// `pixels` (w x h) in the middle of a white frame kMargin pixels wide: the engine reads
+// text that touches the edge of a cropped region better with some room around it, and
+// its local threshold fails on pictures narrower than a few pixels.
+EngineImage Framed(const std::vector<uint8_t>& pixels, int w, int h)
+{
+    EngineImage image{w + 2 * kMargin, h + 2 * kMargin, {}};
+    image.grey.assign(size_t(image.width) * size_t(image.height), 255);
+    for (int y = 0; y < h; ++y)
+        std::copy_n(pixels.data() + size_t(y) * size_t(w), w,
+                    image.grey.data() + size_t(y + kMargin) * size_t(image.width) + kMargin);
+    return image;
+}
+
+// Grey (ITU-R BT.601 weights) of `picture` with light backgrounds, scaled up `scale`
+// times by bilinear interpolation between the centres of the source pixels, framed.
+EngineImage EngineImageOf(const RgbPicture& picture, int scale)
 {
     const int w = picture.width, h = picture.height;
     std::vector<uint8_t> grey(size_t(w) * size_t(h));
@@ -68,7 +102,7 @@ std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
     }
     LightBackground(grey, w, h);
     if (scale == 1)
-        return grey;
+        return Framed(grey, w, h);
     const int sw = w * scale, sh = h * scale;
     // Source position of scaled pixel i along a side of n pixels, in 1/(2*scale) steps:
     // (2i + 1 - scale) / (2 scale), clamped to the edge pixels.
@@ -106,7 +140,7 @@ std::vector<uint8_t> ScaledGrey(const RgbPicture& picture, int scale)
             o[x] = uint8_t((top * (2 * scale - ty.weight) + bottom * ty.weight + denominator / 2) / denominator);
         }
     }
-    return out;
+    return Framed(out, sw, sh);
 }
 
 class TesseractReader final : public TextReader {
@@ -115,18 +149,24 @@ public:
 
     bool init(std::string& error)
     {
-        // The engine runs parts of its network on a team of OpenMP threads. On a small
-        // screen the team costs more than it wins, and on a PC busy with other work (other
-        // devices, a build) its threads spin waiting for each other; nothing else in this
-        // program uses OpenMP, so parallel regions are turned off for the process. An
-        // engine built without OpenMP has no such switch.
-        using SetMaxActiveLevels = void (*)(int);
-        if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
-            set(0);
-        // The engine's messages go nowhere: a failure is reported through `error`.
+        static std::once_flag processSettings;
+        std::call_once(processSettings, [] {
+            // The engine runs parts of its network on a team of OpenMP threads. On a small
+            // screen the team costs more than it wins, and on a PC busy with other work
+            // (other devices, a build) its threads spin waiting for each other; nothing
+            // else in this program uses OpenMP, so parallel regions are turned off for the
+            // process. An engine built without OpenMP has no such switch.
+            using SetMaxActiveLevels = void (*)(int);
+            if (auto set = reinterpret_cast<SetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+                set(0);
+            // Nothing else here uses the engine's image library either: its messages go
+            // nowhere, as the engine's own (a failure is reported through `error`).
+            setMsgSeverity(L_SEVERITY_NONE);
+        });
         api_.SetVariable("debug_file", "/dev/null");
         if (api_.Init(nullptr, "eng", tesseract::OEM_LSTM_ONLY) != 0) {
-            error = "the OCR engine's English language data (eng.traineddata) could not be loaded";
+            error = "the OCR engine's English language data (eng.traineddata, from the tesseract-ocr-eng "
+                    "package) could not be loaded";
             return false;
         }
         api_.SetPageSegMode(tesseract::PSM_SPARSE_TEXT);
@@ -141,15 +181,19 @@ public:
             error = "no picture to read";
             return false;
         }
+        auto fits = [&picture](int scale) {
+            return int64_t(picture.width) * picture.height * scale * scale <= kMaxPixels &&
+                   std::max(picture.width, picture.height) <= (kMaxSide - 2 * kMargin) / scale;
+        };
         int scale = kScale;
-        while (scale > 1 && int64_t(picture.width) * picture.height * scale * scale > kMaxPixels)
+        while (scale > 1 && !fits(scale))
             --scale;
-        if (int64_t(picture.width) * picture.height > kMaxPixels) {
+        if (!fits(scale)) {
             error = "the picture is too large to read";
             return false;
         }
-        const std::vector<uint8_t> grey = ScaledGrey(picture, scale);
-        api_.SetImage(grey.data(), picture.width * scale, picture.height * scale, 1, picture.width * scale);
+        const EngineImage image = EngineImageOf(picture, scale);
+        api_.SetImage(image.grey.data(), image.width, image.height, 1, image.width);
         // A device's screen has about 96 dots per inch.
         api_.SetSourceResolution(96 * scale);
         std::unique_ptr<char[]> utf8(api_.GetUTF8Text());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <tuple>
@@ -57,6 +58,10 @@ TEST(TextReader, FindsTheItemsOfTheSimulatorsScreens)
             EXPECT_EQ(TextContains(text, wanted), found) << c.depth << " bits, " << wanted << " in:\n" << text;
     }
     EXPECT_FALSE(reader->read(RgbPicture{}, text, error));
+    EXPECT_TRUE(reader->read(RgbPicture{1, 1, {0, 0, 0}}, text, error)) << error;
+    ::setenv("TESSDATA_PREFIX", "/nonexistent", 1); // the language data missing
+    EXPECT_FALSE(MakeTextReader(error));
+    EXPECT_NE(error.find("eng.traineddata"), std::string::npos) << error;
 }
 
 TEST(TextReader, TextContainsIgnoresCaseAndRunsOfWhiteSpace)
