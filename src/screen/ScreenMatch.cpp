@@ -76,7 +76,7 @@ inline bool PackedMatches(uint32_t a, uint32_t b)
 
 inline int Bucket(uint32_t c) { return int((c >> 4 & 0xF) | (c >> 8 & 0xF0) | (c >> 12 & 0xF00)); }
 
-constexpr int kLanes = 8; // places tried at once; also the columns of padding
+constexpr int kLanes = 8; // most places tried at once; also the columns of padding
 
 struct Search {
     int width = 0, height = 0;      // of the needle
@@ -162,13 +162,56 @@ void ScanPlain(Search& s)
 }
 
 #ifdef SORVANE_MATCH_SIMD
+// Four places of a row at once with 128-bit registers (every x86-64 processor has
+// them): lane k counts the matches of the place x0 + k, as minus one per matching
+// pixel, one needle pixel after the other; the places are given up together when every
+// lane has more misses than allowed.
+void ScanSse2(Search& s)
+{
+    constexpr int lanes = 4;
+    const size_t n = s.offsets.size();
+    const __m128i tolerance = _mm_set1_epi8(char(kChannelTolerance));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i laneIndex = _mm_setr_epi32(0, 1, 2, 3);
+    const int32_t* offsets = s.offsets.data();
+    const uint32_t* colours = s.colours.data();
+    for (int y = 0; y < s.placesY && !s.done; ++y)
+        for (int x0 = 0; x0 < s.placesX && !s.done; x0 += lanes) {
+            const uint32_t* at = s.screen.get() + size_t(y) * s.stride + size_t(x0);
+            // Lanes past the last place start with a count no place can reach.
+            const __m128i beyond = _mm_cmpgt_epi32(laneIndex, _mm_set1_epi32(s.placesX - 1 - x0));
+            __m128i negMatches = _mm_and_si128(beyond, _mm_set1_epi32(1 << 30));
+            size_t i = 0;
+            bool rejected = false;
+            while (i < n) {
+                const size_t end = std::min(n, i + 4);
+                for (; i < end; ++i) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + offsets[i]));
+                    const __m128i c = _mm_set1_epi32(int(colours[i]));
+                    const __m128i diff = _mm_or_si128(_mm_subs_epu8(v, c), _mm_subs_epu8(c, v));
+                    negMatches = _mm_add_epi32(negMatches, _mm_cmpeq_epi32(_mm_subs_epu8(diff, tolerance), zero));
+                }
+                // misses = i - matches > allowed, i.e. negMatches > allowed - i, in every lane
+                const __m128i limit = _mm_set1_epi32(int(std::clamp<int64_t>(s.allowed - int64_t(i), -(1 << 29), 1 << 29)));
+                if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(negMatches, limit))) == 0xF) {
+                    rejected = true;
+                    break;
+                }
+            }
+            if (rejected)
+                continue;
+            alignas(16) int32_t counts[lanes];
+            _mm_store_si128(reinterpret_cast<__m128i*>(counts), negMatches);
+            for (int k = 0; k < lanes && x0 + k < s.placesX && !s.done; ++k)
+                s.consider(x0 + k, y, int64_t(n) + counts[k]);
+        }
+}
+
 #define SORVANE_AVX2 __attribute__((target("avx2")))
 
 bool Avx2Available() { return __builtin_cpu_supports("avx2"); }
 
-// Eight places of a row at once: lane k counts the matches of the place x0 + k, as
-// minus one per matching pixel, one needle pixel after the other; the places are
-// given up together when every lane has more misses than allowed.
+// The same for eight places at once with 256-bit registers.
 SORVANE_AVX2 void ScanAvx2(Search& s)
 {
     const size_t n = s.offsets.size();
@@ -259,6 +302,8 @@ bool matchKernelsAvailable(MatchKernels kernels)
 #ifdef SORVANE_MATCH_SIMD
     if (kernels == MatchKernels::Avx2)
         return Avx2Available();
+    if (kernels == MatchKernels::Sse2)
+        return true;
 #endif
     return kernels == MatchKernels::Portable;
 }
@@ -281,6 +326,8 @@ FoundImage FindImageWith(MatchKernels kernels, const RgbPicture& screen, const R
 #ifdef SORVANE_MATCH_SIMD
     if (kernels == MatchKernels::Avx2)
         ScanAvx2(s);
+    else if (kernels == MatchKernels::Sse2)
+        ScanSse2(s);
     else
 #endif
         ScanPlain(s);
@@ -291,8 +338,11 @@ FoundImage FindImageWith(MatchKernels kernels, const RgbPicture& screen, const R
 
 FoundImage FindImage(const RgbPicture& screen, const RgbPicture& needle, int percent)
 {
-    return FindImageWith(matchKernelsAvailable(MatchKernels::Avx2) ? MatchKernels::Avx2 : MatchKernels::Portable,
-                         screen, needle, percent);
+    MatchKernels widest = MatchKernels::Portable;
+    for (MatchKernels k : {MatchKernels::Sse2, MatchKernels::Avx2})
+        if (matchKernelsAvailable(k))
+            widest = k;
+    return FindImageWith(widest, screen, needle, percent);
 }
 
 RgbPicture DifferencePicture(const RgbPicture& actual, const RgbPicture& expected)

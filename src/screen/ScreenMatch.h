@@ -61,9 +61,9 @@ struct FoundImage {
 // is empty or larger than the screen). Ties go to the topmost, then leftmost place.
 FoundImage FindImage(const RgbPicture& screen, const RgbPicture& needle, int percent);
 
-// The search's inner loop comes portable and for 256-bit vectors (eight places at once),
-// with the same result; FindImage takes the vectors where the processor has them.
-enum class MatchKernels { Portable, Avx2 };
+// The search's inner loop comes portable and for 128- and 256-bit vectors (four and eight
+// places at once), with the same result; FindImage takes the widest the processor has.
+enum class MatchKernels { Portable, Sse2, Avx2 };
 bool matchKernelsAvailable(MatchKernels kernels);
 // FindImage with the given inner loop; not found when the processor lacks it.
 FoundImage FindImageWith(MatchKernels kernels, const RgbPicture& screen, const RgbPicture& needle, int percent);

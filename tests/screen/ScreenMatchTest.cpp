@@ -102,7 +102,7 @@ TEST(ScreenMatch, CountsAndPlacesAsThePlainComparison)
             const int share = any.found ? int(any.match.percent()) : 50;
             for (int percent : {1, share - 1, share, share + 1, share + 2, 98, 100}) {
                 const FoundImage want = PlainFind(screen, needle, percent);
-                for (MatchKernels kernels : {MatchKernels::Portable, MatchKernels::Avx2}) {
+                for (MatchKernels kernels : {MatchKernels::Portable, MatchKernels::Sse2, MatchKernels::Avx2}) {
                     if (!matchKernelsAvailable(kernels))
                         continue;
                     const FoundImage got = FindImageWith(kernels, screen, needle, percent);
