@@ -111,4 +111,9 @@ TEST(CliTest, ScreenChecksAgainstTheSimulator)
         EXPECT_EQ(cli(plain, usage).exitCode, 2) << usage.back();
     r = cli(eight, {"test", p + "text.txt"});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    // A device gone: that case fails with the reason, the next ones are not run.
+    SimProcess closing({"--port", "0", "--close-after", "3"});
+    r = cli(closing, {"test", p + "text.txt", p + "tap.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "FAIL text.txt: the device closed the link\nFAIL tap.txt: not run: the device closed the link\n");
 }
