@@ -101,7 +101,13 @@ TEST(CliTest, ScreenChecksAgainstTheSimulator)
                                          "testcase classname=Sorvane Sim name=text.txt []\n"
                                          "testcase classname=Sorvane Sim name=dentist.txt []\n"
                                          "failure message=line 4 CHECKTEXT not found [" + actual + "]\n");
-    EXPECT_TRUE(fs::exists(actual));
+    // The picture saved is the screen the device showed (Notes, as captured).
+    EXPECT_EQ(runProcess({programFromEnv("SORVANE_PYTHON"), "-c",
+                          "import sys\nfrom PIL import Image, ImageChops\na, b = (Image.open(f).convert('RGB') for f in "
+                          "sys.argv[1:])\nsys.exit(a.size != b.size or ImageChops.difference(a, b).getbbox() is not None)",
+                          actual, p + "notes.png"})
+                  .exitCode,
+              0);
     r = cli(plain, {"test", p + "wait.txt", p + "tap.txt", p + "gone.txt"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "FAIL wait.txt: line 1 WAITSCREEN timed out after 300 ms (best 83.6% < 98%)\n" // as Pillow counts
