@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "link/LinkChannel.h"
+#include "ocr/TextReader.h"
 #include "platform/Clock.h"
 #include "scripts/CheckPictures.h"
 #include "scripts/Player.h"
@@ -86,6 +87,39 @@ Scenario scenarioOf(std::vector<std::string> files, int loopCount, int scriptLoo
     return s;
 }
 
+// A screen the test draws: 32 x 24 at 16 bits, black, with a white 16 x 16 square at
+// 4,4 from tick `showAt` on, the first `holes` pixels of its top row left black. The
+// first `refreshes` polls leave a zeroed picture that is not the device's.
+struct DrawnScreen {
+    ScreenState st;
+    uint32_t showAt = 0;
+    int holes = 0, refreshes = 0, polls = 0;
+    bool poll(uint32_t tick)
+    {
+        if (st.bitmaps.dib.bits.empty()) {
+            st.facts = {.depth = 16, .width = 32, .height = 24};
+            BuildViewBitmaps(st.bitmaps, st.facts, st.palette);
+        }
+        Picture& p = st.bitmaps.dib;
+        std::ranges::fill(p.bits, 0);
+        if (++polls <= refreshes)
+            return false;
+        for (int y = 4; tick >= showAt && y < 20; ++y)
+            for (int x = y == 4 ? 4 + holes : 4; x < 20; ++x)
+                p.row(y)[2 * x] = p.row(y)[2 * x + 1] = 0xFF;
+        return true;
+    }
+};
+
+// Reads "Team\n  MEETING" on a picture with a white pixel, "Notes" on others.
+struct FakeReader : TextReader {
+    bool read(const RgbPicture& picture, std::string& text, std::string&) override
+    {
+        text = std::ranges::count(picture.rgb, 0xFF) ? "Team\n  MEETING" : "Notes";
+        return true;
+    }
+};
+
 // Plays a scenario to its end (or until playing stops, here or at the first packet) on a
 // driven clock.
 struct Playback {
@@ -95,13 +129,17 @@ struct Playback {
     Player player;
     bool ended = false;
     Playback(const Scenario& s, const sorvane::test::TempDir& dir, bool stopAtFirstPacket = false,
-             const std::string& device = "Dev", std::function<bool(const ManualClock&)> stopping = {})
+             const std::string& device = "Dev", std::function<bool(const ManualClock&)> stopping = {},
+             DrawnScreen* screen = nullptr)
         : player(s, dir.path().string(), device)
     {
         if (stopAtFirstPacket)
             channel.onSend = [this] { state = RecordState::Stopped; };
         player.start(clock.tickCount());
-        PlaybackLink link{channel, clock, nullptr, {}, [&] { return stopping && stopping(clock); }};
+        player.setTextReader(std::make_shared<FakeReader>());
+        PlaybackLink link{channel, clock, screen ? &screen->st : nullptr, {},
+                          [&] { return stopping && stopping(clock); },
+                          [&] { return screen && screen->poll(clock.tickCount()); }, 50};
         ended = RunPlayback(player, link, state);
     }
 };
@@ -378,6 +416,83 @@ TEST(Playback, TheResultsLog)
         s.logFile = path;
         EXPECT_EQ(DropRefusedResultsLog(s, "/h/.local/s/").empty(), used) << path;
         EXPECT_EQ(std::exchange(s.logResults, 1), used ? 1 : 0) << path;
+    }
+}
+
+TEST(Playback, ChecksOnADrivenScreen)
+{
+    // s.txt plays twice, then m.txt once; the square shows at showAt (the run starts at
+    // 1000). Polls go every 50 ms. A failed check ends s.txt, m.txt still plays, and its
+    // pictures go beside the log: the region and red where it differs, or the screen.
+    struct Row {
+        const char* script;
+        uint32_t showAt;
+        int holes, refreshes;
+        const char* log;      // the check and event lines
+        uint32_t firstSentAt; // the first packet goes within 100 ms of it; UINT32_MAX: none
+        int failLine;         // the failed check's line; 0: none failed
+        int red;              // red pixels of the difference picture; -1: none
+    };
+    const Row rows[] = {
+        {"WAITSCREEN,4,4,16,16,w.png\r\nMOUSEUP,1,1\r\n", 2500, 0, 0,
+         "WAITSCREEN, passed|MOUSEUP, 1,1|End s.txt|WAITSCREEN, passed|MOUSEUP, 1,1|End s.txt|MOUSEDOWN, 2,2|End m.txt|", 2500, 0, -1},
+        {"WAITSCREEN,4,4,16,16,w.png,98,2000\r\nMOUSEUP,1,1\r\n", UINT32_MAX, 0, 0,
+         "WAITSCREEN, timed out after 2000 ms (best 0.0% < 98%)|End s.txt|MOUSEDOWN, 2,2|End m.txt|", 3000, 1, 256},
+        {"CHECKSCREEN,4,4,16,16,w.png\r\nMOUSEUP,1,1\r\n", 0, 6, 2, "CHECKSCREEN, failed 97.6% < 98%|End s.txt|MOUSEDOWN, 2,2|End m.txt|",
+         1100, 1, 6},
+        {"CHECKSCREEN,4,4,16,16,w.png\r\n", 0, 5, 2, "CHECKSCREEN, passed|End s.txt|CHECKSCREEN, passed|End s.txt|MOUSEDOWN, 2,2|End m.txt|", 1100, 0, -1},
+        {"TAPIMAGE,w.png\r\n", 2500, 0, 0, "TAPIMAGE, passed|End s.txt|TAPIMAGE, passed|End s.txt|MOUSEDOWN, 2,2|End m.txt|", 2500, 0, -1},
+        {"WAITTEXT,team meeting\r\nCHECKTEXT,Dentist\r\nMOUSEUP,1,1\r\n", 2500, 0, 0,
+         "WAITTEXT, passed|CHECKTEXT, not found|End s.txt|MOUSEDOWN, 2,2|End m.txt|", 2500, 2, -1},
+        {"WAITSCREEN,4,4,16,16,w.png\r\n", UINT32_MAX, 0, 0, "", UINT32_MAX, 0, -1}, // stopped at 4000
+        {"SNAPSHOT,snap.png\r\n", 0, 0, 0, "SNAPSHOT, saved snap.png|End s.txt|SNAPSHOT, saved snap.png|End s.txt|MOUSEDOWN, 2,2|End m.txt|", 1000, 0, -1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
+        sorvane::test::TempDir dir;
+        std::string error;
+        ASSERT_TRUE(SaveRgbPicture(dir / "w.png", RgbPicture{16, 16, std::vector<uint8_t>(768, 0xFF)}, error));
+        writeFile(dir / "s.txt", row.script);
+        writeFile(dir / "m.txt", "MOUSEDOWN,2,2\r\n");
+        fs::create_directory(dir / "logs");
+        Scenario s = scenarioOf({"s.txt", "m.txt"}, 1, 2);
+        s.files[1].scriptLoopCount = 1;
+        s.logResults = 1;
+        s.logFile = (dir / "logs/r.log").string();
+        DrawnScreen screen{.showAt = row.showAt, .holes = row.holes, .refreshes = row.refreshes};
+        const bool stops = row.log[0] == 0;
+        Playback p(s, dir, false, "D v", [&](const ManualClock& c) { return stops && c.tickCount() >= 4000; }, &screen);
+        const std::string log = std::regex_replace(
+            std::regex_replace(readFile(dir / "logs/r.log"), std::regex("\\d\\d/\\d\\d/\\d{4},[\\d:]{8}, "), ""),
+            std::regex("(\\*\\*\\* Start|Version)[^\r]*\r\n"), "");
+        EXPECT_EQ(std::regex_replace(std::regex_replace(log, std::regex("\r\n"), "|"),
+                                     std::regex("\\*\\*\\* End of Script \\*\\*\\*, "), "End "),
+                  row.log);
+        EXPECT_EQ(p.ended, !stops);
+        if (row.firstSentAt == UINT32_MAX) {
+            EXPECT_TRUE(p.channel.sent.empty() && p.clock.tickCount() < 4050);
+        } else {
+            ASSERT_FALSE(p.channel.sent.empty());
+            EXPECT_LT(p.channel.sent[0].first - row.firstSentAt, 100u) << p.channel.sent[0].first;
+        }
+        RgbPicture shot;
+        if (row.log[0] == 'S') // SNAPSHOT: the screen with its square
+            EXPECT_TRUE(LoadRgbPicture(dir / "snap.png", shot, error) && std::ranges::count(shot.rgb, 0xFF) == 768);
+        if (row.log[0] == 'T') // TAPIMAGE: down and up at the square's centre
+            EXPECT_EQ(p.channel.sent[1].second, (std::vector<uint8_t>{85, 0xFF, 85, 0x11, 12, 0, 12, 0}));
+        ASSERT_EQ(p.player.checkFailures().size(), size_t(row.failLine != 0));
+        if (row.failLine == 0)
+            continue;
+        const CheckFailure& f = p.player.checkFailures()[0];
+        EXPECT_EQ(f.line, row.failLine);
+        const std::string base = (dir / "logs" / ("D_v-s-line" + std::to_string(f.line) + "-pass1-")).string();
+        std::vector<std::string> pictures{base + "actual.png", base + "diff.png"};
+        pictures.resize(row.red < 0 ? 1 : 2);
+        EXPECT_EQ(f.pictures, pictures);
+        RgbPicture diff;
+        if (row.red < 0 || !LoadRgbPicture(f.pictures.back(), diff, error))
+            continue;
+        for (int i = 0; i < 256; ++i) // the holes are the top row's first pixels
+            EXPECT_EQ(diff.rgb[3 * i] == 255 && diff.rgb[3 * i + 1] == 0, i < row.red) << i;
     }
 }
 
