@@ -25,48 +25,67 @@ namespace sorvane {
 namespace {
 
 constexpr int kScale = 4;
-// The most pixels handed to the engine (a 640 x 480 screen scaled up is 4.9 million),
-// and its longest side (the engine keeps coordinates in 16 bits).
+// Screens of 640 x 480 draw their text twice as large as screens of 240 x 320, and each
+// pixel more costs time: a picture is scaled up less where kScale would make it larger
+// than this (a 240 x 320 screen four times is 1.2 million pixels, 640 x 480 twice as well).
+constexpr int64_t kEnoughPixels = 2'000'000;
+// The most pixels handed to the engine (what a picture too large for kEnoughPixels may
+// have unscaled), and its longest side (the engine keeps coordinates in 16 bits).
 constexpr int64_t kMaxPixels = 4096 * 4096;
 constexpr int kMaxSide = 32767;
 constexpr int kMargin = 16;
 
-// Makes text dark on a light background everywhere. Along each row, the pixels within
-// kBackgroundReach either side of a pixel are sorted into 16 levels of brightness; the
-// middle one is the background there (text covers less of a row than its background
-// does). The pixel is inverted where that background is dark (a title bar, a selected
-// row), or where more of the pixels around it are clearly lighter than the background
-// than darker (light text on a light band: a 2-bit screen's selected row).
-constexpr int kBackgroundReach = 32;
+// Makes text dark on a light background everywhere. The pixels within kReachX columns
+// and kReachY rows of a pixel are sorted into 16 levels of brightness; the middle one is
+// the background there (text covers less of a neighbourhood than its background does).
+// The pixel is inverted where that background is dark (a title bar, a selected row), or
+// where more of the pixels around it are clearly lighter than the background than
+// darker (light text on a light band: a 2-bit screen's selected row). A few rows of
+// height keep a row dense with strokes (the bars of "e" and "m") from looking like
+// background of the text's colour.
+constexpr int kReachX = 32, kReachY = 4;
 void LightBackground(std::vector<uint8_t>& grey, int w, int h)
 {
     constexpr int kLevels = 16, kLevelShift = 4, kClearly = 2; // levels apart from the background
-    std::vector<uint8_t> row(static_cast<size_t>(w));
+    const std::vector<uint8_t> source = grey;
+    auto level = [&source, w](int x, int y) { return source[size_t(y) * size_t(w) + size_t(x)] >> kLevelShift; };
+    // columns[x * kLevels + l]: pixels of level l in column x, rows y - kReachY .. y + kReachY.
+    std::vector<int> columns(size_t(w) * kLevels);
+    for (int y = 0; y < std::min(h, kReachY); ++y)
+        for (int x = 0; x < w; ++x)
+            ++columns[size_t(x) * kLevels + size_t(level(x, y))];
     for (int y = 0; y < h; ++y) {
-        uint8_t* g = grey.data() + size_t(y) * size_t(w);
-        std::copy(g, g + w, row.begin());
+        if (y + kReachY < h)
+            for (int x = 0; x < w; ++x)
+                ++columns[size_t(x) * kLevels + size_t(level(x, y + kReachY))];
+        if (y - kReachY - 1 >= 0)
+            for (int x = 0; x < w; ++x)
+                --columns[size_t(x) * kLevels + size_t(level(x, y - kReachY - 1))];
         int histogram[kLevels] = {}, count = 0;
-        for (int x = 0; x < std::min(w, kBackgroundReach); ++x, ++count)
-            ++histogram[row[size_t(x)] >> kLevelShift];
+        auto addColumn = [&](int x, int sign) {
+            for (int l = 0; l < kLevels; ++l) {
+                histogram[l] += sign * columns[size_t(x) * kLevels + size_t(l)];
+                count += sign * columns[size_t(x) * kLevels + size_t(l)];
+            }
+        };
+        for (int x = 0; x < std::min(w, kReachX); ++x)
+            addColumn(x, 1);
+        uint8_t* g = grey.data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
-            if (x + kBackgroundReach < w) {
-                ++histogram[row[size_t(x + kBackgroundReach)] >> kLevelShift];
-                ++count;
-            }
-            if (x - kBackgroundReach - 1 >= 0) {
-                --histogram[row[size_t(x - kBackgroundReach - 1)] >> kLevelShift];
-                --count;
-            }
+            if (x + kReachX < w)
+                addColumn(x + kReachX, 1);
+            if (x - kReachX - 1 >= 0)
+                addColumn(x - kReachX - 1, -1);
             int background = 0;
             for (int seen = histogram[0]; 2 * seen <= count;)
                 seen += histogram[++background];
             int lighter = 0, darker = 0;
-            for (int level = background + kClearly + 1; level < kLevels; ++level)
-                lighter += histogram[level];
-            for (int level = 0; level < background - kClearly; ++level)
-                darker += histogram[level];
+            for (int l = background + kClearly + 1; l < kLevels; ++l)
+                lighter += histogram[l];
+            for (int l = 0; l < background - kClearly; ++l)
+                darker += histogram[l];
             if (2 * background < kLevels || lighter > darker)
-                g[x] = uint8_t(255 - row[size_t(x)]);
+                g[x] = uint8_t(255 - g[x]);
         }
     }
 }
@@ -186,7 +205,7 @@ public:
                    std::max(picture.width, picture.height) <= (kMaxSide - 2 * kMargin) / scale;
         };
         int scale = kScale;
-        while (scale > 1 && !fits(scale))
+        while (scale > 1 && (!fits(scale) || int64_t(picture.width) * picture.height * scale * scale > kEnoughPixels))
             --scale;
         if (!fits(scale)) {
             error = "the picture is too large to read";

@@ -16,10 +16,11 @@ using namespace sorvane::test;
 
 namespace {
 
-RgbPicture capture(const std::string& depth, const std::vector<std::string>& input)
+RgbPicture capture(std::vector<std::string> device, const std::vector<std::string>& input)
 {
     TempDir dir;
-    SimProcess sim({"--host", "127.0.0.1", "--port", "0", "--clock", "fixed", "--depth", depth});
+    device.insert(device.end(), {"--host", "127.0.0.1", "--port", "0", "--clock", "fixed"});
+    SimProcess sim(device);
     std::vector<std::string> cli = {programFromEnv("SORVANE_CLI"), "--host", "127.0.0.1", "--port",
                                     std::to_string(sim.tcpPort()), "capture", (dir / "shot.ppm").string()};
     cli.insert(cli.end(), input.begin(), input.end());
@@ -44,18 +45,19 @@ TEST(TextReader, FindsTheItemsOfTheSimulatorsScreens)
     ASSERT_TRUE(reader) << error;
     const std::vector<std::string> openNotes = {"--tap", "10,310", "--tap", "20,240"};
     struct Case {
-        const char* depth;
-        std::vector<std::string> input;
+        std::vector<std::string> device, input;
         std::vector<std::pair<const char*, bool>> wanted;
     } cases[] = {
-        {"16", {}, {{"Team meeting", true}, {"Dentist", true}, {"Sorvane Sim", true}}}, // light on dark bands
-        {"8", {}, {{"team  MEETING", true}, {"Dentist", true}}},
-        {"16", openNotes, {{"Notes", true}, {"Dentist", false}}},
+        {{"--depth", "16"}, {}, {{"Team meeting", true}, {"Dentist", true}, {"Sorvane Sim", true}}}, // light on dark
+        {{"--depth", "8"}, {}, {{"team  MEETING", true}, {"Dentist", true}}},
+        {{"--depth", "2"}, {}, {{"Team meeting", true}}}, // light text on a light band
+        {{"--width", "640", "--height", "480"}, {}, {{"Team meeting", true}, {"Dentist", true}}}, // larger text
+        {{"--depth", "16"}, openNotes, {{"Notes", true}, {"Dentist", false}}},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(reader->read(capture(c.depth, c.input), text, error)) << error;
+        ASSERT_TRUE(reader->read(capture(c.device, c.input), text, error)) << error;
         for (const auto& [wanted, found] : c.wanted)
-            EXPECT_EQ(TextContains(text, wanted), found) << c.depth << " bits, " << wanted << " in:\n" << text;
+            EXPECT_EQ(TextContains(text, wanted), found) << "case " << &c - cases << ": " << wanted << " in:\n" << text;
     }
     EXPECT_FALSE(reader->read(RgbPicture{}, text, error));
     EXPECT_TRUE(reader->read(RgbPicture{1, 1, {0, 0, 0}}, text, error)) << error;
