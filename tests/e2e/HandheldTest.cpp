@@ -1,7 +1,8 @@
 // The simulated handheld driven as a newcomer drives it, through sorvane-cli's input
 // options (the core's input packets, sent as one queued message) over loopback: typed
-// letters show in Notes and a drag leaves ink at the device's depth. The simulator's
-// clock is fixed, so two runs differ only where the input changed the picture.
+// letters show in Notes and a drag leaves ink at the device's depth; --lag and --notes
+// do what they say. The simulator's clock is fixed, so two runs differ only where the
+// input changed the picture.
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,18 @@ TEST(Handheld, TypedLettersShowInTheNotesTextArea)
     EXPECT_LT(bottom, 16 + 20);
     EXPECT_LT(right, 4 + 6 * 5 + 2);
     EXPECT_GT(right - left, 6 * 4) << "fewer than five letters wide";
+}
+
+TEST(Handheld, LagHoldsInputBackInOrderAndNotesStartWithText)
+{
+    // Each capture equals one without the option. 20 polls at 10 a second outlast a lag of
+    // 300 ms; without --polls the capture ends at the first poll finding no change.
+    const std::vector<std::string> notes = {"--key", "0xC3"}, typed = {"--key", "0xC3", "--type", "Hello"};
+    const std::vector<std::string> rows[][3] = {{{"--notes", "Hello"}, notes, typed},
+                                                {{"--lag", "60000"}, notes, {}},
+                                                {{"--lag", "300"}, typed + std::vector<std::string>{"--polls", "20"}, typed}};
+    for (const auto& [device, input, plainInput] : rows)
+        EXPECT_TRUE(capture(device, input).rgb == capture({}, plainInput).rgb) << device[0] << " " << device[1];
 }
 
 struct InkCase {
