@@ -172,8 +172,9 @@ Player::CheckEnd Player::runCheck(PlaybackLink& link, uint32_t index)
         if (check.waits() ? passed >= check.timeoutMs : l.state == Look::Missed || polls >= kCheckPolls)
             break;
         // The next poll a period after this one started, and one right at the time-out.
-        uint32_t pause = std::min(check.waits() ? check.timeoutMs - passed : UINT32_MAX,
-                                  link.pollPeriodMs - std::min(link.pollPeriodMs, now - pollStart));
+        const uint32_t period = std::max<uint32_t>(link.pollPeriodMs, 1);
+        const uint32_t pause = std::min(check.waits() ? check.timeoutMs - passed : UINT32_MAX,
+                                        period - std::min(period, now - pollStart));
         wait(link, pause);
     }
     if (Stopping(link) && l.state != Look::Matched && l.state != Look::Broken)

@@ -293,8 +293,10 @@ void MainWindowTest::keysReachMainWindowOrActiveDeviceWindowAndAnEmptyListSaysWh
     QCOMPARE(f.dialogs.defaultCalls, 1);
 
     // F8 plays the selected scenario from whatever window; so does a double click on it.
-    f.scenarios.rows = {{"Login", false, false}, {"Soak", true, false}, {"Menus", true, true}};
+    f.scenarios.rows = {{"Login", false, false}, {"Soak", true, false}, {"Menus", true, true},
+                        {"Smoke", false, false, true, true}};
     f.window->refreshScenarioList(2);
+    QCOMPARE(f.window->scriptsList()->topLevelItem(3)->text(1), QStringLiteral("Failed"));
     QTest::keyClick(device, Qt::Key_F8);
     QTreeWidget* scripts = f.window->scriptsList();
     emit scripts->itemActivated(scripts->topLevelItem(2), 0);

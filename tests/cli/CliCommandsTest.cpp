@@ -205,6 +205,12 @@ TEST(CliPlay, SendsTheScriptAndTheScenarioAndLogsThem)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     writeFile(cli.pc / "c.txt", "; nothing to send\r\n");
     EXPECT_EQ(cli({"play", (cli.pc / "c.txt").string()}).exitCode, 1);
+    // A check polls the screen (the snapshot has the device's picture); a failed one is named.
+    writeFile(cli.pc / "k.txt", "SNAPSHOT,shot.bmp\r\nCHECKTEXT,x,9999,0,1,1\r\n");
+    r = cli({"play", (cli.pc / "k.txt").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "sorvane-cli: k.txt line 2: CHECKTEXT region outside the screen\n");
+    EXPECT_TRUE(fs::exists(cli.pc / "shot.bmp") && fs::exists(cli.pc / "Sorvane_Sim-k-line2-pass1-actual.png"));
     // A stored scenario: its files from the script folder, in order, each as often as it
     // says. Its log is a file a shell would run: refused, and the scenario plays without it.
     writeFile(cli.pc / "a.txt", "MOUSEDOWN,1,1\r\n");

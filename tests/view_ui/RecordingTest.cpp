@@ -123,9 +123,10 @@ void RecordingTest::scenarioPlaysPausesAndStops()
     QCOMPARE(status(), QStringLiteral("Idle"));
     QCOMPARE(w->view().recordState.load(), RecordState::Stopped);
 
-    // A short scenario plays to its end and is idle again. Its log path, as a scenario
-    // file could carry it, names a shell's start-up file: refused, and it plays without.
-    std::ofstream(scripts / "slow.txt", std::ios::binary) << "MOUSEDOWN,5,6\r\n";
+    // A short scenario plays to its end; a check of it failed, so it says "Failed" until
+    // its next start. Its log path, as a scenario file could carry it, names a shell's
+    // start-up file: refused, and it plays without.
+    std::ofstream(scripts / "slow.txt", std::ios::binary) << "MOUSEDOWN,5,6\r\nSNAPSHOT,s.bmp\r\nCHECKTEXT,x,9999,0,1,1\r\n";
     Scenario& stored = h.shell->scenarioService()->table().scenarios()[0];
     stored.logResults = 1;
     stored.logFile = (h.dir / ".bashrc").string();
@@ -136,7 +137,8 @@ void RecordingTest::scenarioPlaysPausesAndStops()
              "hidden and not in a hidden folder. The scenario plays without a log.");
     h.shell->scenarioService()->table().scenarios()[0].name = "Edited"; // edited while it plays
     QCOMPARE(QString::fromStdString(nextLine(*sim.process, {"input"})), QStringLiteral("input 84 5 6"));
-    QTRY_COMPARE(status(), QStringLiteral("Idle"));
+    QTRY_COMPARE(status(), QStringLiteral("Failed"));
+    QVERIFY(std::filesystem::exists(scripts / "s.bmp")); // the check's poll brought the device's picture
     QCOMPARE(main.scriptsList()->topLevelItem(0)->text(0), QStringLiteral("Edited"));
     QVERIFY(!std::filesystem::exists(h.dir / ".bashrc"));
 
