@@ -150,7 +150,8 @@ Player::Look Player::look(PlaybackLink& link, const ScriptCheck& check, Look& la
 Player::CheckEnd Player::runCheck(PlaybackLink& link, uint32_t index)
 {
     if (index >= script_.checks.size()) { // a loaded script's check events name its checks
-        checkFailures_.push_back({scenario_.files[size_t(scenario_.fileIndex)].fileName, 0, "CHECK", "no such check", {}});
+        const std::string& script = scenario_.files[size_t(scenario_.fileIndex)].fileName;
+        checkFailures_.push_back({script, 0, "CHECK", "no such check", {}});
         return CheckEnd::Failed;
     }
     const ScriptCheck& check = script_.checks[index];
@@ -165,7 +166,8 @@ Player::CheckEnd Player::runCheck(PlaybackLink& link, uint32_t index)
         l = look(link, check, l);
         if (l.state == Look::Matched || l.state == Look::Broken)
             break;
-        if (l.state == Look::Missed && (best.total == 0 || l.match.matching * best.total > best.matching * l.match.total))
+        if (l.state == Look::Missed &&
+            (best.total == 0 || l.match.matching * best.total > best.matching * l.match.total))
             best = l.match;
         const uint32_t now = link.clock.tickCount();
         const uint32_t passed = now - start;

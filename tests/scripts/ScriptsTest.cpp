@@ -462,19 +462,15 @@ TEST(Playback, ChecksOnADrivenScreen)
         const bool stops = row.log[0] == 0;
         Playback p(s, dir, false, "D v", [&](const ManualClock& c) { return stops && c.tickCount() >= 4000; }, &screen);
         const std::string log = std::regex_replace(
-            std::regex_replace(readFile(dir / "logs/r.log"), std::regex("\\d\\d/\\d\\d/\\d{4},[\\d:]{8}, "), ""),
-            std::regex("(\\*\\*\\* Start|Version)[^\r]*\r\n"), "");
+            readFile(dir / "logs/r.log"), std::regex("\\d\\d/\\d\\d/\\d{4},[\\d:]{8}, ((\\*\\*\\* Start|Version)[^\r]*\r\n)?"), "");
         EXPECT_EQ(std::regex_replace(std::regex_replace(log, std::regex("\r\n"), "|"),
                                      std::regex("\\*\\*\\* End of Script \\*\\*\\*, "), "End "),
                   row.log);
-        EXPECT_EQ(p.ended, !stops);
-        if (row.firstSentAt == UINT32_MAX) {
-            EXPECT_TRUE(p.channel.sent.empty() && p.clock.tickCount() < 4050);
-        } else {
-            ASSERT_FALSE(p.channel.sent.empty());
+        EXPECT_TRUE(p.ended != stops && (!stops || p.clock.tickCount() < 4050)); // a stop ends a wait at once
+        ASSERT_EQ(p.channel.sent.empty(), row.firstSentAt == UINT32_MAX);
+        if (!p.channel.sent.empty())
             EXPECT_LT(p.channel.sent[0].first - row.firstSentAt, 100u) << p.channel.sent[0].first;
-        }
-        RgbPicture shot;
+        RgbPicture shot, diff;
         if (row.log[0] == 'S') // SNAPSHOT: the screen with its square
             EXPECT_TRUE(LoadRgbPicture(dir / "snap.png", shot, error) && std::ranges::count(shot.rgb, 0xFF) == 768);
         if (row.log[0] == 'T') // TAPIMAGE: down and up at the square's centre
@@ -483,12 +479,10 @@ TEST(Playback, ChecksOnADrivenScreen)
         if (row.failLine == 0)
             continue;
         const CheckFailure& f = p.player.checkFailures()[0];
-        EXPECT_EQ(f.line, row.failLine);
-        const std::string base = (dir / "logs" / ("D_v-s-line" + std::to_string(f.line) + "-pass1-")).string();
+        const std::string base = (dir / "logs" / ("D_v-s-line" + std::to_string(row.failLine) + "-pass1-")).string();
         std::vector<std::string> pictures{base + "actual.png", base + "diff.png"};
         pictures.resize(row.red < 0 ? 1 : 2);
         EXPECT_EQ(f.pictures, pictures);
-        RgbPicture diff;
         if (row.red < 0 || !LoadRgbPicture(f.pictures.back(), diff, error))
             continue;
         for (int i = 0; i < 256; ++i) // the holes are the top row's first pixels
