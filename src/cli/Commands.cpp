@@ -71,12 +71,21 @@ const CliCommand kCommands[] = {
      -1, runRecord},
     {"play", "play SCRIPT.txt [--log FILE]",
      "replay one script file once, with its pauses; --log appends its results log to FILE;\n"
-     "      exit 1 when the file loads no event",
+     "      exit 1 when the file loads no event or one of its checks fails",
      -1, runPlay},
     {"scenario", "scenario NAME [--script-dir DIR]",
      "run a stored scenario (DIR/NAME.bin; default: the program's RECORDED_DATA) to its end,\n"
-     "      writing its results log when it has one; exit 1 when one of its files did not load",
+     "      writing its results log when it has one; exit 1 when one of its files did not load\n"
+     "      or one of its checks failed",
      -1, runScenario},
+    {"test", "test SCRIPT... [--junit FILE] [--artifacts DIR]",
+     "play each script once as one test case (as play does) and print \"PASS NAME\" or\n"
+     "      \"FAIL NAME: REASON\" for it; a case fails when its script does not load (REASON\n"
+     "      names the line) or one of its checks fails (\"line N KEYWORD what failed\").\n"
+     "      --junit writes the results as JUnit XML to FILE (one testsuite named after the\n"
+     "      device, one testcase per script); --artifacts puts the pictures of failed checks\n"
+     "      into DIR (default: beside the script); exit 1 when any case failed",
+     -1, runTest},
 };
 
 } // namespace

@@ -43,5 +43,6 @@ int runType(CliSession& session, const std::vector<std::string>& arguments);
 int runRecord(CliSession& session, const std::vector<std::string>& arguments);
 int runPlay(CliSession& session, const std::vector<std::string>& arguments);
 int runScenario(CliSession& session, const std::vector<std::string>& arguments);
+int runTest(CliSession& session, const std::vector<std::string>& arguments);
 
 } // namespace sorvane::cli

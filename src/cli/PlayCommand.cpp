@@ -13,6 +13,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/PlayScenario.h"
 #include "platform/Utf8Text.h"
 #include "screen/ScreenReceiver.h"
 #include "tools/DeviceText.h"
@@ -40,9 +41,10 @@ int fail(const std::string& reason)
     return 1;
 }
 
-// Plays the scenario to its end. 0 when every file loaded and every check passed, 1
-// otherwise (with the reasons).
-int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
+} // namespace
+
+PlayedScenario PlayScenario(CliSession& session, const Scenario& scenario, const std::string& scriptDir,
+                            const std::string& artifactDir)
 {
     std::unique_ptr<ScreenState> screen = session.screenState();
     const bool video = screen != nullptr;
@@ -66,19 +68,34 @@ int play(CliSession& session, const Scenario& scenario, const std::string& scrip
                       },
                       PollPeriodMs(video ? screen->refreshRate.load() : 10)};
     Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
+    if (!artifactDir.empty())
+        player.setArtifactDir(artifactDir);
     player.start(session.clock().tickCount());
     std::atomic<RecordState> state{RecordState::Playing};
     const bool ended = RunPlayback(player, link, state);
+    PlayedScenario played{{}, player.loadFailures(), player.lastLoadError(), player.checkFailures()};
     if (session.timedOut() || sink.dropped)
-        return fail(session.lostReason());
-    if (!ended)
-        return fail("the device closed the link");
-    for (const CheckFailure& f : player.checkFailures())
+        played.lost = session.lostReason();
+    else if (!ended)
+        played.lost = "the device closed the link";
+    return played;
+}
+
+namespace {
+
+// Plays the scenario to its end. 0 when every file loaded and every check passed, 1
+// otherwise (with the reasons).
+int play(CliSession& session, const Scenario& scenario, const std::string& scriptDir)
+{
+    const PlayedScenario played = PlayScenario(session, scenario, scriptDir);
+    if (!played.lost.empty())
+        return fail(played.lost);
+    for (const CheckFailure& f : played.checkFailures)
         std::fprintf(stderr, "sorvane-cli: %s line %d: %s %s\n", EscapeText(f.script).c_str(), f.line,
                      f.keyword.c_str(), EscapeText(f.message).c_str());
-    if (player.loadFailures() > 0)
-        return fail(player.lastLoadError());
-    return player.failed() ? 1 : 0;
+    if (played.loadFailures > 0)
+        return fail(played.lastLoadError);
+    return played.checkFailures.empty() ? 0 : 1;
 }
 
 // The program's own script folder: $SORVANE_HOME/RECORDED_DATA, or RECORDED_DATA in the
