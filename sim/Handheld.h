@@ -42,7 +42,7 @@ public:
     bool render(std::vector<uint16_t>& pixels);
 
     // The most text Notes holds (what the link sends beyond it is not typed).
-    static constexpr size_t kMaxText = 4000;
+    static constexpr size_t kMaxText = kMaxNotesText;
 
 private:
     enum class App { Home, Notes, Calculator, Files, Settings, Calendar, Contacts };

@@ -1,6 +1,5 @@
 #include "Options.h"
 
-#include "Handheld.h"
 
 #include <algorithm>
 #include <charconv>
@@ -251,7 +250,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--notes", [&](const std::string& v) {
              // What the handheld's keys can type, no more than Notes holds.
              o.notes = v;
-             return v.size() <= Handheld::kMaxText &&
+             return v.size() <= kMaxNotesText &&
                     std::all_of(v.begin(), v.end(), [](char c) { return c == '\n' || (c >= ' ' && c <= '~'); });
          }},
         {"--picture", [&](const std::string& v) {

@@ -5,6 +5,7 @@
 
 #include "DeviceClock.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -15,6 +16,9 @@
 #include "ToolsOptions.h"
 
 namespace sorvane::sim {
+
+// The most text Notes holds (--notes, and what the link types).
+inline constexpr size_t kMaxNotesText = 4000;
 
 // One display of the device: bits per pixel, size in pixels, orientation in degrees.
 struct DisplayFormat {
@@ -95,7 +99,7 @@ struct SimOptions {
     std::optional<Moment> clock;     // the moment the handheld shows; unset: the PC's local time
     unsigned stillAfter = 8;         // the synthetic picture stands still after this many steps (0 = never)
     unsigned lagMs = 0;              // input reaches the screen this long after it arrives (0..60000)
-    std::string notes;               // what Notes holds when a session starts (at most Handheld::kMaxText)
+    std::string notes;               // what Notes holds when a session starts (at most kMaxNotesText)
 
     unsigned lzwClearEvery = 0;      // emit a clear code after this many data codes (0 = only when full)
     bool lzwInitialClear = true;     // start every stream with a clear code

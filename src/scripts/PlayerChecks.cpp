@@ -60,7 +60,6 @@ std::string SafeName(std::string_view name)
 }
 
 bool ComparesRegion(CheckKind kind) { return kind == CheckKind::WaitScreen || kind == CheckKind::CheckScreen; }
-bool FindsImage(CheckKind kind) { return kind == CheckKind::TapImage || kind == CheckKind::WaitImage; }
 
 } // namespace
 
