@@ -1,6 +1,23 @@
 #include "cli/Commands.h"
 
+#include <cstdio>
+
+#include "platform/Utf8Text.h"
+
 namespace sorvane::cli {
+
+int fail(const std::string& reason)
+{
+    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
+    return 1;
+}
+
+int usage(const std::string& reason)
+{
+    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
+    return 2;
+}
+
 namespace {
 
 const CliCommand kCommands[] = {

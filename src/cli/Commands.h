@@ -20,6 +20,11 @@ struct CliCommand {
     int (*run)(CliSession& session, const std::vector<std::string>& arguments);
 };
 
+// A command's reason on standard error as "sorvane-cli: REASON" (escaped: reasons name
+// what the user typed or a device sent); returns the exit status 1 (fail) or 2 (usage).
+int fail(const std::string& reason);
+int usage(const std::string& reason);
+
 std::span<const CliCommand> commandTable();
 const CliCommand* findCommand(const std::string& name);
 

@@ -64,20 +64,6 @@ private:
     uint64_t size_ = 0, start_ = 0, done_ = 0;
 };
 
-// Reasons name paths as the user typed them (UTF-8) or device names already escaped;
-// either is shown as it reads, on one line.
-int fail(const std::string& reason)
-{
-    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
-    return 1;
-}
-
-int usage(const std::string& reason)
-{
-    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
-    return 2;
-}
-
 // A device path or name the user typed (UTF-8), in the device's spelling; nullopt after
 // saying why there is none.
 std::optional<std::string> deviceText(std::string_view typed)

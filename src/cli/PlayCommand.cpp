@@ -28,19 +28,6 @@ namespace fs = std::filesystem;
 namespace sorvane::cli {
 namespace {
 
-int usage(const std::string& reason)
-{
-    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
-    return 2;
-}
-
-// The reasons name scripts, folders and scenarios as they were typed or stored.
-int fail(const std::string& reason)
-{
-    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
-    return 1;
-}
-
 } // namespace
 
 PlayedScenario PlayScenario(CliSession& session, const Scenario& scenario, const std::string& scriptDir,

@@ -21,12 +21,6 @@ namespace fs = std::filesystem;
 namespace sorvane::cli {
 namespace {
 
-int usage(const std::string& reason)
-{
-    std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
-    return 2;
-}
-
 // Plays one script; fills in the case's failure. Returns why the link is lost, if it is.
 std::string runCase(CliSession& session, const fs::path& script, const std::string& artifacts, JUnitCase& out)
 {
