@@ -64,6 +64,15 @@ inline constexpr int CopyFromDevice = 40095; // Ctrl+Shift+C
 inline constexpr int TypeText = 40096;
 inline constexpr int StatusLine = 40097;     // shows or hides the live status line
 inline constexpr int AddCheckpoint = 40098;  // Ctrl+Shift+K: the next drag marks a checked region
+inline constexpr int ConnectAll = 40099;     // main window: every profile marked to connect at start
+inline constexpr int DevicesWindow = 40100;  // main window's Window menu: the grid of every live device
+inline constexpr int DisconnectDevice = 40101; // device window and tile: ends the connection
+inline constexpr int BroadcastInput = 40102; // starts or ends input broadcast from this device
+// The Devices window's commands on its selected tiles.
+inline constexpr int FleetRunScenario = 40103;
+inline constexpr int FleetCaptureAll = 40104;
+inline constexpr int FleetSendFiles = 40105;
+inline constexpr int FleetSoftReset = 40106;
 
 } // namespace sorvane::cmd
 
