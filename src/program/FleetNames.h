@@ -28,4 +28,9 @@ struct FleetMember {
 // labels are distinct (ignoring case).
 std::vector<std::string> UniqueDeviceLabels(const std::vector<FleetMember>& members);
 
+// `path` with "-" and `label` put before the extension of its last component, in the same
+// folder: ("out/shot.png", "Till") gives "out/shot-Till.png"; a name without an extension
+// (or one whose only dot leads it, ".log") gets the label at its end.
+std::string LabelledFileName(std::string_view path, std::string_view label);
+
 } // namespace sorvane
