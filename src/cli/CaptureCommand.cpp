@@ -128,6 +128,7 @@ int runCapture(CliSession& session, const std::vector<std::string>& arguments)
         std::fprintf(stderr, "sorvane-cli: %s\n", error.c_str());
         return 2;
     }
+    args.out = session.outputPath(args.out); // on several devices, one file each
     const std::string ext = extensionOf(args.out);
     // .bmp at the picture's own depth; .gif, .jpg/.jpeg, .png
     const std::optional<CaptureFormat> format = formatOfExtension(args.out);

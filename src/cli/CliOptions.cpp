@@ -9,6 +9,8 @@
 namespace sorvane::cli {
 namespace {
 
+enum class Took { No, Yes, Error };
+
 bool parseInt(const std::string& s, long lo, long hi, long& out)
 {
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -24,15 +26,166 @@ bool parseSeconds(const std::string& s, double& out)
     return end && *end == '\0' && std::isfinite(out) && out > 0 && out <= 86400;
 }
 
+
+// One connection option (or one that goes with a connection) at args[i], into o; i moves
+// past its value. No: args[i] is not one of them.
+Took connectionOption(const std::vector<std::string>& args, size_t& i, CliOptions& o, std::string& error)
+{
+    const std::string& a = args[i];
+    std::string v;
+    long n = 0;
+    auto value = [&] {
+        if (i + 1 >= args.size()) {
+            error = a + " needs a value";
+            return false;
+        }
+        v = args[++i];
+        return true;
+    };
+    if (a == "--host") {
+        if (!value())
+            return Took::Error;
+        o.host = v;
+    } else if (a == "--port") {
+        if (!value())
+            return Took::Error;
+        if (!parseInt(v, 0, 65535, n)) {
+            error = "--port wants a number 0..65535, not \"" + v + "\"";
+            return Took::Error;
+        }
+        o.port = uint16_t(n);
+        o.portGiven = true;
+    } else if (a == "--serial") {
+        if (!value())
+            return Took::Error;
+        o.serial = v;
+    } else if (a == "--lan") {
+        o.lan = true;
+    } else if (a == "--bcast") {
+        if (!value())
+            return Took::Error;
+        o.broadcast = v;
+        o.broadcastGiven = true;
+    } else if (a == "--bport") {
+        if (!value())
+            return Took::Error;
+        if (!parseInt(v, 1, 65535, n)) {
+            error = "--bport wants a number 1..65535, not \"" + v + "\"";
+            return Took::Error;
+        }
+        o.broadcastPort = int(n);
+        o.broadcastGiven = true;
+    } else if (a == "--pick") {
+        if (!value())
+            return Took::Error;
+        o.pick = v;
+    } else if (a == "--proxy") {
+        if (!value())
+            return Took::Error;
+        size_t colon = v.rfind(':');
+        // The port is checked for 1..65535 when connecting, with the reason the
+        // program gives.
+        if (colon == std::string::npos || colon == 0 || !parseInt(v.substr(colon + 1), 0, 4294967295L, n)) {
+            error = "--proxy wants HOST:PORT, not \"" + v + "\"";
+            return Took::Error;
+        }
+        o.proxyHost = v.substr(0, colon);
+        o.proxyPort = uint32_t(n);
+    } else if (a == "--listen") {
+        if (!value())
+            return Took::Error;
+        size_t colon = v.rfind(':');
+        std::string address = colon == std::string::npos ? "0.0.0.0" : v.substr(0, colon);
+        std::string port = colon == std::string::npos ? v : v.substr(colon + 1);
+        if (!parseInt(port, 0, 65535, n) || address.empty()) {
+            error = "--listen wants [ADDRESS:]PORT with a port 0..65535, not \"" + v + "\"";
+            return Took::Error;
+        }
+        o.listenAddress = address;
+        o.listenPort = int(n);
+    } else {
+        return Took::No;
+    }
+    return Took::Yes;
+}
+
+bool startsConnection(const std::string& a)
+{
+    return a == "--host" || a == "--serial" || a == "--lan" || a == "--proxy" || a == "--listen";
+}
+
 } // namespace
+
+bool checkConnection(const CliOptions& o, std::string& error)
+{
+    const int connections = int(o.host.has_value()) + int(o.serial.has_value()) + int(o.lan) +
+                            int(o.proxyHost.has_value()) + int(o.listenAddress.has_value());
+    if (connections > 1) {
+        error = "give one connection: --host, --serial, --lan, --proxy or --listen";
+        return false;
+    }
+    if (o.portGiven && !o.host && !o.lan) {
+        error = "--port goes with --host or --lan";
+        return false;
+    }
+    if (o.broadcastGiven && !o.lan) {
+        error = "--bcast and --bport go with --lan";
+        return false;
+    }
+    if (o.pick && !o.lan && !o.proxyHost) {
+        error = "--pick goes with --lan or --proxy";
+        return false;
+    }
+    if (o.proxyHost && !o.pick) {
+        error = "--proxy needs --pick NAME or --pick INDEX";
+        return false;
+    }
+    return true;
+}
+
+std::optional<CliOptions> deviceOptions(const CliOptions& common, const std::vector<std::string>& words,
+                                        std::string& error)
+{
+    CliOptions d;
+    d.password = common.password;
+    d.refresh = common.refresh;
+    d.timeoutS = common.timeoutS;
+    d.command = common.command;
+    d.arguments = common.arguments;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == "--password" && i + 1 < words.size()) {
+            d.password = words[++i];
+            continue;
+        }
+        const Took took = connectionOption(words, i, d, error);
+        if (took == Took::Error)
+            return std::nullopt;
+        if (took == Took::No) {
+            error = words[i] == "--password" ? "--password needs a value" : "unknown connection option " + words[i];
+            return std::nullopt;
+        }
+    }
+    if (!checkConnection(d, error))
+        return std::nullopt;
+    if (!d.host && !d.serial && !d.lan && !d.proxyHost && !d.listenAddress) {
+        error = "no connection given (--host, --serial, --lan, --proxy or --listen)";
+        return std::nullopt;
+    }
+    return d;
+}
 
 std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std::string& error)
 {
     CliOptions o;
     bool haveCommand = false;
-    bool bcastGiven = false;
+    // The connection options in the order given: those before the first connection go
+    // with every connection; each connection takes the ones that follow it.
+    std::vector<std::string> shared;
+    std::vector<std::vector<std::string>> connections;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        std::string v;
+        long n = 0;
         auto value = [&](std::string& out) {
             if (i + 1 >= args.size()) {
                 error = a + " needs a value";
@@ -41,71 +194,21 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
             out = args[++i];
             return true;
         };
-        std::string v;
-        long n = 0;
-        if (a == "--help" || a == "-h") {
+        const size_t at = i;
+        const Took took = connectionOption(args, i, o, error);
+        if (took == Took::Error)
+            return std::nullopt;
+        if (took == Took::Yes) {
+            if (startsConnection(a))
+                connections.emplace_back();
+            std::vector<std::string>& into = connections.empty() ? shared : connections.back();
+            into.insert(into.end(), args.begin() + long(at), args.begin() + long(i) + 1);
+        } else if (a == "--help" || a == "-h") {
             o.help = true;
-        } else if (a == "--host") {
+        } else if (a == "--devices") {
             if (!value(v))
                 return std::nullopt;
-            o.host = v;
-        } else if (a == "--port") {
-            if (!value(v))
-                return std::nullopt;
-            if (!parseInt(v, 0, 65535, n)) {
-                error = "--port wants a number 0..65535, not \"" + v + "\"";
-                return std::nullopt;
-            }
-            o.port = uint16_t(n);
-            o.portGiven = true;
-        } else if (a == "--serial") {
-            if (!value(v))
-                return std::nullopt;
-            o.serial = v;
-        } else if (a == "--lan") {
-            o.lan = true;
-        } else if (a == "--bcast") {
-            if (!value(v))
-                return std::nullopt;
-            o.broadcast = v;
-            bcastGiven = true;
-        } else if (a == "--bport") {
-            if (!value(v))
-                return std::nullopt;
-            if (!parseInt(v, 1, 65535, n)) {
-                error = "--bport wants a number 1..65535, not \"" + v + "\"";
-                return std::nullopt;
-            }
-            o.broadcastPort = int(n);
-            bcastGiven = true;
-        } else if (a == "--pick") {
-            if (!value(v))
-                return std::nullopt;
-            o.pick = v;
-        } else if (a == "--proxy") {
-            if (!value(v))
-                return std::nullopt;
-            size_t colon = v.rfind(':');
-            // The port is checked for 1..65535 when connecting, with the reason the
-            // program gives.
-            if (colon == std::string::npos || colon == 0 || !parseInt(v.substr(colon + 1), 0, 4294967295L, n)) {
-                error = "--proxy wants HOST:PORT, not \"" + v + "\"";
-                return std::nullopt;
-            }
-            o.proxyHost = v.substr(0, colon);
-            o.proxyPort = uint32_t(n);
-        } else if (a == "--listen") {
-            if (!value(v))
-                return std::nullopt;
-            size_t colon = v.rfind(':');
-            std::string address = colon == std::string::npos ? "0.0.0.0" : v.substr(0, colon);
-            std::string port = colon == std::string::npos ? v : v.substr(colon + 1);
-            if (!parseInt(port, 0, 65535, n) || address.empty()) {
-                error = "--listen wants [ADDRESS:]PORT with a port 0..65535, not \"" + v + "\"";
-                return std::nullopt;
-            }
-            o.listenAddress = address;
-            o.listenPort = int(n);
+            o.devicesFile = v;
         } else if (a == "--password") {
             if (!value(v))
                 return std::nullopt;
@@ -137,28 +240,6 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
     }
     if (o.help)
         return o;
-    const int connections = int(o.host.has_value()) + int(o.serial.has_value()) + int(o.lan) +
-                            int(o.proxyHost.has_value()) + int(o.listenAddress.has_value());
-    if (connections > 1) {
-        error = "give one connection: --host, --serial, --lan, --proxy or --listen";
-        return std::nullopt;
-    }
-    if (o.portGiven && !o.host && !o.lan) {
-        error = "--port goes with --host or --lan";
-        return std::nullopt;
-    }
-    if (bcastGiven && !o.lan) {
-        error = "--bcast and --bport go with --lan";
-        return std::nullopt;
-    }
-    if (o.pick && !o.lan && !o.proxyHost) {
-        error = "--pick goes with --lan or --proxy";
-        return std::nullopt;
-    }
-    if (o.proxyHost && !o.pick) {
-        error = "--proxy needs --pick NAME or --pick INDEX";
-        return std::nullopt;
-    }
     if (!haveCommand) {
         error = "no command given";
         return std::nullopt;
@@ -167,6 +248,21 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
         error = "unknown command " + o.command;
         return std::nullopt;
     }
+    if (connections.size() > 1 || o.devicesFile) {
+        // Several devices: each connection on its own, with the shared options first.
+        o.sharedConnectionWords = shared;
+        for (const std::vector<std::string>& c : connections) {
+            std::vector<std::string> words = shared;
+            words.insert(words.end(), c.begin(), c.end());
+            std::optional<CliOptions> d = deviceOptions(o, words, error);
+            if (!d)
+                return std::nullopt;
+            o.devices.push_back(std::move(*d));
+        }
+        return o;
+    }
+    if (!checkConnection(o, error))
+        return std::nullopt;
     return o;
 }
 

@@ -19,6 +19,7 @@
 #include "view/Connection.h"
 #include "link/SlotLinkChannel.h"
 #include "link/LinkTransport.h"
+#include "program/FleetNames.h"
 #include "settings/Profile.h"
 
 namespace sorvane::cli {
@@ -171,6 +172,11 @@ std::unique_ptr<ScreenState> CliSession::screenState()
         return nullptr;
     screen->refreshRate = options_.refresh;
     return screen;
+}
+
+std::string CliSession::outputPath(const std::string& path) const
+{
+    return label_.empty() ? path : LabelledFileName(path, label_);
 }
 
 bool CliSession::timedOut()

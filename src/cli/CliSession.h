@@ -85,6 +85,13 @@ public:
     // The pictures of the session's device, refreshed at --refresh; nullptr when its
     // display cannot be shown.
     std::unique_ptr<ScreenState> screenState();
+    // On several devices at once: the device's label (program/FleetNames), which every
+    // file the command writes carries; empty on one device.
+    void setLabel(std::string label) { label_ = std::move(label); }
+    const std::string& label() const { return label_; }
+    // A file the command writes: path as given on one device, with the label put before
+    // its extension on several (LabelledFileName).
+    std::string outputPath(const std::string& path) const;
     // True once a time bound has passed (the link is shut down then).
     bool timedOut();
     // "no answer from the device for N s (--timeout)".
@@ -127,6 +134,7 @@ private:
     void release();
 
     const CliOptions& options_;
+    std::string label_;
     Program program_{ProgramSetup{}};
     Clock& clock_ = program_.clock();
     Links& links_ = program_.links();

@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Utf8Text.h"
 
@@ -16,6 +18,17 @@ int usage(const std::string& reason)
 {
     std::fprintf(stderr, "sorvane-cli: %s\n", EscapeText(reason).c_str());
     return 2;
+}
+
+int FlushedOutput(int status)
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return status;
+    const int err = errno;
+    std::fprintf(stderr, "sorvane-cli: cannot write standard output%s%s\n", err ? ": " : "",
+                 err ? std::strerror(err) : "");
+    return status == 0 ? 1 : status;
 }
 
 namespace {

@@ -25,6 +25,11 @@ struct CliCommand {
 int fail(const std::string& reason);
 int usage(const std::string& reason);
 
+// What a command printed must have reached standard output: a listing lost on a full
+// disk is a failure, not an exit status 0. Flushes it; status, or 1 (with the reason on
+// standard error) when it could not be written.
+int FlushedOutput(int status);
+
 std::span<const CliCommand> commandTable();
 const CliCommand* findCommand(const std::string& name);
 

@@ -4,7 +4,9 @@
 // channel), not the whole run.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -160,7 +162,19 @@ int runGet(CliSession& session, const std::vector<std::string>& args)
         const std::string pcName = PcTextOfDevice(name);
         if (!IsSafePcName(pcName))
             return fail("the device name " + EscapeDeviceText(name) + " cannot be a PC file name; give a PC file path");
-        pcPath += (pcPath.back() == '/' ? "" : "/") + pcName;
+        pcPath += pcPath.back() == '/' ? "" : "/";
+        if (!session.label().empty()) {
+            // On several devices: a folder each, named by the label, inside the one given.
+            pcPath += session.label();
+            if (::mkdir(pcPath.c_str(), 0777) != 0 && errno != EEXIST)
+                return fail("cannot make the folder " + pcPath + ": " + std::strerror(errno));
+            if (::lstat(pcPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                return fail(pcPath + " is not a folder");
+            pcPath += "/";
+        }
+        pcPath += pcName;
+    } else {
+        pcPath = session.outputPath(pcPath); // on several devices, one file each beside it
     }
     LinkChannel& channel = session.channel();
     DeviceListing listing = ListDeviceFolder(channel, DeviceFolderOf(devicePath));

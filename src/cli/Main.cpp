@@ -1,33 +1,17 @@
 // sorvane-cli: a headless client on the Sorvane core. See CliOptions.h and --help.
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/DeviceList.h"
+#include "cli/FleetRun.h"
+#include "platform/Utf8Text.h"
 
 using namespace sorvane::cli;
-
-namespace {
-
-// What a command printed must have reached standard output: a listing lost on a full
-// disk is a failure, not an exit status 0.
-int checkedOutput(int status)
-{
-    errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return status;
-    const int err = errno;
-    std::fprintf(stderr, "sorvane-cli: cannot write standard output%s%s\n", err ? ": " : "",
-                 err ? std::strerror(err) : "");
-    return status == 0 ? 1 : status;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -40,12 +24,19 @@ int main(int argc, char** argv)
     }
     if (options->help) {
         std::fputs(usageText().c_str(), stdout);
-        return checkedOutput(0);
+        return FlushedOutput(0);
     }
     const CliCommand* command = findCommand(options->command);
     if (command->maxArguments >= 0 && options->arguments.size() > size_t(command->maxArguments)) {
         std::fprintf(stderr, "sorvane-cli: too many arguments for %s\n", command->name);
         return 2;
+    }
+    if (!options->devices.empty() || options->devicesFile) {
+        if (!LoadDeviceList(*options, error)) {
+            std::fprintf(stderr, "sorvane-cli: %s\n", sorvane::EscapeText(error).c_str());
+            return 2;
+        }
+        return RunFleet(*options, *command);
     }
     if (!options->host && !options->serial && !options->lan && !options->proxyHost && !options->listenAddress) {
         std::fprintf(stderr, "sorvane-cli: no connection given (--host, --serial, --lan, --proxy or --listen)\n");
@@ -57,5 +48,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sorvane-cli: %s\n", error.c_str());
         return 1;
     }
-    return checkedOutput(command->run(session, options->arguments));
+    return FlushedOutput(command->run(session, options->arguments));
 }

@@ -57,6 +57,7 @@ PlayedScenario PlayScenario(CliSession& session, const Scenario& scenario, const
     Player player(scenario, scriptDir, FromDeviceText(session.slot().deviceName));
     if (!artifactDir.empty())
         player.setArtifactDir(artifactDir);
+    player.setOutputLabel(session.label());
     player.start(session.clock().tickCount());
     std::atomic<RecordState> state{RecordState::Playing};
     const bool ended = RunPlayback(player, link, state);
@@ -122,7 +123,7 @@ int runPlay(CliSession& session, const std::vector<std::string>& args)
     s.name = path.filename().string();
     s.loopCount = 1;
     s.logResults = log.empty() ? 0 : 1;
-    s.logFile = log;
+    s.logFile = log.empty() ? log : session.outputPath(log);
     s.files.push_back(ScenarioFile{0, 1, 0, path.filename().string()});
     return play(session, s, path.has_parent_path() ? path.parent_path().string() : ".");
 }
@@ -156,6 +157,8 @@ int runScenario(CliSession& session, const std::vector<std::string>& args)
         if (s.name != name)
             continue;
         Scenario played = s;
+        if (played.logResults && !played.logFile.empty())
+            played.logFile = session.outputPath(played.logFile); // on several devices, one log each
         if (const std::string problem = DropRefusedResultsLog(played, dir); !problem.empty())
             std::fprintf(stderr, "sorvane-cli: the results log %s is not used: %s; the scenario plays without it\n",
                          EscapeText(s.logFile).c_str(), problem.c_str());

@@ -99,6 +99,10 @@ public:
     // Where a failed check's pictures go; empty (the default): beside the results log,
     // or beside the script when the scenario does not log.
     void setArtifactDir(std::string dir) { artifactDir_ = std::move(dir); }
+    // A run among several at once, one per device: the files it makes (SNAPSHOT pictures,
+    // failed checks' pictures) carry this label (a safe file name part) so that no two runs
+    // write one file: "shot.png" becomes "shot-LABEL.png". Empty (the default): none.
+    void setOutputLabel(std::string label) { outputLabel_ = std::move(label); }
     // The OCR engine for WAITTEXT and CHECKTEXT; made on first use (MakeTextReader)
     // unless one is handed in.
     void setTextReader(std::shared_ptr<TextReader> reader) { textReader_ = std::move(reader); }
@@ -145,6 +149,7 @@ private:
     std::vector<CheckFailure> checkFailures_;
     int checksPassed_ = 0;
     std::string artifactDir_;
+    std::string outputLabel_;
     std::shared_ptr<TextReader> textReader_;
     std::string textReaderError_; // why MakeTextReader failed (it is not tried again)
 };

@@ -197,7 +197,9 @@ Player::CheckEnd Player::runCheck(PlaybackLink& link, uint32_t index)
             log(keyword, "passed");
             return CheckEnd::Passed;
         }
-        const fs::path path = fs::path(scriptDir_) / check.file;
+        fs::path path = fs::path(scriptDir_) / check.file;
+        if (!outputLabel_.empty())
+            path.replace_filename(path.stem().string() + "-" + outputLabel_ + path.extension().string());
         const std::optional<CaptureFormat> format = formatOfExtension(path);
         ImageRecord picture;
         if (!format) {
@@ -244,7 +246,7 @@ std::vector<std::string> Player::saveFailurePictures(const ScriptCheck& check, c
         dir = fs::path(scenario_.logFile).parent_path();
     }
     const std::string& script = scenario_.files[size_t(scenario_.fileIndex)].fileName;
-    const std::string base = SafeName(deviceName_) + "-" + SafeName(fs::path(script).stem().string()) + "-line" +
+    const std::string base = (outputLabel_.empty() ? SafeName(deviceName_) : outputLabel_) + "-" + SafeName(fs::path(script).stem().string()) + "-line" +
                              std::to_string(check.line) + "-pass" + std::to_string(scenario_.loopCounter + 1);
     std::vector<std::pair<std::string, RgbPicture>> pictures;
     RgbPicture region;
