@@ -23,8 +23,7 @@ std::string sameConnectionKey(const CliOptions& d)
         return "lan " + d.pick.value_or("");
     if (d.proxyHost)
         return "proxy " + *d.proxyHost + ":" + std::to_string(d.proxyPort) + " " + d.pick.value_or("");
-    // Every inbound port 0 is one of its own.
-    return d.listenPort == 0 ? "" : "listen " + std::to_string(d.listenPort);
+    return "listen " + std::to_string(d.listenPort);
 }
 
 // Where a device came from, for a reason: "line N of FILE", or "connection N" of the command line.
@@ -64,10 +63,12 @@ bool checkRun(const CliOptions& o, const std::vector<Origin>& origins, std::stri
             error = where(i) + ": on several devices each --lan connection needs --pick NAME";
             return false;
         }
-        const std::string key = sameConnectionKey(d);
-        if (key.empty())
-            continue;
-        if (auto [it, added] = seen.emplace(key, i); !added) {
+        // Its "listening PORT" would only show once every device has connected.
+        if (d.listenAddress && d.listenPort == 0) {
+            error = where(i) + ": on several devices each --listen connection needs a port other than 0";
+            return false;
+        }
+        if (auto [it, added] = seen.emplace(sameConnectionKey(d), i); !added) {
             error = where(i) + " is the connection of " + where(it->second) + " again";
             return false;
         }

@@ -17,7 +17,8 @@
 // Checked for every run on several devices: one link kind in all (the kinds dial so
 // differently that a run mixing them is taken for a mistake), each --lan connection
 // with its own --pick (discovery would hand every one of them the first device to
-// answer), no connection twice, at most kMaxFleet devices, and a command that runs on
+// answer), each --listen connection on a port of its own (not 0: the port would only be
+// shown once every device had connected), no connection twice, at most kMaxFleet devices, and a command that runs on
 // several devices at once (RunsOnManyDevices).
 
 #include <string>

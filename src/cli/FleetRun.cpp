@@ -26,6 +26,7 @@ namespace {
 // A line longer than this is passed on in pieces.
 constexpr size_t kMaxLine = 64 * 1024;
 constexpr size_t kMaxName = 1024;
+constexpr size_t kMaxEarlyLines = 1000;
 
 // The ends the parent keeps of one child's pipes; -1 once closed.
 struct Child {
@@ -36,8 +37,10 @@ struct Child {
     int label = -1;         // its label, ended by a line feed
     std::string outPart, errPart, nameText;
     bool named = false;
-    // Lines that came before the labels were made: (to standard error, text).
+    // Lines that came before the labels were made: (to standard error, text), at most
+    // kMaxEarlyLines (an inbound port's "rejected" lines), then only counted.
     std::vector<std::pair<bool, std::string>> early;
+    size_t earlyLeftOut = 0;
     std::string label_;
 };
 
@@ -218,10 +221,12 @@ private:
     void line(size_t i, bool toErr, const std::string& text)
     {
         Child& c = children_[i];
-        if (!labelled_)
+        if (labelled_)
+            std::fprintf(toErr ? stderr : stdout, "%s: %s\n", c.label_.c_str(), text.c_str());
+        else if (c.early.size() < kMaxEarlyLines)
             c.early.emplace_back(toErr, text);
         else
-            std::fprintf(toErr ? stderr : stdout, "%s: %s\n", c.label_.c_str(), text.c_str());
+            ++c.earlyLeftOut;
     }
 
     bool allNamed() const
@@ -251,6 +256,8 @@ private:
             closeFd(c.label);
             for (const auto& [toErr, text] : c.early)
                 line(i, toErr, text);
+            if (c.earlyLeftOut > 0)
+                line(i, true, "(" + std::to_string(c.earlyLeftOut) + " more lines left out)");
             c.early.clear();
         }
     }
