@@ -219,6 +219,7 @@ void MainWindow::buildMenus()
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->addAction(commandAction(QStringLiteral("&Default Settings..."), cmd::DefaultSettings, file));
     file->addAction(commandAction(QStringLiteral("&Connect"), cmd::Connect, file));
+    file->addAction(commandAction(QStringLiteral("Connect &All"), cmd::ConnectAll, file));
     file->addAction(commandAction(QStringLiteral("Sto&p ActiveSync"), cmd::StopActiveSync, file));
     file->addAction(commandAction(QStringLiteral("&Start ActiveSync"), cmd::StartActiveSync, file));
     file->addSeparator();
@@ -231,6 +232,7 @@ void MainWindow::buildMenus()
     connection->addAction(commandAction(QStringLiteral("Clone"), cmd::CloneConnection, connection));
     connection->addSeparator();
     connection->addAction(commandAction(QStringLiteral("Connect"), cmd::Connect, connection));
+    connection->addAction(commandAction(QStringLiteral("Connect All"), cmd::ConnectAll, connection));
 
     QMenu* script = bar->addMenu(QStringLiteral("&Script"));
     script->addAction(commandAction(QStringLiteral("New..."), cmd::NewScenario, script));
@@ -305,6 +307,7 @@ bool MainWindow::isCommandEnabled(int id) const
     case cmd::EditConnection:
         return services_.profileDialogs != nullptr;
     case cmd::Connect:
+    case cmd::ConnectAll:
         return services_.connect != nullptr;
     case cmd::StopActiveSync:
     case cmd::StartActiveSync:
@@ -343,6 +346,10 @@ void MainWindow::runCommand(int id)
     case cmd::DefaultSettings: services_.profileDialogs->defaultSettings(); break;
     case cmd::DeleteConnection: deleteConnection(); break;
     case cmd::Connect: connectSelected(); break;
+    case cmd::ConnectAll:
+        services_.connect->connectAll();
+        focusConnections();
+        break;
     case cmd::Disconnect: disconnectSelected(); break;
     case cmd::NewConnection: newConnection(); break;
     case cmd::SelectAll:
@@ -447,10 +454,11 @@ void MainWindow::cloneConnection()
 
 void MainWindow::connectSelected()
 {
-    for (int index : selectedProfiles()) {
+    std::vector<int> chosen;
+    for (int index : selectedProfiles())
         if (index < profiles_.profileCount())
-            services_.connect->connectProfile(index);
-    }
+            chosen.push_back(index);
+    services_.connect->connectProfiles(chosen);
     focusConnections();
 }
 

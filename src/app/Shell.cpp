@@ -21,6 +21,7 @@
 #include "capture/ShutterSound.h"
 #include "capture/ui/ShutterPlayer.h"
 #include "connect/ui/ConnectCommand.h"
+#include "connect/ui/ConnectMany.h"
 #include "files/ui/DeviceFileService.h"
 #include "files/ui/ExplorerWindow.h"
 #include "platform/WindowPlacement.h"
@@ -37,6 +38,14 @@ class ShellConnector final : public ConnectService {
 public:
     explicit ShellConnector(Shell& shell) : shell_(shell) {}
     void connectProfile(int index) override { shell_.connectProfile(index); }
+    void connectProfiles(const std::vector<int>& indexes) override
+    {
+        ConnectProfiles(shell_.mainWindow(), shell_.connectContext(), indexes);
+    }
+    void connectAll() override
+    {
+        RunConnectMany(shell_.mainWindow(), shell_.connectContext(), AutoConnectIndexes(shell_.profiles()));
+    }
 
 private:
     Shell& shell_;

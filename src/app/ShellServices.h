@@ -46,6 +46,15 @@ class ConnectService {
 public:
     virtual ~ConnectService() = default;
     virtual void connectProfile(int index) = 0;
+    // Connect on the selected profiles: one runs its dialog, several connect at once
+    // (connect/ui/ConnectMany.h). By default one after the other.
+    virtual void connectProfiles(const std::vector<int>& indexes)
+    {
+        for (int index : indexes)
+            connectProfile(index);
+    }
+    // "Connect All": every profile marked to connect at start, at once.
+    virtual void connectAll() {}
 };
 
 // Starting and stopping the desktop's device synchronisation service.

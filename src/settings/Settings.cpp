@@ -22,6 +22,7 @@ bool ProfileTable::AddProfile(const Profile& p)
     if (count_ >= kSlots)
         return false;
     slots_[size_t(count_)] = p;
+    remembered_[size_t(count_)].clear();
     ++count_;
     return true;
 }
@@ -31,6 +32,7 @@ bool ProfileTable::CloneProfile(int i)
     if (count_ >= kSlots || !get(i))
         return false;
     slots_[size_t(count_)] = slots_[size_t(i)];
+    remembered_[size_t(count_)] = remembered_[size_t(i)];
     ++count_;
     return true;
 }
@@ -39,10 +41,13 @@ bool ProfileTable::DeleteProfile(int i)
 {
     if (!get(i))
         return false;
-    for (int k = i; k + 1 < count_; ++k)
+    for (int k = i; k + 1 < count_; ++k) {
         slots_[size_t(k)] = slots_[size_t(k) + 1];
+        remembered_[size_t(k)] = std::move(remembered_[size_t(k) + 1]);
+    }
     --count_;
     slots_[size_t(count_)] = Profile{};
+    remembered_[size_t(count_)].clear();
     return true;
 }
 
@@ -50,6 +55,8 @@ bool ProfileTable::EditProfile(int i, const Profile& p)
 {
     if (!get(i))
         return false;
+    if (slots_[size_t(i)].linkKind != p.linkKind)
+        remembered_[size_t(i)].clear(); // a device of another link kind is not this one's
     slots_[size_t(i)] = p;
     return true;
 }
@@ -57,7 +64,22 @@ bool ProfileTable::EditProfile(int i, const Profile& p)
 void ProfileTable::clear()
 {
     slots_.fill(Profile{});
+    for (std::string& r : remembered_)
+        r.clear();
     count_ = 0;
+}
+
+std::string_view ProfileTable::rememberedDevice(int i) const
+{
+    return get(i) ? std::string_view(remembered_[size_t(i)]) : std::string_view();
+}
+
+bool ProfileTable::setRememberedDevice(int i, std::string_view name)
+{
+    if (!get(i))
+        return false;
+    remembered_[size_t(i)] = std::string(name.substr(0, Profile::kNameSize - 1));
+    return true;
 }
 
 std::vector<uint8_t> ProfileTable::encodeUsed() const

@@ -46,6 +46,12 @@ struct Settings {
 
 // The saved connections: 33 slots, the first ConnTypes in use in list order, no holes.
 // Slots past the count are all zero.
+//
+// Beside each profile's 136 bytes the table keeps the device the profile remembers
+// beyond them: for a LAN profile the name its device gave in discovery, for a proxy
+// profile the name of the proxy row it opened (empty: none). It moves with its profile
+// (a clone copies it, a delete removes it, a new profile has none) and is forgotten
+// when an edit changes the link kind. SettingsStore keeps it under the platform key.
 class ProfileTable {
 public:
     static constexpr int kSlots = 33;
@@ -64,6 +70,11 @@ public:
     bool EditProfile(int i, const Profile& p);
     void clear();
 
+    // The device profile i remembers ("" for none or a slot not in use).
+    std::string_view rememberedDevice(int i) const;
+    // Sets it (cut to 63 bytes, as device names are); false when i is not in use.
+    bool setRememberedDevice(int i, std::string_view name);
+
     // The used slots back to back, slot 0 first: ConnTypes × 136 bytes.
     std::vector<uint8_t> encodeUsed() const;
     // Sets the count (clamped to 0..33) and fills the slots from image, which may be
@@ -74,6 +85,7 @@ public:
 
 private:
     std::array<Profile, kSlots> slots_{};
+    std::array<std::string, kSlots> remembered_{};
     int32_t count_ = 0;
 };
 

@@ -173,6 +173,45 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setDword(key, "TypeViaClipboard", uint32_t(p.TypeViaClipboard));
 }
 
+void LoadRememberedDevices(const RegistryStore& store, ProfileTable& profiles)
+{
+    const RegValue* v = store.find(kPlatformSettingsKey, "RememberedDevices");
+    if (!v)
+        return;
+    const std::vector<uint8_t>& d = v->data;
+    size_t at = 0;
+    // Reads one length-prefixed text; false when the value breaks off.
+    auto text = [&](std::string_view& out) {
+        if (at >= d.size() || d.size() - at - 1 < d[at])
+            return false;
+        out = std::string_view(reinterpret_cast<const char*>(d.data()) + at + 1, d[at]);
+        at += 1 + size_t(d[at]);
+        return true;
+    };
+    for (int i = 0; i < profiles.ConnTypes(); ++i) {
+        std::string_view profileName, device;
+        if (!text(profileName) || !text(device))
+            return;
+        if (profileName == profiles.get(i)->nameView())
+            profiles.setRememberedDevice(i, device);
+    }
+}
+
+void SaveRememberedDevices(RegistryStore& store, const ProfileTable& profiles)
+{
+    std::vector<uint8_t> out;
+    auto text = [&](std::string_view t) {
+        t = t.substr(0, 255);
+        out.push_back(uint8_t(t.size()));
+        out.insert(out.end(), t.begin(), t.end());
+    };
+    for (int i = 0; i < profiles.ConnTypes(); ++i) {
+        text(profiles.get(i)->nameView());
+        text(profiles.rememberedDevice(i));
+    }
+    store.setBinary(kPlatformSettingsKey, "RememberedDevices", out);
+}
+
 void RegisterProxyPort(RegistryStore& store)
 {
     store.setDword(kProxyPortsKey, kProxyPortValueName, kAgentTcpPort);
@@ -197,6 +236,7 @@ SettingsLoadResult SettingsStore::LoadSettings(std::string_view programDir, Sett
     RegistryLoadResult loaded = file_.load(store_);
     sorvane::LoadSettings(store_, programDir, settings, profiles);
     LoadPlatformSettings(store_, platform);
+    LoadRememberedDevices(store_, profiles);
     SettingsLoadResult result;
     result.error = loaded.error;
     result.keptAside = loaded.keptAside;
@@ -208,6 +248,7 @@ std::string SettingsStore::SaveSettings(const Settings& settings, const ProfileT
 {
     sorvane::SaveSettings(store_, settings, profiles);
     SavePlatformSettings(store_, platform);
+    SaveRememberedDevices(store_, profiles);
     return file_.save(store_);
 }
 

@@ -43,6 +43,16 @@ void SaveSettings(RegistryStore& store, const Settings& settings, const ProfileT
 void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& platform);
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& platform);
 
+// The devices the profiles remember (ProfileTable::rememberedDevice), as the binary
+// value "RememberedDevices" under the platform key: for each profile in table order,
+// one byte with the length of the profile's name, its name, one byte with the length
+// of the remembered device's name, that name. Loading gives profile i its entry only
+// when the entry's profile name is profile i's: a table changed by a program that does
+// not keep this list in step (a profile deleted) loses a remembered device rather than
+// give it to another profile. A value that breaks off keeps the entries before it.
+void LoadRememberedDevices(const RegistryStore& store, ProfileTable& profiles);
+void SaveRememberedDevices(RegistryStore& store, const ProfileTable& profiles);
+
 // The ActiveSync port registration: "Halvard" = 1899 (dword) under the ProxyPorts key.
 void RegisterProxyPort(RegistryStore& store);
 // The registered port, if the value exists and is 4 bytes long.

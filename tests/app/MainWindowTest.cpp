@@ -62,7 +62,15 @@ private:
 class RecordingConnect final : public ConnectService {
 public:
     void connectProfile(int index) override { connected.push_back(index); }
+    void connectProfiles(const std::vector<int>& indexes) override
+    {
+        groups.push_back(indexes);
+        ConnectService::connectProfiles(indexes);
+    }
+    void connectAll() override { ++all; }
     std::vector<int> connected;
+    std::vector<std::vector<int>> groups; // one per Connect
+    int all = 0;
 };
 
 class FixedScenarios final : public ScenarioService {
@@ -188,6 +196,9 @@ void MainWindowTest::profileCommandsAndTheirRefusals()
     selectRows(list, {2, 0});
     QTest::mouseClick(f.window->findChild<QPushButton*>("40026"), Qt::LeftButton);
     QCOMPARE(f.connector.connected, std::vector<int>({0, 2}));
+    QCOMPARE(f.connector.groups, std::vector<std::vector<int>>({{0, 2}})); // one Connect on both
+    f.window->findChild<QAction*>(QString::number(cmd::ConnectAll))->trigger(); // "Connect All"
+    QCOMPARE(f.connector.all, 1);
     f.window->runCommand(cmd::SelectAll);
     QCOMPARE(f.window->selectedProfiles(), std::vector<int>({0, 1, 2}));
     f.window->runCommand(cmd::DeselectAll);

@@ -54,6 +54,32 @@ TEST(ProfileTable, AddCloneAndDeleteKeepSlotsInOrderUpToThirtyThree)
     EXPECT_EQ(t, full);
 }
 
+// The device a profile remembers moves with it and never passes to another profile.
+TEST(ProfileTable, RememberedDeviceMovesWithItsProfile)
+{
+    ProfileTable t;
+    for (int i = 0; i < 3; ++i)
+        t.AddProfile(numbered(i));
+    t.setRememberedDevice(0, "Zero");
+    t.setRememberedDevice(1, std::string(70, 'x'));
+    EXPECT_EQ(t.rememberedDevice(1), std::string(63, 'x'));
+    ASSERT_TRUE(t.CloneProfile(1));
+    EXPECT_EQ(t.rememberedDevice(3), t.rememberedDevice(1));
+    ASSERT_TRUE(t.DeleteProfile(0));
+    EXPECT_EQ(t.rememberedDevice(0), std::string(63, 'x'));
+    EXPECT_EQ(t.rememberedDevice(1), "");
+    EXPECT_EQ(t.rememberedDevice(3), ""); // the vacated slot
+    ASSERT_TRUE(t.AddProfile(numbered(5)));
+    EXPECT_EQ(t.rememberedDevice(3), "");
+    Profile other = *t.get(2);
+    ASSERT_TRUE(t.EditProfile(0, *t.get(0))); // the same kind: kept
+    EXPECT_NE(t.rememberedDevice(0), "");
+    other.linkKind = (t.get(0)->linkKind + 1) % 7;
+    ASSERT_TRUE(t.EditProfile(0, other)); // another kind: forgotten
+    EXPECT_EQ(t.rememberedDevice(0), "");
+    EXPECT_FALSE(t.setRememberedDevice(4, "beyond the table"));
+}
+
 TEST(PlatformSettings, AddressAndNameLists)
 {
     std::vector<uint32_t> out;

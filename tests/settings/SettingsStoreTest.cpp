@@ -87,6 +87,8 @@ TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
     ProfileTable t;
     for (int i = 0; i < ProfileTable::kSlots; ++i)
         ASSERT_TRUE(t.AddProfile(randomProfile(rng)));
+    t.setRememberedDevice(3, "Scanner \n\x01 7");
+    t.setRememberedDevice(32, std::string(63, '\xE9'));
     Settings s = Settings::defaults(kHome);
     s.InboundPort = 4242;
     s.HidePassword = 1;
@@ -232,6 +234,39 @@ TEST(SettingsStore, ValuesAreReadByTheirBytesWhateverTheirType)
         store.setBinary(kKey, "ScriptDir", bytes(stored));
         EXPECT_EQ(load(store).settings.ScriptDir, loaded) << stored.size();
     }
+}
+
+// A list out of step with its table (a profile deleted by a program that does not keep
+// it) gives nobody another profile's device; a value that breaks off keeps what came before.
+TEST(SettingsStore, RememberedDevicesGoOnlyToTheirOwnProfiles)
+{
+    ProfileTable t;
+    for (const char* name : {"A", "B", "C"}) {
+        Profile p;
+        p.setName(name);
+        t.AddProfile(p);
+    }
+    t.setRememberedDevice(1, "Bee");
+    t.setRememberedDevice(2, "Sea");
+    RegistryStore store;
+    SaveRememberedDevices(store, t);
+    ProfileTable shifted = t;
+    shifted.DeleteProfile(0);
+    shifted.setRememberedDevice(0, "");
+    shifted.setRememberedDevice(1, "");
+    LoadRememberedDevices(store, shifted);
+    EXPECT_EQ(shifted.rememberedDevice(0), "");
+    EXPECT_EQ(shifted.rememberedDevice(1), "");
+
+    std::vector<uint8_t> broken = store.find(kPlatformSettingsKey, "RememberedDevices")->data;
+    broken.pop_back();
+    store.setBinary(kPlatformSettingsKey, "RememberedDevices", broken);
+    ProfileTable again = t;
+    again.setRememberedDevice(1, "");
+    again.setRememberedDevice(2, "");
+    LoadRememberedDevices(store, again);
+    EXPECT_EQ(again.rememberedDevice(1), "Bee");
+    EXPECT_EQ(again.rememberedDevice(2), "");
 }
 
 TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)

@@ -117,9 +117,11 @@ void LanConnectDialog::connectNext()
     task_.run<std::shared_ptr<PendingLink>>(
         // LAN links never ask for a password in the handshake: it was asked above.
         [dialer, target](CancelToken& cancel) { return dialer.dial(target, &cancel, nullptr).link; },
-        [this, dialer, target](std::shared_ptr<PendingLink> link) {
-            if (link->passed())
-                InstallLink(ctx_, *link, profileIndex_, viewStartFor(target.profile), dialer.relinker(target, *link));
+        [this, dialer, target, name = device.name](std::shared_ptr<PendingLink> link) {
+            // The profile remembers the device by its discovery name, for Connect All.
+            if (link->passed() &&
+                InstallLink(ctx_, *link, profileIndex_, viewStartFor(target.profile), dialer.relinker(target, *link)))
+                ctx_.profiles.setRememberedDevice(profileIndex_, name);
             connectNext();
         });
 }

@@ -12,9 +12,10 @@
 // order: a device with a password asks for it (ctx.passwordPrompt on the row's record
 // of the password table; anything but 1 ends the Connect and the dialog stays open);
 // the device's address is written into the profile (it remembers it); then a LAN link
-// to the address's agent port, the handshake, and the device window. A device that
-// cannot be reached gets no window and no message. When every row is done the dialog
-// closes. A broadcast address that is not an IPv4 address, or a UDP socket that
+// to the address's agent port, the handshake, and the device window, after which the
+// profile remembers the device's discovery name (ProfileTable::rememberedDevice). A
+// device that cannot be reached gets no window and no message. When every row is done
+// the dialog closes. A broadcast address that is not an IPv4 address, or a UDP socket that
 // cannot be made, leaves the list empty and says so on the status line.
 //
 // A profile index that is not in use, or all 33 slots live: a beep, no dialog.

@@ -94,9 +94,11 @@ void ProxyConnectDialog::connectNext()
                 message(kProxyRefused, kErrorCaption, MessageIcon::Stop);
                 return; // the dialog stays open
             }
-            if (outcome.passed())
-                InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(target.profile),
-                            dialer.relinker(target, *outcome.link));
+            // The profile remembers the row by its name, for Connect All.
+            if (outcome.passed() && InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(target.profile),
+                                                dialer.relinker(target, *outcome.link)))
+                ctx_.profiles.setRememberedDevice(profileIndex_,
+                                                  std::string(target.proxyRow->record.deviceNameView()));
             connectNext();
         });
 }

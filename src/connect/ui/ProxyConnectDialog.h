@@ -15,7 +15,8 @@
 // request shows "The connection attempt failed; the device may be in use" (caption
 // "Error") and ends the Connect with the dialog open; a granted device gets the
 // handshake on the same connection and its device window, with the profile's scale and
-// low colour mode. When every row is done the dialog closes.
+// low colour mode; the profile then remembers the row's name (rememberedDevice). When
+// every row is done the dialog closes.
 //
 // A profile index that is not in use, or all 33 slots live: a beep, no dialog.
 // Thread: user-interface thread; modal.
