@@ -27,10 +27,9 @@ using test::TempDir;
 
 std::string Hex(const InputPacket& p)
 {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (uint8_t b : p)
-        s += {digits[b >> 4], digits[b & 15]};
+    char s[17];
+    for (int i = 0; i < 8; ++i)
+        std::snprintf(s + 2 * i, 3, "%02x", p[i]);
     return s;
 }
 
@@ -99,15 +98,12 @@ struct Fleet {
     }
 };
 
-TEST(InputBroadcast, MapsPointerPacketsOntoEachDisplayAndLeavesKeysAlone)
+TEST(InputBroadcast, KeysPassAndADragOffThePictureLandsOnTheEdge)
 {
     const InputPacket key = MakeKeyPacket(input::kKeyDown, 0x41, 1);
     EXPECT_EQ(MapInputPacket(key, 240, 320, 480, 640), key);
-    // A drag off the picture (left of it, below it) lands on the member's edge.
     EXPECT_EQ(MapInputPacket(MakeMousePacket(input::kMove, -5, 400), 240, 320, 480, 640),
               MakeMousePacket(input::kMove, 0, 639));
-    EXPECT_EQ(MapInputPacket(MakeMousePacket(input::kRightDown, 1, 2), 240, 320, 320, 240),
-              MakeMousePacket(input::kRightDown, Mapped(1, 240, 320), Mapped(2, 320, 240)));
 }
 
 TEST(InputBroadcast, ReachesEveryMemberOnceAndSkipsTheStalledAndTheReconnecting)
@@ -124,7 +120,7 @@ TEST(InputBroadcast, ReachesEveryMemberOnceAndSkipsTheStalledAndTheReconnecting)
 
     InputBroadcast broadcast(f.program);
     int changes = 0;
-    broadcast.setChanged([&changes] { ++changes; });
+    broadcast.addChanged([&changes] { ++changes; });
     broadcast.start(leader->slot(), {leader->slot(), same->slot(), turned->slot(), dropping->slot(), hanging->slot()});
     EXPECT_EQ(broadcast.leader(), leader->slot());
     auto markOf = [&](Device* d) {
@@ -167,6 +163,7 @@ TEST(InputBroadcast, ReachesEveryMemberOnceAndSkipsTheStalledAndTheReconnecting)
         ++keys;
         return markOf(hanging) == BroadcastMark::Skipped;
     }));
+    EXPECT_EQ(hanging->state(), DeviceState::Live); // skipped for its sender, long before the link gives up
     EXPECT_EQ(markOf(same), BroadcastMark::None);
     EXPECT_EQ(markOf(turned), BroadcastMark::OtherGeometry);
     EXPECT_GT(changes, 2);
