@@ -37,14 +37,23 @@ bool RefusedWhileReconnecting(DeviceWindow& w, MessageBoxPort& messages, const s
 // input sender, in order with input. Keys a tool typed are the window's to record.
 class ConnectionToolsPort final : public DeviceAdapter, public DeviceToolsPort {
 public:
-    ConnectionToolsPort(Device& device, DeviceWindow& window)
-        : window_(window), connection_(device.connection()), memory_(device.toolsMemory())
+    ConnectionToolsPort(Device& device, DeviceWindow& window, InputMessageTap tap = {})
+        : window_(window), connection_(device.connection()), memory_(device.toolsMemory()), tap_(std::move(tap))
     {
     }
 
     void submit(const std::shared_ptr<Job>& job) override { connection_.submit(job); }
 
     void sendMessage(std::vector<uint8_t> bytes) override { connection_.sendMessage(std::move(bytes)); }
+    void sendInputMessage(std::vector<uint8_t> bytes) override
+    {
+        if (!tap_) {
+            connection_.sendMessage(std::move(bytes));
+            return;
+        }
+        connection_.sendMessage(bytes);
+        tap_(window_, bytes);
+    }
     std::shared_ptr<DeviceToolsMemory> memory() override { return memory_; }
     bool reconnecting() const override { return connection_.reconnecting(); }
     void keysTyped(const std::vector<InputPacket>& packets) override { window_.noteTypedKeys(packets); }
@@ -53,6 +62,7 @@ private:
     DeviceWindow& window_; // closes the device as it goes, so outlives the port
     Connection& connection_;
     std::shared_ptr<DeviceToolsMemory> memory_;
+    InputMessageTap tap_;
 };
 
 // Text dropped onto a device window's picture is typed on the device.
@@ -179,8 +189,10 @@ void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& mess
     };
 }
 
-void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages)
+void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages, InputMessageTap tap)
 {
+    Device& device = window.device();
+    device.hang(std::make_unique<ConnectionToolsPort>(device, window, std::move(tap)));
     if (QWidget* client = window.client()) {
         client->setAcceptDrops(true);
         client->installEventFilter(new TextDrop(window, messages));

@@ -11,6 +11,10 @@
 //
 // Thread: user-interface thread.
 
+#include <cstdint>
+#include <functional>
+#include <vector>
+
 #include "platform/UiPorts.h"
 #include "view/ui/DeviceWindow.h"
 
@@ -23,10 +27,14 @@ struct TypeTextChoice;
 void AddDeviceToolsServices(DeviceWindowServices& services, MessageBoxPort& messages,
                             TypeTextChoice* typeChoice = nullptr);
 
+// Whole messages of the user's input a tool sent for a window (typed text, a paste).
+using InputMessageTap = std::function<void(DeviceWindow&, const std::vector<uint8_t>&)>;
+
 // What an open window gets besides its services: text dropped onto the picture typed
-// on the device. (Its keys, Ctrl+Shift+C for Copy from device too, come from the
-// command table.)
-void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages);
+// on the device, and the device's tools port for this window, whose input messages
+// `tap` sees after they were handed to the connection. (Its keys, Ctrl+Shift+C for
+// Copy from device too, come from the command table.)
+void AddDeviceToolsToWindow(DeviceWindow& window, MessageBoxPort& messages, InputMessageTap tap = {});
 
 // The tools port of the window's device (made on first use).
 DeviceToolsPort& DeviceToolsPortOf(DeviceWindow& window);

@@ -192,6 +192,8 @@ void Shell::start()
     if (connectProfile_ >= 0)
         window_->refreshConnectionList(connectProfile_);
     addReconnectSetting();
+    // Marks change on the thread that sends the leader's input; the titles follow later.
+    broadcast_.addChanged([this] { QMetaObject::invokeMethod(this, [this] { showBroadcast(); }, Qt::QueuedConnection); });
     // The password dialog belongs to the main window and keeps HidePassword.
     prompt_ = std::make_unique<DialogPasswordPrompt>(settings_.HidePassword, ports_.messages, window_.get());
 
@@ -343,6 +345,11 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
         ShowRecordingChange(w, recorder_->stopRecording(w.device()));
     };
     services.inputSent = [this](DeviceWindow& w, const InputPacket& p) { recorder_->inputSent(w.device(), p); };
+    services.inputHanded = [this](DeviceWindow& w, const InputPacket& p) {
+        if (broadcast_.leader() == w.slot())
+            broadcast_.leaderSent(p, settings_.QueueEvents != 0);
+    };
+    services.commands[cmd::BroadcastInput] = [this](DeviceWindow& w) { toggleBroadcast(w.slot()); };
     services.checkpoint = [this](DeviceWindow& w, const CheckpointRegion& r) { recorder_->checkpoint(w.device(), r); };
     services.closing = [this](DeviceWindow& w) { recorder_->closing(w.device()); };
     services.reconnected = [this](DeviceWindow& w) { scenarios_->reconnected(w.slot()); };
@@ -399,9 +406,53 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     connect(window, &QObject::destroyed, this, [this, slot] {
         if (scenarios_)
             scenarios_->connectionEnded(slot);
+        if (broadcast_.leader() == slot && !program_.device(slot))
+            broadcast_.stop(); // the leader has gone
     });
-    AddDeviceToolsToWindow(*window, ports_.messages);
+    AddDeviceToolsToWindow(*window, ports_.messages, [this](DeviceWindow& w, const std::vector<uint8_t>& message) {
+        if (broadcast_.leader() == w.slot())
+            broadcast_.leaderSentMessage(message);
+    });
     return window;
+}
+
+void Shell::toggleBroadcast(int leaderSlot)
+{
+    if (broadcast_.leader() == leaderSlot) {
+        broadcast_.stop();
+    } else {
+        std::vector<int> members = broadcastSelection_ ? broadcastSelection_() : std::vector<int>{};
+        if (std::none_of(members.begin(), members.end(), [leaderSlot](int s) { return s != leaderSlot; }))
+            members = program_.liveSlots();
+        broadcast_.start(leaderSlot, members);
+    }
+    showBroadcast(); // also when nothing changed: the menu's check flipped by itself
+}
+
+void Shell::showBroadcast()
+{
+    const int leader = broadcast_.leader();
+    int reached = 0;
+    for (const BroadcastMember& m : broadcast_.members())
+        reached += m.mark != BroadcastMark::LeftOut;
+    for (int slot : windows_->liveSlots()) {
+        DeviceWindow* w = deviceWindow(slot);
+        if (!w)
+            continue;
+        QVariant base = w->property("sorvaneTitle");
+        if (!base.isValid()) {
+            base = w->windowTitle();
+            w->setProperty("sorvaneTitle", base);
+        }
+        const bool leads = slot == leader;
+        w->setWindowTitle(leads ? QStringLiteral("%1 \u2014 Broadcasting to %2 %3")
+                                      .arg(base.toString())
+                                      .arg(reached)
+                                      .arg(reached == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
+                                : base.toString());
+        if (QAction* a = w->action(cmd::BroadcastInput))
+            a->setChecked(leads);
+    }
 }
 
 void Shell::placeBesideOthers(QWidget& window) const

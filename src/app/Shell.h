@@ -19,10 +19,12 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QTimer>
@@ -43,6 +45,7 @@
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
 #include "platform/UiPorts.h"
+#include "program/InputBroadcast.h"
 #include "program/Program.h"
 #include "scripts/ui/ScriptRecorder.h"
 #include "settings/Settings.h"
@@ -168,6 +171,14 @@ public:
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
 
+    // Input broadcast: Broadcast Input (Ctrl+Shift+B) on a device window makes its
+    // device the leader, to the devices `selection` names (the Devices window's
+    // selection) when it names another, else to every live device; on the leader it
+    // ends it. The leader's title says so while it runs.
+    InputBroadcast& inputBroadcast() { return broadcast_; }
+    void setBroadcastSelection(std::function<std::vector<int>()> selection) { broadcastSelection_ = std::move(selection); }
+    void toggleBroadcast(int leaderSlot);
+
     // The Connect command for one profile (in-use check, then its dialog), and the
     // start-up connections; both return when their dialogs have closed.
     void connectProfile(int index);
@@ -184,6 +195,7 @@ private:
     void startInboundListener();
     void closeDeviceWindows();
     void addReconnectSetting();
+    void showBroadcast(); // the leader's title and every window's Broadcast Input check
 
     ShellOptions options_;
     UiPorts ports_;
@@ -195,6 +207,8 @@ private:
     Links& links_;
     PasswordTable& passwords_;
     PosixTransportFactory transports_;
+    InputBroadcast broadcast_{program_};
+    std::function<std::vector<int>()> broadcastSelection_;
     LinksCounterSource counters_;
     std::array<uint32_t, 16> customColors_{};
     std::unique_ptr<InboundListener> inbound_;

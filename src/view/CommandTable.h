@@ -188,6 +188,9 @@ inline constexpr CommandRow kDeviceCommands[] = {
     {.id = cmd::TypeText, .place = DeviceMenu, .text = "Type text...", .when = Handled},
     {.id = cmd::SoftReset, .place = DeviceMenu, .text = "Soft &Reset", .when = Handled},
     {.id = cmd::Suspend, .place = DeviceMenu, .text = "&Suspend", .when = Handled},
+    // Not a key the device needs: the window keeps Ctrl+Shift+B for itself.
+    {.id = cmd::BroadcastInput, .place = DeviceMenu, .separatorBefore = true, .text = "&Broadcast Input",
+     .key = "Ctrl+Shift+B", .reach = KeyReach::Window, .check = CommandCheck::Toggle, .when = Handled},
 
     {.id = cmd::HelpIndex, .place = HelpMenu, .text = "&Help Index", .when = Handled},
 

@@ -1,5 +1,6 @@
 // Mouse and keyboard input in the device window, as the simulator receives it.
 
+#include <QClipboard>
 #include <QDialog>
 #include <QTest>
 
@@ -15,6 +16,7 @@ private slots:
     void clicksReachTheDeviceTurnedAndScaled();
     void keysAreTranslatedAndAcceleratorsStayWithTheProgram();
     void queuedInputWaitsForThePollOnNetworkLinks();
+    void broadcastTakesTapsAndPastesToTheOthers();
 };
 
 // The window hands its view (scale, rotation, toolbar) to the point mapping; the
@@ -125,6 +127,31 @@ void InputTest::queuedInputWaitsForThePollOnNetworkLinks()
     QCOMPARE(events[1], input('U', 5, 6));
     QCOMPARE(events[2], input('V', 'B', 1));
     QCOMPARE(events[3], input('W', 'B', 1));
+}
+
+// Broadcast Input on a device window: its taps reach the other device at the same place
+// of its larger picture, its pastes too; the title says so; the same command ends it.
+void InputTest::broadcastTakesTapsAndPastesToTheOthers()
+{
+    ShellHarness h;
+    LoopbackSim lead = startLoopbackSim({});
+    LoopbackSim big = startLoopbackSim({"--width", "480", "--height", "640"});
+    DeviceWindow* w = h.connectNew("Lead", LinkKind::Wan, lead.address);
+    QVERIFY(w && h.connectNew("Big", LinkKind::Wan, big.address));
+    const QString title = w->windowTitle();
+    w->command(cmd::BroadcastInput);
+    QTRY_COMPARE(w->windowTitle(), title + QString::fromUtf8(" \u2014 Broadcasting to 1 device"));
+    QVERIFY(w->action(cmd::BroadcastInput)->isChecked());
+    QTest::mouseClick(w->client(), Qt::LeftButton, {}, QPoint(10, w->toolbarHeight() + 20));
+    QCOMPARE(nextInput(*lead.process), input('T', 10, 20));
+    QCOMPARE(nextInput(*big.process), input('T', 21, 41));
+    QCOMPARE(nextInput(*big.process), input('U', 21, 41));
+    QApplication::clipboard()->setText("both");
+    w->command(cmd::PasteToDevice);
+    QCOMPARE(nextLine(*big.process, {"paste"}), std::string("paste 4 626f7468"));
+    w->command(cmd::BroadcastInput);
+    QTRY_COMPARE(w->windowTitle(), title);
+    QVERIFY(!w->action(cmd::BroadcastInput)->isChecked());
 }
 
 QObject* makeInputTest() { return new InputTest; }

@@ -28,7 +28,7 @@ PasteOutcome PasteToDevice(DeviceToolsPort& port, const QMimeData* clipboard)
         outcome.kind = PasteOutcome::Kind::TooLong;
         return outcome;
     }
-    port.sendMessage(PasteMessage(text.bytes));
+    port.sendInputMessage(PasteMessage(text.bytes));
     outcome.kind = PasteOutcome::Kind::Sent;
     return outcome;
 }

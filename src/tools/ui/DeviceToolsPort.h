@@ -22,6 +22,9 @@ class DeviceToolsPort : public JobPort {
 public:
     // Sends a whole message that expects no reply, in order with input; never blocks.
     virtual void sendMessage(std::vector<uint8_t> bytes) = 0;
+    // The same for a message that is the user's input (typed text, a paste): input
+    // broadcast hands it on to the other devices as well.
+    virtual void sendInputMessage(std::vector<uint8_t> bytes) { sendMessage(std::move(bytes)); }
     // This device's last status and process list.
     virtual std::shared_ptr<DeviceToolsMemory> memory() = 0;
     // The link dropped and is being made again: requests fail and messages are lost

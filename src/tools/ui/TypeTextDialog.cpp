@@ -18,7 +18,7 @@ QString TypeOnDevice(DeviceToolsPort& port, const QString& text, bool viaClipboa
     if (!typed.missing.empty())
         return QString::fromStdString(typed.missing);
     if (!typed.packets.empty()) {
-        port.sendMessage(TypedTextMessage(typed));
+        port.sendInputMessage(TypedTextMessage(typed));
         port.keysTyped(typed.packets);
     }
     return {};

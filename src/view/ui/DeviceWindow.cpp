@@ -543,6 +543,8 @@ void DeviceWindow::sendInput(const InputPacket& packet)
     if (context_.services.inputSent)
         context_.services.inputSent(*this, packet);
     connection_->sendInput(packet, context_.settings.QueueEvents != 0);
+    if (context_.services.inputHanded)
+        context_.services.inputHanded(*this, packet);
 }
 
 void DeviceWindow::noteTypedKeys(const std::vector<InputPacket>& packets)

@@ -93,6 +93,9 @@ struct DeviceWindowServices {
     std::map<int, std::function<void(DeviceWindow&)>> commands;
     // Sees every input packet the window sends, before it is sent (script recording).
     std::function<void(DeviceWindow&, const InputPacket&)> inputSent;
+    // Sees every input packet the window has handed its connection itself, after it
+    // (not keys a tool typed, which went out in the tool's message): input broadcast.
+    std::function<void(DeviceWindow&, const InputPacket&)> inputHanded;
     // Add Checkpoint's region (script recording); while recording, the command is
     // enabled when this is set.
     std::function<void(DeviceWindow&, const CheckpointRegion&)> checkpoint;
