@@ -180,7 +180,7 @@ FleetSendDialog::FleetSendDialog(QWidget* parent, Program& program, std::vector<
     devices_->setRootIsDecorated(false);
     devices_->setSelectionMode(QAbstractItemView::NoSelection);
     devices_->setHeaderLabels({QStringLiteral("Device"), QStringLiteral("Progress"), QStringLiteral("Status")});
-    devices_->header()->resizeSection(0, 180);
+    devices_->header()->resizeSection(0, 230);
     devices_->header()->resizeSection(1, 140);
     for (Target& t : targets) {
         Row row;
@@ -212,7 +212,7 @@ FleetSendDialog::FleetSendDialog(QWidget* parent, Program& program, std::vector<
     buttons->addWidget(send_);
     buttons->addWidget(close_);
     layout->addLayout(buttons);
-    resize(520, 300 + 22 * int(std::min<size_t>(rows_.size(), 12)));
+    resize(620, 300 + 22 * int(std::min<size_t>(rows_.size(), 12)));
 
     connect(add_, &QPushButton::clicked, this, [this] { addFiles(); });
     connect(remove_, &QPushButton::clicked, this, [this] {
