@@ -517,10 +517,13 @@ void MainWindow::refreshScenarioList(int select)
     for (const ScenarioRow& row : services_.scenarios->scenarios()) {
         auto* item = new QTreeWidgetItem(scripts_);
         item->setText(0, QString::fromStdString(row.name));
-        item->setText(1, !row.active ? (row.failed    ? QStringLiteral("Failed")
-                                        : row.stopped ? QStringLiteral("Stopped")
-                                                      : QStringLiteral("Idle"))
-                                     : row.paused ? QStringLiteral("Paused") : QStringLiteral("Running"));
+        QString state = !row.active ? (row.failed    ? QStringLiteral("Failed")
+                                      : row.stopped ? QStringLiteral("Stopped")
+                                                    : QStringLiteral("Idle"))
+                                   : row.paused ? QStringLiteral("Paused") : QStringLiteral("Running");
+        if (row.active && row.runs > 1)
+            state += QStringLiteral(" (%1)").arg(row.runs); // one run on each of several devices
+        item->setText(1, state);
     }
     if (select != -1)
         selectOnly(scripts_, select);

@@ -100,6 +100,15 @@ MessageResult QtMessageBox::show(const MessageRequest& request)
 
 void QtBeep::beep() { QApplication::beep(); }
 
+std::vector<std::string> QtFileDialogs::openFiles(const FileDialogRequest& request)
+{
+    std::vector<std::string> paths;
+    for (const QString& path : QFileDialog::getOpenFileNames(dialogOwner(), QString::fromStdString(request.title),
+                                                             startPath(request), qtFilterString(request.filters)))
+        paths.push_back(path.toStdString());
+    return paths;
+}
+
 std::optional<std::string> QtFileDialogs::openFile(const FileDialogRequest& request)
 {
     if (!request.mustExist) {

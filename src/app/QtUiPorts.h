@@ -25,6 +25,7 @@ public:
 class QtFileDialogs final : public FileDialogPort {
 public:
     std::optional<std::string> openFile(const FileDialogRequest& request) override;
+    std::vector<std::string> openFiles(const FileDialogRequest& request) override;
     std::optional<std::string> saveFile(const FileDialogRequest& request) override;
     std::optional<SavedFile> saveFileAs(const FileDialogRequest& request) override;
     std::optional<std::string> chooseDirectory(const std::string& title,

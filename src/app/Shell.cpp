@@ -15,6 +15,7 @@
 #include "app/ConnectionWindows.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
+#include "app/ShellFleet.h"
 #include "app/StatusWindow.h"
 #include "capture/ui/AviCommands.h"
 #include "capture/ui/CaptureCommands.h"
@@ -236,8 +237,11 @@ void Shell::start()
                                         select = list->indexOfTopLevelItem(list->selectedItems().first());
                                     window_->refreshScenarioList(select);
                                 },
-                                window_.get()},
+                                window_.get(),
+                                [this](const std::vector<int>& picked) { return FleetLabels(program_, picked); }},
         program_.scenarios(), settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
+    fleet_ = std::make_unique<ShellFleet>(ShellFleet::Context{program_, ports_.messages, ports_.files, *scenarios_,
+                                                              options_.paths.programDir / "RECORDED_DATA"});
     ShellServices services;
     services.scenarios = scenarios_.get();
     services.profileDialogs = profileDialogs_.get();
@@ -278,6 +282,8 @@ void Shell::start()
     if (options_.connectAtStart)
         QTimer::singleShot(0, this, [this] { connectAtStart(); });
 }
+
+FleetService* Shell::fleetService() const { return fleet_.get(); }
 
 void Shell::startInboundListener()
 {

@@ -65,6 +65,8 @@ class AviCommands;
 struct CaptureUiContext;
 class ShellConnector;
 class ShellProfileDialogs;
+class ShellFleet;
+class FleetService;
 
 struct ShellOptions {
     ProgramPaths paths;
@@ -127,6 +129,8 @@ public:
     MainWindow* mainWindow() const { return window_.get(); }
     ConnectionWindows& connectionWindows() const { return *windows_; }
     ShellScenarios* scenarioService() const { return scenarios_.get(); }
+    // The fleet commands on several devices at once (the Devices window's selection).
+    FleetService* fleetService() const;
     // What is program-wide, and the table of live devices.
     Program& program() { return program_; }
     Settings& settings() { return settings_; }
@@ -233,6 +237,7 @@ private:
     std::unique_ptr<ConnectionWindows> windows_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
+    std::unique_ptr<ShellFleet> fleet_;         // the fleet commands, over scenarios_
     int connectProfile_ = -1;
     // "Reconnect when a link drops", shared with the connections' threads.
     std::shared_ptr<std::atomic<bool>> reconnectWanted_ = std::make_shared<std::atomic<bool>>(true);

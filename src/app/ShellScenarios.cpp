@@ -1,5 +1,7 @@
 #include "app/ShellScenarios.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -16,6 +18,7 @@
 #include "view/Job.h"
 #include "view/ViewRecord.h"
 #include "program/Device.h"
+#include "program/FleetNames.h"
 
 namespace sorvane {
 namespace {
@@ -29,16 +32,19 @@ QString nameOf(Device& device)
 
 } // namespace
 
-int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
+std::vector<int> RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
 {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("RUNSCRIPT"));
     dialog.setWindowTitle(QStringLiteral("Run Script"));
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Please choose a device from the list below"), &dialog));
+    layout->addWidget(new QLabel(QStringLiteral("Please choose a device from the list below\n"
+                                                "(Ctrl+click or Shift+click: several at once)"),
+                                 &dialog));
     auto* list = new QTreeWidget(&dialog);
     list->setObjectName(QStringLiteral("1020"));
     list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setHeaderLabels({QStringLiteral("Device Name"), QStringLiteral("Connection Type")});
     list->header()->resizeSection(0, 140);
     list->header()->resizeSection(1, 112);
@@ -54,12 +60,13 @@ int RunScriptDialog(QWidget* parent, const std::vector<RunScriptRow>& rows)
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(list, &QTreeWidget::itemActivated, &dialog, &QDialog::accept);
+    std::vector<int> picked;
     if (dialog.exec() != QDialog::Accepted)
-        return -1;
-    const int row = list->currentItem() && list->currentItem()->isSelected()
-                        ? list->indexOfTopLevelItem(list->currentItem())
-                        : -1;
-    return row >= 0 && size_t(row) < rows.size() ? rows[size_t(row)].slot : -1;
+        return picked;
+    for (int row = 0; row < list->topLevelItemCount(); ++row)
+        if (list->topLevelItem(row)->isSelected() && size_t(row) < rows.size())
+            picked.push_back(rows[size_t(row)].slot);
+    return picked;
 }
 
 ShellScenarios::ShellScenarios(Context context, ScenarioTable& table, std::string scriptDir, std::string legacyStore)
@@ -71,9 +78,10 @@ ShellScenarios::ShellScenarios(Context context, ScenarioTable& table, std::strin
 ShellScenarios::~ShellScenarios()
 {
     // Playing scenarios stop with the program's lists.
-    for (auto& [index, run] : runs_)
-        if (std::atomic<RecordState>* state = stateOf(run.slot))
-            *state = RecordState::Stopped;
+    for (auto& [index, runs] : runs_)
+        for (const Run& run : runs)
+            if (std::atomic<RecordState>* state = stateOf(run.slot))
+                *state = RecordState::Stopped;
     delete alive_.data();
 }
 
@@ -89,9 +97,17 @@ std::vector<ScenarioRow> ShellScenarios::scenarios() const
     for (size_t i = 0; i < table_.scenarios().size(); ++i) {
         ScenarioRow row{table_.scenarios()[i].name, table_.scenarios()[i].active != 0, false,
                         endedWithLink_.count(int(i)) != 0, failedChecks_.count(int(i)) != 0};
-        if (auto it = runs_.find(int(i)); row.active && it != runs_.end())
-            if (std::atomic<RecordState>* state = stateOf(it->second.slot))
-                row.paused = state->load() == RecordState::Paused;
+        if (auto it = runs_.find(int(i)); row.active && it != runs_.end()) {
+            // Paused while none of its runs plays and one is paused.
+            bool playing = false;
+            for (const Run& run : it->second)
+                if (std::atomic<RecordState>* state = stateOf(run.slot)) {
+                    playing = playing || state->load() == RecordState::Playing;
+                    row.paused = row.paused || state->load() == RecordState::Paused;
+                }
+            row.paused = row.paused && !playing;
+            row.runs = int(it->second.size());
+        }
         rows.push_back(std::move(row));
     }
     return rows;
@@ -120,9 +136,8 @@ void ShellScenarios::command(int id, int selected)
     }
 }
 
-void ShellScenarios::post(int index)
+void ShellScenarios::post(int index, const Run& run)
 {
-    Run& run = runs_[index];
     Device* w = context_.device(run.slot);
     if (!w)
         return;
@@ -131,41 +146,50 @@ void ShellScenarios::post(int index)
     PostPlayback(w->connection(), player, [this, alive, index, player](const Job& job) {
         const bool failed = job.status() != JobStatus::Done; // the connection ended under it
         QMetaObject::invokeMethod(alive.data(), [this, alive, index, player, failed] {
-            if (!alive)
-                return;
-            auto it = runs_.find(index);
-            if (it != runs_.end() && it->second.player != player)
-                return; // another run took its place
-            // The job has ended: the player is this thread's to read. A run that Stop
-            // ended meanwhile is gone from runs_ but still marks its scenario (unless a
-            // deletion moved another one to its index).
-            const bool same = it != runs_.end() || (size_t(index) < table_.scenarios().size() &&
-                                                    table_.scenarios()[size_t(index)].name == player->scenario().name);
-            if (player->failed() && same)
-                failedChecks_.insert(index);
-            if (it == runs_.end()) {
-                context_.refreshList(-1);
-                return;
-            }
-            if (player->ended() && size_t(index) < table_.scenarios().size()) {
-                // The run's counters go back into the table; the scenario is idle again.
-                // Only the counters: the record may have been edited while it played.
-                Scenario& s = table_.scenarios()[size_t(index)];
-                const Scenario& played = player->scenario();
-                s.loopCounter = played.loopCounter;
-                s.fileIndex = played.fileIndex;
-                s.active = 0;
-                for (size_t i = 0; i < s.files.size() && i < played.files.size(); ++i)
-                    if (s.files[i].fileName == played.files[i].fileName)
-                        s.files[i].scriptLoopCounter = played.files[i].scriptLoopCounter;
-                runs_.erase(it);
-            } else if (failed && size_t(index) < table_.scenarios().size()) {
-                table_.scenarios()[size_t(index)].active = 0;
-                runs_.erase(it);
-            }
-            context_.refreshList(-1);
+            if (alive)
+                playbackEnded(index, player, failed);
         }, Qt::QueuedConnection);
     });
+}
+
+void ShellScenarios::playbackEnded(int index, const std::shared_ptr<Player>& player, bool failed)
+{
+    auto it = runs_.find(index);
+    auto run = it == runs_.end() ? Runs::iterator()
+                                 : std::find_if(it->second.begin(), it->second.end(),
+                                                [&](const Run& r) { return r.player == player; });
+    if (it != runs_.end() && run == it->second.end())
+        return; // another start took its place
+    // The job has ended: the player is this thread's to read. A run that Stop ended
+    // meanwhile is gone from runs_ but still marks its scenario (unless a deletion moved
+    // another one to its index).
+    const bool same = it != runs_.end() || (size_t(index) < table_.scenarios().size() &&
+                                            table_.scenarios()[size_t(index)].name == player->scenario().name);
+    if (player->failed() && same)
+        failedChecks_.insert(index);
+    if (it == runs_.end() || size_t(index) >= table_.scenarios().size()) {
+        context_.refreshList(-1);
+        return;
+    }
+    Scenario& s = table_.scenarios()[size_t(index)];
+    if (player->ended()) {
+        // The run's counters go back into the table. Only the counters: the record may
+        // have been edited while it played.
+        const Scenario& played = player->scenario();
+        s.loopCounter = played.loopCounter;
+        s.fileIndex = played.fileIndex;
+        for (size_t i = 0; i < s.files.size() && i < played.files.size(); ++i)
+            if (s.files[i].fileName == played.files[i].fileName)
+                s.files[i].scriptLoopCounter = played.files[i].scriptLoopCounter;
+        it->second.erase(run);
+    } else if (failed) {
+        it->second.erase(run);
+    }
+    if (it->second.empty()) {
+        s.active = 0; // the scenario is idle again
+        runs_.erase(it);
+    }
+    context_.refreshList(-1);
 }
 
 void ShellScenarios::editScenario(int index)
@@ -202,15 +226,24 @@ void ShellScenarios::playPause(int selected)
                                 MessageButtons::Ok});
         return;
     }
-    // Every running scenario pauses, every paused one resumes.
-    for (auto& [index, run] : runs_) {
-        std::atomic<RecordState>* state = stateOf(run.slot);
-        if (!state || table_.scenarios()[size_t(index)].active == 0)
+    // Every running scenario pauses (all of its runs), every paused one resumes.
+    for (auto& [index, runs] : runs_) {
+        if (table_.scenarios()[size_t(index)].active == 0)
             continue;
-        if (state->load() == RecordState::Playing) {
-            *state = RecordState::Paused; // its job ends; the player keeps its place
-        } else {
-            post(index);
+        bool playing = false;
+        for (const Run& run : runs)
+            if (std::atomic<RecordState>* state = stateOf(run.slot))
+                playing = playing || state->load() == RecordState::Playing;
+        for (const Run& run : runs) {
+            std::atomic<RecordState>* state = stateOf(run.slot);
+            if (!state)
+                continue;
+            if (playing) {
+                if (state->load() == RecordState::Playing)
+                    *state = RecordState::Paused; // its job ends; the player keeps its place
+            } else {
+                post(index, run);
+            }
         }
     }
     context_.refreshList(-1);
@@ -220,34 +253,97 @@ void ShellScenarios::playPause(int selected)
         if (Device* w = context_.device(slot))
             rows.push_back({slot, nameOf(*w),
                             QString::fromStdString(std::string(linkKindName(uint32_t(w->connection().linkKind()))))});
-    const int slot = RunScriptDialog(context_.dialogParent, rows);
-    Device* w = slot >= 0 ? context_.device(slot) : nullptr;
-    if (!w || w->view().recordState.load() == RecordState::Playing)
+    const std::vector<int> picked = RunScriptDialog(context_.dialogParent, rows);
+    if (picked.empty() || selected < 0 || size_t(selected) >= table_.scenarios().size())
         return;
-    if (selected < 0 || size_t(selected) >= table_.scenarios().size())
-        return;
-    for (auto& [index, run] : runs_)
-        if (run.slot == slot && stateOf(slot))
-            *stateOf(slot) = RecordState::Stopped; // a paused run there gives way
-    endedWithLink_.erase(selected);
-    failedChecks_.erase(selected);
-    Scenario& s = table_.scenarios()[size_t(selected)];
-    s.fileIndex = -1;
-    s.loopCounter = 0;
-    s.slot = slot;
-    s.active = 1;
-    SystemClock clock;
-    Scenario played = s;
-    const std::string logProblem = DropRefusedResultsLog(played, scriptDir_);
-    auto player = std::make_shared<Player>(std::move(played), scriptDir_, nameOf(*w).toStdString());
-    player->start(clock.tickCount());
-    runs_[selected] = Run{slot, player};
-    post(selected);
-    context_.refreshList(selected);
-    if (!logProblem.empty())
-        context_.messages.show({"The results log " + EscapeText(s.logFile) + " is not used: " + logProblem +
-                                    ". The scenario plays without a log.",
-                                "Run Script", MessageIcon::Warning, MessageButtons::Ok});
+    const std::string note = play(selected, picked);
+    if (!note.empty())
+        context_.messages.show({note, "Run Script", MessageIcon::Warning, MessageButtons::Ok});
+}
+
+std::string ShellScenarios::play(int index, const std::vector<int>& picked)
+{
+    if (index < 0 || size_t(index) >= table_.scenarios().size())
+        return {};
+    std::string note;
+    std::vector<int> chosen;
+    for (int slot : picked) {
+        Device* w = context_.device(slot);
+        if (!w) {
+            note += "The device of slot " + std::to_string(slot) + " has gone.\n";
+        } else if (w->view().recordState.load() == RecordState::Playing) {
+            note += EscapeText(nameOf(*w).toStdString()) + ": another script plays there.\n";
+        } else if (std::find(chosen.begin(), chosen.end(), slot) == chosen.end()) {
+            chosen.push_back(slot);
+        }
+    }
+    if (!chosen.empty()) {
+        stopRuns(index); // its earlier runs end
+        // A paused run of another scenario on one of the devices gives way.
+        for (auto it = runs_.begin(); it != runs_.end();) {
+            Runs& runs = it->second;
+            for (auto run = runs.begin(); run != runs.end();) {
+                if (std::find(chosen.begin(), chosen.end(), run->slot) == chosen.end()) {
+                    ++run;
+                    continue;
+                }
+                if (std::atomic<RecordState>* state = stateOf(run->slot))
+                    *state = RecordState::Stopped;
+                run = runs.erase(run);
+            }
+            if (runs.empty()) {
+                if (size_t(it->first) < table_.scenarios().size())
+                    table_.scenarios()[size_t(it->first)].active = 0;
+                it = runs_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        endedWithLink_.erase(index);
+        failedChecks_.erase(index);
+        Scenario& s = table_.scenarios()[size_t(index)];
+        s.fileIndex = -1;
+        s.loopCounter = 0;
+        s.slot = chosen.front();
+        s.active = 1;
+        Scenario base = s;
+        const std::string logProblem = DropRefusedResultsLog(base, scriptDir_);
+        if (!logProblem.empty())
+            note += "The results log " + EscapeText(s.logFile) + " is not used: " + logProblem +
+                    ". The scenario plays without a log.\n";
+        // Several runs: each its own log, and its own names for a failed check's pictures.
+        std::vector<std::string> labels;
+        if (chosen.size() > 1 && context_.labels)
+            labels = context_.labels(chosen);
+        SystemClock clock;
+        Runs runs;
+        for (size_t k = 0; k < chosen.size(); ++k) {
+            Scenario played = base;
+            std::string name = nameOf(*context_.device(chosen[k])).toStdString();
+            if (chosen.size() > 1) {
+                if (k < labels.size())
+                    name = labels[k];
+                if (played.logResults)
+                    played.logFile = LabelledFileName(base.logFile, name);
+            }
+            auto player = std::make_shared<Player>(std::move(played), scriptDir_, name);
+            player->start(clock.tickCount());
+            runs.push_back(Run{chosen[k], std::move(player)});
+        }
+        runs_[index] = runs;
+        for (const Run& run : runs)
+            post(index, run);
+    }
+    context_.refreshList(index);
+    while (!note.empty() && note.back() == '\n')
+        note.pop_back();
+    return note;
+}
+
+int ShellScenarios::runCount(int index) const
+{
+    auto it = runs_.find(index);
+    return it == runs_.end() ? 0 : int(it->second.size());
 }
 
 void ShellScenarios::reconnected(int slot)
@@ -255,13 +351,14 @@ void ShellScenarios::reconnected(int slot)
     Device* w = context_.device(slot);
     if (!w || !w->connection().takeScenarioPausedByDrop())
         return;
-    for (auto& [index, run] : runs_) {
-        if (run.slot == slot && table_.scenarios()[size_t(index)].active != 0 &&
-            w->view().recordState.load() == RecordState::Paused) {
-            post(index);
-            break;
-        }
-    }
+    for (auto& [index, runs] : runs_)
+        for (const Run& run : runs)
+            if (run.slot == slot && table_.scenarios()[size_t(index)].active != 0 &&
+                w->view().recordState.load() == RecordState::Paused) {
+                post(index, run);
+                context_.refreshList(-1);
+                return;
+            }
     context_.refreshList(-1);
 }
 
@@ -269,19 +366,27 @@ void ShellScenarios::connectionEnded(int slot)
 {
     bool changed = false;
     for (auto it = runs_.begin(); it != runs_.end();) {
-        if (it->second.slot != slot) {
-            ++it;
-            continue;
+        Runs& runs = it->second;
+        for (auto run = runs.begin(); run != runs.end();) {
+            if (run->slot != slot) {
+                ++run;
+                continue;
+            }
+            // The connection's thread has gone: the player is this thread's alone now.
+            run->player->logEnded("the connection ended");
+            endedWithLink_.insert(it->first);
+            if (run->player->failed())
+                failedChecks_.insert(it->first);
+            run = runs.erase(run);
+            changed = true;
         }
-        // The connection's thread has gone: the player is this thread's alone now.
-        it->second.player->logEnded("the connection ended");
-        if (size_t(it->first) < table_.scenarios().size())
-            table_.scenarios()[size_t(it->first)].active = 0;
-        endedWithLink_.insert(it->first);
-        if (it->second.player->failed())
-            failedChecks_.insert(it->first);
-        it = runs_.erase(it);
-        changed = true;
+        if (runs.empty()) {
+            if (size_t(it->first) < table_.scenarios().size())
+                table_.scenarios()[size_t(it->first)].active = 0;
+            it = runs_.erase(it);
+        } else {
+            ++it;
+        }
     }
     if (changed)
         context_.refreshList(-1);
@@ -289,10 +394,22 @@ void ShellScenarios::connectionEnded(int slot)
 
 std::string ShellScenarios::scenarioOn(int slot) const
 {
-    for (const auto& [index, run] : runs_)
-        if (run.slot == slot && size_t(index) < table_.scenarios().size())
-            return table_.scenarios()[size_t(index)].name;
+    for (const auto& [index, runs] : runs_)
+        for (const Run& run : runs)
+            if (run.slot == slot && size_t(index) < table_.scenarios().size())
+                return table_.scenarios()[size_t(index)].name;
     return {};
+}
+
+void ShellScenarios::stopRuns(int index)
+{
+    auto it = runs_.find(index);
+    if (it == runs_.end())
+        return;
+    for (const Run& run : it->second)
+        if (std::atomic<RecordState>* state = stateOf(run.slot))
+            *state = RecordState::Stopped;
+    runs_.erase(it);
 }
 
 void ShellScenarios::stop(int selected)
@@ -301,11 +418,7 @@ void ShellScenarios::stop(int selected)
         return;
     endedWithLink_.erase(selected);
     table_.scenarios()[size_t(selected)].active = 0;
-    if (auto it = runs_.find(selected); it != runs_.end()) {
-        if (std::atomic<RecordState>* state = stateOf(it->second.slot))
-            *state = RecordState::Stopped;
-        runs_.erase(it);
-    }
+    stopRuns(selected);
     context_.refreshList(selected);
 }
 
@@ -317,7 +430,7 @@ void ShellScenarios::remove(int selected)
     }
     stop(selected);
     table_.remove(size_t(selected), scriptDir_);
-    std::map<int, Run> moved;
+    std::map<int, Runs> moved;
     for (auto& [index, run] : runs_)
         moved[index > selected ? index - 1 : index] = std::move(run);
     runs_ = std::move(moved);

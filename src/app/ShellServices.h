@@ -71,6 +71,7 @@ struct ScenarioRow {
     bool paused = false; // that connection's playback is paused
     bool stopped = false; // not running: its last run ended with its connection
     bool failed = false;  // not running: a check of its last run failed
+    int runs = 0;         // while running: on how many connections ("Running (5)" when more than one)
 };
 
 // The scenario table and its commands.

@@ -196,14 +196,11 @@ int WriteCapture(const ImageRecord& picture, const std::filesystem::path& path, 
     return kImageUnsupported;
 }
 
-int WriteOneClickCapture(const ImageRecord& picture, const std::filesystem::path& programDir, std::time_t utc,
-                         CaptureFormat format, std::filesystem::path& written)
+int WriteNewCapture(const ImageRecord& picture, const std::filesystem::path& folder, const std::string& base,
+                    CaptureFormat format, std::filesystem::path& written)
 {
-    const std::filesystem::path folder = programDir / "RECORDED_DATA";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    const std::string base = oneClickBaseName(utc);
     const char* ext = captureExtension(format);
+    std::error_code ec;
     for (int n = 1; n <= 9999; ++n) {
         std::filesystem::path path = folder / (n == 1 ? base + ext : base + "-" + std::to_string(n) + ext);
         if (!claimName(path)) {
@@ -220,6 +217,15 @@ int WriteOneClickCapture(const ImageRecord& picture, const std::filesystem::path
         return kImageOk;
     }
     return kImageCannotCreate;
+}
+
+int WriteOneClickCapture(const ImageRecord& picture, const std::filesystem::path& programDir, std::time_t utc,
+                         CaptureFormat format, std::filesystem::path& written)
+{
+    const std::filesystem::path folder = programDir / "RECORDED_DATA";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return WriteNewCapture(picture, folder, oneClickBaseName(utc), format, written);
 }
 
 } // namespace sorvane

@@ -57,6 +57,14 @@ bool CapturePicture(const ScreenState& state, ImageRecord& picture);
 // (0 = written).
 int WriteCapture(const ImageRecord& picture, const std::filesystem::path& path, CaptureFormat format);
 
+// Writes the picture into `folder` as <base><ext>, a name never taken before: when it
+// is (an earlier capture), as "<base>-2<ext>", "-3" and so on; the file is claimed with
+// O_EXCL, so nothing that is there (a link included) is replaced or followed. `written`
+// receives the path on success. Returns the library's result code (-3 when no file
+// could be created). The folder is not made.
+int WriteNewCapture(const ImageRecord& picture, const std::filesystem::path& folder, const std::string& base,
+                    CaptureFormat format, std::filesystem::path& written);
+
 // A one-click capture: writes programDir/RECORDED_DATA/<oneClickBaseName(utc)><ext>,
 // creating the folder when it is missing. A name that is already taken (a second
 // capture in the same second) is never replaced: the capture goes to "<name>-2<ext>",

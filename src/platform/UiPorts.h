@@ -100,6 +100,13 @@ public:
             return std::nullopt;
         return SavedFile{*path, 0};
     }
+    // An open dialog where several files may be chosen; none: cancelled. Without its own
+    // implementation a port answers as openFile (one file).
+    virtual std::vector<std::string> openFiles(const FileDialogRequest& request)
+    {
+        std::optional<std::string> path = openFile(request);
+        return path ? std::vector<std::string>{*path} : std::vector<std::string>{};
+    }
     virtual std::optional<std::string> chooseDirectory(const std::string& title,
                                                        const std::string& initialDirectory) = 0;
 };

@@ -8,5 +8,5 @@ int main(int argc, char** argv)
     using namespace sorvane::test;
     return RunQtTestClasses(argc, argv,
                             {makeKeyMapTest, makeDeviceWindowTest, makeInputTest, makeConnectTest, makeSkinWindowTest,
-                             makeCaptureUiTest, makeRecordingTest, makeReconnectTest});
+                             makeCaptureUiTest, makeRecordingTest, makeReconnectTest, makeFleetCommandsTest});
 }

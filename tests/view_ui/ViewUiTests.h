@@ -13,5 +13,6 @@ QObject* makeSkinWindowTest();
 QObject* makeCaptureUiTest();
 QObject* makeRecordingTest();
 QObject* makeReconnectTest();
+QObject* makeFleetCommandsTest();
 
 } // namespace sorvane::test
