@@ -59,6 +59,8 @@ public:
 
     // Tiles for devices that came, none for those that went, order and grid again.
     void sync();
+    // The fleet commands' service (null: they are disabled).
+    void setFleetService(FleetService* fleet) { context_.fleet = fleet; }
 
     // The tiles shown (the filter's), in order; the selected ones among them.
     std::vector<DeviceTile*> shownTiles() const;

@@ -312,6 +312,13 @@ DevicesWindow* Shell::showDevicesWindow()
     return devices_.data();
 }
 
+void Shell::setFleetService(FleetService* fleet)
+{
+    fleet_ = fleet;
+    if (devices_)
+        devices_->setFleetService(fleet);
+}
+
 void Shell::devicesWindowClosed()
 {
     if (!devices_)

@@ -185,7 +185,7 @@ public:
     DevicesWindow* devicesWindow() const { return devices_.data(); }
     // The Devices window's fleet commands and input broadcast (may be set later; both
     // may be null: their commands are then disabled).
-    void setFleetService(FleetService* fleet) { fleet_ = fleet; }
+    void setFleetService(FleetService* fleet);
 
     // The Connect command for one profile (in-use check, then its dialog), and the
     // start-up connections; both return when their dialogs have closed.

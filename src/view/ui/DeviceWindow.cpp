@@ -112,6 +112,8 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, Program& program, Device
     if (device_.started()) {
         device_.follow(sink_.get());
         relinking_ = connection_->reconnecting();
+        if (device_.state() == DeviceState::Closed) // it ended before this window could hear it
+            sink_->stateChanged(DeviceState::Closed);
     } else {
         device_.start(sink_.get());
     }
