@@ -326,6 +326,8 @@ DevicesWindow* Shell::showDevicesWindow()
     return devices_.data();
 }
 
+DevicesWindow* Shell::devicesWindow() const { return devices_.data(); }
+
 void Shell::setFleetService(FleetService* fleet)
 {
     fleet_ = fleet;

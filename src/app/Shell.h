@@ -183,7 +183,7 @@ public:
     // stays); when the user closes it, every device left without a window gets its
     // window again, so nothing connected is out of sight. nullptr while closed.
     DevicesWindow* showDevicesWindow();
-    DevicesWindow* devicesWindow() const { return devices_.data(); }
+    DevicesWindow* devicesWindow() const;
     // The Devices window's fleet commands and input broadcast (may be set later; both
     // may be null: their commands are then disabled).
     void setFleetService(FleetService* fleet);
