@@ -13,6 +13,8 @@
 #include "view/CommandIds.h"
 #include "app/DeviceToolsServices.h"
 #include "app/ConnectionWindows.h"
+#include "app/DevicesWindow.h"
+#include "program/InputBroadcast.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/ShellFleet.h"
@@ -161,10 +163,18 @@ Shell::~Shell()
 
 void Shell::closeDeviceWindows()
 {
+    // The program ends: the Devices window goes first, and every device with it.
+    exiting_ = true;
+    broadcast_.stop();
+    if (devices_) {
+        platform_.DevicesWindowGeometry = devices_->saveGeometry().toBase64().toStdString();
+        delete devices_.data();
+    }
     if (!windows_)
         return;
     for (int slot : windows_->liveSlots())
         delete windows_->window(slot);
+    program_.closeAll();
 }
 
 void Shell::start()
@@ -184,6 +194,16 @@ void Shell::start()
     recorder_ = std::make_unique<ScriptRecorder>(ports_.messages, ports_.files,
                                                  options_.paths.programDirPrefix() + "RECORDED_DATA");
 
+    // The tiles follow the broadcast (the call comes on any thread).
+    broadcast_.addChanged([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (devices_)
+                    devices_->updateBroadcastMarks();
+            },
+            Qt::QueuedConnection);
+    });
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>(&program_);
     program_.setEvents(windows_.get());
@@ -242,7 +262,19 @@ void Shell::start()
         program_.scenarios(), settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
     fleet_ = std::make_unique<ShellFleet>(ShellFleet::Context{program_, ports_.messages, ports_.files, *scenarios_,
                                                               options_.paths.programDir / "RECORDED_DATA"});
+    // A scenario playing or paused on a device ends with the device; it never resumes
+    // on the device that takes the slot next. One the drop of a window-less device
+    // paused plays on when the link is back.
+    connect(windows_.get(), &ConnectionWindows::deviceEnded, this, [this](int slot) {
+        if (scenarios_)
+            scenarios_->connectionEnded(slot);
+    });
+    connect(windows_.get(), &ConnectionWindows::windowlessRelinked, this, [this](int slot) {
+        if (scenarios_)
+            scenarios_->reconnected(slot);
+    });
     ShellServices services;
+    services.devices = [this] { showDevicesWindow(); };
     services.scenarios = scenarios_.get();
     services.profileDialogs = profileDialogs_.get();
     services.connect = connector_.get();
@@ -279,11 +311,68 @@ void Shell::start()
     if (loaded.problem())
         ports_.messages.show(MessageRequest{loaded.error, "Sorvane", MessageIcon::Warning, MessageButtons::Ok});
 
+    if (options_.openDevicesWindow || platform_.DevicesWindow != 0)
+        showDevicesWindow();
     if (options_.connectAtStart)
         QTimer::singleShot(0, this, [this] { connectAtStart(); });
 }
 
 FleetService* Shell::fleetService() const { return fleet_.get(); }
+DevicesWindow* Shell::showDevicesWindow()
+{
+    if (!devices_) {
+        devices_ = new DevicesWindow(
+            DevicesWindowContext{program_, *windows_, [this](int slot) { return showDeviceWindow(slot); }, fleet_.get(),
+                                 &broadcast_},
+            window_.get());
+        if (!platform_.DevicesWindowGeometry.empty())
+            devices_->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(platform_.DevicesWindowGeometry)));
+        connect(devices_.data(), &DevicesWindow::closedByUser, this, &Shell::devicesWindowClosed);
+        // Broadcast Input on a device window sends to the tiles selected here.
+        setBroadcastSelection([this] { return devices_ ? devices_->selectedSlots() : std::vector<int>{}; });
+        if (platform_.DevicesWindow == 0) {
+            platform_.DevicesWindow = 1;
+            saveSettings();
+        }
+    }
+    devices_->setWindowState(devices_->windowState() & ~Qt::WindowMinimized);
+    devices_->show();
+    devices_->raise();
+    devices_->activateWindow();
+    return devices_.data();
+}
+
+DevicesWindow* Shell::devicesWindow() const { return devices_.data(); }
+
+void Shell::devicesWindowClosed()
+{
+    if (!devices_)
+        return;
+    platform_.DevicesWindow = 0;
+    platform_.DevicesWindowGeometry = devices_->saveGeometry().toBase64().toStdString();
+    saveSettings();
+    devices_->deleteLater();
+    devices_ = nullptr;
+    // A device the grid kept without a window is seen again in a window of its own.
+    for (int slot : windows_->windowlessSlots())
+        showDeviceWindow(slot);
+}
+
+DeviceWindow* Shell::showDeviceWindow(int slot)
+{
+    if (DeviceWindow* w = deviceWindow(slot)) {
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        w->show();
+        w->raise();
+        w->activateWindow();
+        return w;
+    }
+    Device* device = program_.device(slot);
+    if (!device || !device->hasConnection() || !windows_->isWindowless(slot))
+        return nullptr;
+    const int profileIndex = device->profileIndex();
+    return makeDeviceWindow(*device, profileIndex, ViewStart{windowProfile(profiles_, settings_, profileIndex).scale});
+}
 
 void Shell::startInboundListener()
 {
@@ -316,7 +405,13 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     // while "Reconnect when a link drops" is on.
     if (relinker)
         connection->setRelinker(std::move(relinker), [wanted = reconnectWanted_] { return wanted->load(); });
+    return makeDeviceWindow(*device, profileIndex, start);
+}
 
+DeviceWindow* Shell::makeDeviceWindow(Device& device, int profileIndex, const ViewStart& start)
+{
+    const Profile profile = windowProfile(profiles_, settings_, profileIndex);
+    const int slot = device.slot();
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
         RunConnectionConfigDialog(&w, w, program_.skinNames());
@@ -402,16 +497,14 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     }
     auto* window = new DeviceWindow(
         DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); },
-                            platform_.StatusLine != 0},
-        program_, *device, profile, start, window_.get());
+                            platform_.StatusLine != 0,
+                            // While the Devices window is open, the device outlives its window.
+                            [this] { return !exiting_ && devices_ && devices_->isVisible(); }},
+        program_, device, profile, start, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
-    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device->serial());
-    // A scenario playing or paused there ends with the connection; it never resumes
-    // on the device that takes the slot next.
+    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device.serial());
     connect(window, &QObject::destroyed, this, [this, slot] {
-        if (scenarios_)
-            scenarios_->connectionEnded(slot);
         if (broadcast_.leader() == slot && !program_.device(slot))
             broadcast_.stop(); // the leader has gone
     });

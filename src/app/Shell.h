@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include "app/ConnectOption.h"
@@ -57,7 +58,10 @@
 namespace sorvane {
 
 class ConnectionWindows;
+class DevicesWindow;
 class DeviceWindow;
+class FleetService;
+class InputBroadcast;
 class MainWindow;
 class ShellActiveSync;
 class ShutterPlayer;
@@ -94,6 +98,9 @@ struct ShellOptions {
     // The links' clock, which times the connections' exchanges; nullptr: the system's.
     // Tests hand in one they can move on.
     Clock* clock = nullptr;
+    // --grid: the Devices window opens at start (it also does when it was open as the
+    // program last ended).
+    bool openDevicesWindow = false;
 };
 
 // The profile table and its store as the main window sees them.
@@ -174,7 +181,16 @@ public:
                                    const ViewStart& start = {}, std::shared_ptr<Relinker> relinker = nullptr);
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
+    // Raises the device window of `slot`, or opens one on its live device when the
+    // window was closed; nullptr when the slot holds no device.
+    DeviceWindow* showDeviceWindow(int slot);
 
+    // The Devices window (Window > Devices, --grid): shown and raised, made when needed.
+    // While it is open, closing a device window leaves the device connected (its tile
+    // stays); when the user closes it, every device left without a window gets its
+    // window again, so nothing connected is out of sight. nullptr while closed.
+    DevicesWindow* showDevicesWindow();
+    DevicesWindow* devicesWindow() const;
     // Input broadcast: Broadcast Input (Ctrl+Shift+B) on a device window makes its
     // device the leader, to the devices `selection` names (the Devices window's
     // selection) when it names another, else to every live device; on the leader it
@@ -193,6 +209,8 @@ signals:
     void quitRequested(int code);
 
 private:
+    DeviceWindow* makeDeviceWindow(Device& device, int profileIndex, const ViewStart& start);
+    void devicesWindowClosed();
     void keepOnScreen(QWidget& window) const;
     void placeBesideOthers(QWidget& window) const;
     void applyConnectOption();
@@ -239,6 +257,8 @@ private:
     std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
     std::unique_ptr<ShellFleet> fleet_;         // the fleet commands, over scenarios_
     int connectProfile_ = -1;
+    QPointer<DevicesWindow> devices_;
+    bool exiting_ = false; // the program ends: device windows end their devices
     // "Reconnect when a link drops", shared with the connections' threads.
     std::shared_ptr<std::atomic<bool>> reconnectWanted_ = std::make_shared<std::atomic<bool>>(true);
 };
