@@ -412,7 +412,21 @@ Agent::Result Agent::input(uint8_t code)
     logPacket("input", p, 8);
     log_.line(inputLine(p));
     applyInput(p);
-    return Result::Continue;
+    return stallsNow() ? stall() : Result::Continue;
+}
+
+bool Agent::stallsNow()
+{
+    ++inputs_;
+    return options_.faults.stallAfterInput != 0 && inputs_ == options_.faults.stallAfterInput;
+}
+
+Agent::Result Agent::stall()
+{
+    log_.line("stalled " + std::to_string(inputs_));
+    while (!stop_.sleepFor(1000)) {
+    }
+    return Result::End;
 }
 
 void Agent::logPacket(const char* kind, const uint8_t* bytes, size_t n)
@@ -451,6 +465,8 @@ Agent::Result Agent::batch()
             logPacket("input", p, 8);
             log_.line(inputLine(p));
             applyInput(p);
+            if (stallsNow())
+                return stall();
         } else {
             char hex[17];
             for (int k = 0; k < 8; ++k)

@@ -13,6 +13,7 @@
 //   dumped <display> <number>   the dump files show what this update leaves on screen
 //   fault <kind> <number>       a planned fault spoiled this update
 //   palette <generation>        the palette query reported a changed palette
+//   stalled <n>                 --stall-after-input: n input packets came; nothing more is read
 // With --dump-dir it also keeps DIR/refreshes (FrameDump.h) up to date. With --lag the
 // input waits its time in a queue and reaches the screen at the first screen request
 // after it is due; polls are answered at once meanwhile, showing the older screen.
@@ -74,6 +75,9 @@ private:
     Result batch();
     Result skipPayload(uint8_t code);
     void applyInput(const uint8_t packet[8]);
+    // Counts an input packet; true once --stall-after-input's number is reached.
+    bool stallsNow();
+    Result stall(); // reads nothing more until the simulator stops
     void applyDueInput(); // the lagging input whose time has come, in order
     std::string inputLine(const uint8_t packet[8]) const;
     void logPacket(const char* kind, const uint8_t* bytes, size_t n);
@@ -99,6 +103,7 @@ private:
     int lastDisplay_ = 0;
     unsigned updates_ = 0;
     unsigned exchanges_ = 0;
+    unsigned inputs_ = 0; // input packets received on this connection
     std::unique_ptr<FileService> files_; // with --files
     struct LaggingInput {
         std::chrono::steady_clock::time_point due;

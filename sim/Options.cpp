@@ -91,6 +91,8 @@ const char kUsage[] =
     "  --hello-garbage        answer the hello with 'e' and four garbage bytes\n"
     "  --stray-byte HEX       write one byte before the hello reply\n"
     "  --close-after N        close after N answered requests\n"
+    "  --stall-after-input N  stop reading the link (the connection stays open) after N\n"
+    "                         input packets, as an agent that hangs\n"
     "  --bad-crc N  --truncate N  --oversize N  --bad-header N  --close-mid-update N\n"
     "Device tools:\n"
     "  --status os=MAJ.MIN.BUILD,program=TOTAL/FREE,storage=TOTAL/FREE,cpu=N,battery=N,backup=N,\n"
@@ -313,6 +315,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
              return true;
          }},
         {"--close-after", number(o.faults.closeAfter)},
+        {"--stall-after-input", number(o.faults.stallAfterInput)},
         {"--connect-to", [&](const std::string& v) {
              size_t colon = v.rfind(':');
              int port = 0;

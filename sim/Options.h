@@ -36,6 +36,7 @@ struct FaultPlan {
     bool helloGarbage = false;            // 'e', then four garbage bytes, instead of the hello's 'a'
     std::optional<uint8_t> strayByte;     // written before the hello reply
     unsigned closeAfter = 0;              // close after this many answered requests (0 = never)
+    unsigned stallAfterInput = 0;         // stop reading the link after this many input packets (0 = never)
     // Screen update numbers (1-based, per connection, every display) that carry a fault.
     std::set<unsigned> badCrc, truncate, oversize, badHeader, closeMidUpdate;
 };

@@ -16,6 +16,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             host = args[++i];
         } else if (a.rfind("--connect=", 0) == 0) {
             host = a.substr(10);
+        } else if (a == "--grid") {
+            line.grid = true;
+            continue;
         } else if (a == "--help" || a == "-h") {
             line.help = true;
             continue;
@@ -38,9 +41,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 
 std::string usageText()
 {
-    return "usage: sorvane [--connect HOST]\n"
+    return "usage: sorvane [--connect HOST] [--grid]\n"
            "  --connect HOST  connect to the handheld agent at HOST (a WAN / Internet connection),\n"
-           "                  saving a WAN connection named HOST if there is none with that name\n";
+           "                  saving a WAN connection named HOST if there is none with that name\n"
+           "  --grid          open the Devices window (every connected device in one grid)\n";
 }
 
 } // namespace sorvane

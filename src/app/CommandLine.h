@@ -1,9 +1,9 @@
 #pragma once
 // The program's command line:
-//   sorvane [--connect HOST]
+//   sorvane [--connect HOST] [--grid]
 // --connect HOST (or --connect=HOST) connects to the handheld agent at HOST over
 // TCP (a WAN connection), first saving a WAN connection named HOST when none has
-// that name. Qt's own options (-platform, -display, ...) are taken out before
+// that name. --grid opens the Devices window at start. Qt's own options (-platform, -display, ...) are taken out before
 // this sees the arguments.
 //
 // Plain C++.
@@ -16,6 +16,7 @@ namespace sorvane {
 
 struct CommandLine {
     std::optional<std::string> connectHost;
+    bool grid = false;
     bool help = false;
     std::string error; // non-empty: the arguments were not understood
 };

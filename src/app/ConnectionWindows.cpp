@@ -4,6 +4,10 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <utility>
+
+#include "view/CommandIds.h"
+
 namespace sorvane {
 
 ConnectionWindows::ConnectionWindows(Program* program, QObject* parent)
@@ -20,20 +24,71 @@ void ConnectionWindows::add(int slot, int profileIndex, QWidget* window, Command
     connect(window, &QObject::destroyed, this, [this, slot, window] {
         // The slot may have been given to another window meanwhile.
         Entry& e = entries_[size_t(slot)];
-        if (e.window.isNull() || e.window.data() == window) {
+        if (!e.window.isNull() && e.window.data() != window)
+            return;
+        if (deviceThere(slot)) {
+            // The device stays without its window.
+            e.window = nullptr;
+            e.target = nullptr;
+            e.relinking = false;
+        } else {
+            const bool ended = e.serial != 0;
             e = Entry{};
-            emit changed();
+            if (ended)
+                emit deviceEnded(slot);
         }
+        emit changed();
     });
     emit changed();
 }
 
 void ConnectionWindows::remove(int slot)
 {
-    if (!validSlot(slot) || !isLive(slot))
+    if (!validSlot(slot) || (!isLive(slot) && !isWindowless(slot)))
         return;
+    const bool ended = entries_[size_t(slot)].serial != 0;
     entries_[size_t(slot)] = Entry{};
+    if (ended)
+        emit deviceEnded(slot);
     emit changed();
+}
+
+bool ConnectionWindows::deviceThere(int slot) const
+{
+    const Entry& e = entries_[size_t(slot)];
+    if (!program_ || e.serial == 0)
+        return false;
+    const Device* device = program_->device(slot);
+    return device && device->serial() == e.serial;
+}
+
+bool ConnectionWindows::isWindowless(int slot) const
+{
+    return validSlot(slot) && entries_[size_t(slot)].window.isNull() && entries_[size_t(slot)].serial != 0 &&
+           deviceThere(slot);
+}
+
+std::vector<int> ConnectionWindows::windowlessSlots() const
+{
+    std::vector<int> chosen;
+    for (int s = 0; s < kSlots; ++s)
+        if (isWindowless(s))
+            chosen.push_back(s);
+    return chosen;
+}
+
+void ConnectionWindows::disconnect(int slot)
+{
+    if (isLive(slot)) {
+        QWidget* w = window(slot);
+        CommandTarget* target = entries_[size_t(slot)].target;
+        if (target)
+            QMetaObject::invokeMethod(w, [target] { target->command(cmd::DisconnectDevice); }, Qt::QueuedConnection);
+        else
+            QMetaObject::invokeMethod(w, "close", Qt::QueuedConnection);
+    } else if (isWindowless(slot)) {
+        program_->closeDevice(slot); // reported removed: the entry goes then
+    }
 }
 
 bool ConnectionWindows::isLive(int slot) const
@@ -55,7 +110,7 @@ QWidget* ConnectionWindows::window(int slot) const { return isLive(slot) ? entri
 
 int ConnectionWindows::profileOf(int slot) const
 {
-    if (!isLive(slot))
+    if (!isLive(slot) && !isWindowless(slot))
         return -1;
     const Entry& e = entries_[size_t(slot)];
     if (program_ && e.serial != 0) {
@@ -81,13 +136,14 @@ void ConnectionWindows::profileDeleted(int index)
     if (program_)
         program_->profileDeleted(index);
     for (Entry& e : entries_) {
-        if (e.window.isNull())
+        if (e.window.isNull() && e.serial == 0)
             continue;
         if (e.profileIndex == index)
             e.profileIndex = -1;
         else if (e.profileIndex > index)
             --e.profileIndex;
     }
+    emit changed();
 }
 
 CommandTarget* ConnectionWindows::activeTarget() const
@@ -105,8 +161,8 @@ CommandTarget* ConnectionWindows::activeTarget() const
 void ConnectionWindows::closeFromProfiles(const std::set<int>& profiles)
 {
     for (int s = 0; s < kSlots; ++s) {
-        if (isLive(s) && profiles.count(profileOf(s)))
-            QMetaObject::invokeMethod(window(s), "close", Qt::QueuedConnection);
+        if (profiles.count(profileOf(s)))
+            disconnect(s);
     }
 }
 
@@ -120,17 +176,29 @@ void ConnectionWindows::closeAll()
 
 void ConnectionWindows::deviceAdded(int, uint64_t) {}
 
-void ConnectionWindows::deviceStateChanged(int slot, uint64_t serial, DeviceState)
+void ConnectionWindows::deviceStateChanged(int slot, uint64_t serial, DeviceState state)
 {
-    // A device's window follows its device itself (it closes on Closed); the list of
-    // connections is drawn again.
+    // A device's window follows its device itself (it closes on Closed); a window-less
+    // one is followed here. The list of connections is drawn again.
     if (!validSlot(slot))
         return;
     QMetaObject::invokeMethod(
         this,
-        [this, slot, serial] {
-            if (entries_[size_t(slot)].serial == serial)
-                emit changed();
+        [this, slot, serial, state] {
+            Entry& e = entries_[size_t(slot)];
+            if (e.serial != serial)
+                return;
+            if (isWindowless(slot)) {
+                if (state == DeviceState::Closed) {
+                    program_->closeDevice(slot);
+                    return; // reported removed
+                }
+                if (state == DeviceState::Reconnecting)
+                    e.relinking = true;
+                if (state == DeviceState::Live && std::exchange(e.relinking, false))
+                    emit windowlessRelinked(slot);
+            }
+            emit changed();
         },
         Qt::QueuedConnection);
 }
@@ -142,7 +210,7 @@ void ConnectionWindows::deviceRemoved(int slot, uint64_t serial)
     QMetaObject::invokeMethod(
         this,
         [this, slot, serial] {
-            if (entries_[size_t(slot)].serial == serial && isLive(slot))
+            if (entries_[size_t(slot)].serial == serial)
                 remove(slot);
         },
         Qt::QueuedConnection);

@@ -7,6 +7,10 @@
 // (state Closed) closes its window. The main window reads this to show "In Use", and
 // its Window menu, Disconnect and the accelerator keys act through it.
 //
+// A device whose window went while the device stayed live (the Devices window keeps
+// it) is kept here as window-less until the program removes it; a window-less device
+// that reports Closed is closed here, as its window would have done.
+//
 // Thread: user-interface thread.
 
 #include <array>
@@ -44,11 +48,19 @@ public:
     void add(int slot, int profileIndex, QWidget* window, CommandTarget* target = nullptr, uint64_t serial = 0);
     void remove(int slot);
 
+    // A slot with a device window.
     bool isLive(int slot) const;
     std::vector<int> liveSlots() const; // in slot order
     QWidget* window(int slot) const;
-    int profileOf(int slot) const;      // -1 when not live or the profile was deleted
+    // A slot whose device is live without a window.
+    bool isWindowless(int slot) const;
+    std::vector<int> windowlessSlots() const; // in slot order
+    // Of a window's or a window-less device: -1 when none or the profile was deleted.
+    int profileOf(int slot) const;
     bool profileInUse(int profileIndex) const;
+    // Ends the device of `slot`: its window gets Disconnect (posted), a window-less one is
+    // closed at once.
+    void disconnect(int slot);
 
     // Profile `index` was deleted: its connections no longer belong to a profile,
     // and the ones opened from later profiles follow them down by one place.
@@ -58,8 +70,7 @@ public:
     // or null.
     CommandTarget* activeTarget() const;
 
-    // Posts a close request to the device window of every live connection opened
-    // from one of `profiles`.
+    // Ends every device opened from one of `profiles` (disconnect).
     void closeFromProfiles(const std::set<int>& profiles);
     // Posts a close request to every device window, from slot 32 down to 0.
     void closeAll();
@@ -76,8 +87,13 @@ public:
     void deviceRemoved(int slot, uint64_t serial) override;
 
 signals:
-    // A window was added or went away; the main window refreshes its list.
+    // A window was added or went away, or a device changed state; the main window
+    // refreshes its list.
     void changed();
+    // The device of `slot` has gone (its connection's threads have ended).
+    void deviceEnded(int slot);
+    // The dropped link of the window-less device of `slot` is back.
+    void windowlessRelinked(int slot);
 
 private:
     struct Entry {
@@ -85,7 +101,10 @@ private:
         CommandTarget* target = nullptr;
         int profileIndex = -1;
         uint64_t serial = 0; // the program's device shown
+        bool relinking = false; // window-less: its link dropped and is being made again
     };
+    // The program still holds the device of the entry.
+    bool deviceThere(int slot) const;
     static bool validSlot(int slot) { return slot >= 0 && slot < kSlots; }
 
     Program* program_ = nullptr;

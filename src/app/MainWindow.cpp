@@ -242,6 +242,8 @@ void MainWindow::buildMenus()
     script->addAction(commandAction(QStringLiteral("Stop"), cmd::StopScenario, script));
 
     QMenu* window = bar->addMenu(QStringLiteral("Window"));
+    window->addAction(commandAction(QStringLiteral("&Devices"), cmd::DevicesWindow, window));
+    window->addSeparator();
     window->addAction(commandAction(QStringLiteral("Cascade"), cmd::Cascade, window));
     window->addAction(commandAction(QStringLiteral("Minimize All"), cmd::MinimizeAll, window));
     window->addAction(commandAction(QStringLiteral("Restore All"), cmd::RestoreAll, window));
@@ -306,6 +308,8 @@ bool MainWindow::isCommandEnabled(int id) const
         return services_.profileDialogs != nullptr;
     case cmd::Connect:
         return services_.connect != nullptr;
+    case cmd::DevicesWindow:
+        return services_.devices != nullptr;
     case cmd::StopActiveSync:
     case cmd::StartActiveSync:
         return services_.activeSync != nullptr;
@@ -359,6 +363,7 @@ void MainWindow::runCommand(int id)
     case cmd::EditConnection: editConnection(); break;
     case cmd::CloseAll: windows_.closeAll(); break;
     case cmd::Cascade: windows_.cascade(); break;
+    case cmd::DevicesWindow: services_.devices(); break;
     case cmd::MinimizeAll: windows_.minimizeAll(); break;
     case cmd::RestoreAll: windows_.restoreAll(); break;
     case cmd::CloneConnection: cloneConnection(); break;

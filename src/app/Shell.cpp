@@ -13,6 +13,7 @@
 #include "view/CommandIds.h"
 #include "app/DeviceToolsServices.h"
 #include "app/ConnectionWindows.h"
+#include "app/DevicesWindow.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
@@ -151,10 +152,17 @@ Shell::~Shell()
 
 void Shell::closeDeviceWindows()
 {
+    // The program ends: the Devices window goes first, and every device with it.
+    exiting_ = true;
+    if (devices_) {
+        platform_.DevicesWindowGeometry = devices_->saveGeometry().toBase64().toStdString();
+        delete devices_.data();
+    }
     if (!windows_)
         return;
     for (int slot : windows_->liveSlots())
         delete windows_->window(slot);
+    program_.closeAll();
 }
 
 void Shell::start()
@@ -227,7 +235,19 @@ void Shell::start()
                                 },
                                 window_.get()},
         program_.scenarios(), settings_.ScriptDir, options_.paths.programDirPrefix() + "RECORDED_DATA/scripts.bin");
+    // A scenario playing or paused on a device ends with the device; it never resumes
+    // on the device that takes the slot next. One the drop of a window-less device
+    // paused plays on when the link is back.
+    connect(windows_.get(), &ConnectionWindows::deviceEnded, this, [this](int slot) {
+        if (scenarios_)
+            scenarios_->connectionEnded(slot);
+    });
+    connect(windows_.get(), &ConnectionWindows::windowlessRelinked, this, [this](int slot) {
+        if (scenarios_)
+            scenarios_->reconnected(slot);
+    });
     ShellServices services;
+    services.devices = [this] { showDevicesWindow(); };
     services.scenarios = scenarios_.get();
     services.profileDialogs = profileDialogs_.get();
     services.connect = connector_.get();
@@ -264,8 +284,69 @@ void Shell::start()
     if (loaded.problem())
         ports_.messages.show(MessageRequest{loaded.error, "Sorvane", MessageIcon::Warning, MessageButtons::Ok});
 
+    if (options_.openDevicesWindow || platform_.DevicesWindow != 0)
+        showDevicesWindow();
     if (options_.connectAtStart)
         QTimer::singleShot(0, this, [this] { connectAtStart(); });
+}
+
+DevicesWindow* Shell::showDevicesWindow()
+{
+    if (!devices_) {
+        devices_ = new DevicesWindow(
+            DevicesWindowContext{program_, *windows_, [this](int slot) { return showDeviceWindow(slot); }, fleet_,
+                                 nullptr},
+            window_.get());
+        if (!platform_.DevicesWindowGeometry.empty())
+            devices_->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(platform_.DevicesWindowGeometry)));
+        connect(devices_.data(), &DevicesWindow::closedByUser, this, &Shell::devicesWindowClosed);
+        if (platform_.DevicesWindow == 0) {
+            platform_.DevicesWindow = 1;
+            saveSettings();
+        }
+    }
+    devices_->setWindowState(devices_->windowState() & ~Qt::WindowMinimized);
+    devices_->show();
+    devices_->raise();
+    devices_->activateWindow();
+    return devices_.data();
+}
+
+void Shell::setFleetService(FleetService* fleet)
+{
+    fleet_ = fleet;
+    if (devices_)
+        devices_->setFleetService(fleet);
+}
+
+void Shell::devicesWindowClosed()
+{
+    if (!devices_)
+        return;
+    platform_.DevicesWindow = 0;
+    platform_.DevicesWindowGeometry = devices_->saveGeometry().toBase64().toStdString();
+    saveSettings();
+    devices_->deleteLater();
+    devices_ = nullptr;
+    // A device the grid kept without a window is seen again in a window of its own.
+    for (int slot : windows_->windowlessSlots())
+        showDeviceWindow(slot);
+}
+
+DeviceWindow* Shell::showDeviceWindow(int slot)
+{
+    if (DeviceWindow* w = deviceWindow(slot)) {
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        w->show();
+        w->raise();
+        w->activateWindow();
+        return w;
+    }
+    Device* device = program_.device(slot);
+    if (!device || !device->hasConnection() || !windows_->isWindowless(slot))
+        return nullptr;
+    const int profileIndex = device->profileIndex();
+    return makeDeviceWindow(*device, profileIndex, ViewStart{windowProfile(profiles_, settings_, profileIndex).scale});
 }
 
 void Shell::startInboundListener()
@@ -299,7 +380,13 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     // while "Reconnect when a link drops" is on.
     if (relinker)
         connection->setRelinker(std::move(relinker), [wanted = reconnectWanted_] { return wanted->load(); });
+    return makeDeviceWindow(*device, profileIndex, start);
+}
 
+DeviceWindow* Shell::makeDeviceWindow(Device& device, int profileIndex, const ViewStart& start)
+{
+    const Profile profile = windowProfile(profiles_, settings_, profileIndex);
+    const int slot = device.slot();
     DeviceWindowServices services;
     services.commands[cmd::DefaultSettings] = [this](DeviceWindow& w) {
         RunConnectionConfigDialog(&w, w, program_.skinNames());
@@ -380,17 +467,13 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
     }
     auto* window = new DeviceWindow(
         DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); },
-                            platform_.StatusLine != 0},
-        program_, *device, profile, start, window_.get());
+                            platform_.StatusLine != 0,
+                            // While the Devices window is open, the device outlives its window.
+                            [this] { return !exiting_ && devices_ && devices_->isVisible(); }},
+        program_, device, profile, start, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
-    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device->serial());
-    // A scenario playing or paused there ends with the connection; it never resumes
-    // on the device that takes the slot next.
-    connect(window, &QObject::destroyed, this, [this, slot] {
-        if (scenarios_)
-            scenarios_->connectionEnded(slot);
-    });
+    windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device.serial());
     AddDeviceToolsToWindow(*window, ports_.messages);
     return window;
 }

@@ -25,6 +25,7 @@
 #include <string>
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include "app/ConnectOption.h"
@@ -54,7 +55,9 @@
 namespace sorvane {
 
 class ConnectionWindows;
+class DevicesWindow;
 class DeviceWindow;
+class FleetService;
 class MainWindow;
 class ShellActiveSync;
 class ShutterPlayer;
@@ -89,6 +92,9 @@ struct ShellOptions {
     // The links' clock, which times the connections' exchanges; nullptr: the system's.
     // Tests hand in one they can move on.
     Clock* clock = nullptr;
+    // --grid: the Devices window opens at start (it also does when it was open as the
+    // program last ended).
+    bool openDevicesWindow = false;
 };
 
 // The profile table and its store as the main window sees them.
@@ -167,6 +173,19 @@ public:
                                    const ViewStart& start = {}, std::shared_ptr<Relinker> relinker = nullptr);
     // The device window of a live slot, or nullptr.
     DeviceWindow* deviceWindow(int slot) const;
+    // Raises the device window of `slot`, or opens one on its live device when the
+    // window was closed; nullptr when the slot holds no device.
+    DeviceWindow* showDeviceWindow(int slot);
+
+    // The Devices window (Window > Devices, --grid): shown and raised, made when needed.
+    // While it is open, closing a device window leaves the device connected (its tile
+    // stays); when the user closes it, every device left without a window gets its
+    // window again, so nothing connected is out of sight. nullptr while closed.
+    DevicesWindow* showDevicesWindow();
+    DevicesWindow* devicesWindow() const { return devices_.data(); }
+    // The Devices window's fleet commands and input broadcast (may be set later; both
+    // may be null: their commands are then disabled).
+    void setFleetService(FleetService* fleet);
 
     // The Connect command for one profile (in-use check, then its dialog), and the
     // start-up connections; both return when their dialogs have closed.
@@ -178,6 +197,8 @@ signals:
     void quitRequested(int code);
 
 private:
+    DeviceWindow* makeDeviceWindow(Device& device, int profileIndex, const ViewStart& start);
+    void devicesWindowClosed();
     void keepOnScreen(QWidget& window) const;
     void placeBesideOthers(QWidget& window) const;
     void applyConnectOption();
@@ -220,6 +241,9 @@ private:
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
     int connectProfile_ = -1;
+    QPointer<DevicesWindow> devices_;
+    FleetService* fleet_ = nullptr;
+    bool exiting_ = false; // the program ends: device windows end their devices
     // "Reconnect when a link drops", shared with the connections' threads.
     std::shared_ptr<std::atomic<bool>> reconnectWanted_ = std::make_shared<std::atomic<bool>>(true);
 };

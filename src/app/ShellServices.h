@@ -7,6 +7,7 @@
 // borrowed and must outlive the main window.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +76,8 @@ public:
 };
 
 struct ShellServices {
+    // Window > Devices: shows the Devices window.
+    std::function<void()> devices;
     ProfileDialogService* profileDialogs = nullptr;
     ConnectService* connect = nullptr;
     ActiveSyncService* activeSync = nullptr;

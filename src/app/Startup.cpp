@@ -94,6 +94,7 @@ int runProgram(int argc, char** argv)
     options.paths = resolveProgramPaths(
         PathEnvironment::fromProcess(QApplication::applicationDirPath().toStdString()));
     options.connectHost = line.connectHost;
+    options.openDevicesWindow = line.grid;
 
     // One instance per desktop: a second start brings the first forward.
     const QString key = SingleInstance::keyFor(QString::fromStdString(options.settingsDir.string()));

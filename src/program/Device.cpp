@@ -1,7 +1,5 @@
 #include "program/Device.h"
 
-#include <mutex>
-
 #include "capture/AviRecording.h"
 #include "link/LinkTransport.h"
 
@@ -28,7 +26,7 @@ Device::Device(AviRecording& avi, Report report, int slot, int profileIndex, uin
 Device::~Device()
 {
     // The follower is going (a window closes its device as it goes): it hears no more.
-    follower_.store(nullptr);
+    follow(nullptr);
     // The adapters may hold work posted to the connection: they go first.
     adapters_.clear();
     if (connection_) {
@@ -44,7 +42,8 @@ Device::~Device()
 
 void Device::start(ConnectionObserver* follower)
 {
-    follower_.store(follower);
+    follow(follower);
+    started_ = true;
     if (connection_)
         connection_->start(*this);
     else
@@ -60,8 +59,15 @@ void Device::stateChanged(DeviceState state)
     } while (!state_.compare_exchange_weak(was, state));
     if (report_)
         report_(*this, state);
-    if (ConnectionObserver* f = follower_.load())
-        f->stateChanged(state);
+    std::lock_guard lock(followerMutex_);
+    if (follower_)
+        follower_->stateChanged(state);
+}
+
+void Device::follow(ConnectionObserver* follower)
+{
+    std::lock_guard lock(followerMutex_);
+    follower_ = follower;
 }
 
 } // namespace sorvane

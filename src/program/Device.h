@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <typeindex>
@@ -69,6 +70,11 @@ public:
     // shows the device, may be null) hears each change after the program. A device
     // without a connection is live at once.
     void start(ConnectionObserver* follower = nullptr);
+    bool started() const { return started_; }
+    // Another follower (or none) for a started device: a window that opens on a live
+    // device, or one that goes while the device stays. Once this returns, the one before
+    // hears nothing more and no call into it is in progress. Owner thread.
+    void follow(ConnectionObserver* follower);
     // ConnectionObserver: a change of state, reported once per change; Closed is final.
     void stateChanged(DeviceState state) override;
 
@@ -97,7 +103,9 @@ private:
     const uint64_t serial_;
     std::atomic<DeviceState> state_{DeviceState::Connecting};
     std::shared_ptr<DeviceToolsMemory> toolsMemory_ = std::make_shared<DeviceToolsMemory>();
-    std::atomic<ConnectionObserver*> follower_{nullptr};
+    std::mutex followerMutex_; // held while the follower is told (it only queues work)
+    ConnectionObserver* follower_ = nullptr;
+    bool started_ = false; // owner thread
     LinkSlot* spoken_ = nullptr; // the link of a device without a connection
     std::unique_ptr<Connection> connection_;
     std::map<std::type_index, std::unique_ptr<DeviceAdapter>> adapters_;

@@ -105,6 +105,10 @@ struct PlatformSettings {
     int32_t StatusLine = 1;
     // Type text: 1 sends the characters without a key through the device's clipboard.
     int32_t TypeViaClipboard = 0;
+    // The Devices window: 1 when it was open as the program last ended (it opens at
+    // start), and its placement (the window system's own, base64; empty: none).
+    int32_t DevicesWindow = 0;
+    std::string DevicesWindowGeometry;
 
     static PlatformSettings defaults();
 

@@ -151,6 +151,10 @@ void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
     int32_t viaClipboard = p.TypeViaClipboard;
     queryDword(store, key, "TypeViaClipboard", viaClipboard);
     p.TypeViaClipboard = viaClipboard == 1 ? 1 : 0;
+    int32_t devices = 0;
+    queryDword(store, key, "DevicesWindow", devices);
+    p.DevicesWindow = devices == 1 ? 1 : 0;
+    queryText(store, key, "DevicesWindowGeometry", p.DevicesWindowGeometry, kPlatformTextLimit);
 }
 
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
@@ -171,6 +175,8 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setDword(key, "ReconnectOnDrop", uint32_t(p.ReconnectOnDrop));
     store.setDword(key, "StatusLine", uint32_t(p.StatusLine));
     store.setDword(key, "TypeViaClipboard", uint32_t(p.TypeViaClipboard));
+    store.setDword(key, "DevicesWindow", uint32_t(p.DevicesWindow));
+    store.setString(key, "DevicesWindowGeometry", p.DevicesWindowGeometry);
 }
 
 void RegisterProxyPort(RegistryStore& store)

@@ -159,7 +159,8 @@ inline constexpr CommandRow kDeviceCommands[] = {
     {.id = cmd::AddCheckpoint, .place = FileMenu, .text = "Add Checkpoint", .bar = 7, .tip = "Add Checkpoint",
      .icon = CommandIcon::Checkpoint, .key = "Ctrl+Shift+K", .reach = KeyReach::Window, .when = Recording},
     {.id = cmd::FileExplorer, .place = FileMenu, .separatorBefore = true, .text = "&File Explorer", .when = Handled},
-    {.id = cmd::Exit, .place = FileMenu, .separatorBefore = true, .text = "E&xit"},
+    {.id = cmd::DisconnectDevice, .place = FileMenu, .separatorBefore = true, .text = "&Disconnect"},
+    {.id = cmd::Exit, .place = FileMenu, .text = "E&xit"},
 
     {.id = cmd::RefreshDisplay, .place = ViewMenu, .text = "&Refresh Display", .bar = 1, .tip = "Refresh display",
      .icon = CommandIcon::Refresh},

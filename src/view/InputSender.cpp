@@ -109,6 +109,17 @@ uint64_t InputSender::dropped() const
     return dropped_;
 }
 
+bool InputSender::stalled() const
+{
+    std::lock_guard lock(mutex_);
+    if (waiting_.size() >= kStallEntries)
+        return true;
+    if (!writing_ && waiting_.empty())
+        return false;
+    const uint32_t since = writing_ ? writingAt_ : waiting_.front().at;
+    return clock_.tickCount() - since > holdLimitMs_ + kStallGraceMs;
+}
+
 void InputSender::run()
 {
     std::unique_lock lock(mutex_);
@@ -119,6 +130,7 @@ void InputSender::run()
             continue;
         }
         Entry& front = waiting_.front();
+        writingAt_ = front.at;
         if (!front.queued) {
             if (front.message.empty()) {
                 batch_.assign(front.packet.begin(), front.packet.end());
@@ -147,9 +159,11 @@ void InputSender::run()
                 flush_ = false;
         }
         // The link call is made without the lock, so input keeps being handed in.
+        writing_ = true;
         lock.unlock();
         send_(batch_);
         lock.lock();
+        writing_ = false;
     }
 }
 

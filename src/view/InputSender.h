@@ -62,6 +62,13 @@ public:
 
     size_t pending() const;
     uint64_t dropped() const;
+    // Stalled: what was handed in longest ago and is not yet written out (the message
+    // being written, else the first waiting one) has waited past the hold limit plus
+    // kStallGraceMs on the sender's clock (the link takes nothing), or kStallEntries
+    // wait. Input broadcast skips a device whose sender is stalled.
+    static constexpr uint32_t kStallGraceMs = 2000;
+    static constexpr size_t kStallEntries = 4096;
+    bool stalled() const;
 
 private:
     struct Entry {
@@ -81,6 +88,8 @@ private:
     bool stopping_ = false;
     uint32_t holdLimitMs_ = 1000;
     uint64_t dropped_ = 0;
+    bool writing_ = false;  // a send is in progress
+    uint32_t writingAt_ = 0; // when what it writes was handed in
     std::vector<uint8_t> batch_;
     std::thread thread_;
 };

@@ -89,4 +89,50 @@ void FitClientSize(const ViewGeometry& g, int contentWidth, int contentHeight, i
     clientHeight = h + g.toolbarHeight;
 }
 
+FittedPicture FitPicture(int W, int H, int roomWidth, int roomHeight)
+{
+    FittedPicture f;
+    if (W <= 0 || H <= 0 || roomWidth <= 0 || roomHeight <= 0)
+        return f;
+    const int k = std::min(roomWidth / W, roomHeight / H);
+    if (k >= 1)
+        return {k, W * k, H * k};
+    // Width-limited when roomWidth / W <= roomHeight / H (compared without division).
+    if (int64_t(roomWidth) * H <= int64_t(roomHeight) * W)
+        return {0, roomWidth, int(std::max<int64_t>(1, int64_t(roomWidth) * H / W))};
+    return {0, int(std::max<int64_t>(1, int64_t(roomHeight) * W / H)), roomHeight};
+}
+
+namespace {
+
+// floor(a / b) for b > 0.
+int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+} // namespace
+
+WindowRect ShownArea(int W, int H, int shownW, int shownH, const DeviceRect& area)
+{
+    if (W <= 0 || H <= 0)
+        return {};
+    // Shown column c shows device column floor((2c + 1) W / 2w): the first column showing
+    // device column L is the least c with (2c + 1) W >= 2 L w.
+    auto first = [](int64_t device, int64_t n, int64_t shown) {
+        return int(std::max<int64_t>(0, floorDiv(2 * device * shown - n + 2 * n - 1, 2 * n)));
+    };
+    WindowRect r;
+    r.left = first(area.left, W, shownW);
+    r.top = first(area.top, H, shownH);
+    r.right = std::min(shownW, first(area.right, W, shownW));
+    r.bottom = std::min(shownH, first(area.bottom, H, shownH));
+    return r;
+}
+
+DevicePoint ShownToDevice(int W, int H, int shownW, int shownH, int x, int y)
+{
+    if (shownW <= 0 || shownH <= 0)
+        return {-1, -1};
+    return {int(floorDiv((2 * int64_t(x) + 1) * W, 2 * int64_t(shownW))),
+            int(floorDiv((2 * int64_t(y) + 1) * H, 2 * int64_t(shownH)))};
+}
+
 } // namespace sorvane

@@ -61,4 +61,23 @@ DeviceRect WindowBandToDevice(const ViewGeometry& g, int W, int H, int ax, int a
 // rotation, including the toolbar.
 void FitClientSize(const ViewGeometry& g, int contentWidth, int contentHeight, int& clientWidth, int& clientHeight);
 
+// A picture of W x H device pixels shown in a box of its own (a grid's tile), aspect
+// kept: at the largest whole factor that fits (factor >= 1, size W x H times it), or,
+// when W x H does not fit at 1, at the largest size that fits (factor 0). Each shown
+// pixel then takes the device pixel under its centre, per axis: column c of w shown
+// columns shows device column floor((2c + 1) * W / (2w)).
+struct FittedPicture {
+    int factor = 0;            // the whole factor; 0: smaller than the device
+    int width = 0, height = 0; // shown size, at least 1 x 1 for a picture that has pixels
+};
+FittedPicture FitPicture(int W, int H, int roomWidth, int roomHeight);
+
+// The shown area (in the picture's own coordinates, 0..shown) that a change of `area` on
+// a W x H display repaints when the display is shown at shownW x shownH.
+WindowRect ShownArea(int W, int H, int shownW, int shownH, const DeviceRect& area);
+
+// The device pixel under shown point (x, y) of a W x H display shown at shownW x shownH;
+// points outside the shown picture map outside 0..W-1 / 0..H-1.
+DevicePoint ShownToDevice(int W, int H, int shownW, int shownH, int x, int y);
+
 } // namespace sorvane

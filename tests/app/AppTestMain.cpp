@@ -8,5 +8,5 @@ int main(int argc, char** argv)
     using namespace sorvane::test;
     return RunQtTestClasses(argc, argv,
                             {makeMainWindowTest, makeDialogsTest, makeStatusWindowTest, makeShellTest,
-                             makeStartupTest});
+                             makeStartupTest, makeDevicesWindowTest});
 }

@@ -10,5 +10,6 @@ QObject* makeDialogsTest();
 QObject* makeStatusWindowTest();
 QObject* makeShellTest();
 QObject* makeStartupTest();
+QObject* makeDevicesWindowTest();
 
 } // namespace sorvane::test

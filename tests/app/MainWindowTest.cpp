@@ -77,7 +77,12 @@ public:
 class FakeDeviceWindow final : public QWidget, public CommandTarget {
 public:
     FakeDeviceWindow() { setAttribute(Qt::WA_DeleteOnClose); }
-    void command(int id) override { commands.push_back(id); }
+    void command(int id) override
+    {
+        commands.push_back(id);
+        if (id == cmd::DisconnectDevice) // as the device window ends its device
+            close();
+    }
     std::vector<int> commands;
 };
 

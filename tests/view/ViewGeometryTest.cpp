@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <array>
 
 #include "platform/WindowPlacement.h"
 #include "view/InputPackets.h"
@@ -52,4 +53,26 @@ TEST(WindowPlacement, ANewWindowFindsFreeRoomBesideTheOpenOnes)
     const IntRect spot = freeSpotBeside(taken, 242, 407, {0, 0, 1600, 900}, 12).value();
     EXPECT_TRUE(spot.x + spot.width == 487 && !intersects(spot, taken[0]) && !intersects(spot, taken[1]));
     EXPECT_FALSE(freeSpotBeside(taken, 500, 407, {0, 0, 1600, 900}, 12)); // no room: the caller cascades
+}
+
+// A tile's picture: the largest whole factor that fits, else the largest size with the
+// aspect kept; a change repaints exactly the shown pixels whose device pixel it holds.
+TEST(ViewGeometry, FittedPictureAndItsRepaints)
+{
+    EXPECT_EQ(FitPicture(240, 320, 500, 700).factor, 2);
+    const FittedPicture small = FitPicture(640, 480, 200, 300); // width-limited, below 1
+    EXPECT_TRUE(small.factor == 0 && small.width == 200 && small.height == 150);
+    EXPECT_EQ(FitPicture(480, 640, 300, 200).width, 150);
+    for (auto [W, H, w, h] : {std::array{640, 480, 192, 144}, {240, 320, 480, 640}, {320, 240, 211, 158}})
+        for (const DeviceRect a : {DeviceRect{0, 0, 1, 1}, {3, 7, 10, 9}, {W - 3, H - 2, W, H}, {5, 5, 6, 6}}) {
+            const WindowRect r = ShownArea(W, H, w, h, a);
+            for (int x = 0; x < w; ++x) {
+                const int c = ShownToDevice(W, H, w, h, x, 0).x;
+                EXPECT_EQ(c >= a.left && c < a.right, x >= r.left && x < r.right) << W << " " << w << " " << x;
+            }
+            for (int y = 0; y < h; ++y) {
+                const int c = ShownToDevice(W, H, w, h, 0, y).y;
+                EXPECT_EQ(c >= a.top && c < a.bottom, y >= r.top && y < r.bottom) << H << " " << h << " " << y;
+            }
+        }
 }

@@ -109,7 +109,14 @@ DeviceWindow::DeviceWindow(DeviceWindowContext context, Program& program, Device
     geometry_.toolbarHeight = toolbar_->sizeHint().height();
 
     connection_->attach(*sink_);
-    device_.start(sink_.get());
+    if (device_.started()) {
+        device_.follow(sink_.get());
+        relinking_ = connection_->reconnecting();
+        if (device_.state() == DeviceState::Closed) // it ended before this window could hear it
+            sink_->stateChanged(DeviceState::Closed);
+    } else {
+        device_.start(sink_.get());
+    }
     opened_ = true;
 
     statusTimer_.setInterval(500);
@@ -141,7 +148,12 @@ DeviceWindow::~DeviceWindow()
         delete statusWindow_.data();
     // The view goes from the connection, then the device, before the sink.
     connection_->detach(*sink_);
-    program_.closeDevice(device_);
+    const bool keep = !endDevice_ && device_.state() != DeviceState::Closed && context_.keepDevice &&
+                      context_.keepDevice();
+    if (keep)
+        device_.follow(nullptr);
+    else
+        program_.closeDevice(device_);
 }
 
 void DeviceWindow::command(int id)
@@ -159,6 +171,10 @@ void DeviceWindow::command(int id)
     case devcmd::ToggleLowColor: toggleLowColor(); break;
     case devcmd::Rotate90More: setRotation((geometry_.rotation + 90) % 360); break;
     case devcmd::Exit:
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        break;
+    case devcmd::DisconnectDevice:
+        endDevice_ = true;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         break;
     case devcmd::Fit: fit(); break;

@@ -8,10 +8,14 @@
 //
 // Opening: the program adds the Device of a slot whose handshake passed (with its
 // Connection) and a new window shows it: the window starts the device, fits itself to
-// the picture, shows itself and asks for a refresh. Closing (the user, Exit, Suspend,
+// the picture, shows itself and asks for a refresh. A window may also open on a device
+// that is live already (its window was closed while the Devices window kept it): it
+// then follows the device without starting it again. Closing (the user, Exit, Suspend,
 // Disconnect, or the device closing the link): the window deletes itself and, as it
 // goes, asks the program to close the device (its connection's threads are stopped and
-// joined, the slot is free once it is gone).
+// joined, the slot is free once it is gone) -- unless the context's keepDevice says
+// the device stays (the Devices window is open): then the window only lets go of it.
+// Disconnect (and the device closing the link) always ends the device.
 // The window never calls the link: input and device commands are handed to the
 // connection, exchanges with a reply are posted to it as jobs.
 //
@@ -117,18 +121,22 @@ struct DeviceWindowContext {
     // press hit (may be empty: silence).
     std::function<void(int times)> playClick;
     bool showStatusLine = true;
+    // Asked as the window goes: true when the device stays connected without it (empty:
+    // never). Disconnect and a closed link end the device whatever it says.
+    std::function<bool()> keepDevice;
 };
 
 class DeviceWindow final : public QWidget, public ConnectionSettingsPort, public DevicePictureHost {
     Q_OBJECT
 public:
-    // Opens the window for a device of `program` made from `profile` (not started yet),
-    // at the scale the connect flow chose (start), and starts it. The window is shown.
+    // Opens the window for a device of `program` made from `profile`, at the scale the
+    // connect flow chose (start), and starts it (a device started already is followed).
+    // The window is shown.
     DeviceWindow(DeviceWindowContext context, Program& program, Device& device, const Profile& profile,
                  const ViewStart& start, QWidget* parent = nullptr);
-    // Ends the device: the status window closes and the program closes the device (its
-    // connection's threads are stopped and joined, buffers and link are released and
-    // the slot is free).
+    // Ends the device, or lets go of it when the context keeps it: the status window
+    // closes and the program closes the device (its connection's threads are stopped
+    // and joined, buffers and link are released and the slot is free).
     ~DeviceWindow() override;
 
     int slot() const { return slot_; }
@@ -258,6 +266,7 @@ private:
     std::deque<int> posted_;    // commands posted while a handler ran
     bool opened_ = false;
     bool closeAfterService_ = false;
+    bool endDevice_ = false; // Disconnect: the device ends with the window whatever keepDevice says
 };
 
 } // namespace sorvane

@@ -25,14 +25,18 @@ struct Plan {
 };
 
 // The physical pixels of one line that touch logical from..to-1, each with the device
-// pixel under its centre (n of them, starting at logical `origin`, s logical pixels
-// each); those whose centre lies off the picture are left out. Returns the first kept.
-int planLine(qreal d, int from, int to, int origin, int s, int n, std::vector<int>& map)
+// pixel under its centre: the picture's n pixels are shown over `length` logical pixels
+// from logical `origin` on (n * s of them at a whole scale s), so logical position p
+// lies over pixel floor((p - origin) * n / length). Pixels whose centre lies off the
+// picture are left out. Returns the first kept.
+int planLine(qreal d, int from, int to, int origin, int length, int n, std::vector<int>& map)
 {
     const int first = int(std::floor(from * d)), last = int(std::ceil(to * d));
+    const int whole = length % n == 0 ? length / n : 0; // a whole scale
     int start = last;
     for (int x = first; x < last; ++x) {
-        const int c = int(std::floor(((x + 0.5) / d - origin) / s));
+        const double at = (x + 0.5) / d - origin;
+        const int c = int(std::floor(whole ? at / whole : at * n / length));
         if (c < 0 || c >= n)
             continue;
         if (map.empty())
@@ -42,14 +46,15 @@ int planLine(qreal d, int from, int to, int origin, int s, int n, std::vector<in
     return start;
 }
 
-bool planArea(qreal d, const QRect& exposed, QPoint origin, int s, DisplaySize shown, Plan& p)
+// `target`: where the picture of `shown` size lies, in logical pixels.
+bool planArea(qreal d, const QRect& exposed, const QRect& target, DisplaySize shown, Plan& p)
 {
-    const QRect area = exposed & QRect(origin, QSize(shown.width * s, shown.height * s));
-    if (area.isEmpty())
+    const QRect area = exposed & target;
+    if (area.isEmpty() || shown.width <= 0 || shown.height <= 0)
         return false;
     p.ratio = d;
-    p.left = planLine(d, area.left(), area.right() + 1, origin.x(), s, shown.width, p.columns);
-    p.top = planLine(d, area.top(), area.bottom() + 1, origin.y(), s, shown.height, p.rows);
+    p.left = planLine(d, area.left(), area.right() + 1, target.left(), target.width(), shown.width, p.columns);
+    p.top = planLine(d, area.top(), area.bottom() + 1, target.top(), target.height(), shown.height, p.rows);
     if (p.columns.empty() || p.rows.empty())
         return false;
     p.source = QRect(QPoint(p.columns.front(), p.rows.front()), QPoint(p.columns.back(), p.rows.back()));
@@ -58,6 +63,11 @@ bool planArea(qreal d, const QRect& exposed, QPoint origin, int s, DisplaySize s
     for (int& r : p.rows)
         r -= p.source.top();
     return true;
+}
+
+QRect scaledTarget(QPoint origin, int s, DisplaySize shown)
+{
+    return QRect(origin, QSize(shown.width * s, shown.height * s));
 }
 
 QImage renderSource(const Plan& p, const TurnedRender& render)
@@ -113,7 +123,7 @@ void PaintTurned(QPainter& painter, const QRect& exposed, QPoint origin, int s, 
                  const TurnedRender& render)
 {
     Plan p;
-    if (!planArea(ratioOf(painter), exposed, origin, std::clamp(s, 1, 4), shown, p))
+    if (!planArea(ratioOf(painter), exposed, scaledTarget(origin, std::clamp(s, 1, 4), shown), shown, p))
         return;
     draw(painter, p, expand(p, renderSource(p, [&](int x0, int y0, int w, int h, uint32_t* out, size_t stride) {
                          for (int y = 0; y < h; ++y)
@@ -126,6 +136,14 @@ void PaintPicture(QPainter& painter, const QRect& exposed, ScreenState& screen, 
 {
     const int s = std::clamp(g.scale, 1, 4);
     const QPoint origin(g.skinX * s, g.skinY * s + g.toolbarHeight);
+    PaintPictureInto(painter, exposed, screen, g.rotation, [&](DisplaySize shown) {
+        return scaledTarget(origin, s, shown);
+    });
+}
+
+void PaintPictureInto(QPainter& painter, const QRect& exposed, ScreenState& screen, int rotation,
+                      const std::function<QRect(DisplaySize)>& target)
+{
     Plan p;
     QImage part;
     {
@@ -135,11 +153,11 @@ void PaintPicture(QPainter& painter, const QRect& exposed, ScreenState& screen, 
         const Picture* picture = ShownPicture(screen);
         if (!picture || !picture->exists())
             return;
-        const DisplaySize shown = RotatedSize(picture->width, picture->height, g.rotation);
-        if (!planArea(ratioOf(painter), exposed, origin, s, shown, p))
+        const DisplaySize shown = RotatedSize(picture->width, picture->height, rotation);
+        if (!planArea(ratioOf(painter), exposed, target(shown), shown, p))
             return;
         part = renderSource(p, [&](int x0, int y0, int w, int h, uint32_t* out, size_t stride) {
-            RenderRotatedRegion(*picture, g.rotation, x0, y0, w, h, out, stride);
+            RenderRotatedRegion(*picture, rotation, x0, y0, w, h, out, stride);
         });
     }
     draw(painter, p, expand(p, std::move(part)));
@@ -163,15 +181,18 @@ bool ViewDamage::add(const DeviceRect& area)
     return !std::exchange(pending_, true);
 }
 
-void ViewDamage::repaint(QWidget& widget, const ViewGeometry& g, DisplaySize d)
+std::vector<DeviceRect> ViewDamage::take()
 {
     std::vector<DeviceRect> areas;
-    {
-        std::lock_guard lock(mutex_);
-        pending_ = false;
-        areas.swap(areas_);
-    }
-    for (const DeviceRect& a : areas) {
+    std::lock_guard lock(mutex_);
+    pending_ = false;
+    areas.swap(areas_);
+    return areas;
+}
+
+void ViewDamage::repaint(QWidget& widget, const ViewGeometry& g, DisplaySize d)
+{
+    for (const DeviceRect& a : take()) {
         const WindowRect r = InvalidateChanged(g, d.width, d.height, a);
         widget.update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
     }

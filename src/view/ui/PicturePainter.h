@@ -31,6 +31,11 @@ namespace sorvane {
 // coordinates (no world transform of its own); its device tells the pixel ratio.
 void PaintPicture(QPainter& painter, const QRect& exposed, ScreenState& screen, const ViewGeometry& g);
 
+// The same rule for a picture shown at any size (a grid's tile, FitPicture): the shown
+// picture turned by `rotation` is drawn over target(its turned size), logical pixels.
+void PaintPictureInto(QPainter& painter, const QRect& exposed, ScreenState& screen, int rotation,
+                      const std::function<QRect(DisplaySize)>& target);
+
 // The same rule for anything shown as a turned picture of `shown` size at `origin`
 // (logical) scaled by s: render(x0, y0, w, h, out, stride) writes the turned pixels
 // x0..x0+w-1, y0..y0+h-1 as 0xFFRRGGBB words (rows of stride words), and is called once.
@@ -46,6 +51,8 @@ public:
     // Any thread. True when nothing was waiting: the caller then asks the view's thread
     // to call repaint() (one request however many changes arrive before it runs).
     bool add(const DeviceRect& area);
+    // The areas waiting (the caller maps and repaints them), forgotten here.
+    std::vector<DeviceRect> take();
     // Asks `widget` to repaint every area waiting, each mapped through g onto a display of
     // size d (InvalidateChanged), and forgets them.
     void repaint(QWidget& widget, const ViewGeometry& g, DisplaySize d);
