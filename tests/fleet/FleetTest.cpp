@@ -9,6 +9,8 @@
 
 #include "FleetRig.h"
 #include "ShellHarness.h"
+#include "app/DeviceTile.h"
+#include "app/DevicesWindow.h"
 #include "support/QtTestClasses.h"
 
 namespace sorvane::test {
@@ -46,29 +48,59 @@ void FleetTest::thirtyThreeDevicesAtOnce()
         h.connect(i);
         QVERIFY2(h.windowOf(i), fleet[size_t(i)]->name.c_str());
     }
-    QCOMPARE(int(h.shell->program().liveSlots().size()), 33);
+    Program& program = h.shell->program();
+    QCOMPARE(int(program.liveSlots().size()), 33);
     for (const auto& d : fleet)
         QVERIFY2(stillPictureSent(*d->sim, kFleetStillAfter), d->name.c_str());
 
-    // Every picture as the screen shows it, beside its simulator's dump.
+    DevicesWindow* grid = h.shell->showDevicesWindow();
+    grid->setGeometry(grid->screen()->availableGeometry());
+    grid->raise();
+    QTRY_COMPARE(int(grid->shownTiles().size()), 33);
+
+    // Every tile's picture as the X server shows it, beside its simulator's dump.
     TempDir shots;
-    QString verdict = "not compared";
-    for (int round = 0; round < 20 && !verdict.isEmpty(); ++round, QTest::qWait(500)) {
-        QString listing;
-        for (int i = 0; i < 33; ++i) {
-            const FleetDevice& d = *fleet[size_t(i)];
-            DeviceWindow* w = h.windowOf(i);
-            w->raise();
-            QTest::qWait(20);
-            const QPoint at = w->client()->mapToGlobal(QPoint(0, w->toolbarHeight()));
-            const QSize size = QSize(d.format.width, d.format.height);
-            QImage shown = w->screen()->grabWindow(0, at.x(), at.y(), size.width(), size.height()).toImage();
-            const std::string png = (shots / (d.name + ".png")).string();
-            QVERIFY(shown.save(QString::fromStdString(png)));
-            listing += QString::fromStdString((d.dumps / "main.ppm").string() + "\t" + png + "\t1\n");
+    auto tilesShowTheirDevices = [&](int except) {
+        QString verdict = "not compared";
+        for (int round = 0; round < 20 && !verdict.isEmpty(); ++round) {
+            QTest::qWait(round ? 500 : 100);
+            QString listing;
+            for (DeviceTile* tile : grid->shownTiles()) {
+                if (tile->slot() == except)
+                    continue;
+                const FleetDevice& d = *fleet[size_t(h.shell->connectionWindows().profileOf(tile->slot()))];
+                const QRect r = tile->pictureRect();
+                const QPoint at = tile->mapToGlobal(r.topLeft());
+                const QImage shown = grid->screen()->grabWindow(0, at.x(), at.y(), r.width(), r.height()).toImage();
+                const std::string png = (shots / (d.name + ".png")).string();
+                if (!shown.save(QString::fromStdString(png)))
+                    return QString("cannot save ") + png.c_str();
+                listing += QString::fromStdString((d.dumps / "main.ppm").string() + "\t" + png + "\t") +
+                           QString::number(tile->fitted().factor) + "\n";
+            }
+            verdict = pillowVerdict(shots, listing);
         }
-        verdict = pillowVerdict(shots, listing);
-    }
+        return verdict;
+    };
+    QString verdict = tilesShowTheirDevices(-1);
+    QVERIFY2(verdict.isEmpty(), qPrintable(verdict));
+
+    // A device window closed, a device gone, a device disconnected: the rest stay live.
+    const int closed = h.windowOf(0)->slot(), lost = h.windowOf(1)->slot(), ended = h.windowOf(2)->slot();
+    h.windowOf(0)->close();
+    QTRY_VERIFY(!h.shell->deviceWindow(closed));
+    QVERIFY(program.device(closed)); // its tile keeps it
+    fleet[1]->sim.reset();
+    grid->tileCommand(grid->tile(ended), cmd::DisconnectDevice);
+    QTRY_VERIFY(!program.device(ended));
+    QTRY_COMPARE(program.device(lost)->state(), DeviceState::Reconnecting);
+    QTRY_COMPARE(int(grid->shownTiles().size()), 32);
+    QCOMPARE(int(program.liveSlots().size()), 32);
+    for (int slot : program.liveSlots())
+        if (slot != lost)
+            QCOMPARE(program.device(slot)->state(), DeviceState::Live);
+    QTRY_VERIFY(grid->tile(lost)->statusText().startsWith("reconnecting"));
+    verdict = tilesShowTheirDevices(lost);
     QVERIFY2(verdict.isEmpty(), qPrintable(verdict));
 }
 
