@@ -141,11 +141,14 @@ find_window() {
     echo "$found"
 }
 
-# Takes the whole screen into $1 (a PNG of 256 colours).
+# Takes the whole screen into $1 (a PNG of 256 colours), its plain border trimmed
+# unless $2 is "whole".
 shoot() {
     mkdir -p "$(dirname "$1")"
     import -window root "$work/screen.png"
-    convert "$work/screen.png" -trim +repage -colors 256 "PNG8:$1"
+    local trim=(-trim +repage)
+    [ "${2:-}" = whole ] && trim=()
+    convert "$work/screen.png" "${trim[@]}" -colors 256 "PNG8:$1"
     echo "screenshot: $1 ($(stat -c %s "$1") bytes)"
 }
 
@@ -189,9 +192,15 @@ fleet_demo() {
     find_window "^$(printf 'Scanner %02d' "$fleet") - " >/dev/null
     local grid
     grid=$(find_window '^Devices')
-    xdotool windowactivate --sync "$grid" windowmove --sync "$grid" 0 0 windowsize --sync "$grid" 100% 100%
+    # Over the whole screen, its frame included (xprop tells the frame's borders, the
+    # window manager places the window's inside).
+    local left right top bottom screen_width screen_height
+    IFS=', ' read -r left right top bottom < <(xprop -id "$grid" _NET_FRAME_EXTENTS | sed 's/^.*= //')
+    read -r screen_width screen_height < <(xdotool getdisplaygeometry)
+    xdotool windowactivate --sync "$grid" windowmove --sync "$grid" "$left" "$top" \
+        windowsize --sync "$grid" $((screen_width - left - right)) $((screen_height - top - bottom))
     sleep 3
-    shoot "$screenshot"
+    shoot "$screenshot" whole
 }
 
 fleet=${SORVANE_DEMO_DEVICES:-2}
