@@ -26,17 +26,24 @@ if [ -z "${SORVANE_FLEET_INNER:-}" ]; then
 fi
 
 hz=$(getconf CLK_TCK)
-# utime + stime of processes, in clock ticks.
+# utime + stime of processes, in clock ticks (one read of all their stat files; the
+# fields after the command's closing parenthesis: utime and stime are the 12th and 13th).
 ticks() {
-    local sum=0 pid fields
+    local files=() pid
     for pid in "$@"; do
-        [ -r "/proc/$pid/stat" ] || continue
-        # The fields after the command's closing parenthesis: utime and stime are the 12th and 13th.
-        fields=$(sed 's/^.*) //' "/proc/$pid/stat")
-        set -- $fields
-        sum=$((sum + ${12} + ${13}))
+        files+=("/proc/$pid/stat")
     done
-    echo "$sum"
+    cat "${files[@]}" 2>/dev/null | sed 's/^.*) //' | awk '{ s += $12 + $13 } END { print s + 0 }'
+}
+# TCP segments with data the program has sent to the devices (its requests: one a poll,
+# a palette query where a device asks for one, input).
+requests() {
+    ss -tinpH state established '( dport = :1899 )' | grep -A1 "pid=$program," |
+        grep -o 'data_segs_out:[0-9]*' | awk -F: '{ s += $2 } END { print s + 0 }'
+}
+# "seconds program xserver sims requests" now.
+snapshot() {
+    echo "$(date +%s.%N) $(ticks "$program") $(ticks "$xserver") $(ticks $sims) $(requests)"
 }
 # xvfb-run's X server: our sibling.
 xserver=$(pgrep -o -x Xvfb -P "$(ps -o ppid= $$ | tr -d ' ')" || true)
@@ -49,7 +56,8 @@ run() {
     SORVANE_DEMO_DEVICES=$devices SORVANE_DEMO_PICTURE=synthetic SORVANE_DEMO_GRID=$grid \
         SORVANE_DEMO_BUILD=$build bash "$root/scripts/demo.sh" >"$log" 2>&1 &
     local demo=$!
-    local program="" windows=0
+    program="" sims=""
+    local windows=0
     for _ in $(seq 240); do
         [ -z "$program" ] && program=$(pgrep -P "$demo" -x sorvane || true)
         windows=$(xdotool search --onlyvisible --name '^Scanner [0-9]+ - ' 2>/dev/null | wc -l || true)
@@ -69,28 +77,27 @@ run() {
         return 1
     fi
     sleep 5 # the first whole pictures, the windows' first paints
-    local sims
     sims=$(pgrep -P "$demo" -x sorvane-sim | tr '\n' ' ')
-    local p0 x0 s0 p1 x1 s1
-    p0=$(ticks "$program") x0=$(ticks "$xserver") s0=$(ticks $sims)
+    local before after
+    before=$(snapshot)
     sleep "$seconds"
-    p1=$(ticks "$program") x1=$(ticks "$xserver") s1=$(ticks $sims)
+    after=$(snapshot)
     kill "$demo"
     wait "$demo" 2>/dev/null || true
     rm -f "$log"
-    awk -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v s=$((s1 - s0)) -v t="$seconds" -v hz="$hz" \
-        'BEGIN { printf "%.3f %.3f %.3f\n", p / hz / t, x / hz / t, s / hz / t }'
+    echo "$before $after" | awk -v hz="$hz" -v n="$devices" '{ t = $6 - $1
+        printf "%.3f %.3f %.3f %.1f\n", ($7 - $2) / hz / t, ($8 - $3) / hz / t, ($9 - $4) / hz / t, ($10 - $5) / t / n }'
 }
 
 echo "$devices devices at 10 polls/s, pictures changing at every poll, ${seconds} s per run, in cores (1.0 = one busy core)"
-printf '%-28s %8s %8s %12s\n' mode program "X server" simulators
+printf '%-28s %8s %9s %11s %20s\n' mode program "X server" simulators "requests/s a device"
 declare -A sum
 for ((r = 1; r <= rounds; r++)); do
     for grid in 0 1; do
         figures=$(run "$grid")
-        read -r p x s <<<"$figures"
+        read -r p x s q <<<"$figures"
         label=$([ "$grid" = 1 ] && echo "device windows + Devices" || echo "device windows")
-        printf '%-28s %8.3f %8.3f %12.3f\n' "$label" "$p" "$x" "$s"
+        printf '%-28s %8.3f %9.3f %11.3f %20.1f\n' "$label" "$p" "$x" "$s" "$q"
         sum[$grid]=$(awk -v a="${sum[$grid]:-0}" -v b="$p" 'BEGIN { print a + b }')
     done
 done

@@ -3,6 +3,7 @@
 // scaled by nearest-neighbour sampling, compared by Pillow; closing a device window,
 // losing a device and disconnecting one leave the rest live.
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
@@ -61,9 +62,10 @@ void FleetTest::thirtyThreeDevicesAtOnce()
     // Every tile's picture as the X server shows it, beside its simulator's dump.
     TempDir shots;
     auto tilesShowTheirDevices = [&](int except) {
+        // Until the X server has every last paint, or for 10 s.
         QString verdict = "not compared";
-        for (int round = 0; round < 20 && !verdict.isEmpty(); ++round) {
-            QTest::qWait(round ? 500 : 100);
+        for (QDeadlineTimer deadline(10000); !verdict.isEmpty() && !deadline.hasExpired();) {
+            QTest::qWait(200);
             QString listing;
             for (DeviceTile* tile : grid->shownTiles()) {
                 if (tile->slot() == except)
