@@ -20,10 +20,20 @@
 # With SORVANE_DEMO_SKINS=1 the two devices are shown in the skins the program ships,
 # and the 8-bit one has a second display (View > Toggle Flip State shows it).
 #
+# With SORVANE_DEMO_DEVICES=N (3 to 33) the demo is a fleet instead: N simulated
+# handhelds "Scanner 01" ... on 127.0.0.2 upwards (an address already taken is skipped),
+# of mixed depths, sizes and orientations, one WAN connection each (1x, connect at
+# start-up), and the program opens with its Devices window (SORVANE_DEMO_GRID=0: without
+# it). SORVANE_DEMO_PICTURE=synthetic shows the simulator's moving test picture, which
+# changes at every poll, instead of the handheld's screens (bench/bench_fleet.sh).
+# --screenshot then shows the Devices window over the whole screen once every device is
+# connected.
+#
 # Environment: SORVANE_JOBS (build jobs, default: all processors), DISPLAY (an X
 # display; for --screenshot one with a window manager, as scripts/screenshot.sh makes),
-# SORVANE_DEMO_SKINS, SORVANE_DEMO_BUILD (a build folder of your own whose sorvane and
-# sorvane-sim are run as they are, instead of the Release build).
+# SORVANE_DEMO_SKINS, SORVANE_DEMO_DEVICES, SORVANE_DEMO_GRID, SORVANE_DEMO_PICTURE,
+# SORVANE_DEMO_BUILD (a build folder of your own whose sorvane and sorvane-sim are run
+# as they are, instead of the Release build).
 set -euo pipefail
 
 screenshot=""
@@ -116,6 +126,93 @@ profile_hex() {
     printf '%s' "${out%,}"
 }
 
+# Waits (up to 60 s) for a visible window whose title matches $1 and prints its id.
+find_window() {
+    local found=""
+    for _ in $(seq 120); do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$found" ] && break
+        sleep 0.5
+    done
+    if [ -z "$found" ]; then
+        echo "no window \"$1\" opened" >&2
+        exit 1
+    fi
+    echo "$found"
+}
+
+# Takes the whole screen into $1 (a PNG of 256 colours), its plain border trimmed
+# unless $2 is "whole".
+shoot() {
+    mkdir -p "$(dirname "$1")"
+    import -window root "$work/screen.png"
+    local trim=(-trim +repage)
+    [ "${2:-}" = whole ] && trim=()
+    convert "$work/screen.png" "${trim[@]}" -colors 256 "PNG8:$1"
+    echo "screenshot: $1 ($(stat -c %s "$1") bytes)"
+}
+
+# The fleet: $fleet simulated handhelds, one connection each, the Devices window.
+fleet_demo() {
+    # depth:width:height:orientation, in turn: portrait and landscape 16-bit, 8-bit,
+    # turned 4-bit, a square 2-bit display, VGA, a small phone-like one, turned 8-bit.
+    local formats=(16:240:320:0 8:240:320:0 16:320:240:0 4:240:320:90 2:160:160:0 16:480:640:0 16:176:208:0
+        8:320:240:270)
+    local picture=()
+    [ "${SORVANE_DEMO_PICTURE:-}" = synthetic ] && picture=(--picture synthetic --still-after 0)
+    local data="" n=2 i depth width height orientation name
+    for ((i = 1; i <= fleet; i++)); do
+        IFS=: read -r depth width height orientation <<<"${formats[$(((i - 1) % ${#formats[@]}))]}"
+        name=$(printf 'Scanner %02d' "$i")
+        start_sim "$n" --depth "$depth" --width "$width" --height "$height" --orientation "$orientation" \
+            --name "$name" "${picture[@]}"
+        data+="${data:+,}$(profile_hex $((0x7F000000 + started)) "$name" 1 0)"
+        n=$((started + 1))
+    done
+    echo "$fleet simulated devices on 127.0.0.2 to 127.0.0.$started, port 1899"
+    local settings="$config/settings.reg"
+    {
+        echo "Sorvane settings store 1"
+        echo
+        echo '[SOFTWARE\Halvard\Sorvane]'
+        printf '"ConnTypes"=dword:%08x\n' "$fleet"
+        echo "\"ConnData\"=hex:$data"
+        echo '"AcceptInbound"=dword:00000000'
+    } >"$settings"
+    local args=()
+    [ "${SORVANE_DEMO_GRID:-1}" = 1 ] && args=(--grid)
+    export SORVANE_CONFIG_DIR=$config SORVANE_HOME=$home
+    # In the background, so that a TERM ends the demo (and its simulators) at once.
+    "$build/src/app/sorvane" "${args[@]}" &
+    pids+=("$!")
+    if [ -z "$screenshot" ]; then
+        wait "$!" || true
+        return 0
+    fi
+    find_window "^$(printf 'Scanner %02d' "$fleet") - " >/dev/null
+    local grid
+    grid=$(find_window '^Devices')
+    # Over the whole screen, its frame included (xprop tells the frame's borders, the
+    # window manager places the window's inside).
+    local left right top bottom screen_width screen_height
+    IFS=', ' read -r left right top bottom < <(xprop -id "$grid" _NET_FRAME_EXTENTS | sed 's/^.*= //')
+    read -r screen_width screen_height < <(xdotool getdisplaygeometry)
+    xdotool windowactivate --sync "$grid" windowmove --sync "$grid" "$left" "$top" \
+        windowsize --sync "$grid" $((screen_width - left - right)) $((screen_height - top - bottom))
+    sleep 3
+    shoot "$screenshot" whole
+}
+
+fleet=${SORVANE_DEMO_DEVICES:-2}
+if [ "$fleet" != 2 ]; then
+    if ! [[ "$fleet" =~ ^[0-9]+$ ]] || ((fleet < 3 || fleet > 33)); then
+        echo "SORVANE_DEMO_DEVICES must be 2 (the usual demo) or 3 to 33" >&2
+        exit 2
+    fi
+    fleet_demo
+    exit 0
+fi
+
 start_sim $((60 + RANDOM % 100)) --name "Pocket PC"
 first=$started
 skins=${SORVANE_DEMO_SKINS:-0}
@@ -151,19 +248,6 @@ fi
 pids+=("$!")
 # Both device windows, once they have opened (while a connect dialog is still up, the
 # other windows take no input).
-find_window() {
-    local found=""
-    for _ in $(seq 90); do
-        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [ -n "$found" ] && break
-        sleep 0.5
-    done
-    if [ -z "$found" ]; then
-        echo "no window \"$1\" opened" >&2
-        exit 1
-    fi
-    echo "$found"
-}
 window=$(find_window '^Demo device - ')
 find_window '^Demo device [(]8-bit[)] - ' >/dev/null
 sleep 2
@@ -201,7 +285,4 @@ else
     xdotool mousemove $(at 230 300)
 fi
 sleep 2
-mkdir -p "$(dirname "$screenshot")"
-import -window root "$work/screen.png"
-convert "$work/screen.png" -trim +repage -colors 256 "PNG8:$screenshot"
-echo "screenshot: $screenshot ($(stat -c %s "$screenshot") bytes)"
+shoot "$screenshot"

@@ -10,7 +10,7 @@ packages=(
   python3 python3-pil imagemagick ffmpeg
   libtiff-dev libgif-dev libjpeg62-turbo-dev
   libtesseract-dev tesseract-ocr-eng
-  xvfb xauth openbox xdotool
+  xvfb xauth openbox xdotool x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -7,8 +7,12 @@
 #   scripts/screenshot.sh [FILE]    default docs/screenshot.png
 #
 # SORVANE_SCREEN sets the virtual screen's size (default 1600x900); the demo's own
-# environment (SORVANE_DEMO_SKINS) passes through. docs/skins.png was taken with
+# environment (SORVANE_DEMO_SKINS, SORVANE_DEMO_DEVICES) passes through. docs/skins.png
+# was taken with
 #   SORVANE_DEMO_SKINS=1 SORVANE_SCREEN=2400x1100 scripts/screenshot.sh docs/skins.png
+# and the Devices window's pictures with
+#   SORVANE_DEMO_DEVICES=33 SORVANE_SCREEN=1920x1080 scripts/screenshot.sh docs/devices-33.png
+#   SORVANE_DEMO_DEVICES=4 SORVANE_SCREEN=1920x1080 scripts/screenshot.sh docs/devices-4.png
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/screenshot.png}
