@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs (as root, with apt-get) every Debian 12 package that building, testing,
-# benchmarking and the demo need; does nothing for packages already there.
+# benchmarking, packaging and the demo need; does nothing for packages already there.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
@@ -11,6 +11,7 @@ packages=(
   libtiff-dev libgif-dev libjpeg62-turbo-dev
   libtesseract-dev tesseract-ocr-eng
   xvfb xauth openbox xdotool
+  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev debootstrap
 )
 missing=()
 for p in "${packages[@]}"; do

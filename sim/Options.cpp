@@ -16,6 +16,8 @@ namespace {
 const char kUsage[] =
     "usage: sorvane-sim [options]\n"
     "A simulated handheld that answers the device agent protocol.\n"
+    "  --help                 this text\n"
+    "  --version              the version and the build date\n"
     "Links:\n"
     "  --host ADDR            TCP listen address (default 127.0.0.1; loopback only unless\n"
     "                         --allow-any-address)\n"
@@ -358,6 +360,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--dump-numbered", [&] { o.dumpNumbered = true; }},
         {"--proxy", [&] { o.proxy.enabled = true; }},
         {"--help", [&] { result.help = true; }},
+        {"--version", [&] { result.version = true; }},
     };
 
     bool processesGiven = false;
@@ -391,7 +394,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             return result;
         }
     }
-    if (result.help)
+    if (result.help || result.version)
         return result;
 
     o.tcp = (!o.serial && !o.connectTo) || tcpGiven || portGiven || o.proxy.enabled;

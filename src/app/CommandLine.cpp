@@ -19,6 +19,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         } else if (a == "--help" || a == "-h") {
             line.help = true;
             continue;
+        } else if (a == "--version") {
+            line.version = true;
+            continue;
         } else {
             line.error = "unknown argument: " + a;
             return line;
@@ -38,9 +41,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 
 std::string usageText()
 {
-    return "usage: sorvane [--connect HOST]\n"
-           "  --connect HOST  connect to the handheld agent at HOST (a WAN / Internet connection),\n"
-           "                  saving a WAN connection named HOST if there is none with that name\n";
+    return "usage: sorvane [--connect HOST] [--help] [--version]\n"
+           "  --connect HOST  connect to the handheld agent at HOST (a WAN / Internet\n"
+           "                  connection), saving a WAN connection named HOST if there is\n"
+           "                  none with that name\n"
+           "  --help          this text\n"
+           "  --version       the version and the build date\n";
 }
 
 } // namespace sorvane

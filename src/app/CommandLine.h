@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line:
-//   sorvane [--connect HOST]
+//   sorvane [--connect HOST] [--help] [--version]
 // --connect HOST (or --connect=HOST) connects to the handheld agent at HOST over
 // TCP (a WAN connection), first saving a WAN connection named HOST when none has
 // that name. Qt's own options (-platform, -display, ...) are taken out before
@@ -17,6 +17,7 @@ namespace sorvane {
 struct CommandLine {
     std::optional<std::string> connectHost;
     bool help = false;
+    bool version = false; // --version: print the version and build date
     std::string error; // non-empty: the arguments were not understood
 };
 

@@ -45,6 +45,8 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
         long n = 0;
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--host") {
             if (!value(v))
                 return std::nullopt;
@@ -135,7 +137,7 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
             haveCommand = true;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return o;
     const int connections = int(o.host.has_value()) + int(o.serial.has_value()) + int(o.lan) +
                             int(o.proxyHost.has_value()) + int(o.listenAddress.has_value());
@@ -201,6 +203,7 @@ std::string usageText()
         "                           or capture and record get no usable screen update for that\n"
         "                           long (default 30); long commands run as long as they need\n"
         "  --help                   this text\n"
+        "  --version                the version and the build date\n"
         "\n"
         "commands:\n";
     for (const CliCommand& c : commandTable())
