@@ -11,7 +11,7 @@ packages=(
   libtiff-dev libgif-dev libjpeg62-turbo-dev
   libtesseract-dev tesseract-ocr-eng
   xvfb xauth openbox xdotool
-  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev debootstrap
+  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev debootstrap x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do
