@@ -79,6 +79,27 @@ private:
 
 namespace {
 
+// On a screen with fewer logical pixels than the window needs at the profile's scale
+// (a high-density screen at a scale factor of 2 or 3), the device window opens at the
+// largest scale at which all of it, frame included, fits on the screen.
+void FitScaleToScreen(DeviceWindow& window, const QWidget* main)
+{
+    QScreen* screen = main ? main->screen() : window.screen();
+    if (!screen || window.isMaximized())
+        return;
+    const QSize border = main ? main->frameGeometry().size() - main->geometry().size() : QSize();
+    const QSize room = screen->availableGeometry().size();
+    const int scaleCommand[] = {devcmd::Scale1, devcmd::Scale2, devcmd::Scale3};
+    for (int scale = window.geometry().scale; scale > 1; scale = window.geometry().scale) {
+        const QSize frame = window.size() + border;
+        if (frame.width() <= room.width() && frame.height() <= room.height())
+            return;
+        window.command(scaleCommand[scale - 2]);
+        if (window.geometry().scale == scale)
+            return; // the skin does not allow a smaller scale
+    }
+}
+
 // Commands of the main window's accelerator keys, handed to a device window.
 class DeviceCommandTarget final : public QObject, public CommandTarget {
 public:
@@ -382,6 +403,7 @@ DeviceWindow* Shell::openDeviceWindow(int profileIndex, int slot, std::unique_pt
         DeviceWindowContext{settings_, ports_.beep, std::move(services), position, [this](int times) { click_->play(times); },
                             platform_.StatusLine != 0},
         program_, *device, profile, start, window_.get());
+    FitScaleToScreen(*window, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device->serial());

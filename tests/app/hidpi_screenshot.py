@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """hidpi_screenshot.py SORVANE SIM: the program under Xvfb (with a window manager) at
 QT_SCALE_FACTOR 2 on a 2560 x 1440 screen and 3 on 3840 x 2160, connected to a simulated
-handheld at scale 1. The screen must show the simulator's own picture (its dump) with
+handheld; at 2 the new connection's scale is 4, too large for the screen, so its window
+opens at scale 1. The screen must show the simulator's own picture (its dump) with
 each device pixel as a factor x factor block of exactly its colour, and every window of
 the program, frame included, must lie on the screen. Everything stays on loopback."""
 
@@ -37,7 +38,7 @@ def find(screen, picture):
     return None
 
 
-def check(factor, size):
+def check(factor, size, scale):
     work = tempfile.mkdtemp()
     procs = []
     try:
@@ -69,7 +70,8 @@ def check(factor, size):
         config, home = os.path.join(work, "config"), os.path.join(work, "home")
         os.mkdir(config)
         with open(os.path.join(config, "settings.reg"), "w") as f:
-            f.write('Sorvane settings store 1\n\n[SOFTWARE\\Halvard\\Sorvane]\n"AcceptInbound"=dword:00000000\n\n'
+            f.write('Sorvane settings store 1\n\n[SOFTWARE\\Halvard\\Sorvane]\n"AcceptInbound"=dword:00000000\n'
+                    f'"Scale"=dword:{scale:08x}\n\n'
                     '[SOFTWARE\\Halvard\\Sorvane\\Platform]\n"ActiveSyncAddresses"="127.0.0.1"\n'
                     '"LanBroadcastAddress"="127.0.0.1"\n')
         procs.append(subprocess.Popen([app, "--connect", host], env=dict(env, QT_SCALE_FACTOR=str(factor),
@@ -120,7 +122,7 @@ def check(factor, size):
         shutil.rmtree(work, ignore_errors=True)
 
 
-faults = check(2, (2560, 1440)) + check(3, (3840, 2160))
+faults = check(2, (2560, 1440), 4) + check(3, (3840, 2160), 1)
 for f in faults:
     print("FAULT:", f)
 sys.exit(1 if faults else 0)
