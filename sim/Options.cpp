@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "platform/HelpText.h"
+
 
 #include <algorithm>
 #include <charconv>
@@ -95,8 +97,9 @@ const char kUsage[] =
     "  --close-after N        close after N answered requests\n"
     "  --bad-crc N  --truncate N  --oversize N  --bad-header N  --close-mid-update N\n"
     "Device tools:\n"
-    "  --status os=MAJ.MIN.BUILD,program=TOTAL/FREE,storage=TOTAL/FREE,cpu=N,battery=N,backup=N,\n"
-    "           charging=N,load=N   the status record's values (any subset)\n"
+    "  --status FIELD=VALUE,...  the status record's values, any of os=MAJ.MIN.BUILD,\n"
+    "                         program=TOTAL/FREE, storage=TOTAL/FREE, cpu=N, battery=N,\n"
+    "                         backup=N, charging=N, load=N (separated by commas)\n"
     "  --process PID:HWND:NAME:TITLE  a process of the table (repeat; replaces the default five)\n"
     "  --process-count N      a table of N generated processes (N up to 4096)\n"
     "  --clipboard TEXT       the device clipboard's text\n"
@@ -169,7 +172,11 @@ bool parseDisplay(const std::string& s, DisplayFormat& d)
 
 } // namespace
 
-const char* usageText() { return kUsage; }
+const char* usageText()
+{
+    static const std::string text = FitHelpText(kUsage);
+    return text.c_str();
+}
 
 bool parseProxyDevices(const std::string& text, std::vector<ProxyDevice>& out)
 {

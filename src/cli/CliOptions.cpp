@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "cli/Commands.h"
+#include "platform/HelpText.h"
 
 namespace sorvane::cli {
 namespace {
@@ -211,7 +212,7 @@ std::string usageText()
     text += "\n"
             "exit status: 0 success, 1 the connection, handshake or command failed (the reason\n"
             "on standard error), 2 usage.\n";
-    return text;
+    return FitHelpText(text);
 }
 
 } // namespace sorvane::cli
