@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <QScreen>
+#include <QStyle>
 #include <QAction>
 #include <QMenu>
 #include <QTimer>
@@ -87,7 +88,10 @@ void FitScaleToScreen(DeviceWindow& window, const QWidget* main)
     QScreen* screen = main ? main->screen() : window.screen();
     if (!screen || window.isMaximized())
         return;
-    const QSize border = main ? main->frameGeometry().size() - main->geometry().size() : QSize();
+    // The frame is taken to be as thick as the main window's, with a title bar at least
+    // as high as the style's (a window manager's frame may not scale with the screen).
+    QSize border = main ? main->frameGeometry().size() - main->geometry().size() : QSize();
+    border.setHeight(std::max(border.height(), window.style()->pixelMetric(QStyle::PM_TitleBarHeight)));
     const QSize room = screen->availableGeometry().size();
     const int scaleCommand[] = {devcmd::Scale1, devcmd::Scale2, devcmd::Scale3};
     for (int scale = window.geometry().scale; scale > 1; scale = window.geometry().scale) {

@@ -83,7 +83,7 @@ def check(factor, size, scale):
                 continue
             expected = Image.open(os.path.join(dump, "main.ppm")).convert("RGB")
             expected = expected.resize((expected.width * factor, expected.height * factor), Image.NEAREST)
-            shot = subprocess.run(["import", "-window", "root", "ppm:-"], env=env, capture_output=True).stdout
+            shot = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=env, capture_output=True).stdout
             with open(os.path.join(work, "shot.ppm"), "wb") as f:
                 f.write(shot)
             found = find(Image.open(os.path.join(work, "shot.ppm")).convert("RGB"), expected)

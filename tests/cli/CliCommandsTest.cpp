@@ -95,7 +95,7 @@ TEST(CliHelp, FittedToEightyColumns)
 {
     std::string words;
     for (int i = 0; i < 40; ++i)
-        words += " word" + std::to_string(i);
+        words += (i ? " word" : "word") + std::to_string(i);
     const std::string text = "  --opt N  " + words + "\n           more\n  --next  x\n      " + words + "\n  cmd X\n";
     const std::string fitted = sorvane::FitHelpText(text);
     std::istringstream in(text), out(fitted), lines(fitted);
