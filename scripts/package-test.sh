@@ -49,7 +49,8 @@ DEBIAN_FRONTEND=noninteractive in_target apt-get install -y -qq "./tmp/$(basenam
     fail "apt-get install"
 in_target sorvane-cli --version
 in_target sorvane --version
-in_target sorvane-sim --help | head -n 2
+in_target sorvane-sim --help >"$target/tmp/sim-help" || fail "sorvane-sim --help"
+head -n 2 "$target/tmp/sim-help"
 in_target sh -c '
     sorvane-sim --host 127.0.0.1 --port 0 --once >/tmp/sim.out &
     for i in $(seq 100); do grep -q "^ready" /tmp/sim.out && break; sleep 0.1; done
@@ -59,6 +60,6 @@ cat "$target/tmp/info"
 grep -qx "name: Sorvane Sim" "$target/tmp/info" || fail "sorvane-cli info names no device"
 
 DEBIAN_FRONTEND=noninteractive in_target apt-get remove -y -qq sorvane >/dev/null || fail "apt-get remove"
-left=$(find "$target/usr" -path "*sorvane*" | sed "s|^$target||")
+left=$(in_target find /usr -path "*sorvane*")
 [ -z "$left" ] || fail "left in /usr after apt-get remove: $left"
 echo "package test: passed ($(basename "$deb"))"

@@ -77,7 +77,8 @@ def check(factor, size, scale):
         procs.append(subprocess.Popen([app, "--connect", host], env=dict(env, QT_SCALE_FACTOR=str(factor),
                                       SORVANE_CONFIG_DIR=config, SORVANE_HOME=home, ASAN_OPTIONS="detect_leaks=0")))
         found = None
-        for _ in range(60):
+        deadline = time.monotonic() + 60 # for the program to start and show the picture
+        while not found and time.monotonic() < deadline:
             time.sleep(1)
             if not os.path.exists(os.path.join(dump, "main.ppm")):
                 continue
@@ -87,8 +88,6 @@ def check(factor, size, scale):
             with open(os.path.join(work, "shot.ppm"), "wb") as f:
                 f.write(shot)
             found = find(Image.open(os.path.join(work, "shot.ppm")).convert("RGB"), expected)
-            if found:
-                break
         if not found:
             shutil.copy(os.path.join(work, "shot.ppm"), f"/tmp/hidpi-{factor}.ppm")
             return [f"x{factor}: the simulator's picture, each pixel {factor} x {factor}, is not on the screen "
