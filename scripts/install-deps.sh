@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs (as root, with apt-get) every Debian 12 package that building, testing,
-# benchmarking and the demo need; does nothing for packages already there.
+# benchmarking, packaging and the demo need; does nothing for packages already there.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
@@ -10,7 +10,8 @@ packages=(
   python3 python3-pil imagemagick ffmpeg
   libtiff-dev libgif-dev libjpeg62-turbo-dev
   libtesseract-dev tesseract-ocr-eng
-  xvfb xauth openbox xdotool x11-utils
+  xvfb xauth openbox xdotool
+  desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev debootstrap x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

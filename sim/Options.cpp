@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "platform/HelpText.h"
+
 
 #include <algorithm>
 #include <charconv>
@@ -16,6 +18,8 @@ namespace {
 const char kUsage[] =
     "usage: sorvane-sim [options]\n"
     "A simulated handheld that answers the device agent protocol.\n"
+    "  --help                 this text\n"
+    "  --version              the version and the build date\n"
     "Links:\n"
     "  --host ADDR            TCP listen address (default 127.0.0.1; loopback only unless\n"
     "                         --allow-any-address)\n"
@@ -95,8 +99,9 @@ const char kUsage[] =
     "                         input packets, as an agent that hangs\n"
     "  --bad-crc N  --truncate N  --oversize N  --bad-header N  --close-mid-update N\n"
     "Device tools:\n"
-    "  --status os=MAJ.MIN.BUILD,program=TOTAL/FREE,storage=TOTAL/FREE,cpu=N,battery=N,backup=N,\n"
-    "           charging=N,load=N   the status record's values (any subset)\n"
+    "  --status FIELD=VALUE,...  the status record's values, any of os=MAJ.MIN.BUILD,\n"
+    "                         program=TOTAL/FREE, storage=TOTAL/FREE, cpu=N, battery=N,\n"
+    "                         backup=N, charging=N, load=N (separated by commas)\n"
     "  --process PID:HWND:NAME:TITLE  a process of the table (repeat; replaces the default five)\n"
     "  --process-count N      a table of N generated processes (N up to 4096)\n"
     "  --clipboard TEXT       the device clipboard's text\n"
@@ -169,7 +174,11 @@ bool parseDisplay(const std::string& s, DisplayFormat& d)
 
 } // namespace
 
-const char* usageText() { return kUsage; }
+const char* usageText()
+{
+    static const std::string text = FitHelpText(kUsage);
+    return text.c_str();
+}
 
 bool parseProxyDevices(const std::string& text, std::vector<ProxyDevice>& out)
 {
@@ -361,6 +370,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
         {"--dump-numbered", [&] { o.dumpNumbered = true; }},
         {"--proxy", [&] { o.proxy.enabled = true; }},
         {"--help", [&] { result.help = true; }},
+        {"--version", [&] { result.version = true; }},
     };
 
     bool processesGiven = false;
@@ -394,7 +404,7 @@ ParseResult parseOptions(const std::vector<std::string>& args)
             return result;
         }
     }
-    if (result.help)
+    if (result.help || result.version)
         return result;
 
     o.tcp = (!o.serial && !o.connectTo) || tcpGiven || portGiven || o.proxy.enabled;

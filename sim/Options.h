@@ -126,6 +126,7 @@ struct ParseResult {
     std::optional<SimOptions> options; // set when the command line is valid
     std::string error;                 // otherwise the reason, one line
     bool help = false;                 // --help was given
+    bool version = false;              // --version was given
 };
 
 ParseResult parseOptions(const std::vector<std::string>& args);

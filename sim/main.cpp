@@ -12,6 +12,8 @@
 #include "StopSignal.h"
 #include "TcpServer.h"
 
+#include <SorvaneVersion.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -29,6 +31,10 @@ using namespace sorvane::sim;
 int main(int argc, char** argv)
 {
     ParseResult parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.version) {
+        std::fputs("sorvane-sim " SORVANE_VERSION " (built " SORVANE_BUILD_DAY ")\n", stdout);
+        return 0;
+    }
     if (parsed.help) {
         std::fputs(usageText(), stdout);
         return 0;

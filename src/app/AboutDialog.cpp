@@ -8,6 +8,8 @@
 #include "app/AppIcon.h"
 #include "platform/ui/CenterDialog.h"
 
+#include <SorvaneVersion.h>
+
 namespace sorvane {
 
 AboutDialog::AboutDialog(QWidget* parent)

@@ -22,6 +22,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         } else if (a == "--help" || a == "-h") {
             line.help = true;
             continue;
+        } else if (a == "--version") {
+            line.version = true;
+            continue;
         } else {
             line.error = "unknown argument: " + a;
             return line;
@@ -41,10 +44,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 
 std::string usageText()
 {
-    return "usage: sorvane [--connect HOST] [--grid]\n"
-           "  --connect HOST  connect to the handheld agent at HOST (a WAN / Internet connection),\n"
-           "                  saving a WAN connection named HOST if there is none with that name\n"
-           "  --grid          open the Devices window (every connected device in one grid)\n";
+    return "usage: sorvane [--connect HOST] [--grid] [--help] [--version]\n"
+           "  --connect HOST  connect to the handheld agent at HOST (a WAN / Internet\n"
+           "                  connection), saving a WAN connection named HOST if there is\n"
+           "                  none with that name\n"
+           "  --grid          open the Devices window (every connected device in one grid)\n"
+           "  --help          this text\n"
+           "  --version       the version and the build date\n";
 }
 
 } // namespace sorvane

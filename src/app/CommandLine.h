@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line:
-//   sorvane [--connect HOST] [--grid]
+//   sorvane [--connect HOST] [--grid] [--help] [--version]
 // --connect HOST (or --connect=HOST) connects to the handheld agent at HOST over
 // TCP (a WAN connection), first saving a WAN connection named HOST when none has
 // that name. --grid opens the Devices window at start. Qt's own options (-platform, -display, ...) are taken out before
@@ -18,6 +18,7 @@ struct CommandLine {
     std::optional<std::string> connectHost;
     bool grid = false;
     bool help = false;
+    bool version = false; // --version: print the version and build date
     std::string error; // non-empty: the arguments were not understood
 };
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <QScreen>
+#include <QStyle>
 #include <QAction>
 #include <QMenu>
 #include <QTimer>
@@ -90,6 +91,30 @@ private:
 };
 
 namespace {
+
+// On a screen with fewer logical pixels than the window needs at the profile's scale
+// (a high-density screen at a scale factor of 2 or 3), the device window opens at the
+// largest scale at which all of it, frame included, fits on the screen.
+void FitScaleToScreen(DeviceWindow& window, const QWidget* main)
+{
+    QScreen* screen = main ? main->screen() : window.screen();
+    if (!screen || window.isMaximized())
+        return;
+    // The frame is taken to be as thick as the main window's, with a title bar at least
+    // as high as the style's (a window manager's frame may not scale with the screen).
+    QSize border = main ? main->frameGeometry().size() - main->geometry().size() : QSize();
+    border.setHeight(std::max(border.height(), window.style()->pixelMetric(QStyle::PM_TitleBarHeight)));
+    const QSize room = screen->availableGeometry().size();
+    const int scaleCommand[] = {devcmd::Scale1, devcmd::Scale2, devcmd::Scale3};
+    for (int scale = window.geometry().scale; scale > 1; scale = window.geometry().scale) {
+        const QSize frame = window.size() + border;
+        if (frame.width() <= room.width() && frame.height() <= room.height())
+            return;
+        window.command(scaleCommand[scale - 2]);
+        if (window.geometry().scale == scale)
+            return; // the skin does not allow a smaller scale
+    }
+}
 
 // Commands of the main window's accelerator keys, handed to a device window.
 class DeviceCommandTarget final : public QObject, public CommandTarget {
@@ -501,6 +526,7 @@ DeviceWindow* Shell::makeDeviceWindow(Device& device, int profileIndex, const Vi
                             // While the Devices window is open, the device outlives its window.
                             [this] { return !exiting_ && devices_ && devices_->isVisible(); }},
         program_, device, profile, start, window_.get());
+    FitScaleToScreen(*window, window_.get());
     placeBesideOthers(*window);
     keepOnScreen(*window);
     windows_->add(slot, profileIndex, window, new DeviceCommandTarget(window), device.serial());

@@ -18,9 +18,13 @@
 #include "app/SingleInstance.h"
 #include "platform/RegistryFile.h"
 
+#include <SorvaneVersion.h>
+
 namespace sorvane {
 
 namespace {
+
+const char kVersionLine[] = "sorvane " SORVANE_VERSION " (built " SORVANE_BUILD_DAY ")\n";
 
 // SIGTERM and SIGINT end the program like closing the main window, so the settings
 // are saved. The signals are blocked in every thread and read through a signalfd by
@@ -64,6 +68,13 @@ private:
 
 int runProgram(int argc, char** argv)
 {
+    // --help and --version answer before Qt starts, so that they work without a display.
+    // (A command line with Qt's own options is read again once Qt has taken those out.)
+    if (const CommandLine early = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        early.error.empty() && (early.help || early.version)) {
+        std::fputs(early.version ? kVersionLine : usageText().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     TerminationSignals terminations; // before any thread starts, so all inherit the mask
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sorvane"));
@@ -77,8 +88,8 @@ int runProgram(int argc, char** argv)
     for (qsizetype i = 1; i < arguments.size(); ++i)
         args.push_back(arguments[i].toStdString());
     const CommandLine line = parseCommandLine(args);
-    if (line.help) {
-        std::fputs(usageText().c_str(), stdout);
+    if (line.help || line.version) {
+        std::fputs(line.version ? kVersionLine : usageText().c_str(), stdout);
         return 0;
     }
     if (!line.error.empty()) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "cli/Commands.h"
+#include "platform/HelpText.h"
 
 namespace sorvane::cli {
 namespace {
@@ -205,6 +206,8 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
             into.insert(into.end(), args.begin() + long(at), args.begin() + long(i) + 1);
         } else if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--devices") {
             if (!value(v))
                 return std::nullopt;
@@ -238,7 +241,7 @@ std::optional<CliOptions> parseOptions(const std::vector<std::string>& args, std
             haveCommand = true;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return o;
     if (!haveCommand) {
         error = "no command given";
@@ -297,6 +300,7 @@ std::string usageText()
         "                           or capture and record get no usable screen update for that\n"
         "                           long (default 30); long commands run as long as they need\n"
         "  --help                   this text\n"
+        "  --version                the version and the build date\n"
         "\n"
         "several devices at once:\n"
         "  --host A --host B ...    a connection option repeated: one connection each, --port,\n"
@@ -325,7 +329,7 @@ std::string usageText()
     text += "\n"
             "exit status: 0 success, 1 the connection, handshake or command failed (the reason\n"
             "on standard error), 2 usage.\n";
-    return text;
+    return FitHelpText(text);
 }
 
 } // namespace sorvane::cli

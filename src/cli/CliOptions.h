@@ -32,6 +32,7 @@ struct CliOptions {
     int refresh = 10;       // --refresh: polls per second, 1..18
     double timeoutS = 30.0; // --timeout: bound of connecting and of each silence of the device
     bool help = false;
+    bool version = false; // --version
     std::string command;
     std::vector<std::string> arguments;
 

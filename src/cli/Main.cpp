@@ -11,6 +11,8 @@
 #include "cli/FleetRun.h"
 #include "platform/Utf8Text.h"
 
+#include <SorvaneVersion.h>
+
 using namespace sorvane::cli;
 
 int main(int argc, char** argv)
@@ -21,6 +23,10 @@ int main(int argc, char** argv)
     if (!options) {
         std::fprintf(stderr, "sorvane-cli: %s\n(sorvane-cli --help lists the options)\n", error.c_str());
         return 2;
+    }
+    if (options->version) {
+        std::fputs("sorvane-cli " SORVANE_VERSION " (built " SORVANE_BUILD_DAY ")\n", stdout);
+        return checkedOutput(0);
     }
     if (options->help) {
         std::fputs(usageText().c_str(), stdout);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +14,7 @@
 
 #include "cli/PollPace.h"
 #include "imaging/ImageLibrary.h"
+#include "platform/HelpText.h"
 #include "scripts/Scenario.h"
 #include "support/SimProcess.h"
 #include "support/TempDir.h"
@@ -85,6 +88,27 @@ TEST(CliPace, PollsStartAPeriodApart)
         clock.advance(exchange);
     }
     EXPECT_EQ(starts, (std::vector<uint32_t>{155, 210, 265, 335, 390}));
+}
+
+// --help filled to 80 columns: every word kept in its order, each paragraph at its column.
+TEST(CliHelp, FittedToEightyColumns)
+{
+    std::string words;
+    for (int i = 0; i < 40; ++i)
+        words += (i ? " word" : "word") + std::to_string(i);
+    const std::string text = "  --opt N  " + words + "\n           more\n  --next  x\n      " + words + "\n  cmd X\n";
+    const std::string fitted = sorvane::FitHelpText(text);
+    std::istringstream in(text), out(fitted), lines(fitted);
+    EXPECT_TRUE(std::equal(std::istream_iterator<std::string>(in), {}, std::istream_iterator<std::string>(out), {}));
+    std::vector<std::string> l;
+    for (std::string line; std::getline(lines, line);)
+        l.push_back(line);
+    ASSERT_GE(l.size(), 8u);
+    for (const std::string& line : l)
+        EXPECT_LE(line.size(), 80u) << line;
+    EXPECT_EQ(l[1].find_first_not_of(' '), 11u);
+    EXPECT_EQ(l.back(), "  cmd X");
+    EXPECT_EQ(l[l.size() - 2].find_first_not_of(' '), 6u);
 }
 
 TEST(CliFiles, PutLsGetMvRmRun)
