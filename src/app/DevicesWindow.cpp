@@ -18,6 +18,7 @@
 #include "app/DeviceTile.h"
 #include "app/FleetService.h"
 #include "platform/ui/CommandActions.h"
+#include "program/InputBroadcast.h"
 #include "program/Program.h"
 #include "view/CommandTable.h"
 #include "view/ui/DeviceWindow.h"
@@ -99,6 +100,17 @@ DevicesWindow::DevicesWindow(DevicesWindowContext context, QWidget* parent)
     connect(selectAllKey, &QAction::triggered, this, &DevicesWindow::selectAll);
     addAction(selectAllKey);
 
+    // Broadcast input's key, where it is the window's own (a program-wide one reaches
+    // device windows only).
+    if (const CommandRow* row = FindCommand(command_rows::kDeviceCommands, cmd::BroadcastInput);
+        row && !row->key.empty() && row->reach == KeyReach::Window) {
+        auto* key = new QAction(CommandText(row->text), this);
+        key->setShortcut(CommandKeys(*row));
+        key->setShortcutContext(Qt::WindowShortcut);
+        connect(key, &QAction::triggered, this, [this] { toggleBroadcast(current_); });
+        addAction(key);
+    }
+
     connect(&context_.windows, &ConnectionWindows::changed, this, &DevicesWindow::sync, Qt::QueuedConnection);
     statusTimer_.setInterval(500);
     connect(&statusTimer_, &QTimer::timeout, this, [this] {
@@ -151,6 +163,10 @@ void DevicesWindow::sync()
             menu->setAttribute(Qt::WA_DeleteOnClose);
             menu->popup(at);
         });
+        connect(t, &DeviceTile::leaveOutClicked, this, [this](DeviceTile* tile) {
+            if (context_.broadcast)
+                context_.broadcast->leaveOut(tile->slot());
+        });
         connect(t, &DeviceTile::gone, this, [this] { QMetaObject::invokeMethod(this, &DevicesWindow::sync, Qt::QueuedConnection); });
         tiles_.push_back(t);
     }
@@ -161,6 +177,59 @@ void DevicesWindow::sync()
                      [&](const DeviceTile* a, const DeviceTile* b) { return tileBefore(program, a, b); });
     syncing_ = false;
     applyFilter();
+    updateBroadcastMarks();
+}
+
+void DevicesWindow::updateBroadcastMarks()
+{
+    InputBroadcast* b = context_.broadcast;
+    const int leader = b && b->active() ? b->leader() : -1;
+    const std::vector<BroadcastMember> members = leader >= 0 ? b->members() : std::vector<BroadcastMember>{};
+    for (DeviceTile* t : tiles_) {
+        BroadcastMark mark = BroadcastMark::None;
+        for (const BroadcastMember& m : members)
+            if (m.slot == t->slot() && m.serial == t->serial())
+                mark = m.mark;
+        const bool leads = t->live() && t->slot() == leader;
+        t->setBroadcast(leads, mark);
+        if (leads)
+            t->setLeaderInput([b](const InputPacket& packet, bool queueEvents) { b->leaderSent(packet, queueEvents); });
+        else
+            t->setLeaderInput({});
+    }
+}
+
+void DevicesWindow::toggleBroadcast(DeviceTile* leader)
+{
+    InputBroadcast* b = context_.broadcast;
+    if (!b)
+        return;
+    if (b->active()) {
+        b->stop();
+        updateBroadcastMarks();
+        return;
+    }
+    const std::vector<DeviceTile*> shown = shownTiles();
+    if (!leader || !leader->live()) {
+        const std::vector<int> selected = selectedSlots();
+        leader = selected.empty() ? nullptr : tile(selected.front());
+    }
+    if (!leader || !leader->live())
+        return;
+    std::vector<int> members;
+    for (int slot : selectedSlots())
+        if (slot != leader->slot())
+            members.push_back(slot);
+    if (members.empty())
+        for (const DeviceTile* t : shown)
+            if (t != leader && t->live())
+                members.push_back(t->slot());
+    if (members.empty())
+        return;
+    setCurrent(leader);
+    b->start(leader->slot(), members);
+    updateBroadcastMarks();
+    leader->setFocus();
 }
 
 std::vector<DeviceTile*> DevicesWindow::shownTiles() const
@@ -360,6 +429,7 @@ void DevicesWindow::tileCommand(DeviceTile* tile, int id)
         for (int slot : targetSlots(tile))
             context_.windows.disconnect(slot);
         return;
+    case cmd::BroadcastInput: toggleBroadcast(tile ? tile : current_.data()); return;
     case cmd::FleetRunScenario:
     case cmd::FleetCaptureAll:
     case cmd::FleetSendFiles:
@@ -437,6 +507,14 @@ QMenu* DevicesWindow::makeTileMenu(DeviceTile* tile)
     connect(disconnect, &QAction::triggered, this, act(cmd::DisconnectDevice));
 
     menu->addSeparator();
+    QAction* broadcast = menu->addAction(tr("&Broadcast input"));
+    broadcast->setObjectName(QString::number(cmd::BroadcastInput));
+    broadcast->setCheckable(true);
+    broadcast->setChecked(context_.broadcast && context_.broadcast->active());
+    broadcast->setEnabled(context_.broadcast != nullptr && tile->live());
+    if (const CommandRow* row = FindCommand(command_rows::kDeviceCommands, cmd::BroadcastInput); row && !row->key.empty())
+        broadcast->setShortcut(CommandKeys(*row));
+    connect(broadcast, &QAction::triggered, this, act(cmd::BroadcastInput));
     static constexpr std::pair<int, const char*> kFleet[] = {
         {cmd::FleetRunScenario, "Run Scenario on Selected..."},
         {cmd::FleetCaptureAll, "Capture All..."},

@@ -61,6 +61,11 @@ public:
     void sync();
     // The fleet commands' service (null: they are disabled).
     void setFleetService(FleetService* fleet) { context_.fleet = fleet; }
+    // The tiles follow the broadcast (leader, members' marks): call after it changed.
+    void updateBroadcastMarks();
+    // Broadcast input from `leader` (or the current tile) to the selected tiles (every
+    // other tile shown when none besides it is selected); ends a broadcast that runs.
+    void toggleBroadcast(DeviceTile* leader);
 
     // The tiles shown (the filter's), in order; the selected ones among them.
     std::vector<DeviceTile*> shownTiles() const;
@@ -94,8 +99,6 @@ private:
     void applyFilter();
     void updateHidden();
     void updateCount();
-    void updateBroadcastMarks();
-    void toggleBroadcast(DeviceTile* leader);
     void openWindow(DeviceTile* tile);
     std::vector<int> targetSlots(DeviceTile* tile);
     void setCurrent(DeviceTile* tile);

@@ -14,6 +14,7 @@
 #include "app/DeviceToolsServices.h"
 #include "app/ConnectionWindows.h"
 #include "app/DevicesWindow.h"
+#include "program/InputBroadcast.h"
 #include "app/InboundPrompt.h"
 #include "app/MainWindow.h"
 #include "app/StatusWindow.h"
@@ -154,6 +155,8 @@ void Shell::closeDeviceWindows()
 {
     // The program ends: the Devices window goes first, and every device with it.
     exiting_ = true;
+    if (broadcast_)
+        broadcast_->stop();
     if (devices_) {
         platform_.DevicesWindowGeometry = devices_->saveGeometry().toBase64().toStdString();
         delete devices_.data();
@@ -182,6 +185,17 @@ void Shell::start()
     recorder_ = std::make_unique<ScriptRecorder>(ports_.messages, ports_.files,
                                                  options_.paths.programDirPrefix() + "RECORDED_DATA");
 
+    broadcast_ = std::make_unique<InputBroadcast>(program_);
+    // The tiles follow the broadcast (the call comes on any thread).
+    broadcast_->addChanged([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (devices_)
+                    devices_->updateBroadcastMarks();
+            },
+            Qt::QueuedConnection);
+    });
     profileAccess_ = std::make_unique<SettingsProfiles>(profiles_, [this] { saveSettings(); });
     windows_ = std::make_unique<ConnectionWindows>(&program_);
     program_.setEvents(windows_.get());
@@ -295,7 +309,7 @@ DevicesWindow* Shell::showDevicesWindow()
     if (!devices_) {
         devices_ = new DevicesWindow(
             DevicesWindowContext{program_, *windows_, [this](int slot) { return showDeviceWindow(slot); }, fleet_,
-                                 nullptr},
+                                 broadcast_.get()},
             window_.get());
         if (!platform_.DevicesWindowGeometry.empty())
             devices_->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(platform_.DevicesWindowGeometry)));
@@ -311,6 +325,8 @@ DevicesWindow* Shell::showDevicesWindow()
     devices_->activateWindow();
     return devices_.data();
 }
+
+DevicesWindow* Shell::devicesWindow() const { return devices_.data(); }
 
 void Shell::setFleetService(FleetService* fleet)
 {

@@ -58,6 +58,7 @@ class ConnectionWindows;
 class DevicesWindow;
 class DeviceWindow;
 class FleetService;
+class InputBroadcast;
 class MainWindow;
 class ShellActiveSync;
 class ShutterPlayer;
@@ -182,10 +183,12 @@ public:
     // stays); when the user closes it, every device left without a window gets its
     // window again, so nothing connected is out of sight. nullptr while closed.
     DevicesWindow* showDevicesWindow();
-    DevicesWindow* devicesWindow() const { return devices_.data(); }
+    DevicesWindow* devicesWindow() const;
     // The Devices window's fleet commands and input broadcast (may be set later; both
     // may be null: their commands are then disabled).
     void setFleetService(FleetService* fleet);
+    // Input broadcast from one device (its window or its tile) to others.
+    InputBroadcast& inputBroadcast() { return *broadcast_; }
 
     // The Connect command for one profile (in-use check, then its dialog), and the
     // start-up connections; both return when their dialogs have closed.
@@ -242,6 +245,7 @@ private:
     std::unique_ptr<ShellScenarios> scenarios_; // the Scripts list's commands
     int connectProfile_ = -1;
     QPointer<DevicesWindow> devices_;
+    std::unique_ptr<InputBroadcast> broadcast_;
     FleetService* fleet_ = nullptr;
     bool exiting_ = false; // the program ends: device windows end their devices
     // "Reconnect when a link drops", shared with the connections' threads.

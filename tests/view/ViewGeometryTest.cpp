@@ -63,16 +63,17 @@ TEST(ViewGeometry, FittedPictureAndItsRepaints)
     const FittedPicture small = FitPicture(640, 480, 200, 300); // width-limited, below 1
     EXPECT_TRUE(small.factor == 0 && small.width == 200 && small.height == 150);
     EXPECT_EQ(FitPicture(480, 640, 300, 200).width, 150);
-    for (auto [W, H, w, h] : {std::array{640, 480, 192, 144}, {240, 320, 480, 640}, {320, 240, 211, 158}})
-        for (const DeviceRect a : {DeviceRect{0, 0, 1, 1}, {3, 7, 10, 9}, {W - 3, H - 2, W, H}, {5, 5, 6, 6}}) {
-            const WindowRect r = ShownArea(W, H, w, h, a);
-            for (int x = 0; x < w; ++x) {
-                const int c = ShownToDevice(W, H, w, h, x, 0).x;
-                EXPECT_EQ(c >= a.left && c < a.right, x >= r.left && x < r.right) << W << " " << w << " " << x;
+    // Every column and row a one-pixel change (and one from the corner) can start or end at.
+    for (auto [W, H, w, h] : {std::array{640, 480, 192, 144}, {240, 320, 480, 640}, {320, 240, 211, 158}, {33, 17, 10, 5}})
+        for (int L = 0; L < std::max(W, H); ++L)
+            for (const DeviceRect a : {DeviceRect{L, L, L + 1, L + 1}, {0, 0, L, L}}) {
+                const WindowRect r = ShownArea(W, H, w, h, a);
+                for (int x = 0; x < std::max(w, h); ++x) {
+                    const DevicePoint c = ShownToDevice(W, H, w, h, x, x);
+                    if (x < w)
+                        ASSERT_EQ(c.x >= a.left && c.x < a.right, x >= r.left && x < r.right) << W << " " << w << " " << L;
+                    if (x < h)
+                        ASSERT_EQ(c.y >= a.top && c.y < a.bottom, x >= r.top && x < r.bottom) << H << " " << h << " " << L;
+                }
             }
-            for (int y = 0; y < h; ++y) {
-                const int c = ShownToDevice(W, H, w, h, 0, y).y;
-                EXPECT_EQ(c >= a.top && c < a.bottom, y >= r.top && y < r.bottom) << H << " " << h << " " << y;
-            }
-        }
 }
