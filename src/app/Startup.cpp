@@ -11,7 +11,6 @@
 
 #include "app/AppIcon.h"
 #include "app/CommandLine.h"
-#include "app/DevicesWindow.h" // Shell::devicesWindow() reads a QPointer of it
 #include "app/MainWindow.h"
 #include "app/QtUiPorts.h"
 #include "app/Shell.h"
