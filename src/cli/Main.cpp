@@ -26,7 +26,7 @@ int main(int argc, char** argv)
     }
     if (options->version) {
         std::fputs("sorvane-cli " SORVANE_VERSION " (built " SORVANE_BUILD_DAY ")\n", stdout);
-        return checkedOutput(0);
+        return FlushedOutput(0);
     }
     if (options->help) {
         std::fputs(usageText().c_str(), stdout);
