@@ -46,8 +46,8 @@ bool WaitFor(Done done)
 
 struct Fleet {
     TempDir dir;
+    PosixTransportFactory factory; // outlives the program, whose redialling threads use it
     Program program{ProgramSetup{}};
-    PosixTransportFactory factory;
     std::vector<test::LoopbackSim> sims;
     std::vector<Device*> devices;
 
