@@ -10,6 +10,7 @@ packages=(
   python3 python3-pil imagemagick ffmpeg
   libtiff-dev libgif-dev libjpeg62-turbo-dev
   libtesseract-dev tesseract-ocr-eng
+  libssh-dev openssh-server openssh-client
   xvfb xauth openbox xdotool
   desktop-file-utils appstream man-db groff-base bash-completion dpkg-dev debootstrap x11-utils
 )
@@ -20,5 +21,14 @@ done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   apt-get update -qq
+  # The SSH server is only started by the tests, on loopback; its package must not
+  # start one on every interface as it installs.
+  guard=""
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    guard=/usr/sbin/policy-rc.d
+    trap 'rm -f "$guard"' EXIT
+    printf '#!/bin/sh\nexit 101\n' >"$guard"
+    chmod +x "$guard"
+  fi
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -44,7 +44,26 @@ ProxyTable Dialer::proxyTable(const Profile& proxy, CancelToken* cancel) const
     return FetchProxyTable(clock_, proxy, factory_, cancel);
 }
 
+static bool throughGateway(const DialTarget& target)
+{
+    const auto kind = LinkKind(target.profile.linkKind);
+    return target.ssh && (kind == LinkKind::Wan || kind == LinkKind::Proxy);
+}
+
 DialOutcome Dialer::dial(const DialTarget& target, CancelToken* cancel, PasswordPrompt* prompt) const
+{
+    if (!throughGateway(target))
+        return dialThrough(factory_, target, cancel, prompt);
+    SshTransportFactory gateway(target.ssh->gateway, config_.ssh, target.ssh->questions, target.ssh->credentials);
+    gateway.acceptNewHostKeys(target.ssh->acceptNewHostKeys);
+    DialOutcome out = dialThrough(gateway, target, cancel, prompt);
+    out.ssh = gateway.report();
+    out.link->sshCredentials() = gateway.credentials();
+    return out;
+}
+
+DialOutcome Dialer::dialThrough(TransportFactory& factory, const DialTarget& target, CancelToken* cancel,
+                                PasswordPrompt* prompt) const
 {
     DialOutcome out;
     out.link = std::make_shared<PendingLink>(clock_, cancel);
@@ -60,7 +79,7 @@ DialOutcome Dialer::dial(const DialTarget& target, CancelToken* cancel, Password
         }
         std::optional<ProxyRowPick> row = target.proxyRow;
         if (!row) {
-            const ProxyTable table = proxyTable(profile, cancel);
+            const ProxyTable table = FetchProxyTable(clock_, profile, factory, cancel);
             out.table = table.status;
             if (table.status != ProxyTableStatus::Ok) {
                 out.status = DialStatus::ProxyNoTable;
@@ -77,7 +96,7 @@ DialOutcome Dialer::dial(const DialTarget& target, CancelToken* cancel, Password
             }
         }
         // Proxy links never ask for a password.
-        out.status = fromProxyOpen(OpenProxyDevice(link, profile, row->record, row->index, factory_, &out.proxy));
+        out.status = fromProxyOpen(OpenProxyDevice(link, profile, row->record, row->index, factory, &out.proxy));
         out.handshake = out.proxy.handshake;
         return out;
     }
@@ -86,7 +105,7 @@ DialOutcome Dialer::dial(const DialTarget& target, CancelToken* cancel, Password
         return out;
     link.target().activeSyncNext = target.activeSyncNext;
     errno = 0;
-    if (!link.open(config_, profile, factory_)) {
+    if (!link.open(config_, profile, factory)) {
         out.openError = errno;
         return out;
     }
@@ -110,19 +129,25 @@ std::shared_ptr<Relinker> Dialer::relinker(const DialTarget& target, PendingLink
     switch (LinkKind(target.profile.linkKind)) {
     case LinkKind::Wan:
     case LinkKind::Lan:
-    case LinkKind::Proxy:
+    case LinkKind::Proxy: {
+        // A redial asks nothing: it tries what the user gave the first time.
+        std::optional<SshRoute> ssh;
+        if (throughGateway(target))
+            ssh = SshRoute{target.ssh->gateway, nullptr, false, link.sshCredentials()};
         return std::make_shared<Redialer>(clock_, config_, factory_, target.profile, link.slot().deviceName,
-                                          std::string(link.passwords().password(0)));
+                                          std::string(link.passwords().password(0)), std::move(ssh));
+    }
     default: return nullptr;
     }
 }
 
 Redialer::Redialer(Clock& clock, LinkConfig config, TransportFactory& factory, const Profile& profile,
-                   std::string deviceName, std::string password)
+                   std::string deviceName, std::string password, std::optional<SshRoute> ssh)
     : dialer_(clock, std::move(config), factory)
     , profile_(profile)
     , deviceName_(std::move(deviceName))
     , password_(std::move(password))
+    , ssh_(std::move(ssh))
 {
 }
 
@@ -134,10 +159,13 @@ std::optional<RelinkedLink> Redialer::attempt(std::string& error)
     }
     DialTarget target(profile_);
     target.proxyDevice = deviceName_;
+    target.ssh = ssh_;
     RememberedPassword prompt(password_);
     const DialOutcome dialled = dialer_.dial(target, &cancel_, &prompt);
     if (!dialled.passed()) {
-        if (LinkKind(profile_.linkKind) == LinkKind::Proxy)
+        if (dialled.ssh.failure != SshFailure::None)
+            error = SshFailureText(ssh_->gateway, dialled.ssh, dialer_.config().ssh.knownHostsFile);
+        else if (LinkKind(profile_.linkKind) == LinkKind::Proxy)
             error = dialled.status == DialStatus::ProxyNoTable || dialled.status == DialStatus::ProxyBadPort
                         ? "the proxy did not answer with its table"
                     : dialled.status == DialStatus::ProxyNotListed ? "the proxy does not list the device"

@@ -11,6 +11,10 @@
 //                    its table (given, or found by the device's name), then the
 //                    handshake on the same socket
 //
+// A WAN or proxy target with an SSH route makes each of its sockets a channel through
+// the gateway (SshTunnel.h) instead: the same exchanges, nothing sent in clear
+// between here and the gateway. The route's redial goes through the gateway again.
+//
 // What comes before a dial (LAN discovery, USB probing, asking the proxy for its
 // table, asking a LAN device's password) is the caller's; the handshake's password
 // question goes to the prompt given. A dialled WAN, LAN or proxy link gets a Redialer
@@ -34,6 +38,7 @@
 #include "platform/Clock.h"
 #include "platform/Transport.h"
 #include "settings/Profile.h"
+#include "ssh/SshTunnel.h"
 #include "view/Relink.h"
 
 namespace sorvane {
@@ -46,6 +51,17 @@ inline constexpr int kLastUsbPort = 32;
 struct ProxyRowPick {
     LinkRecord record;  // as the table gave it (its screen facts go into the link)
     uint32_t index = 0; // its index in the table
+};
+
+// The SSH gateway a WAN or proxy link goes through.
+struct SshRoute {
+    SshGateway gateway;
+    // Asked about unknown host keys and secrets; borrowed, may be null (nothing asked).
+    SshQuestions* questions = nullptr;
+    // Unknown host keys are recorded without asking (sorvane-cli --ssh-accept-new).
+    bool acceptNewHostKeys = false;
+    // What the user gave on an earlier dial of the same connection (a redial's).
+    SshCredentials credentials;
 };
 
 // What to dial.
@@ -64,6 +80,8 @@ struct DialTarget {
     std::string proxyDevice;
     // ActiveSync: the index of the candidate address whose turn it is.
     unsigned activeSyncNext = 0;
+    // WAN, proxy: through this SSH gateway (other link kinds ignore it).
+    std::optional<SshRoute> ssh;
 };
 
 enum class DialStatus {
@@ -83,6 +101,8 @@ struct DialOutcome {
     ProxyTableStatus table = ProxyTableStatus::Ok;
     ProxyOpenDetail proxy;
     int openError = 0; // errno of a transport that could not be opened
+    // Through an SSH gateway: why a channel failed (failure None when none did).
+    SshReport ssh;
     // The link dialled: holds the transport when passed, else closed; its slot keeps
     // the device facts the handshake got as far as (for the reason of a refusal).
     std::shared_ptr<PendingLink> link;
@@ -112,6 +132,9 @@ public:
     const LinkConfig& config() const { return config_; }
 
 private:
+    DialOutcome dialThrough(TransportFactory& factory, const DialTarget& target, CancelToken* cancel,
+                            PasswordPrompt* prompt) const;
+
     Clock& clock_;
     LinkConfig config_;
     TransportFactory& factory_;
@@ -129,7 +152,7 @@ public:
     // profile: the profile as the link was dialled (for a proxy link, the proxy's
     // address); deviceName and password: what the first handshake found.
     Redialer(Clock& clock, LinkConfig config, TransportFactory& factory, const Profile& profile,
-             std::string deviceName, std::string password);
+             std::string deviceName, std::string password, std::optional<SshRoute> ssh = std::nullopt);
 
     std::optional<RelinkedLink> attempt(std::string& error) override;
     void cancel() override { cancel_.cancel(); }
@@ -139,6 +162,7 @@ private:
     Profile profile_;
     std::string deviceName_;
     std::string password_;
+    std::optional<SshRoute> ssh_; // asks nothing: questions null
     CancelToken cancel_;
 };
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+#include "ssh/SshTunnel.h"
 #include "connect/CancelToken.h"
 #include "connect/ConnectContext.h"
 #include "link/Handshake.h"
@@ -45,6 +46,8 @@ public:
     // Where a TCP link of this attempt connects to (and the ActiveSync rotation).
     TargetAddress& target() { return target_; }
     PasswordTable& passwords() { return passwords_; }
+    // Through an SSH gateway: what the user gave that worked (the relinker's).
+    SshCredentials& sshCredentials() { return sshCredentials_; }
 
     // Link kind, port and address as the profile gives them.
     void describe(const Profile& profile);
@@ -78,6 +81,7 @@ private:
     std::unique_ptr<LinkSlot> link_;
     TargetAddress target_;
     PasswordTable passwords_;
+    SshCredentials sshCredentials_;
     CancelToken* cancel_;
 };
 

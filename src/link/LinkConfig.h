@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ssh/SshGateway.h"
+
 namespace sorvane {
 
 struct LinkConfig {
@@ -23,6 +25,8 @@ struct LinkConfig {
     std::string usbDevicePattern = "/dev/ttyUSB{n-1}";
     // TCP port of the device agent (ActiveSync, WAN and LAN links).
     uint16_t agentPort = 1899;
+    // How links through an SSH gateway are made (known hosts, the time bound).
+    SshSettings ssh;
 };
 
 } // namespace sorvane

@@ -17,6 +17,7 @@ import sys
 # under it includes Qt.
 FLOORS = [
     ["src/platform"],
+    ["src/ssh"],
     ["src/link"],
     ["src/imaging", "src/screen"],
     ["src/settings"],
