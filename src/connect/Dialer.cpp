@@ -32,6 +32,12 @@ private:
     const std::string& password_;
 };
 
+bool throughGateway(const DialTarget& target)
+{
+    const auto kind = LinkKind(target.profile.linkKind);
+    return target.ssh && (kind == LinkKind::Wan || kind == LinkKind::Proxy);
+}
+
 } // namespace
 
 Dialer::Dialer(Clock& clock, LinkConfig config, TransportFactory& factory)
@@ -44,10 +50,17 @@ ProxyTable Dialer::proxyTable(const Profile& proxy, CancelToken* cancel) const
     return FetchProxyTable(clock_, proxy, factory_, cancel);
 }
 
-static bool throughGateway(const DialTarget& target)
+ProxyTable Dialer::proxyTable(DialTarget& target, CancelToken* cancel, SshReport* ssh) const
 {
-    const auto kind = LinkKind(target.profile.linkKind);
-    return target.ssh && (kind == LinkKind::Wan || kind == LinkKind::Proxy);
+    if (!throughGateway(target))
+        return proxyTable(target.profile, cancel);
+    SshTransportFactory gateway(target.ssh->gateway, config_.ssh, target.ssh->questions, target.ssh->credentials);
+    gateway.acceptNewHostKeys(target.ssh->acceptNewHostKeys);
+    ProxyTable table = FetchProxyTable(clock_, target.profile, gateway, cancel);
+    if (ssh)
+        *ssh = gateway.report();
+    target.ssh->credentials = gateway.credentials();
+    return table;
 }
 
 DialOutcome Dialer::dial(const DialTarget& target, CancelToken* cancel, PasswordPrompt* prompt) const

@@ -119,7 +119,9 @@ public:
     DialOutcome dial(const DialTarget& target, CancelToken* cancel, PasswordPrompt* prompt) const;
 
     // The proxy server's device table (a proxy dial's first step when the user picks
-    // the row).
+    // the row), through target's SSH route when it has one: why that failed goes to
+    // *ssh, what the user gave to target.ssh->credentials for the dial that follows.
+    ProxyTable proxyTable(DialTarget& target, CancelToken* cancel, SshReport* ssh = nullptr) const;
     ProxyTable proxyTable(const Profile& proxy, CancelToken* cancel) const;
 
     // How to dial `link`, which passed its handshake dialled from target, again should
