@@ -54,7 +54,7 @@ public:
 
     // Unknown host keys are added to the known-hosts file without asking (the command
     // line's --ssh-accept-new). A changed key still fails.
-    void acceptNewHostKeys(bool on) { acceptNew_ = on; }
+    void acceptNewHostKeys(bool on);
 
     // Why the last channel that failed failed (None: none failed yet).
     SshReport report() const;
@@ -70,7 +70,6 @@ public:
 private:
     SshGateway gateway_;
     SshSettings settings_;
-    bool acceptNew_ = false;
     std::shared_ptr<State> state_;
 };
 
