@@ -729,6 +729,14 @@ void SshTransportFactory::acceptNewHostKeys(bool on)
 
 std::unique_ptr<SocketTransport> SshTransportFactory::openTcp()
 {
+    {
+        // A caller that tries again (the proxy client makes three attempts) is not asked
+        // the same question again, nor made to wait out the same bound: only a channel
+        // the gateway refused may do better the next time.
+        std::lock_guard lock(state_->mutex);
+        if (state_->report.failure != SshFailure::None && state_->report.failure != SshFailure::ChannelRefused)
+            return nullptr;
+    }
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return nullptr;

@@ -47,6 +47,7 @@ public:
     ~SshTransportFactory() override;
 
     // A channel through the gateway; connect(target) names where the gateway opens it to.
+    // nullptr once a channel failed for a reason other than the gateway refusing it.
     std::unique_ptr<SocketTransport> openTcp() override;
     // No IrDA and no serial lines through a gateway.
     std::unique_ptr<SocketTransport> openIrda() override { return nullptr; }

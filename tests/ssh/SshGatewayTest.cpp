@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -206,6 +210,18 @@ TEST(SshGateway, HostKeyAnswers)
     const DialOutcome cancelled = dialer.dial(target, nullptr, nullptr);
     EXPECT_FALSE(cancelled.passed());
     EXPECT_EQ(cancelled.ssh.failure, SshFailure::Cancelled);
+    // A proxy's table is asked for in up to three attempts: the user is asked once.
+    SimProcess proxy({"--proxy", "--port", "0", "--proxy-devices", "Free"});
+    DialTarget viaProxy = target;
+    viaProxy.profile.linkKind = uint32_t(LinkKind::Proxy);
+    viaProxy.profile.port = uint32_t(proxy.tcpPort());
+    questions.asked.clear();
+    SshReport why;
+    EXPECT_EQ(dialer.proxyTable(viaProxy, nullptr, &why).status, ProxyTableStatus::Unreachable);
+    EXPECT_EQ(why.failure, SshFailure::Cancelled);
+    EXPECT_EQ(questions.asked.size(), 1u);
+    questions.hostKeyAnswer = HostKeyAnswer::ConnectOnce;
+    EXPECT_EQ(dialer.proxyTable(viaProxy, nullptr, &why).status, ProxyTableStatus::Ok);
 
     // No key the gateway takes, and three wrong passwords: refused, and said why.
     target.ssh->gateway.keyFile = ssh.strangerKey().string();
@@ -247,4 +263,47 @@ TEST(SshGateway, HostKeyAnswers)
     canceller.join();
     EXPECT_FALSE(stopped.passed());
     EXPECT_EQ(stopped.ssh.failure, SshFailure::Cancelled);
+}
+
+// The user's SSH agent (OpenSSH's own) holds the key: nothing else is needed or asked.
+TEST(SshGateway, TheAgentsKeyComesFirst)
+{
+    TempDir home;
+    SshServer ssh;
+    SimProcess sim({"--port", "0", "--name", "Agented"});
+    const std::string socket = (home / "agent.sock").string();
+    const pid_t agent = ::fork();
+    ASSERT_GE(agent, 0);
+    if (agent == 0) {
+        ::execl("/usr/bin/ssh-agent", "ssh-agent", "-D", "-a", socket.c_str(), nullptr);
+        ::_exit(127);
+    }
+    for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
+    const ProcessResult added = runProcess({"/usr/bin/ssh-add", "-q", ssh.clientKey().string()});
+    unsetenv("SSH_AUTH_SOCK");
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+
+    LinkConfig config;
+    config.agentPort = uint16_t(sim.tcpPort());
+    config.ssh.knownHostsFile = (home / "known_hosts").string();
+    config.ssh.agentSocket = socket;
+    config.ssh.defaultKeyFiles = std::vector<std::string>{};
+    SystemClock clock;
+    PosixTransportFactory factory;
+    std::string error;
+    DialTarget target;
+    target.profile.linkKind = uint32_t(LinkKind::Wan);
+    target.profile.ipAddress = 0x7F000001;
+    ScriptedQuestions questions;
+    target.ssh = SshRoute{*ParseSshGateway(ssh.gateway(), error), &questions, true, {}};
+    const DialOutcome dialled = Dialer(clock, config, factory).dial(target, nullptr, nullptr);
+    ::kill(agent, SIGTERM);
+    ::waitpid(agent, nullptr, 0);
+    ASSERT_TRUE(dialled.passed()) << SshFailureText(target.ssh->gateway, dialled.ssh, "");
+    EXPECT_EQ(dialled.link->slot().deviceName, "Agented");
+    EXPECT_TRUE(questions.asked.empty()); // the new key was recorded without asking
+    EXPECT_NE(ssh.log().find("Accepted publickey"), std::string::npos);
+    dialled.link->close();
 }
