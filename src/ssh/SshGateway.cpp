@@ -20,10 +20,11 @@ std::string_view trimmed(std::string_view t)
 
 std::string SshGateway::text() const
 {
-    const bool v6 = host.find(':') != std::string::npos;
+    // A host with a colon (an IPv6 address) is bracketed, so that the text reads back.
+    const std::string shown = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     if (port == kDefaultSshPort)
-        return user + "@" + host;
-    return user + "@" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+        return user + "@" + shown;
+    return user + "@" + shown + ":" + std::to_string(port);
 }
 
 std::optional<SshGateway> ParseSshGateway(std::string_view text, std::string& error)

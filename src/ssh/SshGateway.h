@@ -23,8 +23,8 @@ struct SshGateway {
     uint16_t port = kDefaultSshPort;
     std::string keyFile; // a private key to offer after the agent's; empty: none
 
-    // "user@host" or, when the port is not 22, "user@host:port" ("[::1]:2222" style
-    // brackets around an IPv6 address).
+    // "user@host" or, when the port is not 22, "user@host:port"; a host with a colon
+    // (an IPv6 address) in brackets: "ann@[::1]:2222".
     std::string text() const;
     bool operator==(const SshGateway&) const = default;
 };

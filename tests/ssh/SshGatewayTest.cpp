@@ -93,7 +93,8 @@ TEST(SshGateway, ParsedAsWrittenAndRefusedWithAReason)
         {"ann@10.0.0.1:2222", "ann", "10.0.0.1", 2222, "ann@10.0.0.1:2222"},
         {"a@b@gate:22", "a@b", "gate", 22, "a@b@gate"},
         {"ann@[::1]:2200", "ann", "::1", 2200, "ann@[::1]:2200"},
-        {"ann@fe80::1", "ann", "fe80::1", 22, "ann@fe80::1"},
+        {"ann@fe80::1", "ann", "fe80::1", 22, "ann@[fe80::1]"},
+        {"ann@[a:b]", "ann", "a:b", 22, "ann@[a:b]"},
     };
     for (const auto& g : good) {
         SCOPED_TRACE(g.text);
