@@ -152,11 +152,12 @@ void ProfileDialog::build()
     gatewayLabel->setBuddy(sshGateway_);
     auto* keyLabel = new QLabel(QStringLiteral("Key file:"), ssh_);
     keyLabel->setBuddy(sshKeyFile_);
+    // One column: the right-hand side is narrow, and a key file's path is long.
     sshFields->addWidget(gatewayLabel, 0, 0, 1, 2);
     sshFields->addWidget(sshGateway_, 1, 0, 1, 2);
-    sshFields->addWidget(keyLabel, 2, 0, 1, 2);
-    sshFields->addWidget(sshKeyFile_, 3, 0);
-    sshFields->addWidget(sshBrowse_, 3, 1);
+    sshFields->addWidget(keyLabel, 2, 0);
+    sshFields->addWidget(sshBrowse_, 2, 1);
+    sshFields->addWidget(sshKeyFile_, 3, 0, 1, 2);
     sshFields->setColumnStretch(0, 1);
 
     auto* right = new QVBoxLayout;
@@ -256,6 +257,7 @@ void ProfileDialog::loadExisting(const Profile& p)
         ssh_->setChecked(true);
         sshGateway_->setText(QString::fromStdString(gateway->text()));
         sshKeyFile_->setText(QString::fromStdString(gateway->keyFile));
+        sshKeyFile_->setCursorPosition(0);
     }
     enableForLinkKind(linkKind_);
 }
@@ -299,8 +301,10 @@ void ProfileDialog::browseKeyFile()
         if (!path.isEmpty())
             chosen = path.toStdString();
     }
-    if (chosen)
+    if (chosen) {
         sshKeyFile_->setText(QString::fromStdString(*chosen));
+        sshKeyFile_->setCursorPosition(0);
+    }
 }
 
 bool ProfileDialog::sshGatewayFromFields(int kind, std::optional<SshGateway>& out)
