@@ -97,9 +97,12 @@ void ProxyServer::serve(ByteLink& link, const std::string& description, uint32_t
         log.line("connected " + std::to_string(id) + " proxy " + deviceOptions_[index].name + " " + description);
         Agent agent(deviceOptions_[index], link, log, context_.stop);
         agent.run();
+        {
+            // Free before saying so: whoever reads the line may open the row again at once.
+            std::lock_guard lock(mutex_);
+            devices_[index].inUse = false;
+        }
         log.line("disconnected " + std::to_string(id));
-        std::lock_guard lock(mutex_);
-        devices_[index].inUse = false;
         break;
     }
     link.close();

@@ -9,9 +9,9 @@ _sorvane_cli()
     local commands="info capture ls get put rm mv run status ps kill activate paste reset suspend clip type
         record play scenario test"
     local global="--host --port --serial --lan --bcast --bport --pick --proxy --listen --devices --password
-        --refresh --timeout --help --version"
+        --refresh --timeout --ssh --ssh-key --ssh-known-hosts --ssh-accept-new --ssh-timeout --help --version"
     local global_valued=" --host --port --serial --bcast --bport --pick --proxy --listen --devices --password
-        --refresh --timeout "
+        --refresh --timeout --ssh --ssh-key --ssh-known-hosts --ssh-timeout "
     COMPREPLY=()
 
     # The command (the first word that is no option, nor an option's value) and how many
@@ -39,7 +39,7 @@ _sorvane_cli()
         COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}"))
         return
         ;;
-    --devices | --log | --junit)
+    --devices | --log | --junit | --ssh-key | --ssh-known-hosts)
         COMPREPLY=($(compgen -f -- "$cur"))
         return
         ;;

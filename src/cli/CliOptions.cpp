@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "platform/HelpText.h"
+#include "ssh/SshGateway.h"
 
 namespace sorvane::cli {
 namespace {
@@ -92,6 +93,35 @@ Took connectionOption(const std::vector<std::string>& args, size_t& i, CliOption
         }
         o.proxyHost = v.substr(0, colon);
         o.proxyPort = uint32_t(n);
+    } else if (a == "--ssh") {
+        if (!value())
+            return Took::Error;
+        std::string why;
+        if (!ParseSshGateway(v, why)) {
+            error = "--ssh wants USER@HOST[:PORT], not \"" + v + "\": " + why;
+            return Took::Error;
+        }
+        o.ssh = v;
+    } else if (a == "--ssh-key" || a == "--ssh-known-hosts") {
+        if (!value())
+            return Took::Error;
+        if (v.empty()) {
+            error = a + " wants a file";
+            return Took::Error;
+        }
+        (a == "--ssh-key" ? o.sshKey : o.sshKnownHosts) = v;
+        o.sshOptionGiven = true;
+    } else if (a == "--ssh-accept-new") {
+        o.sshAcceptNew = true;
+        o.sshOptionGiven = true;
+    } else if (a == "--ssh-timeout") {
+        if (!value())
+            return Took::Error;
+        if (!parseSeconds(v, o.sshTimeoutS)) {
+            error = "--ssh-timeout wants a number of seconds above 0, not \"" + v + "\"";
+            return Took::Error;
+        }
+        o.sshOptionGiven = true;
     } else if (a == "--listen") {
         if (!value())
             return Took::Error;
@@ -139,6 +169,14 @@ bool checkConnection(const CliOptions& o, std::string& error)
     }
     if (o.proxyHost && !o.pick) {
         error = "--proxy needs --pick NAME or --pick INDEX";
+        return false;
+    }
+    if (o.ssh && !o.host && !o.proxyHost) {
+        error = "--ssh goes with --host or --proxy";
+        return false;
+    }
+    if (o.sshOptionGiven && !o.ssh) {
+        error = "--ssh-key, --ssh-known-hosts, --ssh-accept-new and --ssh-timeout go with --ssh";
         return false;
     }
     return true;
@@ -291,6 +329,21 @@ std::string usageText()
         "                           \"listening PORT\" on standard error once it listens, and\n"
         "                           a \"rejected\" line for each peer that fails its handshake;\n"
         "                           the first device that passes is used\n"
+        "\n"
+        "through an SSH gateway (with --host or --proxy):\n"
+        "  --ssh USER@HOST[:PORT]   the link goes in an SSH channel that the server HOST (port\n"
+        "                           default 22) opens to the device or proxy; nothing of it\n"
+        "                           crosses the network in clear. Authentication: the SSH\n"
+        "                           agent, then the key file (or ~/.ssh/id_ed25519, id_ecdsa,\n"
+        "                           id_rsa), then the password; a passphrase or password is\n"
+        "                           asked on the terminal, never stored\n"
+        "  --ssh-key FILE           the private key to offer after the agent's\n"
+        "  --ssh-known-hosts FILE   the known-hosts file the server's key is checked against\n"
+        "                           (default ~/.ssh/known_hosts); an unknown key fails, its\n"
+        "                           fingerprint on standard error; a changed key always fails\n"
+        "  --ssh-accept-new         an unknown server key is added to the known-hosts file\n"
+        "  --ssh-timeout SECONDS    bound of reaching the server, its handshake, the\n"
+        "                           authentication and the channel (default 20)\n"
         "\n"
         "common options:\n"
         "  --password PW            the device's password, when it asks for one\n"

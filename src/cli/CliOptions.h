@@ -28,6 +28,14 @@ struct CliOptions {
     uint32_t proxyPort = 0;
     std::optional<std::string> listenAddress; // --listen [ADDR:]PORT: inbound, as link kind 4
     int listenPort = 0;
+    // --ssh USER@HOST[:PORT]: a --host or --proxy connection through that SSH gateway,
+    // with --ssh-key, --ssh-known-hosts, --ssh-accept-new and --ssh-timeout.
+    std::optional<std::string> ssh;
+    std::string sshKey;
+    std::string sshKnownHosts;  // empty: ~/.ssh/known_hosts
+    bool sshAcceptNew = false;
+    double sshTimeoutS = 20.0;
+    bool sshOptionGiven = false; // one of the four that go with --ssh
     std::optional<std::string> password;
     int refresh = 10;       // --refresh: polls per second, 1..18
     double timeoutS = 30.0; // --timeout: bound of connecting and of each silence of the device

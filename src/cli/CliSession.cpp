@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include "cli/TerminalQuestions.h"
 #include "connect/Dialer.h"
 #include "connect/InboundConnections.h"
 #include "connect/InboundListener.h"
@@ -305,6 +306,37 @@ bool CliSession::connectAny(std::string& error)
     return directTarget(d, error) && dial(d, error);
 }
 
+void CliSession::routeThroughGateway(Dial& d)
+{
+    if (!options_.ssh)
+        return;
+    std::string ignored; // checked with the options
+    SshRoute route;
+    route.gateway = ParseSshGateway(*options_.ssh, ignored).value_or(SshGateway{});
+    route.gateway.keyFile = options_.sshKey;
+    route.acceptNewHostKeys = options_.sshAcceptNew;
+    if (!sshQuestions_)
+        sshQuestions_ = TerminalQuestions::open();
+    route.questions = sshQuestions_.get();
+    config_.ssh.knownHostsFile = options_.sshKnownHosts;
+    config_.ssh.timeoutMs = uint32_t(options_.sshTimeoutS * 1000.0);
+    d.target.ssh = std::move(route);
+}
+
+std::string CliSession::gatewayFailure(const SshReport& report)
+{
+    if (report.failure == SshFailure::None || !options_.ssh)
+        return {};
+    if (report.failure == SshFailure::Cancelled && timedOut())
+        return {}; // the --timeout bound, said as for any link
+    if (report.failure == SshFailure::AuthRefused && report.nobodyAsked)
+        return "authentication refused: no terminal to ask on" +
+               (report.detail.empty() ? std::string() : " (" + report.detail + ")");
+    std::string ignored;
+    SshGateway gateway = ParseSshGateway(*options_.ssh, ignored).value_or(SshGateway{});
+    return SshFailureText(gateway, report, options_.sshKnownHosts);
+}
+
 bool CliSession::directTarget(Dial& d, std::string& error)
 {
     Profile& profile = d.target.profile;
@@ -318,6 +350,7 @@ bool CliSession::directTarget(Dial& d, std::string& error)
         profile.ipAddress = *address;
         config_.agentPort = options_.port;
         d.label = *options_.host + ":" + std::to_string(options_.port);
+        routeThroughGateway(d);
     } else if (options_.serial) {
         // The path is given whole: a pattern without a port number names it.
         profile.linkKind = uint32_t(LinkKind::Serial);
@@ -399,7 +432,13 @@ bool CliSession::proxyTarget(Dial& d, std::string& error)
         error = "the proxy server's port " + std::to_string(profile.port) + " is not a port number 1..65535";
         return false;
     }
-    const ProxyTable table = Dialer(clock_, config_, factory_).proxyTable(profile, &cancel_);
+    routeThroughGateway(d);
+    SshReport gateway;
+    const ProxyTable table = Dialer(clock_, config_, factory_).proxyTable(d.target, &cancel_, &gateway);
+    if (table.status != ProxyTableStatus::Ok && !gatewayFailure(gateway).empty()) {
+        error = "Unable to connect to the proxy server " + d.proxy + ": " + gatewayFailure(gateway);
+        return false;
+    }
     if (table.status != ProxyTableStatus::Ok) {
         error = "Unable to connect to the proxy server " + d.proxy + ": " +
                 (timedOut() ? "no answer" + withinBound()
@@ -436,6 +475,11 @@ bool CliSession::dial(const Dial& d, std::string& error)
         prompt.emplace(*options_.password);
     const DialOutcome outcome =
         Dialer(clock_, config_, factory_).dial(d.target, &cancel_, prompt ? &*prompt : nullptr);
+    if (!outcome.passed() && !gatewayFailure(outcome.ssh).empty()) {
+        error = (d.proxy.empty() ? "cannot connect to " + d.label : "Unable to connect to the proxy server " + d.proxy) +
+                ": " + gatewayFailure(outcome.ssh);
+        return false;
+    }
     const std::string bound = withinBound();
     const std::string& row = d.label;
     switch (outcome.status) {

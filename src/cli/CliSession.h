@@ -118,6 +118,10 @@ private:
         std::string connection; // the proxy row's connection ("Available" or its client)
         bool password = false;  // the handshake's question is answered with --password
     };
+    // --ssh: the target goes through the gateway (asking on the terminal, if any).
+    void routeThroughGateway(Dial& dial);
+    // Why a link through the gateway failed; empty when it was not the gateway.
+    std::string gatewayFailure(const SshReport& report);
     bool directTarget(Dial& dial, std::string& error);
     bool lanTarget(Dial& dial, std::string& error);
     bool proxyTarget(Dial& dial, std::string& error);
@@ -140,6 +144,7 @@ private:
     Links& links_ = program_.links();
     PasswordTable& passwords_ = program_.passwords();
     LinkConfig config_;
+    std::unique_ptr<SshQuestions> sshQuestions_; // the terminal, when --ssh may ask
     PosixTransportFactory factory_;
     int slot_ = 0; // the device's number (written under mutex_)
     std::unique_ptr<LinkSlot> link_ = std::make_unique<LinkSlot>(); // replaced under mutex_ (the watchdog reads it)

@@ -77,6 +77,8 @@ enum class SshSecretKind {
 class SshQuestions {
 public:
     virtual ~SshQuestions() = default;
+    // False: unknown host keys are not asked about (they fail), only secrets are.
+    virtual bool asksAboutHostKeys() const { return true; }
     virtual HostKeyAnswer unknownHostKey(const SshHostKey& key, const std::function<bool()>& cancelled) = 0;
     // prompt: the question as the gateway or the key names it ("Password for
     // ann@gate:", "Passphrase for /home/ann/.ssh/id_ed25519:"). nullopt: not answered.
@@ -101,6 +103,7 @@ struct SshReport {
     SshFailure failure = SshFailure::None;
     std::string detail;      // what the gateway or libssh said, or the fingerprint; may be empty
     SshHostKey hostKey;      // HostKeyUnknown, HostKeyChanged: the key the gateway showed
+    bool nobodyAsked = false; // AuthRefused with no one to ask for a passphrase or password
 };
 
 // One line for the user naming the cause: "the SSH gateway ann@gate could not be

@@ -47,6 +47,7 @@ public:
     ~SshTransportFactory() override;
 
     // A channel through the gateway; connect(target) names where the gateway opens it to.
+    // nullptr once a channel failed for a reason other than the gateway refusing it.
     std::unique_ptr<SocketTransport> openTcp() override;
     // No IrDA and no serial lines through a gateway.
     std::unique_ptr<SocketTransport> openIrda() override { return nullptr; }
@@ -54,7 +55,7 @@ public:
 
     // Unknown host keys are added to the known-hosts file without asking (the command
     // line's --ssh-accept-new). A changed key still fails.
-    void acceptNewHostKeys(bool on) { acceptNew_ = on; }
+    void acceptNewHostKeys(bool on);
 
     // Why the last channel that failed failed (None: none failed yet).
     SshReport report() const;
@@ -70,7 +71,6 @@ public:
 private:
     SshGateway gateway_;
     SshSettings settings_;
-    bool acceptNew_ = false;
     std::shared_ptr<State> state_;
 };
 
