@@ -1,10 +1,12 @@
-// What dials through an SSH gateway ask the user, from the attempts' worker threads,
-// and how a gateway that cannot be reached (a loopback port bound by nobody's
-// listener) is reported by the connect dialogs.
+// What dials through an SSH gateway ask the user, from the attempts' worker threads;
+// a profile's dial and its redial through a real OpenSSH server on loopback; and how a
+// gateway that cannot be reached (a loopback port bound by nobody's listener) is
+// reported by the connect dialogs.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <future>
 #include <thread>
 
@@ -21,7 +23,10 @@
 #include "connect/ui/MakeConnectionDialog.h"
 #include "connect/ui/ProxyConnectDialog.h"
 #include "connect/ui/SshQuestionDialogs.h"
+#include "support/LoopbackSim.h"
 #include "support/LoopbackSockets.h"
+#include "support/SshServer.h"
+#include "support/TempDir.h"
 
 using namespace sorvane;
 using namespace sorvane::test;
@@ -161,6 +166,80 @@ TEST(SshQuestions, SecretsInTurnAndWithdrawnWhenCancelled)
         std::async(std::launch::async, [&] { return questions.unknownHostKey(kKey, [] { return true; }); });
     ASSERT_TRUE(answered(late));
     EXPECT_EQ(late.get(), HostKeyAnswer::Cancel);
+}
+
+size_t count(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// A WAN profile through the gateway: the unknown host key is asked in its dialog and
+// let through once (nothing written to the known hosts); the link is a channel of the
+// gateway, and so is its redial, which asks nothing.
+TEST(SshConnect, AProfileThroughARealGatewayAndItsRedial)
+{
+    TempDir home;
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* oldAgent = std::getenv("SSH_AUTH_SOCK");
+    const std::string agent = oldAgent ? oldAgent : "";
+    setenv("HOME", home.path().c_str(), 1); // no keys but the profile's, no agent
+    unsetenv("SSH_AUTH_SOCK");
+    struct Restore {
+        std::function<void()> f;
+        ~Restore() { f(); }
+    } restore{[&] {
+        setenv("HOME", oldHome.c_str(), 1);
+        if (oldAgent)
+            setenv("SSH_AUTH_SOCK", agent.c_str(), 1);
+    }};
+
+    SshServer ssh;
+    LoopbackSim sim = startLoopbackSim({"--name", "Far"});
+    ConnectProgram program;
+    program.platform.SshKnownHostsFile = (home / "known_hosts").string();
+    DialogSshQuestions questions;
+    program.ctx.sshQuestions = &questions;
+    std::shared_ptr<Relinker> relinker;
+    auto open = program.ctx.openDeviceWindow;
+    program.ctx.openDeviceWindow = [&](int i, int slot, std::unique_ptr<LinkSlot> link, const ViewStart& start,
+                                       std::shared_ptr<Relinker> r) {
+        relinker = r;
+        return open(i, slot, std::move(link), start, std::move(r));
+    };
+    const int wan = program.addProfile(uint32_t(LinkKind::Wan), "far");
+    Profile p = *program.profiles.get(wan);
+    p.ipAddress = sim.address;
+    program.profiles.EditProfile(wan, p);
+    ASSERT_TRUE(program.profiles.setSshGateway(
+        wan, SshGateway{ssh.user(), "127.0.0.1", uint16_t(ssh.port()), ssh.clientKey().string()}));
+
+    QString asked;
+    onShown<SshHostKeyBox>("SSHHOSTKEY", [&](SshHostKeyBox& box) {
+        asked = box.text();
+        box.findChild<QAbstractButton*>("connectOnce")->click();
+    });
+    MakeConnectionDialog dialog(program.ctx, wan);
+    ASSERT_TRUE(dialog.prepare());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !program.windows.empty(); }, kWaitMs)) << ssh.log();
+    EXPECT_EQ(program.windows[0].name, "Far");
+    EXPECT_TRUE(asked.contains(QString::fromStdString("127.0.0.1:" + std::to_string(ssh.port()))));
+    EXPECT_TRUE(asked.contains(QString::fromStdString(ssh.hostFingerprint()))) << asked.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(home / "known_hosts"));
+    const std::string channel = "server_request_direct_tcpip";
+    EXPECT_EQ(count(ssh.log(), channel), 1u);
+
+    // The link drops with the gateway's sessions; the redial goes through it again.
+    ASSERT_NE(relinker, nullptr);
+    ssh.killSessions();
+    std::optional<RelinkedLink> again;
+    std::string error;
+    ASSERT_TRUE(waitUntil([&] { return (again = relinker->attempt(error)).has_value(); })) << error;
+    EXPECT_EQ(again->record.deviceNameView(), "Far");
+    EXPECT_EQ(count(ssh.log(), channel), 2u) << ssh.log();
+    again->transport->close();
 }
 
 // The gateway of each profile refuses: every dialog says so in the gateway's words.

@@ -78,6 +78,7 @@ public:
         : turns_(turns), inner_(inner), dialog_(dialog), row_(row)
     {
     }
+    bool asksAboutHostKeys() const override { return inner_.asksAboutHostKeys(); }
     HostKeyAnswer unknownHostKey(const SshHostKey& key, const std::function<bool()>& cancelled) override
     {
         HostKeyAnswer answer = HostKeyAnswer::Cancel;
