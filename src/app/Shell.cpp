@@ -242,6 +242,7 @@ void Shell::start()
     broadcast_.addChanged([this] { QMetaObject::invokeMethod(this, [this] { showBroadcast(); }, Qt::QueuedConnection); });
     // The password dialog belongs to the main window and keeps HidePassword.
     prompt_ = std::make_unique<DialogPasswordPrompt>(settings_.HidePassword, ports_.messages, window_.get());
+    sshQuestions_ = std::make_unique<DialogSshQuestions>(window_.get());
 
     inbound_ = std::make_unique<InboundListener>(options_.inboundBindAddress != 0
                                                      ? options_.inboundBindAddress
@@ -253,6 +254,7 @@ void Shell::start()
             return openDeviceWindow(profileIndex, slot, std::move(link), start, std::move(relinker)) != nullptr;
         }});
     connectContext_->attemptPeriodMs = options_.attemptPeriodMs;
+    connectContext_->sshQuestions = sshQuestions_.get();
     activeSync_ = options_.activeSync;
     if (!activeSync_) {
         ownActiveSync_ = std::make_unique<LinuxActiveSync>(platform_, program_.store());
@@ -268,6 +270,7 @@ void Shell::start()
                 window_->refreshConnectionList(index);
         },
         [this]() -> std::string { return program_.saveSettings(); }});
+    dialogContext_->files = &ports_.files;
     profileDialogs_ = std::make_unique<ShellProfileDialogs>(*this, [this] { startInboundListener(); });
     connector_ = std::make_unique<ShellConnector>(*this);
     scenarios_ = std::make_unique<ShellScenarios>(

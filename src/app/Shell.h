@@ -43,6 +43,7 @@
 #include "link/Links.h"
 #include "link/PasswordTable.h"
 #include "link/ui/PasswordDialog.h"
+#include "connect/ui/SshQuestionDialogs.h"
 #include "platform/Clock.h"
 #include "platform/PosixTransports.h"
 #include "platform/UiPorts.h"
@@ -238,6 +239,7 @@ private:
     ActiveSyncAdapter* activeSync_ = nullptr;
     std::unique_ptr<ShellActiveSync> activeSyncService_;
     std::unique_ptr<DialogPasswordPrompt> prompt_;
+    std::unique_ptr<DialogSshQuestions> sshQuestions_; // what SSH gateways ask, for the whole run
     std::unique_ptr<ConnectContext> connectContext_;
     std::unique_ptr<SettingsDialogContext> dialogContext_;
     std::unique_ptr<ShellProfileDialogs> profileDialogs_;

@@ -1,6 +1,16 @@
 #include "connect/ConnectContext.h"
 
+#include <algorithm>
+
 namespace sorvane {
+
+SshSettings sshSettingsFrom(const PlatformSettings& settings)
+{
+    SshSettings ssh;
+    ssh.knownHostsFile = settings.SshKnownHostsFile;
+    ssh.timeoutMs = uint32_t(std::clamp(settings.SshTimeoutSeconds, 1, 300)) * 1000u;
+    return ssh;
+}
 
 bool linkConfigFrom(const PlatformSettings& settings, LinkConfig& out, std::string& error)
 {
@@ -11,6 +21,7 @@ bool linkConfigFrom(const PlatformSettings& settings, LinkConfig& out, std::stri
         config.comDevicePattern = settings.ComDevicePattern;
     if (!settings.UsbDevicePattern.empty())
         config.usbDevicePattern = settings.UsbDevicePattern;
+    config.ssh = sshSettingsFrom(settings);
     out = std::move(config);
     return true;
 }
@@ -23,6 +34,7 @@ LinkConfig ConnectContext::linkConfig() const
         // A damaged address list must not send anywhere: no ActiveSync candidates.
         config = LinkConfig{};
         config.activeSyncCandidates.clear();
+        config.ssh = sshSettingsFrom(platform);
     }
     return config;
 }

@@ -51,6 +51,11 @@ struct ConnectContext {
     // The synchronisation service's presence test for ActiveSync attempts; nullptr:
     // it counts as not running.
     ActiveSyncAdapter* activeSync = nullptr;
+    // Asked about an SSH gateway's unknown host key and for the secrets it wants (a key
+    // file's passphrase, the account's password) by the dials of profiles that go
+    // through one; from a dial's worker thread. nullptr: nothing is asked (an unknown
+    // key then fails the dial). The program keeps one for its whole run.
+    SshQuestions* sshQuestions = nullptr;
     // Time between the attempts of the timed connect dialog ("MAKECONNECTION"); the
     // first attempt is made when it has passed once. Tests shorten it.
     int attemptPeriodMs = 7000;
@@ -59,5 +64,8 @@ struct ConnectContext {
 // The link settings from the stored platform settings. An empty pattern keeps the
 // default; a bad address list fails with error naming the entry (out is unchanged).
 bool linkConfigFrom(const PlatformSettings& settings, LinkConfig& out, std::string& error);
+// How links through SSH gateways are made, from the platform settings (the timeout
+// brought into 1..300 seconds).
+SshSettings sshSettingsFrom(const PlatformSettings& settings);
 
 } // namespace sorvane

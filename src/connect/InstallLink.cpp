@@ -29,4 +29,18 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
 
 Dialer ProgramDialer(const ConnectContext& ctx) { return Dialer(ctx.links.clock(), ctx.linkConfig(), ctx.transports); }
 
+std::optional<SshRoute> ProfileSshRoute(const ConnectContext& ctx, int profileIndex)
+{
+    const Profile* p = ctx.profiles.get(profileIndex);
+    if (!p || (LinkKind(p->linkKind) != LinkKind::Wan && LinkKind(p->linkKind) != LinkKind::Proxy))
+        return std::nullopt;
+    std::optional<SshGateway> gateway = ctx.profiles.sshGateway(profileIndex);
+    if (!gateway)
+        return std::nullopt;
+    SshRoute route;
+    route.gateway = std::move(*gateway);
+    route.questions = ctx.sshQuestions;
+    return route;
+}
+
 } // namespace sorvane

@@ -29,4 +29,8 @@ std::optional<int> InstallLink(ConnectContext& ctx, PendingLink& link, int profi
 // The program's dialer: its clock, link settings (ctx.linkConfig()) and transports.
 Dialer ProgramDialer(const ConnectContext& ctx);
 
+// The SSH route the dials of profile `profileIndex` take: its gateway, asking
+// ctx.sshQuestions; nullopt when it has none or is neither a WAN nor a proxy profile.
+std::optional<SshRoute> ProfileSshRoute(const ConnectContext& ctx, int profileIndex);
+
 } // namespace sorvane

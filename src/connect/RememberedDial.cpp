@@ -28,7 +28,7 @@ RememberedResult notThere()
 }
 
 // A dial's outcome as the result of an attempt.
-RememberedResult fromDial(DialOutcome outcome, const DialTarget& target)
+RememberedResult fromDial(const Dialer& dialer, DialOutcome outcome, const DialTarget& target)
 {
     RememberedResult r;
     r.target = target;
@@ -37,7 +37,7 @@ RememberedResult fromDial(DialOutcome outcome, const DialTarget& target)
         r.link = std::move(outcome.link);
         return r;
     }
-    r.reason = DialFailureReason(outcome, target.profile);
+    r.reason = DialFailureReason(outcome, target, dialer.config().ssh.knownHostsFile);
     return r;
 }
 
@@ -88,7 +88,7 @@ RememberedResult dialLan(const Dialer& dialer, const RememberedRequest& request,
 
     DialTarget target(request.profile);
     target.profile.ipAddress = found->address; // the profile remembers the address too
-    RememberedResult r = fromDial(dialer.dial(target, &cancel, nullptr), target);
+    RememberedResult r = fromDial(dialer, dialer.dial(target, &cancel, nullptr), target);
     r.device = found->name;
     return r;
 }
@@ -124,9 +124,12 @@ std::string handshakeReason(HandshakeStatus status, const LinkSlot& s)
 
 } // namespace
 
-std::string DialFailureReason(const DialOutcome& outcome, const Profile& profile)
+std::string DialFailureReason(const DialOutcome& outcome, const DialTarget& target, const std::string& knownHostsFile)
 {
     using namespace connect_text;
+    if (outcome.status != DialStatus::Passed && outcome.ssh.failure != SshFailure::None && target.ssh)
+        return SshFailureText(target.ssh->gateway, outcome.ssh, knownHostsFile);
+    const Profile& profile = target.profile;
     const auto kind = LinkKind(profile.linkKind);
     switch (outcome.status) {
     case DialStatus::Passed: return "";
@@ -163,17 +166,18 @@ RememberedResult DialRemembered(const Dialer& dialer, const RememberedRequest& r
         DialOutcome outcome = dialer.dial(target, &cancel, nullptr);
         if (!outcome.passed() && deviceAbsent(outcome) && !cancel.cancelled())
             return notThere();
-        return fromDial(std::move(outcome), target);
+        return fromDial(dialer, std::move(outcome), target);
     }
     case LinkKind::Proxy: {
         if (request.remembered.empty())
             return notThere();
         DialTarget target(profile);
         target.proxyDevice = request.remembered;
+        target.ssh = request.ssh;
         DialOutcome outcome = dialer.dial(target, &cancel, nullptr);
         if (outcome.status == DialStatus::ProxyNotListed)
             return notThere();
-        RememberedResult r = fromDial(std::move(outcome), target);
+        RememberedResult r = fromDial(dialer, std::move(outcome), target);
         r.device = request.remembered;
         return r;
     }
@@ -183,7 +187,9 @@ RememberedResult DialRemembered(const Dialer& dialer, const RememberedRequest& r
     case LinkKind::Wan: {
         DialTarget target(profile);
         target.activeSyncNext = request.activeSyncNext;
-        return fromDial(dialer.dial(target, &cancel, prompt), target);
+        if (LinkKind(profile.linkKind) == LinkKind::Wan)
+            target.ssh = request.ssh;
+        return fromDial(dialer, dialer.dial(target, &cancel, prompt), target);
     }
     }
     return failed("the profile's link kind " + std::to_string(profile.linkKind) + " is unknown");
@@ -202,15 +208,26 @@ int TurnTakingPrompt::askPassword(const PasswordTable& table, size_t record, con
 int TurnTakingPrompt::ask(const PasswordTable& table, size_t record, const std::function<bool()>& cancelled,
                           const std::function<void()>& onTurn)
 {
+    int answer = 2;
+    inTurn(cancelled, onTurn, [&] {
+        answer = cancelled ? inner_.askPassword(table, record, cancelled) : inner_.askPassword(table, record);
+    });
+    return answer;
+}
+
+bool TurnTakingPrompt::inTurn(const std::function<bool()>& cancelled, const std::function<void()>& onTurn,
+                              const std::function<void()>& question)
+{
     std::unique_lock turn(turn_, std::defer_lock);
     while (!turn.try_lock_for(std::chrono::milliseconds(20)))
         if (cancelled && cancelled())
-            return 2;
+            return false;
     if (cancelled && cancelled())
-        return 2;
+        return false;
     if (onTurn)
         onTurn();
-    return cancelled ? inner_.askPassword(table, record, cancelled) : inner_.askPassword(table, record);
+    question();
+    return true;
 }
 
 } // namespace sorvane

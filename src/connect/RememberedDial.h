@@ -13,6 +13,9 @@
 //   proxy  the proxy's table and the row listing the remembered name; no name
 //          remembered, or no such row: NotThere
 //
+// A WAN or proxy request with an SSH route dials through its gateway, which may ask
+// its questions; a failure there is Failed with the gateway's reason.
+//
 // NotThere says the profile's own dialog is the way to connect it now. Failed comes
 // with a reason for the user, escaped where it carries a device's text.
 //
@@ -45,6 +48,7 @@ struct RememberedRequest {
     int lanPort = 0;
     LanSearchTiming lanTiming;
     unsigned activeSyncNext = 0; // ActiveSync: the candidate whose turn it is
+    std::optional<SshRoute> ssh;  // WAN, proxy: through this gateway (ProfileSshRoute)
 };
 
 enum class RememberedStatus { Passed, NotThere, Failed };
@@ -61,8 +65,10 @@ struct RememberedResult {
 RememberedResult DialRemembered(const Dialer& dialer, const RememberedRequest& request, CancelToken& cancel,
                                 PasswordPrompt* prompt);
 
-// Why a dial that did not pass failed, in a line for the user.
-std::string DialFailureReason(const DialOutcome& outcome, const Profile& profile);
+// Why a dial of target that did not pass failed, in a line for the user; a failure at
+// its SSH gateway in the gateway's words (knownHostsFile: as the settings name it).
+std::string DialFailureReason(const DialOutcome& outcome, const DialTarget& target,
+                              const std::string& knownHostsFile);
 
 // Hands a prompt's questions out one at a time: attempts running in parallel wait their
 // turn, so the user is asked for one password after another; an attempt cancelled while
@@ -77,6 +83,11 @@ public:
     // come, just before the question.
     int ask(const PasswordTable& table, size_t record, const std::function<bool()>& cancelled,
             const std::function<void()>& onTurn);
+    // Any other question in the same turns (an SSH gateway's): once the turn has come,
+    // onTurn (may be empty) then question, both on the asking thread. False, neither
+    // called, when cancelled first.
+    bool inTurn(const std::function<bool()>& cancelled, const std::function<void()>& onTurn,
+                const std::function<void()>& question);
 
 private:
     PasswordPrompt& inner_;

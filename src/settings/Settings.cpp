@@ -5,6 +5,15 @@
 
 namespace sorvane {
 
+namespace {
+
+bool mayUseGateway(uint32_t linkKind)
+{
+    return linkKind == uint32_t(LinkKind::Wan) || linkKind == uint32_t(LinkKind::Proxy);
+}
+
+} // namespace
+
 Settings Settings::defaults(std::string_view programDir)
 {
     Settings s;
@@ -23,6 +32,7 @@ bool ProfileTable::AddProfile(const Profile& p)
         return false;
     slots_[size_t(count_)] = p;
     remembered_[size_t(count_)].clear();
+    gateways_[size_t(count_)].reset();
     ++count_;
     return true;
 }
@@ -33,6 +43,7 @@ bool ProfileTable::CloneProfile(int i)
         return false;
     slots_[size_t(count_)] = slots_[size_t(i)];
     remembered_[size_t(count_)] = remembered_[size_t(i)];
+    gateways_[size_t(count_)] = gateways_[size_t(i)];
     ++count_;
     return true;
 }
@@ -44,10 +55,12 @@ bool ProfileTable::DeleteProfile(int i)
     for (int k = i; k + 1 < count_; ++k) {
         slots_[size_t(k)] = slots_[size_t(k) + 1];
         remembered_[size_t(k)] = std::move(remembered_[size_t(k) + 1]);
+        gateways_[size_t(k)] = std::move(gateways_[size_t(k) + 1]);
     }
     --count_;
     slots_[size_t(count_)] = Profile{};
     remembered_[size_t(count_)].clear();
+    gateways_[size_t(count_)].reset();
     return true;
 }
 
@@ -57,6 +70,8 @@ bool ProfileTable::EditProfile(int i, const Profile& p)
         return false;
     if (slots_[size_t(i)].linkKind != p.linkKind)
         remembered_[size_t(i)].clear(); // a device of another link kind is not this one's
+    if (!mayUseGateway(p.linkKind))
+        gateways_[size_t(i)].reset(); // only WAN and proxy links go through a gateway
     slots_[size_t(i)] = p;
     return true;
 }
@@ -66,6 +81,8 @@ void ProfileTable::clear()
     slots_.fill(Profile{});
     for (std::string& r : remembered_)
         r.clear();
+    for (std::optional<SshGateway>& g : gateways_)
+        g.reset();
     count_ = 0;
 }
 
@@ -80,6 +97,32 @@ bool ProfileTable::setRememberedDevice(int i, std::string_view name)
         return false;
     remembered_[size_t(i)] = std::string(name.substr(0, Profile::kNameSize - 1));
     return true;
+}
+
+std::optional<SshGateway> ProfileTable::sshGateway(int i) const
+{
+    return get(i) ? gateways_[size_t(i)] : std::nullopt;
+}
+
+bool ProfileTable::setSshGateway(int i, std::optional<SshGateway> gateway)
+{
+    const Profile* p = get(i);
+    if (!p)
+        return false;
+    if (gateway && (!mayUseGateway(p->linkKind) || !canStoreSshGateway(*gateway)))
+        return false;
+    gateways_[size_t(i)] = std::move(gateway);
+    return true;
+}
+
+bool ProfileTable::canStoreSshGateway(const SshGateway& gateway)
+{
+    const std::string text = gateway.text();
+    if (text.size() > kSshGatewayTextMax || gateway.keyFile.size() > kSshKeyFileMax)
+        return false;
+    std::string error;
+    std::optional<SshGateway> back = ParseSshGateway(text, error);
+    return back && back->user == gateway.user && back->host == gateway.host && back->port == gateway.port;
 }
 
 std::vector<uint8_t> ProfileTable::encodeUsed() const
@@ -119,6 +162,7 @@ PlatformSettings PlatformSettings::defaults()
     p.InboundTrustLoopback = 1;
     p.InboundListenAddress = "0.0.0.0";
     p.InboundHandshakeSeconds = 10;
+    p.SshTimeoutSeconds = 20;
     return p;
 }
 

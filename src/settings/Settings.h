@@ -6,13 +6,15 @@
 // thread. Connection threads read ScriptDir and copies of profile fields.
 
 #include <array>
-#include <span>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "settings/Profile.h"
+#include "ssh/SshGateway.h"
 
 namespace sorvane {
 
@@ -52,9 +54,17 @@ struct Settings {
 // profile the name of the proxy row it opened (empty: none). It moves with its profile
 // (a clone copies it, a delete removes it, a new profile has none) and is forgotten
 // when an edit changes the link kind. SettingsStore keeps it under the platform key.
+//
+// A WAN or proxy profile may also name the SSH gateway its links go through (with the
+// key file to offer). It moves with its profile the same way, and is dropped when an
+// edit makes the profile one of another link kind (WAN and proxy keep it between them).
 class ProfileTable {
 public:
     static constexpr int kSlots = 33;
+    // What the stored form of a gateway holds at most: its text (user@host[:port]) and
+    // its key file's path, in bytes.
+    static constexpr size_t kSshGatewayTextMax = 255;
+    static constexpr size_t kSshKeyFileMax = 65535;
 
     int32_t ConnTypes() const { return count_; }
     // nullptr unless 0 <= i < ConnTypes().
@@ -75,6 +85,15 @@ public:
     // Sets it (cut to 63 bytes, as device names are); false when i is not in use.
     bool setRememberedDevice(int i, std::string_view name);
 
+    // The SSH gateway profile i's links go through (nullopt: none, or a slot not in use).
+    std::optional<SshGateway> sshGateway(int i) const;
+    // Sets or clears it. False (and nothing changes) when i is not in use, or a gateway is
+    // given for a profile that is neither WAN nor proxy, or one that cannot be stored.
+    bool setSshGateway(int i, std::optional<SshGateway> gateway);
+    // Whether gateway's stored form holds it: its text and key file fit their lengths,
+    // and its text reads back as the same gateway.
+    static bool canStoreSshGateway(const SshGateway& gateway);
+
     // The used slots back to back, slot 0 first: ConnTypes × 136 bytes.
     std::vector<uint8_t> encodeUsed() const;
     // Sets the count (clamped to 0..33) and fills the slots from image, which may be
@@ -86,6 +105,7 @@ public:
 private:
     std::array<Profile, kSlots> slots_{};
     std::array<std::string, kSlots> remembered_{};
+    std::array<std::optional<SshGateway>, kSlots> gateways_{};
     int32_t count_ = 0;
 };
 
@@ -121,6 +141,11 @@ struct PlatformSettings {
     // start), and its placement (the window system's own, base64; empty: none).
     int32_t DevicesWindow = 0;
     std::string DevicesWindowGeometry;
+    // Links through SSH gateways: the known-hosts file host keys are checked against and
+    // trusted keys added to (empty: ~/.ssh/known_hosts), and the bound on reaching a
+    // gateway and opening its channel, in seconds (1..300).
+    std::string SshKnownHostsFile;
+    int32_t SshTimeoutSeconds = 20;
 
     static PlatformSettings defaults();
 

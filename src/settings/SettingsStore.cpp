@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -155,6 +156,10 @@ void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& p)
     queryDword(store, key, "DevicesWindow", devices);
     p.DevicesWindow = devices == 1 ? 1 : 0;
     queryText(store, key, "DevicesWindowGeometry", p.DevicesWindowGeometry, kPlatformTextLimit);
+    queryText(store, key, "SshKnownHostsFile", p.SshKnownHostsFile, kPlatformTextLimit);
+    int32_t sshSeconds = p.SshTimeoutSeconds;
+    queryDword(store, key, "SshTimeoutSeconds", sshSeconds);
+    p.SshTimeoutSeconds = std::clamp(sshSeconds, 1, 300);
 }
 
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
@@ -177,6 +182,8 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& p)
     store.setDword(key, "TypeViaClipboard", uint32_t(p.TypeViaClipboard));
     store.setDword(key, "DevicesWindow", uint32_t(p.DevicesWindow));
     store.setString(key, "DevicesWindowGeometry", p.DevicesWindowGeometry);
+    store.setString(key, "SshKnownHostsFile", p.SshKnownHostsFile);
+    store.setDword(key, "SshTimeoutSeconds", uint32_t(p.SshTimeoutSeconds));
 }
 
 void LoadRememberedDevices(const RegistryStore& store, ProfileTable& profiles)
@@ -218,6 +225,62 @@ void SaveRememberedDevices(RegistryStore& store, const ProfileTable& profiles)
     store.setBinary(kPlatformSettingsKey, "RememberedDevices", out);
 }
 
+void LoadSshGateways(const RegistryStore& store, ProfileTable& profiles)
+{
+    const RegValue* v = store.find(kPlatformSettingsKey, "SshGateways");
+    if (!v)
+        return;
+    const std::vector<uint8_t>& d = v->data;
+    size_t at = 0;
+    // Reads one text after a length of `width` bytes; false when the value breaks off.
+    auto text = [&](size_t width, std::string_view& out) {
+        if (d.size() - at < width)
+            return false;
+        const size_t n = width == 1 ? d[at] : loadLe16(d.data() + at);
+        if (d.size() - at - width < n)
+            return false;
+        out = std::string_view(reinterpret_cast<const char*>(d.data()) + at + width, n);
+        at += width + n;
+        return true;
+    };
+    for (int i = 0; i < profiles.ConnTypes(); ++i) {
+        std::string_view profileName, gatewayText, keyFile;
+        if (!text(1, profileName) || !text(1, gatewayText) || !text(2, keyFile))
+            return;
+        if (profileName != profiles.get(i)->nameView() || gatewayText.empty())
+            continue;
+        std::string error;
+        std::optional<SshGateway> gateway = ParseSshGateway(gatewayText, error);
+        if (!gateway)
+            continue;
+        gateway->keyFile = std::string(keyFile);
+        profiles.setSshGateway(i, std::move(gateway));
+    }
+}
+
+void SaveSshGateways(RegistryStore& store, const ProfileTable& profiles)
+{
+    std::vector<uint8_t> out;
+    auto text = [&](size_t width, std::string_view t) {
+        // setSshGateway keeps every text within its length field.
+        t = t.substr(0, width == 1 ? 0xFF : 0xFFFF);
+        if (width == 1) {
+            out.push_back(uint8_t(t.size()));
+        } else {
+            out.push_back(uint8_t(t.size() & 0xFF));
+            out.push_back(uint8_t(t.size() >> 8));
+        }
+        out.insert(out.end(), t.begin(), t.end());
+    };
+    for (int i = 0; i < profiles.ConnTypes(); ++i) {
+        const std::optional<SshGateway> gateway = profiles.sshGateway(i);
+        text(1, profiles.get(i)->nameView());
+        text(1, gateway ? gateway->text() : std::string());
+        text(2, gateway ? std::string_view(gateway->keyFile) : std::string_view());
+    }
+    store.setBinary(kPlatformSettingsKey, "SshGateways", out);
+}
+
 void RegisterProxyPort(RegistryStore& store)
 {
     store.setDword(kProxyPortsKey, kProxyPortValueName, kAgentTcpPort);
@@ -243,6 +306,7 @@ SettingsLoadResult SettingsStore::LoadSettings(std::string_view programDir, Sett
     sorvane::LoadSettings(store_, programDir, settings, profiles);
     LoadPlatformSettings(store_, platform);
     LoadRememberedDevices(store_, profiles);
+    LoadSshGateways(store_, profiles);
     SettingsLoadResult result;
     result.error = loaded.error;
     result.keptAside = loaded.keptAside;
@@ -255,6 +319,7 @@ std::string SettingsStore::SaveSettings(const Settings& settings, const ProfileT
     sorvane::SaveSettings(store_, settings, profiles);
     SavePlatformSettings(store_, platform);
     SaveRememberedDevices(store_, profiles);
+    SaveSshGateways(store_, profiles);
     return file_.save(store_);
 }
 

@@ -39,7 +39,7 @@ void LoadSettings(const RegistryStore& store, std::string_view programDir, Setti
 void SaveSettings(RegistryStore& store, const Settings& settings, const ProfileTable& profiles);
 
 // Defaults, then whatever the platform key holds. A discovery port outside 1..65535
-// keeps its default.
+// keeps its default; SshTimeoutSeconds is brought into 1..300.
 void LoadPlatformSettings(const RegistryStore& store, PlatformSettings& platform);
 void SavePlatformSettings(RegistryStore& store, const PlatformSettings& platform);
 
@@ -52,6 +52,23 @@ void SavePlatformSettings(RegistryStore& store, const PlatformSettings& platform
 // give it to another profile. A value that breaks off keeps the entries before it.
 void LoadRememberedDevices(const RegistryStore& store, ProfileTable& profiles);
 void SaveRememberedDevices(RegistryStore& store, const ProfileTable& profiles);
+
+// The SSH gateways of the profiles (ProfileTable::sshGateway), as the binary value
+// "SshGateways" under the platform key: for each profile in table order,
+//
+//   1 byte            n, the length of the profile's name
+//   n bytes           the profile's name
+//   1 byte            g, the length of the gateway's text (SshGateway::text()); 0: none
+//   g bytes           the gateway: user@host, or user@host:port when the port is not 22
+//   2 bytes           k, the length of the key file's path, little-endian
+//   k bytes           the key file's path (empty: none)
+//
+// Loading gives profile i its gateway only when the entry's profile name is profile
+// i's, as with the remembered devices. A value that breaks off keeps the entries
+// before it; a gateway text that does not read as user@host[:port], or one a profile
+// of its link kind cannot have, is dropped.
+void LoadSshGateways(const RegistryStore& store, ProfileTable& profiles);
+void SaveSshGateways(RegistryStore& store, const ProfileTable& profiles);
 
 // The ActiveSync port registration: "Halvard" = 1899 (dword) under the ProxyPorts key.
 void RegisterProxyPort(RegistryStore& store);

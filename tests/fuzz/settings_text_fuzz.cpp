@@ -1,5 +1,5 @@
 // A settings file's text, as far as the program takes it in: the store, then the
-// settings, the profile table and the platform settings read from it. Whatever the
+// settings, the profile table (with its SSH gateways) and the platform settings read from it. Whatever the
 // text holds, a store it reads has a text form that reads back as the same store,
 // what comes out is in range, and saving and loading it again gives the same records.
 
@@ -24,19 +24,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PlatformSettings platform;
     LoadSettings(store, "/program/", settings, profiles);
     LoadPlatformSettings(store, platform);
+    LoadSshGateways(store, profiles);
     if (profiles.ConnTypes() < 0 || profiles.ConnTypes() > ProfileTable::kSlots)
         __builtin_trap();
-    if (platform.InboundHandshakeSeconds < 1 || platform.InboundHandshakeSeconds > 300)
+    if (platform.InboundHandshakeSeconds < 1 || platform.InboundHandshakeSeconds > 300 ||
+        platform.SshTimeoutSeconds < 1 || platform.SshTimeoutSeconds > 300)
         __builtin_trap();
 
     RegistryStore saved;
     SaveSettings(saved, settings, profiles);
     SavePlatformSettings(saved, platform);
+    SaveSshGateways(saved, profiles);
     Settings settingsAgain;
     ProfileTable profilesAgain;
     PlatformSettings platformAgain;
     LoadSettings(saved, "/program/", settingsAgain, profilesAgain);
     LoadPlatformSettings(saved, platformAgain);
+    LoadSshGateways(saved, profilesAgain);
     if (!(profilesAgain == profiles) || !(platformAgain == platform))
         __builtin_trap();
     return 0;

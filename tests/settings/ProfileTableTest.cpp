@@ -80,6 +80,45 @@ TEST(ProfileTable, RememberedDeviceMovesWithItsProfile)
     EXPECT_FALSE(t.setRememberedDevice(4, "beyond the table"));
 }
 
+// A gateway moves with its profile like the remembered device; only WAN and proxy
+// profiles have one, and one too long for its stored form is refused, not cut.
+TEST(ProfileTable, SshGatewayMovesWithItsProfileAndStaysWithWanAndProxy)
+{
+    ProfileTable t;
+    for (LinkKind kind : {LinkKind::Wan, LinkKind::Proxy, LinkKind::Lan}) {
+        Profile p = numbered(int(kind));
+        p.linkKind = uint32_t(kind);
+        t.AddProfile(p);
+    }
+    const SshGateway gate{"ann", "gate", 2222, "/home/ann/.ssh/id_ed25519"};
+    ASSERT_TRUE(t.setSshGateway(0, gate));
+    ASSERT_TRUE(t.setSshGateway(1, SshGateway{"bob", "10.0.0.1", 22, ""}));
+    EXPECT_FALSE(t.setSshGateway(2, gate)); // LAN
+    EXPECT_FALSE(t.setSshGateway(0, SshGateway{"ann", std::string(252, 'h'), 22, ""}));
+    EXPECT_FALSE(t.setSshGateway(3, gate));
+    EXPECT_EQ(t.sshGateway(0), gate);
+
+    ASSERT_TRUE(t.CloneProfile(0));
+    EXPECT_EQ(t.sshGateway(3), gate);
+    ASSERT_TRUE(t.DeleteProfile(0));
+    EXPECT_EQ(t.sshGateway(0)->user, "bob");
+    EXPECT_EQ(t.sshGateway(1), std::nullopt);
+    EXPECT_EQ(t.sshGateway(2), gate);
+    EXPECT_EQ(t.sshGateway(3), std::nullopt); // the vacated slot
+    ASSERT_TRUE(t.AddProfile(*t.get(0)));
+    EXPECT_EQ(t.sshGateway(3), std::nullopt); // a new profile has none
+
+    Profile p = *t.get(0);
+    p.linkKind = uint32_t(LinkKind::Wan); // proxy to WAN: kept
+    ASSERT_TRUE(t.EditProfile(0, p));
+    EXPECT_TRUE(t.sshGateway(0));
+    p.linkKind = uint32_t(LinkKind::Serial);
+    ASSERT_TRUE(t.EditProfile(0, p));
+    EXPECT_EQ(t.sshGateway(0), std::nullopt);
+    ASSERT_TRUE(t.setSshGateway(2, std::nullopt));
+    EXPECT_EQ(t.sshGateway(2), std::nullopt);
+}
+
 TEST(PlatformSettings, AddressAndNameLists)
 {
     std::vector<uint32_t> out;

@@ -89,6 +89,13 @@ TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
         ASSERT_TRUE(t.AddProfile(randomProfile(rng)));
     t.setRememberedDevice(3, "Scanner \n\x01 7");
     t.setRememberedDevice(32, std::string(63, '\xE9'));
+    for (int i : {5, 6}) {
+        Profile p = *t.get(i);
+        p.linkKind = uint32_t(i == 5 ? LinkKind::Wan : LinkKind::Proxy);
+        t.EditProfile(i, p);
+    }
+    ASSERT_TRUE(t.setSshGateway(5, SshGateway{"ann@corp", "fe80::1", 2222, "/home/ann/.ssh/k\xC3\xA9y " + std::string(300, 'k')}));
+    ASSERT_TRUE(t.setSshGateway(6, SshGateway{"bob", "gate.example", 22, ""}));
     Settings s = Settings::defaults(kHome);
     s.InboundPort = 4242;
     s.HidePassword = 1;
@@ -105,6 +112,8 @@ TEST(SettingsStore, EverythingRoundTripsThroughTheFile)
     p.LanDiscoveryPort = 40000;
     p.ActiveSyncStartCommand = "/bin/true --start";
     p.ClickPng = 1;
+    p.SshKnownHostsFile = "/home/ann/.ssh/known_hosts.sorvane";
+    p.SshTimeoutSeconds = 300;
     ASSERT_EQ(SettingsStore(tmp / "a" / "b").SaveSettings(s, t, p), ""); // its folders made
 
     Settings s2;
@@ -269,6 +278,68 @@ TEST(SettingsStore, RememberedDevicesGoOnlyToTheirOwnProfiles)
     EXPECT_EQ(again.rememberedDevice(2), "");
 }
 
+// "SshGateways" byte by byte: for each profile its name, its gateway's text (1-byte
+// lengths), its key file's path (2-byte little-endian length). An entry under another
+// name, or whose gateway does not read, gives nothing; a value that breaks off keeps
+// the entries before it.
+TEST(SettingsStore, SshGatewaysByTheirBytes)
+{
+    ProfileTable t;
+    for (const char* name : {"A", "Bb", "C"}) {
+        Profile p;
+        p.setName(name);
+        p.linkKind = uint32_t(name[0] == 'C' ? LinkKind::Proxy : LinkKind::Wan);
+        t.AddProfile(p);
+    }
+    const std::string keyFile = "/" + std::string(299, 'k'); // 300 bytes: 2C 01
+    std::vector<uint8_t> value;
+    auto put = [&](std::initializer_list<uint8_t> lengths, std::string_view text) {
+        value.insert(value.end(), lengths);
+        value.insert(value.end(), text.begin(), text.end());
+    };
+    put({1}, "A"), put({13}, "ann@gate:2222"), put({0x2C, 0x01}, keyFile);
+    put({2}, "Bb"), put({0}, ""), put({0, 0}, "");
+    put({1}, "C"), put({16}, "bob@[fe80::1]:22"), put({0, 0}, "");
+    RegistryStore store;
+    store.setBinary(kPlatformSettingsKey, "SshGateways", value);
+    ProfileTable loaded = t;
+    LoadSshGateways(store, loaded);
+    EXPECT_EQ(loaded.sshGateway(0), (SshGateway{"ann", "gate", 2222, keyFile}));
+    EXPECT_EQ(loaded.sshGateway(1), std::nullopt);
+    EXPECT_EQ(loaded.sshGateway(2), (SshGateway{"bob", "fe80::1", 22, ""}));
+
+    // Ours writes the same bytes, but for the default port, which it leaves out.
+    RegistryStore ours;
+    SaveSshGateways(ours, loaded);
+    std::vector<uint8_t> expected(value.begin(), value.end() - 1 - 16 - 2);
+    expected.push_back(11);
+    for (char c : std::string_view("bob@fe80::1"))
+        expected.push_back(uint8_t(c));
+    expected.insert(expected.end(), {0, 0});
+    ASSERT_EQ(ours.find(kPlatformSettingsKey, "SshGateways")->type, RegType::Binary);
+    EXPECT_EQ(ours.find(kPlatformSettingsKey, "SshGateways")->data, expected);
+
+    // Another name, a gateway with a blank: nothing for them.
+    value.clear();
+    put({1}, "A"), put({8}, "ann@gate"), put({0, 0}, "");
+    put({2}, "BB"), put({8}, "bob@gate"), put({0, 0}, "");
+    put({1}, "C"), put({9}, "c d@gate"), put({0, 0}, "");
+    store.setBinary(kPlatformSettingsKey, "SshGateways", value);
+    ProfileTable other = t;
+    LoadSshGateways(store, other);
+    EXPECT_EQ(other.sshGateway(0), (SshGateway{"ann", "gate", 22, ""}));
+    EXPECT_EQ(other.sshGateway(1), std::nullopt);
+    EXPECT_EQ(other.sshGateway(2), std::nullopt);
+
+    // Broken off in the first entry's key file length: nothing; in the second's name: the first.
+    for (size_t cut : {size_t(12), size_t(15)}) {
+        store.setBinary(kPlatformSettingsKey, "SshGateways", std::vector<uint8_t>(value.begin(), value.begin() + cut));
+        ProfileTable again = t;
+        LoadSshGateways(store, again);
+        EXPECT_EQ(again.sshGateway(0).has_value(), cut == 15) << cut;
+    }
+}
+
 TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
 {
     RegistryStore store;
@@ -278,6 +349,12 @@ TEST(SettingsStore, PlatformSettingsLiveInTheirOwnKey)
     LoadPlatformSettings(store, p);
     EXPECT_EQ(p.LanBroadcastAddress, "127.0.0.1");
     EXPECT_EQ(p.LanDiscoveryPort, 1903);
+    EXPECT_EQ(p.SshTimeoutSeconds, 20);
+    for (auto [stored, loaded] : {std::pair{0u, 1}, {301u, 300}, {0xFFFFFFFFu, 1}}) {
+        store.setDword(kPlatformSettingsKey, "SshTimeoutSeconds", stored);
+        LoadPlatformSettings(store, p);
+        EXPECT_EQ(p.SshTimeoutSeconds, loaded) << stored;
+    }
     EXPECT_FALSE(store.hasKey(kSettingsKey)); // the main key was never made
 
     // Platform values alone do not count as saved settings: the main key's defaults stand.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -274,4 +275,67 @@ TEST_F(ProfileDialogTest, EntryPointRefusesAFullTableAndCancelChangesNothing)
     EXPECT_EQ(RunProfileDialog(nullptr, ProfileDialogMode::Edit, 5, state.context), 5);
     EXPECT_EQ(state.profiles.get(5)->nameView(), "renamed");
     EXPECT_EQ(state.refreshed, std::vector<int>{5});
+}
+
+TEST_F(ProfileDialogTest, ThroughSshForWanAndProxyOnly)
+{
+    {
+        ProfileDialog fresh(nullptr, state.context, -1); // IrDA
+        EXPECT_FALSE(child<QGroupBox>(fresh, "sshGroup")->isEnabled());
+        EXPECT_FALSE(child<QGroupBox>(fresh, "sshGroup")->isChecked());
+    }
+    Profile wan = comProfile(0);
+    wan.linkKind = uint32_t(LinkKind::Wan);
+    ASSERT_TRUE(state.profiles.AddProfile(wan));
+    ASSERT_TRUE(state.profiles.setSshGateway(0, SshGateway{"ann", "gate", 22, "/keys/old"}));
+    ScriptedFileDialogs files;
+    state.context.files = &files;
+
+    ProfileDialog d(nullptr, state.context, 0);
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    auto* group = child<QGroupBox>(d, "sshGroup");
+    auto* gateway = child<QLineEdit>(d, "sshGateway");
+    auto* kind = child<QComboBox>(d, "1050");
+    EXPECT_TRUE(group->isEnabled() && group->isChecked());
+    EXPECT_EQ(gateway->text(), "ann@gate");
+    EXPECT_EQ(child<QLineEdit>(d, "sshKeyFile")->text(), "/keys/old");
+    chooseByKeys(*kind, int(LinkKind::Lan));
+    EXPECT_FALSE(group->isEnabled());
+    chooseByKeys(*kind, int(LinkKind::Proxy));
+    EXPECT_TRUE(group->isEnabled());
+
+    files.answers.push_back("/home/ann/.ssh/id_gate");
+    child<QPushButton>(d, "sshBrowse")->click();
+    ASSERT_EQ(files.requests.size(), 1u);
+    EXPECT_EQ(files.requests[0].initialDirectory, "/keys");
+    EXPECT_EQ(child<QLineEdit>(d, "sshKeyFile")->text(), "/home/ann/.ssh/id_gate");
+
+    gateway->setText("gate:2222");
+    pressOk(d);
+    EXPECT_TRUE(d.isVisible());
+    ASSERT_EQ(state.messages.shown.size(), 1u);
+    EXPECT_EQ(state.messages.shown[0].text, "Give the SSH gateway as user@host or user@host:port");
+    EXPECT_EQ(QApplication::focusWidget(), gateway);
+    EXPECT_EQ(state.saves, 0);
+    gateway->setText(" bob@[::1]:2222 ");
+    pressOk(d);
+    EXPECT_FALSE(d.isVisible());
+    const SshGateway stored{"bob", "::1", 2222, "/home/ann/.ssh/id_gate"};
+    EXPECT_EQ(state.profiles.sshGateway(0), stored);
+    EXPECT_EQ(state.savedProfiles.sshGateway(0), stored); // set before the save
+
+    // The group off, or a kind without gateways, clears it.
+    for (LinkKind k : {LinkKind::Proxy, LinkKind::Serial}) {
+        ASSERT_TRUE(state.profiles.setSshGateway(0, stored));
+        ProfileDialog again(nullptr, state.context, 0);
+        again.show();
+        chooseByKeys(*child<QComboBox>(again, "1050"), int(k)); // COM: port 1
+        if (k == LinkKind::Proxy)
+            child<QGroupBox>(again, "sshGroup")->setChecked(false);
+        pressOk(again);
+        EXPECT_FALSE(again.isVisible());
+        EXPECT_EQ(state.profiles.sshGateway(0), std::nullopt);
+    }
 }

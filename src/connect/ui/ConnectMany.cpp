@@ -70,6 +70,51 @@ private:
     size_t row_;
 };
 
+// The program's SSH questions as one attempt asks them: in turn with the passwords and
+// the other attempts' questions, its row showing that the gateway asks.
+class ConnectManyDialog::RowQuestions final : public SshQuestions {
+public:
+    RowQuestions(TurnTakingPrompt& turns, SshQuestions& inner, ConnectManyDialog* dialog, size_t row)
+        : turns_(turns), inner_(inner), dialog_(dialog), row_(row)
+    {
+    }
+    bool asksAboutHostKeys() const override { return inner_.asksAboutHostKeys(); }
+    HostKeyAnswer unknownHostKey(const SshHostKey& key, const std::function<bool()>& cancelled) override
+    {
+        HostKeyAnswer answer = HostKeyAnswer::Cancel;
+        turns_.inTurn(cancelled, onTurn(), [&] { answer = inner_.unknownHostKey(key, cancelled); });
+        return answer;
+    }
+    std::optional<std::string> askSecret(SshSecretKind kind, const std::string& prompt,
+                                         const std::function<bool()>& cancelled) override
+    {
+        std::optional<std::string> answer;
+        turns_.inTurn(cancelled, onTurn(), [&] { answer = inner_.askSecret(kind, prompt, cancelled); });
+        return answer;
+    }
+
+private:
+    std::function<void()> onTurn() const
+    {
+        QPointer<ConnectManyDialog> dialog = dialog_;
+        const size_t row = row_;
+        return [dialog, row] {
+            QMetaObject::invokeMethod(
+                dialog.data(),
+                [dialog, row] {
+                    if (dialog)
+                        dialog->setState(row, State::AskingGateway);
+                },
+                Qt::QueuedConnection);
+        };
+    }
+
+    TurnTakingPrompt& turns_;
+    SshQuestions& inner_;
+    ConnectManyDialog* dialog_;
+    size_t row_;
+};
+
 struct ConnectManyDialog::Row {
     int profileIndex = -1;
     Profile profile;
@@ -77,6 +122,7 @@ struct ConnectManyDialog::Row {
     State state = State::Connecting;
     QTreeWidgetItem* item = nullptr;
     std::unique_ptr<RowPrompt> prompt;   // outlives the task's worker
+    std::unique_ptr<RowQuestions> questions; // likewise
     std::unique_ptr<BackgroundTask> task; // joined first when the row goes
 };
 
@@ -183,6 +229,11 @@ void ConnectManyDialog::start()
                 unsigned((turn.activeSyncNext % config.activeSyncCandidates.size() + 1) %
                          config.activeSyncCandidates.size());
         }
+        request.ssh = ProfileSshRoute(ctx_, row.profileIndex);
+        if (request.ssh && ctx_.sshQuestions) {
+            row.questions = std::make_unique<RowQuestions>(turns_, *ctx_.sshQuestions, this, i);
+            request.ssh->questions = row.questions.get();
+        }
         row.prompt = std::make_unique<RowPrompt>(turns_, this, i);
         row.task = std::make_unique<BackgroundTask>(this);
         setState(i, State::Connecting);
@@ -199,7 +250,7 @@ int ConnectManyDialog::attemptsRunning() const
 {
     int n = 0;
     for (const auto& row : rows_)
-        n += row->state == State::Connecting || row->state == State::Asking;
+        n += row->state == State::Connecting || row->state == State::Asking || row->state == State::AskingGateway;
     return n;
 }
 
@@ -207,13 +258,15 @@ void ConnectManyDialog::setState(size_t row, State state, const std::string& rea
 {
     Row& r = *rows_[row];
     // A late "asking" note never overwrites an ended attempt.
-    if (state == State::Asking && r.state != State::Connecting)
+    if ((state == State::Asking || state == State::AskingGateway) && r.state != State::Connecting &&
+        r.state != State::Asking && r.state != State::AskingGateway)
         return;
     r.state = state;
     QString text;
     switch (state) {
     case State::Connecting: text = QStringLiteral("Connecting..."); break;
     case State::Asking: text = QStringLiteral("Asking for the password"); break;
+    case State::AskingGateway: text = QStringLiteral("Asking for the SSH gateway"); break;
     case State::Connected: text = QStringLiteral("Connected"); break;
     case State::AlreadyConnected: text = QStringLiteral("Already connected"); break;
     case State::NotThere: text = QStringLiteral("Not found: its own dialog follows"); break;

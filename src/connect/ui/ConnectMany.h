@@ -6,7 +6,10 @@
 // without its dialog: it connects to the device it remembers (RememberedDial.h: a WAN
 // profile's address, a USB profile's port, the LAN device's discovery name, the proxy
 // row's name). A device that asks for a password is asked through the program's prompt,
-// one question after another (TurnTakingPrompt); its row says so meanwhile. Each passed
+// one question after another (TurnTakingPrompt); its row says so meanwhile. WAN and
+// proxy profiles with an SSH gateway go through it (ProfileSshRoute); its questions
+// (host key, passphrase, password) take their turn with the passwords, and a failure
+// at the gateway is listed in the gateway's words. Each passed
 // attempt opens its device window (InstallLink) as soon as it passes, whatever the
 // others do. A profile already in use (ProfileInUse), or using the same link as one
 // before it in the list, makes no attempt: the first is "Already connected", the second
@@ -79,8 +82,9 @@ signals:
     void ended();
 
 private:
-    enum class State { Connecting, Asking, Connected, AlreadyConnected, NotThere, Failed };
+    enum class State { Connecting, Asking, AskingGateway, Connected, AlreadyConnected, NotThere, Failed };
     class RowPrompt;
+    class RowQuestions;
     struct Row;
 
     void setState(size_t row, State state, const std::string& reason = {});

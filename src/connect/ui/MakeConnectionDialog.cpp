@@ -9,6 +9,7 @@
 
 #include "platform/ui/CenterDialog.h"
 #include "connect/ActiveSyncAdapter.h"
+#include "connect/ConnectMessages.h"
 #include "connect/InstallLink.h"
 #include "connect/Dialer.h"
 
@@ -31,6 +32,12 @@ MakeConnectionDialog::MakeConnectionDialog(ConnectContext& context, int profileI
     progress_ = new QLabel(this);
     progress_->setObjectName(QStringLiteral("1014"));
     layout->addWidget(progress_);
+    gatewayNote_ = new QLabel(this);
+    gatewayNote_->setObjectName(QStringLiteral("gatewayNote"));
+    gatewayNote_->setWordWrap(true);
+    gatewayNote_->setTextFormat(Qt::PlainText);
+    gatewayNote_->hide();
+    layout->addWidget(gatewayNote_);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancel_->setObjectName(QStringLiteral("2"));
     cancel_->setAutoDefault(false);
@@ -58,6 +65,7 @@ bool MakeConnectionDialog::prepare()
     if (!p)
         return false;
     profile_ = *p;
+    ssh_ = ProfileSshRoute(context_, profileIndex_);
     if (!Links::valid(context_.links.allocSlot())) {
         context_.messages.show(MessageRequest{"Every connection slot is in use. Close a device window and connect "
                                               "again.",
@@ -88,6 +96,8 @@ bool MakeConnectionDialog::prepare()
 
 QString MakeConnectionDialog::progressText() const { return progress_->text(); }
 
+QString MakeConnectionDialog::gatewayNote() const { return gatewayNote_->isHidden() ? QString() : gatewayNote_->text(); }
+
 void MakeConnectionDialog::tick()
 {
     if (task_.running())
@@ -109,23 +119,57 @@ void MakeConnectionDialog::tick()
     PasswordPrompt* prompt = &context_.passwordPrompt;
     DialTarget target(profile_);
     target.activeSyncNext = next;
-    task_.run<std::shared_ptr<PendingLink>>(
-        [dialer, target, prompt](CancelToken& token) -> std::shared_ptr<PendingLink> {
-            DialOutcome dialled = dialer.dial(target, &token, prompt);
-            return dialled.passed() ? std::move(dialled.link) : nullptr;
-        },
-        [this](std::shared_ptr<PendingLink> link) { attemptDone(std::move(link)); });
+    target.ssh = ssh_;
+    dialled_ = target;
+    task_.run<DialOutcome>([dialer, target, prompt](CancelToken& token) { return dialer.dial(target, &token, prompt); },
+                           [this](DialOutcome outcome) { attemptDone(std::move(outcome)); });
 }
 
-void MakeConnectionDialog::attemptDone(std::shared_ptr<PendingLink> link)
+void MakeConnectionDialog::gatewayFailed(const SshReport& report)
 {
-    if (!link) {
-        emit attemptEnded(false); // the next tick tries again
+    using namespace connect_text;
+    const std::string reason =
+        SshFailureText(dialled_.ssh->gateway, report, ProgramDialer(context_).config().ssh.knownHostsFile);
+    switch (report.failure) {
+    case SshFailure::None: return;
+    case SshFailure::Unreachable:
+    case SshFailure::NotSsh:
+    case SshFailure::ChannelRefused:
+    case SshFailure::TimedOut:
+        // The gateway or the device behind it may come up yet: the attempts go on.
+        gatewayNote_->setText(QString::fromStdString(Sentence(reason)));
+        gatewayNote_->show();
+        return;
+    case SshFailure::Cancelled: break;
+    case SshFailure::HostKeyChanged:
+        context_.messages.show(MessageRequest{Sentence(reason), kConnectCaption, MessageIcon::Stop, MessageButtons::Ok});
+        break;
+    case SshFailure::HostKeyUnknown:
+    case SshFailure::AuthRefused:
+        context_.messages.show(
+            MessageRequest{Sentence(reason), kConnectCaption, MessageIcon::Error, MessageButtons::Ok});
+        break;
+    }
+    // Asking again every few seconds would not change the answer.
+    reject();
+}
+
+void MakeConnectionDialog::attemptDone(DialOutcome outcome)
+{
+    if (!outcome.passed()) {
+        if (dialled_.ssh && outcome.ssh.failure != SshFailure::None)
+            gatewayFailed(outcome.ssh);
+        else
+            gatewayNote_->hide();
+        emit attemptEnded(false); // the next tick tries again, unless the dialog ended
         return;
     }
+    gatewayNote_->hide();
     timer_->stop();
-    const std::optional<int> slot = InstallLink(context_, *link, profileIndex_, viewStartFor(profile_),
-                                                ProgramDialer(context_).relinker(DialTarget(profile_), *link));
+    PendingLink& link = *outcome.link;
+    // The reconnections go the way this attempt went (through its gateway).
+    const std::optional<int> slot = InstallLink(context_, link, profileIndex_, viewStartFor(profile_),
+                                                ProgramDialer(context_).relinker(dialled_, link));
     emit attemptEnded(slot.has_value());
     if (!slot) {
         // Every slot went live meanwhile, or the device's display cannot be shown.

@@ -21,6 +21,14 @@
 // transport shut down, which ends it at once; its link is closed) and the dialog
 // closes.
 //
+// A WAN profile with an SSH gateway dials through it (ProfileSshRoute), asking
+// through the context's SSH questions, and its reconnections go through it too. A
+// gateway that cannot be reached now, or that would not open the channel to the
+// device, is named under the progress line and the attempts go on. One that refuses
+// for good (a changed host key: Stop icon; an unknown key not accepted; the
+// authentication refused) says so in a message and the dialog closes; so does it,
+// with nothing said, when the user cancelled one of the gateway's questions.
+//
 // Thread: user-interface thread. The context is borrowed.
 
 #include <memory>
@@ -28,6 +36,7 @@
 #include <QDialog>
 
 #include "connect/ConnectContext.h"
+#include "connect/Dialer.h"
 #include "connect/ui/BackgroundTask.h"
 #include "settings/Profile.h"
 
@@ -54,6 +63,8 @@ public:
     // The slot of the connection the dialog made, -1 while there is none.
     int slot() const { return slot_; }
     QString progressText() const;
+    // The note under the progress line: why the last attempt failed at the gateway.
+    QString gatewayNote() const;
 
     void reject() override;
 
@@ -63,14 +74,19 @@ signals:
 
 private:
     void tick();
-    void attemptDone(std::shared_ptr<PendingLink> link);
+    void attemptDone(DialOutcome outcome);
+    // A dial through the gateway failed there: a note, or a message and the end.
+    void gatewayFailed(const SshReport& report);
 
     ConnectContext& context_;
     const int profileIndex_;
     Profile profile_;
+    std::optional<SshRoute> ssh_; // the profile's gateway, read with the profile
+    DialTarget dialled_;          // the attempt in hand's (its relinker's) target
     int attempts_ = 0;
     int slot_ = -1;
     QLabel* progress_ = nullptr;
+    QLabel* gatewayNote_ = nullptr; // why the last attempt failed at the gateway
     QPushButton* cancel_ = nullptr;
     QTimer* timer_ = nullptr;
     BackgroundTask task_{this};

@@ -34,18 +34,39 @@ void ProxyConnectDialog::opened()
     setStatus(QStringLiteral("Asking the proxy server for its devices..."));
     setProgress(0, 0);
     const Dialer dialer = ProgramDialer(ctx_);
-    const Profile profile = *p;
-    task_.run<ProxyTable>(
-        [dialer, profile](CancelToken& cancel) { return dialer.proxyTable(profile, &cancel); },
-        [this](ProxyTable table) { tableFetched(std::move(table)); });
+    DialTarget target(*p);
+    target.ssh = ProfileSshRoute(ctx_, profileIndex_);
+    task_.run<Fetched>(
+        [dialer, target](CancelToken& cancel) mutable {
+            Fetched f;
+            f.table = dialer.proxyTable(target, &cancel, &f.ssh);
+            f.target = std::move(target); // with what the user gave the gateway
+            return f;
+        },
+        [this](Fetched fetched) { tableFetched(std::move(fetched)); });
 }
 
-void ProxyConnectDialog::tableFetched(ProxyTable table)
+bool ProxyConnectDialog::gatewayFailed(const SshReport& report)
+{
+    if (!target_.ssh || report.failure == SshFailure::None)
+        return false;
+    if (report.failure != SshFailure::Cancelled)
+        ctx_.messages.show(MessageRequest{
+            Sentence(SshFailureText(target_.ssh->gateway, report, ProgramDialer(ctx_).config().ssh.knownHostsFile)),
+            kErrorCaption, report.failure == SshFailure::HostKeyChanged ? MessageIcon::Stop : MessageIcon::Error,
+            MessageButtons::Ok});
+    return true;
+}
+
+void ProxyConnectDialog::tableFetched(Fetched fetched)
 {
     setProgress(-1, 0);
     setBusy(false);
+    target_ = std::move(fetched.target);
+    ProxyTable& table = fetched.table;
     if (table.status != ProxyTableStatus::Ok) {
-        message(kProxyUnreachable, kErrorCaption, MessageIcon::Stop);
+        if (!gatewayFailed(fetched.ssh))
+            message(kProxyUnreachable, kErrorCaption, MessageIcon::Stop);
         finish();
         return;
     }
@@ -78,7 +99,9 @@ void ProxyConnectDialog::connectNext()
     }
     const uint32_t index = queue_.front();
     queue_.erase(queue_.begin());
-    const DialTarget target(*current, ProxyRowPick{records_[index], index});
+    // The row through the gateway the table came through, with what the user gave it.
+    DialTarget target(*current, ProxyRowPick{records_[index], index});
+    target.ssh = target_.ssh;
     setBusy(true);
     setStatus(QStringLiteral("Connecting to %1...")
                   .arg(QString::fromStdString(std::string(target.proxyRow->record.deviceNameView()))));
@@ -87,13 +110,18 @@ void ProxyConnectDialog::connectNext()
     task_.run<DialOutcome>(
         [dialer, target](CancelToken& cancel) { return dialer.dial(target, &cancel, nullptr); },
         [this, dialer, target](DialOutcome outcome) {
-            if (outcome.status == DialStatus::ProxyRefused) {
+            const bool atGateway = !outcome.passed() && outcome.ssh.failure != SshFailure::None;
+            if (outcome.status == DialStatus::ProxyRefused || atGateway) {
+                // The other rows would go the same way.
                 queue_.clear();
                 setBusy(false);
                 setStatus(QString());
-                message(kProxyRefused, kErrorCaption, MessageIcon::Stop);
+                if (!atGateway || !gatewayFailed(outcome.ssh))
+                    message(kProxyRefused, kErrorCaption, MessageIcon::Stop);
                 return; // the dialog stays open
             }
+            if (outcome.passed() && target.ssh)
+                target_.ssh->credentials = outcome.link->sshCredentials(); // for the next row
             // The profile remembers the row by its name, for Connect All.
             if (outcome.passed() && InstallLink(ctx_, *outcome.link, profileIndex_, viewStartFor(target.profile),
                                                 dialer.relinker(target, *outcome.link)))

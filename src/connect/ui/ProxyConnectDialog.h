@@ -18,11 +18,17 @@
 // low colour mode; the profile then remembers the row's name (rememberedDevice). When
 // every row is done the dialog closes.
 //
+// A profile with an SSH gateway asks for the table and opens its rows through it
+// (ProfileSshRoute), asking the user what the gateway wants once: the rows reuse what
+// was given. A failure at the gateway shows its reason instead of the proxy's text (a
+// changed host key with the Stop icon), nothing when the user cancelled its question.
+//
 // A profile index that is not in use, or all 33 slots live: a beep, no dialog.
 // Thread: user-interface thread; modal.
 
 #include <vector>
 
+#include "connect/Dialer.h"
 #include "connect/ProxyClient.h"
 #include "connect/ui/DeviceListDialog.h"
 
@@ -40,9 +46,18 @@ protected:
     void connectChosen() override;
 
 private:
-    void tableFetched(ProxyTable table);
+    struct Fetched {
+        ProxyTable table;
+        SshReport ssh;
+        DialTarget target;
+    };
+    void tableFetched(Fetched fetched);
     void connectNext();
+    // Shows why a dial failed at the gateway (nothing when the user cancelled); false
+    // when it did not fail there.
+    bool gatewayFailed(const SshReport& report);
 
+    DialTarget target_; // the proxy and its route, as the table was fetched
     std::vector<LinkRecord> records_;
     std::vector<uint32_t> queue_; // table indexes still to connect in this Connect
 };

@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -129,6 +132,34 @@ void ProfileDialog::build()
     colorRow->addWidget(change_);
     colorRow->addStretch(1);
 
+    ssh_ = new QGroupBox(QStringLiteral("Through SSH"), this);
+    ssh_->setObjectName(QStringLiteral("sshGroup"));
+    ssh_->setCheckable(true);
+    ssh_->setChecked(false);
+    sshGateway_ = new QLineEdit(ssh_);
+    sshGateway_->setObjectName(QStringLiteral("sshGateway"));
+    sshGateway_->setMaxLength(int(ProfileTable::kSshGatewayTextMax));
+    sshGateway_->setPlaceholderText(QStringLiteral("ann@gateway.example.org"));
+    sshKeyFile_ = new QLineEdit(ssh_);
+    sshKeyFile_->setObjectName(QStringLiteral("sshKeyFile"));
+    sshKeyFile_->setPlaceholderText(QStringLiteral("the agent's keys and ~/.ssh/id_*"));
+    sshBrowse_ = new QPushButton(QStringLiteral("Browse..."), ssh_);
+    sshBrowse_->setObjectName(QStringLiteral("sshBrowse"));
+    sshBrowse_->setAutoDefault(false);
+    auto* sshFields = new QGridLayout(ssh_);
+    sshFields->setHorizontalSpacing(6);
+    auto* gatewayLabel = new QLabel(QStringLiteral("Gateway (user@host[:port]):"), ssh_);
+    gatewayLabel->setBuddy(sshGateway_);
+    auto* keyLabel = new QLabel(QStringLiteral("Key file:"), ssh_);
+    keyLabel->setBuddy(sshKeyFile_);
+    // One column: the right-hand side is narrow, and a key file's path is long.
+    sshFields->addWidget(gatewayLabel, 0, 0, 1, 2);
+    sshFields->addWidget(sshGateway_, 1, 0, 1, 2);
+    sshFields->addWidget(keyLabel, 2, 0);
+    sshFields->addWidget(sshBrowse_, 2, 1);
+    sshFields->addWidget(sshKeyFile_, 3, 0, 1, 2);
+    sshFields->setColumnStretch(0, 1);
+
     auto* right = new QVBoxLayout;
     right->addWidget(colorBox);
     right->addSpacing(6);
@@ -136,6 +167,8 @@ void ProfileDialog::build()
     right->addWidget(autoConnect_);
     right->addWidget(lowColor_);
     right->addWidget(queueEvents_);
+    right->addSpacing(6);
+    right->addWidget(ssh_);
     right->addStretch(1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -170,6 +203,7 @@ void ProfileDialog::build()
         showMouse_->setChecked(on && showMouseWanted_);
     });
     connect(change_, &QPushButton::clicked, this, &ProfileDialog::changeColor);
+    connect(sshBrowse_, &QPushButton::clicked, this, &ProfileDialog::browseKeyFile);
 }
 
 void ProfileDialog::loadNew()
@@ -219,6 +253,12 @@ void ProfileDialog::loadExisting(const Profile& p)
     autoConnect_->setChecked(p.autoConnect != 0);
     lowColor_->setChecked(p.lowColor != 0);
     queueEvents_->setChecked(p.queueEvents != 0);
+    if (const std::optional<SshGateway> gateway = context_.profiles.sshGateway(profileIndex_)) {
+        ssh_->setChecked(true);
+        sshGateway_->setText(QString::fromStdString(gateway->text()));
+        sshKeyFile_->setText(QString::fromStdString(gateway->keyFile));
+        sshKeyFile_->setCursorPosition(0);
+    }
     enableForLinkKind(linkKind_);
 }
 
@@ -227,6 +267,7 @@ void ProfileDialog::enableForLinkKind(int kind)
     const auto k = LinkKind(kind);
     port_->setEnabled(k == LinkKind::Serial || k == LinkKind::Proxy);
     address_->setEnabled(k == LinkKind::Wan || k == LinkKind::Proxy);
+    ssh_->setEnabled(k == LinkKind::Wan || k == LinkKind::Proxy);
 }
 
 void ProfileDialog::linkKindChosen(int kind)
@@ -247,7 +288,54 @@ void ProfileDialog::changeColor()
         swatch_->setColor(*chosen);
 }
 
-void ProfileDialog::refuse(const char* text, QWidget* focus)
+void ProfileDialog::browseKeyFile()
+{
+    const QString sshDir = QDir::home().filePath(QStringLiteral(".ssh"));
+    const QString typed = sshKeyFile_->text().trimmed();
+    const QString start = typed.isEmpty() ? sshDir : QFileInfo(typed).absolutePath();
+    std::optional<std::string> chosen;
+    if (context_.files) {
+        chosen = context_.files->openFile(FileDialogRequest{"SSH Key File", start.toStdString(), {}, {}, {}, true});
+    } else {
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("SSH Key File"), start);
+        if (!path.isEmpty())
+            chosen = path.toStdString();
+    }
+    if (chosen) {
+        sshKeyFile_->setText(QString::fromStdString(*chosen));
+        sshKeyFile_->setCursorPosition(0);
+    }
+}
+
+bool ProfileDialog::sshGatewayFromFields(int kind, std::optional<SshGateway>& out)
+{
+    out.reset();
+    if ((LinkKind(kind) != LinkKind::Wan && LinkKind(kind) != LinkKind::Proxy) || !ssh_->isChecked())
+        return true;
+    std::string error;
+    std::optional<SshGateway> gateway = ParseSshGateway(sshGateway_->text().toStdString(), error);
+    if (!gateway) {
+        refuse(error, sshGateway_);
+        return false;
+    }
+    if (gateway->text().size() > ProfileTable::kSshGatewayTextMax) {
+        refuse("The SSH gateway is too long", sshGateway_);
+        return false;
+    }
+    gateway->keyFile = sshKeyFile_->text().trimmed().toStdString();
+    if (gateway->keyFile.size() > ProfileTable::kSshKeyFileMax) {
+        refuse("The key file's path is too long", sshKeyFile_);
+        return false;
+    }
+    if (!ProfileTable::canStoreSshGateway(*gateway)) { // "u@[a:b]": its text would read back otherwise
+        refuse("Give the SSH gateway as user@host or user@host:port", sshGateway_);
+        return false;
+    }
+    out = std::move(gateway);
+    return true;
+}
+
+void ProfileDialog::refuse(const std::string& text, QWidget* focus)
 {
     context_.messages.show(MessageRequest{text, kCaption, MessageIcon::Error, MessageButtons::Ok});
     if (focus)
@@ -270,6 +358,9 @@ void ProfileDialog::accept()
         refuse("Please specify a valid Proxy port (1000-65536)", port_);
         return;
     }
+    std::optional<SshGateway> gateway;
+    if (!sshGatewayFromFields(kind, gateway))
+        return;
 
     // An edit starts from the stored record, so the reserved bytes travel along.
     const Profile* existing = profileIndex_ >= 0 ? context_.profiles.get(profileIndex_) : nullptr;
@@ -304,6 +395,7 @@ void ProfileDialog::accept()
             return;
         }
     }
+    context_.profiles.setSshGateway(index, std::move(gateway));
     storedIndex_ = index;
     if (context_.refreshConnectionList)
         context_.refreshConnectionList(index);

@@ -17,6 +17,13 @@
 // swatch 1030, "Change" 1031, check boxes 1041-1045, radio buttons 1070-1074, OK "1",
 // Cancel "2".
 //
+// "Through SSH" (group "sshGroup", checkable, off unless the profile has a gateway):
+// the gateway as user@host[:port] ("sshGateway"), the key file to offer ("sshKeyFile")
+// and "Browse..." ("sshBrowse", a file dialog in ~/.ssh). Enabled for WAN and proxy
+// profiles only. OK with the group on refuses a gateway that does not read (its reason,
+// the focus in the field); the profile keeps the gateway, or loses it with the group
+// off or another link kind (ProfileTable::sshGateway).
+//
 // Thread: user-interface thread; the dialog is modal.
 
 #include <optional>
@@ -28,6 +35,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
@@ -57,7 +65,12 @@ private:
     void linkKindChosen(int kind);
     void enableForLinkKind(int kind);
     void changeColor();
-    void refuse(const char* text, QWidget* focus);
+    void refuse(const std::string& text, QWidget* focus);
+    void browseKeyFile();
+    // The gateway the fields give a profile of link kind `kind`; false (the user told
+    // why) when they give none that can be stored. Unset with the group off, or for a
+    // kind that does not go through gateways.
+    bool sshGatewayFromFields(int kind, std::optional<SshGateway>& out);
 
     SettingsDialogContext& context_;
     const int profileIndex_;
@@ -82,6 +95,10 @@ private:
     QCheckBox* autoConnect_ = nullptr;
     QCheckBox* lowColor_ = nullptr;
     QCheckBox* queueEvents_ = nullptr;
+    QGroupBox* ssh_ = nullptr;
+    QLineEdit* sshGateway_ = nullptr;
+    QLineEdit* sshKeyFile_ = nullptr;
+    QPushButton* sshBrowse_ = nullptr;
 };
 
 std::optional<int> RunProfileDialog(QWidget* parent, ProfileDialogMode mode, int profileIndex,

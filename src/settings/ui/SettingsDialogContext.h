@@ -41,6 +41,9 @@ struct SettingsDialogContext {
     std::function<std::string()> saveSettings;
     // The sort key shared by the folder lists (the Select Directory dialog reads it).
     SortKey folderSortKey = SortKey::Name;
+    // The file dialogs (the profile dialog's choice of an SSH key file). nullptr: the
+    // toolkit's own.
+    FileDialogPort* files = nullptr;
 };
 
 // The live settings of one connection, as its device window holds them (copied from
