@@ -312,8 +312,8 @@ TEST(SettingsStore, SshGatewaysByTheirBytes)
     RegistryStore ours;
     SaveSshGateways(ours, loaded);
     std::vector<uint8_t> expected(value.begin(), value.end() - 1 - 16 - 2);
-    expected.push_back(11);
-    for (char c : std::string_view("bob@fe80::1"))
+    expected.push_back(13);
+    for (char c : std::string_view("bob@[fe80::1]"))
         expected.push_back(uint8_t(c));
     expected.insert(expected.end(), {0, 0});
     ASSERT_EQ(ours.find(kPlatformSettingsKey, "SshGateways")->type, RegType::Binary);
