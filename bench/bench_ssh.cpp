@@ -89,11 +89,11 @@ struct World {
         if (forwardPid_ > 0)
             return forwarded_;
         forwarded_ = uint16_t(test::freeLoopbackPort());
-        const std::string spec = "127.0.0.1:" + std::to_string(forwarded_) + ":127.0.0.1:" +
+        const std::string forward = "127.0.0.1:" + std::to_string(forwarded_) + ":127.0.0.1:" +
                                  std::to_string(listener.port());
         forwardPid_ = ::fork();
         if (forwardPid_ == 0) {
-            ::execl("/usr/bin/ssh", "ssh", "-N", "-L", spec.c_str(), "-p", std::to_string(ssh.port()).c_str(), "-i",
+            ::execl("/usr/bin/ssh", "ssh", "-N", "-L", forward.c_str(), "-p", std::to_string(ssh.port()).c_str(), "-i",
                     ssh.clientKey().c_str(), "-o", "StrictHostKeyChecking=no", "-o",
                     ("UserKnownHostsFile=" + (dir / "known_hosts_ssh").string()).c_str(), "-o", "BatchMode=yes",
                     "-o", "ExitOnForwardFailure=yes", (ssh.user() + "@127.0.0.1").c_str(), nullptr);

@@ -77,6 +77,30 @@ bool awaitLineFrom(SimProcess& sim, const std::string& prefix)
     return false;
 }
 
+// The link settings of a dial through a test's gateway: known hosts in `home`, no
+// agent, no usual keys (only the key a target names is offered).
+LinkConfig gatewayConfig(const SimProcess& sim, const TempDir& home)
+{
+    LinkConfig config;
+    config.agentPort = uint16_t(sim.tcpPort());
+    config.ssh.knownHostsFile = (home / "known_hosts").string();
+    config.ssh.agentSocket = "";
+    config.ssh.defaultKeyFiles = std::vector<std::string>{};
+    return config;
+}
+
+// A WAN dial of 127.0.0.1 through the server, offering `key` (empty: none).
+DialTarget wanThrough(const SshServer& ssh, SshQuestions* questions, const std::filesystem::path& key)
+{
+    std::string error;
+    DialTarget target;
+    target.profile.linkKind = uint32_t(LinkKind::Wan);
+    target.profile.ipAddress = 0x7F000001;
+    target.ssh = SshRoute{*ParseSshGateway(ssh.gateway(), error), questions, false, {}};
+    target.ssh->gateway.keyFile = key.string();
+    return target;
+}
+
 } // namespace
 
 TEST(SshGateway, ParsedAsWrittenAndRefusedWithAReason)
@@ -121,22 +145,13 @@ TEST(SshGateway, ALinkAsksOnceAndComesBackThroughANewSessionAfterTheOldOneDies)
     setenv("HOME", home.path().c_str(), 1);
     SshServer ssh;
     SimProcess sim({"--port", "0", "--name", "Far"});
-    LinkConfig config;
-    config.agentPort = uint16_t(sim.tcpPort());
-    config.ssh.knownHostsFile = (home / "known_hosts").string();
-    config.ssh.agentSocket = "";
     SystemClock clock;
     PosixTransportFactory factory;
-    const Dialer dialer(clock, config, factory);
-
+    const Dialer dialer(clock, gatewayConfig(sim, home), factory);
     std::string error;
-    DialTarget target;
-    target.profile.linkKind = uint32_t(LinkKind::Wan);
-    target.profile.ipAddress = 0x7F000001;
     ScriptedQuestions questions;
     questions.secrets = {"wrong", SshServer::kPassphrase};
-    target.ssh = SshRoute{*ParseSshGateway(ssh.gateway(), error), &questions, false, {}};
-    target.ssh->gateway.keyFile = ssh.lockedKey().string();
+    DialTarget target = wanThrough(ssh, &questions, ssh.lockedKey());
     CancelToken cancel;
     DialOutcome dialled = dialer.dial(target, &cancel, nullptr);
     ASSERT_TRUE(dialled.passed()) << SshFailureText(target.ssh->gateway, dialled.ssh, "");
@@ -180,21 +195,12 @@ TEST(SshGateway, HostKeyAnswers)
     TempDir home;
     SshServer ssh;
     SimProcess sim({"--port", "0"});
-    LinkConfig config;
-    config.agentPort = uint16_t(sim.tcpPort());
-    config.ssh.knownHostsFile = (home / "known_hosts").string();
-    config.ssh.agentSocket = "";
-    config.ssh.defaultKeyFiles = std::vector<std::string>{};
     SystemClock clock;
     PosixTransportFactory factory;
-    const Dialer dialer(clock, config, factory);
+    const Dialer dialer(clock, gatewayConfig(sim, home), factory);
     std::string error;
-    DialTarget target;
-    target.profile.linkKind = uint32_t(LinkKind::Wan);
-    target.profile.ipAddress = 0x7F000001;
     ScriptedQuestions questions;
-    target.ssh = SshRoute{*ParseSshGateway(ssh.gateway(), error), &questions, false, {}};
-    target.ssh->gateway.keyFile = ssh.clientKey().string();
+    DialTarget target = wanThrough(ssh, &questions, ssh.clientKey());
 
     questions.hostKeyAnswer = HostKeyAnswer::ConnectOnce;
     DialOutcome once = dialer.dial(target, nullptr, nullptr);
@@ -286,19 +292,13 @@ TEST(SshGateway, TheAgentsKeyComesFirst)
     unsetenv("SSH_AUTH_SOCK");
     EXPECT_EQ(added.exitCode, 0) << added.err;
 
-    LinkConfig config;
-    config.agentPort = uint16_t(sim.tcpPort());
-    config.ssh.knownHostsFile = (home / "known_hosts").string();
+    LinkConfig config = gatewayConfig(sim, home);
     config.ssh.agentSocket = socket;
-    config.ssh.defaultKeyFiles = std::vector<std::string>{};
     SystemClock clock;
     PosixTransportFactory factory;
-    std::string error;
-    DialTarget target;
-    target.profile.linkKind = uint32_t(LinkKind::Wan);
-    target.profile.ipAddress = 0x7F000001;
     ScriptedQuestions questions;
-    target.ssh = SshRoute{*ParseSshGateway(ssh.gateway(), error), &questions, true, {}};
+    DialTarget target = wanThrough(ssh, &questions, "");
+    target.ssh->acceptNewHostKeys = true;
     const DialOutcome dialled = Dialer(clock, config, factory).dial(target, nullptr, nullptr);
     ::kill(agent, SIGTERM);
     ::waitpid(agent, nullptr, 0);
